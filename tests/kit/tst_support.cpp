@@ -1,0 +1,91 @@
+#include "support/CancelToken.h"
+#include "support/Sleep.h"
+#include "support/TaskRunner.h"
+
+#include <QCoroTimer>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include <stdexcept>
+
+using namespace std::chrono_literals;
+
+class TestSupport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void runnerReturnsValueOrException();
+    void sleepEndsEarlyOnCancel();
+    void sleepOnCancelledTokenDoesNotWait();
+    void millisecondsRoundUp_data();
+    void millisecondsRoundUp();
+};
+
+static QCoro::Task<int> answer(bool fail)
+{
+    co_await QCoro::sleepFor(1ms);
+    if (fail)
+        throw std::runtime_error("boom");
+    co_return 42;
+}
+
+void TestSupport::runnerReturnsValueOrException()
+{
+    const auto ok = TaskRunner::run(answer(false));
+    QVERIFY(ok.succeeded());
+    QCOMPARE(*ok.value, 42);
+
+    const auto failed = TaskRunner::run(answer(true));
+    QVERIFY(!failed.succeeded());
+    QVERIFY(!failed.value);
+    const auto e = failed.errorAs<std::runtime_error>();
+    QVERIFY(e);
+    QCOMPARE(QString::fromUtf8(e->what()), QStringLiteral("boom"));
+    QVERIFY(!failed.errorAs<std::logic_error>());
+}
+
+void TestSupport::sleepEndsEarlyOnCancel()
+{
+    auto token = CancelToken::create();
+    QTimer::singleShot(20ms, token.get(), [token] { token->cancel(); });
+    QElapsedTimer timer;
+    timer.start();
+    const auto outcome = TaskRunner::run(cancellableSleep(10s, token));
+    QVERIFY(outcome.succeeded());
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(token->isCancelled());
+}
+
+void TestSupport::sleepOnCancelledTokenDoesNotWait()
+{
+    auto token = CancelToken::create();
+    QSignalSpy spy(token.get(), &CancelToken::cancelled);
+    token->cancel();
+    token->cancel();
+    QCOMPARE(spy.count(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    TaskRunner::run(cancellableSleep(10s, token));
+    QVERIFY(timer.elapsed() < 5000);
+}
+
+void TestSupport::millisecondsRoundUp_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<qint64>("ms");
+    QTest::newRow("whole") << 3.0 << qint64(3000);
+    QTest::newRow("fraction rounds up") << 2.0001 << qint64(2001);
+    QTest::newRow("negative") << -1.0 << qint64(0);
+    QTest::newRow("nan") << std::nan("") << qint64(0);
+}
+
+void TestSupport::millisecondsRoundUp()
+{
+    QFETCH(double, seconds);
+    QFETCH(qint64, ms);
+    QCOMPARE(secondsToMilliseconds(seconds).count(), ms);
+}
+
+QTEST_GUILESS_MAIN(TestSupport)
+#include "tst_support.moc"

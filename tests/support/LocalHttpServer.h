@@ -16,7 +16,6 @@
 // Each request is answered by the next scripted reply (the last one repeats).
 class LocalHttpServer : public QObject
 {
-    Q_OBJECT
 public:
     struct Reply
     {

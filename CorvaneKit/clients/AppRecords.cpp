@@ -1,0 +1,513 @@
+#include "AppRecords.h"
+
+#include <QHashFunctions>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimeZone>
+
+#include <limits>
+
+namespace {
+
+// A JSON number (never a bool) that is a whole number within qint64.
+std::optional<qint64> exactInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    // toInteger() hands back the default for fractions and out-of-range values;
+    // two different defaults tell that apart from a genuine integer.
+    const qint64 a = value.toInteger(0);
+    const qint64 b = value.toInteger(1);
+    if (a != b)
+        return std::nullopt;
+    return a;
+}
+
+std::optional<QString> stringValue(const QJsonValue &value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+std::optional<double> numberValue(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    return value.toDouble();
+}
+
+// The first of the keys whose value is a string, as a URL. A string that is not
+// a URL ends the search: later keys are not consulted.
+std::optional<QUrl> firstURL(const QJsonObject &object, std::initializer_list<const char *> keys)
+{
+    for (const char *key : keys) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isString())
+            return AppRecords::urlFromString(value.toString());
+    }
+    return std::nullopt;
+}
+
+// The store link without the "uo" tracking items; with no item left the query
+// goes altogether, question mark included.
+std::optional<QUrl> storeURL(const QJsonValue &value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    std::optional<QUrl> url = AppRecords::urlFromString(value.toString());
+    if (!url || !url->hasQuery())
+        return url;
+    // Work on the encoded query so the other items keep their exact spelling.
+    QStringList kept;
+    bool anyLeft = false;
+    const QStringList items = url->query(QUrl::FullyEncoded).split(QLatin1Char('&'));
+    for (const QString &item : items) {
+        const QString name = item.section(QLatin1Char('='), 0, 0);
+        if (QUrl::fromPercentEncoding(name.toUtf8()) == QLatin1String("uo"))
+            continue;
+        kept.append(item);
+        anyLeft = anyLeft || !item.isEmpty();
+    }
+    if (kept.size() == items.size())
+        return url;
+    if (anyLeft)
+        url->setQuery(kept.join(QLatin1Char('&')), QUrl::StrictMode);
+    else
+        url->setQuery(QString());
+    return url;
+}
+
+bool allDigits(QStringView text)
+{
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+int number(QStringView digits)
+{
+    int n = 0;
+    for (QChar c : digits)
+        n = n * 10 + (c.unicode() - '0');
+    return n;
+}
+
+// ---- stored JSON -------------------------------------------------------------
+
+QByteArray jsonScalar(const QJsonValue &value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// Writes one object with its keys in the order they are added; QJsonObject
+// would sort them.
+class ObjectWriter
+{
+public:
+    template<typename T>
+    void field(const char *key, const T &value)
+    {
+        openKey(key);
+        m_out += encode(value);
+    }
+
+    template<typename T>
+    void optionalField(const char *key, const std::optional<T> &value)
+    {
+        if (value)
+            field(key, *value);
+    }
+
+    QByteArray finish() { return m_out + '}'; }
+
+private:
+    void openKey(const char *key)
+    {
+        if (m_out.size() > 1)
+            m_out += ',';
+        m_out += jsonScalar(QString::fromLatin1(key));
+        m_out += ':';
+    }
+
+    static QByteArray encode(const QString &s) { return jsonScalar(s); }
+    static QByteArray encode(const QUrl &u) { return jsonScalar(u.toString(QUrl::FullyEncoded)); }
+    static QByteArray encode(double d) { return jsonScalar(d); }
+    static QByteArray encode(qint64 n) { return jsonScalar(n); }
+    static QByteArray encode(int n) { return jsonScalar(n); }
+    static QByteArray encode(const QStringList &list)
+    {
+        return QJsonDocument(QJsonArray::fromStringList(list)).toJson(QJsonDocument::Compact);
+    }
+    static QByteArray encode(const QDateTime &date) { return jsonScalar(date.toUTC().toString(Qt::ISODate)); }
+
+    QByteArray m_out = "{";
+};
+
+// Reads one stored object. Missing or null optional keys are absent; a present
+// value of the wrong type, or a missing required key, marks the object bad.
+class ObjectReader
+{
+public:
+    explicit ObjectReader(const QJsonObject &object) : m_object(object) {}
+
+    bool ok() const { return m_ok; }
+
+    QString requiredString(const char *key) { return required(key, stringValue).value_or(QString()); }
+    std::optional<QString> optionalString(const char *key) { return optional(key, stringValue); }
+    std::optional<QUrl> optionalURL(const char *key) { return optional(key, urlValue); }
+    std::optional<double> optionalNumber(const char *key) { return optional(key, numberValue); }
+    std::optional<qint64> optionalInteger(const char *key) { return optional(key, exactInteger); }
+    std::optional<QDateTime> optionalDate(const char *key) { return optional(key, dateValue); }
+    QStringList requiredStringList(const char *key) { return required(key, stringList).value_or(QStringList()); }
+
+    int requiredInt(const char *key)
+    {
+        const std::optional<qint64> n = required(key, exactInteger);
+        if (n && (*n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max())) {
+            m_ok = false;
+            return 0;
+        }
+        return int(n.value_or(0));
+    }
+
+private:
+    template<typename F>
+    auto required(const char *key, F read) -> decltype(read(QJsonValue()))
+    {
+        auto result = read(m_object.value(QLatin1String(key)));
+        if (!result)
+            m_ok = false;
+        return result;
+    }
+
+    template<typename F>
+    auto optional(const char *key, F read) -> decltype(read(QJsonValue()))
+    {
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (value.isUndefined() || value.isNull())
+            return std::nullopt;
+        return required(key, read);
+    }
+
+    static std::optional<QUrl> urlValue(const QJsonValue &value)
+    {
+        if (!value.isString())
+            return std::nullopt;
+        return AppRecords::urlFromString(value.toString());
+    }
+
+    static std::optional<QDateTime> dateValue(const QJsonValue &value)
+    {
+        if (!value.isString())
+            return std::nullopt;
+        return AppRecords::parseDateTime(value.toString());
+    }
+
+    static std::optional<QStringList> stringList(const QJsonValue &value)
+    {
+        if (!value.isArray())
+            return std::nullopt;
+        QStringList list;
+        for (const QJsonValue &element : value.toArray()) {
+            if (!element.isString())
+                return std::nullopt;
+            list.append(element.toString());
+        }
+        return list;
+    }
+
+    const QJsonObject &m_object;
+    bool m_ok = true;
+};
+
+QByteArray encodeHit(const SearchHit &hit)
+{
+    ObjectWriter w;
+    w.field("appleAppId", hit.appleAppId);
+    w.field("name", hit.name);
+    w.optionalField("developerName", hit.developerName);
+    w.optionalField("iconURL", hit.iconURL);
+    w.optionalField("storeURL", hit.storeURL);
+    w.optionalField("primaryGenre", hit.primaryGenre);
+    w.optionalField("ratingCount", hit.ratingCount);
+    w.optionalField("averageRating", hit.averageRating);
+    w.field("rank", hit.rank);
+    return w.finish();
+}
+
+std::optional<SearchHit> decodeHit(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject object = value.toObject();
+    ObjectReader r(object);
+    SearchHit hit;
+    hit.appleAppId = r.requiredString("appleAppId");
+    hit.name = r.requiredString("name");
+    hit.developerName = r.optionalString("developerName");
+    hit.iconURL = r.optionalURL("iconURL");
+    hit.storeURL = r.optionalURL("storeURL");
+    hit.primaryGenre = r.optionalString("primaryGenre");
+    hit.ratingCount = r.optionalInteger("ratingCount");
+    hit.averageRating = r.optionalNumber("averageRating");
+    hit.rank = r.requiredInt("rank");
+    if (!r.ok())
+        return std::nullopt;
+    return hit;
+}
+
+template<typename T>
+size_t hashOptional(const std::optional<T> &value, size_t seed)
+{
+    // The presence flag keeps an absent field apart from every present value.
+    return value ? qHashMulti(seed, true, *value) : qHash(false, seed);
+}
+
+} // namespace
+
+size_t qHash(const AppInfo &app, size_t seed) noexcept
+{
+    size_t h = qHashMulti(seed, app.appleAppId, app.name);
+    h = hashOptional(app.developerName, h);
+    h = hashOptional(app.iconURL, h);
+    h = hashOptional(app.storeURL, h);
+    h = hashOptional(app.description, h);
+    h = hashOptional(app.primaryGenre, h);
+    h = qHash(app.genres, h);
+    h = hashOptional(app.bundleId, h);
+    h = hashOptional(app.averageRating, h);
+    h = hashOptional(app.ratingCount, h);
+    h = hashOptional(app.price, h);
+    h = hashOptional(app.formattedPrice, h);
+    h = hashOptional(app.version, h);
+    h = hashOptional(app.currentVersionReleaseDate, h);
+    return hashOptional(app.releaseDate, h);
+}
+
+size_t qHash(const SearchHit &hit, size_t seed) noexcept
+{
+    size_t h = qHashMulti(seed, hit.appleAppId, hit.name);
+    h = hashOptional(hit.developerName, h);
+    h = hashOptional(hit.iconURL, h);
+    h = hashOptional(hit.storeURL, h);
+    h = hashOptional(hit.primaryGenre, h);
+    h = hashOptional(hit.ratingCount, h);
+    h = hashOptional(hit.averageRating, h);
+    return qHash(hit.rank, h);
+}
+
+namespace AppRecords {
+
+std::optional<AppInfo> parseApp(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    const auto field = [&o](const char *key) { return o.value(QLatin1String(key)); };
+
+    const std::optional<qint64> trackId = exactInteger(field("trackId"));
+    if (!trackId || *trackId < 1)
+        return std::nullopt;
+    const std::optional<QString> trackName = stringValue(field("trackName"));
+    if (!trackName || trackName->isEmpty())
+        return std::nullopt;
+
+    AppInfo app;
+    app.appleAppId = QString::number(*trackId);
+    app.name = *trackName;
+    app.developerName = stringValue(field("artistName"));
+    if (!app.developerName)
+        app.developerName = stringValue(field("sellerName"));
+    app.iconURL = firstURL(o, {"artworkUrl512", "artworkUrl100", "artworkUrl60"});
+    app.storeURL = storeURL(field("trackViewUrl"));
+    app.description = stringValue(field("description"));
+    app.primaryGenre = stringValue(field("primaryGenreName"));
+
+    bool genresRead = false;
+    const QJsonValue genres = field("genres");
+    if (genres.isArray()) {
+        genresRead = true;
+        for (const QJsonValue &g : genres.toArray()) {
+            if (!g.isString()) {
+                genresRead = false;
+                app.genres.clear();
+                break;
+            }
+            app.genres.append(g.toString());
+        }
+    }
+    if (!genresRead && app.primaryGenre)
+        app.genres = QStringList{*app.primaryGenre};
+
+    app.bundleId = stringValue(field("bundleId"));
+    app.averageRating = numberValue(field("averageUserRating"));
+    app.ratingCount = exactInteger(field("userRatingCount"));
+    app.price = numberValue(field("price"));
+    app.formattedPrice = stringValue(field("formattedPrice"));
+    app.version = stringValue(field("version"));
+    if (const auto text = stringValue(field("currentVersionReleaseDate")))
+        app.currentVersionReleaseDate = parseDateTime(*text);
+    if (const auto text = stringValue(field("releaseDate")))
+        app.releaseDate = parseDateTime(*text);
+    return app;
+}
+
+std::optional<SearchHit> parseHit(const QJsonValue &value, qint64 offset)
+{
+    const std::optional<AppInfo> app = parseApp(value);
+    if (!app)
+        return std::nullopt;
+    std::optional<QUrl> icon = firstURL(value.toObject(), {"artworkUrl100", "artworkUrl60"});
+    if (!icon)
+        icon = app->iconURL;
+
+    SearchHit hit;
+    hit.appleAppId = app->appleAppId;
+    hit.name = app->name;
+    hit.developerName = app->developerName;
+    hit.iconURL = icon;
+    hit.storeURL = app->storeURL;
+    hit.primaryGenre = app->primaryGenre;
+    hit.ratingCount = app->ratingCount;
+    hit.averageRating = app->averageRating;
+    hit.rank = int(offset + 1);
+    return hit;
+}
+
+QByteArray encodeHits(const QList<SearchHit> &hits)
+{
+    QByteArray out = "[";
+    for (qsizetype i = 0; i < hits.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        out += encodeHit(hits.at(i));
+    }
+    return out + ']';
+}
+
+std::optional<QList<SearchHit>> decodeHits(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    QList<SearchHit> hits;
+    const QJsonArray array = document.array();
+    hits.reserve(array.size());
+    for (const QJsonValue &element : array) {
+        std::optional<SearchHit> hit = decodeHit(element);
+        if (!hit)
+            return std::nullopt;
+        hits.append(std::move(*hit));
+    }
+    return hits;
+}
+
+QByteArray encodeAppInfo(const AppInfo &app)
+{
+    ObjectWriter w;
+    w.field("appleAppId", app.appleAppId);
+    w.field("name", app.name);
+    w.optionalField("developerName", app.developerName);
+    w.optionalField("iconURL", app.iconURL);
+    w.optionalField("storeURL", app.storeURL);
+    w.optionalField("description", app.description);
+    w.optionalField("primaryGenre", app.primaryGenre);
+    w.field("genres", app.genres);
+    w.optionalField("bundleId", app.bundleId);
+    w.optionalField("averageRating", app.averageRating);
+    w.optionalField("ratingCount", app.ratingCount);
+    w.optionalField("price", app.price);
+    w.optionalField("formattedPrice", app.formattedPrice);
+    w.optionalField("version", app.version);
+    w.optionalField("currentVersionReleaseDate", app.currentVersionReleaseDate);
+    w.optionalField("releaseDate", app.releaseDate);
+    return w.finish();
+}
+
+std::optional<AppInfo> decodeAppInfo(const QByteArray &json)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    ObjectReader r(object);
+    AppInfo app;
+    app.appleAppId = r.requiredString("appleAppId");
+    app.name = r.requiredString("name");
+    app.developerName = r.optionalString("developerName");
+    app.iconURL = r.optionalURL("iconURL");
+    app.storeURL = r.optionalURL("storeURL");
+    app.description = r.optionalString("description");
+    app.primaryGenre = r.optionalString("primaryGenre");
+    app.genres = r.requiredStringList("genres");
+    app.bundleId = r.optionalString("bundleId");
+    app.averageRating = r.optionalNumber("averageRating");
+    app.ratingCount = r.optionalInteger("ratingCount");
+    app.price = r.optionalNumber("price");
+    app.formattedPrice = r.optionalString("formattedPrice");
+    app.version = r.optionalString("version");
+    app.currentVersionReleaseDate = r.optionalDate("currentVersionReleaseDate");
+    app.releaseDate = r.optionalDate("releaseDate");
+    if (!r.ok())
+        return std::nullopt;
+    return app;
+}
+
+std::optional<QDateTime> parseDateTime(const QString &text)
+{
+    // Positions of the fixed separators in "YYYY-MM-DDTHH:MM:SS".
+    if (text.size() != 20 && text.size() != 25)
+        return std::nullopt;
+    const QStringView s(text);
+    if (s[4] != QLatin1Char('-') || s[7] != QLatin1Char('-') || s[10] != QLatin1Char('T')
+        || s[13] != QLatin1Char(':') || s[16] != QLatin1Char(':'))
+        return std::nullopt;
+    const QStringView fields[] = {s.mid(0, 4), s.mid(5, 2), s.mid(8, 2), s.mid(11, 2), s.mid(14, 2), s.mid(17, 2)};
+    for (QStringView f : fields) {
+        if (!allDigits(f))
+            return std::nullopt;
+    }
+    const QDate date(number(fields[0]), number(fields[1]), number(fields[2]));
+    const int hour = number(fields[3]);
+    const int minute = number(fields[4]);
+    const int second = number(fields[5]);
+    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+
+    int offsetSeconds = 0;
+    const QStringView zone = s.mid(19);
+    if (zone.size() == 1) {
+        if (zone[0] != QLatin1Char('Z'))
+            return std::nullopt;
+    } else {
+        const QChar sign = zone[0];
+        if ((sign != QLatin1Char('+') && sign != QLatin1Char('-')) || zone[3] != QLatin1Char(':'))
+            return std::nullopt;
+        const QStringView hh = zone.mid(1, 2);
+        const QStringView mm = zone.mid(4, 2);
+        if (!allDigits(hh) || !allDigits(mm) || number(hh) > 23 || number(mm) > 59)
+            return std::nullopt;
+        offsetSeconds = (number(hh) * 3600 + number(mm) * 60) * (sign == QLatin1Char('-') ? -1 : 1);
+    }
+    const QDateTime local(date, QTime(hour, minute, second), QTimeZone::utc());
+    return local.addSecs(-offsetSeconds);
+}
+
+std::optional<QUrl> urlFromString(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    QUrl url(text);
+    if (!url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+} // namespace AppRecords

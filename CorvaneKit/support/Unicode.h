@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <unicode/uversion.h>
+
+#include <memory>
+#include <optional>
+
+U_NAMESPACE_BEGIN
+class BreakIterator;
+class RegexPattern;
+U_NAMESPACE_END
+
+// The one gateway to ICU. Every text rule of the library (normal forms, case, character
+// properties, user-perceived characters, text order, regular expressions) goes through here,
+// never through QChar classification or QString's own ordering.
+namespace Unicode {
+
+// Unicode normalisation forms KC and C. Text that is already normalised comes back shared.
+QString nfkc(const QString &text);
+QString nfc(const QString &text);
+
+// Default full case mappings, independent of any locale and applied to each code point on its
+// own: 'İ' lower-cases to "i̇", 'ß' upper-cases to "SS", and a capital sigma always becomes 'σ'
+// (there is no word-final 'ς' rule).
+QString lowercased(const QString &text);
+QString uppercased(const QString &text);
+
+// Character properties of one code point.
+bool isAlphabetic(char32_t c);
+bool isWhiteSpace(char32_t c);
+bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
+
+// The code point that starts at UTF-16 index i (a lone surrogate stands for itself).
+char32_t codePointAt(QStringView text, qsizetype i);
+
+// Walks the extended grapheme clusters (user-perceived characters) of a text without allocating
+// per cluster. Usage: for (qsizetype end; (end = c.next()) >= 0;) { cluster is [c.start(), end) }.
+// The text must outlive the cursor.
+class GraphemeCursor
+{
+public:
+    explicit GraphemeCursor(QStringView text);
+    ~GraphemeCursor();
+    GraphemeCursor(const GraphemeCursor &) = delete;
+    GraphemeCursor &operator=(const GraphemeCursor &) = delete;
+
+    // Moves to the next cluster and returns its end, or -1 when the text is used up.
+    qsizetype next();
+    // Start of the cluster that the last next() returned.
+    qsizetype start() const { return m_start; }
+
+private:
+    QStringView m_text;
+    qsizetype m_start = 0;
+    qsizetype m_end = 0;
+    icu::BreakIterator *m_icu = nullptr;   // only for text whose clusters may span code points
+    bool m_icuOwned = false;
+};
+
+QStringList graphemes(const QString &text);
+qsizetype characterCount(QStringView text);
+inline qsizetype characterCount(const QString &text) { return characterCount(QStringView(text)); }
+
+// Plain, non-localised text order: by code point (UTF-16 order misplaces text above U+FFFF).
+int compare(QStringView a, QStringView b);
+inline int compare(const QString &a, const QString &b) { return compare(QStringView(a), QStringView(b)); }
+inline bool lessThan(const QString &a, const QString &b) { return compare(a, b) < 0; }
+
+// A compiled ICU regular expression. Immutable after construction, so one instance (typically a
+// function-local static) may be used from several threads at once.
+class Regex
+{
+public:
+    // Throws std::invalid_argument when the pattern does not compile.
+    explicit Regex(const QString &pattern, bool caseInsensitive = false);
+
+    struct Match
+    {
+        qsizetype start = 0;    // UTF-16 offset of the whole match in the searched text
+        qsizetype length = 0;
+        QList<std::optional<QString>> groups;   // [0] is the whole match; absent: took no part
+        bool operator==(const Match &) const = default;
+    };
+
+    std::optional<Match> firstMatch(const QString &text) const;
+    QList<Match> findAll(const QString &text) const;
+    // Replaces every match by the template, in which "$n" stands for group n and "\" escapes.
+    QString replaceAll(const QString &text, const QString &replacementTemplate) const;
+
+private:
+    std::shared_ptr<const icu::RegexPattern> m_pattern;
+};
+
+}

@@ -26,6 +26,7 @@ public:
         int delayMs = 0;          // wait before answering
         bool closeEarly = false;  // drop the connection without an answer
         bool neverAnswer = false; // keep the connection open and silent
+        int trickleMs = 0;        // send the body one byte at a time, this far apart
     };
 
     struct Request
@@ -108,9 +109,22 @@ private:
             for (const auto &[name, value] : reply.headers)
                 out += name + ": " + value + "\r\n";
             out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
-            out += reply.body;
+            if (reply.trickleMs <= 0 || reply.body.isEmpty()) {
+                guard->write(out + reply.body);
+                guard->disconnectFromHost();
+                return;
+            }
             guard->write(out);
-            guard->disconnectFromHost();
+            auto *drip = new QTimer(guard);
+            drip->setInterval(reply.trickleMs);
+            QObject::connect(drip, &QTimer::timeout, guard, [socket = guard.data(), drip, body = reply.body, sent = qsizetype(0)]() mutable {
+                socket->write(body.mid(sent++, 1));
+                if (sent == body.size()) {
+                    drip->stop();
+                    socket->disconnectFromHost();
+                }
+            });
+            drip->start();
         });
     }
 

@@ -1,0 +1,214 @@
+#include "keywords/MetadataOptimizer.h"
+
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace MetadataOptimizer;
+using Targets = QList<Target>;
+
+Q_DECLARE_METATYPE(Target)
+
+namespace {
+
+Target target(const QString &text, std::optional<qint64> popularity = {}, std::optional<qint64> difficulty = {})
+{
+    return Target{text, popularity, difficulty};
+}
+
+// Compact one-line forms, so that a mismatch shows where the lists differ.
+QString describe(const QList<Issue> &issues, bool withMessages = false)
+{
+    QStringList parts;
+    for (const Issue &i : issues)
+        parts << (withMessages ? i.message
+                               : QStringLiteral("%1 %2 %3 %4")
+                                     .arg(rawValue(i.kind), rawValue(i.field), i.word.value_or("-"))
+                                     .arg(i.wastedChars));
+    return parts.join(QStringLiteral("; "));
+}
+
+QString describe(const QList<Suggestion> &suggestions)
+{
+    QStringList parts;
+    for (const Suggestion &s : suggestions)
+        parts << QStringLiteral("%1 %2 [%3]").arg(s.word).arg(s.value).arg(s.completes.join(QLatin1Char('|')));
+    return parts.join(QStringLiteral("; "));
+}
+
+QString describe(const QList<Coverage> &coverage)
+{
+    QStringList parts;
+    for (const Coverage &c : coverage)
+        parts << c.keyword + QStringLiteral(": ") + (c.covered ? QStringLiteral("covered") : c.missingWords.join(' '));
+    return parts.join(QStringLiteral("; "));
+}
+
+QString times(int n, const char *text)
+{
+    return QString::fromUtf8(text).repeated(n);
+}
+
+QString quoted(const char *word, const char *rest)
+{
+    return QStringLiteral("\u201C") + QLatin1String(word) + QStringLiteral("\u201D") + QLatin1String(rest);
+}
+
+} // namespace
+
+class TestMetadataOptimizer : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void singular_data();
+    void singular();
+    void issues_data();
+    void issues();
+    void messages_data();
+    void messages();
+    void coverage_data();
+    void coverage();
+};
+
+void TestMetadataOptimizer::singular_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ies") << "stories" << "story";
+    QTest::newRow("ies needs five characters") << "ties" << "tie";
+    QTest::newRow("ches") << "watches" << "watch";
+    QTest::newRow("plain s") << "apps" << "app";
+    QTest::newRow("s needs four characters") << "bus" << "bus";
+}
+
+void TestMetadataOptimizer::singular()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, expected);
+    QCOMPARE(MetadataOptimizer::singular(word), expected);
+}
+
+void TestMetadataOptimizer::issues_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("subtitle");
+    QTest::addColumn<QString>("keywords");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("30 characters: an accent and flags count once")
+        << "e\u0301" + times(29, "\U0001F1E9\U0001F1EA") << "" << "" << "";
+    QTest::newRow("order of issues") << times(31, "n") << "" << " photo, photo"
+        << "overLimit title - 0; spaceAfterComma keywords - 1; duplicateWord keywords photo 6";
+    QTest::newRow("whitespace after commas") << "" << "" << "photo,\t\u00A0 editor, \nlab ,x" << "spaceAfterComma keywords - 5";
+    QTest::newRow("blank term") << "" << "" << "photo, ,editor" << "spaceAfterComma keywords - 1; emptyTerm keywords - 1";
+    QTest::newRow("plural after singular") << "" << "" << "editor,editors" << "pluralDuplicate keywords editors 8";
+    QTest::newRow("singular after plural") << "" << "" << "editors,editor" << "pluralDuplicate keywords editor 7";
+    QTest::newRow("name word wins over repeat") << "Photo Lab" << "" << "photo,photo"
+        << "alreadyInName keywords photo 6; alreadyInName keywords photo 6";
+    QTest::newRow("subtitle word wins over filler") << "" << "Best App" << "app" << "alreadyInName keywords app 4";
+    QTest::newRow("repeat wins over filler") << "" << "" << "free,free"
+        << "fillerWord keywords free 5; duplicateWord keywords free 5";
+    QTest::newRow("overlap ignores stop words") << "The Lab" << "the lab" << "" << "duplicateWord subtitle lab 4";
+}
+
+void TestMetadataOptimizer::issues()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, subtitle);
+    QFETCH(QString, keywords);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(analyze(title, subtitle, keywords, {}).issues), expected);
+}
+
+void TestMetadataOptimizer::messages_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("subtitle");
+    QTest::addColumn<QString>("keywords");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<qsizetype>("wasted");
+    QTest::newRow("limits") << times(31, "a") << times(32, "b") << times(101, "k")
+        << QStringList{"App name is 1 characters over the 30 limit.", "Subtitle is 2 characters over the 30 limit.",
+                       "Keyword field is 1 characters over the 100 limit."} << qsizetype(0);
+    QTest::newRow("one of each") << "" << "" << "photo, editor ,,app"
+        << QStringList{"Remove spaces after commas: they waste 1 character.",
+                       "Remove the extra comma (empty terms or a leading/trailing comma).",
+                       quoted("app", " adds little search value.")} << qsizetype(6);
+    QTest::newRow("several") << "" << "" << ",,photo,  x"
+        << QStringList{"Remove spaces after commas: they waste 2 characters.",
+                       "Remove 2 extra commas (empty terms or a leading/trailing comma)."} << qsizetype(4);
+    QTest::newRow("words") << "Photo" << "Photo lab" << "photo,lab editor,editor,und,editors"
+        << QStringList{quoted("photo", " is already in the name or subtitle; Apple indexes it there."),
+                       quoted("lab", " is already in the name or subtitle; Apple indexes it there."),
+                       quoted("editor", " appears more than once in the keyword field."),
+                       quoted("und", " adds little search value."),
+                       quoted("editors", " duplicates a singular/plural form already present."),
+                       quoted("photo", " is in both the name and the subtitle.")} << qsizetype(6 + 4 + 7 + 4 + 8 + 6);
+}
+
+void TestMetadataOptimizer::messages()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, subtitle);
+    QFETCH(QString, keywords);
+    QFETCH(QStringList, expected);
+    QFETCH(qsizetype, wasted);
+    const Analysis analysis = analyze(title, subtitle, keywords, {});
+    QCOMPARE(describe(analysis.issues, true), expected.join(QStringLiteral("; ")));
+    QCOMPARE(analysis.wastedChars, wasted);
+}
+
+void TestMetadataOptimizer::coverage_data()
+{
+    QTest::addColumn<QString>("subtitle");
+    QTest::addColumn<QString>("keywords");
+    QTest::addColumn<Targets>("targets");
+    QTest::addColumn<QString>("coverage"); // as analyze sorts it
+    QTest::addColumn<QString>("suggestions");
+    QTest::addColumn<int>("pct");
+    QTest::newRow("two editors") << "" << "editor" << Targets{target("video editor", 40), target("photo editor", 60)}
+        << "photo editor: photo; video editor: video" << "photo 60 [photo editor]; video 40 [video editor]" << 0;
+    QTest::newRow("singular and plural cover each other") << "editor" << "photo"
+        << Targets{target("photo editors", 10), target("labs", 5)} << "labs: labs; photo editors: covered"
+        << "labs 5 [labs]" << 67;
+    QTest::newRow("stop words") << "" << "" << Targets{target("the best"), target("best")}
+        << "best: best; the best: covered" << "best 1 [best]" << 50;
+    QTest::newRow("short word blocks but is not suggested") << "" << "remote" << Targets{target("tv remote", 10)}
+        << "tv remote: tv" << "" << 0;
+    QTest::newRow("opportunity before popularity") << "" << "photo"
+        << Targets{target("video", 90, 100), target("photo", 64, 36), target("sketch", 50)}
+        << "sketch: sketch; video: video; photo: covered" << "sketch 50 [sketch]; video 0 [video]" << 56;
+    QTest::newRow("percentage rounds half up") << "" << "photo" << Targets{target("photo"), target("video", 7)}
+        << "video: video; photo: covered" << "video 7 [video]" << 13;
+    QTest::newRow("shares add up; completes needs one missing word") << "" << ""
+        << Targets{target("photo video", 5), target("photo", 10)} << "photo: photo; photo video: photo video"
+        << "photo 13 [photo]; video 3 []" << 0;
+    const QString high = QStringLiteral("\U00020000\U00020000\U00020000");
+    const QString low = QStringLiteral("\uFA0E\uFA0E\uFA0E");
+    QTest::newRow("value per character, then code point order") << "" << ""
+        << Targets{target(high, 8), target(low, 8), target("zebra", 12), target("apple", 12), target("sketches", 17)}
+        << "sketches: sketches; zebra: zebra; apple: apple; " + high + ": " + high + "; " + low + ": " + low
+        << "apple 12 [apple]; zebra 12 [zebra]; " + low + " 8 [" + low + "]; " + high + " 8 [" + high
+               + "]; sketches 17 [sketches]" << 0;
+}
+
+void TestMetadataOptimizer::coverage()
+{
+    QFETCH(QString, subtitle);
+    QFETCH(QString, keywords);
+    QFETCH(Targets, targets);
+    QFETCH(QString, coverage);
+    QFETCH(QString, suggestions);
+    QFETCH(int, pct);
+    const Analysis analysis = analyze(QString(), subtitle, keywords, targets);
+    QCOMPARE(describe(analysis.coverage), coverage);
+    QCOMPARE(describe(analysis.suggestions), suggestions);
+    QCOMPARE(analysis.coveragePct, pct);
+    // The standalone operations keep target order and agree with the analysis.
+    const QList<Coverage> unsorted = MetadataOptimizer::coverage(QString(), subtitle, keywords, targets);
+    QVERIFY(std::equal(unsorted.cbegin(), unsorted.cend(), targets.cbegin(), targets.cend(),
+                       [](const Coverage &c, const Target &t) { return c.keyword == t.text; }));
+    QCOMPARE(suggestWords(QString(), subtitle, keywords, targets), analysis.suggestions);
+}
+
+QTEST_GUILESS_MAIN(TestMetadataOptimizer)
+#include "tst_metadataoptimizer.moc"

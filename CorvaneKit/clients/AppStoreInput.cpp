@@ -1,15 +1,10 @@
 #include "AppStoreInput.h"
 
+#include "support/Unicode.h"
+
 #include <QStringDecoder>
 #include <QUrl>
 #include <QUrlQuery>
-
-#include <unicode/brkiter.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
-#include <unicode/ustring.h>
-
-#include <memory>
 
 namespace {
 
@@ -39,61 +34,16 @@ bool isAsciiLetter(QChar c)
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
-// Blanks and line breaks: the separator categories, the C0 controls TAB to CR, and NEL.
-bool isBlankOrNewline(QChar c)
-{
-    const char16_t u = c.unicode();
-    if ((u >= 0x09 && u <= 0x0D) || u == 0x85)
-        return true;
-    const int8_t type = u_charType(u);
-    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
-}
-
+// White space and line breaks at both ends.
 QString trimmed(const QString &text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && isBlankOrNewline(text.at(begin)))
+    while (begin < end && Unicode::isWhiteSpace(text.at(begin).unicode()))
         ++begin;
-    while (end > begin && isBlankOrNewline(text.at(end - 1)))
+    while (end > begin && Unicode::isWhiteSpace(text.at(end - 1).unicode()))
         --end;
     return text.mid(begin, end - begin);
-}
-
-// Lower-cases each code point on its own, with the root locale's full mapping.
-QString lowercased(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const char32_t c : text.toStdU32String()) {
-        UChar source[2];
-        int32_t sourceLength = 0;
-        U16_APPEND_UNSAFE(source, sourceLength, UChar32(c));
-        UChar target[8];
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t length = u_strToLower(target, 8, source, sourceLength, "", &status);
-        if (U_FAILURE(status) || length > 8)
-            out.append(QStringView(reinterpret_cast<const char16_t *>(source), sourceLength));
-        else
-            out.append(QStringView(reinterpret_cast<const char16_t *>(target), length));
-    }
-    return out;
-}
-
-// The user-perceived characters of the text.
-QStringList graphemes(const QString &text)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status))
-        return {text};
-    const icu::UnicodeString u(false, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
-    it->setText(u);
-    QStringList out;
-    int32_t start = it->first();
-    for (int32_t end = it->next(); end != icu::BreakIterator::DONE; start = end, end = it->next())
-        out.append(text.mid(start, end - start));
-    return out;
 }
 
 // The link as written, or nothing when it is not one: "scheme://…" is taken as
@@ -117,7 +67,7 @@ std::optional<QString> linkText(const QString &text)
     // it must hold a dot with something on both sides.
     const std::u32string points = text.toStdU32String();
     qsizetype run = 0;
-    while (run < qsizetype(points.size()) && points[run] != U'/' && !u_hasBinaryProperty(UChar32(points[run]), UCHAR_WHITE_SPACE))
+    while (run < qsizetype(points.size()) && points[run] != U'/' && !Unicode::isWhiteSpace(points[run]))
         ++run;
     for (qsizetype dot = 1; dot + 1 < run; ++dot) {
         if (points[dot] == U'.')
@@ -237,10 +187,10 @@ ParseResult parse(const QString &input)
     if (!url.isValid() || url.scheme().isEmpty())
         return ParseError(Kind::notIdOrURL);
 
-    const QString scheme = lowercased(url.scheme());
+    const QString scheme = Unicode::lowercased(url.scheme());
     if (!isAcceptedScheme(scheme))
         return ParseError(Kind::unsupportedScheme, scheme);
-    const QString host = lowercased(url.host());
+    const QString host = Unicode::lowercased(url.host());
     if (!isAcceptedHost(host))
         return ParseError(Kind::notAppStoreHost, host);
 
@@ -249,7 +199,7 @@ ParseResult parse(const QString &input)
     // The last segment of the form "id" + digits names the app.
     std::optional<QString> id;
     for (const QString &segment : segments) {
-        const QString s = lowercased(percentDecoded(segment));
+        const QString s = Unicode::lowercased(percentDecoded(segment));
         if (s.size() >= 3 && s.startsWith(QLatin1String("id")) && allAsciiDigits(QStringView(s).mid(2)))
             id = s.mid(2);
     }
@@ -271,10 +221,10 @@ ParseResult parse(const QString &input)
 
     std::optional<QString> country;
     if (!segments.isEmpty()) {
-        const QString first = lowercased(segments.first());
-        const QStringList characters = graphemes(first);
+        const QString first = Unicode::lowercased(segments.first());
+        const QStringList characters = Unicode::graphemes(first);
         const auto isLetter = [](const QString &c) {
-            return u_hasBinaryProperty(UChar32(c.toStdU32String().front()), UCHAR_ALPHABETIC);
+            return Unicode::isAlphabetic(Unicode::codePointAt(c, 0));
         };
         if (characters.size() == 2 && isLetter(characters.at(0)) && isLetter(characters.at(1)))
             country = first;

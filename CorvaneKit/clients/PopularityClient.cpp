@@ -1,5 +1,7 @@
 #include "PopularityClient.h"
 
+#include "support/Unicode.h"
+
 #include <QCoroNetworkReply>
 #include <QHashFunctions>
 #include <QJsonArray>
@@ -9,10 +11,6 @@
 #include <QNetworkRequest>
 #include <QScopedPointer>
 #include <QSet>
-
-#include <unicode/normalizer2.h>
-#include <unicode/uchar.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <memory>
@@ -121,32 +119,14 @@ private:
 
 // ---- text ----
 
-// Canonically equivalent texts share one NFC form.
-QString nfc(const QString &text)
-{
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2 *normalizer = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status))
-        return text;
-    const icu::UnicodeString source(false, reinterpret_cast<const UChar *>(text.utf16()), int32_t(text.size()));
-    const icu::UnicodeString result = normalizer->normalize(source, status);
-    if (U_FAILURE(status))
-        return text;
-    return QString(reinterpret_cast<const QChar *>(result.getBuffer()), result.length());
-}
-
-bool isWhiteSpace(QChar c)
-{
-    return u_hasBinaryProperty(c.unicode(), UCHAR_WHITE_SPACE);
-}
-
+// White space and line breaks at both ends.
 QString trimmed(const QString &text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && isWhiteSpace(text.at(begin)))
+    while (begin < end && Unicode::isWhiteSpace(text.at(begin).unicode()))
         ++begin;
-    while (end > begin && isWhiteSpace(text.at(end - 1)))
+    while (end > begin && Unicode::isWhiteSpace(text.at(end - 1).unicode()))
         --end;
     return text.mid(begin, end - begin);
 }
@@ -282,8 +262,10 @@ QCoro::Task<PopularityResponse> fetchPopularity(Endpoint endpoint, QString count
     QStringList distinct;
     QSet<QString> seen;
     for (const QString &term : terms) {
-        if (!seen.contains(nfc(term))) {
-            seen.insert(nfc(term));
+        // Canonically equivalent texts are one term: compare their NFC forms.
+        const QString key = Unicode::nfc(term);
+        if (!seen.contains(key)) {
+            seen.insert(key);
             distinct.append(term);
         }
     }

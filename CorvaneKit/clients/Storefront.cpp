@@ -1,48 +1,14 @@
 #include "Storefront.h"
 
+#include "support/Unicode.h"
+
 #include <QHashFunctions>
-
-#include <unicode/uchar.h>
-#include <unicode/ustring.h>
-
-namespace {
-
-// Full upper-case mapping of one code point in the root locale ("ß" gives "SS").
-void appendUppercased(char32_t c, std::u32string &out)
-{
-    UChar source[2];
-    int32_t sourceLength = 0;
-    U16_APPEND_UNSAFE(source, sourceLength, UChar32(c));
-    UChar target[16];
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = u_strToUpper(target, 16, source, sourceLength, "", &status);
-    if (U_FAILURE(status) || length > 16) {
-        out.push_back(c);
-        return;
-    }
-    for (int32_t i = 0; i < length;) {
-        UChar32 mapped;
-        U16_NEXT_UNSAFE(target, i, mapped);
-        out.push_back(char32_t(mapped));
-    }
-}
-
-std::u32string uppercased(const QString &text)
-{
-    std::u32string upper;
-    for (const char32_t c : text.toStdU32String())
-        appendUppercased(c, upper);
-    return upper;
-}
-
-} // namespace
 
 QString Storefront::flag() const
 {
     constexpr char32_t shift = 0x1F1A5;
-    const std::u32string upper = uppercased(code);
     std::u32string shifted;
-    for (const char32_t c : upper) {
+    for (const char32_t c : Unicode::uppercased(code).toStdU32String()) {
         if (c + shift <= 0x10FFFF)
             shifted.push_back(c + shift);
     }
@@ -82,7 +48,7 @@ Storefront Storefront::named(const QString &code)
         if (storefront.code == code)
             return storefront;
     }
-    return Storefront{code, QString::fromStdU32String(uppercased(code))};
+    return Storefront{code, Unicode::uppercased(code)};
 }
 
 bool Storefront::isSupported(const QString &code)

@@ -1,0 +1,356 @@
+#include "keywords/CandidateGenerator.h"
+
+#include "keywords/KeywordText.h"
+#include "support/Unicode.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int appNameCap = 15;
+constexpr int suggestionCap = 15;
+constexpr int descriptionCap = 20;
+constexpr int categoryCap = 3;
+constexpr int developerCap = 2;
+constexpr int maxLeftWords = 6;
+constexpr int maxRightWords = 8;
+constexpr int descriptionWordsForCombinations = 6;
+const QString combinationDetail = QStringLiteral("name/seed × category/description");
+
+struct SourceList
+{
+    KeywordSource source;
+    std::optional<QString> detail;
+    int cap = 0;
+    QStringList terms;
+    qsizetype cursor = 0;
+    int emitted = 0;
+};
+
+// The admission steps every seed and list term goes through, with the sets they share.
+class Admission
+{
+public:
+    explicit Admission(const QSet<QString> &exclude)
+        : m_exclude(exclude)
+    {
+    }
+
+    // Cleans the term and, when it is usable and not excluded, records it as considered.
+    std::optional<KeywordText::Entry> consider(const QString &term)
+    {
+        QString display = KeywordText::clean(term);
+        QString normalized = Unicode::lowercased(display);
+        if (!KeywordText::isUsable(normalized) || m_exclude.contains(normalized))
+            return std::nullopt;
+        m_considered.insert(normalized);
+        return KeywordText::Entry{std::move(normalized), std::move(display)};
+    }
+
+    // Appends the entry unless an earlier candidate has its normal form.
+    bool append(KeywordText::Entry entry, KeywordSource source, const std::optional<QString> &detail,
+              QList<GeneratedCandidate> &out)
+    {
+        if (m_emitted.contains(entry.normalized))
+            return false;
+        m_emitted.insert(entry.normalized);
+        out.append(GeneratedCandidate{std::move(entry.normalized), std::move(entry.display), source, detail});
+        return true;
+    }
+
+    int consideredButNotEmitted() const
+    {
+        int count = 0;
+        for (const QString &normalized : m_considered) {
+            if (!m_emitted.contains(normalized))
+                ++count;
+        }
+        return count;
+    }
+
+private:
+    const QSet<QString> &m_exclude;
+    QSet<QString> m_considered;
+    QSet<QString> m_emitted;
+};
+
+qsizetype spaceSeparatedWords(const QString &text)
+{
+    return text.split(u' ', Qt::SkipEmptyParts).size();
+}
+
+QStringList firstUnique(const QStringList &words, qsizetype max)
+{
+    QStringList result;
+    QSet<QString> seen;
+    for (const QString &word : words) {
+        if (result.size() >= max)
+            break;
+        if (!seen.contains(word)) {
+            seen.insert(word);
+            result.append(word);
+        }
+    }
+    return result;
+}
+
+QStringList appNameTerms(const QString &cleanedName)
+{
+    QStringList terms;
+    if (spaceSeparatedWords(cleanedName) <= KeywordText::maxWords)
+        terms.append(cleanedName);
+    const QStringList segments = CandidateGenerator::nameSegments(cleanedName);
+    if (segments.size() >= 2)
+        terms += segments;
+    for (const QString &segment : segments) {
+        const QStringList tokens = KeywordText::meaningfulTokens(segment);
+        for (qsizetype i = 0; i + 1 < tokens.size(); ++i)
+            terms.append(tokens[i] + u' ' + tokens[i + 1]);
+    }
+    terms += KeywordText::meaningfulTokens(cleanedName);
+    return terms;
+}
+
+QString cleanedDeveloperName(const std::optional<QString> &developerName)
+{
+    static const Unicode::Regex companySuffix(
+        QStringLiteral(R"re([\s,]*\b(inc|llc|ltd|gmbh|corp|co|limited|a\.?s|s\.?a)\.?$)re"), true);
+    static const Unicode::Regex trailingPunctuation(QStringLiteral(R"re([\s,.]+$)re"));
+    const QString withoutSuffix = companySuffix.replaceAll(developerName.value_or(QString()), QString());
+    return KeywordText::clean(trailingPunctuation.replaceAll(withoutSuffix, QString()));
+}
+
+QStringList combinationTerms(const CandidateGenerator::Input &input, const QString &cleanedName,
+                             const QStringList &descriptionList)
+{
+    QStringList left;
+    for (const QString &seed : input.seeds)
+        left += KeywordText::meaningfulTokens(seed);
+    left += KeywordText::meaningfulTokens(cleanedName);
+    left = firstUnique(left, maxLeftWords);
+
+    QStringList right = KeywordText::meaningfulTokens(input.primaryGenre.value_or(QString()));
+    int singleWords = 0;
+    for (const QString &term : descriptionList) {
+        if (singleWords >= descriptionWordsForCombinations)
+            break;
+        if (!term.contains(u' ')) {
+            right.append(term);
+            ++singleWords;
+        }
+    }
+    right = firstUnique(right, maxRightWords);
+
+    QStringList terms;
+    for (const QString &l : left) {
+        for (const QString &r : right) {
+            if (l.contains(r) || r.contains(l))   // covers l == r: never "photo photos"
+                continue;
+            terms.append(l + u' ' + r);
+        }
+    }
+    return terms;
+}
+
+std::vector<SourceList> sourceLists(const CandidateGenerator::Input &input, int combinationCap)
+{
+    std::vector<SourceList> lists;
+    const QString cleanedName = KeywordText::clean(input.appName);
+    lists.push_back({KeywordSource::appName, std::nullopt, appNameCap, appNameTerms(cleanedName)});
+
+    QStringList providers;
+    QHash<QString, QStringList> byProvider;
+    for (const auto &suggestion : input.suggestions) {
+        if (!byProvider.contains(suggestion.providerId))
+            providers.append(suggestion.providerId);
+        byProvider[suggestion.providerId].append(suggestion.keyword);
+    }
+    for (const QString &provider : providers)
+        lists.push_back({KeywordSource::suggestion, provider, suggestionCap, byProvider.value(provider)});
+
+    const QStringList descriptionList =
+        input.description ? CandidateGenerator::descriptionTerms(*input.description, 2 * descriptionCap) : QStringList();
+    lists.push_back({KeywordSource::description, std::nullopt, descriptionCap, descriptionList});
+
+    if (input.primaryGenre) {
+        const QStringList tokens = KeywordText::meaningfulTokens(*input.primaryGenre);
+        lists.push_back({KeywordSource::category, input.primaryGenre, categoryCap,
+                         QStringList{tokens.join(u' ')} + tokens});
+    }
+
+    const QString developer = cleanedDeveloperName(input.developerName);
+    if (!developer.isEmpty())
+        lists.push_back({KeywordSource::developer, input.developerName, developerCap, QStringList{developer}});
+
+    lists.push_back({KeywordSource::combination, combinationDetail, combinationCap,
+                     combinationTerms(input, cleanedName, descriptionList)});
+    return lists;
+}
+
+bool isSegmentSeparator(char16_t u)
+{
+    switch (u) {
+    case u':': case u'|': case u'-': case u'\u2013': case u'\u2014': case u',': case u'\u00B7': case u'\u2022':
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isPieceSeparator(char16_t u)
+{
+    switch (u) {
+    case u'.': case u'!': case u'?': case u'\n': case u'\u2022': case u'\u25CF': case u'\u25AA': case u'-':
+    case u'\u2013': case u'\u2014': case u':': case u';': case u'(': case u')': case u'[': case u']':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Splits at single code points; all separators are BMP characters.
+QList<QStringView> splitAt(QStringView text, bool (*isSeparator)(char16_t))
+{
+    QList<QStringView> pieces;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isSeparator(text[i].unicode())) {
+            pieces.append(text.sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    pieces.append(text.sliced(start));
+    return pieces;
+}
+
+struct TermStats
+{
+    int count = 0;
+    int firstPosition = 0;
+};
+
+void count(QHash<QString, TermStats> &stats, const QString &term, int position)
+{
+    auto it = stats.find(term);
+    if (it == stats.end())
+        stats.insert(term, TermStats{1, position});
+    else
+        ++it->count;
+}
+
+// Terms of one group, most frequent first, then the earliest seen. First positions are unique
+// within a group, so the order is total.
+QStringList ranked(const QHash<QString, TermStats> &stats, bool repeated)
+{
+    std::vector<std::pair<QString, TermStats>> entries;
+    for (auto it = stats.cbegin(); it != stats.cend(); ++it) {
+        if ((it->count >= 2) == repeated)
+            entries.emplace_back(it.key(), it.value());
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
+        if (a.second.count != b.second.count)
+            return a.second.count > b.second.count;
+        return a.second.firstPosition < b.second.firstPosition;
+    });
+    QStringList terms;
+    terms.reserve(qsizetype(entries.size()));
+    for (auto &entry : entries)
+        terms.append(std::move(entry.first));
+    return terms;
+}
+
+bool qualifies(const QString &token)
+{
+    return Unicode::characterCount(token) >= 3 && KeywordText::isMeaningful(token);
+}
+
+}
+
+namespace CandidateGenerator {
+
+Output generate(const Input &input)
+{
+    const int maxCandidates = std::max(input.maxCandidates, 0);
+    const int combinationCap = std::max(input.maxCombinations.value_or((maxCandidates + 4) / 5), 0);
+
+    Output output;
+    Admission admission(input.exclude);
+
+    for (const QString &seed : input.seeds) {
+        auto entry = admission.consider(seed);
+        if (entry && output.candidates.size() < maxCandidates)
+            admission.append(std::move(*entry), KeywordSource::manual, std::nullopt, output.candidates);
+    }
+
+    std::vector<SourceList> lists = sourceLists(input, combinationCap);
+    bool emittedInRound = true;
+    while (emittedInRound && output.candidates.size() < maxCandidates) {
+        emittedInRound = false;
+        for (SourceList &list : lists) {
+            if (output.candidates.size() >= maxCandidates || list.emitted >= list.cap)
+                continue;
+            while (list.cursor < list.terms.size()) {
+                auto entry = admission.consider(list.terms[list.cursor++]);
+                if (entry && admission.append(std::move(*entry), list.source, list.detail, output.candidates)) {
+                    ++list.emitted;
+                    emittedInRound = true;
+                    break;
+                }
+            }
+        }
+    }
+
+    // Everything any list offered counts as considered, read or not, so that the dropped count
+    // reports what the limits kept out.
+    for (const SourceList &list : lists) {
+        for (const QString &term : list.terms)
+            admission.consider(term);
+    }
+    output.droppedByLimit = admission.consideredButNotEmitted();
+    return output;
+}
+
+QStringList nameSegments(const QString &name)
+{
+    QStringList segments;
+    for (const QStringView piece : splitAt(name, isSegmentSeparator)) {
+        QString cleaned = KeywordText::clean(piece.toString());
+        if (!cleaned.isEmpty())
+            segments.append(std::move(cleaned));
+    }
+    return segments;
+}
+
+QStringList descriptionTerms(const QString &text, int limit)
+{
+    if (limit <= 0)
+        return {};
+    const QString stripped = KeywordText::stripURLs(text);
+    QHash<QString, TermStats> words;
+    QHash<QString, TermStats> pairs;
+    int position = 0;
+    for (const QStringView piece : splitAt(stripped, isPieceSeparator)) {
+        const QStringList tokens = KeywordText::tokenize(piece.toString());
+        std::vector<bool> qualifying;
+        qualifying.reserve(size_t(tokens.size()));
+        for (const QString &token : tokens)
+            qualifying.push_back(qualifies(token));
+        for (qsizetype i = 0; i < tokens.size(); ++i) {
+            ++position;
+            if (!qualifying[size_t(i)])
+                continue;
+            count(words, tokens[i], position);
+            if (i + 1 < tokens.size() && qualifying[size_t(i + 1)])
+                count(pairs, tokens[i] + u' ' + tokens[i + 1], position);
+        }
+    }
+    QStringList terms = ranked(pairs, true) + ranked(words, true) + ranked(pairs, false);
+    if (terms.size() > limit)
+        terms.resize(limit);
+    return terms;
+}
+
+}

@@ -1,0 +1,226 @@
+#include "keywords/Expansion.h"
+
+#include "keywords/Corpus.h"
+#include "keywords/KeywordText.h"
+#include "support/Unicode.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace {
+
+qsizetype length(const QString &text)
+{
+    return Unicode::characterCount(text);
+}
+
+// The five endings that mark a word as a noun or verb form worth keeping in place.
+bool endsWithFormSuffix(const QString &word)
+{
+    return word.endsWith(u"er") || word.endsWith(u"or") || word.endsWith(u"ing") || word.endsWith(u"al")
+        || word.endsWith(u"ion");
+}
+
+bool isVowel(char32_t c)
+{
+    return c == U'a' || c == U'e' || c == U'i' || c == U'o' || c == U'u';
+}
+
+void addStem(const QString &stem, QSet<QString> &into)
+{
+    if (length(stem) <= 2)
+        return;
+    into.insert(stem);
+    into.insert(stem + u'e');
+    into.insert(Expansion::undoubleFinalConsonant(stem));
+}
+
+QStringList wordsOf(const QString &phrase)
+{
+    return phrase.split(u' ', Qt::SkipEmptyParts);
+}
+
+bool isAttested(const QString &phrase, const QHash<QString, qint64> &bigrams)
+{
+    const QStringList words = wordsOf(phrase);
+    if (words.size() < 2)
+        return false;
+    for (qsizetype i = 0; i + 1 < words.size(); ++i) {
+        if (bigrams.value(words.at(i) + u' ' + words.at(i + 1), 0) <= 0)
+            return false;
+    }
+    return true;
+}
+
+struct Accepted
+{
+    int limit = 0;
+    QSet<QString> seen;
+    QStringList result;
+
+    void accept(const QString &candidate)
+    {
+        const QString text = candidate.trimmed();
+        if (result.size() >= limit)
+            return;
+        if (seen.contains(text))
+            return;
+        const QStringList words = wordsOf(text);
+        if (words.size() > 4)
+            return;
+        for (const QString &word : words) {
+            if (!KeywordText::isMeaningful(word))
+                return;
+        }
+        seen.insert(text);
+        result.append(text);
+    }
+};
+
+}
+
+namespace Expansion {
+
+QString undoubleFinalConsonant(const QString &word)
+{
+    const QStringList characters = Unicode::graphemes(word);
+    if (characters.size() < 4)
+        return word;
+    const QString &last = characters.last();
+    if (last != characters.at(characters.size() - 2))
+        return word;
+    if (last.size() == 1 && isVowel(last.at(0).unicode()))
+        return word;
+    return word.left(word.size() - last.size());
+}
+
+QSet<QString> stems(const QString &word)
+{
+    QSet<QString> result{word};
+    if (word.endsWith(u"ing"))
+        addStem(word.chopped(3), result);
+    if (word.endsWith(u"ion"))
+        addStem(word.chopped(3), result);
+    if (word.endsWith(u"er") || word.endsWith(u"or"))
+        addStem(word.chopped(2), result);
+    if (word.endsWith(u'r') && !word.endsWith(u"er"))
+        addStem(word.chopped(1), result);
+    if (word.endsWith(u"al"))
+        addStem(word.chopped(2), result);
+    if (word.endsWith(u's') && !word.endsWith(u"ss"))
+        addStem(word.chopped(1), result);
+    return result;
+}
+
+QStringList forms(const QString &stem)
+{
+    const QString base = stem.endsWith(u'e') ? stem.chopped(1) : stem;
+    // "[^aeiou][aeiou][bdgmnprt]$": a consonant-vowel-consonant ending doubles its consonant.
+    QString doubled = stem;
+    const QList<uint> points = stem.right(6).toUcs4();
+    if (points.size() >= 3) {
+        const char32_t last = points.at(points.size() - 1);
+        if (std::u32string_view(U"bdgmnprt").find(last) != std::u32string_view::npos
+            && isVowel(points.at(points.size() - 2)) && !isVowel(points.at(points.size() - 3)))
+            doubled = stem + QChar(char16_t(last));
+    }
+    return {stem,
+            stem + u's',
+            base + QLatin1String("er"),
+            base + QLatin1String("or"),
+            stem + u'r',
+            base + QLatin1String("ing"),
+            doubled + QLatin1String("er"),
+            doubled + QLatin1String("ing"),
+            base + QLatin1String("ion"),
+            base + QLatin1String("al")};
+}
+
+QStringList wordVariants(const QString &word, const Corpus &corpus)
+{
+    if (length(word) < 4)
+        return {};
+    QSet<QString> found;
+    for (const QString &stem : stems(word)) {
+        for (const QString &form : forms(stem)) {
+            if (form != word && length(form) > 2 && corpus.has(form))
+                found.insert(form);
+        }
+    }
+    QStringList result(found.cbegin(), found.cend());
+    std::stable_sort(result.begin(), result.end(), Unicode::lessThan);
+    return result;
+}
+
+QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
+{
+    Accepted out;
+    out.limit = limit;
+    if (limit <= 0)
+        return {};
+    for (const QString &keyword : keywords)
+        out.seen.insert(Unicode::lowercased(keyword));
+
+    for (const QString &keyword : keywords) {
+        const QStringList words = KeywordText::tokenize(keyword);
+        if (words.isEmpty() || words.size() > 3)
+            continue;
+        if (words.size() == 1) {
+            for (const QString &variant : wordVariants(words.first(), corpus))
+                out.accept(variant);
+            continue;
+        }
+        for (qsizetype position = 0; position < words.size(); ++position) {
+            const bool isLast = position == words.size() - 1;
+            for (const QString &variant : wordVariants(words.at(position), corpus)) {
+                QStringList replaced = words;
+                replaced[position] = variant;
+                const QString phrase = replaced.join(u' ');
+                // A changed ending at the end of a phrase reads naturally without evidence.
+                if (isLast && (endsWithFormSuffix(words.at(position)) || endsWithFormSuffix(variant)))
+                    out.accept(phrase);
+                else if (isAttested(phrase, corpus.bigrams()))
+                    out.accept(phrase);
+            }
+        }
+        if (words.size() != 2)
+            continue;
+        const QString &a = words.at(0);
+        const QString &b = words.at(1);
+        if (!endsWithFormSuffix(a)) {
+            // A verb before its object becomes the object before an agent noun.
+            for (const QString &variant : wordVariants(a, corpus)) {
+                if (variant.endsWith(u"er") || variant.endsWith(u"or") || variant.endsWith(u"al")
+                    || variant.endsWith(u"ion"))
+                    out.accept(b + u' ' + variant);
+            }
+        }
+        if (b.endsWith(u"er") || b.endsWith(u"or")) {
+            for (const QString &variant : wordVariants(b, corpus)) {
+                const QString phrase = variant + u' ' + a;
+                if (isAttested(phrase, corpus.bigrams()))
+                    out.accept(phrase);
+            }
+        }
+        QList<std::pair<QString, qint64>> extended;
+        for (auto it = corpus.bigrams().cbegin(); it != corpus.bigrams().cend(); ++it) {
+            const qsizetype space = it.key().indexOf(u' ');
+            if (QStringView(it.key()).mid(space + 1) != a)
+                continue;
+            const QString first = it.key().left(space);
+            if (first == b || endsWithFormSuffix(first))
+                continue;
+            extended.append({first + u' ' + a + u' ' + b, it.value()});
+        }
+        std::stable_sort(extended.begin(), extended.end(), [](const auto &x, const auto &y) {
+            if (x.second != y.second)
+                return x.second > y.second;
+            return Unicode::lessThan(x.first, y.first);
+        });
+        for (qsizetype i = 0; i < extended.size() && i < 3; ++i)
+            out.accept(extended.at(i).first);
+    }
+    return out.result;
+}
+
+}

@@ -1,0 +1,212 @@
+#include "keywords/Corpus.h"
+#include "keywords/Expansion.h"
+
+#include <QtTest>
+
+#include <algorithm>
+
+namespace {
+
+// "key=count" entries in text order.
+QStringList entries(const QHash<QString, qint64> &counts)
+{
+    QStringList out;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        out.append(it.key() + u'=' + QString::number(it.value()));
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+Corpus corpusOf(const QStringList &texts)
+{
+    Corpus corpus;
+    for (const QString &text : texts)
+        corpus.add(text, 1);
+    return corpus;
+}
+
+QStringList sorted(QStringList list)
+{
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+}
+
+class TestCorpus : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void counting_data();
+    void counting();
+    void weightsAddUp();
+    void topBigrams_data();
+    void topBigrams();
+    void stemsAndForms_data();
+    void stemsAndForms();
+    void wordVariants_data();
+    void wordVariants();
+    void expand_data();
+    void expand();
+};
+
+void TestCorpus::counting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("tokens");
+    QTest::addColumn<QStringList>("bigrams");
+    QTest::newRow("a link joins its neighbours")
+        << "Quick photo https://example.com/x editor" << QStringList{"editor=1", "photo=1", "quick=1"}
+        << QStringList{"photo editor=1", "quick photo=1"};
+    QTest::newRow("a bare address too") << "photo Example.COM editor" << QStringList{"editor=1", "photo=1"}
+                                        << QStringList{"photo editor=1"};
+    QTest::newRow("hyphen, dash, comma, bracket and bar cut")
+        << "photo-editor video\u2014clips music,notes cloud[drive] sync|share"
+        << QStringList{"clips=1", "cloud=1", "drive=1", "editor=1", "music=1", "notes=1", "photo=1", "share=1",
+                       "sync=1", "video=1"}
+        << QStringList{"clips music=1", "editor video=1", "notes cloud=1"};
+    QTest::newRow("slash, ampersand and plus do not cut")
+        << "photo/editor video&clips music+notes" << QStringList{"clips=1", "editor=1", "music=1", "notes=1", "photo=1", "video=1"}
+        << QStringList{"clips music=1", "editor video=1", "music notes=1", "photo editor=1", "video clips=1"};
+    QTest::newRow("stop words, years and single letters break pairs")
+        << "photo and editor 2024 video x clips" << QStringList{"clips=1", "editor=1", "photo=1", "video=1"}
+        << QStringList{};
+    QTest::newRow("case and width fold") << "PHOTO Ｅｄｉｔｏｒ" << QStringList{"editor=1", "photo=1"}
+                                         << QStringList{"photo editor=1"};
+    QTest::newRow("repeats count") << "photo editor photo editor" << QStringList{"editor=2", "photo=2"}
+                                   << QStringList{"editor photo=1", "photo editor=2"};
+}
+
+void TestCorpus::counting()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, tokens);
+    QFETCH(QStringList, bigrams);
+    const Corpus corpus = corpusOf({text});
+    QCOMPARE(entries(corpus.tokens()), tokens);
+    QCOMPARE(entries(corpus.bigrams()), bigrams);
+}
+
+void TestCorpus::weightsAddUp()
+{
+    const QString text = QStringLiteral("Photo editor: crop and edit photos. Photo editor for pros");
+    Corpus twice;
+    twice.add(text, 1);
+    twice.add(text, 1);
+    twice.add(std::nullopt, 5);
+    Corpus once;
+    once.add(text, 2);
+    QCOMPARE(twice.tokens(), once.tokens());
+    QCOMPARE(twice.bigrams(), once.bigrams());
+    QVERIFY(once.has("photo"));
+    QVERIFY(!once.has("for"));
+    QVERIFY(!once.has("and"));
+    QVERIFY(!once.has("x"));
+}
+
+void TestCorpus::topBigrams_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<qint64>("minCount");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("count then text") << 10 << qint64(1)
+                                     << QStringList{"photo editor", "video clips", "zoom lens", "alpha beta"};
+    QTest::newRow("first n") << 2 << qint64(1) << QStringList{"photo editor", "video clips"};
+    QTest::newRow("minimum count") << 10 << qint64(2) << QStringList{"photo editor", "video clips", "zoom lens"};
+    QTest::newRow("none") << 0 << qint64(1) << QStringList{};
+}
+
+void TestCorpus::topBigrams()
+{
+    QFETCH(int, n);
+    QFETCH(qint64, minCount);
+    QFETCH(QStringList, expected);
+    Corpus c;
+    c.add("zoom lens. video clips. photo editor. zoom lens. video clips. photo editor. photo editor. alpha beta", 1);
+    QCOMPARE(c.topBigrams(n, minCount), expected);
+}
+
+void TestCorpus::stemsAndForms_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QStringList>("stems");
+    QTest::newRow("agent noun undoubles") << "runner" << QStringList{"run", "runn", "runne", "runner"};
+    QTest::newRow("or gives two stems") << "editor" << QStringList{"edit", "edite", "edito", "editoe", "editor"};
+    QTest::newRow("ing and plural") << "editings" << QStringList{"editing", "editinge", "editings"};
+    QTest::newRow("ion") << "creation" << QStringList{"creat", "create", "creation"};
+    QTest::newRow("al") << "journal" << QStringList{"journ", "journal", "journe"};
+    QTest::newRow("ss is no plural") << "class" << QStringList{"class"};
+    QTest::newRow("short stems are dropped") << "ring" << QStringList{"ring"};
+}
+
+void TestCorpus::stemsAndForms()
+{
+    QFETCH(QString, word);
+    QFETCH(QStringList, stems);
+    const QSet<QString> actual = Expansion::stems(word);
+    QCOMPARE(sorted(QStringList(actual.cbegin(), actual.cend())), stems);
+}
+
+void TestCorpus::wordVariants_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QStringList>("variants");
+    QTest::newRow("runner") << "runner" << QStringList{"run", "runners", "running", "runs"};
+    QTest::newRow("doubling before er and ing") << "runs" << QStringList{"run", "runner", "running"};
+    QTest::newRow("e dropped before ing") << "create" << QStringList{"creating", "creation", "creator"};
+    QTest::newRow("three letters have none") << "run" << QStringList{};
+    QTest::newRow("unseen forms are none") << "edit" << QStringList{"editor"};
+}
+
+void TestCorpus::wordVariants()
+{
+    QFETCH(QString, word);
+    QFETCH(QStringList, variants);
+    const Corpus corpus = corpusOf({"run runs running runner runners ran", "create creating creation creator creators",
+                                    "edit editor"});
+    QCOMPARE(Expansion::wordVariants(word, corpus), variants);
+}
+
+void TestCorpus::expand_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("keywords");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QStringList>("expected");
+    const QStringList runs{"run runs running runner runners"};
+    QTest::newRow("one word: its variants") << runs << QStringList{"runner"} << 25
+                                            << QStringList{"run", "runners", "running", "runs"};
+    QTest::newRow("limit keeps the first") << runs << QStringList{"runner"} << 2 << QStringList{"run", "runners"};
+    QTest::newRow("limit 0") << runs << QStringList{"runner"} << 0 << QStringList{};
+    QTest::newRow("input keywords never come back, whatever their case")
+        << runs << QStringList{"runner", "RUNS", "Running"} << 25 << QStringList{"run", "runners"};
+    QTest::newRow("four words yield nothing") << runs << QStringList{"fast runner app trail"} << 25 << QStringList{};
+    QTest::newRow("verb then object swaps to object then agent")
+        << QStringList{"photo editor"} << QStringList{"edit photo"} << 25 << QStringList{"photo editor"};
+    QTest::newRow("changed ending at the end needs no evidence")
+        << QStringList{"editor", "photo"} << QStringList{"photo edit"} << 25 << QStringList{"photo editor"};
+    QTest::newRow("other changes need the pair")
+        << QStringList{"tools", "photo"} << QStringList{"photo tool"} << 25 << QStringList{};
+    QTest::newRow("attested pair") << QStringList{"photo tools"} << QStringList{"photo tool"} << 25
+                                   << QStringList{"photo tools"};
+    QTest::newRow("agent noun in second place moves first when attested")
+        << QStringList{"edit photo. photo", "editing"} << QStringList{"photo editor"} << 25
+        << QStringList{"photo edit", "photo editing", "edit photo", "edit photo editor"};
+    QTest::newRow("three strongest words before the pair")
+        << QStringList{"fast photo. fast photo. fast photo. quick photo. quick photo. smart photo. smart photo",
+                       "great photo. editor photo. editor photo. editor photo. tools photo. tools photo"}
+        << QStringList{"photo tools"} << 25
+        << QStringList{"fast photo tools", "quick photo tools", "smart photo tools"};
+}
+
+void TestCorpus::expand()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, keywords);
+    QFETCH(int, limit);
+    QFETCH(QStringList, expected);
+    QCOMPARE(Expansion::expand(keywords, corpusOf(texts), limit), expected);
+}
+
+QTEST_GUILESS_MAIN(TestCorpus)
+#include "tst_corpus.moc"

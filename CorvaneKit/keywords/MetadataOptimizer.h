@@ -9,7 +9,8 @@
 
 #include <optional>
 
-// Checks an app's name, subtitle and keyword field against target keywords. The store indexes the words of all three fields
+// Checks an app's name, subtitle and keyword field against target keywords, and
+// rewrites the keyword field. The store indexes the words of all three fields
 // together, so a word needs to stand in only one of them.
 namespace MetadataOptimizer {
 
@@ -98,5 +99,12 @@ QList<Suggestion> suggestWords(const QString &title, const QString &subtitle, co
 
 // Singular of a lower-case word ("stories" -> "story", "apps" -> "app").
 QString singular(const QString &word);
+
+// The keyword field without words that waste characters, joined by ",".
+QString tidyKeywordField(const QString &title, const QString &subtitle, const QString &keywordField);
+
+// A keyword field of the kept words followed by the best suggested words that fit.
+QString buildKeywordField(const QString &title, const QString &subtitle, const QStringList &keep,
+                          const QList<Target> &targets);
 
 } // namespace MetadataOptimizer

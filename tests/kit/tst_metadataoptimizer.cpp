@@ -1,4 +1,6 @@
+#include "keywords/KeywordText.h"
 #include "keywords/MetadataOptimizer.h"
+#include "support/Unicode.h"
 
 #include <QtTest>
 
@@ -68,6 +70,10 @@ private Q_SLOTS:
     void messages();
     void coverage_data();
     void coverage();
+    void tidy_data();
+    void tidy();
+    void build_data();
+    void build();
 };
 
 void TestMetadataOptimizer::singular_data()
@@ -208,6 +214,65 @@ void TestMetadataOptimizer::coverage()
     QVERIFY(std::equal(unsorted.cbegin(), unsorted.cend(), targets.cbegin(), targets.cend(),
                        [](const Coverage &c, const Target &t) { return c.keyword == t.text; }));
     QCOMPARE(suggestWords(QString(), subtitle, keywords, targets), analysis.suggestions);
+}
+
+void TestMetadataOptimizer::tidy_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("keywords");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("repeats, plurals, blanks, filler") << "" << "Photo, photo ,Editors,editor,,app" << "photo,editors";
+    QTest::newRow("name words go, numbers stay") << "Photo Lab" << "photo editor, lab, 2024" << "editor,2024";
+    QTest::newRow("empty") << "" << "" << "";
+    QTest::newRow("plural of a name word") << "Photo Editors" << "editor,filter,und" << "filter";
+}
+
+void TestMetadataOptimizer::tidy()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, keywords);
+    QFETCH(QString, expected);
+    QCOMPARE(tidyKeywordField(title, QString(), keywords), expected);
+}
+
+void TestMetadataOptimizer::build_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("keep");
+    QTest::addColumn<Targets>("targets");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("nothing") << "" << QStringList() << Targets() << "";
+    QTest::newRow("kept words only") << "" << QStringList{"photo editor, photo, app", "photos"} << Targets()
+                                     << "photo,editor,photos";
+    QTest::newRow("a kept word that does not fit is skipped") << "" << QStringList{times(60, "a"), times(45, "b"), times(39, "c")}
+        << Targets() << times(60, "a") + "," + times(39, "c");
+    QTest::newRow("the first word may take all 100") << "" << QStringList{times(100, "x"), "y"} << Targets() << times(100, "x");
+    QTest::newRow("re-ranks after each word") << "" << QStringList()
+        << Targets{target("alpha beta", 100), target("gamma", 54)} << "beta,alpha,gamma";
+    QTest::newRow("a word too long for the space left is passed over") << "" << QStringList{times(90, "a")}
+        << Targets{target("verylongword", 100), target("short", 1)} << times(90, "a") + ",short";
+    QTest::newRow("a filler target adds nothing") << "" << QStringList()
+        << Targets{target("free", 100), target("photo", 10)} << "photo";
+
+    // Each filler target uses up one of the 60 passes.
+    QStringList stopwords = KeywordText::stopwords().values();
+    stopwords.removeIf([](const QString &w) { return Unicode::characterCount(w) < 3; });
+    std::sort(stopwords.begin(), stopwords.end(), Unicode::lessThan);
+    Targets fillers;
+    for (qsizetype i = 0; i < 60; ++i)
+        fillers.append(target(stopwords.at(i), 100));
+    QTest::newRow("60 passes") << "" << QStringList() << (fillers + Targets{target("photo", 1)}) << "";
+    fillers.removeLast();
+    QTest::newRow("59 passes leave room") << "" << QStringList() << (fillers + Targets{target("photo", 1)}) << "photo";
+}
+
+void TestMetadataOptimizer::build()
+{
+    QFETCH(QString, title);
+    QFETCH(QStringList, keep);
+    QFETCH(Targets, targets);
+    QFETCH(QString, expected);
+    QCOMPARE(buildKeywordField(title, QString(), keep, targets), expected);
 }
 
 QTEST_GUILESS_MAIN(TestMetadataOptimizer)

@@ -64,8 +64,6 @@ class TestITunesClient : public QObject
 private Q_SLOTS:
     void searchURL_data();
     void searchURL();
-    void lookupURL_data();
-    void lookupURL();
     void searchTermReachesTheWireIntact();
     void searchKeepsApplePositions();
     void malformedTopLevel_data();
@@ -93,14 +91,10 @@ void TestITunesClient::searchURL_data()
                           << base + "caf%C3%A9&country=fr&entity=software&media=software&limit=50";
     QTest::newRow("photo editor") << "photo editor" << "us" << 50
                                   << base + "photo%20editor&country=us&entity=software&media=software&limit=50";
-    QTest::newRow("encoded-looking text stays text") << "a%2Bb #1" << "us" << 50
-                                                     << base + "a%252Bb%20%231&country=us&entity=software&media=software&limit=50";
     QTest::newRow("nothing trimmed or lower-cased") << " Photo " << "US" << 50
                                                     << base + "%20Photo%20&country=US&entity=software&media=software&limit=50";
     QTest::newRow("limit 0 → 1") << "x" << "us" << 0 << base + "x&country=us&entity=software&media=software&limit=1";
-    QTest::newRow("negative limit → 1") << "x" << "us" << -7 << base + "x&country=us&entity=software&media=software&limit=1";
     QTest::newRow("limit 500 → 200") << "x" << "us" << 500 << base + "x&country=us&entity=software&media=software&limit=200";
-    QTest::newRow("limit 200 kept") << "x" << "us" << 200 << base + "x&country=us&entity=software&media=software&limit=200";
 }
 
 void TestITunesClient::searchURL()
@@ -115,28 +109,6 @@ void TestITunesClient::searchURL()
     QCOMPARE(h.transport->urls.size(), 1);
     QCOMPARE(h.transport->urls.first().toEncoded(), url);
     QCOMPARE(QUrlQuery(h.transport->urls.first()).queryItemValue("term", QUrl::FullyDecoded), term);
-}
-
-void TestITunesClient::lookupURL_data()
-{
-    QTest::addColumn<QUrl>("base");
-    QTest::addColumn<QByteArray>("url");
-    QTest::newRow("default origin") << QUrl() << QByteArray("https://itunes.apple.com/lookup?id=123&country=gb");
-    QTest::newRow("origin with a path") << QUrl("http://127.0.0.1:8080/api")
-                                        << QByteArray("http://127.0.0.1:8080/api/lookup?id=123&country=gb");
-    QTest::newRow("path with a slash") << QUrl("http://127.0.0.1:8080/api/")
-                                       << QByteArray("http://127.0.0.1:8080/api/lookup?id=123&country=gb");
-}
-
-void TestITunesClient::lookupURL()
-{
-    QFETCH(QUrl, base);
-    QFETCH(QByteArray, url);
-    Harness h;
-    ITunesClient client = base.isEmpty() ? h.client : ITunesClient(h.client.http(), base);
-    h.transport->steps = {FakeTransport::json(answer({}))};
-    QVERIFY(TaskRunner::run(client.lookup("123", "gb")).succeeded());
-    QCOMPARE(h.transport->urls.value(0).toEncoded(), url);
 }
 
 void TestITunesClient::searchTermReachesTheWireIntact()
@@ -186,9 +158,7 @@ void TestITunesClient::malformedTopLevel_data()
         {"resultCount as text", R"({"resultCount":"1","results":[]})"},
         {"no results", R"({"resultCount":1})"},
         {"results an object", R"({"resultCount":1,"results":{}})"},
-        {"no resultCount", R"({"results":[]})"},
         {"resultCount a bool", R"({"resultCount":true,"results":[]})"},
-        {"resultCount null", R"({"resultCount":null,"results":[]})"},
     };
     const char *operations[] = {"search", "lookup", "lookupMany"};
     for (int op = 0; op < 3; ++op) {
@@ -225,7 +195,6 @@ void TestITunesClient::lookup_data()
     QTest::newRow("only other apps") << QJsonArray{app(8), app(9)} << "7" << "";
     QTest::newRow("after unreadable entries") << QJsonArray{QJsonValue(3), app(0), app(7, "Seven")} << "7" << "Seven";
     QTest::newRow("first of two") << QJsonArray{app(7, "First"), app(7, "Second")} << "7" << "First";
-    QTest::newRow("no results") << QJsonArray{} << "7" << "";
     QTest::newRow("string equality, not numeric") << QJsonArray{app(7)} << "007" << "";
 }
 
@@ -238,6 +207,7 @@ void TestITunesClient::lookup()
     h.transport->steps = {FakeTransport::json(answer(entries))};
     const auto outcome = TaskRunner::run(h.client.lookup(id, "us"));
     QVERIFY(outcome.succeeded());
+    QCOMPARE(h.transport->urls.value(0).toEncoded(), "https://itunes.apple.com/lookup?id=" + id.toLatin1() + "&country=us");
     QCOMPARE(outcome.value->has_value(), !name.isEmpty());
     if (!name.isEmpty())
         QCOMPARE((*outcome.value)->name, name);
@@ -253,7 +223,6 @@ void TestITunesClient::lookupManyBatches_data()
         many << QString::number(1000 + i);
     QTest::newRow("250 → 100/100/50") << many << QList<int>{100, 100, 50} << many;
     QTest::newRow("duplicates removed") << QStringList{"1", "2", "1"} << QList<int>{2} << QStringList{"1", "2"};
-    QTest::newRow("exactly 100") << many.mid(0, 100) << QList<int>{100} << many.mid(0, 100);
     QTest::newRow("101 with a duplicate") << many.mid(0, 100) + QStringList{"1001", "9"} << QList<int>{100, 1}
                                           << many.mid(0, 100) + QStringList{"9"};
     QTest::newRow("empty: no request") << QStringList{} << QList<int>{} << QStringList{};

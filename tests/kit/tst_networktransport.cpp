@@ -23,7 +23,6 @@ private Q_SLOTS:
     void failures();
     void slowTrickleIsNotATimeOut();
     void cancelledTokenSendsNothing();
-    void queryBytesSentAsEncoded();
     void nonHttpAnswerIsBadServerResponse();
 
 private:
@@ -149,19 +148,6 @@ void TestNetworkTransport::cancelledTokenSendsNothing()
     QCOMPARE(outcome.errorAs<HTTPTransport::Error>()->code(), Code::cancelled);
     QTest::qWait(50);
     QVERIFY(server.requests().isEmpty());
-}
-
-void TestNetworkTransport::queryBytesSentAsEncoded()
-{
-    LocalHttpServer server;
-    server.reply(LocalHttpServer::json(200, "{}", "OK"));
-    NetworkTransport transport(&m_manager);
-    QUrl url = server.baseUrl();
-    url.setPath("/search");
-    url.setQuery(QStringLiteral("term=c%2B%2B&x=a%26b%3Dc&y=100%25&z=caf%C3%A9&w=photo%20editor"), QUrl::StrictMode);
-    QVERIFY(TaskRunner::run(transport.get(url, 5, {})).succeeded());
-    QCOMPARE(server.requests().value(0).target,
-             QByteArray("/search?term=c%2B%2B&x=a%26b%3Dc&y=100%25&z=caf%C3%A9&w=photo%20editor"));
 }
 
 void TestNetworkTransport::nonHttpAnswerIsBadServerResponse()

@@ -11,24 +11,25 @@
 #include <optional>
 
 // The store metadata of one app, as a lookup answers it.
+// Members default to empty/absent, so a partial brace initialiser is complete.
 struct AppInfo
 {
     QString appleAppId;
     QString name;
-    std::optional<QString> developerName;
-    std::optional<QUrl> iconURL;
-    std::optional<QUrl> storeURL;
-    std::optional<QString> description;
-    std::optional<QString> primaryGenre;
-    QStringList genres;
-    std::optional<QString> bundleId;
-    std::optional<double> averageRating;
-    std::optional<qint64> ratingCount;
-    std::optional<double> price;
-    std::optional<QString> formattedPrice;
-    std::optional<QString> version;
-    std::optional<QDateTime> currentVersionReleaseDate;
-    std::optional<QDateTime> releaseDate;
+    std::optional<QString> developerName{};
+    std::optional<QUrl> iconURL{};
+    std::optional<QUrl> storeURL{};
+    std::optional<QString> description{};
+    std::optional<QString> primaryGenre{};
+    QStringList genres{};
+    std::optional<QString> bundleId{};
+    std::optional<double> averageRating{};
+    std::optional<qint64> ratingCount{};
+    std::optional<double> price{};
+    std::optional<QString> formattedPrice{};
+    std::optional<QString> version{};
+    std::optional<QDateTime> currentVersionReleaseDate{};
+    std::optional<QDateTime> releaseDate{};
 
     bool operator==(const AppInfo &) const = default;
 };
@@ -39,12 +40,12 @@ struct SearchHit
 {
     QString appleAppId;
     QString name;
-    std::optional<QString> developerName;
-    std::optional<QUrl> iconURL;
-    std::optional<QUrl> storeURL;
-    std::optional<QString> primaryGenre;
-    std::optional<qint64> ratingCount;
-    std::optional<double> averageRating;
+    std::optional<QString> developerName{};
+    std::optional<QUrl> iconURL{};
+    std::optional<QUrl> storeURL{};
+    std::optional<QString> primaryGenre{};
+    std::optional<qint64> ratingCount{};
+    std::optional<double> averageRating{};
     int rank = 0;
 
     bool operator==(const SearchHit &) const = default;

@@ -1,0 +1,252 @@
+#include "keywords/DiscoveryPlanner.h"
+
+#include "keywords/CandidateGenerator.h"
+#include "keywords/Expansion.h"
+#include "keywords/IndexedVocabulary.h"
+#include "keywords/KeywordText.h"
+#include "support/Unicode.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+size_t qHash(const PlannedCandidate &candidate, size_t seed)
+{
+    QtPrivate::QHashCombine combine;
+    seed = combine(seed, candidate.text);
+    seed = combine(seed, KeywordSources::rawValue(candidate.source));
+    for (const auto *field : {&candidate.detail, &candidate.sourceAppleAppId}) {
+        seed = combine(seed, field->has_value() ? 1 : 0);
+        if (field->has_value())
+            seed = combine(seed, **field);
+    }
+    return seed;
+}
+
+namespace {
+
+PlannedCandidate candidate(const QString &text, KeywordSource source, const QString &detail)
+{
+    return {text, source, detail, std::nullopt};
+}
+
+PlannedCandidate fromProposal(const IndexedVocabulary::Proposal &proposal)
+{
+    using Case = IndexedVocabulary::Kind::Case;
+    switch (proposal.kind.kind) {
+    case Case::indexedPhrase:
+        return candidate(proposal.text, KeywordSource::indexedPhrase, QStringLiteral("all words indexed for this app"));
+    case Case::combination:
+        return candidate(proposal.text, KeywordSource::combination, QStringLiteral("two indexed words"));
+    case Case::extension_:
+        return candidate(proposal.text, KeywordSource::indexedPhrase, QStringLiteral("found phrase + indexed word"));
+    case Case::probe:
+        break;
+    }
+    return candidate(proposal.text, KeywordSource::probe,
+                     QStringLiteral("tests whether \u201C") + proposal.kind.word + QStringLiteral("\u201D is indexed"));
+}
+
+void appendProposals(QList<PlannedCandidate> &out, const AppInfo &app, const QStringList &queries,
+                     const QStringList &texts, const QSet<QString> &known, int limit)
+{
+    const QStringList vocabulary = IndexedVocabulary::infer(app.name, queries);
+    const QStringList market = IndexedVocabulary::phrases(texts);
+    for (const auto &proposal : IndexedVocabulary::propose(vocabulary, queries, market, known, limit, 10))
+        out.append(fromProposal(proposal));
+}
+
+void appendAll(QList<PlannedCandidate> &out, const QStringList &texts, KeywordSource source, const QString &detail)
+{
+    for (const QString &text : texts)
+        out.append(candidate(text, source, detail));
+}
+
+QStringList withoutRepeats(const QStringList &texts)
+{
+    QStringList result;
+    QSet<QString> seen;
+    for (const QString &text : texts) {
+        if (!seen.contains(text)) {
+            seen.insert(text);
+            result.append(text);
+        }
+    }
+    return result;
+}
+
+}
+
+namespace DiscoveryPlanner {
+
+Corpus metadataCorpus(const AppInfo &app)
+{
+    Corpus corpus;
+    corpus.add(app.name, 3);
+    corpus.add(app.description, 1);
+    if (!app.genres.isEmpty()) {
+        for (const QString &genre : app.genres)
+            corpus.add(genre, 1);
+    } else {
+        corpus.add(app.primaryGenre, 1);
+    }
+    return corpus;
+}
+
+QList<PlannedCandidate> roundZero(const AppInfo &app, const QStringList &manualSeeds,
+                                  const QStringList &foundQueries, const QSet<QString> &known)
+{
+    QList<PlannedCandidate> out;
+    appendProposals(out, app, foundQueries, {app.name, app.description.value_or(QString())}, known, 80);
+
+    CandidateGenerator::Input input;
+    input.appName = app.name;
+    input.developerName = app.developerName;
+    input.description = app.description;
+    input.primaryGenre = app.primaryGenre;
+    input.seeds = manualSeeds;
+    input.maxCandidates = 80;
+    // The vocabulary's combinations stand in for the generator's.
+    input.maxCombinations = 0;
+    for (const GeneratedCandidate &generated : CandidateGenerator::generate(input).candidates) {
+        if (generated.source != KeywordSource::manual)
+            out.append({generated.display, generated.source, generated.detail, std::nullopt});
+    }
+
+    appendAll(out, app.genres, KeywordSource::category, QStringLiteral("genre"));
+
+    const Corpus corpus = metadataCorpus(app);
+    QStringList phrases = corpus.topBigrams(20, 1);
+    for (const QString &seed : manualSeeds)
+        phrases.append(Unicode::lowercased(seed));
+    phrases = withoutRepeats(phrases);
+    appendAll(out, phrases.mid(0, 12), KeywordSource::description, QStringLiteral("metadata phrase"));
+
+    appendAll(out, Expansion::expand(phrases, corpus, 25), KeywordSource::expansion,
+              QStringLiteral("expanded from metadata phrases"));
+    return out;
+}
+
+QStringList seeds(const QList<FoundKeyword> &found, int max)
+{
+    if (max <= 0)
+        return {};
+    QList<FoundKeyword> sorted = found;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const FoundKeyword &a, const FoundKeyword &b) { return a.rank < b.rank; });
+    QStringList phrases;
+    for (const FoundKeyword &entry : sorted) {
+        const QString phrase = KeywordText::tokenize(entry.keyword).join(u' ');
+        if (!phrase.isEmpty())
+            phrases.append(phrase);
+    }
+    phrases = withoutRepeats(phrases);
+    const qsizetype confident = std::count_if(sorted.cbegin(), sorted.cend(), [](const FoundKeyword &entry) {
+        return entry.rank <= highConfidenceRank;
+    });
+    const qsizetype n = std::min<qsizetype>(max, std::max<qsizetype>(5, confident));
+    return phrases.mid(0, n);
+}
+
+QList<RelatedApps::Score> relatedApps(const AppInfo &app, const QList<ObservedKeyword> &observations,
+                                      const QSet<QString> &alreadyInspected, int max)
+{
+    QList<RelatedApps::Observation> related;
+    related.reserve(observations.size());
+    for (const ObservedKeyword &observed : observations) {
+        RelatedApps::Observation observation;
+        for (const SearchHit &hit : observed.hits) {
+            if (hit.appleAppId == app.appleAppId)
+                observation.targetFound = true;
+            if (hit.rank <= 20)
+                observation.results.append({hit.appleAppId, hit.name, hit.rank, hit.primaryGenre});
+        }
+        related.append(observation);
+    }
+    return RelatedApps::rank(app.appleAppId, app.primaryGenre, related, alreadyInspected, 20, max);
+}
+
+QList<PlannedCandidate> roundN(const AppInfo &app, const QStringList &seeds,
+                               const QList<ObservedKeyword> &observations, const QList<AppInfo> &relatedMeta,
+                               bool suggestions, const QStringList &foundQueries, const QSet<QString> &known)
+{
+    QList<PlannedCandidate> out;
+
+    QStringList texts{app.name};
+    for (const ObservedKeyword &observed : observations) {
+        for (const SearchHit &hit : observed.hits) {
+            if (hit.appleAppId != app.appleAppId)
+                texts.append(hit.name);
+        }
+    }
+    for (const AppInfo &related : relatedMeta)
+        texts.append(related.name);
+    texts.append(app.description.value_or(QString()));
+    appendProposals(out, app, foundQueries.isEmpty() ? seeds : foundQueries, withoutRepeats(texts), known, 120);
+
+    if (suggestions) {
+        // One title per app (its latest), in app ID order.
+        QHash<QString, QString> titleOf;
+        for (const ObservedKeyword &observed : observations) {
+            for (const SearchHit &hit : observed.hits) {
+                if (hit.rank <= 10 && hit.appleAppId != app.appleAppId)
+                    titleOf.insert(hit.appleAppId, hit.name);
+            }
+        }
+        QStringList ids = titleOf.keys();
+        std::stable_sort(ids.begin(), ids.end(), Unicode::lessThan);
+        QList<RelatedApps::Title> titles;
+        QStringList titleTexts;
+        for (const QString &id : ids) {
+            titles.append({id, titleOf.value(id)});
+            titleTexts.append(titleOf.value(id));
+        }
+        for (const QString &seed : seeds) {
+            appendAll(out, RelatedApps::phraseCompletions(seed, titles, 3, 2), KeywordSource::suggestion,
+                      QStringLiteral("search-result-completions"));
+        }
+        appendAll(out, RelatedApps::termsFromTitles(titleTexts, 20, 2), KeywordSource::suggestion,
+                  QStringLiteral("recurring-title-terms"));
+    }
+
+    Corpus corpus = metadataCorpus(app);
+    const Corpus own = corpus;   // the app's own metadata only
+    for (const ObservedKeyword &observed : observations) {
+        for (const SearchHit &hit : observed.hits) {
+            if (hit.rank <= 20)
+                corpus.add(hit.name, 1);
+        }
+    }
+    QList<RelatedApps::AppMeta> metas;
+    for (const AppInfo &related : relatedMeta) {
+        corpus.add(related.name, 2);
+        corpus.add(related.description, 1);
+        metas.append({related.appleAppId, related.name, related.description});
+    }
+    QSet<QString> vocabulary;
+    for (auto it = own.tokens().cbegin(); it != own.tokens().cend(); ++it)
+        vocabulary.insert(it.key());
+    for (const QString &seed : seeds) {
+        for (const QString &word : seed.split(u' ', Qt::SkipEmptyParts))
+            vocabulary.insert(word);
+    }
+    for (const RelatedApps::Term &term : RelatedApps::terms(metas, vocabulary, 40)) {
+        const QString detail = term.sourceName + QLatin1String(" (") + QString::number(term.support)
+                               + QLatin1String(term.support == 1 ? " related app)" : " related apps)");
+        out.append({term.term, KeywordSource::relatedApp, detail, term.sourceAppleAppId});
+    }
+
+    appendAll(out, Expansion::expand(seeds, corpus, 40), KeywordSource::expansion,
+              QStringLiteral("expanded from found keywords"));
+    return out;
+}
+
+QList<PlannedCandidate> vocabularyCandidates(const AppInfo &app, const QStringList &foundQueries,
+                                             const QStringList &texts, const QSet<QString> &known, int limit)
+{
+    QList<PlannedCandidate> out;
+    appendProposals(out, app, foundQueries, texts, known, limit);
+    return out;
+}
+
+}

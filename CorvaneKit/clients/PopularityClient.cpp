@@ -9,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QScopedPointer>
 #include <QSet>
 
 #include <algorithm>
@@ -211,7 +210,8 @@ QCoro::Task<QByteArray> post(Endpoint endpoint, QString path, QByteArray body, C
         request.setRawHeader("Authorization", "Bearer " + endpoint.token->toUtf8());
 
     QNetworkReply *reply = endpoint.session->post(request, body);
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> owner(reply);
+    const auto deleteLater = [](QNetworkReply *r) { r->deleteLater(); };
+    std::unique_ptr<QNetworkReply, decltype(deleteLater)> owner(reply, deleteLater);
     // Shared with the slot, which may outlive this frame until the reply is deleted.
     const auto aborted = std::make_shared<bool>(false);
     QMetaObject::Connection onCancel;
@@ -221,9 +221,15 @@ QCoro::Task<QByteArray> post(Endpoint endpoint, QString path, QByteArray body, C
             reply->abort();
         });
     }
+    const QPointer<QNetworkReply> alive(reply);
     if (!reply->isFinished())
         co_await qCoro(reply).waitForFinished();
     QObject::disconnect(onCancel);
+    if (!alive) {
+        // The session took its replies with it.
+        (void)owner.release();
+        throw unreachable(QStringLiteral("The network session is no longer available."));
+    }
 
     const QNetworkReply::NetworkError error = reply->error();
     if (*aborted)

@@ -1,0 +1,183 @@
+#include "model/StoreDb.h"
+
+#include <QLoggingCategory>
+#include <QSqlError>
+#include <QSqlQuery>
+
+Q_LOGGING_CATEGORY(lcStoreDb, "vantu.storedb")
+
+StoreDb::StoreDb(const QString &connectionName, const QString &path)
+    : m_connectionName(connectionName), m_path(path)
+{
+}
+
+StoreDb::~StoreDb()
+{
+    {
+        auto db = database();
+        if (m_inTransaction)
+            db.rollback();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QSqlDatabase StoreDb::database() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+QString StoreDb::OpenError::startupMessage() const
+{
+    return QStringLiteral("Could not open the local database: ") + description();
+}
+
+StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
+{
+    if (m_db.m_inTransaction)
+        return;
+    m_owner = true;
+    m_db.m_inTransaction = true;
+    m_db.m_transactionFailed = false;
+    auto connection = m_db.database();
+    if (!connection.transaction()) {
+        qCWarning(lcStoreDb) << "could not begin a transaction:" << connection.lastError().text();
+        m_db.m_transactionFailed = true;
+    }
+}
+
+StoreDb::Transaction::~Transaction()
+{
+    if (m_owner && !m_done) {
+        m_db.database().rollback();
+        m_db.m_inTransaction = false;
+    }
+}
+
+bool StoreDb::Transaction::commit()
+{
+    if (!m_owner)
+        return !m_db.m_transactionFailed;
+    if (m_done)
+        return false;
+    m_done = true;
+    m_db.m_inTransaction = false;
+    auto connection = m_db.database();
+    if (m_db.m_transactionFailed) {
+        connection.rollback();
+        return false;
+    }
+    if (!connection.commit()) {
+        qCWarning(lcStoreDb) << "could not save:" << connection.lastError().text();
+        connection.rollback();
+        return false;
+    }
+    Q_EMIT m_db.committed();
+    return true;
+}
+
+bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite)
+{
+    bool ok = query.prepare(sql);
+    if (ok) {
+        for (const auto &value : values)
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (ok)
+        return true;
+    qCWarning(lcStoreDb) << "statement failed:" << sql << query.lastError().text();
+    if (isWrite && m_inTransaction)
+        m_transactionFailed = true;
+    return false;
+}
+
+void StoreDb::writeSucceeded()
+{
+    if (!m_inTransaction)
+        Q_EMIT committed();
+}
+
+bool StoreDb::write(const QString &sql, const QVariantList &values)
+{
+    QSqlQuery query(database());
+    if (!execute(query, sql, values, true))
+        return false;
+    writeSucceeded();
+    return true;
+}
+
+bool StoreDb::upsert(const QString &table, const QString &uniqueColumn, const QStringList &columns,
+                     const QVariantList &values, qint64 &persistentId)
+{
+    Q_ASSERT(columns.size() == values.size());
+    QStringList placeholders;
+    QStringList assignments;
+    for (const auto &column : columns) {
+        placeholders.append(QStringLiteral("?"));
+        if (column != uniqueColumn)
+            assignments.append(column + QStringLiteral(" = excluded.") + column);
+    }
+    // Never INSERT OR REPLACE: replacing deletes the old row, and with it, by cascade,
+    // everything that belongs to it.
+    const auto sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT(%4) DO UPDATE SET %5 RETURNING pk")
+                         .arg(table, columns.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")),
+                              uniqueColumn, assignments.join(QStringLiteral(", ")));
+    QSqlQuery query(database());
+    if (!execute(query, sql, values, true))
+        return false;
+    if (!query.next()) {
+        qCWarning(lcStoreDb) << "insert into" << table << "returned no row";
+        if (m_inTransaction)
+            m_transactionFailed = true;
+        return false;
+    }
+    persistentId = query.value(0).toLongLong();
+    query.finish();
+    writeSucceeded();
+    return true;
+}
+
+bool StoreDb::updateRow(const QString &table, const QStringList &columns, const QVariantList &values,
+                        qint64 persistentId)
+{
+    Q_ASSERT(columns.size() == values.size());
+    QStringList assignments;
+    for (const auto &column : columns)
+        assignments.append(column + QStringLiteral(" = ?"));
+    QSqlQuery query(database());
+    const auto sql = QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table, assignments.join(QStringLiteral(", ")));
+    if (!execute(query, sql, QVariantList(values) << persistentId, true) || query.numRowsAffected() < 1)
+        return false;
+    writeSucceeded();
+    return true;
+}
+
+bool StoreDb::removeRow(const QString &table, qint64 persistentId)
+{
+    QSqlQuery query(database());
+    if (!execute(query, QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(table), {persistentId}, true)
+        || query.numRowsAffected() < 1)
+        return false;
+    writeSucceeded();
+    return true;
+}
+
+void StoreDb::select(const QString &sql, const QVariantList &values,
+                     const std::function<void(const QSqlQuery &)> &row)
+{
+    QSqlQuery query(database());
+    query.setForwardOnly(true);
+    if (!execute(query, sql, values, false))
+        return;
+    while (query.next())
+        row(query);
+}
+
+QString StoreDb::selectList(const QString &alias, const QStringList &columns)
+{
+    QStringList prefixed{alias + QStringLiteral(".pk")};
+    for (const auto &column : columns)
+        prefixed.append(alias + QLatin1Char('.') + column);
+    return prefixed.join(QStringLiteral(", "));
+}

@@ -1,0 +1,222 @@
+#pragma once
+
+#include "model/Keyword.h"
+#include "model/KeywordLink.h"
+#include "model/KeywordMetric.h"
+#include "model/RankAlert.h"
+#include "model/RankSnapshot.h"
+#include "model/RankState.h"
+#include "model/SearchObservation.h"
+#include "model/StoreMeta.h"
+#include "model/TrackedApp.h"
+#include "support/UserFacingError.h"
+
+#include <QList>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <optional>
+
+class QSqlQuery;
+
+// The local database: owns one SQLite connection (foreign keys on) and offers typed access to
+// the nine record types. Everything runs on the thread that opened it.
+//
+// Writes: insert() stores a new record and sets its persistentId; when a record with the same
+// unique value exists, that record takes the new values instead and keeps its identifier.
+// update() and remove() address a stored record by persistentId; they return false when the
+// statement failed or no such record exists. Writes made while a Transaction is open become
+// durable with its commit, the "save"; a write outside one is saved at once.
+//
+// Fetches never report failure: a failed fetch yields nothing (it is logged). Unsorted
+// results come in row order.
+class StoreDb : public QObject
+{
+    Q_OBJECT
+public:
+    // Opening the database failed; nothing was written to an existing file.
+    class OpenError : public UserFacingError
+    {
+    public:
+        explicit OpenError(QString detail) : m_detail(std::move(detail)) {}
+        QString description() const override { return m_detail; }
+        // What the application shows when it cannot start.
+        QString startupMessage() const;
+
+    private:
+        QString m_detail;
+    };
+
+    // Groups writes into one save. A guard opened while another is open joins it: its commit
+    // only reports whether the writes so far went well, and the outer commit saves them.
+    // An owning guard that goes out of scope uncommitted discards its writes.
+    class Transaction
+    {
+    public:
+        explicit Transaction(StoreDb &db);
+        ~Transaction();
+        Q_DISABLE_COPY_MOVE(Transaction)
+
+        // Saves. False when a write in it or the commit failed; everything is then rolled back.
+        bool commit();
+
+    private:
+        StoreDb &m_db;
+        bool m_owner = false;
+        bool m_done = false;
+    };
+
+    // A link with its keyword, which is absent when the link has none.
+    struct LinkedKeyword
+    {
+        KeywordLink link;
+        std::optional<Keyword> keyword;
+    };
+
+    // A snapshot with the app ID of its app.
+    struct AppSnapshot
+    {
+        RankSnapshot snapshot;
+        QString appleAppId;
+    };
+
+    // The application's database: in memory in test mode, else the file at defaultFilePath().
+    static std::unique_ptr<StoreDb> open();
+    // Opens the file, creating it and its folder when missing. A file that is damaged, not a
+    // database, or a database of another application or schema version is refused, unchanged.
+    static std::unique_ptr<StoreDb> openFile(const QString &path);
+    static std::unique_ptr<StoreDb> openInMemory();
+    // The database file in the application data folder.
+    static QString defaultFilePath();
+    static bool isTestMode();
+
+    ~StoreDb() override;
+
+    // Empty for an in-memory database.
+    QString filePath() const { return m_path; }
+
+    // Tracked apps.
+    bool insert(TrackedApp &app);
+    bool update(const TrackedApp &app);
+    // Also deletes the app's keyword links and rank snapshots.
+    bool remove(const TrackedApp &app);
+    std::optional<TrackedApp> app(qint64 persistentId);
+    std::optional<TrackedApp> appByAppleId(const QString &appleAppId);
+    QList<TrackedApp> apps();
+
+    // Keywords.
+    bool insert(Keyword &keyword);
+    bool update(const Keyword &keyword);
+    // Also deletes every link to the keyword.
+    bool remove(const Keyword &keyword);
+    std::optional<Keyword> keyword(qint64 persistentId);
+    std::optional<Keyword> keywordByNormalized(const QString &normalized);
+
+    // Keyword links.
+    bool insert(KeywordLink &link);
+    bool update(const KeywordLink &link);
+    bool remove(const KeywordLink &link);
+    std::optional<KeywordLink> link(qint64 persistentId);
+    std::optional<KeywordLink> linkByKey(const QString &key);
+    QList<LinkedKeyword> linksOfApp(qint64 appPersistentId);
+    // The app's links, of any source, to the keyword with this normal form.
+    QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
+    QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);
+    bool removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
+    bool markLinksTested(qint64 appPersistentId, const QString &normalized, const QDateTime &testedAt);
+
+    // Search observations.
+    bool insert(SearchObservation &observation);
+    bool update(const SearchObservation &observation);
+    std::optional<SearchObservation> observation(qint64 persistentId);
+    std::optional<SearchObservation> observationById(const QUuid &id);
+    // The newest successful observation of the keyword in the storefront made at or after the
+    // cutoff with at least the given limit, among those that still hold their hits.
+    std::optional<SearchObservation> cachedObservation(const QString &normalized, const QString &country,
+                                                       const QDateTime &cutoff, qint64 minimumLimit);
+    // The observations of the storefront that carry isLatest.
+    QList<SearchObservation> latestObservations(const QString &country);
+    QList<SearchObservation> failedObservations(const QString &country);
+    QList<SearchObservation> successfulObservationsNewestFirst();
+    // Takes isLatest and the hits from every latest observation of the keyword in the storefront.
+    bool clearLatestObservations(const QString &normalized, const QString &country);
+
+    // Rank snapshots.
+    bool insert(RankSnapshot &snapshot);
+    std::optional<RankSnapshot> snapshotByKey(const QString &key);
+    // Oldest first.
+    QList<RankSnapshot> snapshotsOfApp(qint64 appPersistentId, const QString &normalized, const QString &country);
+    // Every snapshot that has an app, oldest first.
+    QList<AppSnapshot> snapshotsOfAppsOldestFirst();
+
+    // Rank states.
+    bool insert(RankState &state);
+    bool update(const RankState &state);
+    std::optional<RankState> rankState(const QString &key);
+    QList<RankState> rankStatesOfApp(const QString &appleAppId, const QString &country);
+    bool removeRankStatesOfApp(const QString &appleAppId);
+    bool removeAllRankStates();
+
+    // Keyword metrics.
+    bool insert(KeywordMetric &metric);
+    bool update(const KeywordMetric &metric);
+    std::optional<KeywordMetric> metric(const QString &key);
+    QList<KeywordMetric> metricsOfCountry(const QString &country);
+    QList<KeywordMetric> metricsWithPopularity();
+
+    // Ranking alerts.
+    bool insert(RankAlert &alert);
+    bool update(const RankAlert &alert);
+    bool remove(const RankAlert &alert);
+    QList<RankAlert> alertsNewestFirst();
+    QList<RankAlert> unreadAlerts();
+    // Created at or after the time, oldest first.
+    QList<RankAlert> alertsSince(const QDateTime &time);
+    bool removeAlertsOfApp(const QString &appleAppId);
+
+    // Store bookkeeping.
+    bool insert(StoreMeta &meta);
+    std::optional<StoreMeta> meta(const QString &key);
+    bool removeMeta(const QString &key);
+
+Q_SIGNALS:
+    // Changes were saved.
+    void committed();
+
+private:
+    StoreDb(const QString &connectionName, const QString &path);
+
+    static std::unique_ptr<StoreDb> openConnection(const QString &databaseName, const QString &path);
+
+    // Statement plumbing. A failed write inside a transaction dooms it.
+    bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite);
+    bool write(const QString &sql, const QVariantList &values);
+    bool upsert(const QString &table, const QString &uniqueColumn, const QStringList &columns,
+                const QVariantList &values, qint64 &persistentId);
+    bool updateRow(const QString &table, const QStringList &columns, const QVariantList &values,
+                   qint64 persistentId);
+    bool removeRow(const QString &table, qint64 persistentId);
+    void select(const QString &sql, const QVariantList &values, const std::function<void(const QSqlQuery &)> &row);
+    void writeSucceeded();
+    QList<SearchObservation> observations(const QString &where, const QVariantList &values);
+    QList<RankAlert> alerts(const QString &where, const QVariantList &values);
+
+public:
+    // "alias.pk, alias.a, alias.b, …": the row id, then the columns, as the record readers expect.
+    static QString selectList(const QString &alias, const QStringList &columns);
+
+private:
+
+    QSqlDatabase database() const;
+
+    QString m_connectionName;
+    QString m_path;
+    bool m_inTransaction = false;
+    bool m_transactionFailed = false;
+};

@@ -1,0 +1,289 @@
+#include "model/RowReader.h"
+#include "model/StoreDb.h"
+
+// Tracked apps, keywords and the links between them.
+
+namespace {
+
+using namespace StoredForm;
+
+const QStringList appColumns = {
+    QStringLiteral("apple_app_id"),    QStringLiteral("name"),           QStringLiteral("developer_name"),
+    QStringLiteral("icon_url"),        QStringLiteral("store_url"),      QStringLiteral("app_description"),
+    QStringLiteral("primary_genre"),   QStringLiteral("genres"),         QStringLiteral("is_own"),
+    QStringLiteral("average_rating"),  QStringLiteral("rating_count"),   QStringLiteral("formatted_price"),
+    QStringLiteral("version"),         QStringLiteral("tracked_countries"), QStringLiteral("created_at"),
+    QStringLiteral("metadata_updated_at")};
+
+QVariantList appValues(const TrackedApp &app)
+{
+    return {text(app.appleAppId),           text(app.name),
+            optionalText(app.developerName), optionalUrl(app.iconURL),
+            optionalUrl(app.storeURL),       optionalText(app.appDescription),
+            optionalText(app.primaryGenre),  list(app.genres),
+            boolean(app.isOwn),              optionalDouble(app.averageRating),
+            optionalInteger(app.ratingCount), optionalText(app.formattedPrice),
+            optionalText(app.version),       list(app.trackedCountries),
+            date(app.createdAt),             optionalDate(app.metadataUpdatedAt)};
+}
+
+TrackedApp readApp(RowReader &row)
+{
+    TrackedApp app;
+    app.persistentId = row.integer();
+    app.appleAppId = row.text();
+    app.name = row.text();
+    app.developerName = row.optionalText();
+    app.iconURL = row.optionalUrl();
+    app.storeURL = row.optionalUrl();
+    app.appDescription = row.optionalText();
+    app.primaryGenre = row.optionalText();
+    app.genres = row.list();
+    app.isOwn = row.boolean();
+    app.averageRating = row.optionalDouble();
+    app.ratingCount = row.optionalInteger();
+    app.formattedPrice = row.optionalText();
+    app.version = row.optionalText();
+    app.trackedCountries = row.list();
+    app.createdAt = row.date();
+    app.metadataUpdatedAt = row.optionalDate();
+    return app;
+}
+
+const QStringList keywordColumns = {QStringLiteral("normalized"), QStringLiteral("display"),
+                                    QStringLiteral("translated_en"), QStringLiteral("created_at")};
+
+QVariantList keywordValues(const Keyword &keyword)
+{
+    return {text(keyword.normalized), text(keyword.display), optionalText(keyword.translatedEn),
+            date(keyword.createdAt)};
+}
+
+Keyword readKeyword(RowReader &row)
+{
+    Keyword keyword;
+    keyword.persistentId = row.integer();
+    keyword.normalized = row.text();
+    keyword.display = row.text();
+    keyword.translatedEn = row.optionalText();
+    keyword.createdAt = row.date();
+    return keyword;
+}
+
+const QStringList linkColumns = {
+    QStringLiteral("key"),        QStringLiteral("app_pk"),   QStringLiteral("keyword_pk"),
+    QStringLiteral("source_raw"), QStringLiteral("detail"),   QStringLiteral("source_apple_app_id"),
+    QStringLiteral("priority"),   QStringLiteral("depth"),    QStringLiteral("created_at"),
+    QStringLiteral("last_tested_at")};
+
+QVariantList linkValues(const KeywordLink &link)
+{
+    return {text(link.key),
+            optionalInteger(link.appPersistentId),
+            optionalInteger(link.keywordPersistentId),
+            text(link.sourceRaw),
+            optionalText(link.detail),
+            optionalText(link.sourceAppleAppId),
+            integer(link.priority),
+            integer(link.depth),
+            date(link.createdAt),
+            optionalDate(link.lastTestedAt)};
+}
+
+KeywordLink readLink(RowReader &row)
+{
+    KeywordLink link;
+    link.persistentId = row.integer();
+    link.key = row.text();
+    link.appPersistentId = row.optionalInteger();
+    link.keywordPersistentId = row.optionalInteger();
+    link.sourceRaw = row.text();
+    link.detail = row.optionalText();
+    link.sourceAppleAppId = row.optionalText();
+    link.priority = row.integer();
+    link.depth = row.integer();
+    link.createdAt = row.date();
+    link.lastTestedAt = row.optionalDate();
+    return link;
+}
+
+const QString appSelect =
+    QStringLiteral("SELECT %1 FROM tracked_app a ").arg(StoreDb::selectList(QStringLiteral("a"), appColumns));
+const QString keywordSelect =
+    QStringLiteral("SELECT %1 FROM keyword k ").arg(StoreDb::selectList(QStringLiteral("k"), keywordColumns));
+const QString linkSelect =
+    QStringLiteral("SELECT %1 FROM keyword_link l ").arg(StoreDb::selectList(QStringLiteral("l"), linkColumns));
+
+}
+
+bool StoreDb::insert(TrackedApp &app)
+{
+    return upsert(QStringLiteral("tracked_app"), QStringLiteral("apple_app_id"), appColumns, appValues(app),
+                  app.persistentId);
+}
+
+bool StoreDb::update(const TrackedApp &app)
+{
+    return updateRow(QStringLiteral("tracked_app"), appColumns, appValues(app), app.persistentId);
+}
+
+bool StoreDb::remove(const TrackedApp &app)
+{
+    return removeRow(QStringLiteral("tracked_app"), app.persistentId);
+}
+
+std::optional<TrackedApp> StoreDb::app(qint64 persistentId)
+{
+    std::optional<TrackedApp> result;
+    select(appSelect + QStringLiteral("WHERE a.pk = ?"), {persistentId}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readApp(row);
+    });
+    return result;
+}
+
+std::optional<TrackedApp> StoreDb::appByAppleId(const QString &appleAppId)
+{
+    std::optional<TrackedApp> result;
+    select(appSelect + QStringLiteral("WHERE a.apple_app_id = ?"), {appleAppId}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readApp(row);
+    });
+    return result;
+}
+
+QList<TrackedApp> StoreDb::apps()
+{
+    QList<TrackedApp> result;
+    select(appSelect + QStringLiteral("ORDER BY a.pk"), {}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result.append(readApp(row));
+    });
+    return result;
+}
+
+bool StoreDb::insert(Keyword &keyword)
+{
+    return upsert(QStringLiteral("keyword"), QStringLiteral("normalized"), keywordColumns, keywordValues(keyword),
+                  keyword.persistentId);
+}
+
+bool StoreDb::update(const Keyword &keyword)
+{
+    return updateRow(QStringLiteral("keyword"), keywordColumns, keywordValues(keyword), keyword.persistentId);
+}
+
+bool StoreDb::remove(const Keyword &keyword)
+{
+    return removeRow(QStringLiteral("keyword"), keyword.persistentId);
+}
+
+std::optional<Keyword> StoreDb::keyword(qint64 persistentId)
+{
+    std::optional<Keyword> result;
+    select(keywordSelect + QStringLiteral("WHERE k.pk = ?"), {persistentId}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readKeyword(row);
+    });
+    return result;
+}
+
+std::optional<Keyword> StoreDb::keywordByNormalized(const QString &normalized)
+{
+    std::optional<Keyword> result;
+    select(keywordSelect + QStringLiteral("WHERE k.normalized = ?"), {normalized}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readKeyword(row);
+    });
+    return result;
+}
+
+bool StoreDb::insert(KeywordLink &link)
+{
+    return upsert(QStringLiteral("keyword_link"), QStringLiteral("key"), linkColumns, linkValues(link),
+                  link.persistentId);
+}
+
+bool StoreDb::update(const KeywordLink &link)
+{
+    return updateRow(QStringLiteral("keyword_link"), linkColumns, linkValues(link), link.persistentId);
+}
+
+bool StoreDb::remove(const KeywordLink &link)
+{
+    return removeRow(QStringLiteral("keyword_link"), link.persistentId);
+}
+
+std::optional<KeywordLink> StoreDb::link(qint64 persistentId)
+{
+    std::optional<KeywordLink> result;
+    select(linkSelect + QStringLiteral("WHERE l.pk = ?"), {persistentId}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readLink(row);
+    });
+    return result;
+}
+
+std::optional<KeywordLink> StoreDb::linkByKey(const QString &key)
+{
+    std::optional<KeywordLink> result;
+    select(linkSelect + QStringLiteral("WHERE l.key = ?"), {key}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readLink(row);
+    });
+    return result;
+}
+
+QList<StoreDb::LinkedKeyword> StoreDb::linksOfApp(qint64 appPersistentId)
+{
+    QList<LinkedKeyword> result;
+    const auto sql = QStringLiteral("SELECT %1, %2 FROM keyword_link l LEFT JOIN keyword k ON k.pk = l.keyword_pk "
+                                    "WHERE l.app_pk = ? ORDER BY l.pk")
+                         .arg(StoreDb::selectList(QStringLiteral("l"), linkColumns),
+                              StoreDb::selectList(QStringLiteral("k"), keywordColumns));
+    select(sql, {appPersistentId}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        LinkedKeyword entry{readLink(row), std::nullopt};
+        if (!query.isNull(row.column()))
+            entry.keyword = readKeyword(row);
+        result.append(entry);
+    });
+    return result;
+}
+
+QList<KeywordLink> StoreDb::linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
+{
+    QList<KeywordLink> result;
+    select(linkSelect + QStringLiteral("JOIN keyword k ON k.pk = l.keyword_pk "
+                                       "WHERE l.app_pk = ? AND k.normalized = ? ORDER BY l.pk"),
+           {appPersistentId, normalized}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               result.append(readLink(row));
+           });
+    return result;
+}
+
+QList<KeywordLink> StoreDb::linksOfKeyword(qint64 keywordPersistentId)
+{
+    QList<KeywordLink> result;
+    select(linkSelect + QStringLiteral("WHERE l.keyword_pk = ? ORDER BY l.pk"), {keywordPersistentId},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               result.append(readLink(row));
+           });
+    return result;
+}
+
+bool StoreDb::removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
+{
+    return write(QStringLiteral("DELETE FROM keyword_link WHERE app_pk = ? "
+                                "AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
+                 {appPersistentId, normalized});
+}
+
+bool StoreDb::markLinksTested(qint64 appPersistentId, const QString &normalized, const QDateTime &testedAt)
+{
+    return write(QStringLiteral("UPDATE keyword_link SET last_tested_at = ? WHERE app_pk = ? "
+                                "AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
+                 {date(testedAt), appPersistentId, normalized});
+}

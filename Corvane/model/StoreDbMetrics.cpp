@@ -1,0 +1,208 @@
+#include "model/RowReader.h"
+#include "model/StoreDb.h"
+
+// Keyword metrics, ranking alerts and the store's bookkeeping.
+
+namespace {
+
+using namespace StoredForm;
+
+const QStringList metricColumns = {
+    QStringLiteral("key"),        QStringLiteral("keyword_normalized"),   QStringLiteral("country"),
+    QStringLiteral("popularity"), QStringLiteral("popularity_source_raw"), QStringLiteral("difficulty"),
+    QStringLiteral("result_count"), QStringLiteral("top_rating_median"),  QStringLiteral("updated_at"),
+    QStringLiteral("popularity_checked_at")};
+
+QVariantList metricValues(const KeywordMetric &metric)
+{
+    return {text(metric.key),
+            text(metric.keywordNormalized),
+            text(metric.country),
+            optionalInteger(metric.popularity),
+            optionalText(metric.popularitySourceRaw),
+            optionalInteger(metric.difficulty),
+            optionalInteger(metric.resultCount),
+            optionalInteger(metric.topRatingMedian),
+            date(metric.updatedAt),
+            optionalDate(metric.popularityCheckedAt)};
+}
+
+KeywordMetric readMetric(RowReader &row)
+{
+    KeywordMetric metric;
+    metric.persistentId = row.integer();
+    metric.key = row.text();
+    metric.keywordNormalized = row.text();
+    metric.country = row.text();
+    metric.popularity = row.optionalInteger();
+    metric.popularitySourceRaw = row.optionalText();
+    metric.difficulty = row.optionalInteger();
+    metric.resultCount = row.optionalInteger();
+    metric.topRatingMedian = row.optionalInteger();
+    metric.updatedAt = row.date();
+    metric.popularityCheckedAt = row.optionalDate();
+    return metric;
+}
+
+const QStringList alertColumns = {
+    QStringLiteral("id"),           QStringLiteral("apple_app_id"), QStringLiteral("app_name"),
+    QStringLiteral("keyword_normalized"), QStringLiteral("keyword_display"), QStringLiteral("country"),
+    QStringLiteral("kind_raw"),     QStringLiteral("from_rank"),    QStringLiteral("to_rank"),
+    QStringLiteral("observation_id"), QStringLiteral("created_at"), QStringLiteral("is_read")};
+
+QVariantList alertValues(const RankAlert &alert)
+{
+    return {uuid(alert.id),
+            text(alert.appleAppId),
+            text(alert.appName),
+            text(alert.keywordNormalized),
+            text(alert.keywordDisplay),
+            text(alert.country),
+            text(alert.kindRaw),
+            optionalInteger(alert.fromRank),
+            optionalInteger(alert.toRank),
+            uuid(alert.observationId),
+            date(alert.createdAt),
+            boolean(alert.isRead)};
+}
+
+RankAlert readAlert(RowReader &row)
+{
+    RankAlert alert;
+    alert.persistentId = row.integer();
+    alert.id = row.uuid();
+    alert.appleAppId = row.text();
+    alert.appName = row.text();
+    alert.keywordNormalized = row.text();
+    alert.keywordDisplay = row.text();
+    alert.country = row.text();
+    alert.kindRaw = row.text();
+    alert.fromRank = row.optionalInteger();
+    alert.toRank = row.optionalInteger();
+    alert.observationId = row.uuid();
+    alert.createdAt = row.date();
+    alert.isRead = row.boolean();
+    return alert;
+}
+
+const QStringList metaColumns = {QStringLiteral("key"), QStringLiteral("value")};
+
+const QString metricSelect =
+    QStringLiteral("SELECT %1 FROM keyword_metric m ").arg(StoreDb::selectList(QStringLiteral("m"), metricColumns));
+const QString alertSelect =
+    QStringLiteral("SELECT %1 FROM rank_alert r ").arg(StoreDb::selectList(QStringLiteral("r"), alertColumns));
+
+}
+
+bool StoreDb::insert(KeywordMetric &metric)
+{
+    return upsert(QStringLiteral("keyword_metric"), QStringLiteral("key"), metricColumns, metricValues(metric),
+                  metric.persistentId);
+}
+
+bool StoreDb::update(const KeywordMetric &metric)
+{
+    return updateRow(QStringLiteral("keyword_metric"), metricColumns, metricValues(metric), metric.persistentId);
+}
+
+std::optional<KeywordMetric> StoreDb::metric(const QString &key)
+{
+    std::optional<KeywordMetric> result;
+    select(metricSelect + QStringLiteral("WHERE m.key = ?"), {key}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readMetric(row);
+    });
+    return result;
+}
+
+QList<KeywordMetric> StoreDb::metricsOfCountry(const QString &country)
+{
+    QList<KeywordMetric> result;
+    select(metricSelect + QStringLiteral("WHERE m.country = ? ORDER BY m.pk"), {country}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result.append(readMetric(row));
+    });
+    return result;
+}
+
+QList<KeywordMetric> StoreDb::metricsWithPopularity()
+{
+    QList<KeywordMetric> result;
+    select(metricSelect + QStringLiteral("WHERE m.popularity IS NOT NULL ORDER BY m.pk"), {},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               result.append(readMetric(row));
+           });
+    return result;
+}
+
+bool StoreDb::insert(RankAlert &alert)
+{
+    return upsert(QStringLiteral("rank_alert"), QStringLiteral("id"), alertColumns, alertValues(alert),
+                  alert.persistentId);
+}
+
+bool StoreDb::update(const RankAlert &alert)
+{
+    return updateRow(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+}
+
+bool StoreDb::remove(const RankAlert &alert)
+{
+    return removeRow(QStringLiteral("rank_alert"), alert.persistentId);
+}
+
+QList<RankAlert> StoreDb::alerts(const QString &where, const QVariantList &values)
+{
+    QList<RankAlert> result;
+    select(alertSelect + where, values, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result.append(readAlert(row));
+    });
+    return result;
+}
+
+QList<RankAlert> StoreDb::alertsNewestFirst()
+{
+    return alerts(QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {});
+}
+
+QList<RankAlert> StoreDb::unreadAlerts()
+{
+    return alerts(QStringLiteral("WHERE r.is_read = 0 ORDER BY r.pk"), {});
+}
+
+QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
+{
+    return alerts(QStringLiteral("WHERE r.created_at >= ? ORDER BY r.created_at, r.pk"), {date(time)});
+}
+
+bool StoreDb::removeAlertsOfApp(const QString &appleAppId)
+{
+    return write(QStringLiteral("DELETE FROM rank_alert WHERE apple_app_id = ?"), {appleAppId});
+}
+
+bool StoreDb::insert(StoreMeta &meta)
+{
+    return upsert(QStringLiteral("store_meta"), QStringLiteral("key"), metaColumns,
+                  {text(meta.key), integer(meta.value)}, meta.persistentId);
+}
+
+std::optional<StoreMeta> StoreDb::meta(const QString &key)
+{
+    std::optional<StoreMeta> result;
+    select(QStringLiteral("SELECT pk, key, value FROM store_meta WHERE key = ?"), {key}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        StoreMeta meta;
+        meta.persistentId = row.integer();
+        meta.key = row.text();
+        meta.value = row.integer();
+        result = meta;
+    });
+    return result;
+}
+
+bool StoreDb::removeMeta(const QString &key)
+{
+    return write(QStringLiteral("DELETE FROM store_meta WHERE key = ?"), {key});
+}

@@ -1,0 +1,244 @@
+#include "model/Schema.h"
+#include "model/StoreDb.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+
+#include <atomic>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStoreDb)
+
+namespace {
+
+QString newConnectionName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("vantu.storedb.%1").arg(++counter);
+}
+
+// Removes a connection of its own when it goes out of scope.
+class ScratchConnection
+{
+public:
+    explicit ScratchConnection(const QString &databaseName, const QString &options = {})
+        : m_name(newConnectionName())
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(databaseName);
+        db.setConnectOptions(options);
+    }
+    ~ScratchConnection()
+    {
+        QSqlDatabase::database(m_name, false).close();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    Q_DISABLE_COPY_MOVE(ScratchConnection)
+
+    QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+};
+
+// SQLite's own words when it gave any, else Qt's.
+QString errorText(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+}
+
+// First column of the statement's rows, or nothing when the statement fails.
+std::optional<QStringList> column(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        return std::nullopt;
+    QStringList values;
+    while (query.next())
+        values.append(query.value(0).toString());
+    return values;
+}
+
+// Every column of the statement's rows, one text per row.
+QStringList rows(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    QStringList result;
+    if (!query.exec(sql))
+        return result;
+    while (query.next()) {
+        QStringList fields;
+        for (int i = 0; i < query.record().count(); ++i)
+            fields.append(query.value(i).toString());
+        result.append(fields.join(QLatin1Char('|')));
+    }
+    return result;
+}
+
+// The columns and foreign keys of every table, to tell this schema from another one that
+// carries the same version number.
+QStringList structure(const QSqlDatabase &db)
+{
+    QStringList result;
+    for (const auto &type : Schema::modelTypes()) {
+        result.append(type.table);
+        result.append(rows(db, QStringLiteral("PRAGMA table_info(%1)").arg(type.table)));
+        result.append(rows(db, QStringLiteral("PRAGMA foreign_key_list(%1)").arg(type.table)));
+    }
+    return result;
+}
+
+bool createSchema(const QSqlDatabase &db, QString &error)
+{
+    QSqlDatabase connection = db;
+    if (!connection.transaction()) {
+        error = errorText(connection.lastError());
+        return false;
+    }
+    QSqlQuery query(db);
+    bool ok = true;
+    for (const auto &type : Schema::modelTypes()) {
+        for (const auto &statement : type.statements) {
+            if (ok && !query.exec(statement)) {
+                error = errorText(query.lastError());
+                ok = false;
+            }
+        }
+    }
+    if (ok && !query.exec(QStringLiteral("PRAGMA user_version = %1").arg(Schema::userVersion))) {
+        error = errorText(query.lastError());
+        ok = false;
+    }
+    query.finish();
+    if (ok && !connection.commit()) {
+        error = errorText(connection.lastError());
+        ok = false;
+    }
+    if (!ok)
+        connection.rollback();
+    return ok;
+}
+
+QStringList referenceStructure()
+{
+    ScratchConnection reference(QStringLiteral(":memory:"));
+    auto db = reference.database();
+    QString error;
+    if (!db.open() || !createSchema(db, error))
+        qFatal("the database schema does not build: %s", qPrintable(error));
+    return structure(db);
+}
+
+// Looks at an existing file through a read-only connection, so that a file that is refused
+// is left exactly as it was. Passes an empty database and one of this schema.
+void checkExistingFile(const QString &path)
+{
+    const auto where = QDir::toNativeSeparators(path);
+    ScratchConnection scratch(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
+    auto db = scratch.database();
+    if (!db.open())
+        throw StoreDb::OpenError(QStringLiteral("%1 could not be opened (%2).").arg(where, errorText(db.lastError())));
+
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        throw StoreDb::OpenError(QStringLiteral("%1 is damaged or is not a database (%2).")
+                                     .arg(where, errorText(query.lastError())));
+    }
+    const auto version = query.value(0).toLongLong();
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) || !query.next()) {
+        throw StoreDb::OpenError(QStringLiteral("%1 is damaged or is not a database (%2).")
+                                     .arg(where, errorText(query.lastError())));
+    }
+    const auto tableCount = query.value(0).toLongLong();
+    query.finish();
+
+    if (version == 0) {
+        if (tableCount > 0)
+            throw StoreDb::OpenError(QStringLiteral("%1 holds a database of another application.").arg(where));
+        return;
+    }
+    if (version > Schema::userVersion) {
+        throw StoreDb::OpenError(
+            QStringLiteral("%1 was written by a newer version of Vantu and cannot be read by this one.").arg(where));
+    }
+    if (version != Schema::userVersion) {
+        throw StoreDb::OpenError(
+            QStringLiteral("%1 has a database layout (version %2) that this version of Vantu cannot read.")
+                .arg(where)
+                .arg(version));
+    }
+    if (structure(db) != referenceStructure())
+        throw StoreDb::OpenError(QStringLiteral("%1 does not hold the tables this version of Vantu uses.").arg(where));
+}
+
+}
+
+bool StoreDb::isTestMode()
+{
+    return qEnvironmentVariableIsSet("VANTU_TEST_MODE");
+}
+
+QString StoreDb::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/vantu.sqlite");
+}
+
+std::unique_ptr<StoreDb> StoreDb::open()
+{
+    return isTestMode() ? openInMemory() : openFile(defaultFilePath());
+}
+
+std::unique_ptr<StoreDb> StoreDb::openInMemory()
+{
+    return openConnection(QStringLiteral(":memory:"), QString());
+}
+
+std::unique_ptr<StoreDb> StoreDb::openFile(const QString &path)
+{
+    const QFileInfo info(path);
+    const auto where = QDir::toNativeSeparators(path);
+    if (info.exists() && !info.isFile())
+        throw OpenError(QStringLiteral("%1 is not a file.").arg(where));
+    if (!QDir().mkpath(info.absolutePath())) {
+        throw OpenError(
+            QStringLiteral("the folder %1 could not be created.").arg(QDir::toNativeSeparators(info.absolutePath())));
+    }
+    // SQLite takes an empty file for an empty database; there is nothing in it to lose.
+    if (info.exists() && info.size() > 0)
+        checkExistingFile(path);
+    return openConnection(path, path);
+}
+
+std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, const QString &path)
+{
+    const auto name = newConnectionName();
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databaseName);
+    }
+    std::unique_ptr<StoreDb> store(new StoreDb(name, path));
+    auto db = store->database();
+    const auto where = path.isEmpty() ? QStringLiteral("the in-memory database") : QDir::toNativeSeparators(path);
+    if (!db.open())
+        throw OpenError(QStringLiteral("%1 could not be opened (%2).").arg(where, errorText(db.lastError())));
+
+    QSqlQuery query(db);
+    // Off by default in SQLite, and per connection: without it nothing cascades.
+    if (!query.exec(QStringLiteral("PRAGMA foreign_keys = ON"))
+        || column(db, QStringLiteral("PRAGMA foreign_keys")) != QStringList{QStringLiteral("1")}) {
+        throw OpenError(QStringLiteral("%1 does not support foreign keys.").arg(where));
+    }
+    if (!path.isEmpty()) {
+        const auto mode = column(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+        if (mode != QStringList{QStringLiteral("wal")})
+            qCWarning(lcStoreDb) << "the database does not use write-ahead logging:" << mode.value_or(QStringList());
+    }
+    QString error;
+    if (!createSchema(db, error))
+        throw OpenError(QStringLiteral("%1 could not be set up (%2).").arg(where, error));
+    return store;
+}

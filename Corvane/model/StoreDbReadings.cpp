@@ -1,0 +1,297 @@
+#include "model/RowReader.h"
+#include "model/StoreDb.h"
+
+// Searches and the readings of tracked apps in them.
+
+namespace {
+
+using namespace StoredForm;
+
+const QStringList observationColumns = {
+    QStringLiteral("id"),          QStringLiteral("keyword_normalized"), QStringLiteral("country"),
+    QStringLiteral("checked_at"),  QStringLiteral("succeeded"),          QStringLiteral("requested_limit"),
+    QStringLiteral("result_count"), QStringLiteral("attempts"),          QStringLiteral("error_message"),
+    QStringLiteral("is_latest"),   QStringLiteral("hits_data")};
+
+QVariantList observationValues(const SearchObservation &observation)
+{
+    return {uuid(observation.id),
+            text(observation.keywordNormalized),
+            text(observation.country),
+            date(observation.checkedAt),
+            boolean(observation.succeeded),
+            integer(observation.requestedLimit),
+            integer(observation.resultCount),
+            integer(observation.attempts),
+            optionalText(observation.errorMessage),
+            boolean(observation.isLatest),
+            bytes(observation.hitsData)};
+}
+
+SearchObservation readObservation(RowReader &row)
+{
+    SearchObservation observation;
+    observation.persistentId = row.integer();
+    observation.id = row.uuid();
+    observation.keywordNormalized = row.text();
+    observation.country = row.text();
+    observation.checkedAt = row.date();
+    observation.succeeded = row.boolean();
+    observation.requestedLimit = row.integer();
+    observation.resultCount = row.integer();
+    observation.attempts = row.integer();
+    observation.errorMessage = row.optionalText();
+    observation.isLatest = row.boolean();
+    observation.hitsData = row.bytes();
+    return observation;
+}
+
+const QStringList snapshotColumns = {
+    QStringLiteral("key"),         QStringLiteral("app_pk"),     QStringLiteral("keyword_normalized"),
+    QStringLiteral("country"),     QStringLiteral("observation_id"), QStringLiteral("state_raw"),
+    QStringLiteral("rank"),        QStringLiteral("result_count"), QStringLiteral("checked_at")};
+
+QVariantList snapshotValues(const RankSnapshot &snapshot)
+{
+    return {text(snapshot.key),
+            optionalInteger(snapshot.appPersistentId),
+            text(snapshot.keywordNormalized),
+            text(snapshot.country),
+            uuid(snapshot.observationId),
+            text(snapshot.stateRaw),
+            optionalInteger(snapshot.rank),
+            integer(snapshot.resultCount),
+            date(snapshot.checkedAt)};
+}
+
+RankSnapshot readSnapshot(RowReader &row)
+{
+    RankSnapshot snapshot;
+    snapshot.persistentId = row.integer();
+    snapshot.key = row.text();
+    snapshot.appPersistentId = row.optionalInteger();
+    snapshot.keywordNormalized = row.text();
+    snapshot.country = row.text();
+    snapshot.observationId = row.uuid();
+    snapshot.stateRaw = row.text();
+    snapshot.rank = row.optionalInteger();
+    snapshot.resultCount = row.integer();
+    snapshot.checkedAt = row.date();
+    return snapshot;
+}
+
+const QStringList stateColumns = {
+    QStringLiteral("key"),
+    QStringLiteral("apple_app_id"),
+    QStringLiteral("keyword_normalized"),
+    QStringLiteral("country"),
+    QStringLiteral("latest_observation_id"),
+    QStringLiteral("latest_state_raw"),
+    QStringLiteral("latest_rank"),
+    QStringLiteral("latest_result_count"),
+    QStringLiteral("latest_checked_at"),
+    QStringLiteral("previous_state_raw"),
+    QStringLiteral("previous_rank"),
+    QStringLiteral("previous_checked_at"),
+    QStringLiteral("last_found_at")};
+
+QVariantList stateValues(const RankState &state)
+{
+    return {text(state.key),
+            text(state.appleAppId),
+            text(state.keywordNormalized),
+            text(state.country),
+            uuid(state.latestObservationId),
+            text(state.latestStateRaw),
+            optionalInteger(state.latestRank),
+            integer(state.latestResultCount),
+            date(state.latestCheckedAt),
+            optionalText(state.previousStateRaw),
+            optionalInteger(state.previousRank),
+            optionalDate(state.previousCheckedAt),
+            optionalDate(state.lastFoundAt)};
+}
+
+RankState readState(RowReader &row)
+{
+    RankState state;
+    state.persistentId = row.integer();
+    state.key = row.text();
+    state.appleAppId = row.text();
+    state.keywordNormalized = row.text();
+    state.country = row.text();
+    state.latestObservationId = row.uuid();
+    state.latestStateRaw = row.text();
+    state.latestRank = row.optionalInteger();
+    state.latestResultCount = row.integer();
+    state.latestCheckedAt = row.date();
+    state.previousStateRaw = row.optionalText();
+    state.previousRank = row.optionalInteger();
+    state.previousCheckedAt = row.optionalDate();
+    state.lastFoundAt = row.optionalDate();
+    return state;
+}
+
+const QString observationSelect = QStringLiteral("SELECT %1 FROM search_observation o ")
+                                      .arg(StoreDb::selectList(QStringLiteral("o"), observationColumns));
+const QString snapshotSelect =
+    QStringLiteral("SELECT %1 FROM rank_snapshot s ").arg(StoreDb::selectList(QStringLiteral("s"), snapshotColumns));
+const QString stateSelect =
+    QStringLiteral("SELECT %1 FROM rank_state r ").arg(StoreDb::selectList(QStringLiteral("r"), stateColumns));
+
+}
+
+bool StoreDb::insert(SearchObservation &observation)
+{
+    return upsert(QStringLiteral("search_observation"), QStringLiteral("id"), observationColumns,
+                  observationValues(observation), observation.persistentId);
+}
+
+bool StoreDb::update(const SearchObservation &observation)
+{
+    return updateRow(QStringLiteral("search_observation"), observationColumns, observationValues(observation),
+                     observation.persistentId);
+}
+
+QList<SearchObservation> StoreDb::observations(const QString &where, const QVariantList &values)
+{
+    QList<SearchObservation> result;
+    select(observationSelect + where, values, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result.append(readObservation(row));
+    });
+    return result;
+}
+
+std::optional<SearchObservation> StoreDb::observation(qint64 persistentId)
+{
+    const auto found = observations(QStringLiteral("WHERE o.pk = ?"), {persistentId});
+    return found.isEmpty() ? std::nullopt : std::optional(found.first());
+}
+
+std::optional<SearchObservation> StoreDb::observationById(const QUuid &id)
+{
+    const auto found = observations(QStringLiteral("WHERE o.id = ?"), {uuid(id)});
+    return found.isEmpty() ? std::nullopt : std::optional(found.first());
+}
+
+std::optional<SearchObservation> StoreDb::cachedObservation(const QString &normalized, const QString &country,
+                                                            const QDateTime &cutoff, qint64 minimumLimit)
+{
+    // An older successful observation has lost its hits; answering with it would read as a
+    // search in which no app was found.
+    const auto found = observations(QStringLiteral("WHERE o.keyword_normalized = ? AND o.country = ? "
+                                                   "AND o.succeeded = 1 AND o.is_latest = 1 "
+                                                   "AND o.checked_at >= ? AND o.requested_limit >= ? "
+                                                   "ORDER BY o.checked_at DESC, o.pk DESC LIMIT 1"),
+                                    {normalized, country, date(cutoff), minimumLimit});
+    return found.isEmpty() ? std::nullopt : std::optional(found.first());
+}
+
+QList<SearchObservation> StoreDb::latestObservations(const QString &country)
+{
+    return observations(QStringLiteral("WHERE o.country = ? AND o.is_latest = 1 ORDER BY o.pk"), {country});
+}
+
+QList<SearchObservation> StoreDb::failedObservations(const QString &country)
+{
+    return observations(QStringLiteral("WHERE o.country = ? AND o.succeeded = 0 ORDER BY o.pk"), {country});
+}
+
+QList<SearchObservation> StoreDb::successfulObservationsNewestFirst()
+{
+    return observations(QStringLiteral("WHERE o.succeeded = 1 ORDER BY o.checked_at DESC, o.pk DESC"), {});
+}
+
+bool StoreDb::clearLatestObservations(const QString &normalized, const QString &country)
+{
+    return write(QStringLiteral("UPDATE search_observation SET is_latest = 0, hits_data = X'' "
+                                "WHERE keyword_normalized = ? AND country = ? AND is_latest = 1"),
+                 {normalized, country});
+}
+
+bool StoreDb::insert(RankSnapshot &snapshot)
+{
+    return upsert(QStringLiteral("rank_snapshot"), QStringLiteral("key"), snapshotColumns, snapshotValues(snapshot),
+                  snapshot.persistentId);
+}
+
+std::optional<RankSnapshot> StoreDb::snapshotByKey(const QString &key)
+{
+    std::optional<RankSnapshot> result;
+    select(snapshotSelect + QStringLiteral("WHERE s.key = ?"), {key}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readSnapshot(row);
+    });
+    return result;
+}
+
+QList<RankSnapshot> StoreDb::snapshotsOfApp(qint64 appPersistentId, const QString &normalized,
+                                            const QString &country)
+{
+    QList<RankSnapshot> result;
+    select(snapshotSelect + QStringLiteral("WHERE s.app_pk = ? AND s.keyword_normalized = ? AND s.country = ? "
+                                           "ORDER BY s.checked_at, s.pk"),
+           {appPersistentId, normalized, country}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               result.append(readSnapshot(row));
+           });
+    return result;
+}
+
+QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfAppsOldestFirst()
+{
+    QList<AppSnapshot> result;
+    select(QStringLiteral("SELECT %1, a.apple_app_id FROM rank_snapshot s JOIN tracked_app a ON a.pk = s.app_pk "
+                          "ORDER BY s.checked_at, s.pk")
+               .arg(StoreDb::selectList(QStringLiteral("s"), snapshotColumns)),
+           {}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               AppSnapshot entry{readSnapshot(row), QString()};
+               entry.appleAppId = row.text();
+               result.append(entry);
+           });
+    return result;
+}
+
+bool StoreDb::insert(RankState &state)
+{
+    return upsert(QStringLiteral("rank_state"), QStringLiteral("key"), stateColumns, stateValues(state),
+                  state.persistentId);
+}
+
+bool StoreDb::update(const RankState &state)
+{
+    return updateRow(QStringLiteral("rank_state"), stateColumns, stateValues(state), state.persistentId);
+}
+
+std::optional<RankState> StoreDb::rankState(const QString &key)
+{
+    std::optional<RankState> result;
+    select(stateSelect + QStringLiteral("WHERE r.key = ?"), {key}, [&](const QSqlQuery &query) {
+        RowReader row(query);
+        result = readState(row);
+    });
+    return result;
+}
+
+QList<RankState> StoreDb::rankStatesOfApp(const QString &appleAppId, const QString &country)
+{
+    QList<RankState> result;
+    select(stateSelect + QStringLiteral("WHERE r.apple_app_id = ? AND r.country = ? ORDER BY r.pk"),
+           {appleAppId, country}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               result.append(readState(row));
+           });
+    return result;
+}
+
+bool StoreDb::removeRankStatesOfApp(const QString &appleAppId)
+{
+    return write(QStringLiteral("DELETE FROM rank_state WHERE apple_app_id = ?"), {appleAppId});
+}
+
+bool StoreDb::removeAllRankStates()
+{
+    return write(QStringLiteral("DELETE FROM rank_state"), {});
+}

@@ -1,8 +1,12 @@
 #include "model/StoreDb.h"
 
+#include "model/Schema.h"
+
 #include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStoreDb, "vantu.storedb")
 
@@ -107,10 +111,14 @@ bool StoreDb::write(const QString &sql, const QVariantList &values)
     return true;
 }
 
-bool StoreDb::upsert(const QString &table, const QString &uniqueColumn, const QStringList &columns,
-                     const QVariantList &values, qint64 &persistentId)
+bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVariantList &values,
+                     qint64 &persistentId)
 {
     Q_ASSERT(columns.size() == values.size());
+    const auto &types = Schema::modelTypes();
+    const auto type = std::find_if(types.begin(), types.end(), [&](const auto &t) { return t.table == table; });
+    Q_ASSERT(type != types.end());
+    const auto &uniqueColumn = type->uniqueColumn;
     QStringList placeholders;
     QStringList assignments;
     for (const auto &column : columns) {
@@ -172,12 +180,4 @@ void StoreDb::select(const QString &sql, const QVariantList &values,
         return;
     while (query.next())
         row(query);
-}
-
-QString StoreDb::selectList(const QString &alias, const QStringList &columns)
-{
-    QStringList prefixed{alias + QStringLiteral(".pk")};
-    for (const auto &column : columns)
-        prefixed.append(alias + QLatin1Char('.') + column);
-    return prefixed.join(QStringLiteral(", "));
 }

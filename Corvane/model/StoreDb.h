@@ -20,8 +20,8 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <optional>
+#include <utility>
 
 class QSqlQuery;
 
@@ -197,8 +197,8 @@ private:
     // Statement plumbing. A failed write inside a transaction dooms it.
     bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite);
     bool write(const QString &sql, const QVariantList &values);
-    bool upsert(const QString &table, const QString &uniqueColumn, const QStringList &columns,
-                const QVariantList &values, qint64 &persistentId);
+    // Inserts, or updates the row with the same value in the table's unique column.
+    bool upsert(const QString &table, const QStringList &columns, const QVariantList &values, qint64 &persistentId);
     bool updateRow(const QString &table, const QStringList &columns, const QVariantList &values,
                    qint64 persistentId);
     bool removeRow(const QString &table, qint64 persistentId);
@@ -206,12 +206,6 @@ private:
     void writeSucceeded();
     QList<SearchObservation> observations(const QString &where, const QVariantList &values);
     QList<RankAlert> alerts(const QString &where, const QVariantList &values);
-
-public:
-    // "alias.pk, alias.a, alias.b, …": the row id, then the columns, as the record readers expect.
-    static QString selectList(const QString &alias, const QStringList &columns);
-
-private:
 
     QSqlDatabase database() const;
 

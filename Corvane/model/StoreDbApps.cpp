@@ -108,18 +108,17 @@ KeywordLink readLink(RowReader &row)
 }
 
 const QString appSelect =
-    QStringLiteral("SELECT %1 FROM tracked_app a ").arg(StoreDb::selectList(QStringLiteral("a"), appColumns));
+    QStringLiteral("SELECT %1 FROM tracked_app a ").arg(selectList(QStringLiteral("a"), appColumns));
 const QString keywordSelect =
-    QStringLiteral("SELECT %1 FROM keyword k ").arg(StoreDb::selectList(QStringLiteral("k"), keywordColumns));
+    QStringLiteral("SELECT %1 FROM keyword k ").arg(selectList(QStringLiteral("k"), keywordColumns));
 const QString linkSelect =
-    QStringLiteral("SELECT %1 FROM keyword_link l ").arg(StoreDb::selectList(QStringLiteral("l"), linkColumns));
+    QStringLiteral("SELECT %1 FROM keyword_link l ").arg(selectList(QStringLiteral("l"), linkColumns));
 
 }
 
 bool StoreDb::insert(TrackedApp &app)
 {
-    return upsert(QStringLiteral("tracked_app"), QStringLiteral("apple_app_id"), appColumns, appValues(app),
-                  app.persistentId);
+    return upsert(QStringLiteral("tracked_app"), appColumns, appValues(app), app.persistentId);
 }
 
 bool StoreDb::update(const TrackedApp &app)
@@ -164,8 +163,7 @@ QList<TrackedApp> StoreDb::apps()
 
 bool StoreDb::insert(Keyword &keyword)
 {
-    return upsert(QStringLiteral("keyword"), QStringLiteral("normalized"), keywordColumns, keywordValues(keyword),
-                  keyword.persistentId);
+    return upsert(QStringLiteral("keyword"), keywordColumns, keywordValues(keyword), keyword.persistentId);
 }
 
 bool StoreDb::update(const Keyword &keyword)
@@ -200,8 +198,7 @@ std::optional<Keyword> StoreDb::keywordByNormalized(const QString &normalized)
 
 bool StoreDb::insert(KeywordLink &link)
 {
-    return upsert(QStringLiteral("keyword_link"), QStringLiteral("key"), linkColumns, linkValues(link),
-                  link.persistentId);
+    return upsert(QStringLiteral("keyword_link"), linkColumns, linkValues(link), link.persistentId);
 }
 
 bool StoreDb::update(const KeywordLink &link)
@@ -239,8 +236,8 @@ QList<StoreDb::LinkedKeyword> StoreDb::linksOfApp(qint64 appPersistentId)
     QList<LinkedKeyword> result;
     const auto sql = QStringLiteral("SELECT %1, %2 FROM keyword_link l LEFT JOIN keyword k ON k.pk = l.keyword_pk "
                                     "WHERE l.app_pk = ? ORDER BY l.pk")
-                         .arg(StoreDb::selectList(QStringLiteral("l"), linkColumns),
-                              StoreDb::selectList(QStringLiteral("k"), keywordColumns));
+                         .arg(selectList(QStringLiteral("l"), linkColumns),
+                              selectList(QStringLiteral("k"), keywordColumns));
     select(sql, {appPersistentId}, [&](const QSqlQuery &query) {
         RowReader row(query);
         LinkedKeyword entry{readLink(row), std::nullopt};

@@ -88,16 +88,15 @@ RankAlert readAlert(RowReader &row)
 const QStringList metaColumns = {QStringLiteral("key"), QStringLiteral("value")};
 
 const QString metricSelect =
-    QStringLiteral("SELECT %1 FROM keyword_metric m ").arg(StoreDb::selectList(QStringLiteral("m"), metricColumns));
+    QStringLiteral("SELECT %1 FROM keyword_metric m ").arg(selectList(QStringLiteral("m"), metricColumns));
 const QString alertSelect =
-    QStringLiteral("SELECT %1 FROM rank_alert r ").arg(StoreDb::selectList(QStringLiteral("r"), alertColumns));
+    QStringLiteral("SELECT %1 FROM rank_alert r ").arg(selectList(QStringLiteral("r"), alertColumns));
 
 }
 
 bool StoreDb::insert(KeywordMetric &metric)
 {
-    return upsert(QStringLiteral("keyword_metric"), QStringLiteral("key"), metricColumns, metricValues(metric),
-                  metric.persistentId);
+    return upsert(QStringLiteral("keyword_metric"), metricColumns, metricValues(metric), metric.persistentId);
 }
 
 bool StoreDb::update(const KeywordMetric &metric)
@@ -138,8 +137,7 @@ QList<KeywordMetric> StoreDb::metricsWithPopularity()
 
 bool StoreDb::insert(RankAlert &alert)
 {
-    return upsert(QStringLiteral("rank_alert"), QStringLiteral("id"), alertColumns, alertValues(alert),
-                  alert.persistentId);
+    return upsert(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
 }
 
 bool StoreDb::update(const RankAlert &alert)
@@ -184,8 +182,7 @@ bool StoreDb::removeAlertsOfApp(const QString &appleAppId)
 
 bool StoreDb::insert(StoreMeta &meta)
 {
-    return upsert(QStringLiteral("store_meta"), QStringLiteral("key"), metaColumns,
-                  {text(meta.key), integer(meta.value)}, meta.persistentId);
+    return upsert(QStringLiteral("store_meta"), metaColumns, {text(meta.key), integer(meta.value)}, meta.persistentId);
 }
 
 std::optional<StoreMeta> StoreDb::meta(const QString &key)

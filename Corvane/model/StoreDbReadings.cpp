@@ -133,17 +133,17 @@ RankState readState(RowReader &row)
 }
 
 const QString observationSelect = QStringLiteral("SELECT %1 FROM search_observation o ")
-                                      .arg(StoreDb::selectList(QStringLiteral("o"), observationColumns));
+                                      .arg(selectList(QStringLiteral("o"), observationColumns));
 const QString snapshotSelect =
-    QStringLiteral("SELECT %1 FROM rank_snapshot s ").arg(StoreDb::selectList(QStringLiteral("s"), snapshotColumns));
+    QStringLiteral("SELECT %1 FROM rank_snapshot s ").arg(selectList(QStringLiteral("s"), snapshotColumns));
 const QString stateSelect =
-    QStringLiteral("SELECT %1 FROM rank_state r ").arg(StoreDb::selectList(QStringLiteral("r"), stateColumns));
+    QStringLiteral("SELECT %1 FROM rank_state r ").arg(selectList(QStringLiteral("r"), stateColumns));
 
 }
 
 bool StoreDb::insert(SearchObservation &observation)
 {
-    return upsert(QStringLiteral("search_observation"), QStringLiteral("id"), observationColumns,
+    return upsert(QStringLiteral("search_observation"), observationColumns,
                   observationValues(observation), observation.persistentId);
 }
 
@@ -212,8 +212,7 @@ bool StoreDb::clearLatestObservations(const QString &normalized, const QString &
 
 bool StoreDb::insert(RankSnapshot &snapshot)
 {
-    return upsert(QStringLiteral("rank_snapshot"), QStringLiteral("key"), snapshotColumns, snapshotValues(snapshot),
-                  snapshot.persistentId);
+    return upsert(QStringLiteral("rank_snapshot"), snapshotColumns, snapshotValues(snapshot), snapshot.persistentId);
 }
 
 std::optional<RankSnapshot> StoreDb::snapshotByKey(const QString &key)
@@ -244,7 +243,7 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfAppsOldestFirst()
     QList<AppSnapshot> result;
     select(QStringLiteral("SELECT %1, a.apple_app_id FROM rank_snapshot s JOIN tracked_app a ON a.pk = s.app_pk "
                           "ORDER BY s.checked_at, s.pk")
-               .arg(StoreDb::selectList(QStringLiteral("s"), snapshotColumns)),
+               .arg(selectList(QStringLiteral("s"), snapshotColumns)),
            {}, [&](const QSqlQuery &query) {
                RowReader row(query);
                AppSnapshot entry{readSnapshot(row), QString()};
@@ -256,8 +255,7 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfAppsOldestFirst()
 
 bool StoreDb::insert(RankState &state)
 {
-    return upsert(QStringLiteral("rank_state"), QStringLiteral("key"), stateColumns, stateValues(state),
-                  state.persistentId);
+    return upsert(QStringLiteral("rank_state"), stateColumns, stateValues(state), state.persistentId);
 }
 
 bool StoreDb::update(const RankState &state)

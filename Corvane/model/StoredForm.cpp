@@ -11,6 +11,14 @@ QString uuidText(const QUuid &uuid)
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
+QString selectList(const QString &alias, const QStringList &columns)
+{
+    QStringList prefixed{alias + QStringLiteral(".pk")};
+    for (const auto &column : columns)
+        prefixed.append(alias + QLatin1Char('.') + column);
+    return prefixed.join(QStringLiteral(", "));
+}
+
 QDateTime dateFromMilliseconds(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());

@@ -16,6 +16,8 @@
 namespace StoredForm {
 
 QString uuidText(const QUuid &uuid);
+// "alias.pk, alias.a, alias.b, …": the row id, then the columns, as the record readers expect.
+QString selectList(const QString &alias, const QStringList &columns);
 QDateTime dateFromMilliseconds(qint64 ms);
 
 // Values to bind. A non-optional text or byte array is never bound as NULL, even when empty.

@@ -12,5 +12,10 @@ test: deps
 	cmake --build build/test -j $(JOBS)
 	cd build/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+bench: deps
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTU_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build build/bench -j $(JOBS) --target benchmarks
+	set -e; for b in build/bench/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" $(BENCH_FLAGS); fi; done
+
 clean:
 	rm -rf build

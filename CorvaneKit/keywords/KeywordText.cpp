@@ -51,7 +51,7 @@ char16_t asciiLower(char16_t u)
 
 bool isZeroWidth(char16_t u)
 {
-    return u == 0x200B || u == 0x200C || u == 0x200D || u == 0xFEFF;
+    return u >= 0x200B && (u <= 0x200D || u == 0xFEFF);
 }
 
 bool isLetterOrNumber(char32_t c)
@@ -59,13 +59,6 @@ bool isLetterOrNumber(char32_t c)
     if (c < 0x80)
         return isAsciiLetterOrDigit(char16_t(c));
     return Unicode::isAlphabetic(c) || Unicode::hasNumericType(c);
-}
-
-bool isWhiteSpace(char32_t c)
-{
-    if (c < 0x80)
-        return isAsciiWhiteSpace(char16_t(c));
-    return Unicode::isWhiteSpace(c);
 }
 
 // Collapses runs of whitespace characters (clusters that start with a White_Space code point,
@@ -95,45 +88,63 @@ QString collapseAscii(QStringView text, bool lower)
 
 QString collapseClusters(QStringView text)
 {
-    QString out;
-    out.reserve(text.size());
+    // Each whitespace cluster becomes at most one space, so the text's own length is enough.
+    QString out(text.size(), Qt::Uninitialized);
+    char16_t *dst = reinterpret_cast<char16_t *>(out.data());
+    const char16_t *src = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype n = 0;
+    bool pendingSpace = false;
     Unicode::GraphemeCursor cursor(text);
-    qsizetype runStart = -1;   // start of the pending run of non-whitespace clusters
-    for (qsizetype end; (end = cursor.next()) >= 0;) {
-        const qsizetype start = cursor.start();
-        if (isWhiteSpace(Unicode::codePointAt(text, start))) {
-            if (runStart >= 0) {
-                if (!out.isEmpty())
-                    out.append(u' ');
-                out.append(text.mid(runStart, start - runStart));
-                runStart = -1;
+    qsizetype i = 0;
+    while (i < size) {
+        // ASCII followed by ASCII is a cluster of its own (a CR LF pair is whitespace either way).
+        for (; i + 1 < size && (src[i] | src[i + 1]) < 0x80; ++i) {
+            const char16_t u = src[i];
+            if (isAsciiWhiteSpace(u)) {
+                pendingSpace = n > 0;
+            } else {
+                if (pendingSpace) {
+                    dst[n++] = ' ';
+                    pendingSpace = false;
+                }
+                dst[n++] = u;
             }
-        } else if (runStart < 0) {
-            runStart = start;
         }
+        if (i >= size)
+            break;
+        cursor.seek(i);
+        const qsizetype end = cursor.next();
+        const char16_t u = src[i];
+        if (u < 0x80 ? isAsciiWhiteSpace(u) : Unicode::isWhiteSpace(Unicode::codePointAt(text, i))) {
+            pendingSpace = n > 0;
+        } else {
+            if (pendingSpace) {
+                dst[n++] = ' ';
+                pendingSpace = false;
+            }
+            for (qsizetype k = i; k < end; ++k)
+                dst[n++] = src[k];
+        }
+        i = end;
     }
-    if (runStart >= 0) {
-        if (!out.isEmpty())
-            out.append(u' ');
-        out.append(text.mid(runStart));
-    }
+    out.truncate(n);
     return out;
 }
 
 QString withoutZeroWidth(const QString &text)
 {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && !isZeroWidth(text[i].unicode()))
-        ++i;
-    if (i == n)
+    // A branch-free scan first: zero-width characters are rare and the check vectorises.
+    bool any = false;
+    for (const QChar c : text)
+        any |= isZeroWidth(c.unicode());
+    if (!any)
         return text;
     QString out;
-    out.reserve(n);
-    out.append(QStringView(text).left(i));
-    for (; i < n; ++i) {
-        if (!isZeroWidth(text[i].unicode()))
-            out.append(text[i]);
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (!isZeroWidth(c.unicode()))
+            out.append(c);
     }
     return out;
 }
@@ -143,17 +154,30 @@ QStringList letterRuns(const QString &text)
 {
     QStringList tokens;
     const QStringView view(text);
+    const char16_t *src = view.utf16();
+    const qsizetype size = view.size();
     qsizetype runStart = -1;
-    Unicode::GraphemeCursor cursor(view);
-    for (qsizetype end; (end = cursor.next()) >= 0;) {
-        const qsizetype start = cursor.start();
-        if (isLetterOrNumber(Unicode::codePointAt(view, start))) {
+    const auto cluster = [&](qsizetype start, bool letterOrNumber) {
+        if (letterOrNumber) {
             if (runStart < 0)
                 runStart = start;
         } else if (runStart >= 0) {
             tokens.append(text.mid(runStart, start - runStart));
             runStart = -1;
         }
+    };
+    Unicode::GraphemeCursor cursor(view);
+    qsizetype i = 0;
+    while (i < size) {
+        // ASCII followed by ASCII is a cluster of its own.
+        for (; i + 1 < size && (src[i] | src[i + 1]) < 0x80; ++i)
+            cluster(i, isAsciiLetterOrDigit(src[i]));
+        if (i >= size)
+            break;
+        cursor.seek(i);
+        const qsizetype end = cursor.next();
+        cluster(i, isLetterOrNumber(Unicode::codePointAt(view, i)));
+        i = end;
     }
     if (runStart >= 0)
         tokens.append(text.mid(runStart));

@@ -7,6 +7,7 @@
 #include <unicode/ustring.h>
 #include <unicode/utext.h>
 
+#include <array>
 #include <stdexcept>
 
 namespace {
@@ -48,10 +49,14 @@ QString normalized(const icu::Normalizer2 *normalizer, const QString &text)
         return text;   // ASCII is already in every normal form
     const icu::UnicodeString source = alias(text);
     UErrorCode status = U_ZERO_ERROR;
-    if (normalizer->spanQuickCheckYes(source, status) == source.length() && U_SUCCESS(status))
+    const int32_t span = normalizer->spanQuickCheckYes(source, status);
+    if (U_FAILURE(status))
         return text;
-    status = U_ZERO_ERROR;
-    const icu::UnicodeString result = normalizer->normalize(source, status);
+    if (span == source.length())
+        return text;
+    // The prefix is known to be normalised and ends at a normalisation boundary.
+    icu::UnicodeString result(source, 0, span);
+    normalizer->normalizeSecondAndAppend(result, source.tempSubString(span), status);
     return U_SUCCESS(status) ? toQString(result) : text;
 }
 
@@ -80,45 +85,70 @@ QString mapCase(const QString &source, CaseMapping mapping)
 constexpr char16_t capitalSigma = 0x03A3;
 constexpr char16_t smallSigma = 0x03C3;
 
-// Grapheme_Cluster_Break values that never join a neighbour (apart from CR LF, handled apart).
-// A text made only of such code points has one cluster per code point, so the break iterator
-// can be skipped. Hangul LV/LVT only join a following V or T, which are not in this set.
-bool standsAlone(char32_t c)
+// How a code point takes part in grapheme clustering, reduced to what the cursor's shortcut needs.
+enum ClusterClass : uint8_t {
+    standsAlone = 0,   // never joins a neighbour: Other, and Hangul LV/LVT (they only join V or T)
+    control = 1,       // Control, CR, LF: a break on both sides, except inside CR LF
+    joins = 2,         // may join a neighbour (Extend, ZWJ, SpacingMark, Prepend, RI, L/V/T): ask ICU
+};
+
+ClusterClass clusterClassFromIcu(char32_t c)
 {
-    if (c < 0x300)   // nothing below the combining diacritics extends or prepends
-        return true;
+    if (QChar::isSurrogate(c))
+        return joins;   // lone surrogates: leave them to ICU
     switch (u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_GRAPHEME_CLUSTER_BREAK)) {
     case U_GCB_OTHER:
+    case U_GCB_LV:
+    case U_GCB_LVT:
+        return standsAlone;
     case U_GCB_CONTROL:
     case U_GCB_CR:
     case U_GCB_LF:
-    case U_GCB_LV:
-    case U_GCB_LVT:
-        return true;
+        return control;
     default:
-        return false;
+        return joins;
     }
 }
 
-bool hasSimpleClusters(QStringView text)
+// The properties of every BMP code point in one byte each, looked up once: the rules of the
+// library test them for nearly every character, and ICU's general lookups cost several times more.
+enum PropertyBit : uint8_t {
+    alphabeticBit = 1 << 0,
+    whiteSpaceBit = 1 << 1,
+    numericBit = 1 << 2,
+    clusterShift = 3,
+};
+
+uint8_t propertiesFromIcu(char32_t c)
 {
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = text[i].unicode();
-        if (u < 0x300)
-            continue;
-        if (QChar::isSurrogate(u)) {
-            if (!QChar::isHighSurrogate(u) || i + 1 >= n || !QChar::isLowSurrogate(text[i + 1].unicode()))
-                return false;   // lone surrogates: leave them to ICU
-            if (!standsAlone(QChar::surrogateToUcs4(u, text[i + 1].unicode())))
-                return false;
-            ++i;
-            continue;
-        }
-        if (!standsAlone(u))
-            return false;
-    }
-    return true;
+    const auto u = static_cast<UChar32>(c);
+    uint8_t bits = uint8_t(clusterClassFromIcu(c) << clusterShift);
+    if (u_hasBinaryProperty(u, UCHAR_ALPHABETIC))
+        bits |= alphabeticBit;
+    if (u_hasBinaryProperty(u, UCHAR_WHITE_SPACE))
+        bits |= whiteSpaceBit;
+    if (u_getIntPropertyValue(u, UCHAR_NUMERIC_TYPE) != U_NT_NONE)
+        bits |= numericBit;
+    return bits;
+}
+
+const uint8_t *buildBmpProperties()
+{
+    static std::array<uint8_t, 0x10000> table;
+    for (char32_t c = 0; c < 0x10000; ++c)
+        table[c] = propertiesFromIcu(c);
+    return table.data();
+}
+
+inline uint8_t properties(char32_t c)
+{
+    static const uint8_t *const bmp = buildBmpProperties();   // thread-safe, once
+    return c < 0x10000 ? bmp[c] : propertiesFromIcu(c);
+}
+
+ClusterClass clusterClass(char32_t c)
+{
+    return ClusterClass(properties(c) >> clusterShift);
 }
 
 // One character break iterator per thread, lent to one cursor at a time; a nested cursor on the
@@ -222,46 +252,17 @@ QString uppercased(const QString &text)
 
 bool isAlphabetic(char32_t c)
 {
-    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_ALPHABETIC);
+    return properties(c) & alphabeticBit;
 }
 
 bool isWhiteSpace(char32_t c)
 {
-    return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+    return properties(c) & whiteSpaceBit;
 }
 
 bool hasNumericType(char32_t c)
 {
-    return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
-}
-
-char32_t codePointAt(QStringView text, qsizetype i)
-{
-    const char16_t u = text[i].unicode();
-    if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
-        return QChar::surrogateToUcs4(u, text[i + 1].unicode());
-    return u;
-}
-
-GraphemeCursor::GraphemeCursor(QStringView text)
-    : m_text(text)
-{
-    if (hasSimpleClusters(text))
-        return;
-    m_icu = borrowBreakIterator();
-    if (!m_icu)
-        return;
-    UErrorCode status = U_ZERO_ERROR;
-    UText ut = UTEXT_INITIALIZER;
-    utext_openUChars(&ut, uchars(text), length32(text), &status);
-    m_icu->setText(&ut, status);   // keeps a shallow clone: the characters stay ours
-    utext_close(&ut);
-    if (U_FAILURE(status)) {
-        returnBreakIterator(m_icu);
-        m_icu = nullptr;
-        return;
-    }
-    m_icu->first();
+    return properties(c) & numericBit;
 }
 
 GraphemeCursor::~GraphemeCursor()
@@ -270,26 +271,52 @@ GraphemeCursor::~GraphemeCursor()
         returnBreakIterator(m_icu);
 }
 
-qsizetype GraphemeCursor::next()
+bool GraphemeCursor::attachBreakIterator()
+{
+    m_icu = borrowBreakIterator();
+    if (!m_icu)
+        return false;
+    UErrorCode status = U_ZERO_ERROR;
+    UText ut = UTEXT_INITIALIZER;
+    utext_openUChars(&ut, uchars(m_text), length32(m_text), &status);
+    m_icu->setText(&ut, status);   // keeps a shallow clone: the characters stay ours
+    utext_close(&ut);
+    if (U_FAILURE(status)) {
+        returnBreakIterator(m_icu);
+        m_icu = nullptr;
+        return false;
+    }
+    return true;
+}
+
+qsizetype GraphemeCursor::nextBeyondAscii()
 {
     const qsizetype n = m_text.size();
-    if (m_end >= n)
-        return -1;
-    m_start = m_end;
-    if (m_icu) {
-        const int32_t boundary = m_icu->next();
-        m_end = boundary == icu::BreakIterator::DONE ? n : boundary;
+    const char32_t c = codePointAt(m_text, m_start);
+    const qsizetype after = m_start + (c > 0xFFFF ? 2 : 1);
+    if (after >= n) {
+        m_end = n;
         return m_end;
     }
-    const char16_t u = m_text[m_end].unicode();
-    if (m_end + 1 < n) {
-        const char16_t v = m_text[m_end + 1].unicode();
-        if ((u == '\r' && v == '\n') || (QChar::isHighSurrogate(u) && QChar::isLowSurrogate(v))) {
-            m_end += 2;
-            return m_end;
-        }
+    // Most boundaries follow from the two code points around them; only clusters that may join
+    // more than one code point go to ICU, which knows the rest (emoji sequences, flags, marks).
+    const char32_t d = codePointAt(m_text, after);
+    const ClusterClass left = clusterClass(c);
+    const ClusterClass right = clusterClass(d);
+    if (c == '\r' && d == '\n') {
+        m_end = after + 1;
+        return m_end;
     }
-    m_end += 1;
+    if (left == control || right == control || (left == standsAlone && right == standsAlone)) {
+        m_end = after;
+        return m_end;
+    }
+    if (!m_icu && !attachBreakIterator()) {
+        m_end = after;
+        return m_end;
+    }
+    const int32_t boundary = m_icu->following(static_cast<int32_t>(m_start));
+    m_end = boundary == icu::BreakIterator::DONE || boundary <= m_start ? n : boundary;
     return m_end;
 }
 

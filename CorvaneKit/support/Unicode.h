@@ -36,7 +36,13 @@ bool isWhiteSpace(char32_t c);
 bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
 
 // The code point that starts at UTF-16 index i (a lone surrogate stands for itself).
-char32_t codePointAt(QStringView text, qsizetype i);
+inline char32_t codePointAt(QStringView text, qsizetype i)
+{
+    const char16_t u = text[i].unicode();
+    if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode()))
+        return QChar::surrogateToUcs4(u, text[i + 1].unicode());
+    return u;
+}
 
 // Walks the extended grapheme clusters (user-perceived characters) of a text without allocating
 // per cluster. Usage: for (qsizetype end; (end = c.next()) >= 0;) { cluster is [c.start(), end) }.
@@ -44,22 +50,47 @@ char32_t codePointAt(QStringView text, qsizetype i);
 class GraphemeCursor
 {
 public:
-    explicit GraphemeCursor(QStringView text);
+    explicit GraphemeCursor(QStringView text)
+        : m_text(text)
+    {
+    }
     ~GraphemeCursor();
     GraphemeCursor(const GraphemeCursor &) = delete;
     GraphemeCursor &operator=(const GraphemeCursor &) = delete;
 
     // Moves to the next cluster and returns its end, or -1 when the text is used up.
-    qsizetype next();
+    qsizetype next()
+    {
+        const qsizetype n = m_text.size();
+        if (m_end >= n)
+            return -1;
+        m_start = m_end;
+        const char16_t u = m_text[m_start].unicode();
+        if (u < 0x80) {
+            if (m_start + 1 == n)
+                return m_end = n;
+            const char16_t v = m_text[m_start + 1].unicode();
+            if (v < 0x80 && !(u == '\r' && v == '\n'))   // ASCII never joins ASCII, except CR LF
+                return m_end = m_start + 1;
+        }
+        return nextBeyondAscii();
+    }
+
     // Start of the cluster that the last next() returned.
     qsizetype start() const { return m_start; }
 
+    // Continues from the given position, which must be a cluster boundary. Lets a caller walk
+    // plain ASCII stretches itself, since ASCII code points never join one another (CR LF aside).
+    void seek(qsizetype boundary) { m_start = m_end = boundary; }
+
 private:
+    qsizetype nextBeyondAscii();
+    bool attachBreakIterator();
+
     QStringView m_text;
     qsizetype m_start = 0;
     qsizetype m_end = 0;
-    icu::BreakIterator *m_icu = nullptr;   // only for text whose clusters may span code points
-    bool m_icuOwned = false;
+    icu::BreakIterator *m_icu = nullptr;   // attached on the first cluster that needs it
 };
 
 QStringList graphemes(const QString &text);

@@ -1,11 +1,47 @@
 #include "keywords/KeywordText.h"
+#include "support/Unicode.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <thread>
 #include <vector>
 
 using KeywordText::Entry;
+
+namespace {
+
+// The rules spelled out cluster by cluster, without any shortcut, to check the fast paths against.
+QString referenceClean(const QString &text)
+{
+    QString s = Unicode::nfkc(text);
+    s.remove(QChar(0x200B)).remove(QChar(0x200C)).remove(QChar(0x200D)).remove(QChar(0xFEFF));
+    QStringList runs{QString()};
+    for (const QString &cluster : Unicode::graphemes(s)) {
+        if (Unicode::isWhiteSpace(Unicode::codePointAt(cluster, 0)))
+            runs.append(QString());
+        else
+            runs.last() += cluster;
+    }
+    runs.removeAll(QString());
+    return runs.join(u' ');
+}
+
+QStringList referenceTokens(const QString &text)
+{
+    QStringList runs{QString()};
+    for (const QString &cluster : Unicode::graphemes(Unicode::lowercased(Unicode::nfkc(text)))) {
+        const char32_t first = Unicode::codePointAt(cluster, 0);
+        if (Unicode::isAlphabetic(first) || Unicode::hasNumericType(first))
+            runs.last() += cluster;
+        else
+            runs.append(QString());
+    }
+    runs.removeAll(QString());
+    return runs;
+}
+
+}
 
 class TestKeywordText : public QObject
 {
@@ -14,6 +50,7 @@ private Q_SLOTS:
     void stopwordsUnderConcurrentFirstUse();   // first, so that it is the set's first use
     void normalize_data();
     void normalize();
+    void agreesWithClusterRules();
     void clean_data();
     void clean();
     void tokenize_data();
@@ -62,6 +99,24 @@ void TestKeywordText::normalize()
     QFETCH(QString, expected);
     QCOMPARE(KeywordText::normalize(input), expected);
     QCOMPARE(KeywordText::normalize(expected), expected);
+}
+
+void TestKeywordText::agreesWithClusterRules()
+{
+    const QStringList pool{"a", "Z", "7", " ", "\t", "\r", "\n", "-", "'", u"\u0301"_qs, u"\u200B"_qs, u"\u200D"_qs,
+                           u"\u00A0"_qs, u"\u3000"_qs, u"\u2028"_qs, u"é"_qs, u"Σ"_qs, u"İ"_qs, u"ﬁ"_qs, u"Ｐ"_qs,
+                           u"一"_qs, u"😀"_qs, u"🇩"_qs, u"🏽"_qs, u"\uFE0F"_qs, u"\u0600"_qs, u"\u0915"_qs, u"\u094D"_qs,
+                           u"\u1100"_qs, u"\u1161"_qs, u"½"_qs};
+    QRandomGenerator random(7);
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        const int length = 1 + random.bounded(10);
+        for (int i = 0; i < length; ++i)
+            text += pool[random.bounded(int(pool.size()))];
+        if (KeywordText::clean(text) != referenceClean(text) || KeywordText::tokenize(text) != referenceTokens(text))
+            QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+        QCOMPARE(KeywordText::normalize(text), Unicode::lowercased(KeywordText::clean(text)));
+    }
 }
 
 void TestKeywordText::clean_data()

@@ -70,6 +70,7 @@ private Q_SLOTS:
     void graphemes_data();
     void graphemes();
     void cursorAgreesWithIcu();
+    void cursorAgreesWithIcuOnMixedText();
     void nestedCursors();
     void codePointOrder_data();
     void codePointOrder();
@@ -238,6 +239,34 @@ void TestUnicode::cursorAgreesWithIcu()
             qWarning("boundaries differ for U+%04X", unsigned(c));
     }
     QCOMPARE(mismatches, 0);
+}
+
+// Random sequences over code points of every clustering kind: emoji sequences, flags, Hangul
+// jamo, marks, prepended and control characters, next to plain letters and spaces.
+void TestUnicode::cursorAgreesWithIcuOnMixedText()
+{
+    const QList<char32_t> pool{'a', ' ', '\r', '\n', 0x301, 0x200D, 0x903, 0x600, 0x1F1E9, 0x1F1EA, 0x1100, 0x1161,
+                               0x11A8, 0xAC00, 0xAC01, 0x1F600, 0x2764, 0xFE0F, 0x1F3FD, 0x85, 0x200B, 0xD800, 0xDC00,
+                               0x915, 0x94D, 0x4E00, 0xE0041};
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> iterator(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    QVERIFY(U_SUCCESS(status));
+    QRandomGenerator random(20240501);
+    for (int round = 0; round < 20000; ++round) {
+        QString text;
+        const int length = 1 + random.bounded(12);
+        for (int i = 0; i < length; ++i)
+            text += cp(pool[random.bounded(int(pool.size()))]);
+        const auto expected = icuBoundaries(*iterator, text);
+        const auto actual = cursorBoundaries(text);
+        if (actual != expected) {
+            QString codes;
+            for (const QChar ch : text)
+                codes += QString::number(ch.unicode(), 16) + u' ';
+            QFAIL(qPrintable(u"boundaries differ for "_qs + codes));
+        }
+    }
 }
 
 void TestUnicode::nestedCursors()

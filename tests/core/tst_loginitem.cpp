@@ -14,81 +14,71 @@ class TestLoginItem : public QObject
 private Q_SLOTS:
     void init();
     void cleanup();
-    void entryLocation_data();
-    void entryLocation();
+    void switchingOnAndOff();
     void execQuoting_data();
     void execQuoting();
-    void switchingOnAndOff();
     void statusOfExistingEntries_data();
     void statusOfExistingEntries();
     void fileErrors_data();
     void fileErrors();
 
 private:
-    void writeEntry(const QByteArray &contents);
+    void writeFile(const QString &path, const QByteArray &contents);
 
     std::unique_ptr<QTemporaryDir> m_home;
-    QByteArray m_savedHome;
-    QByteArray m_savedConfigHome;
 };
 
+// Every case gets a fresh home of its own; the user's files are never touched.
 void TestLoginItem::init()
 {
-    m_savedHome = qgetenv("HOME");
-    m_savedConfigHome = qgetenv("XDG_CONFIG_HOME");
     m_home = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_home->isValid());
     qputenv("HOME", m_home->path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (m_home->path() + "/config").toLocal8Bit());
 }
 
 void TestLoginItem::cleanup()
 {
-    qputenv("HOME", m_savedHome);
-    if (m_savedConfigHome.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", m_savedConfigHome);
     m_home.reset();
 }
 
-void TestLoginItem::writeEntry(const QByteArray &contents)
+void TestLoginItem::writeFile(const QString &path, const QByteArray &contents)
 {
-    QVERIFY(QDir().mkpath(QFileInfo(LoginItem::entryPath()).absolutePath()));
-    QFile file(LoginItem::entryPath());
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(contents);
 }
 
-void TestLoginItem::entryLocation_data()
+void TestLoginItem::switchingOnAndOff()
 {
-    QTest::addColumn<std::optional<QString>>("configHome"); // relative to the temporary home
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("set") << std::optional<QString>("/config") << "/config/autostart/vantu.desktop";
-    QTest::newRow("unset") << std::optional<QString>() << "/.config/autostart/vantu.desktop";
-    QTest::newRow("empty") << std::optional<QString>("") << "/.config/autostart/vantu.desktop";
-    QTest::newRow("relative is ignored") << std::optional<QString>("relative/config")
-                                         << "/.config/autostart/vantu.desktop";
-}
-
-void TestLoginItem::entryLocation()
-{
-    QFETCH(std::optional<QString>, configHome);
-    QFETCH(QString, expected);
-
-    const QString home = QDir(m_home->path()).canonicalPath();
-    qputenv("HOME", home.toLocal8Bit());
-    if (!configHome)
-        qunsetenv("XDG_CONFIG_HOME");
-    else if (configHome->startsWith('/'))
-        qputenv("XDG_CONFIG_HOME", (home + *configHome).toLocal8Bit());
-    else
-        qputenv("XDG_CONFIG_HOME", configHome->toLocal8Bit());
-    QCOMPARE(LoginItem::entryPath(), home + expected);
+    const QString entry = m_home->path() + "/config/autostart/vantu.desktop";
+    QCOMPARE(LoginItem::entryPath(), entry);
+    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
+    QCOMPARE(setOpenAtLogin(false), std::nullopt); // nothing there to remove
 
     QCOMPARE(setOpenAtLogin(true), std::nullopt);
-    QVERIFY(QFileInfo(home + expected).isFile());
+    QCOMPARE(LoginItem::status(), LoginItem::Status::enabled);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString program = QCoreApplication::applicationFilePath();
+    QVERIFY(QFileInfo(program).isAbsolute());
+    QCOMPARE(file.readAll(), "[Desktop Entry]\nType=Application\nName=Vantu\nExec=" + LoginItem::execValue(program).toUtf8() + "\n");
+    file.close();
+
+    // Switching on again replaces an entry that hides itself, leaving no temporary file behind.
+    writeFile(entry, "[Desktop Entry]\nHidden=true\n");
+    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
+    QCOMPARE(setOpenAtLogin(true), std::nullopt);
+    QCOMPARE(LoginItem::status(), LoginItem::Status::enabled);
+    QCOMPARE(QFileInfo(entry).dir().entryList(QDir::Files | QDir::Hidden), QStringList{"vantu.desktop"});
+
+    QCOMPARE(setOpenAtLogin(false), std::nullopt);
+    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
+    QVERIFY(!QFileInfo::exists(entry));
+
+    // A relative XDG_CONFIG_HOME is ignored, as is an unset one.
+    qputenv("XDG_CONFIG_HOME", "config");
+    QCOMPARE(LoginItem::entryPath(), m_home->path() + "/.config/autostart/vantu.desktop");
 }
 
 void TestLoginItem::execQuoting_data()
@@ -98,14 +88,11 @@ void TestLoginItem::execQuoting_data()
 
     QTest::newRow("plain") << "/usr/bin/vantu" << "/usr/bin/vantu";
     QTest::newRow("blank") << "/opt/My Apps/vantu" << R"("/opt/My Apps/vantu")";
-    QTest::newRow("double quote") << R"(/opt/a"b/vantu)" << R"("/opt/a\\"b/vantu")";
-    QTest::newRow("dollar and backtick") << "/opt/$x`y/vantu" << R"("/opt/\\$x\\`y/vantu")";
+    // Quoting escapes '"', '`', '$' and '\'; the string escapes then double every backslash.
+    QTest::newRow("escaped inside quotes") << R"(/opt/a"b$c`d/vantu)" << R"("/opt/a\\"b\\$c\\`d/vantu")";
     QTest::newRow("backslash") << R"(/opt/back\slash/vantu)" << R"("/opt/back\\\\slash/vantu")";
-    QTest::newRow("percent alone") << "/opt/50%/vantu" << "/opt/50%%/vantu";
-    QTest::newRow("percent quoted") << "/opt/50% off/vantu" << R"("/opt/50%% off/vantu")";
+    QTest::newRow("percent") << "/opt/50% off/vantu" << R"("/opt/50%% off/vantu")";
     QTest::newRow("tab") << "/opt/a\tb/vantu" << R"("/opt/a\tb/vantu")";
-    QTest::newRow("single quote") << "/opt/it's/vantu" << R"("/opt/it's/vantu")";
-    QTest::newRow("non-ASCII") << "/opt/Über/vantu" << "/opt/Über/vantu";
 }
 
 void TestLoginItem::execQuoting()
@@ -115,66 +102,30 @@ void TestLoginItem::execQuoting()
     QCOMPARE(LoginItem::execValue(path), exec);
 }
 
-void TestLoginItem::switchingOnAndOff()
-{
-    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
-    QCOMPARE(setOpenAtLogin(false), std::nullopt); // nothing there to remove
-
-    QCOMPARE(setOpenAtLogin(true), std::nullopt);
-    QCOMPARE(LoginItem::status(), LoginItem::Status::enabled);
-    QFile file(LoginItem::entryPath());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray contents = file.readAll();
-    file.close();
-    QCOMPARE(contents, LoginItem::entryContents(QCoreApplication::applicationFilePath()));
-    QVERIFY(contents.startsWith("[Desktop Entry]\n"));
-    QVERIFY(contents.contains("\nType=Application\n"));
-    QVERIFY(contents.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
-    QVERIFY(QFileInfo(QCoreApplication::applicationFilePath()).isAbsolute());
-
-    // Switching on again replaces a hidden entry and leaves no temporary files behind.
-    writeEntry("[Desktop Entry]\nType=Application\nHidden=true\n");
-    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
-    QCOMPARE(setOpenAtLogin(true), std::nullopt);
-    QCOMPARE(LoginItem::status(), LoginItem::Status::enabled);
-    QCOMPARE(QDir(QFileInfo(LoginItem::entryPath()).absolutePath()).entryList(QDir::Files | QDir::Hidden),
-             QStringList{"vantu.desktop"});
-
-    QCOMPARE(setOpenAtLogin(false), std::nullopt);
-    QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
-    QVERIFY(!QFileInfo::exists(LoginItem::entryPath()));
-}
-
 void TestLoginItem::statusOfExistingEntries_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<LoginItem::Status>("status");
+    QTest::addColumn<bool>("enabled");
 
-    using S = LoginItem::Status;
-    QTest::newRow("plain entry") << QByteArray("[Desktop Entry]\nType=Application\nExec=x\n") << S::enabled;
-    QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nHidden=true\nExec=x\n") << S::notRegistered;
-    QTest::newRow("hidden with blanks") << QByteArray("[Desktop Entry]\nHidden = true \n") << S::notRegistered;
-    QTest::newRow("not hidden") << QByteArray("[Desktop Entry]\nHidden=false\n") << S::enabled;
-    QTest::newRow("hidden in another group")
-        << QByteArray("[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n") << S::enabled;
-    QTest::newRow("key that only starts alike") << QByteArray("[Desktop Entry]\nHiddenX=true\n") << S::enabled;
-    QTest::newRow("empty file") << QByteArray() << S::enabled;
+    QTest::newRow("plain entry") << QByteArray("[Desktop Entry]\nExec=x\n") << true;
+    QTest::newRow("hidden, with blanks") << QByteArray("[Desktop Entry]\nHidden = true \n") << false;
+    QTest::newRow("hidden in another group") << QByteArray("[Desktop Entry]\n[Desktop Action a]\nHidden=true\n") << true;
 }
 
 void TestLoginItem::statusOfExistingEntries()
 {
     QFETCH(QByteArray, contents);
-    QFETCH(LoginItem::Status, status);
-    writeEntry(contents);
-    QCOMPARE(LoginItem::status(), status);
+    QFETCH(bool, enabled);
+    writeFile(LoginItem::entryPath(), contents);
+    QCOMPARE(LoginItem::status() == LoginItem::Status::enabled, enabled);
 }
 
 void TestLoginItem::fileErrors_data()
 {
-    QTest::addColumn<QString>("blocker"); // what stands in the way, relative to the config home
+    QTest::addColumn<QString>("blocker"); // a file in the way, under the config home
     QTest::addColumn<bool>("open");
 
-    // A file where a folder belongs, and a folder where the entry belongs, fail for root too.
+    // A file where a folder belongs, and a folder where the entry belongs: these fail for root too.
     QTest::newRow("autostart is a file, on") << "autostart" << true;
     QTest::newRow("entry is a folder, on") << "autostart/vantu.desktop/x" << true;
     QTest::newRow("entry is a folder, off") << "autostart/vantu.desktop/x" << false;
@@ -184,20 +135,13 @@ void TestLoginItem::fileErrors()
 {
     QFETCH(QString, blocker);
     QFETCH(bool, open);
-
-    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString blockerPath = configHome + '/' + blocker;
-    QVERIFY(QDir().mkpath(QFileInfo(blockerPath).absolutePath()));
-    QFile file(blockerPath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
+    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + '/' + blocker, "x");
 
     const std::optional<QString> message = setOpenAtLogin(open);
-    QVERIFY(message);
     const QString prefix = QStringLiteral("Could not change the login item: ");
-    QVERIFY2(message->startsWith(prefix), qPrintable(*message));
-    QVERIFY2(message->size() > prefix.size() && message->at(prefix.size()) != ' ', qPrintable(*message));
+    QVERIFY(message);
+    QVERIFY2(message->startsWith(prefix) && message->size() > prefix.size() && message->at(prefix.size()) != ' ',
+             qPrintable(*message));
     QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
 }
 

@@ -1,5 +1,7 @@
 #include "AppRecords.h"
 
+#include "support/JsonRead.h"
+
 #include <QHashFunctions>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,33 +12,6 @@
 
 namespace {
 
-// A JSON number (never a bool) that is a whole number within qint64.
-std::optional<qint64> exactInteger(const QJsonValue &value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    // toInteger() hands back the default for fractions and out-of-range values;
-    // two different defaults tell that apart from a genuine integer.
-    const qint64 a = value.toInteger(0);
-    const qint64 b = value.toInteger(1);
-    if (a != b)
-        return std::nullopt;
-    return a;
-}
-
-std::optional<QString> stringValue(const QJsonValue &value)
-{
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
-}
-
-std::optional<double> numberValue(const QJsonValue &value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    return value.toDouble();
-}
 
 // The first of the keys whose value is a string, as a URL. A string that is not
 // a URL ends the search: later keys are not consulted.
@@ -157,17 +132,17 @@ public:
 
     bool ok() const { return m_ok; }
 
-    QString requiredString(const char *key) { return required(key, stringValue).value_or(QString()); }
-    std::optional<QString> optionalString(const char *key) { return optional(key, stringValue); }
+    QString requiredString(const char *key) { return required(key, JsonRead::string).value_or(QString()); }
+    std::optional<QString> optionalString(const char *key) { return optional(key, JsonRead::string); }
     std::optional<QUrl> optionalURL(const char *key) { return optional(key, urlValue); }
-    std::optional<double> optionalNumber(const char *key) { return optional(key, numberValue); }
-    std::optional<qint64> optionalInteger(const char *key) { return optional(key, exactInteger); }
+    std::optional<double> optionalNumber(const char *key) { return optional(key, JsonRead::number); }
+    std::optional<qint64> optionalInteger(const char *key) { return optional(key, JsonRead::exactInteger); }
     std::optional<QDateTime> optionalDate(const char *key) { return optional(key, dateValue); }
     QStringList requiredStringList(const char *key) { return required(key, stringList).value_or(QStringList()); }
 
     int requiredInt(const char *key)
     {
-        const std::optional<qint64> n = required(key, exactInteger);
+        const std::optional<qint64> n = required(key, JsonRead::exactInteger);
         if (n && (*n < std::numeric_limits<int>::min() || *n > std::numeric_limits<int>::max())) {
             m_ok = false;
             return 0;
@@ -310,23 +285,23 @@ std::optional<AppInfo> parseApp(const QJsonValue &value)
     const QJsonObject o = value.toObject();
     const auto field = [&o](const char *key) { return o.value(QLatin1String(key)); };
 
-    const std::optional<qint64> trackId = exactInteger(field("trackId"));
+    const std::optional<qint64> trackId = JsonRead::exactInteger(field("trackId"));
     if (!trackId || *trackId < 1)
         return std::nullopt;
-    const std::optional<QString> trackName = stringValue(field("trackName"));
+    const std::optional<QString> trackName = JsonRead::string(field("trackName"));
     if (!trackName || trackName->isEmpty())
         return std::nullopt;
 
     AppInfo app;
     app.appleAppId = QString::number(*trackId);
     app.name = *trackName;
-    app.developerName = stringValue(field("artistName"));
+    app.developerName = JsonRead::string(field("artistName"));
     if (!app.developerName)
-        app.developerName = stringValue(field("sellerName"));
+        app.developerName = JsonRead::string(field("sellerName"));
     app.iconURL = firstURL(o, {"artworkUrl512", "artworkUrl100", "artworkUrl60"});
     app.storeURL = storeURL(field("trackViewUrl"));
-    app.description = stringValue(field("description"));
-    app.primaryGenre = stringValue(field("primaryGenreName"));
+    app.description = JsonRead::string(field("description"));
+    app.primaryGenre = JsonRead::string(field("primaryGenreName"));
 
     bool genresRead = false;
     const QJsonValue genres = field("genres");
@@ -344,15 +319,15 @@ std::optional<AppInfo> parseApp(const QJsonValue &value)
     if (!genresRead && app.primaryGenre)
         app.genres = QStringList{*app.primaryGenre};
 
-    app.bundleId = stringValue(field("bundleId"));
-    app.averageRating = numberValue(field("averageUserRating"));
-    app.ratingCount = exactInteger(field("userRatingCount"));
-    app.price = numberValue(field("price"));
-    app.formattedPrice = stringValue(field("formattedPrice"));
-    app.version = stringValue(field("version"));
-    if (const auto text = stringValue(field("currentVersionReleaseDate")))
+    app.bundleId = JsonRead::string(field("bundleId"));
+    app.averageRating = JsonRead::number(field("averageUserRating"));
+    app.ratingCount = JsonRead::exactInteger(field("userRatingCount"));
+    app.price = JsonRead::number(field("price"));
+    app.formattedPrice = JsonRead::string(field("formattedPrice"));
+    app.version = JsonRead::string(field("version"));
+    if (const auto text = JsonRead::string(field("currentVersionReleaseDate")))
         app.currentVersionReleaseDate = parseDateTime(*text);
-    if (const auto text = stringValue(field("releaseDate")))
+    if (const auto text = JsonRead::string(field("releaseDate")))
         app.releaseDate = parseDateTime(*text);
     return app;
 }

@@ -34,18 +34,6 @@ bool isAsciiLetter(QChar c)
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
-// White space and line breaks at both ends.
-QString trimmed(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && Unicode::isWhiteSpace(text.at(begin).unicode()))
-        ++begin;
-    while (end > begin && Unicode::isWhiteSpace(text.at(end - 1).unicode()))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 // The link as written, or nothing when it is not one: "scheme://…" is taken as
 // it is, and "host.tld…" (a dot before any slash or blank) gets "https://".
 std::optional<QString> linkText(const QString &text)
@@ -165,7 +153,7 @@ bool isValidAppleAppId(const QString &text)
 
 ParseResult parse(const QString &input)
 {
-    const QString text = trimmed(input);
+    const QString text = Unicode::trimmed(input);
     if (text.isEmpty())
         return ParseError(Kind::empty);
 

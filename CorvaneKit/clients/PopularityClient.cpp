@@ -1,5 +1,6 @@
 #include "PopularityClient.h"
 
+#include "support/JsonRead.h"
 #include "support/Unicode.h"
 
 #include <QCoroNetworkReply>
@@ -24,24 +25,6 @@ const QString accessRefused = QStringLiteral("The popularity server refused acce
 // ---- JSON reading: required keys must be there with the right type; optional
 // keys may be missing or null, but a present value of the wrong type fails. ----
 
-std::optional<qint64> exactInteger(const QJsonValue &value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    // toInteger() gives the default for fractions and out-of-range values.
-    const qint64 a = value.toInteger(0);
-    const qint64 b = value.toInteger(1);
-    if (a != b)
-        return std::nullopt;
-    return a;
-}
-
-std::optional<QString> string(const QJsonValue &value)
-{
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
-}
 
 std::optional<QStringList> stringList(const QJsonValue &value)
 {
@@ -118,18 +101,6 @@ private:
 
 // ---- text ----
 
-// White space and line breaks at both ends.
-QString trimmed(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && Unicode::isWhiteSpace(text.at(begin).unicode()))
-        ++begin;
-    while (end > begin && Unicode::isWhiteSpace(text.at(end - 1).unicode()))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 // ---- sending ----
 
 struct Endpoint
@@ -164,7 +135,7 @@ std::optional<QString> serverMessage(const QByteArray &body)
             return std::nullopt;
     }
     const QString message = object.value(QLatin1String("error")).toString();
-    if (trimmed(message).isEmpty())
+    if (Unicode::trimmed(message).isEmpty())
         return std::nullopt;
     return message;
 }
@@ -328,9 +299,9 @@ QJsonObject PopularityItem::toJson() const
 std::optional<PopularityItem> PopularityItem::fromJson(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
-    const auto term = string(o.value(QLatin1String("term")));
-    const auto popularity = exactInteger(o.value(QLatin1String("popularity")));
-    const auto raw = string(o.value(QLatin1String("source")));
+    const auto term = JsonRead::string(o.value(QLatin1String("term")));
+    const auto popularity = JsonRead::exactInteger(o.value(QLatin1String("popularity")));
+    const auto raw = JsonRead::string(o.value(QLatin1String("source")));
     const auto source = raw ? sourceFromRaw(*raw) : std::nullopt;
     if (!value.isObject() || !term || !popularity || !source)
         return std::nullopt;
@@ -351,8 +322,8 @@ QJsonObject PopularityResponse::toJson() const
 std::optional<PopularityResponse> PopularityResponse::fromJson(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
-    const auto country = string(o.value(QLatin1String("country")));
-    const auto week = optionalKey(o, "week", string);
+    const auto country = JsonRead::string(o.value(QLatin1String("country")));
+    const auto week = optionalKey(o, "week", JsonRead::string);
     const auto items = recordList<PopularityItem>(o.value(QLatin1String("items")));
     if (!value.isObject() || !country || !week || !items)
         return std::nullopt;
@@ -370,10 +341,10 @@ QJsonObject TopTerm::toJson() const
 std::optional<TopTerm> TopTerm::fromJson(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
-    const auto term = string(o.value(QLatin1String("term")));
-    const auto popularity = exactInteger(o.value(QLatin1String("popularity")));
-    const auto genre = string(o.value(QLatin1String("genre")));
-    const auto rank = optionalKey(o, "rankInGenre", exactInteger);
+    const auto term = JsonRead::string(o.value(QLatin1String("term")));
+    const auto popularity = JsonRead::exactInteger(o.value(QLatin1String("popularity")));
+    const auto genre = JsonRead::string(o.value(QLatin1String("genre")));
+    const auto rank = optionalKey(o, "rankInGenre", JsonRead::exactInteger);
     if (!value.isObject() || !term || !popularity || !genre || !rank)
         return std::nullopt;
     return TopTerm{*term, *popularity, *genre, *rank};
@@ -402,10 +373,10 @@ QJsonObject TopTermsResponse::toJson() const
 std::optional<TopTermsResponse> TopTermsResponse::fromJson(const QJsonValue &value)
 {
     const QJsonObject o = value.toObject();
-    const auto country = string(o.value(QLatin1String("country")));
-    const auto week = optionalKey(o, "week", string);
+    const auto country = JsonRead::string(o.value(QLatin1String("country")));
+    const auto week = optionalKey(o, "week", JsonRead::string);
     const auto genres = stringList(o.value(QLatin1String("genres")));
-    const auto total = exactInteger(o.value(QLatin1String("total")));
+    const auto total = JsonRead::exactInteger(o.value(QLatin1String("total")));
     const auto items = recordList<TopTerm>(o.value(QLatin1String("items")));
     if (!value.isObject() || !country || !week || !genres || !total || !items)
         return std::nullopt;
@@ -431,7 +402,7 @@ QCoro::Task<TopTermsResponse> PopularityClient::topTerms(QString country, std::o
                                                          qint64 limit, qint64 offset, CancelTokenPtr cancel)
 {
     if (query) {
-        query = trimmed(*query);
+        query = Unicode::trimmed(*query);
         if (query->isEmpty())
             query.reset();
     }

@@ -1,6 +1,7 @@
 #include "keywords/KeywordScores.h"
 
 #include "keywords/KeywordText.h"
+#include "support/Rounding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,19 +21,6 @@ double ratingScale()
 {
     static const double scale = std::log10(1'000'001.0);
     return scale;
-}
-
-// Rounds halves away from zero; NaN becomes 0 and the result saturates instead of
-// overflowing, so no input can make the conversion undefined.
-qint64 roundedInteger(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 9223372036854775807.0)
-        return std::numeric_limits<qint64>::max();
-    if (value <= -9223372036854775808.0)
-        return std::numeric_limits<qint64>::min();
-    return std::llround(value);
 }
 
 // Nothing upstream range-checks the count; a negative one means no ratings (its
@@ -121,7 +109,7 @@ Result score(const QString &keyword, const QList<Hit> &results)
     const double titleShare = static_cast<double>(titleHits) / static_cast<double>(n);
     const double scale = std::min(static_cast<double>(n) / consideredHits, 1.0);
     const double raw = (strengthWeight * strength + titleWeight * titleShare) * scale * 100.0;
-    const int difficulty = static_cast<int>(std::clamp<qint64>(roundedInteger(raw), 0, 100));
+    const int difficulty = static_cast<int>(std::clamp<qint64>(roundHalfAwayFromZero(raw), 0, 100));
 
     QList<qint64> counts;
     for (qsizetype i = 0; i < std::min<qsizetype>(n, medianHits); ++i)
@@ -136,7 +124,7 @@ std::optional<qint64> opportunity(std::optional<qint64> popularity, std::optiona
     // In floating point: 100 - difficulty and the product may not fit an integer.
     const double room = std::max(100.0 - static_cast<double>(*difficulty), 0.0);
     const double demand = std::max(static_cast<double>(*popularity), 0.0);
-    return roundedInteger(std::sqrt(demand * room));
+    return roundHalfAwayFromZero(std::sqrt(demand * room));
 }
 
 } // namespace KeywordScores

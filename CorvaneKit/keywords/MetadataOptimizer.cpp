@@ -2,6 +2,7 @@
 
 #include "keywords/KeywordScores.h"
 #include "keywords/KeywordText.h"
+#include "support/Rounding.h"
 #include "support/Unicode.h"
 
 #include <QHash>
@@ -15,18 +16,6 @@ namespace MetadataOptimizer {
 namespace {
 
 const QString comma = QStringLiteral(",");
-
-// Halves away from zero; saturates rather than overflow on absurd weights.
-qint64 roundedInteger(double value)
-{
-    if (std::isnan(value))
-        return 0;
-    if (value >= 9223372036854775807.0)
-        return std::numeric_limits<qint64>::max();
-    if (value <= -9223372036854775808.0)
-        return std::numeric_limits<qint64>::min();
-    return std::llround(value);
-}
 
 // A character is whitespace when its first code point is.
 bool isWhitespaceCharacter(const QString &character)
@@ -208,7 +197,7 @@ QList<Suggestion> suggestionsFrom(const QList<Coverage> &coverages)
     ranked.reserve(order.size());
     for (const QString &word : std::as_const(order)) {
         const Entry &entry = table[word];
-        Suggestion suggestion{word, roundedInteger(entry.score), entry.completes};
+        Suggestion suggestion{word, roundHalfAwayFromZero(entry.score), entry.completes};
         const double ratio = static_cast<double>(suggestion.value) / static_cast<double>(suggestion.cost());
         ranked.append(Ranked{std::move(suggestion), ratio});
     }
@@ -431,7 +420,7 @@ Analysis analyze(const QString &title, const QString &subtitle, const QString &k
     // Weights are non-negative in practice; a negative popularity must not push the
     // percentage out of its range.
     analysis.coveragePct =
-        total < 1 ? 0 : static_cast<int>(std::clamp<qint64>(roundedInteger(covered * 100.0 / total), 0, 100));
+        total < 1 ? 0 : static_cast<int>(std::clamp<qint64>(roundHalfAwayFromZero(covered * 100.0 / total), 0, 100));
     analysis.coverage = std::move(coverages);
     return analysis;
 }

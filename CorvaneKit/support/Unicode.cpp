@@ -260,6 +260,18 @@ bool isWhiteSpace(char32_t c)
     return properties(c) & whiteSpaceBit;
 }
 
+QString trimmed(const QString &text)
+{
+    // Every White_Space code point lies in the BMP, so UTF-16 units suffice.
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isWhiteSpace(text.at(begin).unicode()))
+        ++begin;
+    while (end > begin && isWhiteSpace(text.at(end - 1).unicode()))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 bool hasNumericType(char32_t c)
 {
     return properties(c) & numericBit;

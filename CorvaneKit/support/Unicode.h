@@ -35,6 +35,9 @@ bool isAlphabetic(char32_t c);
 bool isWhiteSpace(char32_t c);
 bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
 
+// The text without White_Space code points (line breaks included) at either end.
+QString trimmed(const QString &text);
+
 // The code point that starts at UTF-16 index i (a lone surrogate stands for itself).
 inline char32_t codePointAt(QStringView text, qsizetype i)
 {

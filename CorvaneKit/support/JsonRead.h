@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QString>
+
+#include <optional>
+
+// Typed reads of untyped JSON values: a value of another type counts as absent, and no
+// value is coerced (a number given as text is not a number, a bool is not a number).
+namespace JsonRead {
+
+// A JSON number that is a whole number within qint64.
+inline std::optional<qint64> exactInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    // toInteger() hands back its default for fractions and out-of-range values;
+    // two different defaults tell that apart from a genuine integer.
+    const qint64 a = value.toInteger(0);
+    const qint64 b = value.toInteger(1);
+    if (a != b)
+        return std::nullopt;
+    return a;
+}
+
+inline std::optional<QString> string(const QJsonValue &value)
+{
+    if (!value.isString())
+        return std::nullopt;
+    return value.toString();
+}
+
+inline std::optional<double> number(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    return value.toDouble();
+}
+
+} // namespace JsonRead

@@ -57,13 +57,13 @@ void TestNotifications::content()
     QFETCH(std::optional<Content>, expected);
 
     QList<RankAlert> list;
-    for (const QString &spec : alerts) {
+    for (const QString &entry : alerts) {
         RankAlert alert;
         alert.persistentId = list.size() + 1;
-        const QStringList name = spec.section('|', 0, 0).split('#');
+        const QStringList name = entry.section('|', 0, 0).split('#');
         alert.appName = name.at(0);
         alert.appleAppId = name.value(1, name.at(0));
-        alert.kindRaw = spec.section('|', 1);
+        alert.kindRaw = entry.section('|', 1);
         list.append(alert);
     }
     const auto content = TrackingNotifications::notificationContent(list);

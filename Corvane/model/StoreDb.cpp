@@ -36,6 +36,11 @@ QString StoreDb::OpenError::startupMessage() const
     return QStringLiteral("Could not open the local database: ") + description();
 }
 
+QString StoreDb::SaveError::description() const
+{
+    return QStringLiteral("The change could not be saved to the local database.");
+}
+
 StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
 {
     if (m_db.m_inTransaction)

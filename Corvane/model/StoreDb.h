@@ -53,6 +53,13 @@ public:
         QString m_detail;
     };
 
+    // A save failed; everything written since the last save was discarded.
+    class SaveError : public UserFacingError
+    {
+    public:
+        QString description() const override;
+    };
+
     // Groups writes into one save. A guard opened while another is open joins it: its commit
     // only reports whether the writes so far went well, and the outer commit saves them.
     // An owning guard that goes out of scope uncommitted discards its writes.
@@ -125,6 +132,7 @@ public:
     std::optional<KeywordLink> link(qint64 persistentId);
     std::optional<KeywordLink> linkByKey(const QString &key);
     QList<LinkedKeyword> linksOfApp(qint64 appPersistentId);
+    qint64 linkCountOfApp(qint64 appPersistentId);
     // The app's links, of any source, to the keyword with this normal form.
     QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
     QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);
@@ -176,6 +184,7 @@ public:
     bool remove(const RankAlert &alert);
     QList<RankAlert> alertsNewestFirst();
     QList<RankAlert> unreadAlerts();
+    qint64 unreadAlertCount();
     // Created at or after the time, oldest first.
     QList<RankAlert> alertsSince(const QDateTime &time);
     bool removeAlertsOfApp(const QString &appleAppId);

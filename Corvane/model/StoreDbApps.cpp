@@ -248,6 +248,14 @@ QList<StoreDb::LinkedKeyword> StoreDb::linksOfApp(qint64 appPersistentId)
     return result;
 }
 
+qint64 StoreDb::linkCountOfApp(qint64 appPersistentId)
+{
+    qint64 count = 0;
+    select(QStringLiteral("SELECT count(*) FROM keyword_link WHERE app_pk = ?"), {appPersistentId},
+           [&](const QSqlQuery &query) { count = query.value(0).toLongLong(); });
+    return count;
+}
+
 QList<KeywordLink> StoreDb::linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
 {
     QList<KeywordLink> result;

@@ -170,6 +170,14 @@ QList<RankAlert> StoreDb::unreadAlerts()
     return alerts(QStringLiteral("WHERE r.is_read = 0 ORDER BY r.pk"), {});
 }
 
+qint64 StoreDb::unreadAlertCount()
+{
+    qint64 count = 0;
+    select(QStringLiteral("SELECT count(*) FROM rank_alert WHERE is_read = 0"), {},
+           [&](const QSqlQuery &query) { count = query.value(0).toLongLong(); });
+    return count;
+}
+
 QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
 {
     return alerts(QStringLiteral("WHERE r.created_at >= ? ORDER BY r.created_at, r.pk"), {date(time)});

@@ -1,0 +1,78 @@
+#include "store/ASOStore.h"
+
+#include "clients/AppleHTTP.h"
+#include "clients/ITunesClient.h"
+#include "clients/NetworkTransport.h"
+#include "store/Settings.h"
+
+#include <QNetworkAccessManager>
+
+ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes,
+                   std::shared_ptr<PopularityProviding> popularityOverride, QObject *parent)
+    : QObject(parent),
+      m_db(std::move(db)),
+      m_network(new QNetworkAccessManager(this)),
+      m_limiter(std::make_shared<RateLimiter>(Settings::shared().requestsPerMinute())),
+      m_itunes(std::move(itunes)),
+      m_popularityOverride(std::move(popularityOverride)),
+      m_now([] { return QDateTime::currentDateTimeUtc(); })
+{
+    if (!m_itunes) {
+        // The client shares the store's limiter, so a rate set before a search paces it.
+        AppleHTTP http(std::make_shared<NetworkTransport>(m_network), m_limiter, RetryPolicy{15.0, 3, 2.0, 30.0},
+                       realSleep());
+        m_itunes = std::make_shared<ITunesClient>(std::move(http), QUrl(QStringLiteral("https://itunes.apple.com")));
+    }
+    connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
+    clearUnknownPopularitySources();
+    migrateLayoutIfNeeded();
+}
+
+ASOStore::~ASOStore() = default;
+
+QString ASOStore::StoreError::description() const
+{
+    return QStringLiteral("No app with ID ") + m_appleAppId
+        + QStringLiteral(" was returned by Apple in your favorite storefronts. Check the ID; the app may be "
+                         "removed or unavailable there.");
+}
+
+void ASOStore::setDataVersion(qint64 version)
+{
+    if (version == m_dataVersion)
+        return;
+    m_dataVersion = version;
+    Q_EMIT dataVersionChanged(m_dataVersion);
+}
+
+void ASOStore::raiseDataVersion()
+{
+    setDataVersion(m_dataVersion + 1);
+}
+
+void ASOStore::setPopularityError(const std::optional<QString> &error)
+{
+    if (error == m_popularityError)
+        return;
+    m_popularityError = error;
+    Q_EMIT popularityErrorChanged(m_popularityError);
+}
+
+void ASOStore::setDiscoveries(QHash<QString, std::shared_ptr<DiscoveryRun>> discoveries)
+{
+    m_discoveries = std::move(discoveries);
+    Q_EMIT discoveriesChanged();
+}
+
+QStringList ASOStore::uniquedPreservingOrder(const QStringList &list)
+{
+    QStringList result;
+    QSet<QString> seen;
+    for (const auto &item : list) {
+        if (!seen.contains(item)) {
+            seen.insert(item);
+            result.append(item);
+        }
+    }
+    return result;
+}

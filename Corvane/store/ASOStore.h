@@ -1,0 +1,248 @@
+#pragma once
+
+#include "clients/AppSearching.h"
+#include "clients/PopularityClient.h"
+#include "clients/RateLimiter.h"
+#include "keywords/DiscoveryPlanner.h"
+#include "keywords/Ranking.h"
+#include "model/StoreDb.h"
+#include "store/KeywordRow.h"
+#include "store/RankPoint.h"
+#include "support/UserFacingError.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class DiscoveryRun;
+class QNetworkAccessManager;
+
+// The one central store: owns the local database, the pacing of every request to Apple, the
+// search client and the searches now running. Screens, workflows and the tracker go through
+// it. Everything runs on the thread that created it.
+//
+// Records are values. Operations that wait for the network take their arguments by value and
+// read what they need again, by key, after every wait: an app deleted meanwhile ends such an
+// operation quietly.
+//
+// Inside the store a fetch that fails counts as empty and a save that fails is ignored; only
+// addApp() reports its failures. dataVersion goes up after every change that screens must
+// see; saved() follows every successful save, for screens that read the database live.
+class ASOStore : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(qint64 dataVersion READ dataVersion WRITE setDataVersion NOTIFY dataVersionChanged)
+    Q_PROPERTY(std::optional<QString> popularityError READ popularityError WRITE setPopularityError NOTIFY
+                   popularityErrorChanged)
+
+public:
+    // The store's own error.
+    class StoreError : public UserFacingError
+    {
+    public:
+        enum class Kind { notFound };
+
+        // No storefront returned the app.
+        static StoreError notFound(QString appleAppId) { return StoreError(Kind::notFound, std::move(appleAppId)); }
+
+        Kind kind() const { return m_kind; }
+        QString appleAppId() const { return m_appleAppId; }
+        QString description() const override;
+
+    private:
+        StoreError(Kind kind, QString appleAppId) : m_kind(kind), m_appleAppId(std::move(appleAppId)) {}
+
+        Kind m_kind;
+        QString m_appleAppId;
+    };
+
+    struct AddAppResult
+    {
+        TrackedApp app;
+        // False when the app was tracked already; it is then returned unchanged.
+        bool created = false;
+        // The storefront chosen for the request.
+        QString country;
+    };
+
+    // The latest and the previous reading of an app for one keyword in one storefront.
+    struct SnapshotPair
+    {
+        std::optional<RankPoint> latest;
+        std::optional<RankPoint> previous;
+        std::optional<QDateTime> lastFoundAt;
+    };
+
+    struct SearchOutcome
+    {
+        // The app's state and rank in the observation.
+        Ranking::Reading position;
+        SearchObservation observation;
+    };
+
+    using Clock = std::function<QDateTime()>;
+
+    // Runs the start-up repairs before it returns. Without a search client the store builds
+    // the default one over its own network access; without a popularity provider it builds a
+    // client of the configured popularity service whenever it needs one.
+    explicit ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes = {},
+                      std::shared_ptr<PopularityProviding> popularityOverride = {}, QObject *parent = nullptr);
+    ~ASOStore() override;
+
+    StoreDb &db() { return *m_db; }
+    const std::shared_ptr<RateLimiter> &limiter() const { return m_limiter; }
+    const std::shared_ptr<AppSearching> &itunes() const { return m_itunes; }
+    QNetworkAccessManager *network() const { return m_network; }
+
+    // The clock of the search path's cache window; the system clock unless replaced. Every
+    // time stamp the store writes comes from the system clock.
+    QDateTime now() const { return m_now(); }
+    void setNow(Clock now) { m_now = std::move(now); }
+
+    // Change counter of the stored data; starts at 0. Observers learn only of other values.
+    qint64 dataVersion() const { return m_dataVersion; }
+    void setDataVersion(qint64 version);
+    // Adds one.
+    void raiseDataVersion();
+
+    // The last popularity problem, absent after a refresh that succeeded.
+    std::optional<QString> popularityError() const { return m_popularityError; }
+    void setPopularityError(const std::optional<QString> &error);
+
+    // The discovery runs, keyed "<appleAppId>|<country>". Observers learn of every assignment.
+    const QHash<QString, std::shared_ptr<DiscoveryRun>> &discoveries() const { return m_discoveries; }
+    void setDiscoveries(QHash<QString, std::shared_ptr<DiscoveryRun>> discoveries);
+
+    // --- Tracked apps and keyword links
+
+    // Tracks the app that the pasted link or ID names, looked up in the chosen, the default
+    // and the favourite storefronts in turn; an app tracked already is returned unchanged.
+    // Throws AppStoreInput::ParseError, the last failing lookup's AppleRequestError when no
+    // storefront returned the app, else StoreError (not found), or StoreDb::SaveError.
+    QCoro::Task<AddAppResult> addApp(QString input, bool isOwn);
+    std::optional<TrackedApp> app(const QString &appleAppId);
+    // Every tracked app, oldest first.
+    QList<TrackedApp> apps();
+    // Deletes the app with its links, snapshots, rank states and alerts.
+    void deleteApp(const TrackedApp &app);
+    // Marks the app as own app or competitor.
+    void setOwn(const TrackedApp &app, bool isOwn);
+    std::optional<Keyword> keyword(const QString &normalized);
+    // Links the usable candidates to the app; returns how many keywords gained their first
+    // link to it. `depth` is the discovery depth at which they were found.
+    qint64 link(const QList<PlannedCandidate> &candidates, const TrackedApp &app, qint64 depth = 0);
+    // Links typed texts as manual keywords.
+    qint64 addKeywords(const QStringList &texts, const TrackedApp &app);
+    // Removes every link of the app to the keyword; the keyword and its readings stay.
+    void unlink(const QString &normalized, const TrackedApp &app);
+    // The normal forms of the keywords linked to the app.
+    QSet<QString> linkedKeywords(const TrackedApp &app);
+    qint64 linkCount(const TrackedApp &app);
+
+    static QStringList uniquedPreservingOrder(const QStringList &list);
+
+    // --- Searches
+
+    // A search of the keyword's display text in the storefront: a fresh stored one unless
+    // `force`, else the one running for the same keyword, storefront and limit, else a new
+    // one, recorded. Never throws: a failed search comes back as a failed observation.
+    QCoro::Task<SearchObservation> observation(Keyword keyword, QString country, bool force = false);
+
+    // Turns the observation into readings of the tracked apps it concerns: the calling app,
+    // the apps linked to its keyword, and tracked apps among its hits.
+    void apply(const SearchObservation &observation, const TrackedApp &app);
+    // Searches, applies the result for the app and returns the app's position in it.
+    QCoro::Task<SearchOutcome> search(Keyword keyword, TrackedApp app, QString country, bool force = false);
+
+    std::optional<RankState> rankState(const QString &appleAppId, const QString &normalized, const QString &country);
+    // The reading that a new one is compared with: the latest, or, after a failed one, the
+    // usable reading before it.
+    static std::optional<RankPoint> previousPoint(const RankState &state);
+
+    // --- Alerts
+
+    // Every alert, newest first.
+    QList<RankAlert> alerts();
+    qint64 unreadAlertCount();
+    // Created at or after the time, oldest first.
+    QList<RankAlert> alertsSince(const QDateTime &time);
+    void markAlertsRead(const QList<RankAlert> &alerts, bool read);
+    void deleteAlerts(const QList<RankAlert> &alerts);
+
+    // --- Popularity and metrics
+
+    // Fetches the popularity of the app's keywords that is missing or older than a day (all
+    // of them with `force`). Never throws; problems go to popularityError.
+    QCoro::Task<> refreshPopularity(TrackedApp app, QString country, bool force = false);
+    // Every metric of the storefront by normal form.
+    QHash<QString, KeywordMetric> metrics(const QString &country);
+    // The override given at construction, else a new client of the configured service, else
+    // nothing.
+    std::shared_ptr<PopularityProviding> popularityProvider();
+
+    // --- Rows and history
+
+    // The app's keyword rows in the storefront, in no particular order; built again only
+    // after the data version changed.
+    QList<KeywordRow> rows(const TrackedApp &app, const QString &country);
+    // Per normal form, the app's readings in the storefront.
+    QHash<QString, SnapshotPair> snapshotPairs(const TrackedApp &app, const QString &country);
+    // The newest successful search of each of the keywords in the storefront that has one.
+    QList<SearchObservation> latestObservations(const QSet<QString> &keywords, const QString &country);
+    // Every reading of the app for the keyword in the storefront, oldest first.
+    QList<RankSnapshot> snapshots(const TrackedApp &app, const QString &country, const QString &normalized);
+
+Q_SIGNALS:
+    void dataVersionChanged(qint64 dataVersion);
+    void popularityErrorChanged(const std::optional<QString> &popularityError);
+    void discoveriesChanged();
+    // Changes were saved to the database.
+    void saved();
+
+private:
+    struct RunningSearch
+    {
+        QFuture<SearchObservation> future;
+        quint64 serial = 0;
+    };
+
+    // Start-up repairs.
+    void clearUnknownPopularitySources();
+    void migrateLayoutIfNeeded();
+
+    // Search path.
+    static QCoro::Task<SearchObservation> sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future);
+    static QCoro::Task<SearchObservation> searchTask(QPointer<ASOStore> self, std::shared_ptr<AppSearching> client,
+                                                     QString term, QString country, int limit, QString normalized);
+    SearchObservation record(SearchObservation observation);
+    void updateMetric(const SearchObservation &observation);
+
+    void raiseAlerts(const TrackedApp &app, const SearchObservation &observation, const Ranking::Reading &current,
+                     const std::optional<RankPoint> &previous, const QString &keywordDisplay);
+    QList<KeywordRow> buildRows(const TrackedApp &app, const QString &country);
+
+    std::unique_ptr<StoreDb> m_db;
+    QNetworkAccessManager *m_network = nullptr;
+    std::shared_ptr<RateLimiter> m_limiter;
+    std::shared_ptr<AppSearching> m_itunes;
+    qint64 m_dataVersion = 0;
+    QHash<QString, std::shared_ptr<DiscoveryRun>> m_discoveries;
+    QHash<QString, RunningSearch> m_running;
+    quint64 m_runningSerial = 0;
+    QHash<QString, std::pair<qint64, QList<KeywordRow>>> m_rowsCache;
+    std::shared_ptr<PopularityProviding> m_popularityOverride;
+    std::optional<QString> m_popularityError;
+    Clock m_now;
+};

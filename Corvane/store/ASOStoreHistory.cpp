@@ -1,0 +1,40 @@
+#include "store/ASOStore.h"
+
+// Read-only queries over the stored readings.
+
+QHash<QString, ASOStore::SnapshotPair> ASOStore::snapshotPairs(const TrackedApp &app, const QString &country)
+{
+    QHash<QString, SnapshotPair> pairs;
+    const auto states = m_db->rankStatesOfApp(app.appleAppId, country);
+    pairs.reserve(states.size());
+    for (const auto &state : states) {
+        SnapshotPair pair;
+        pair.latest = RankPoint{state.latestState(), state.latestRank, state.latestResultCount, state.latestCheckedAt,
+                                state.latestObservationId};
+        // A rank state keeps no earlier result count.
+        if (const auto previous = state.previousState()) {
+            pair.previous = RankPoint{*previous, state.previousRank, 0,
+                                      state.previousCheckedAt.value_or(RankPoint::distantPast()), std::nullopt};
+        }
+        pair.lastFoundAt = state.lastFoundAt;
+        pairs.insert(state.keywordNormalized, pair);
+    }
+    return pairs;
+}
+
+QList<SearchObservation> ASOStore::latestObservations(const QSet<QString> &keywords, const QString &country)
+{
+    QList<SearchObservation> latest;
+    if (keywords.isEmpty())
+        return latest;
+    for (const auto &observation : m_db->latestObservations(country)) {
+        if (keywords.contains(observation.keywordNormalized))
+            latest.append(observation);
+    }
+    return latest;
+}
+
+QList<RankSnapshot> ASOStore::snapshots(const TrackedApp &app, const QString &country, const QString &normalized)
+{
+    return m_db->snapshotsOfApp(app.persistentId, normalized, country);
+}

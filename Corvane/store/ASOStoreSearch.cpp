@@ -1,0 +1,138 @@
+#include "store/ASOStore.h"
+
+#include "clients/AppleRequestError.h"
+#include "keywords/KeywordScores.h"
+#include "store/Settings.h"
+
+#include <QCoroFuture>
+#include <QPromise>
+
+#include <algorithm>
+
+// The one path of every search: a fresh stored search, else the running one of the same key,
+// else a new one, recorded whatever its outcome.
+
+namespace {
+
+// A century, more than any cache window needs, so that the cutoff stays a valid time.
+constexpr qint64 longestCacheMinutes = 100LL * 366 * 24 * 60;
+
+}
+
+QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString country, bool force)
+{
+    const auto &settings = Settings::shared();
+    const auto normalized = keyword.normalized;
+    const auto limit = static_cast<int>(settings.searchLimit());
+    if (!force) {
+        const auto minutes = std::min(settings.cacheMinutes(), longestCacheMinutes);
+        const auto cutoff = m_now().addSecs(-minutes * 60);
+        if (auto cached = m_db->cachedObservation(normalized, country, cutoff, limit))
+            co_return *cached;
+    }
+
+    const auto key = country + QLatin1Char('|') + normalized + QLatin1Char('|') + QString::number(limit);
+    const QPointer<ASOStore> self(this);
+    if (const auto running = m_running.constFind(key); running != m_running.cend())
+        co_return co_await sharedResult(self, running->future);
+
+    // Registered before anything waits, so that every later caller of the key joins this one.
+    QPromise<SearchObservation> promise;
+    promise.start();
+    const auto serial = ++m_runningSerial;
+    m_running.insert(key, RunningSearch{promise.future(), serial});
+    m_limiter->configure(settings.requestsPerMinute());
+
+    const auto observation = co_await searchTask(self, m_itunes, keyword.display, country, limit, normalized);
+    promise.addResult(observation);
+    promise.finish();
+    if (!self)
+        co_return observation;
+    if (const auto entry = m_running.find(key); entry != m_running.end() && entry->serial == serial)
+        m_running.erase(entry);
+    updateMetric(observation);
+    co_return observation;
+}
+
+QCoro::Task<SearchObservation> ASOStore::sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future)
+{
+    auto observation = co_await future;
+    if (self && observation.persistentId != 0) {
+        if (auto stored = self->m_db->observation(observation.persistentId))
+            observation = *stored;
+    }
+    co_return observation;
+}
+
+QCoro::Task<SearchObservation> ASOStore::searchTask(QPointer<ASOStore> self, std::shared_ptr<AppSearching> client,
+                                                    QString term, QString country, int limit, QString normalized)
+{
+    SearchObservation observation;
+    observation.id = QUuid::createUuid();
+    observation.keywordNormalized = normalized;
+    observation.country = country;
+    observation.requestedLimit = limit;
+    QList<SearchHit> hits;
+    try {
+        const auto response = co_await client->search(term, country, limit);
+        observation.succeeded = true;
+        observation.resultCount = response.resultCount;
+        observation.attempts = response.attempts;
+        hits = response.hits;
+    } catch (const AppleRequestError &error) {
+        observation.attempts = error.attempts;
+        observation.errorMessage = error.description();
+    } catch (const UserFacingError &error) {
+        observation.attempts = 1;
+        observation.errorMessage = error.description();
+    } catch (const std::exception &error) {
+        observation.attempts = 1;
+        observation.errorMessage = QString::fromUtf8(error.what());
+    } catch (...) {
+        observation.attempts = 1;
+        observation.errorMessage = QStringLiteral("The search failed.");
+    }
+    observation.checkedAt = QDateTime::currentDateTimeUtc();
+    observation.hitsData = AppRecords::encodeHits(hits);
+    if (!self)
+        co_return observation;
+    co_return self->record(std::move(observation));
+}
+
+SearchObservation ASOStore::record(SearchObservation observation)
+{
+    StoreDb::Transaction save(*m_db);
+    // Only the newest successful search of a keyword keeps its hits; a failed one takes
+    // nothing away from it.
+    if (observation.succeeded)
+        m_db->clearLatestObservations(observation.keywordNormalized, observation.country);
+    observation.isLatest = observation.succeeded;
+    if (!m_db->insert(observation))
+        observation.persistentId = 0;
+    if (!save.commit())
+        observation.persistentId = 0;
+    return observation;
+}
+
+void ASOStore::updateMetric(const SearchObservation &observation)
+{
+    if (!observation.succeeded)
+        return;
+    QList<KeywordScores::Hit> top;
+    for (const auto &hit : observation.hits()) {
+        if (hit.rank <= 10)
+            top.append(KeywordScores::Hit{hit.rank, hit.name, hit.ratingCount, hit.averageRating});
+    }
+    const auto result = KeywordScores::score(observation.keywordNormalized, top);
+    if (!result.difficulty)
+        return;
+    auto metric = m_db->metric(KeywordMetric::makeKey(observation.keywordNormalized, observation.country))
+                      .value_or(KeywordMetric(observation.keywordNormalized, observation.country));
+    metric.difficulty = *result.difficulty;
+    metric.resultCount = observation.resultCount;
+    metric.topRatingMedian = result.topRatingMedian;
+    metric.updatedAt = QDateTime::currentDateTimeUtc();
+    StoreDb::Transaction save(*m_db);
+    m_db->insert(metric);
+    save.commit();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,10 @@ public:
     const QHash<QString, qint64> &bigrams() const { return m_bigrams; }
 
 private:
+    bool isMeaningful(const QString &word);
+
     QHash<QString, qint64> m_tokens;
     QHash<QString, qint64> m_bigrams;
+    // Words already found not to be meaningful: the same few stop words recur in every text.
+    QSet<QString> m_meaningless;
 };

@@ -62,17 +62,27 @@ void appendAll(QList<PlannedCandidate> &out, const QStringList &texts, KeywordSo
         out.append(candidate(text, source, detail));
 }
 
+// Texts in first-seen order, each once.
+struct Distinct
+{
+    QStringList list;
+    QSet<QString> seen;
+
+    void add(const QString &text)
+    {
+        const qsizetype before = seen.size();
+        seen.insert(text);
+        if (seen.size() != before)
+            list.append(text);
+    }
+};
+
 QStringList withoutRepeats(const QStringList &texts)
 {
-    QStringList result;
-    QSet<QString> seen;
-    for (const QString &text : texts) {
-        if (!seen.contains(text)) {
-            seen.insert(text);
-            result.append(text);
-        }
-    }
-    return result;
+    Distinct distinct;
+    for (const QString &text : texts)
+        distinct.add(text);
+    return distinct.list;
 }
 
 }
@@ -172,51 +182,59 @@ QList<PlannedCandidate> roundN(const AppInfo &app, const QStringList &seeds,
 {
     QList<PlannedCandidate> out;
 
-    QStringList texts{app.name};
+    // One pass over the hits gathers what the groups below read of them: every other app's
+    // name, the latest title of each other app ranked 10 or better, and how often each name
+    // ranked 20 or better (adding a name n times to a corpus equals adding it once with weight
+    // n, and the counts do not depend on the order of adding).
+    Distinct texts;
+    texts.add(app.name);
+    QHash<QString, QString> titleOf;
+    QHash<QString, qint64> hitNames;
+    QStringList distinctNames;
     for (const ObservedKeyword &observed : observations) {
         for (const SearchHit &hit : observed.hits) {
-            if (hit.appleAppId != app.appleAppId)
-                texts.append(hit.name);
-        }
-    }
-    for (const AppInfo &related : relatedMeta)
-        texts.append(related.name);
-    texts.append(app.description.value_or(QString()));
-    appendProposals(out, app, foundQueries.isEmpty() ? seeds : foundQueries, withoutRepeats(texts), known, 120);
-
-    if (suggestions) {
-        // One title per app (its latest), in app ID order.
-        QHash<QString, QString> titleOf;
-        for (const ObservedKeyword &observed : observations) {
-            for (const SearchHit &hit : observed.hits) {
-                if (hit.rank <= 10 && hit.appleAppId != app.appleAppId)
-                    titleOf.insert(hit.appleAppId, hit.name);
+            const bool other = hit.appleAppId != app.appleAppId;
+            if (other)
+                texts.add(hit.name);
+            if (other && hit.rank <= 10)
+                titleOf.insert(hit.appleAppId, hit.name);
+            if (hit.rank <= 20) {
+                auto it = hitNames.find(hit.name);
+                if (it == hitNames.end()) {
+                    hitNames.insert(hit.name, 1);
+                    distinctNames.append(hit.name);
+                } else {
+                    ++it.value();
+                }
             }
         }
+    }
+
+    for (const AppInfo &related : relatedMeta)
+        texts.add(related.name);
+    texts.add(app.description.value_or(QString()));
+    appendProposals(out, app, foundQueries.isEmpty() ? seeds : foundQueries, texts.list, known, 120);
+
+    if (suggestions) {
+        // One title per app, in app ID order.
         QStringList ids = titleOf.keys();
         std::stable_sort(ids.begin(), ids.end(), Unicode::lessThan);
         QList<RelatedApps::Title> titles;
-        QStringList titleTexts;
-        for (const QString &id : ids) {
+        for (const QString &id : ids)
             titles.append({id, titleOf.value(id)});
-            titleTexts.append(titleOf.value(id));
-        }
+        const auto segmented = RelatedApps::segmentTitles(titles);
         for (const QString &seed : seeds) {
-            appendAll(out, RelatedApps::phraseCompletions(seed, titles, 3, 2), KeywordSource::suggestion,
+            appendAll(out, RelatedApps::phraseCompletions(seed, segmented, 3, 2), KeywordSource::suggestion,
                       QStringLiteral("search-result-completions"));
         }
-        appendAll(out, RelatedApps::termsFromTitles(titleTexts, 20, 2), KeywordSource::suggestion,
+        appendAll(out, RelatedApps::termsFromTitles(segmented, 20, 2), KeywordSource::suggestion,
                   QStringLiteral("recurring-title-terms"));
     }
 
     Corpus corpus = metadataCorpus(app);
     const Corpus own = corpus;   // the app's own metadata only
-    for (const ObservedKeyword &observed : observations) {
-        for (const SearchHit &hit : observed.hits) {
-            if (hit.rank <= 20)
-                corpus.add(hit.name, 1);
-        }
-    }
+    for (const QString &name : distinctNames)
+        corpus.add(name, hitNames.value(name));
     QList<RelatedApps::AppMeta> metas;
     for (const AppInfo &related : relatedMeta) {
         corpus.add(related.name, 2);

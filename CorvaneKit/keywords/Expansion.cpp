@@ -5,13 +5,20 @@
 #include "support/Unicode.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 namespace {
 
+// Characters of a word. Below U+0300 every code unit but CR is a character of its own, which
+// spares the cluster walk for the common case.
 qsizetype length(const QString &text)
 {
-    return Unicode::characterCount(text);
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x300 || c == u'\r')
+            return Unicode::characterCount(text);
+    }
+    return text.size();
 }
 
 // The five endings that mark a word as a noun or verb form worth keeping in place.
@@ -24,15 +31,6 @@ bool endsWithFormSuffix(const QString &word)
 bool isVowel(char32_t c)
 {
     return c == U'a' || c == U'e' || c == U'i' || c == U'o' || c == U'u';
-}
-
-void addStem(const QString &stem, QSet<QString> &into)
-{
-    if (length(stem) <= 2)
-        return;
-    into.insert(stem);
-    into.insert(stem + u'e');
-    into.insert(Expansion::undoubleFinalConsonant(stem));
 }
 
 QStringList wordsOf(const QString &phrase)
@@ -77,10 +75,6 @@ struct Accepted
     }
 };
 
-}
-
-namespace Expansion {
-
 QString undoubleFinalConsonant(const QString &word)
 {
     const QStringList characters = Unicode::graphemes(word);
@@ -92,6 +86,15 @@ QString undoubleFinalConsonant(const QString &word)
     if (last.size() == 1 && isVowel(last.at(0).unicode()))
         return word;
     return word.left(word.size() - last.size());
+}
+
+void addStem(const QString &stem, QSet<QString> &into)
+{
+    if (length(stem) <= 2)
+        return;
+    into.insert(stem);
+    into.insert(stem + u'e');
+    into.insert(undoubleFinalConsonant(stem));
 }
 
 QSet<QString> stems(const QString &word)
@@ -136,6 +139,10 @@ QStringList forms(const QString &stem)
             base + QLatin1String("al")};
 }
 
+}
+
+namespace Expansion {
+
 QStringList wordVariants(const QString &word, const Corpus &corpus)
 {
     if (length(word) < 4)
@@ -160,6 +167,8 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
         return {};
     for (const QString &keyword : keywords)
         out.seen.insert(Unicode::lowercased(keyword));
+    // Second word of a pair to the pair's first words with their counts.
+    std::optional<QHash<QStringView, QList<std::pair<QStringView, qint64>>>> predecessors;
 
     for (const QString &keyword : keywords) {
         const QStringList words = KeywordText::tokenize(keyword);
@@ -202,15 +211,24 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
                     out.accept(phrase);
             }
         }
+        if (!predecessors) {
+            // Built once per call: every two-word keyword looks up the pairs ending in its first
+            // word. The views point into the corpus's own keys.
+            predecessors.emplace();
+            for (auto it = corpus.bigrams().cbegin(); it != corpus.bigrams().cend(); ++it) {
+                const QStringView pair(it.key());
+                const qsizetype space = pair.indexOf(u' ');
+                (*predecessors)[pair.mid(space + 1)].append({pair.left(space), it.value()});
+            }
+        }
         QList<std::pair<QString, qint64>> extended;
-        for (auto it = corpus.bigrams().cbegin(); it != corpus.bigrams().cend(); ++it) {
-            const qsizetype space = it.key().indexOf(u' ');
-            if (QStringView(it.key()).mid(space + 1) != a)
+        for (const auto &[first, count] : predecessors->value(QStringView(a))) {
+            if (first == b)
                 continue;
-            const QString first = it.key().left(space);
-            if (first == b || endsWithFormSuffix(first))
+            const QString word = first.toString();
+            if (endsWithFormSuffix(word))
                 continue;
-            extended.append({first + u' ' + a + u' ' + b, it.value()});
+            extended.append({word + u' ' + a + u' ' + b, count});
         }
         std::stable_sort(extended.begin(), extended.end(), [](const auto &x, const auto &y) {
             if (x.second != y.second)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -15,10 +14,5 @@ QStringList wordVariants(const QString &word, const Corpus &corpus);
 
 // At most `limit` new keywords, in the order they were found; never one of `keywords`.
 QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit);
-
-// The building blocks of the word forms, open for tests.
-QSet<QString> stems(const QString &word);
-QString undoubleFinalConsonant(const QString &word);
-QStringList forms(const QString &stem);
 
 }

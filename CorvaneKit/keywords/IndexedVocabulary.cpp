@@ -6,12 +6,28 @@
 #include <QHash>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
+// Characters of a word. Below U+0300 every code unit but CR is a character of its own, which
+// spares the cluster walk for the common case.
 qsizetype length(const QString &text)
 {
-    return Unicode::characterCount(text);
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x300 || c == u'\r')
+            return Unicode::characterCount(text);
+    }
+    return text.size();
+}
+
+// Every link or bare address holds a "." or "://"; names rarely do, and the regular expression
+// is the dearest step for them.
+QString withoutLinks(const QString &text)
+{
+    if (!text.contains(u'.') && !text.contains(u"://"))
+        return text;
+    return KeywordText::stripURLs(text);
 }
 
 bool isPhraseBreak(QChar c)
@@ -31,7 +47,8 @@ QStringList firstWords(const QStringList &words, int count)
     return words.mid(0, std::max(count, 0));
 }
 
-// Bookkeeping of the texts and keys already taken while proposing.
+// Bookkeeping of the texts and keys already taken while proposing. Stems are remembered, as
+// the same words come back in phrase after phrase.
 class Admission
 {
 public:
@@ -42,32 +59,47 @@ public:
             m_keys.insert(IndexedVocabulary::phraseKey(text));
     }
 
-    // Usable, not taken yet, and no two words sharing a stem.
-    bool admissible(const QString &text) const
+    QString stemOf(const QString &word)
     {
-        if (!KeywordText::isUsable(text) || m_texts.contains(text))
+        auto it = m_stems.constFind(word);
+        if (it == m_stems.cend())
+            it = m_stems.insert(word, IndexedVocabulary::stem(word));
+        return it.value();
+    }
+
+    // Takes `text`, whose words are `tokens`, when it is usable, not taken yet, has no two words
+    // sharing a stem and, with `checkKey`, its key is not taken either.
+    bool admit(const QString &text, const QStringList &tokens, bool checkKey)
+    {
+        if (m_texts.contains(text) || !KeywordText::isUsable(text))
             return false;
-        QSet<QString> stems;
-        for (const QString &token : KeywordText::tokenize(text)) {
-            const QString stem = IndexedVocabulary::stem(token);
-            if (stems.contains(stem))
-                return false;
-            stems.insert(stem);
-        }
+        const std::optional<QString> key = keyOf(tokens);
+        if (!key || (checkKey && m_keys.contains(*key)))
+            return false;
+        m_keys.insert(*key);
+        m_texts.insert(text);
         return true;
     }
 
-    bool keyIsNew(const QString &text) const { return !m_keys.contains(IndexedVocabulary::phraseKey(text)); }
-
-    void record(const QString &text)
+private:
+    // The phrase key of the words, or nothing when two of them share a stem.
+    std::optional<QString> keyOf(const QStringList &tokens)
     {
-        m_keys.insert(IndexedVocabulary::phraseKey(text));
-        m_texts.insert(text);
+        QStringList stems;
+        stems.reserve(tokens.size());
+        for (const QString &token : tokens) {
+            QString stem = stemOf(token);
+            if (stems.contains(stem))
+                return std::nullopt;
+            stems.append(std::move(stem));
+        }
+        std::stable_sort(stems.begin(), stems.end(), Unicode::lessThan);
+        return stems.join(u' ');
     }
 
-private:
     QSet<QString> m_texts;
     QSet<QString> m_keys;
+    QHash<QString, QString> m_stems;
 };
 
 }
@@ -111,8 +143,12 @@ bool isIndexed(const QString &word, const QSet<QString> &vocabulary)
 
 bool isAllLetters(const QString &word)
 {
-    for (const QString &character : Unicode::graphemes(word)) {
-        if (!Unicode::isAlphabetic(Unicode::codePointAt(character, 0)))
+    Unicode::GraphemeCursor cursor(word);
+    while (cursor.next() >= 0) {
+        const char16_t first = word.at(cursor.start()).unicode();
+        const bool letter = first < 0x80 ? ((first | 0x20) >= u'a' && (first | 0x20) <= u'z')
+                                         : Unicode::isAlphabetic(Unicode::codePointAt(word, cursor.start()));
+        if (!letter)
             return false;
     }
     return true;
@@ -169,41 +205,56 @@ QStringList infer(const QString &title, const QStringList &foundQueries)
 QStringList phrases(const QStringList &texts)
 {
     const QSet<QString> &stopwords = KeywordText::stopwords();
-    QHash<QString, bool> wordQualifies;   // letters only and at least 2 characters, per word
-    auto qualifies = [&wordQualifies](const QString &word) {
-        auto it = wordQualifies.constFind(word);
-        if (it == wordQualifies.cend())
-            it = wordQualifies.insert(word, length(word) >= 2 && isAllLetters(word));
-        return it.value();
+    // Per word, looked up once: may it stand in a phrase (letters only, 2 characters or more),
+    // and may it open or close one (no stop word)?
+    struct WordUse
+    {
+        bool inside = false;
+        bool atEdge = false;
     };
+    QHash<QString, WordUse> uses;
+    QList<WordUse> pieceUses;
 
     QStringList result;
     QSet<QString> seen;
     auto collect = [&](const QStringList &words, qsizetype window) {
         for (qsizetype start = 0; start + window <= words.size(); ++start) {
-            bool ok = true;
+            bool ok = pieceUses.at(start).atEdge && pieceUses.at(start + window - 1).atEdge;
             for (qsizetype i = start; ok && i < start + window; ++i)
-                ok = qualifies(words.at(i));
-            if (!ok || stopwords.contains(words.at(start)) || stopwords.contains(words.at(start + window - 1)))
+                ok = pieceUses.at(i).inside;
+            if (!ok)
                 continue;
-            const QString phrase = words.mid(start, window).join(u' ');
-            if (!seen.contains(phrase)) {
-                seen.insert(phrase);
+            QString phrase = words.at(start);
+            for (qsizetype i = start + 1; i < start + window; ++i)
+                phrase += u' ' + words.at(i);
+            const qsizetype before = seen.size();
+            seen.insert(phrase);
+            if (seen.size() != before)
                 result.append(phrase);
-            }
         }
     };
 
     for (const QString &text : texts) {
-        const QString stripped = KeywordText::stripURLs(text);
+        const QString stripped = withoutLinks(text);
         qsizetype pieceStart = 0;
         for (qsizetype i = 0; i <= stripped.size(); ++i) {
             if (i < stripped.size() && !isPhraseBreak(stripped.at(i)))
                 continue;
             if (i > pieceStart) {
                 const QStringList words = KeywordText::tokenize(stripped.mid(pieceStart, i - pieceStart));
-                collect(words, 2);
-                collect(words, 3);
+                if (words.size() >= 2) {
+                    pieceUses.clear();
+                    for (const QString &word : words) {
+                        auto it = uses.constFind(word);
+                        if (it == uses.cend()) {
+                            const bool inside = length(word) >= 2 && isAllLetters(word);
+                            it = uses.insert(word, {inside, inside && !stopwords.contains(word)});
+                        }
+                        pieceUses.append(it.value());
+                    }
+                    collect(words, 2);
+                    collect(words, 3);
+                }
             }
             pieceStart = i + 1;
         }
@@ -215,45 +266,73 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
                         const QStringList &marketPhrases, const QSet<QString> &exclude, int limit,
                         int maxCombinationWords)
 {
-    const QSet<QString> words(vocabulary.cbegin(), vocabulary.cend());
+    const QSet<QString> vocabularySet(vocabulary.cbegin(), vocabulary.cend());
+    // isIndexed() without building "word + s" for every token: the vocabulary's plural words
+    // without their final "s".
+    QSet<QString> singulars;
+    for (const QString &word : vocabulary) {
+        if (word.endsWith(u's'))
+            singulars.insert(word.chopped(1));
+    }
+    const auto indexed = [&](const QString &token) {
+        return vocabularySet.contains(token) || singulars.contains(token)
+            || (token.endsWith(u's') && vocabularySet.contains(token.chopped(1)));
+    };
+    Admission admission(exclude);
     QSet<QString> wordStems;
     for (const QString &word : vocabulary)
-        wordStems.insert(stem(word));
-    Admission admission(exclude);
+        wordStems.insert(admission.stemOf(word));
 
-    QList<Proposal> indexed, extensions, probes, combinations;
+    QList<Proposal> indexedPhrases, extensions, probes, combinations;
+
+    // What a market phrase needs to know of each of its words, worked out once per word.
+    struct WordFacts
+    {
+        bool meaningful = false;
+        bool indexed = false;
+        bool formOfKnownWord = false;   // not indexed, but its stem is a vocabulary word's
+    };
+    QHash<QString, WordFacts> facts;
+    auto factsOf = [&](const QString &word) {
+        auto it = facts.constFind(word);
+        if (it == facts.cend()) {
+            WordFacts f;
+            f.meaningful = KeywordText::isMeaningful(word);
+            f.indexed = indexed(word);
+            f.formOfKnownWord = !f.indexed && wordStems.contains(admission.stemOf(word));
+            it = facts.insert(word, f);
+        }
+        return it.value();
+    };
 
     for (const QString &phrase : marketPhrases) {
-        const QStringList tokens = KeywordText::meaningfulTokens(phrase);
-        if (tokens.size() < 2)
-            continue;
-        QStringList missing;
-        bool variantOfKnownWord = false;
-        for (const QString &token : tokens) {
-            if (isIndexed(token, words))
+        const QStringList words = KeywordText::tokenize(phrase);
+        qsizetype meaningfulCount = 0;
+        bool firstIndexed = false;
+        const QString *missing = nullptr;
+        qsizetype missingCount = 0;
+        bool formOfKnownWord = false;
+        for (const QString &word : words) {
+            const WordFacts f = factsOf(word);
+            if (!f.meaningful)
                 continue;
+            if (meaningfulCount++ == 0)
+                firstIndexed = f.indexed;
             // A form of a vocabulary word that the vocabulary itself does not list.
-            if (wordStems.contains(stem(token))) {
-                variantOfKnownWord = true;
-                break;
-            }
-            missing.append(token);
+            formOfKnownWord = formOfKnownWord || f.formOfKnownWord;
+            if (!f.indexed && missingCount++ == 0)
+                missing = &word;
         }
-        if (variantOfKnownWord)
+        if (meaningfulCount < 2 || formOfKnownWord)
             continue;
-        if (missing.isEmpty()) {
-            if (admission.admissible(phrase) && admission.keyIsNew(phrase)) {
-                admission.record(phrase);
-                indexed.append({phrase, Kind::indexedPhrase()});
-            }
-        } else if (missing.size() == 1) {
-            const QString &word = missing.first();
-            if (length(word) < 3 || (tokens.size() > 2 && !isIndexed(tokens.first(), words)))
+        if (missingCount == 0) {
+            if (admission.admit(phrase, words, true))
+                indexedPhrases.append({phrase, Kind::indexedPhrase()});
+        } else if (missingCount == 1) {
+            if (length(*missing) < 3 || (meaningfulCount > 2 && !firstIndexed))
                 continue;
-            if (admission.admissible(phrase) && admission.keyIsNew(phrase)) {
-                admission.record(phrase);
-                probes.append({phrase, Kind::probe(word)});
-            }
+            if (admission.admit(phrase, words, true))
+                probes.append({phrase, Kind::probe(*missing)});
         }
     }
 
@@ -261,38 +340,33 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
 
     for (const QString &query : foundQueries) {
         const QStringList tokens = KeywordText::tokenize(query);
-        if (tokens.size() != 2 || !isIndexed(tokens.at(0), words) || !isIndexed(tokens.at(1), words))
+        if (tokens.size() != 2 || !indexed(tokens.at(0)) || !indexed(tokens.at(1)))
             continue;
         const QString &second = tokens.at(1);
         if (length(second) >= 4 && isAllLetters(second)) {
             const QString variant = second.endsWith(u's') ? second.chopped(1) : second + u's';
             const QString text = tokens.at(0) + u' ' + variant;
-            if (admission.admissible(text)) {
-                admission.record(text);
-                indexed.append({text, Kind::indexedPhrase()});
-            }
+            // A variant is proposed even when a phrase of the same words took its key.
+            if (admission.admit(text, KeywordText::tokenize(text), false))
+                indexedPhrases.append({text, Kind::indexedPhrase()});
         }
-        const QString firstStem = stem(tokens.at(0));
-        const QString secondStem = stem(second);
+        const QString firstStem = admission.stemOf(tokens.at(0));
+        const QString secondStem = admission.stemOf(second);
         for (const QString &word : leading) {
-            const QString wordStem = stem(word);
+            const QString wordStem = admission.stemOf(word);
             if (wordStem == firstStem || wordStem == secondStem)
                 continue;
             const QString text = tokens.at(0) + u' ' + second + u' ' + word;
-            if (admission.admissible(text) && admission.keyIsNew(text)) {
-                admission.record(text);
+            if (admission.admit(text, KeywordText::tokenize(text), true))
                 extensions.append({text, Kind::extension_()});
-            }
         }
     }
 
     for (qsizetype i = 0; i < leading.size(); ++i) {
         for (qsizetype j = i + 1; j < leading.size(); ++j) {
             const QString text = leading.at(i) + u' ' + leading.at(j);
-            if (admission.admissible(text) && admission.keyIsNew(text)) {
-                admission.record(text);
+            if (admission.admit(text, KeywordText::tokenize(text), true))
                 combinations.append({text, Kind::combination()});
-            }
         }
     }
 
@@ -306,7 +380,7 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
         qsizetype next = 0;
     };
     // Three indexed phrases, one extension, two probes and one combination per round.
-    Queue queues[] = {{&indexed, 3}, {&extensions, 1}, {&probes, 2}, {&combinations, 1}};
+    Queue queues[] = {{&indexedPhrases, 3}, {&extensions, 1}, {&probes, 2}, {&combinations, 1}};
     while (result.size() < limit) {
         bool anyLeft = false;
         for (const Queue &queue : queues)

@@ -129,12 +129,17 @@ QList<Suggestion> suggestions(const EvidenceMap &evidence, const QSet<QString> &
         const Evidence &entry = evidence.find(keyword).value();
         if (entry.kind != Evidence::Kind::results)
             continue;
-        QList<SearchHit> hits = entry.hits;
-        std::stable_sort(hits.begin(), hits.end(),
-                         [](const SearchHit &a, const SearchHit &b) { return a.rank < b.rank; });
+        // Hits beyond the top never count, so only the rest need ordering by rank.
+        QList<const SearchHit *> top;
+        for (const SearchHit &hit : entry.hits) {
+            if (hit.rank <= topN)
+                top.append(&hit);
+        }
+        std::stable_sort(top.begin(), top.end(), [](const SearchHit *a, const SearchHit *b) { return a->rank < b->rank; });
         QSet<QString> counted;
-        for (const SearchHit &hit : hits) {
-            if (hit.rank > topN || exclude.contains(hit.appleAppId) || counted.contains(hit.appleAppId))
+        for (const SearchHit *topHit : top) {
+            const SearchHit &hit = *topHit;
+            if (exclude.contains(hit.appleAppId) || counted.contains(hit.appleAppId))
                 continue;
             counted.insert(hit.appleAppId);
             auto it = accumulators.find(hit.appleAppId);

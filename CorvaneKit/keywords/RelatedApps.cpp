@@ -10,31 +10,74 @@
 
 namespace {
 
-int wordCount(const QString &term)
+// Words separated by spaces, empty pieces not counted.
+int wordCount(QStringView term)
 {
-    return int(term.split(u' ', Qt::SkipEmptyParts).size());
-}
-
-QStringList ascending(const QSet<QString> &set)
-{
-    QStringList list(set.cbegin(), set.cend());
-    std::stable_sort(list.begin(), list.end(), Unicode::lessThan);
-    return list;
-}
-
-// Every meaningful word longer than 2 characters and every pair of neighbouring meaningful
-// words of the name's segments.
-void addNameTerms(const QString &name, QSet<QString> &into)
-{
-    for (const QString &segment : CandidateGenerator::nameSegments(name)) {
-        const QStringList tokens = KeywordText::meaningfulTokens(segment);
-        for (qsizetype i = 0; i < tokens.size(); ++i) {
-            if (Unicode::characterCount(tokens.at(i)) > 2)
-                into.insert(tokens.at(i));
-            if (i + 1 < tokens.size())
-                into.insert(tokens.at(i) + u' ' + tokens.at(i + 1));
+    int count = 0;
+    bool inWord = false;
+    for (const QChar c : term) {
+        if (c == u' ') {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++count;
         }
     }
+    return count;
+}
+
+// The terms once each, in ascending text order.
+QStringList ascending(QStringList terms)
+{
+    std::stable_sort(terms.begin(), terms.end(), Unicode::lessThan);
+    terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
+    return terms;
+}
+
+// The word tests of one call, each worked out once per distinct word: titles repeat their
+// words a great deal.
+class WordTests
+{
+public:
+    struct Facts
+    {
+        bool meaningful = false;
+        bool longerThanTwo = false;
+    };
+
+    Facts of(const QString &word)
+    {
+        auto it = m_facts.constFind(word);
+        if (it == m_facts.cend())
+            it = m_facts.insert(word, {KeywordText::isMeaningful(word), Unicode::characterCount(word) > 2});
+        return it.value();
+    }
+
+private:
+    QHash<QString, Facts> m_facts;
+};
+
+// Every meaningful word longer than 2 characters and every pair of neighbouring meaningful
+// words of one segment's words.
+void addSegmentTerms(const QStringList &words, QStringList &into, WordTests &tests)
+{
+    const QString *previous = nullptr;   // the last meaningful word
+    for (const QString &word : words) {
+        const WordTests::Facts facts = tests.of(word);
+        if (!facts.meaningful)
+            continue;
+        if (previous)
+            into.append(*previous + u' ' + word);
+        if (facts.longerThanTwo)
+            into.append(word);
+        previous = &word;
+    }
+}
+
+void addNameTerms(const QString &name, QStringList &into, WordTests &tests)
+{
+    for (const QString &segment : CandidateGenerator::nameSegments(name))
+        addSegmentTerms(KeywordText::tokenize(segment), into, tests);
 }
 
 }
@@ -89,7 +132,25 @@ QList<Score> rank(const QString &targetAppleAppId, const std::optional<QString> 
     return scores;
 }
 
+QList<SegmentedTitle> segmentTitles(const QList<Title> &titles)
+{
+    QList<SegmentedTitle> result;
+    result.reserve(titles.size());
+    for (const Title &title : titles) {
+        SegmentedTitle segmented{title.appleAppId, {}};
+        for (const QString &segment : CandidateGenerator::nameSegments(title.title))
+            segmented.segments.append(KeywordText::tokenize(segment));
+        result.append(segmented);
+    }
+    return result;
+}
+
 QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles, int limit, int minApps)
+{
+    return phraseCompletions(phrase, segmentTitles(titles), limit, minApps);
+}
+
+QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles, int limit, int minApps)
 {
     const QStringList tokens = KeywordText::tokenize(phrase);
     if (tokens.isEmpty() || limit <= 0)
@@ -113,9 +174,8 @@ QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles,
     };
 
     const qsizetype width = tokens.size();
-    for (const Title &title : titles) {
-        for (const QString &segment : CandidateGenerator::nameSegments(title.title)) {
-            const QStringList words = KeywordText::tokenize(segment);
+    for (const SegmentedTitle &title : titles) {
+        for (const QStringList &words : title.segments) {
             for (qsizetype start = 0; start + width <= words.size(); ++start) {
                 if (!std::equal(tokens.cbegin(), tokens.cend(), words.cbegin() + start))
                     continue;
@@ -143,6 +203,15 @@ QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles,
 
 QStringList termsFromTitles(const QStringList &titles, int limit, int minApps)
 {
+    QList<Title> unnamed;
+    unnamed.reserve(titles.size());
+    for (const QString &title : titles)
+        unnamed.append({QString(), title});
+    return termsFromTitles(segmentTitles(unnamed), limit, minApps);
+}
+
+QStringList termsFromTitles(const QList<SegmentedTitle> &titles, int limit, int minApps)
+{
     if (limit <= 0)
         return {};
     struct Counted
@@ -152,10 +221,12 @@ QStringList termsFromTitles(const QStringList &titles, int limit, int minApps)
         int words = 0;
     };
     QList<Counted> counted;   // in first-seen order
+    WordTests tests;
     QHash<QString, qsizetype> indexOf;
-    for (const QString &title : titles) {
-        QSet<QString> termsOfTitle;
-        addNameTerms(title, termsOfTitle);
+    for (const SegmentedTitle &title : titles) {
+        QStringList termsOfTitle;
+        for (const QStringList &words : title.segments)
+            addSegmentTerms(words, termsOfTitle, tests);
         for (const QString &term : ascending(termsOfTitle)) {
             auto it = indexOf.constFind(term);
             if (it == indexOf.cend()) {
@@ -195,14 +266,15 @@ QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabul
         int words = 0;
     };
     QList<Entry> entries;   // in first-seen order
+    WordTests tests;
     QHash<QString, qsizetype> indexOf;
     for (qsizetype a = 0; a < apps.size(); ++a) {
         const AppMeta &app = apps.at(a);
-        QSet<QString> termsOfApp;
-        addNameTerms(app.name, termsOfApp);
+        QStringList termsOfApp;
+        addNameTerms(app.name, termsOfApp, tests);
         if (app.description) {
             for (const QString &term : CandidateGenerator::descriptionTerms(*app.description, 12))
-                termsOfApp.insert(term);
+                termsOfApp.append(term);
         }
         for (const QString &term : ascending(termsOfApp)) {
             auto it = indexOf.constFind(term);

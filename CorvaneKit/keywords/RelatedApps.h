@@ -67,6 +67,16 @@ QList<Score> rank(const QString &targetAppleAppId, const std::optional<QString> 
 // One-word completions of `phrase` seen in the titles of at least `minApps` apps.
 QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles, int limit, int minApps);
 
+// Titles cut into the words of their segments once, for completing many phrases.
+struct SegmentedTitle
+{
+    QString appleAppId;
+    QList<QStringList> segments;
+};
+QList<SegmentedTitle> segmentTitles(const QList<Title> &titles);
+QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles, int limit, int minApps);
+QStringList termsFromTitles(const QList<SegmentedTitle> &titles, int limit, int minApps);
+
 // Words and word pairs that recur in at least `minApps` titles.
 QStringList termsFromTitles(const QStringList &titles, int limit, int minApps);
 

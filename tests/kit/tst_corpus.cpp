@@ -25,12 +25,6 @@ Corpus corpusOf(const QStringList &texts)
     return corpus;
 }
 
-QStringList sorted(QStringList list)
-{
-    std::sort(list.begin(), list.end());
-    return list;
-}
-
 }
 
 class TestCorpus : public QObject
@@ -42,8 +36,6 @@ private Q_SLOTS:
     void weightsAddUp();
     void topBigrams_data();
     void topBigrams();
-    void stemsAndForms_data();
-    void stemsAndForms();
     void wordVariants_data();
     void wordVariants();
     void expand_data();
@@ -58,8 +50,18 @@ void TestCorpus::counting_data()
     QTest::newRow("a link joins its neighbours")
         << "Quick photo https://example.com/x editor" << QStringList{"editor=1", "photo=1", "quick=1"}
         << QStringList{"photo editor=1", "quick photo=1"};
-    QTest::newRow("a bare address too") << "photo Example.COM editor" << QStringList{"editor=1", "photo=1"}
-                                        << QStringList{"photo editor=1"};
+    QTest::newRow("address glued to a word") << "snap.com.photo editor" << QStringList{"editor=1", "photo=1"}
+                                             << QStringList{"photo editor=1"};
+    QTest::newRow("accented address") << "caf\u00E9.app rocks hard" << QStringList{"hard=1", "rocks=1"}
+                                      << QStringList{"rocks hard=1"};
+    QTest::newRow("upper-case www with a path") << "WWW.Example.org/x?y=1 photo" << QStringList{"photo=1"}
+                                                << QStringList{};
+    QTest::newRow("a link runs to the next space") << "Visit http://a.b/c,photo editor"
+                                                   << QStringList{"editor=1", "visit=1"} << QStringList{"visit editor=1"};
+    QTest::newRow("a domain ending inside a word is no address")
+        << "x.Company photo" << QStringList{"company=1", "photo=1"} << QStringList{"company photo=1"};
+    QTest::newRow("hyphenated address") << "mix-it.io/x fun times" << QStringList{"fun=1", "times=1"}
+                                        << QStringList{"fun times=1"};
     QTest::newRow("hyphen, dash, comma, bracket and bar cut")
         << "photo-editor video\u2014clips music,notes cloud[drive] sync|share"
         << QStringList{"clips=1", "cloud=1", "drive=1", "editor=1", "music=1", "notes=1", "photo=1", "share=1",
@@ -71,10 +73,6 @@ void TestCorpus::counting_data()
     QTest::newRow("stop words, years and single letters break pairs")
         << "photo and editor 2024 video x clips" << QStringList{"clips=1", "editor=1", "photo=1", "video=1"}
         << QStringList{};
-    QTest::newRow("case and width fold") << "PHOTO Ｅｄｉｔｏｒ" << QStringList{"editor=1", "photo=1"}
-                                         << QStringList{"photo editor=1"};
-    QTest::newRow("repeats count") << "photo editor photo editor" << QStringList{"editor=2", "photo=2"}
-                                   << QStringList{"editor photo=1", "photo editor=2"};
 }
 
 void TestCorpus::counting()
@@ -113,7 +111,6 @@ void TestCorpus::topBigrams_data()
                                      << QStringList{"photo editor", "video clips", "zoom lens", "alpha beta"};
     QTest::newRow("first n") << 2 << qint64(1) << QStringList{"photo editor", "video clips"};
     QTest::newRow("minimum count") << 10 << qint64(2) << QStringList{"photo editor", "video clips", "zoom lens"};
-    QTest::newRow("none") << 0 << qint64(1) << QStringList{};
 }
 
 void TestCorpus::topBigrams()
@@ -124,27 +121,6 @@ void TestCorpus::topBigrams()
     Corpus c;
     c.add("zoom lens. video clips. photo editor. zoom lens. video clips. photo editor. photo editor. alpha beta", 1);
     QCOMPARE(c.topBigrams(n, minCount), expected);
-}
-
-void TestCorpus::stemsAndForms_data()
-{
-    QTest::addColumn<QString>("word");
-    QTest::addColumn<QStringList>("stems");
-    QTest::newRow("agent noun undoubles") << "runner" << QStringList{"run", "runn", "runne", "runner"};
-    QTest::newRow("or gives two stems") << "editor" << QStringList{"edit", "edite", "edito", "editoe", "editor"};
-    QTest::newRow("ing and plural") << "editings" << QStringList{"editing", "editinge", "editings"};
-    QTest::newRow("ion") << "creation" << QStringList{"creat", "create", "creation"};
-    QTest::newRow("al") << "journal" << QStringList{"journ", "journal", "journe"};
-    QTest::newRow("ss is no plural") << "class" << QStringList{"class"};
-    QTest::newRow("short stems are dropped") << "ring" << QStringList{"ring"};
-}
-
-void TestCorpus::stemsAndForms()
-{
-    QFETCH(QString, word);
-    QFETCH(QStringList, stems);
-    const QSet<QString> actual = Expansion::stems(word);
-    QCOMPARE(sorted(QStringList(actual.cbegin(), actual.cend())), stems);
 }
 
 void TestCorpus::wordVariants_data()
@@ -177,7 +153,6 @@ void TestCorpus::expand_data()
     QTest::newRow("one word: its variants") << runs << QStringList{"runner"} << 25
                                             << QStringList{"run", "runners", "running", "runs"};
     QTest::newRow("limit keeps the first") << runs << QStringList{"runner"} << 2 << QStringList{"run", "runners"};
-    QTest::newRow("limit 0") << runs << QStringList{"runner"} << 0 << QStringList{};
     QTest::newRow("input keywords never come back, whatever their case")
         << runs << QStringList{"runner", "RUNS", "Running"} << 25 << QStringList{"run", "runners"};
     QTest::newRow("four words yield nothing") << runs << QStringList{"fast runner app trail"} << 25 << QStringList{};

@@ -15,35 +15,38 @@ using Delays = QList<double>;
 
 namespace {
 
-FakeTransport::Step ok(QByteArray body = R"({"ok":true})")
+struct Failure
 {
-    return FakeTransport::json(std::move(body));
-}
+    Steps script;
+    qint64 maxRetries;
+    AppleRequestError error;
+    Delays delays;
+    QString text;
+    CancelTokenPtr cancel = {};
+};
 
-FakeTransport::Step tooMany(qint64 status, std::optional<QByteArray> retryAfter)
+FakeTransport::Step limited(qint64 status, QByteArray retryAfter)
 {
-    QList<QPair<QByteArray, QByteArray>> headers;
-    if (retryAfter)
-        headers.append({"retry-after", *retryAfter});
-    return FakeTransport::status(status, headers);
+    return FakeTransport::status(status, {{"retry-after", retryAfter}});
 }
 
 struct Harness
 {
     std::shared_ptr<VirtualClock> time = VirtualClock::create();
     std::shared_ptr<FakeTransport> transport = std::make_shared<FakeTransport>();
-    std::shared_ptr<RateLimiter> limiter;
 
-    explicit Harness(std::optional<qint64> rate = std::nullopt)
+    TaskOutcome<AppleHTTP::JSONResult> get(Steps script, RetryPolicy policy = {}, std::shared_ptr<RateLimiter> limiter = {},
+                                           CancelTokenPtr cancel = {})
     {
-        if (rate)
-            limiter = std::make_shared<RateLimiter>(*rate, std::nullopt, time->clock(), time->sleep());
+        transport->steps = std::move(script);
+        const AppleHTTP http(transport, std::move(limiter), policy, time->sleep());
+        return TaskRunner::run(http.getJSON(QUrl("https://example.test/x"), std::move(cancel)));
     }
-
-    AppleHTTP http(RetryPolicy policy = {}) const { return AppleHTTP(transport, limiter, policy, time->sleep()); }
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Failure)
 
 class TestAppleHTTP : public QObject
 {
@@ -51,196 +54,99 @@ class TestAppleHTTP : public QObject
 private Q_SLOTS:
     void failures_data();
     void failures();
-    void retryAfter_data();
-    void retryAfter();
-    void everyAttemptTakesItsOwnToken();
-    void successOnThirdAttemptCountsRespondingAttemptsOnly();
-    void cancellation_data();
-    void cancellation();
+    void pacing_data();
+    void pacing();
+    void successCountsRespondingAttemptsOnly();
 };
 
 void TestAppleHTTP::failures_data()
 {
-    QTest::addColumn<Steps>("script");
-    QTest::addColumn<qint64>("maxRetries");
-    QTest::addColumn<AppleRequestError>("expected");
-    QTest::addColumn<Delays>("delays");
-    QTest::addColumn<QString>("text");
-
-    const Delays backoff{2, 4, 8};
-    QTest::newRow("404 at once") << Steps{FakeTransport::status(404)} << qint64(3)
-                                 << AppleRequestError(Kind::http, 404, "HTTP 404") << Delays{}
-                                 << "Apple returned HTTP 404.";
-    QTest::newRow("503 every time") << Steps{FakeTransport::status(503)} << qint64(3)
-                                    << AppleRequestError(Kind::http, 503, "HTTP 503", 4) << backoff
-                                    << "Apple returned HTTP 503 (after 4 attempts).";
-    QTest::newRow("time-out") << Steps{FakeTransport::fail(Code::timedOut, "The request timed out.")} << qint64(3)
-                              << AppleRequestError(Kind::timeout, {}, "timed out", 4) << backoff
-                              << "Apple did not respond in time (after 4 attempts).";
-    QTest::newRow("network failure")
-        << Steps{FakeTransport::fail(Code::other, "Connection refused")} << qint64(3)
-        << AppleRequestError(Kind::network, {}, "Connection refused", 4) << backoff
-        << "Network error while contacting Apple (after 4 attempts): Connection refused";
-    QTest::newRow("not an HTTP response")
-        << Steps{FakeTransport::fail(Code::badServerResponse, "bad server response")} << qint64(0)
-        << AppleRequestError(Kind::network, {}, "bad server response") << Delays{}
-        << "Network error while contacting Apple: bad server response";
+    QTest::addColumn<Failure>("f");
     FakeTransport::Step crash;
     crash.before = [] { throw std::runtime_error("disk on fire"); };
-    QTest::newRow("any other exception") << Steps{crash} << qint64(1)
-                                         << AppleRequestError(Kind::network, {}, "disk on fire", 2) << Delays{2}
-                                         << "Network error while contacting Apple (after 2 attempts): disk on fire";
-    QTest::newRow("transfer cancelled") << Steps{FakeTransport::fail(Code::cancelled, "Operation canceled")}
-                                        << qint64(3) << AppleRequestError(Kind::cancelled, {}, "cancelled")
-                                        << Delays{} << "Request was cancelled.";
-    QTest::newRow("429 with Retry-After 20")
-        << Steps{tooMany(429, "20")} << qint64(3) << AppleRequestError(Kind::rateLimited, 429, "HTTP 429", 4, 20.0)
-        << Delays{20, 20, 20}
-        << "Apple rate-limited the request (HTTP 429) (after 4 attempts). Lower the request rate in Settings.";
-    QTest::newRow("403 like 429") << Steps{tooMany(403, std::nullopt)} << qint64(0)
-                                  << AppleRequestError(Kind::rateLimited, 403, "HTTP 403") << Delays{}
-                                  << "Apple rate-limited the request (HTTP 403). Lower the request rate in Settings.";
-    QTest::newRow("array body") << Steps{ok("[1,2]")} << qint64(3)
-                                << AppleRequestError(Kind::malformed, 200, "Response body was not valid JSON", 4)
-                                << backoff
-                                << "Apple returned an unexpected response (after 4 attempts): Response body was not valid JSON";
-    QTest::newRow("not JSON, status kept") << Steps{FakeTransport::json("<html>", 203)} << qint64(0)
-                                           << AppleRequestError(Kind::malformed, 203, "Response body was not valid JSON")
-                                           << Delays{} << "Apple returned an unexpected response: Response body was not valid JSON";
-    QTest::newRow("maxRetries 0") << Steps{FakeTransport::status(503)} << qint64(0)
-                                  << AppleRequestError(Kind::http, 503, "HTTP 503") << Delays{}
-                                  << "Apple returned HTTP 503.";
-    QTest::newRow("back-off capped") << Steps{FakeTransport::status(500)} << qint64(6)
-                                     << AppleRequestError(Kind::http, 500, "HTTP 500", 7) << Delays{2, 4, 8, 16, 30, 30}
-                                     << "Apple returned HTTP 500 (after 7 attempts).";
+    // The token is cancelled while the first attempt is on its way; the retry gives up.
+    const CancelTokenPtr token = CancelToken::create();
+    FakeTransport::Step cancelling = FakeTransport::status(503);
+    cancelling.before = [token] { token->cancel(); };
+
+    QTest::newRow("404 at once") << Failure{{FakeTransport::status(404)}, 3, {Kind::http, 404, "HTTP 404"}, {}, "Apple returned HTTP 404."};
+    QTest::newRow("503 every time") << Failure{{FakeTransport::status(503)}, 3, {Kind::http, 503, "HTTP 503", 4}, {2, 4, 8},
+                                               "Apple returned HTTP 503 (after 4 attempts)."};
+    QTest::newRow("back-off capped") << Failure{{FakeTransport::status(500)}, 6, {Kind::http, 500, "HTTP 500", 7}, {2, 4, 8, 16, 30, 30},
+                                                "Apple returned HTTP 500 (after 7 attempts)."};
+    QTest::newRow("time-out") << Failure{{FakeTransport::fail(Code::timedOut, "The request timed out.")}, 1,
+                                         {Kind::timeout, {}, "timed out", 2}, {2}, "Apple did not respond in time (after 2 attempts)."};
+    QTest::newRow("network failure") << Failure{{FakeTransport::fail(Code::other, "Connection refused")}, 1,
+                                                {Kind::network, {}, "Connection refused", 2}, {2},
+                                                "Network error while contacting Apple (after 2 attempts): Connection refused"};
+    QTest::newRow("any other exception") << Failure{{crash}, 0, {Kind::network, {}, "disk on fire"}, {},
+                                                    "Network error while contacting Apple: disk on fire"};
+    QTest::newRow("429 with Retry-After 20") << Failure{{limited(429, "20")}, 3, {Kind::rateLimited, 429, "HTTP 429", 4, 20.0}, {20, 20, 20},
+        "Apple rate-limited the request (HTTP 429) (after 4 attempts). Lower the request rate in Settings."};
+    QTest::newRow("403 like 429") << Failure{{FakeTransport::status(403)}, 0, {Kind::rateLimited, 403, "HTTP 403"}, {},
+                                             "Apple rate-limited the request (HTTP 403). Lower the request rate in Settings."};
+    QTest::newRow("array body, 203 kept") << Failure{{FakeTransport::json("[1,2]", 203)}, 1,
+        {Kind::malformed, 203, "Response body was not valid JSON", 2}, {2},
+        "Apple returned an unexpected response (after 2 attempts): Response body was not valid JSON"};
+    QTest::newRow("transfer cancelled") << Failure{{FakeTransport::fail(Code::cancelled, "Operation canceled")}, 3,
+                                                   {Kind::cancelled, {}, "cancelled"}, {}, "Request was cancelled."};
+    QTest::newRow("cancelled before a retry") << Failure{{cancelling}, 3, {Kind::cancelled, {}, "cancelled", 2}, {2},
+                                                         "Request was cancelled.", token};
 }
 
 void TestAppleHTTP::failures()
 {
-    QFETCH(Steps, script);
-    QFETCH(qint64, maxRetries);
-    QFETCH(AppleRequestError, expected);
-    QFETCH(Delays, delays);
-    QFETCH(QString, text);
-
+    QFETCH(Failure, f);
     Harness h;
-    h.transport->steps = script;
-    RetryPolicy policy;
-    policy.maxRetries = maxRetries;
-    const auto outcome = TaskRunner::run(h.http(policy).getJSON(QUrl("https://example.test/x")));
-    const auto error = outcome.errorAs<AppleRequestError>();
-    QVERIFY(error);
-    QCOMPARE(*error, expected);
-    QCOMPARE(error->description(), text);
-    QCOMPARE(h.time->delays, delays);
-    QCOMPARE(h.transport->urls.size(), expected.attempts);
-    for (double timeout : std::as_const(h.transport->timeouts))
-        QCOMPARE(timeout, 15.0);
+    const auto error = h.get(f.script, RetryPolicy{.maxRetries = f.maxRetries}, {}, f.cancel).errorAs<AppleRequestError>();
+    QCOMPARE(error, f.error);
+    QCOMPARE(error->description(), f.text);
+    QCOMPARE(h.time->delays, f.delays);
+    QCOMPARE(h.transport->urls.size(), f.error.attempts - (f.cancel ? 1 : 0));
+    QCOMPARE(h.transport->timeouts.value(0), 15.0);
 }
 
-void TestAppleHTTP::retryAfter_data()
+void TestAppleHTTP::pacing_data()
 {
-    QTest::addColumn<qint64>("status");
-    QTest::addColumn<std::optional<QByteArray>>("header");
-    QTest::addColumn<bool>("withLimiter");
+    QTest::addColumn<qint64>("rate");
+    QTest::addColumn<Steps>("script");
     QTest::addColumn<Delays>("delays");
 
-    // With the limiter at 20 per minute and sharing the clock, the penalty equals the
-    // back-off, so after sleeping it the bucket is empty and one more token takes 3 s.
-    using OB = std::optional<QByteArray>;
-    QTest::newRow("20") << qint64(429) << OB("20") << true << Delays{20, 3};
-    QTest::newRow("120 capped") << qint64(429) << OB("120") << true << Delays{30, 3};
-    QTest::newRow("fraction") << qint64(429) << OB("2.5") << true << Delays{2.5, 3};
-    QTest::newRow("date ignored") << qint64(429) << OB("Wed, 21 Oct 2015 07:28:00 GMT") << true << Delays{2, 3};
-    QTest::newRow("leading blank") << qint64(429) << OB(" 20") << true << Delays{2, 3};
-    QTest::newRow("unit after number") << qint64(429) << OB("20s") << true << Delays{2, 3};
-    QTest::newRow("nan") << qint64(429) << OB("nan") << true << Delays{2, 3};
-    QTest::newRow("403 same as 429") << qint64(403) << OB("20") << true << Delays{20, 3};
-    QTest::newRow("no limiter: only sleeps") << qint64(429) << OB("20") << false << Delays{20};
-    QTest::newRow("503 does not penalise") << qint64(503) << OB("20") << true << Delays{2};
+    // The limiter shares the clock: a penalty equal to the back-off leaves the bucket empty
+    // after sleeping it, so at 20 per minute one more token takes 3 s.
+    const FakeTransport::Step ok = FakeTransport::json(R"({"ok":true})");
+    QTest::newRow("Retry-After 20") << qint64(20) << Steps{limited(429, "20"), ok} << Delays{20, 3};
+    QTest::newRow("Retry-After 120 capped") << qint64(20) << Steps{limited(429, "120"), ok} << Delays{30, 3};
+    QTest::newRow("403, fraction") << qint64(20) << Steps{limited(403, "2.5"), ok} << Delays{2.5, 3};
+    QTest::newRow("date ignored") << qint64(20) << Steps{limited(429, "Wed, 21 Oct 2015 07:28:00 GMT"), ok} << Delays{2, 3};
+    QTest::newRow("503 does not penalise") << qint64(20) << Steps{limited(503, "20"), ok} << Delays{2};
+    // One token per minute: each retry waits for the rest of the minute after its back-off.
+    QTest::newRow("every attempt takes a token") << qint64(1) << Steps{FakeTransport::status(503)} << Delays{2, 58, 4, 56, 8, 52};
 }
 
-void TestAppleHTTP::retryAfter()
+void TestAppleHTTP::pacing()
 {
-    QFETCH(qint64, status);
-    QFETCH(std::optional<QByteArray>, header);
-    QFETCH(bool, withLimiter);
+    QFETCH(qint64, rate);
+    QFETCH(Steps, script);
     QFETCH(Delays, delays);
-
-    Harness h(withLimiter ? std::optional<qint64>(20) : std::nullopt);
-    h.transport->steps = {tooMany(status, header), ok()};
-    const auto success = TaskRunner::run(h.http().getJSON(QUrl("https://example.test/x")));
-    QVERIFY(success.succeeded());
-    QCOMPARE(success.value->attempts, qint64(2));
-    QCOMPARE(h.time->delays, delays);
-
-}
-
-void TestAppleHTTP::everyAttemptTakesItsOwnToken()
-{
-    // One token per minute: after each back-off the next attempt waits for the rest of the minute.
-    Harness h(1);
-    h.transport->steps = {FakeTransport::status(503)};
-    const auto outcome = TaskRunner::run(h.http().getJSON(QUrl("https://example.test/x")));
-    QCOMPARE(outcome.errorAs<AppleRequestError>()->attempts, qint64(4));
-    QCOMPARE(h.time->delays, (Delays{2, 58, 4, 56, 8, 52}));
-}
-
-void TestAppleHTTP::successOnThirdAttemptCountsRespondingAttemptsOnly()
-{
     Harness h;
-    auto slowFailure = FakeTransport::fail(Code::timedOut, "The request timed out.");
-    slowFailure.realDelayMs = 400;
-    auto answered503 = FakeTransport::status(503);
-    answered503.realDelayMs = 30;
-    auto answered = ok(R"({"resultCount":1})");
-    answered.realDelayMs = 30;
-    h.transport->steps = {slowFailure, answered503, answered};
+    h.get(script, {}, std::make_shared<RateLimiter>(rate, std::nullopt, h.time->clock(), h.time->sleep()));
+    QCOMPARE(h.time->delays, delays);
+}
 
-    const auto outcome = TaskRunner::run(h.http().getJSON(QUrl("https://example.test/x")));
+void TestAppleHTTP::successCountsRespondingAttemptsOnly()
+{
+    Steps script{FakeTransport::fail(Code::timedOut, "The request timed out."), FakeTransport::status(503),
+                 FakeTransport::json(R"({"resultCount":1})")};
+    for (auto &step : script)
+        step.realDelayMs = step.error ? 400 : 30;
+    Harness h;
+    const auto outcome = h.get(script);
     QVERIFY(outcome.succeeded());
     QCOMPARE(outcome.value->attempts, qint64(3));
     QCOMPARE(outcome.value->json.value("resultCount").toInt(), 1);
     QCOMPARE(h.time->delays, (Delays{2, 4}));
-    QVERIFY2(outcome.value->duration >= 0.05, qPrintable(QString::number(outcome.value->duration)));
-    QVERIFY2(outcome.value->duration < 0.4, qPrintable(QString::number(outcome.value->duration)));
-}
-
-void TestAppleHTTP::cancellation_data()
-{
-    QTest::addColumn<int>("cancelAtSleep"); // 0: before the call; n: during the n-th back-off
-    QTest::addColumn<qint64>("attempts");
-    QTest::addColumn<qsizetype>("requests");
-    QTest::newRow("before the first attempt") << 0 << qint64(1) << qsizetype(0);
-    QTest::newRow("during the first back-off") << 1 << qint64(2) << qsizetype(1);
-    QTest::newRow("during the third back-off") << 3 << qint64(4) << qsizetype(3);
-}
-
-void TestAppleHTTP::cancellation()
-{
-    QFETCH(int, cancelAtSleep);
-    QFETCH(qint64, attempts);
-    QFETCH(qsizetype, requests);
-
-    Harness h(60);
-    h.transport->steps = {FakeTransport::status(503)};
-    auto token = CancelToken::create();
-    if (cancelAtSleep == 0)
-        token->cancel();
-    h.time->onSleep = [&] {
-        if (h.time->delays.size() == cancelAtSleep)
-            token->cancel();
-    };
-    const double before = h.limiter->tokens();
-    const auto outcome = TaskRunner::run(h.http().getJSON(QUrl("https://example.test/x"), token));
-    const auto error = outcome.errorAs<AppleRequestError>();
-    QVERIFY(error);
-    QCOMPARE(*error, AppleRequestError(Kind::cancelled, {}, "cancelled", attempts));
-    QCOMPARE(error->description(), QStringLiteral("Request was cancelled."));
-    QCOMPARE(h.transport->urls.size(), requests);
-    // A cancelled caller still took its turn for a token before giving up.
-    if (cancelAtSleep == 0)
-        QCOMPARE(h.limiter->tokens(), before - 1);
+    QVERIFY2(outcome.value->duration >= 0.05 && outcome.value->duration < 0.4, qPrintable(QString::number(outcome.value->duration)));
 }
 
 QTEST_GUILESS_MAIN(TestAppleHTTP)

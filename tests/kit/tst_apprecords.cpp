@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 #include <QTimeZone>
 #include <QtTest>
 
@@ -32,7 +31,6 @@ private Q_SLOTS:
     void recordedLookup();
     void fields_data();
     void fields();
-    void rankCountsUnreadableEntries();
     void storedHits();
     void storedHitsDecode_data();
     void storedHitsDecode();
@@ -76,9 +74,6 @@ void TestAppRecords::fields_data()
     QTest::newRow("hit icon from 512 as last resort") << QByteArray(R"("artworkUrl512":"https://e.com/512")") << "hit.iconURL"
                                                       << "https://e.com/512";
     QTest::newRow("bad 512 ends the search") << QByteArray(R"("artworkUrl512":"","artworkUrl100":"https://e.com/100")") << "iconURL" << "-";
-    QTest::newRow("bad 100 gives the app icon")
-        << QByteArray(R"("artworkUrl512":"https://e.com/512","artworkUrl100":"http://bad host/","artworkUrl60":"https://e.com/60")")
-        << "hit.iconURL" << "https://e.com/512";
     QTest::newRow("only uo item drops the query") << QByteArray(R"("trackViewUrl":"https://e.com/id42?uo=4")") << "storeURL"
                                                   << "https://e.com/id42";
     QTest::newRow("every uo removed, rest kept as sent") << QByteArray(R"("trackViewUrl":"https://e.com/a?uo=1&q=a%2Bb&UO=2&uo=3#f")")
@@ -86,14 +81,11 @@ void TestAppRecords::fields_data()
     QTest::newRow("empty genres kept") << QByteArray(R"("genres":[],"primaryGenreName":"Games")") << "genres" << "[]";
     QTest::newRow("genres from primary") << QByteArray(R"("primaryGenreName":"Games")") << "genres" << R"(["Games"])";
     QTest::newRow("rating as text") << QByteArray(R"("averageUserRating":"4.5")") << "averageRating" << "-";
-    QTest::newRow("count as text") << QByteArray(R"("userRatingCount":"12")") << "hit.ratingCount" << "-";
     QTest::newRow("count beyond 2^53") << QByteArray(R"("userRatingCount":9007199254740993)") << "ratingCount" << "9007199254740993";
     QTest::newRow("date with offset") << QByteArray(R"("releaseDate":"2019-12-31T22:15:00-05:30")") << "releaseDate"
                                       << "2020-01-01T03:45:00Z";
     QTest::newRow("date only") << QByteArray(R"("releaseDate":"2019-10-10")") << "releaseDate" << "-";
-    QTest::newRow("date without zone") << QByteArray(R"("releaseDate":"2019-10-10T07:00:00")") << "releaseDate" << "-";
     QTest::newRow("date with fraction") << QByteArray(R"("releaseDate":"2019-10-10T07:00:00.5Z")") << "releaseDate" << "-";
-    QTest::newRow("offset without colon") << QByteArray(R"("releaseDate":"2019-10-10T07:00:00+0200")") << "releaseDate" << "-";
     QTest::newRow("29 February, common year") << QByteArray(R"("releaseDate":"2023-02-29T07:00:00Z")") << "releaseDate" << "-";
     QTest::newRow("hour 24") << QByteArray(R"("releaseDate":"2019-10-10T24:00:00Z")") << "releaseDate" << "-";
     QTest::newRow("non-ASCII digit") << QByteArray("\"releaseDate\":\"2019-10-1\u0661T07:00:00Z\"") << "releaseDate" << "-";
@@ -124,18 +116,6 @@ void TestAppRecords::fields()
     QCOMPARE(value.isUndefined() ? QStringLiteral("-") : actual, expected);
 }
 
-void TestAppRecords::rankCountsUnreadableEntries()
-{
-    const QJsonArray results = QJsonDocument::fromJson(R"([{"trackId":1,"trackName":"A"}, 17,
-        {"trackId":3,"trackName":"C"}, {"trackId":4,"trackName":""}, {"trackId":5,"trackName":"E"}])").array();
-    QList<int> ranks;
-    for (qsizetype i = 0; i < results.size(); ++i) {
-        if (const auto hit = AppRecords::parseHit(results.at(i), i))
-            ranks.append(hit->rank);
-    }
-    QCOMPARE(ranks, (QList<int>{1, 3, 5}));
-}
-
 void TestAppRecords::storedHits()
 {
     const SearchHit full{"42", "Photo \"Lab\"", "", QUrl("https://e.com/a b.png"), QUrl("https://e.com/app/%C3%A9t%C3%A9/id42?mt=8"),
@@ -148,11 +128,6 @@ void TestAppRecords::storedHits()
                                R"("ratingCount":9007199254740993,"averageRating":4.5,"rank":3},)"
                                "{\"appleAppId\":\"7\",\"name\":\"Caf\xc3\xa9\",\"rank\":1}]"));
     QCOMPARE(AppRecords::decodeHits(coded), (QList<SearchHit>{full, bare}));
-
-    // Equal hits hash alike; an empty developer name is not an absent one.
-    SearchHit other = full;
-    other.developerName.reset();
-    QCOMPARE((QSet<SearchHit>{full, bare, other, full}).size(), 3);
 }
 
 void TestAppRecords::storedHitsDecode_data()
@@ -163,9 +138,7 @@ void TestAppRecords::storedHitsDecode_data()
     QTest::newRow("nulls read as absent, unknown keys ignored")
         << QByteArray(R"([{"rank":2,"ratingCount":null,"name":"N","appleAppId":"1","iconURL":null,"extra":[1]}])") << 1;
     QTest::newRow("missing rank") << QByteArray(R"([{"appleAppId":"1","name":"N","rank":1},{"appleAppId":"2","name":"M"}])") << -1;
-    QTest::newRow("rank as text") << QByteArray(R"([{"appleAppId":"1","name":"N","rank":"1"}])") << -1;
     QTest::newRow("count as bool") << QByteArray(R"([{"appleAppId":"1","name":"N","rank":1,"ratingCount":true}])") << -1;
-    QTest::newRow("unparsable URL") << QByteArray(R"([{"appleAppId":"1","name":"N","rank":1,"iconURL":"http://[::1"}])") << -1;
     QTest::newRow("non-object element") << QByteArray(R"([{"appleAppId":"1","name":"N","rank":1},3])") << -1;
 }
 
@@ -186,7 +159,6 @@ void TestAppRecords::appInfoCoding()
     QVERIFY(coded.startsWith(R"({"appleAppId":"284882215","name":"Facebook","developerName":"Facebook, Inc.","iconURL":)"));
     QVERIFY(coded.endsWith(R"("version":"15.0","releaseDate":"2008-07-11T07:00:00Z"})"));
     QCOMPARE(AppRecords::decodeAppInfo(coded), app);
-    QCOMPARE(qHash(*AppRecords::decodeAppInfo(coded)), qHash(app));
     QCOMPARE(AppRecords::encodeAppInfo(AppInfo{.appleAppId = "1", .name = "N"}), QByteArray(R"({"appleAppId":"1","name":"N","genres":[]})"));
     QVERIFY(!AppRecords::decodeAppInfo(R"({"appleAppId":"1","name":"N"})")); // genres are required
 }

@@ -4,11 +4,13 @@
 #include "clients/PopularityClient.h"
 #include "clients/RateLimiter.h"
 #include "keywords/DiscoveryPlanner.h"
+#include "keywords/KeywordGap.h"
 #include "keywords/Ranking.h"
 #include "model/StoreDb.h"
 #include "store/KeywordRow.h"
 #include "store/RankPoint.h"
 #include "support/UserFacingError.h"
+#include "workflows/CompetitorKeywordRow.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -131,7 +133,8 @@ public:
     // and the favourite storefronts in turn; an app tracked already is returned unchanged.
     // Throws AppStoreInput::ParseError, the last failing lookup's AppleRequestError when no
     // storefront returned the app, else StoreError (not found), or StoreDb::SaveError.
-    QCoro::Task<AddAppResult> addApp(QString input, bool isOwn);
+    // `extraCountries` are tried after those, where not among them already.
+    QCoro::Task<AddAppResult> addApp(QString input, bool isOwn, QStringList extraCountries = {});
     std::optional<TrackedApp> app(const QString &appleAppId);
     // Every tracked app, oldest first.
     QList<TrackedApp> apps();
@@ -203,6 +206,52 @@ public:
     QList<SearchObservation> latestObservations(const QSet<QString> &keywords, const QString &country);
     // Every reading of the app for the keyword in the storefront, oldest first.
     QList<RankSnapshot> snapshots(const TrackedApp &app, const QString &country, const QString &normalized);
+
+    // --- Competitors and research terms
+
+    // How many of an app's keywords have a stored search in a storefront.
+    struct EvidenceCoverage
+    {
+        qint64 keywords = 0;
+        // Latest search successful, with or without the app in it.
+        qint64 succeeded = 0;
+        // Only failed searches stored.
+        qint64 failed = 0;
+    };
+
+    struct KeywordGapRows
+    {
+        // The app's keywords where the competitor ranks well and the app far lower or not at all.
+        QList<CompetitorKeywordRow> opportunities;
+        // The competitor's keywords that the app does not track.
+        QList<CompetitorKeywordRow> untracked;
+    };
+
+    // One entry per keyword: the hits of its newest successful search in the storefront, else
+    // failed when only failed searches are stored, else not checked.
+    KeywordGap::EvidenceMap latestEvidence(const QSet<QString> &keywords, const QString &country);
+    // Every tracked app that is not an own app, except the app itself, by name.
+    QList<TrackedApp> competitors(const TrackedApp &app);
+    // Untracked apps that rank in the top 20 for several of the app's keywords.
+    QList<KeywordGap::Suggestion> suggestedCompetitors(const TrackedApp &app, const QString &country, int limit);
+    EvidenceCoverage evidenceCoverage(const TrackedApp &app, const QString &country);
+    // One row per keyword of the app, by normal form.
+    QList<CompetitorKeywordRow> comparisonRows(const TrackedApp &app, const TrackedApp &competitor,
+                                               const QString &country);
+    KeywordGapRows keywordGapRows(const TrackedApp &app, const TrackedApp &competitor, const QString &country);
+    // One row per comparison, in the same order, with the keyword's metric in the storefront.
+    QList<CompetitorKeywordRow> competitorKeywordRows(const QList<KeywordGap::Comparison> &comparisons,
+                                                      const QString &country);
+
+    // Tracks the app as a competitor (an own app stays own), also looked up in the viewed
+    // storefront, and adds that storefront to its tracked ones. Throws what addApp() throws.
+    QCoro::Task<TrackedApp> addCompetitor(QString input, QString country);
+    // Links the competitor's keywords (normal forms) to the app, then searches each in turn (a
+    // fresh stored search is reused), applies it to the app and refreshes popularity. Never throws.
+    QCoro::Task<> addCompetitorKeywords(QStringList keywords, TrackedApp competitor, TrackedApp app, QString country);
+    // Links the terms as manual keywords of the app, tracks the storefront, searches them in
+    // turn and refreshes popularity; returns how many keywords were new to the app. Never throws.
+    QCoro::Task<qint64> addResearchTerms(QStringList terms, TrackedApp app, QString country);
 
 Q_SIGNALS:
     void dataVersionChanged(qint64 dataVersion);

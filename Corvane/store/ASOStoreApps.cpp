@@ -10,7 +10,7 @@
 
 // Tracked apps, keywords and the links between them.
 
-QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn)
+QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, QStringList extraCountries)
 {
     const auto parseResult = AppStoreInput::parse(input);
     if (const auto *error = std::get_if<AppStoreInput::ParseError>(&parseResult))
@@ -24,7 +24,8 @@ QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn)
     if (const auto tracked = app(parsed.appleAppId))
         co_return AddAppResult{*tracked, false, chosen};
 
-    const auto countries = uniquedPreservingOrder(QStringList{chosen, defaultCountry} + settings.favoriteCountries());
+    const auto countries = uniquedPreservingOrder(QStringList{chosen, defaultCountry} + settings.favoriteCountries()
+                                                  + extraCountries);
     const QPointer<ASOStore> self(this);
     const auto client = m_itunes;
     std::optional<AppInfo> info;

@@ -1,0 +1,138 @@
+#include "store/ASOStore.h"
+#include "support/TaskRunner.h"
+
+#include "FakeSearchClient.h"
+#include "TestSettings.h"
+
+#include <QtTest>
+
+// Competitor analysis over stored searches, and the operations that bring keywords or apps in.
+class TestCompetitors : public QObject
+{
+    Q_OBJECT
+    TestSettings m_settings;
+    std::shared_ptr<FakeSearchClient> m_client;
+    std::unique_ptr<ASOStore> m_store;
+
+    TrackedApp track(const QString &id, bool own = false, const QStringList &keywords = {})
+    {
+        TrackedApp app(AppInfo{id, "App " + id}, own);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_store->addKeywords(keywords, app);
+        return app;
+    }
+    // Searches the keyword, finding the apps in this order; "!" fails.
+    void search(const QString &keyword, const QStringList &ids, const QString &country = "us")
+    {
+        m_client->answer = [ids](auto) {
+            return ids == QStringList{"!"} ? throw FakeSearchClient::failure() : FakeSearchClient::results(ids);
+        };
+        TaskRunner::run(m_store->observation(*m_store->keyword(keyword), country, true));
+    }
+    // Per row: keyword, then the sort keys of my rank, their rank, lead, sample size, popularity, difficulty.
+    static QString render(const QList<CompetitorKeywordRow> &rows)
+    {
+        QStringList out;
+        for (const auto &r : rows) {
+            out.append(r.keyword);
+            for (const qint64 k : {r.myRankSortKey(), r.theirRankSortKey(), r.leadSortKey(),
+                                   qint64(r.sampleSize.value_or(-1)), r.popularitySortKey(), r.difficultySortKey()})
+                out.last() += u' ' + QString::number(std::clamp<qint64>(k, -99999, 99999));
+        }
+        return out.join(", ");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        TestSettings::set(SettingsKey::favoriteCountries, "de");
+        TestSettings::set(SettingsKey::popularityServer, "");
+        m_client = std::make_shared<FakeSearchClient>();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
+    }
+
+    void analysis()
+    {
+        const auto mine = track("11111", true, {"Alpha", "beta", "gamma", "delta", "zeta"});
+        const auto theirs = track("c", false, {"delta", "omega", "psi"});
+        track("10"), track("2"), track("own", true);
+        search("alpha", {"7", "11111", "c", "10"}), search("alpha", {"!"}), search("beta", {"c", "7", "2"});
+        search("gamma", {"!"}), search("gamma", {"11111"}, "gb"), search("zeta", {}), search("omega", {"9", "c"});
+        KeywordMetric metric("alpha", "us");
+        metric.popularity = 40, metric.difficulty = 30, m_store->db().insert(metric);
+
+        // A keyword keeps its newest successful search after a failure; failed only; never searched.
+        const auto coverage = m_store->evidenceCoverage(mine, "us");
+        QCOMPARE(QList<qint64>({coverage.keywords, coverage.succeeded, coverage.failed}), QList<qint64>({5, 3, 1}));
+        // Two shared keywords needed when two have results, else one; tracked apps never suggested.
+        QCOMPARE(m_store->suggestedCompetitors(mine, "us", 25).value(0).keywords, QStringList({"alpha", "beta"}));
+        QCOMPARE(m_store->suggestedCompetitors(mine, "us", 25).size(), 1);
+        QCOMPARE(m_store->suggestedCompetitors(theirs, "us", 25).value(0).keywords, QStringList{"omega"});
+        QCOMPARE(render(m_store->comparisonRows(mine, theirs, "us")),
+                 "Alpha 2 3 1 4 40 30, beta 99999 1 -10000 3 -1 12, delta 99999 99999 -99999 -1 -1 99999, "
+                 "gamma 99999 99999 -99999 -1 -1 99999, zeta 99999 99999 -5000 0 -1 0");
+        // Opportunities only from the app's keywords; untracked never lists a keyword both track.
+        const auto gap = m_store->keywordGapRows(mine, theirs, "us");
+        QCOMPARE(render(gap.opportunities), "beta 99999 1 -10000 3 -1 12");
+        QCOMPARE(render(gap.untracked), "omega 99999 2 -10000 2 -1 8, psi 99999 99999 -99999 -1 -1 99999");
+        // No own apps, not the app itself, numbers by value.
+        const auto competitors = m_store->competitors(mine);
+        QCOMPARE(competitors.size() == 3 ? competitors[0].name + ", " + competitors[1].name : "", "App 2, App 10");
+    }
+
+    void bringIn_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QStringList>("input"); // terms, keywords, or the app ID and the storefront selling it
+        QTest::addColumn<QString>("expected");  // count or own flag | requests | storefronts | rows in gb... | popularity asked | version change
+        QTest::newRow("research: in turn, fresh search reused, unusable skipped") << "research" << QStringList{"Focus Timer", "x", "Tracked", "habit"}
+            << "2 | gb|Focus Timer|200 gb|habit|200 | us gb | focus timer FOUND Manual | habit FOUND Manual | tracked FOUND Manual | 1 | 2";
+        QTest::newRow("research: nothing chosen") << "research" << QStringList{} << "0 | | us gb | tracked NOT_CHECKED Manual | 1 | 2";
+        QTest::newRow("research: app deleted during the first search") << "research" << QStringList{"delete", "habit"} << "2 | gb|delete|200 | | 0 | 2";
+        QTest::newRow("copy: fresh search reused, unusable skipped") << "copy" << QStringList{"tracked", "habit", "x"}
+            << "0 | gb|habit|200 | us | habit FOUND Manual: Added from competitor App c | tracked FOUND Manual | 1 | 2";
+        QTest::newRow("copy: nothing chosen") << "copy" << QStringList{} << "0 | | us | tracked NOT_CHECKED Manual | 1 | 2";
+        QTest::newRow("copy: app deleted during the first search") << "copy" << QStringList{"delete"} << "0 | gb|delete|200 | | 0 | 2";
+        QTest::newRow("track: sold only where viewed") << "track" << QStringList{"55555", "gb"} << "0 | 55555|us 55555|de 55555|gb | us gb | 0 | 2";
+        QTest::newRow("track: sold nowhere") << "track" << QStringList{"55555", ""} << "-1 | 55555|us 55555|de 55555|gb | | 0 | 0";
+        QTest::newRow("track: own app stays own") << "track" << QStringList{"11111"} << "1 | | us gb | tracked NOT_CHECKED Manual | 0 | 1";
+    }
+    void bringIn()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, input);
+        const auto app = track("11111", true, {"Tracked"});
+        const auto competitor = track("c");
+        search("tracked", {"11111"}, "gb");
+        m_client->answer = [this](const QString &term) {
+            if (term == u"delete")
+                m_store->deleteApp(*m_store->app("11111"));
+            return FakeSearchClient::results({"11111"});
+        };
+        m_client->searches.clear();
+        m_client->lookupScript.insert(input.value(1), "found");
+        const auto before = m_store->dataVersion();
+        qint64 count = 0;
+        if (operation == u"research")
+            count = *TaskRunner::run(m_store->addResearchTerms(input, app, "gb")).value;
+        else if (operation == u"copy")
+            TaskRunner::run(m_store->addCompetitorKeywords(input, competitor, app, "gb"));
+        else if (const auto added = TaskRunner::run(m_store->addCompetitor(input[0], "gb")).value)
+            count = added->isOwn;
+        else
+            count = -1;
+        const auto subject = m_store->app(operation == u"track" ? input[0] : "11111");
+        QStringList out{QString::number(count), (m_client->lookups + m_client->searches).join(u' '),
+                        subject ? subject->trackedCountries.join(u' ') : ""};
+        for (const auto &row : m_store->rows(subject.value_or(TrackedApp()), "gb"))
+            out.append(row.id + u' ' + RankingStates::rawValue(row.state) + u' ' + row.provenance);
+        std::sort(out.begin() + 3, out.end());
+        out << QString::number(m_store->popularityError() ? 1 : 0) << QString::number(m_store->dataVersion() - before);
+        QTEST(out.join(" | ").simplified(), "expected");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompetitors)
+#include "tst_competitors.moc"

@@ -29,6 +29,7 @@
 #include <utility>
 
 class DiscoveryRun;
+struct MetadataDraft;
 class QNetworkAccessManager;
 
 // The one central store: owns the local database, the pacing of every request to Apple, the
@@ -252,6 +253,13 @@ public:
     // Links the terms as manual keywords of the app, tracks the storefront, searches them in
     // turn and refreshes popularity; returns how many keywords were new to the app. Never throws.
     QCoro::Task<qint64> addResearchTerms(QStringList terms, TrackedApp app, QString country);
+
+    // --- Metadata drafts (workflows/MetadataDraft.cpp)
+
+    // The app's stored draft, else a new one from its current name; a new draft is not stored.
+    MetadataDraft metadataDraft(const TrackedApp &app);
+    // Stores a copy of the draft stamped with the current time; the draft given is unchanged.
+    void saveMetadataDraft(const MetadataDraft &draft, const QString &appleAppId);
 
 Q_SIGNALS:
     void dataVersionChanged(qint64 dataVersion);

@@ -61,7 +61,6 @@ void TestAppRecords::fields_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("id sent as 12.0") << QByteArray(R"("trackId":12.0)") << "appleAppId" << "12";
     QTest::newRow("name of one blank") << QByteArray(R"("trackName":" ")") << "name" << " ";
     QTest::newRow("id zero") << QByteArray(R"("trackId":0)") << "appleAppId" << "!";
     QTest::newRow("id as digits text") << QByteArray(R"("trackId":"123")") << "appleAppId" << "!";

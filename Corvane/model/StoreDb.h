@@ -86,6 +86,20 @@ public:
         std::optional<Keyword> keyword;
     };
 
+    // What the keyword table shows of one link of an app: the link's keyword, source and detail,
+    // and the keyword's rank state and metric in one storefront. The state carries only its
+    // readings (latest, previous, last found); the metric only its popularity and difficulty.
+    struct KeywordRowSource
+    {
+        QString normalized;
+        QString display;
+        std::optional<QString> translatedEn;
+        QString sourceRaw;
+        std::optional<QString> detail;
+        std::optional<RankState> state;
+        std::optional<KeywordMetric> metric;
+    };
+
     // A snapshot with the app ID of its app.
     struct AppSnapshot
     {
@@ -133,6 +147,9 @@ public:
     std::optional<KeywordLink> linkByKey(const QString &key);
     QList<LinkedKeyword> linksOfApp(qint64 appPersistentId);
     qint64 linkCountOfApp(qint64 appPersistentId);
+    // The app's links that have a keyword, in stored order, with what is known of the keyword
+    // in the storefront.
+    QList<KeywordRowSource> keywordRowSources(const TrackedApp &app, const QString &country);
     // The app's links, of any source, to the keyword with this normal form.
     QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
     QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);

@@ -256,6 +256,53 @@ qint64 StoreDb::linkCountOfApp(qint64 appPersistentId)
     return count;
 }
 
+QList<StoreDb::KeywordRowSource> StoreDb::keywordRowSources(const TrackedApp &app, const QString &country)
+{
+    // One pass over the links; the state and the metric are found through their unique keys.
+    QList<KeywordRowSource> result;
+    select(QStringLiteral("SELECT k.normalized, k.display, k.translated_en, l.source_raw, l.detail, r.pk, "
+                          "r.latest_state_raw, r.latest_rank, r.latest_result_count, r.latest_checked_at, "
+                          "r.previous_state_raw, r.previous_rank, r.previous_checked_at, r.last_found_at, "
+                          "m.pk, m.popularity, m.popularity_source_raw, m.difficulty "
+                          "FROM keyword_link l JOIN keyword k ON k.pk = l.keyword_pk "
+                          "LEFT JOIN rank_state r ON r.key = ? || '|' || k.normalized || '|' || ? "
+                          "LEFT JOIN keyword_metric m ON m.key = k.normalized || '|' || ? "
+                          "WHERE l.app_pk = ? ORDER BY l.pk"),
+           {app.appleAppId, country, country, app.persistentId}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               KeywordRowSource source;
+               source.normalized = row.text();
+               source.display = row.text();
+               source.translatedEn = row.optionalText();
+               source.sourceRaw = row.text();
+               source.detail = row.optionalText();
+               if (!query.isNull(row.column())) {
+                   RankState state;
+                   state.persistentId = row.integer();
+                   state.latestStateRaw = row.text();
+                   state.latestRank = row.optionalInteger();
+                   state.latestResultCount = row.integer();
+                   state.latestCheckedAt = row.date();
+                   state.previousStateRaw = row.optionalText();
+                   state.previousRank = row.optionalInteger();
+                   state.previousCheckedAt = row.optionalDate();
+                   state.lastFoundAt = row.optionalDate();
+                   source.state = state;
+               }
+               RowReader metricRow(query, 14);
+               if (!query.isNull(metricRow.column())) {
+                   KeywordMetric metric;
+                   metric.persistentId = metricRow.integer();
+                   metric.popularity = metricRow.optionalInteger();
+                   metric.popularitySourceRaw = metricRow.optionalText();
+                   metric.difficulty = metricRow.optionalInteger();
+                   source.metric = metric;
+               }
+               result.append(source);
+           });
+    return result;
+}
+
 QList<KeywordLink> StoreDb::linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
 {
     QList<KeywordLink> result;

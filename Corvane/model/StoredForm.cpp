@@ -21,7 +21,7 @@ QString selectList(const QString &alias, const QStringList &columns)
 
 QDateTime dateFromMilliseconds(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
 QVariant text(const QString &value)

@@ -205,6 +205,8 @@ public:
     QHash<QString, SnapshotPair> snapshotPairs(const TrackedApp &app, const QString &country);
     // The newest successful search of each of the keywords in the storefront that has one.
     QList<SearchObservation> latestObservations(const QSet<QString> &keywords, const QString &country);
+    // The readings a rank state holds.
+    static SnapshotPair snapshotPair(const RankState &state);
     // Every reading of the app for the keyword in the storefront, oldest first.
     QList<RankSnapshot> snapshots(const TrackedApp &app, const QString &country, const QString &normalized);
 

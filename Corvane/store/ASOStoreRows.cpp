@@ -1,45 +1,61 @@
 #include "store/ASOStore.h"
 
 #include <algorithm>
+#include <array>
 
 // The keyword rows of an app in a storefront, kept until the data version changes.
 
 namespace {
-
-struct LinkGroup
-{
-    Keyword keyword;
-    QList<KeywordLink> links;
-};
 
 std::optional<int> narrow(std::optional<qint64> rank)
 {
     return rank ? std::optional<int>(static_cast<int>(*rank)) : std::nullopt;
 }
 
-KeywordRow makeRow(const LinkGroup &group, const ASOStore::SnapshotPair *pair, const KeywordMetric *metric)
+// A stored source that names no source counts as a manual one.
+KeywordSource sourceOf(const QString &raw)
+{
+    return KeywordSources::fromRaw(raw).value_or(KeywordSource::manual);
+}
+
+const QString &labelOf(KeywordSource source)
+{
+    static const auto labels = [] {
+        std::array<QString, 12> all;
+        for (const auto each : KeywordSources::all())
+            all.at(static_cast<size_t>(each)) = KeywordSources::label(each);
+        return all;
+    }();
+    return labels.at(static_cast<size_t>(source));
+}
+
+// Starts a row from the first link of its keyword.
+KeywordRow startRow(const StoreDb::KeywordRowSource &link)
 {
     KeywordRow row;
-    row.id = group.keyword.normalized;
-    row.keyword = group.keyword.display;
-    row.translated = group.keyword.translatedEn;
+    row.id = link.normalized;
+    row.keyword = link.display;
+    row.translated = link.translatedEn;
+    return row;
+}
 
-    QStringList lines;
-    for (const auto &link : group.links) {
-        // A stored source that names no source counts as a manual one.
-        const auto source = KeywordSources::fromRaw(link.sourceRaw).value_or(KeywordSource::manual);
-        if (!row.sources.contains(source))
-            row.sources.append(source);
-        auto line = KeywordSources::label(source);
-        if (link.detail)
-            line += QStringLiteral(": ") + *link.detail;
-        lines.append(line);
-    }
+void addLink(KeywordRow &row, const StoreDb::KeywordRowSource &link)
+{
+    const auto source = sourceOf(link.sourceRaw);
+    if (!row.sources.contains(source))
+        row.sources.append(source);
+    if (!row.provenance.isEmpty())
+        row.provenance += QLatin1Char('\n');
+    row.provenance += labelOf(source);
+    if (link.detail)
+        row.provenance += QStringLiteral(": ") + *link.detail;
+}
+
+void finishRow(KeywordRow &row, const ASOStore::SnapshotPair *pair, const KeywordMetric *metric)
+{
     std::stable_sort(row.sources.begin(), row.sources.end(), [](KeywordSource a, KeywordSource b) {
         return KeywordSources::priority(a) > KeywordSources::priority(b);
     });
-    row.provenance = lines.join(QLatin1Char('\n'));
-
     const auto *latest = pair && pair->latest ? &*pair->latest : nullptr;
     const auto *previous = pair && pair->previous ? &*pair->previous : nullptr;
     if (latest) {
@@ -59,7 +75,6 @@ KeywordRow makeRow(const LinkGroup &group, const ASOStore::SnapshotPair *pair, c
         row.difficulty = metric->difficulty;
         row.opportunity = metric->opportunity();
     }
-    return row;
 }
 
 }
@@ -77,31 +92,24 @@ QList<KeywordRow> ASOStore::rows(const TrackedApp &app, const QString &country)
 
 QList<KeywordRow> ASOStore::buildRows(const TrackedApp &app, const QString &country)
 {
-    const auto pairs = snapshotPairs(app, country);
-    const auto metrics = this->metrics(country);
-
-    // Links in stored order, grouped by keyword; links without a keyword make no row.
-    QList<LinkGroup> groups;
-    QHash<QString, qsizetype> groupOf;
-    for (const auto &entry : m_db->linksOfApp(app.persistentId)) {
-        if (!entry.keyword)
-            continue;
-        const auto found = groupOf.constFind(entry.keyword->normalized);
-        if (found != groupOf.cend()) {
-            groups[*found].links.append(entry.link);
-        } else {
-            groupOf.insert(entry.keyword->normalized, groups.size());
-            groups.append(LinkGroup{*entry.keyword, {entry.link}});
-        }
-    }
-
+    // One row per linked keyword, its links in stored order.
+    const auto sources = m_db->keywordRowSources(app, country);
     QList<KeywordRow> rows;
-    rows.reserve(groups.size());
-    for (const auto &group : groups) {
-        const auto pair = pairs.constFind(group.keyword.normalized);
-        const auto metric = metrics.constFind(group.keyword.normalized);
-        rows.append(makeRow(group, pair != pairs.cend() ? &*pair : nullptr,
-                            metric != metrics.cend() ? &*metric : nullptr));
+    QList<const StoreDb::KeywordRowSource *> firstOf;
+    QHash<QString, qsizetype> rowOf;
+    for (const auto &link : sources) {
+        auto found = rowOf.constFind(link.normalized);
+        if (found == rowOf.cend()) {
+            found = rowOf.insert(link.normalized, rows.size());
+            rows.append(startRow(link));
+            firstOf.append(&link);
+        }
+        addLink(rows[*found], link);
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const auto &first = *firstOf.at(i);
+        const auto pair = first.state ? std::optional(snapshotPair(*first.state)) : std::nullopt;
+        finishRow(rows[i], pair ? &*pair : nullptr, first.metric ? &*first.metric : nullptr);
     }
     return rows;
 }

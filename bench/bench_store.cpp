@@ -1,0 +1,375 @@
+// The store's heavy paths on a database file in a temporary folder, each next to a floor
+// measured in the same run:
+//   record_and_apply  one forced 200-hit search recorded and applied to the 25 tracked apps it
+//                     concerns, against parse_answer: reading Apple's JSON answer of that search
+//                     into hits (target: within 2x);
+//   rows              the keyword rows of an app with 2,000 linked keywords, built afresh,
+//                     against sql_scan: one plain query over the same links, keywords, rank
+//                     states and metrics (target: within 2x);
+//   open_store        opening the store with its start-up repairs on a year of daily tracking
+//                     (500 keywords, 3 storefronts, 25 apps), and migrate_layout, the one-time
+//                     rebuild of an older layout of the same database.
+#include "clients/ITunesClient.h"
+#include "model/StoredForm.h"
+#include "store/ASOStore.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimeZone>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int hitCount = 200;
+constexpr int trackedApps = 25;
+
+QTemporaryDir *workDir = nullptr;
+
+QString databasePath(const char *name)
+{
+    return workDir->filePath(QString::fromLatin1(name) + QStringLiteral(".sqlite"));
+}
+
+// Apple's answer to one search: every field a real result carries, descriptions from the corpus.
+QByteArray searchAnswer()
+{
+    QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
+        std::exit(1);
+    }
+    const auto corpus = QJsonDocument::fromJson(file.readAll()).array();
+    QJsonArray results;
+    for (int i = 0; i < hitCount; ++i) {
+        const auto app = corpus.at(i % corpus.size()).toObject();
+        const auto id = QString::number(300000000 + i);
+        const auto art = QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/Purple/v4/%1/AppIcon.png/").arg(id);
+        QJsonArray screenshots;
+        for (int s = 0; s < 5; ++s)
+            screenshots.append(art + QStringLiteral("screen%1_392x696bb.jpg").arg(s));
+        results.append(QJsonObject{
+            {"wrapperType", "software"}, {"kind", "software"}, {"trackId", 300000000 + i},
+            {"trackName", app.value("name")}, {"artistName", "Developer " + id}, {"artistId", 900000000 + i},
+            {"sellerName", "Developer " + id + " Ltd"}, {"bundleId", "com.example.app" + id},
+            {"artworkUrl60", art + "60x60bb.jpg"}, {"artworkUrl100", art + "100x100bb.jpg"},
+            {"artworkUrl512", art + "512x512bb.jpg"}, {"screenshotUrls", screenshots}, {"ipadScreenshotUrls", screenshots},
+            {"trackViewUrl", "https://apps.apple.com/us/app/app/id" + id + "?uo=4"},
+            {"description", app.value("description")}, {"releaseNotes", "Bug fixes and performance improvements."},
+            {"primaryGenreName", "Photo & Video"}, {"primaryGenreId", 6008}, {"genres", QJsonArray{"Photo & Video", "Graphics & Design"}},
+            {"genreIds", QJsonArray{"6008", "6027"}}, {"userRatingCount", 1000 + 37 * i}, {"averageUserRating", 4.5},
+            {"price", 0.0}, {"formattedPrice", "Free"}, {"currency", "USD"}, {"version", "3.2.1"},
+            {"currentVersionReleaseDate", "2024-02-01T08:00:00Z"}, {"releaseDate", "2019-06-12T07:00:00Z"},
+            {"minimumOsVersion", "15.0"}, {"fileSizeBytes", "104857600"}, {"contentAdvisoryRating", "4+"},
+            {"languageCodesISO2A", QJsonArray{"EN", "DE", "FR", "JA"}}, {"isGameCenterEnabled", false}});
+    }
+    return QJsonDocument(QJsonObject{{"resultCount", hitCount}, {"results", results}}).toJson(QJsonDocument::Compact);
+}
+
+SearchResponse parseAnswer(const QByteArray &json)
+{
+    const auto results = ITunesClient::results(QJsonDocument::fromJson(json).object());
+    SearchResponse response;
+    response.resultCount = results.size();
+    for (qsizetype i = 0; i < results.size(); ++i) {
+        if (auto hit = AppRecords::parseHit(results.at(i), i))
+            response.hits.append(*hit);
+    }
+    return response;
+}
+
+const QByteArray &answer()
+{
+    static const QByteArray json = searchAnswer();
+    return json;
+}
+
+// Answers every search at once with the parsed answer.
+class CannedClient : public AppSearching
+{
+public:
+    SearchResponse response = parseAnswer(answer());
+    int maxLimit() const override { return 200; }
+    QCoro::Task<SearchResponse> search(QString, QString, int, CancelTokenPtr) override { co_return response; }
+    QCoro::Task<std::optional<AppInfo>> lookup(QString, QString, CancelTokenPtr) override { co_return std::nullopt; }
+    QCoro::Task<QList<AppInfo>> lookupMany(QStringList, QString, CancelTokenPtr) override { co_return {}; }
+};
+
+std::unique_ptr<ASOStore> freshStore(const char *name)
+{
+    QFile::remove(databasePath(name));
+    return std::make_unique<ASOStore>(StoreDb::openFile(databasePath(name)), std::make_shared<CannedClient>());
+}
+
+void parse_answer(benchmark::State &state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseAnswer(answer()));
+}
+
+void record_and_apply(benchmark::State &state)
+{
+    auto store = freshStore("search");
+    const auto hits = parseAnswer(answer()).hits;
+    QList<TrackedApp> apps;
+    for (int i = 0; i < trackedApps; ++i) {
+        // 20 apps among the hits, 5 that are not; every one linked to the keyword.
+        TrackedApp app(AppInfo{i < 20 ? hits.at(i * 9).appleAppId : QString::number(100000 + i), QStringLiteral("App")}, i < 5);
+        store->db().insert(app);
+        store->addKeywords({QStringLiteral("photo editor")}, app);
+        apps.append(app);
+    }
+    const auto keyword = *store->keyword(QStringLiteral("photo editor"));
+    for (auto _ : state) {
+        const auto observation = QCoro::waitFor(store->observation(keyword, QStringLiteral("us"), true));
+        store->apply(observation, apps.first());
+    }
+}
+
+// An app with 2,000 keywords, a third of them linked twice, each with a rank state and a metric.
+std::unique_ptr<ASOStore> rowsStore(TrackedApp &app)
+{
+    auto store = freshStore("rows");
+    app = TrackedApp(AppInfo{QStringLiteral("100001"), QStringLiteral("App")}, true);
+    store->db().insert(app);
+    QList<PlannedCandidate> candidates;
+    for (int i = 0; i < 2000; ++i) {
+        const auto text = QStringLiteral("keyword %1").arg(i);
+        candidates.append({text, KeywordSource::indexedPhrase, {}, {}});
+        if (i % 3 == 0)
+            candidates.append({text, KeywordSource::description, QStringLiteral("From the description"), {}});
+    }
+    store->link(candidates, app);
+    StoreDb::Transaction save(store->db());
+    for (int i = 0; i < 2000; ++i) {
+        const auto normalized = QStringLiteral("keyword %1").arg(i);
+        SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
+                                      QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true, {}};
+        RankState state(app.appleAppId, RankSnapshot(app, observation, RankingState::found, 1 + i % 150));
+        state.apply(RankSnapshot(app, observation, RankingState::found, 1 + i % 120));
+        store->db().insert(state);
+        KeywordMetric metric(normalized, QStringLiteral("us"));
+        metric.popularity = i % 100;
+        metric.difficulty = i % 90;
+        store->db().insert(metric);
+    }
+    save.commit();
+    return store;
+}
+
+void rows(benchmark::State &state)
+{
+    TrackedApp app;
+    const auto store = rowsStore(app);
+    for (auto _ : state) {
+        store->raiseDataVersion();
+        benchmark::DoNotOptimize(store->rows(app, QStringLiteral("us")));
+    }
+}
+
+void sql_scan(benchmark::State &state)
+{
+    {
+        TrackedApp app;
+        rowsStore(app);
+    }
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("scan"));
+    db.setDatabaseName(databasePath("rows"));
+    db.open();
+    {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral(
+            "SELECT l.pk, l.key, l.source_raw, l.detail, l.priority, k.pk, k.normalized, k.display, k.translated_en, "
+            "r.latest_state_raw, r.latest_rank, r.latest_result_count, r.latest_checked_at, r.latest_observation_id, "
+            "r.previous_state_raw, r.previous_rank, r.previous_checked_at, r.last_found_at, "
+            "m.popularity, m.popularity_source_raw, m.difficulty "
+            "FROM keyword_link l JOIN tracked_app a ON a.pk = l.app_pk JOIN keyword k ON k.pk = l.keyword_pk "
+            "LEFT JOIN rank_state r ON r.key = a.apple_app_id || '|' || k.normalized || '|' || ? "
+            "LEFT JOIN keyword_metric m ON m.key = k.normalized || '|' || ? "
+            "WHERE a.apple_app_id = ?"));
+        for (auto _ : state) {
+            query.addBindValue(QStringLiteral("us"));
+            query.addBindValue(QStringLiteral("us"));
+            query.addBindValue(QStringLiteral("100001"));
+            query.exec();
+            while (query.next()) {
+                for (int column = 0; column < 21; ++column)
+                    benchmark::DoNotOptimize(query.value(column));
+            }
+        }
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("scan"));
+}
+
+// A year of daily tracking in the current layout: 500 keywords, each of one of 25 apps, searched
+// every day in 3 storefronts; only the newest search of each keyword keeps its hits.
+void writeYear()
+{
+    {
+        QFile::remove(databasePath("year"));
+        StoreDb::openFile(databasePath("year"));
+    }
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("year"));
+    db.setDatabaseName(databasePath("year"));
+    db.open();
+    {
+        const auto hits = AppRecords::encodeHits(parseAnswer(answer()).hits);
+        const QStringList countries{QStringLiteral("us"), QStringLiteral("gb"), QStringLiteral("de")};
+        const auto start = QDateTime(QDate(2024, 1, 1), QTime(9, 0), QTimeZone::utc()).toMSecsSinceEpoch();
+        QSqlQuery query(db);
+        db.transaction();
+        for (int app = 0; app < trackedApps; ++app) {
+            query.exec(QStringLiteral("INSERT INTO tracked_app (pk, apple_app_id, name, created_at) VALUES (%1, '%2', 'App', 0)")
+                           .arg(app + 1).arg(100000 + app));
+        }
+        QSqlQuery observation(db), snapshot(db);
+        observation.prepare(QStringLiteral("INSERT INTO search_observation (id, keyword_normalized, country, checked_at, "
+                                           "succeeded, requested_limit, result_count, attempts, is_latest, hits_data) "
+                                           "VALUES (?, ?, ?, ?, 1, 200, 200, 1, ?, ?)"));
+        snapshot.prepare(QStringLiteral("INSERT INTO rank_snapshot (key, app_pk, keyword_normalized, country, observation_id, "
+                                        "state_raw, rank, result_count, checked_at) VALUES (?, ?, ?, ?, ?, 'FOUND', ?, 200, ?)"));
+        for (int day = 0; day < 365; ++day) {
+            for (int keyword = 0; keyword < 500; ++keyword) {
+                const auto normalized = QStringLiteral("keyword %1").arg(keyword);
+                const auto app = keyword % trackedApps;
+                if (day == 0) {
+                    query.exec(QStringLiteral("INSERT INTO keyword (pk, normalized, display, created_at) VALUES (%1, '%2', '%2', 0)")
+                                   .arg(keyword + 1).arg(normalized));
+                    query.exec(QStringLiteral("INSERT INTO keyword_link (key, app_pk, keyword_pk, source_raw, priority, depth, created_at) "
+                                              "VALUES ('%1|%2|MANUAL', %3, %4, 'MANUAL', 10000, 0, 0)")
+                                   .arg(100000 + app).arg(normalized).arg(app + 1).arg(keyword + 1));
+                }
+                for (const auto &country : countries) {
+                    const auto id = StoredForm::uuidText(QUuid::createUuid());
+                    const auto at = start + qint64(day) * 86'400'000 + keyword * 1000;
+                    observation.addBindValue(id);
+                    observation.addBindValue(normalized);
+                    observation.addBindValue(country);
+                    observation.addBindValue(at);
+                    observation.addBindValue(day == 364);
+                    observation.addBindValue(day == 364 ? hits : QByteArray(""));
+                    observation.exec();
+                    snapshot.addBindValue(QString::number(100000 + app) + u'|' + id);
+                    snapshot.addBindValue(app + 1);
+                    snapshot.addBindValue(normalized);
+                    snapshot.addBindValue(country);
+                    snapshot.addBindValue(id);
+                    snapshot.addBindValue(1 + (day + keyword) % 150);
+                    snapshot.addBindValue(at);
+                    snapshot.exec();
+                    if (day == 364) {
+                        query.exec(QStringLiteral("INSERT INTO keyword_metric (key, keyword_normalized, country, popularity, "
+                                                  "popularity_source_raw, difficulty, updated_at, popularity_checked_at) "
+                                                  "VALUES ('%1|%2', '%1', '%2', 40, 'APPLE_ADS_COUNTRY', 55, %3, %3)")
+                                       .arg(normalized, country).arg(at));
+                    }
+                }
+            }
+        }
+        query.exec(QStringLiteral("INSERT INTO store_meta (key, value) VALUES ('layoutVersion', 1)"));
+        db.commit();
+    }
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("year"));
+    // The first opening brings the database to the current layout.
+    ASOStore(StoreDb::openFile(databasePath("year")), std::make_shared<CannedClient>());
+}
+
+void setLayout(qint64 version)
+{
+    auto db = StoreDb::openFile(databasePath("year"));
+    db->removeMeta(QStringLiteral("layoutVersion"));
+    StoreMeta layout(QStringLiteral("layoutVersion"), version);
+    db->insert(layout);
+}
+
+// Written on first use, since it takes a while.
+void ensureYear()
+{
+    static const bool written = (writeYear(), true);
+    Q_UNUSED(written)
+}
+
+void open_store(benchmark::State &state)
+{
+    ensureYear();
+    for (auto _ : state)
+        ASOStore store(StoreDb::openFile(databasePath("year")), std::make_shared<CannedClient>());
+}
+
+void migrate_layout(benchmark::State &state)
+{
+    ensureYear();
+    for (auto _ : state) {
+        state.PauseTiming();
+        setLayout(1);
+        state.ResumeTiming();
+        ASOStore store(StoreDb::openFile(databasePath("year")), std::make_shared<CannedClient>());
+    }
+}
+
+// Keeps each run's time so that the ratios to the floors can be printed after the table.
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &run : runs)
+            times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> times;
+};
+
+}
+
+int main(int argc, char **argv)
+{
+    // Settings go to the temporary folder, never to the user's.
+    QTemporaryDir dir;
+    workDir = &dir;
+    qputenv("HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    QCoreApplication application(argc, argv);
+
+    benchmark::RegisterBenchmark("parse_answer", parse_answer)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("record_and_apply", record_and_apply)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("sql_scan", sql_scan)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("rows", rows)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("open_store", open_store)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("migrate_layout", migrate_layout)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    std::printf("\nRatio to the floor (target 2x):\n");
+    for (const auto &[name, floor] : {std::pair{"record_and_apply", "parse_answer"}, {"rows", "sql_scan"}}) {
+        const auto time = reporter.times.find(name);
+        const auto base = reporter.times.find(floor);
+        if (time != reporter.times.end() && base != reporter.times.end() && base->second > 0)
+            std::printf("  %-17s %.2fx %s\n", name, time->second / base->second, floor);
+    }
+    return 0;
+}

@@ -263,6 +263,37 @@ public:
     // Stores a copy of the draft stamped with the current time; the draft given is unchanged.
     void saveMetadataDraft(const MetadataDraft &draft, const QString &appleAppId);
 
+    // --- Discovery runs
+
+    // What earlier searches tell a discovery round about an app in a storefront.
+    struct DiscoveryEvidence
+    {
+        // Phrases around the keywords the app ranks for, best rank first.
+        QStringList phrases;
+        // The latest search of every linked keyword, with its hits ranked 20 or better.
+        QList<DiscoveryPlanner::ObservedKeyword> observations;
+    };
+
+    // The run of the app in the storefront: the running one if there is one, else a new run
+    // with the budget and depth of the settings, whose task starts once the caller returns to
+    // the event loop. A new run adds the storefront to the app's storefronts.
+    std::shared_ptr<DiscoveryRun> startDiscovery(const TrackedApp &app, const QString &country);
+    // The last run started for the app in the storefront, running or finished; null when none.
+    std::shared_ptr<DiscoveryRun> discoveryRun(const TrackedApp &app, const QString &country) const;
+    // Ends the run: "Stopped" when it was cancelled, else "Done". Only the rounds call it.
+    void finishDiscovery(DiscoveryRun &run);
+    // The round loop of a run's task; startDiscovery() enters it. Every way out finishes the
+    // run, except the store's own destruction.
+    QCoro::Task<> runDiscovery(std::shared_ptr<DiscoveryRun> run, TrackedApp app);
+
+    // The normal forms of the keywords the app is found for in the storefront, best rank first.
+    QStringList observedKeywords(const TrackedApp &app, const QString &country);
+    DiscoveryEvidence discoveryEvidence(const TrackedApp &app, const QString &country);
+    // The app's linked keywords that are due for a search, in the order to search them: never
+    // read first, then by priority, then by text; at most `limit`, none of `excluding`.
+    QList<Keyword> keywordsToSearch(const TrackedApp &app, const QString &country, qint64 limit,
+                                    const QSet<QString> &excluding);
+
 Q_SIGNALS:
     void dataVersionChanged(qint64 dataVersion);
     void popularityErrorChanged(const std::optional<QString> &popularityError);

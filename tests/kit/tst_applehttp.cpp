@@ -74,7 +74,8 @@ void TestAppleHTTP::failures_data()
                                                 "Network error while contacting Apple (after 2 attempts): Connection refused"};
     QTest::newRow("any other exception") << Failure{{crash}, 0, {Kind::network, {}, "disk on fire"}, {},
                                                     "Network error while contacting Apple: disk on fire"};
-    QTest::newRow("429 with Retry-After 20") << Failure{{FakeTransport::status(429, {{"retry-after", "20"}})}, 3, {Kind::rateLimited, 429, "HTTP 429", 4, 20.0}, {20, 20, 20},
+    QTest::newRow("429 with Retry-After 20") << Failure{{FakeTransport::status(429, {{"retry-after", "20"}})}, 3,
+        {Kind::rateLimited, 429, "HTTP 429", 4, 20.0}, {20, 20, 20},
         "Apple rate-limited the request (HTTP 429) (after 4 attempts). Lower the request rate in Settings."};
     QTest::newRow("array body, 203 kept") << Failure{{FakeTransport::json("[1,2]", 203)}, 1,
         {Kind::malformed, 203, "Response body was not valid JSON", 2}, {2},

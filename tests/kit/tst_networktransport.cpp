@@ -14,7 +14,6 @@ class TestNetworkTransport : public QObject
 private Q_SLOTS:
     void get_data();
     void get();
-    void notHttp();
 };
 
 void TestNetworkTransport::get_data()
@@ -80,13 +79,6 @@ void TestNetworkTransport::get()
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(server.requests().first().method + ' ' + server.requests().first().target, QByteArray("GET /search?term=x"));
     QCOMPARE(server.requests().first().headers.value("accept"), QByteArray("application/json"));
-}
-
-void TestNetworkTransport::notHttp()
-{
-    QNetworkAccessManager manager;
-    const auto outcome = TaskRunner::run(NetworkTransport(&manager).get(QUrl("data:application/json,%7B%7D"), 5, {}));
-    QCOMPARE(outcome.errorAs<HTTPTransport::Error>()->code(), HTTPTransport::Error::Code::badServerResponse);
 }
 
 QTEST_GUILESS_MAIN(TestNetworkTransport)

@@ -50,6 +50,7 @@ void TestRateLimiter::grantTimes_data()
     QTest::addColumn<qint64>("rate");
     QTest::addColumn<Burst>("burst");
     QTest::addColumn<Times>("times"); // when each of the callers, all asking at once, is served
+    // Rates whose waits accrue whole tokens exactly on the virtual clock (19/min would spin on rounding).
 
     QTest::newRow("20/min: five at once, then every 3 s") << qint64(20) << Burst() << Times{0, 0, 0, 0, 0, 3, 6};
     QTest::newRow("18/min holds 4") << qint64(18) << Burst() << Times{0, 0, 0, 0, 60.0 / 18};

@@ -236,6 +236,10 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         const auto mode = column(db, QStringLiteral("PRAGMA journal_mode = WAL"));
         if (mode != QStringList{QStringLiteral("wal")})
             qCWarning(lcStoreDb) << "the database does not use write-ahead logging:" << mode.value_or(QStringList());
+        // With the log, syncing at checkpoints only still keeps the file consistent (a power
+        // loss may drop the last saves, never damage the file); a sync on every save would
+        // stall the window on each of the saves a search makes.
+        query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
     }
     QString error;
     if (!createSchema(db, error))

@@ -29,19 +29,15 @@ int offsetAt(qint64 msSinceEpoch)
     return QDateTime::fromMSecsSinceEpoch(msSinceEpoch, Qt::LocalTime).offsetFromUtc();
 }
 
-double lastRunOf(const QHash<QString, double> &lastRuns, const TrackingJob &job)
-{
-    return lastRuns.value(job.key(), -std::numeric_limits<double>::infinity());
-}
-
 QHash<QString, double> lastRuns()
 {
     return trackingLastRunsMap(Settings::shared().value(lastRunsKey)).value_or(QHash<QString, double>());
 }
 
+// A job without a recorded run has never run.
 bool ranBefore(const QHash<QString, double> &lastRuns, const TrackingJob &job, const QDateTime &time)
 {
-    return lastRunOf(lastRuns, job) < double(time.toMSecsSinceEpoch()) / 1000.0;
+    return lastRuns.value(job.key(), -std::numeric_limits<double>::infinity()) < double(time.toMSecsSinceEpoch()) / 1000.0;
 }
 
 bool isNumber(const QVariant &value)
@@ -110,7 +106,9 @@ std::optional<QDateTime> nextRunDate(ASOStore &store, const QDateTime &after)
     const auto jobs = allJobs(store);
     if (jobs.isEmpty())
         return std::nullopt;
-    auto today = dateAt(after.toLocalTime().date(), QTime(int(settings.trackingHour()), 0));
+    const QTime hour(int(settings.trackingHour()), 0);
+    const QDate day = after.toLocalTime().date();
+    auto today = dateAt(day, hour);
     if (!today.isValid())
         today = after;
     const auto dayStart = startOfDay(after);
@@ -119,7 +117,8 @@ std::optional<QDateTime> nextRunDate(ASOStore &store, const QDateTime &after)
                                      [&](const TrackingJob &job) { return ranBefore(runs, job, dayStart); });
     if (someDue)
         return std::max(today, after);
-    const auto tomorrow = addingDay(today);
+    // From the hour itself: today's time may have moved past a skipped hour, tomorrow's need not.
+    const auto tomorrow = dateAt(day.addDays(1), hour);
     return tomorrow.isValid() ? std::optional<QDateTime>(tomorrow) : std::nullopt;
 }
 
@@ -222,12 +221,6 @@ QDateTime dateAt(QDate day, QTime time)
 QDateTime startOfDay(const QDateTime &instant)
 {
     return dateAt(instant.toLocalTime().date(), QTime(0, 0));
-}
-
-QDateTime addingDay(const QDateTime &instant)
-{
-    const auto local = instant.toLocalTime();
-    return dateAt(local.date().addDays(1), local.time());
 }
 
 } // namespace TrackingSchedule

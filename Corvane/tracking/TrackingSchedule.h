@@ -62,7 +62,5 @@ std::optional<QHash<QString, double>> trackingLastRunsMap(const QVariant &stored
 // it goes back is taken at its first showing. Invalid for a date out of range.
 QDateTime dateAt(QDate day, QTime time);
 QDateTime startOfDay(const QDateTime &instant);
-// The same local time on the next day (moved as dateAt() moves it).
-QDateTime addingDay(const QDateTime &instant);
 
 }

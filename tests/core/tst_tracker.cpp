@@ -1,0 +1,160 @@
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/TrackingSchedule.h"
+#include "workflows/DiscoveryRun.h"
+
+#include "FakeSearchClient.h"
+#include "TestSettings.h"
+#include "VirtualClock.h"
+
+#include <QtTest>
+
+#include <ctime>
+
+static const bool utc = [] { return qputenv("TZ", "UTC"), tzset(), true; }();
+
+class TestTracker : public QObject
+{
+    Q_OBJECT
+
+    struct Notifier : TrackingNotifying
+    {
+        QStringList titles;
+        QCoro::Task<bool> requestAuthorization() override { co_return true; }
+        QCoro::Task<> notify(QString title, QString) override { co_return titles.append(title); }
+    };
+    struct Popularity : PopularityProviding
+    {
+        QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override { co_return {country, {}, {}}; }
+    };
+
+    TestSettings m_settings;
+    std::shared_ptr<FakeSearchClient> m_client = std::make_shared<FakeSearchClient>();
+    std::unique_ptr<ASOStore> m_store;
+    Notifier m_notifier;
+    std::unique_ptr<RankTracker> m_tracker;
+    // The run as it goes: "<country>:<total>" as a job starts, each term sent, the progress count at each
+    // data version ("-" when idle), "z<seconds>" for each wait of the loop.
+    QStringList m_log;
+
+    // "<app id>:<storefronts>:<manual keywords>" tracks an own app, "key=value" sets a setting,
+    // "discovering:<job key>" is a running discovery.
+    // Searching "f…" fails and "r…" finds app 1 first, which missed it two hours ago; "c…" comes
+    // from a fresh stored search; "d…" deletes app 1 and "s…" stops the run; the rest find another app.
+    void setUp(const QString &setup)
+    {
+        for (const auto &token : setup.split(u' ', Qt::SkipEmptyParts)) {
+            if (token.contains(u'='))
+                TestSettings::set(token.section(u'=', 0, 0), token.section(u'=', 1));
+            const auto part = token.split(u':');
+            if (part[0] == u"discovering")
+                m_store->setDiscoveries({{part[1], std::make_shared<DiscoveryRun>(part[1].section(u'|', 1), 5, 0)}});
+            if (part.size() < 3)
+                continue;
+            TrackedApp app(AppInfo{part[0], "App " + part[0]}, true);
+            app.trackedCountries = part[1].split(u',');
+            m_store->db().insert(app);
+            m_store->addKeywords(part[2].split(u',', Qt::SkipEmptyParts), app);
+            for (const auto &term : part[2].split(u',', Qt::SkipEmptyParts)) {
+                SearchObservation earlier{0, QUuid::createUuid(), term, app.trackedCountries[0],
+                                          QDateTime::currentDateTimeUtc().addSecs(term[0] == u'r' ? -7200 : 0), true, 200, 0, 1,
+                                          {}, true, "[]"};
+                if (term[0] == u'c' || term[0] == u'r')
+                    m_store->db().insert(earlier), m_store->apply(earlier, app);
+            }
+        }
+        // Alerts from before the run are not the run's.
+        RankAlert old{0, QUuid::createUuid(), "1", "App 1", "k", "k", "us", "MOVED_UP", {}, {}, {},
+                      QDateTime::currentDateTimeUtc().addSecs(-60), false};
+        m_store->db().insert(old);
+        m_log.clear();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        m_client->answer = [this](const QString &term) {
+            m_log.append(term);
+            if (term[0] == u'd')
+                m_store->deleteApp(*m_store->app("1"));
+            if (term[0] == u's')
+                m_tracker->stopManualRun();
+            if (term[0] == u'f')
+                throw FakeSearchClient::failure();
+            return FakeSearchClient::results({term[0] == u'r' ? "1" : "9"});
+        };
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+        m_notifier.titles.clear();
+        connect(m_tracker.get(), &RankTracker::progressChanged, this, [this](const auto &progress) {
+            if (progress && progress->done == 0)
+                m_log.append(progress->country + u':' + QString::number(progress->total));
+        });
+        connect(m_store.get(), &ASOStore::dataVersionChanged, this, [this] {
+            m_log.append(m_tracker->progress() ? QString::number(m_tracker->progress()->done) : "-");
+        });
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<QString>("setup"); // "loop" runs the due jobs through the loop instead of "Check Now"
+        QTest::addColumn<QStringList>("outcome"); // summary, problem, jobs marked as run, log, notification title
+        QTest::newRow("no jobs") << "" << QStringList{"0 keywords rechecked", "", "", "-", ""};
+        QTest::newRow("an alert, notified") << "1:us:r1 notificationsEnabled=true"
+            << QStringList{"1 keyword rechecked, 1 alert", "", "1|us", "us:1 r1 1 -", "1 keyword entered the top 10 for App 1"};
+        QTest::newRow("notifications off") << "1:us:r1" << QStringList{"1 keyword rechecked, 1 alert", "", "1|us", "us:1 r1 1 -", ""};
+        QTest::newRow("some searches fail") << "1:us:f1,f2,f3,c4,c5,c6,c7,c8,c9,c10" << QStringList{"7 keywords rechecked",
+            "3 of 10 searches for App 1 (US) failed and are shown as failed.", "1|us", "us:10 5 f1 f2 f3 10 10 -", ""};
+        QTest::newRow("every search fails") << "1:us:f1,f2,f3,f4 2:us:" << QStringList{"0 keywords rechecked",
+            "All 4 searches for App 1 (US) failed; retrying at the next check.", "2|us", "us:4 f1 f2 f3 f4 us:0 -", ""};
+        QTest::newRow("discovery running") << "1:us,de:n1 discovering:1|us" << QStringList{"1 keyword rechecked",
+            "Skipped App 1 (US) while discovery runs; it is retried at the next check.", "1|de", "de:1 n1 1 -", ""};
+        QTest::newRow("twelve keywords") << "1:de:c1,c2,c3,c4,c5,c6,c7,c8,c9,c10,c11,c12"
+                                         << QStringList{"12 keywords rechecked", "", "1|de", "de:12 5 10 12 -", ""};
+        QTest::newRow("deleted app ends the run") << "1:us,de:c1,d2,n3 2:us:n4"
+                                                  << QStringList{"2 keywords rechecked", "", "", "us:3 d2 1 -", ""};
+        QTest::newRow("stop ends the run, its alerts uncounted") << "1:us:r1,s2 2:us:n4"
+                                                                 << QStringList{"2 keywords rechecked", "", "", "us:2 r1 s2 -", ""};
+        // The loop is cancelled as its third wait begins.
+        QTest::newRow("loop") << "1:us:n1 trackingHour=0 loop" << QStringList{"1 keyword rechecked", "", "1|us", "z20 us:1 n1 1 - z1800 z1800", ""};
+    }
+
+    void run()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, outcome);
+        setUp(setup);
+        const auto clock = VirtualClock::create();
+        if (setup.contains("loop")) {
+            m_tracker->setClock([clock] { return QDateTime::fromSecsSinceEpoch(qint64(clock->now), QTimeZone::utc()); });
+            m_tracker->setSleep(clock->sleep());
+            clock->onSleep = [this, c = clock.get()] {
+                m_log.append(u'z' + QString::number(c->delays.last()));
+                if (c->delays.size() == 3)
+                    m_tracker->loop()->cancel();
+            };
+            m_tracker->start();
+            m_tracker->start();
+            QTRY_COMPARE(clock->delays.size(), 3);
+            QTest::qWait(10);
+        } else {
+            m_tracker->startManualRun();
+            const auto handle = m_tracker->manualRun();
+            // Runs never overlap.
+            if (m_tracker->isRunning()) {
+                m_tracker->startManualRun();
+                const auto ignored = m_tracker->runAll();
+                QCOMPARE(m_tracker->manualRun(), handle);
+            }
+        }
+        QTRY_VERIFY(!m_tracker->isRunning());
+        const auto marked = Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys();
+        QCOMPARE((QStringList{m_tracker->lastSummary().value_or("?"), m_tracker->lastProblem().value_or(""), marked.join(u' '),
+                              m_log.join(u' '), m_notifier.titles.join(u'\n')}),
+                 outcome);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTracker)
+#include "tst_tracker.moc"

@@ -233,6 +233,15 @@ void roundN(benchmark::State &state)
                                               .size());
 }
 
+void roundZero(benchmark::State &state)
+{
+    const Account &a = account();
+    for (auto _ : state) {
+        auto candidates = DiscoveryPlanner::roundZero(a.target, a.seeds, a.foundQueries, a.known);
+        benchmark::DoNotOptimize(candidates);
+    }
+}
+
 // What the application itself hands a round: only the hits ranked 1 to 20 of each search.
 void roundNTop20(benchmark::State &state)
 {
@@ -267,6 +276,7 @@ void gapSuggestions(benchmark::State &state)
 }
 
 BENCHMARK(roundN)->Unit(benchmark::kMillisecond);
+BENCHMARK(roundZero)->Unit(benchmark::kMillisecond);
 BENCHMARK(roundNTop20)->Unit(benchmark::kMillisecond);
 BENCHMARK(relatedApps)->Unit(benchmark::kMillisecond);
 BENCHMARK(gapSuggestions)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,8 @@
 #include "support/Unicode.h"
 
 #include <QHash>
+#include <QStringBuilder>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <vector>
@@ -232,34 +234,27 @@ struct TermStats
     int firstPosition = 0;
 };
 
-void count(QHash<QString, TermStats> &stats, const QString &term, int position)
+// A counted word (second < 0) or pair of neighbouring words, by the words' numbers.
+struct Counted
 {
-    auto it = stats.find(term);
-    if (it == stats.end())
-        stats.insert(term, TermStats{1, position});
-    else
-        ++it->count;
-}
+    int first = 0;
+    int second = -1;
+    TermStats stats;
+};
 
-// Terms of one group, most frequent first, then the earliest seen. First positions are unique
-// within a group, so the order is total.
-QStringList ranked(const QHash<QString, TermStats> &stats, bool repeated)
+// Appends at most `max` terms of one group, most frequent first, then the earliest seen. First
+// positions are unique within a group, so the order is total and only the leading terms need
+// sorting.
+void appendRanked(QStringList &terms, std::vector<Counted> &group, const QStringList &words, qsizetype max)
 {
-    std::vector<std::pair<QString, TermStats>> entries;
-    for (auto it = stats.cbegin(); it != stats.cend(); ++it) {
-        if ((it->count >= 2) == repeated)
-            entries.emplace_back(it.key(), it.value());
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) {
-        if (a.second.count != b.second.count)
-            return a.second.count > b.second.count;
-        return a.second.firstPosition < b.second.firstPosition;
+    const auto n = std::min<qsizetype>(std::max<qsizetype>(max, 0), qsizetype(group.size()));
+    std::partial_sort(group.begin(), group.begin() + n, group.end(), [](const Counted &a, const Counted &b) {
+        if (a.stats.count != b.stats.count)
+            return a.stats.count > b.stats.count;
+        return a.stats.firstPosition < b.stats.firstPosition;
     });
-    QStringList terms;
-    terms.reserve(qsizetype(entries.size()));
-    for (auto &entry : entries)
-        terms.append(std::move(entry.first));
-    return terms;
+    for (auto it = group.cbegin(); it != group.cbegin() + n; ++it)
+        terms.append(it->second < 0 ? words.at(it->first) : words.at(it->first) % u' ' % words.at(it->second));
 }
 
 bool qualifies(const QString &token)
@@ -329,27 +324,56 @@ QStringList descriptionTerms(const QString &text, int limit)
     if (limit <= 0)
         return {};
     const QString stripped = KeywordText::stripURLs(text);
-    QHash<QString, TermStats> words;
-    QHash<QString, TermStats> pairs;
+    // Words are numbered as first seen and counted by number: a description repeats its words
+    // many times, and pairs are then counted without building their text.
+    QStringList words;
+    QHash<QStringView, int> numberOf;   // the views point into `words`
+    std::vector<bool> qualifying;       // by number
+    std::vector<TermStats> wordStats;   // by number; a count of 0 for words that do not qualify
+    QHash<std::pair<int, int>, TermStats> pairStats;
     int position = 0;
     for (const QStringView piece : splitAt(stripped, isPieceSeparator)) {
-        const QStringList tokens = KeywordText::tokenize(piece.toString());
-        std::vector<bool> qualifying;
-        qualifying.reserve(size_t(tokens.size()));
-        for (const QString &token : tokens)
-            qualifying.push_back(qualifies(token));
-        for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const KeywordText::TokenViews tokens(piece);
+        QVarLengthArray<int, 32> numbers;
+        for (const QStringView token : tokens) {
+            auto it = numberOf.constFind(token);
+            if (it == numberOf.cend()) {
+                words.append(token.toString());
+                it = numberOf.insert(words.last(), int(words.size() - 1));
+                qualifying.push_back(qualifies(words.last()));
+                wordStats.push_back({});
+            }
+            numbers.append(it.value());
+        }
+        for (qsizetype i = 0; i < numbers.size(); ++i) {
             ++position;
-            if (!qualifying[size_t(i)])
+            const int number = numbers[i];
+            if (!qualifying[size_t(number)])
                 continue;
-            count(words, tokens[i], position);
-            if (i + 1 < tokens.size() && qualifying[size_t(i + 1)])
-                count(pairs, tokens[i] + u' ' + tokens[i + 1], position);
+            TermStats &stats = wordStats[size_t(number)];
+            if (stats.count++ == 0)
+                stats.firstPosition = position;
+            if (i + 1 < numbers.size() && qualifying[size_t(numbers[i + 1])]) {
+                auto pair = pairStats.find({number, numbers[i + 1]});
+                if (pair == pairStats.end())
+                    pairStats.insert({number, numbers[i + 1]}, TermStats{1, position});
+                else
+                    ++pair->count;
+            }
         }
     }
-    QStringList terms = ranked(pairs, true) + ranked(words, true) + ranked(pairs, false);
-    if (terms.size() > limit)
-        terms.resize(limit);
+
+    std::vector<Counted> repeatedPairs, singlePairs, repeatedWords;
+    for (auto it = pairStats.cbegin(); it != pairStats.cend(); ++it)
+        (it->count >= 2 ? repeatedPairs : singlePairs).push_back({it.key().first, it.key().second, it.value()});
+    for (size_t number = 0; number < wordStats.size(); ++number) {
+        if (wordStats[number].count >= 2)
+            repeatedWords.push_back({int(number), -1, wordStats[number]});
+    }
+    QStringList terms;
+    appendRanked(terms, repeatedPairs, words, limit);
+    appendRanked(terms, repeatedWords, words, limit - terms.size());
+    appendRanked(terms, singlePairs, words, limit - terms.size());
     return terms;
 }
 

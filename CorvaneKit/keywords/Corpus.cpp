@@ -3,56 +3,11 @@
 #include "keywords/KeywordText.h"
 #include "support/Unicode.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
-
-// Whether a run of text without spaces could hold a link or bare address: those need "://",
-// "www." or a "." before one of the top-level domains. Anything outside ASCII next to a "." is
-// left to the regular expression, whose case-insensitive matching knows more than this test.
-bool mayHoldLink(QStringView chunk)
-{
-    if (chunk.contains(u"://"))
-        return true;
-    for (qsizetype i = 0; i < chunk.size(); ++i) {
-        if (chunk[i] != u'.')
-            continue;
-        const char16_t before = i > 0 ? chunk[i - 1].unicode() : u' ';
-        const char16_t after = i + 1 < chunk.size() ? chunk[i + 1].unicode() : u' ';
-        if (before == u'w' || before == u'W' || before >= 0x80 || after >= 0x80)
-            return true;
-        if (after != 0 && std::strchr("cnoiadCNOIAD", char(after)))   // com net org io app co ai dev
-            return true;
-    }
-    return false;
-}
-
-// The same text as KeywordText::stripURLs gives. No link spans a space, so the dear regular
-// expression only needs to see the space-free runs that may hold one; in app names and prose
-// that is rarely any.
-QString withoutLinks(const QString &text)
-{
-    QString result;
-    qsizetype copied = 0;   // text before this is already in result
-    const qsizetype size = text.size();
-    for (qsizetype start = 0; start < size;) {
-        qsizetype end = text.indexOf(u' ', start);
-        if (end < 0)
-            end = size;
-        const QStringView chunk = QStringView(text).mid(start, end - start);
-        if (!chunk.isEmpty() && mayHoldLink(chunk)) {
-            result += QStringView(text).mid(copied, start - copied);
-            result += KeywordText::stripURLs(chunk.toString());
-            copied = end;
-        }
-        start = end + 1;
-    }
-    if (copied == 0)
-        return text;
-    result += QStringView(text).mid(copied);
-    return result;
-}
 
 // Characters that end a phrase: no pair is counted across them.
 bool isPhraseBreak(QChar c)
@@ -67,46 +22,64 @@ bool isPhraseBreak(QChar c)
     }
 }
 
+// Sets `buffer` to the parts joined, in its own storage unless a hash kept a copy of it.
+const QString &fill(QString &buffer, std::initializer_list<QStringView> parts)
+{
+    qsizetype size = 0;
+    for (const QStringView part : parts)
+        size += part.size();
+    buffer.resize(size);
+    QChar *out = buffer.data();
+    for (const QStringView part : parts)
+        out = std::copy(part.cbegin(), part.cend(), out);
+    return buffer;
+}
+
 }
 
 void Corpus::add(const std::optional<QString> &text, qint64 weight)
 {
     if (!text)
         return;
-    const QString stripped = withoutLinks(*text);
+    const QString stripped = KeywordText::stripURLs(*text);
+    // Reused for every look-up, so that only words and pairs seen for the first time allocate.
+    QString word;
+    QString pair;
     qsizetype phraseStart = 0;
     const qsizetype size = stripped.size();
     for (qsizetype i = 0; i <= size; ++i) {
         if (i < size && !isPhraseBreak(stripped.at(i)))
             continue;
         if (i > phraseStart) {
-            const QStringList words = KeywordText::tokenize(stripped.mid(phraseStart, i - phraseStart));
-            bool nextMeaningful = !words.isEmpty() && isMeaningful(words.first());
-            for (qsizetype w = 0; w < words.size(); ++w) {
-                const bool meaningful = nextMeaningful;
-                nextMeaningful = w + 1 < words.size() && isMeaningful(words.at(w + 1));
-                if (!meaningful)
-                    continue;
-                m_tokens[words.at(w)] += weight;
-                if (nextMeaningful)
-                    m_bigrams[words.at(w) + u' ' + words.at(w + 1)] += weight;
+            const KeywordText::TokenViews words(QStringView(stripped).sliced(phraseStart, i - phraseStart));
+            QVarLengthArray<bool, 32> meaningful;
+            for (const QStringView view : words)
+                meaningful.append(count(fill(word, {view}), weight));
+            for (qsizetype w = 0; w + 1 < words.size(); ++w) {
+                if (meaningful[w] && meaningful[w + 1])
+                    m_bigrams[fill(pair, {words[w], u" ", words[w + 1]})] += weight;
             }
         }
         phraseStart = i + 1;
     }
 }
 
-bool Corpus::isMeaningful(const QString &word)
+bool Corpus::count(const QString &word, qint64 weight)
 {
     // Every counted word is meaningful; only new words need the full test.
-    if (m_tokens.contains(word))
+    auto it = m_tokens.find(word);
+    if (it != m_tokens.end()) {
+        *it += weight;
         return true;
+    }
     if (m_meaningless.contains(word))
         return false;
-    if (KeywordText::isMeaningful(word))
-        return true;
-    m_meaningless.insert(word);
-    return false;
+    if (!KeywordText::isMeaningful(word)) {
+        m_meaningless.insert(word);
+        return false;
+    }
+    m_tokens.insert(word, weight);
+    return true;
 }
 
 bool Corpus::has(const QString &word) const

@@ -30,7 +30,8 @@ public:
     const QHash<QString, qint64> &bigrams() const { return m_bigrams; }
 
 private:
-    bool isMeaningful(const QString &word);
+    // Adds `weight` to a meaningful word's count and says whether the word is meaningful.
+    bool count(const QString &word, qint64 weight);
 
     QHash<QString, qint64> m_tokens;
     QHash<QString, qint64> m_bigrams;

@@ -70,10 +70,11 @@ struct Distinct
 
     void add(const QString &text)
     {
-        const qsizetype before = seen.size();
+        // Most texts come again and again: looking up is cheaper than inserting.
+        if (seen.contains(text))
+            return;
         seen.insert(text);
-        if (seen.size() != before)
-            list.append(text);
+        list.append(text);
     }
 };
 

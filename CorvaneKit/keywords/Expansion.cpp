@@ -4,6 +4,8 @@
 #include "keywords/KeywordText.h"
 #include "support/Unicode.h"
 
+#include <QStringBuilder>
+
 #include <algorithm>
 #include <optional>
 #include <string_view>
@@ -44,7 +46,7 @@ bool isAttested(const QString &phrase, const QHash<QString, qint64> &bigrams)
     if (words.size() < 2)
         return false;
     for (qsizetype i = 0; i + 1 < words.size(); ++i) {
-        if (bigrams.value(words.at(i) + u' ' + words.at(i + 1), 0) <= 0)
+        if (bigrams.value(words.at(i) % u' ' % words.at(i + 1), 0) <= 0)
             return false;
     }
     return true;

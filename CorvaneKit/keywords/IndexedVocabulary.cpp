@@ -4,6 +4,7 @@
 #include "support/Unicode.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <optional>
@@ -19,15 +20,6 @@ qsizetype length(const QString &text)
             return Unicode::characterCount(text);
     }
     return text.size();
-}
-
-// Every link or bare address holds a "." or "://"; names rarely do, and the regular expression
-// is the dearest step for them.
-QString withoutLinks(const QString &text)
-{
-    if (!text.contains(u'.') && !text.contains(u"://"))
-        return text;
-    return KeywordText::stripURLs(text);
 }
 
 bool isPhraseBreak(QChar c)
@@ -85,16 +77,25 @@ private:
     // The phrase key of the words, or nothing when two of them share a stem.
     std::optional<QString> keyOf(const QStringList &tokens)
     {
-        QStringList stems;
-        stems.reserve(tokens.size());
+        QVarLengthArray<QString, 8> stems;
+        qsizetype length = 0;
         for (const QString &token : tokens) {
             QString stem = stemOf(token);
-            if (stems.contains(stem))
+            if (std::find(stems.cbegin(), stems.cend(), stem) != stems.cend())
                 return std::nullopt;
+            length += stem.size() + 1;
             stems.append(std::move(stem));
         }
-        std::stable_sort(stems.begin(), stems.end(), Unicode::lessThan);
-        return stems.join(u' ');
+        // The stems are distinct, so there is only one order for any sort to find.
+        std::sort(stems.begin(), stems.end(), Unicode::lessThan);
+        QString key;
+        key.reserve(length);
+        for (qsizetype i = 0; i < stems.size(); ++i) {
+            if (i > 0)
+                key += u' ';
+            key += stems[i];
+        }
+        return key;
     }
 
     QSet<QString> m_texts;
@@ -224,9 +225,16 @@ QStringList phrases(const QStringList &texts)
                 ok = pieceUses.at(i).inside;
             if (!ok)
                 continue;
-            QString phrase = words.at(start);
-            for (qsizetype i = start + 1; i < start + window; ++i)
-                phrase += u' ' + words.at(i);
+            qsizetype length = window - 1;
+            for (qsizetype i = start; i < start + window; ++i)
+                length += words.at(i).size();
+            QString phrase;
+            phrase.reserve(length);
+            phrase += words.at(start);
+            for (qsizetype i = start + 1; i < start + window; ++i) {
+                phrase += u' ';
+                phrase += words.at(i);
+            }
             const qsizetype before = seen.size();
             seen.insert(phrase);
             if (seen.size() != before)
@@ -235,7 +243,7 @@ QStringList phrases(const QStringList &texts)
     };
 
     for (const QString &text : texts) {
-        const QString stripped = withoutLinks(text);
+        const QString stripped = KeywordText::stripURLs(text);
         qsizetype pieceStart = 0;
         for (qsizetype i = 0; i <= stripped.size(); ++i) {
             if (i < stripped.size() && !isPhraseBreak(stripped.at(i)))

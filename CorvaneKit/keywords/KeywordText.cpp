@@ -2,6 +2,9 @@
 
 #include "support/Unicode.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 // The four lists are kept apart as written so that each can be checked against its source.
@@ -42,6 +45,17 @@ bool isAsciiLetterOrDigit(char16_t u)
 {
     const char16_t folded = u | 0x20;
     return (folded >= 'a' && folded <= 'z') || (u >= '0' && u <= '9');
+}
+
+// Every ASCII code point is a character of its own, except that CR LF makes one.
+qsizetype asciiCharacterCount(QStringView text)
+{
+    qsizetype count = text.size();
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == u'\r' && text[i + 1] == u'\n')
+            --count;
+    }
+    return count;
 }
 
 char16_t asciiLower(char16_t u)
@@ -186,8 +200,17 @@ QStringList letterRuns(const QString &text)
 
 QStringList asciiLetterRuns(const QString &text)
 {
-    QStringList tokens;
     const qsizetype n = text.size();
+    // Counted first, so that the list is allocated once.
+    qsizetype runs = 0;
+    bool previous = false;
+    for (const QChar c : text) {
+        const bool current = isAsciiLetterOrDigit(c.unicode());
+        runs += current && !previous;
+        previous = current;
+    }
+    QStringList tokens;
+    tokens.reserve(runs);
     qsizetype i = 0;
     while (i < n) {
         while (i < n && !isAsciiLetterOrDigit(text[i].unicode()))
@@ -209,6 +232,26 @@ QStringList asciiLetterRuns(const QString &text)
 bool isLineBreak(char32_t c)
 {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Whether a run of text without spaces could hold a link or bare address: those need "://",
+// "www." or a "." before one of the top-level domains. Anything outside ASCII next to a "." is
+// left to the regular expression, whose case-insensitive matching knows more than this test.
+bool mayHoldLink(QStringView chunk)
+{
+    for (qsizetype i = 0; i < chunk.size(); ++i) {
+        if (chunk[i] == u':' && chunk.sliced(i).startsWith(u"://"))
+            return true;
+        if (chunk[i] != u'.')
+            continue;
+        const char16_t before = i > 0 ? chunk[i - 1].unicode() : u' ';
+        const char16_t after = i + 1 < chunk.size() ? chunk[i + 1].unicode() : u' ';
+        if (before == u'w' || before == u'W' || before >= 0x80 || after >= 0x80)
+            return true;
+        if (after != 0 && std::strchr("cnoiadCNOIAD", char(after)))   // com net org io app co ai dev
+            return true;
+    }
+    return false;
 }
 
 }
@@ -250,6 +293,33 @@ QStringList tokenize(const QString &text)
     return letterRuns(Unicode::lowercased(Unicode::nfkc(text)));
 }
 
+TokenViews::TokenViews(QStringView text)
+{
+    if (!isAscii(text)) {
+        m_tokens = tokenize(text.toString());
+        for (const QString &token : std::as_const(m_tokens))
+            m_words.append(token);
+        return;
+    }
+    QStringView source = text;
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; })) {
+        m_lowered = QString(text.size(), Qt::Uninitialized);
+        std::transform(text.cbegin(), text.cend(), m_lowered.begin(),
+                       [](QChar c) { return QChar(asciiLower(c.unicode())); });
+        source = m_lowered;
+    }
+    const qsizetype n = source.size();
+    for (qsizetype i = 0; i < n;) {
+        while (i < n && !isAsciiLetterOrDigit(source[i].unicode()))
+            ++i;
+        const qsizetype start = i;
+        while (i < n && isAsciiLetterOrDigit(source[i].unicode()))
+            ++i;
+        if (i > start)
+            m_words.append(source.sliced(start, i - start));
+    }
+}
+
 QStringList meaningfulTokens(const QString &text)
 {
     QStringList tokens = tokenize(text);
@@ -259,7 +329,13 @@ QStringList meaningfulTokens(const QString &text)
 
 bool isMeaningful(const QString &word)
 {
-    if (word.size() < 2 || Unicode::characterCount(word) < 2)
+    if (word.size() < 2)
+        return false;
+    if (isAscii(word)) {
+        const bool allDigits = std::all_of(word.cbegin(), word.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        return !allDigits && asciiCharacterCount(word) >= 2 && !stopwords().contains(word);
+    }
+    if (Unicode::characterCount(word) < 2)
         return false;
     if (stopwords().contains(word))
         return false;
@@ -280,14 +356,19 @@ bool isUsable(const QString &normalized)
     const QStringView view(normalized);
     qsizetype characters = 0;
     bool hasLetterOrNumber = false;
-    Unicode::GraphemeCursor cursor(view);
-    for (qsizetype end; (end = cursor.next()) >= 0;) {
-        if (++characters > maxLength)
-            return false;
-        if (!hasLetterOrNumber && isLetterOrNumber(Unicode::codePointAt(view, cursor.start())))
-            hasLetterOrNumber = true;
+    if (isAscii(view)) {
+        characters = asciiCharacterCount(view);
+        hasLetterOrNumber = std::any_of(view.cbegin(), view.cend(), [](QChar c) { return isAsciiLetterOrDigit(c.unicode()); });
+    } else {
+        Unicode::GraphemeCursor cursor(view);
+        for (qsizetype end; (end = cursor.next()) >= 0;) {
+            if (++characters > maxLength)
+                return false;
+            if (!hasLetterOrNumber && isLetterOrNumber(Unicode::codePointAt(view, cursor.start())))
+                hasLetterOrNumber = true;
+        }
     }
-    if (characters < 2 || !hasLetterOrNumber)
+    if (characters < 2 || characters > maxLength || !hasLetterOrNumber)
         return false;
     qsizetype words = 0;
     for (const QStringView word : view.tokenize(u' ', Qt::SkipEmptyParts)) {
@@ -344,7 +425,30 @@ QString stripURLs(const QString &text)
     // The word boundary after the domain ending keeps "photos.Collage" and "best.apps" whole.
     static const Unicode::Regex addresses(
         QStringLiteral(R"re((https?://|www\.)\S+|\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?)re"), true);
-    return addresses.replaceAll(text, QStringLiteral(" "));
+    // No match spans a space, and a space is no word character, so each space-free run can be
+    // searched on its own with the same result. The regular expression is the dearest step by
+    // far, and in app names and prose few runs can hold a link at all.
+    if (!mayHoldLink(text))
+        return text;
+    QString result;
+    qsizetype copied = 0;   // text before this is already in result
+    const qsizetype size = text.size();
+    for (qsizetype start = 0; start < size;) {
+        qsizetype end = text.indexOf(u' ', start);
+        if (end < 0)
+            end = size;
+        const QStringView chunk = QStringView(text).mid(start, end - start);
+        if (!chunk.isEmpty() && mayHoldLink(chunk)) {
+            result += QStringView(text).mid(copied, start - copied);
+            result += addresses.replaceAll(chunk.toString(), QStringLiteral(" "));
+            copied = end;
+        }
+        start = end + 1;
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
 }
 
 }

@@ -4,6 +4,8 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <QVarLengthArray>
 
 // The one normal form of keyword text, and the word splitting every analysis shares.
 // All lengths are counts of user-perceived characters (grapheme clusters).
@@ -22,6 +24,29 @@ QString normalize(const QString &text);
 
 // Lower-case runs of letters and numbers, in text order, repeats kept.
 QStringList tokenize(const QString &text);
+
+// The words tokenize() gives, as views rather than a string each: for the loops that look words
+// up far more often than they keep them. ASCII text is read in place, or from one lower-cased
+// copy when it has capitals; other text goes through tokenize(). The text must outlive this.
+class TokenViews
+{
+public:
+    explicit TokenViews(QStringView text);
+    TokenViews(const TokenViews &) = delete;
+    TokenViews &operator=(const TokenViews &) = delete;
+
+    qsizetype size() const { return m_words.size(); }
+    bool isEmpty() const { return m_words.isEmpty(); }
+    QStringView operator[](qsizetype i) const { return m_words[i]; }
+    const QStringView *begin() const { return m_words.cbegin(); }
+    const QStringView *end() const { return m_words.cend(); }
+
+private:
+    QString m_lowered;
+    QStringList m_tokens;
+    QVarLengthArray<QStringView, 16> m_words;
+};
+
 QStringList meaningfulTokens(const QString &text);
 // A token of 2+ characters that is no stop word and not made of numbers only.
 bool isMeaningful(const QString &word);

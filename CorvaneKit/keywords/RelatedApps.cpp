@@ -5,6 +5,7 @@
 #include "support/Unicode.h"
 
 #include <QHash>
+#include <QStringBuilder>
 
 #include <algorithm>
 
@@ -67,7 +68,7 @@ void addSegmentTerms(const QStringList &words, QStringList &into, WordTests &tes
         if (!facts.meaningful)
             continue;
         if (previous)
-            into.append(*previous + u' ' + word);
+            into.append(*previous % u' ' % word);
         if (facts.longerThanTwo)
             into.append(word);
         previous = &word;
@@ -180,9 +181,9 @@ QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle>
                 if (!std::equal(tokens.cbegin(), tokens.cend(), words.cbegin() + start))
                     continue;
                 if (start > 0 && KeywordText::isMeaningful(words.at(start - 1)))
-                    record(words.at(start - 1) + u' ' + form, title.appleAppId);
+                    record(words.at(start - 1) % u' ' % form, title.appleAppId);
                 if (start + width < words.size() && KeywordText::isMeaningful(words.at(start + width)))
-                    record(form + u' ' + words.at(start + width), title.appleAppId);
+                    record(form % u' ' % words.at(start + width), title.appleAppId);
             }
         }
     }

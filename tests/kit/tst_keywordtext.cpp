@@ -129,7 +129,11 @@ void TestKeywordText::agreesWithClusterRules()
         QString text;
         for (int i = 1 + random.bounded(10); i > 0; --i)
             text += pool[random.bounded(int(pool.size()))];
-        if (KeywordText::clean(text) != referenceClean(text) || KeywordText::tokenize(text) != referenceTokens(text))
+        QStringList viewed;
+        for (const QStringView word : KeywordText::TokenViews(text))
+            viewed.append(word.toString());
+        if (KeywordText::clean(text) != referenceClean(text) || KeywordText::tokenize(text) != referenceTokens(text)
+            || viewed != referenceTokens(text))
             QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
         QCOMPARE(KeywordText::normalize(text), Unicode::lowercased(KeywordText::clean(text)));
     }
@@ -148,6 +152,7 @@ void TestKeywordText::isMeaningful_data()
     QTest::newRow("han word") << u"写真"_qs << true;
     QTest::newRow("one letter with its accent") << u"e\u0301"_qs << false;
     QTest::newRow("not normalised first") << "App" << true;
+    QTest::newRow("CR LF is one character") << "\r\n" << false;
 }
 
 void TestKeywordText::isMeaningful()
@@ -166,6 +171,7 @@ void TestKeywordText::isUsable_data()
     QTest::newRow("one character") << "a" << false;
     QTest::newRow("100 accented characters") << QString(u"e\u0301"_qs).repeated(100) << true;
     QTest::newRow("101 characters") << QString(101, u'x') << false;
+    QTest::newRow("100 characters, one a CR LF pair") << QString(99, u'x') + "\r\n" << true;
     QTest::newRow("six words") << "a b c d e f" << true;
     QTest::newRow("seven words") << "a b c d e f g" << false;
     QTest::newRow("punctuation only") << "!!" << false;
@@ -223,6 +229,10 @@ void TestKeywordText::stripURLs_data()
     QTest::newRow("longer word after the dot kept") << "photos.Collage" << "photos.Collage";
     QTest::newRow("plural ending kept") << "best.apps" << "best.apps";
     QTest::newRow("other ending kept") << "file.txt" << "file.txt";
+    QTest::newRow("address glued to more text") << "snap.com.photo editor" << " .photo editor";
+    QTest::newRow("accented letter before the dot") << u"café.app rocks"_qs << "  rocks";
+    QTest::newRow("link runs to the next space") << "Visit http://a.b/c,photo editor" << "Visit   editor";
+    QTest::newRow("sentence stops only") << "end. Next www" << "end. Next www";
 }
 
 void TestKeywordText::stripURLs()

@@ -245,7 +245,8 @@ struct Counted
 // Appends at most `max` terms of one group, most frequent first, then the earliest seen. First
 // positions are unique within a group, so the order is total and only the leading terms need
 // sorting.
-void appendRanked(QStringList &terms, std::vector<Counted> &group, const QStringList &words, qsizetype max)
+void appendRanked(QStringList &terms, std::vector<Counted> &group, const KeywordText::WordNumbers &words,
+                  qsizetype max)
 {
     const auto n = std::min<qsizetype>(std::max<qsizetype>(max, 0), qsizetype(group.size()));
     std::partial_sort(group.begin(), group.begin() + n, group.end(), [](const Counted &a, const Counted &b) {
@@ -254,7 +255,7 @@ void appendRanked(QStringList &terms, std::vector<Counted> &group, const QString
         return a.stats.firstPosition < b.stats.firstPosition;
     });
     for (auto it = group.cbegin(); it != group.cbegin() + n; ++it)
-        terms.append(it->second < 0 ? words.at(it->first) : words.at(it->first) % u' ' % words.at(it->second));
+        terms.append(it->second < 0 ? words.word(it->first) : words.word(it->first) % u' ' % words.word(it->second));
 }
 
 bool qualifies(const QString &token)
@@ -326,8 +327,7 @@ QStringList descriptionTerms(const QString &text, int limit)
     const QString stripped = KeywordText::stripURLs(text);
     // Words are numbered as first seen and counted by number: a description repeats its words
     // many times, and pairs are then counted without building their text.
-    QStringList words;
-    QHash<QStringView, int> numberOf;   // the views point into `words`
+    KeywordText::WordNumbers words;
     std::vector<bool> qualifying;       // by number
     std::vector<TermStats> wordStats;   // by number; a count of 0 for words that do not qualify
     QHash<std::pair<int, int>, TermStats> pairStats;
@@ -336,14 +336,12 @@ QStringList descriptionTerms(const QString &text, int limit)
         const KeywordText::TokenViews tokens(piece);
         QVarLengthArray<int, 32> numbers;
         for (const QStringView token : tokens) {
-            auto it = numberOf.constFind(token);
-            if (it == numberOf.cend()) {
-                words.append(token.toString());
-                it = numberOf.insert(words.last(), int(words.size() - 1));
-                qualifying.push_back(qualifies(words.last()));
+            const int number = words.numberOf(token);
+            if (size_t(number) == qualifying.size()) {
+                qualifying.push_back(qualifies(words.word(number)));
                 wordStats.push_back({});
             }
-            numbers.append(it.value());
+            numbers.append(number);
         }
         for (qsizetype i = 0; i < numbers.size(); ++i) {
             ++position;

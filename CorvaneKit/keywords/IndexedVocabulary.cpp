@@ -4,6 +4,7 @@
 #include "support/Unicode.h"
 
 #include <QHash>
+#include <QStringBuilder>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -34,38 +35,67 @@ bool isPhraseBreak(QChar c)
     }
 }
 
+// A two- or three-word phrase by the numbers of its words (third < 0 for two).
+struct PhraseNumbers
+{
+    int first = 0;
+    int second = 0;
+    int third = -1;
+    bool operator==(const PhraseNumbers &) const = default;
+};
+
+size_t qHash(const PhraseNumbers &phrase, size_t seed = 0)
+{
+    return qHashMulti(seed, phrase.first, phrase.second, phrase.third);
+}
+
 QStringList firstWords(const QStringList &words, int count)
 {
     return words.mid(0, std::max(count, 0));
 }
 
-// Bookkeeping of the texts and keys already taken while proposing. Stems are remembered, as
-// the same words come back in phrase after phrase.
+// Bookkeeping of the texts and keys already taken while proposing. Words are numbered and their
+// stems remembered, as the same words come back in phrase after phrase.
 class Admission
 {
 public:
+    using Numbers = QVarLengthArray<int, 8>;
+
     explicit Admission(const QSet<QString> &exclude)
         : m_texts(exclude)
     {
         for (const QString &text : exclude)
-            m_keys.insert(IndexedVocabulary::phraseKey(text));
+            m_keys.insert(*keyOf(numbersOf(text), false));
     }
 
-    QString stemOf(const QString &word)
+    // The numbers of the text's words, as KeywordText::tokenize() finds them.
+    Numbers numbersOf(QStringView text)
     {
-        auto it = m_stems.constFind(word);
-        if (it == m_stems.cend())
-            it = m_stems.insert(word, IndexedVocabulary::stem(word));
-        return it.value();
+        Numbers numbers;
+        for (const QStringView word : KeywordText::TokenViews(text))
+            numbers.append(numberOf(word));
+        return numbers;
     }
 
-    // Takes `text`, whose words are `tokens`, when it is usable, not taken yet, has no two words
-    // sharing a stem and, with `checkKey`, its key is not taken either.
-    bool admit(const QString &text, const QStringList &tokens, bool checkKey)
+    int numberOf(QStringView word)
+    {
+        const int number = m_words.numberOf(word);
+        if (number == m_stems.size())
+            m_stems.append(IndexedVocabulary::stem(m_words.word(number)));
+        return number;
+    }
+
+    const QString &word(int number) const { return m_words.word(number); }
+    QString stemOf(int number) const { return m_stems.at(number); }
+    QString stemOf(QStringView word) { return stemOf(numberOf(word)); }
+
+    // Takes `text`, whose words are numbered `words`, when it is usable, not taken yet, has no
+    // two words sharing a stem and, with `checkKey`, its key is not taken either.
+    bool admit(const QString &text, const Numbers &words, bool checkKey)
     {
         if (m_texts.contains(text) || !KeywordText::isUsable(text))
             return false;
-        const std::optional<QString> key = keyOf(tokens);
+        const std::optional<QString> key = keyOf(words, true);
         if (!key || (checkKey && m_keys.contains(*key)))
             return false;
         m_keys.insert(*key);
@@ -73,20 +103,23 @@ public:
         return true;
     }
 
+    bool admit(const QString &text, bool checkKey) { return admit(text, numbersOf(text), checkKey); }
+
 private:
-    // The phrase key of the words, or nothing when two of them share a stem.
-    std::optional<QString> keyOf(const QStringList &tokens)
+    // The words' stems in text order joined by spaces, as IndexedVocabulary::phraseKey() gives
+    // it; nothing when `distinct` is asked for and two words share a stem.
+    std::optional<QString> keyOf(const Numbers &words, bool distinct) const
     {
         QVarLengthArray<QString, 8> stems;
         qsizetype length = 0;
-        for (const QString &token : tokens) {
-            QString stem = stemOf(token);
-            if (std::find(stems.cbegin(), stems.cend(), stem) != stems.cend())
+        for (const int word : words) {
+            const QString &stem = m_stems.at(word);
+            if (distinct && std::find(stems.cbegin(), stems.cend(), stem) != stems.cend())
                 return std::nullopt;
             length += stem.size() + 1;
-            stems.append(std::move(stem));
+            stems.append(stem);
         }
-        // The stems are distinct, so there is only one order for any sort to find.
+        // Equal stems are equal texts, so any sort gives the one order a stable sort would.
         std::sort(stems.begin(), stems.end(), Unicode::lessThan);
         QString key;
         key.reserve(length);
@@ -100,7 +133,8 @@ private:
 
     QSet<QString> m_texts;
     QSet<QString> m_keys;
-    QHash<QString, QString> m_stems;
+    KeywordText::WordNumbers m_words;
+    QStringList m_stems;   // by word number
 };
 
 }
@@ -206,39 +240,38 @@ QStringList infer(const QString &title, const QStringList &foundQueries)
 QStringList phrases(const QStringList &texts)
 {
     const QSet<QString> &stopwords = KeywordText::stopwords();
-    // Per word, looked up once: may it stand in a phrase (letters only, 2 characters or more),
-    // and may it open or close one (no stop word)?
+    // Per word, worked out once: may it stand in a phrase (letters only, 2 characters or more),
+    // and may it open or close one (no stop word)? Words are numbered, so that a phrase is
+    // remembered by the numbers of its words and its text is built only when it is new.
     struct WordUse
     {
         bool inside = false;
         bool atEdge = false;
     };
-    QHash<QString, WordUse> uses;
-    QList<WordUse> pieceUses;
+    KeywordText::WordNumbers words;
+    QList<WordUse> uses;   // by number
+    QVarLengthArray<int, 32> pieceWords;
 
     QStringList result;
-    QSet<QString> seen;
-    auto collect = [&](const QStringList &words, qsizetype window) {
-        for (qsizetype start = 0; start + window <= words.size(); ++start) {
-            bool ok = pieceUses.at(start).atEdge && pieceUses.at(start + window - 1).atEdge;
+    QSet<PhraseNumbers> seen;
+    auto collect = [&](qsizetype window) {
+        for (qsizetype start = 0; start + window <= pieceWords.size(); ++start) {
+            bool ok = uses.at(pieceWords[start]).atEdge && uses.at(pieceWords[start + window - 1]).atEdge;
             for (qsizetype i = start; ok && i < start + window; ++i)
-                ok = pieceUses.at(i).inside;
+                ok = uses.at(pieceWords[i]).inside;
             if (!ok)
                 continue;
-            qsizetype length = window - 1;
-            for (qsizetype i = start; i < start + window; ++i)
-                length += words.at(i).size();
-            QString phrase;
-            phrase.reserve(length);
-            phrase += words.at(start);
-            for (qsizetype i = start + 1; i < start + window; ++i) {
-                phrase += u' ';
-                phrase += words.at(i);
-            }
-            const qsizetype before = seen.size();
-            seen.insert(phrase);
-            if (seen.size() != before)
-                result.append(phrase);
+            const PhraseNumbers numbers{pieceWords[start], pieceWords[start + 1],
+                                        window == 3 ? pieceWords[start + 2] : -1};
+            if (seen.contains(numbers))
+                continue;
+            seen.insert(numbers);
+            const QString &first = words.word(numbers.first);
+            const QString &second = words.word(numbers.second);
+            if (numbers.third < 0)
+                result.append(first % u' ' % second);
+            else
+                result.append(first % u' ' % second % u' ' % words.word(numbers.third));
         }
     };
 
@@ -249,19 +282,20 @@ QStringList phrases(const QStringList &texts)
             if (i < stripped.size() && !isPhraseBreak(stripped.at(i)))
                 continue;
             if (i > pieceStart) {
-                const QStringList words = KeywordText::tokenize(stripped.mid(pieceStart, i - pieceStart));
-                if (words.size() >= 2) {
-                    pieceUses.clear();
-                    for (const QString &word : words) {
-                        auto it = uses.constFind(word);
-                        if (it == uses.cend()) {
+                const KeywordText::TokenViews tokens(QStringView(stripped).sliced(pieceStart, i - pieceStart));
+                if (tokens.size() >= 2) {
+                    pieceWords.clear();
+                    for (const QStringView token : tokens) {
+                        const int number = words.numberOf(token);
+                        if (number == uses.size()) {
+                            const QString &word = words.word(number);
                             const bool inside = length(word) >= 2 && isAllLetters(word);
-                            it = uses.insert(word, {inside, inside && !stopwords.contains(word)});
+                            uses.append({inside, inside && !stopwords.contains(word)});
                         }
-                        pieceUses.append(it.value());
+                        pieceWords.append(number);
                     }
-                    collect(words, 2);
-                    collect(words, 3);
+                    collect(2);
+                    collect(3);
                 }
             }
             pieceStart = i + 1;
@@ -300,27 +334,30 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
         bool indexed = false;
         bool formOfKnownWord = false;   // not indexed, but its stem is a vocabulary word's
     };
-    QHash<QString, WordFacts> facts;
-    auto factsOf = [&](const QString &word) {
-        auto it = facts.constFind(word);
-        if (it == facts.cend()) {
+    QList<std::optional<WordFacts>> facts;   // by word number
+    auto factsOf = [&](int number) {
+        if (number >= facts.size())
+            facts.resize(number + 1);
+        std::optional<WordFacts> &known = facts[number];
+        if (!known) {
+            const QString &word = admission.word(number);
             WordFacts f;
             f.meaningful = KeywordText::isMeaningful(word);
             f.indexed = indexed(word);
-            f.formOfKnownWord = !f.indexed && wordStems.contains(admission.stemOf(word));
-            it = facts.insert(word, f);
+            f.formOfKnownWord = !f.indexed && wordStems.contains(admission.stemOf(number));
+            known = f;
         }
-        return it.value();
+        return *known;
     };
 
     for (const QString &phrase : marketPhrases) {
-        const QStringList words = KeywordText::tokenize(phrase);
+        const Admission::Numbers words = admission.numbersOf(phrase);
         qsizetype meaningfulCount = 0;
         bool firstIndexed = false;
-        const QString *missing = nullptr;
+        int missing = -1;
         qsizetype missingCount = 0;
         bool formOfKnownWord = false;
-        for (const QString &word : words) {
+        for (const int word : words) {
             const WordFacts f = factsOf(word);
             if (!f.meaningful)
                 continue;
@@ -329,7 +366,7 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
             // A form of a vocabulary word that the vocabulary itself does not list.
             formOfKnownWord = formOfKnownWord || f.formOfKnownWord;
             if (!f.indexed && missingCount++ == 0)
-                missing = &word;
+                missing = word;
         }
         if (meaningfulCount < 2 || formOfKnownWord)
             continue;
@@ -337,10 +374,11 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
             if (admission.admit(phrase, words, true))
                 indexedPhrases.append({phrase, Kind::indexedPhrase()});
         } else if (missingCount == 1) {
-            if (length(*missing) < 3 || (meaningfulCount > 2 && !firstIndexed))
+            const QString &missingWord = admission.word(missing);
+            if (length(missingWord) < 3 || (meaningfulCount > 2 && !firstIndexed))
                 continue;
             if (admission.admit(phrase, words, true))
-                probes.append({phrase, Kind::probe(*missing)});
+                probes.append({phrase, Kind::probe(missingWord)});
         }
     }
 
@@ -353,9 +391,9 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
         const QString &second = tokens.at(1);
         if (length(second) >= 4 && isAllLetters(second)) {
             const QString variant = second.endsWith(u's') ? second.chopped(1) : second + u's';
-            const QString text = tokens.at(0) + u' ' + variant;
+            const QString text = tokens.at(0) % u' ' % variant;
             // A variant is proposed even when a phrase of the same words took its key.
-            if (admission.admit(text, KeywordText::tokenize(text), false))
+            if (admission.admit(text, false))
                 indexedPhrases.append({text, Kind::indexedPhrase()});
         }
         const QString firstStem = admission.stemOf(tokens.at(0));
@@ -364,16 +402,16 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
             const QString wordStem = admission.stemOf(word);
             if (wordStem == firstStem || wordStem == secondStem)
                 continue;
-            const QString text = tokens.at(0) + u' ' + second + u' ' + word;
-            if (admission.admit(text, KeywordText::tokenize(text), true))
+            const QString text = tokens.at(0) % u' ' % second % u' ' % word;
+            if (admission.admit(text, true))
                 extensions.append({text, Kind::extension_()});
         }
     }
 
     for (qsizetype i = 0; i < leading.size(); ++i) {
         for (qsizetype j = i + 1; j < leading.size(); ++j) {
-            const QString text = leading.at(i) + u' ' + leading.at(j);
-            if (admission.admit(text, KeywordText::tokenize(text), true))
+            const QString text = leading.at(i) % u' ' % leading.at(j);
+            if (admission.admit(text, true))
                 combinations.append({text, Kind::combination()});
         }
     }

@@ -320,6 +320,17 @@ TokenViews::TokenViews(QStringView text)
     }
 }
 
+int WordNumbers::numberOf(QStringView word)
+{
+    const auto it = m_numbers.constFind(word);
+    if (it != m_numbers.cend())
+        return it.value();
+    const int number = int(m_words.size());
+    m_words.append(word.toString());
+    m_numbers.insert(QStringView(m_words.constLast()), number);
+    return number;
+}
+
 QStringList meaningfulTokens(const QString &text)
 {
     QStringList tokens = tokenize(text);

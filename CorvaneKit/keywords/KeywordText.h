@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -45,6 +46,25 @@ private:
     QString m_lowered;
     QStringList m_tokens;
     QVarLengthArray<QStringView, 16> m_words;
+};
+
+// Distinct words numbered in first-seen order and looked up by view: a loop can keep what it
+// learns of each word in a plain list, and count pairs of words by their numbers.
+class WordNumbers
+{
+public:
+    WordNumbers() = default;
+    WordNumbers(const WordNumbers &) = delete;
+    WordNumbers &operator=(const WordNumbers &) = delete;
+
+    // The word's number, given now when the word is new: numbers run 0, 1, 2, ...
+    int numberOf(QStringView word);
+    const QString &word(int number) const { return m_words.at(number); }
+    qsizetype size() const { return m_words.size(); }
+
+private:
+    QStringList m_words;
+    QHash<QStringView, int> m_numbers;   // the views point into m_words
 };
 
 QStringList meaningfulTokens(const QString &text);

@@ -169,7 +169,14 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
         return {};
     for (const QString &keyword : keywords)
         out.seen.insert(Unicode::lowercased(keyword));
-    // Second word of a pair to the pair's first words with their counts.
+    // Second word of a pair to the pair's first words with their counts, for the words that
+    // are asked about: the first words of the two-word keywords.
+    QStringList asked;
+    for (const QString &keyword : keywords) {
+        const QStringList words = KeywordText::tokenize(keyword);
+        if (words.size() == 2)
+            asked.append(words.first());
+    }
     std::optional<QHash<QStringView, QList<std::pair<QStringView, qint64>>>> predecessors;
 
     for (const QString &keyword : keywords) {
@@ -215,12 +222,16 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
         }
         if (!predecessors) {
             // Built once per call: every two-word keyword looks up the pairs ending in its first
-            // word. The views point into the corpus's own keys.
+            // word. The views point into `asked` and the corpus's own keys.
             predecessors.emplace();
+            for (const QString &word : asked)
+                predecessors->insert(word, {});
             for (auto it = corpus.bigrams().cbegin(); it != corpus.bigrams().cend(); ++it) {
                 const QStringView pair(it.key());
                 const qsizetype space = pair.indexOf(u' ');
-                (*predecessors)[pair.mid(space + 1)].append({pair.left(space), it.value()});
+                const auto entry = predecessors->find(pair.mid(space + 1));
+                if (entry != predecessors->end())
+                    entry->append({pair.left(space), it.value()});
             }
         }
         QList<std::pair<QString, qint64>> extended;

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // The first of the keys whose value is a string, as a URL. A string that is not
 // a URL ends the search: later keys are not consulted.
 std::optional<QUrl> firstURL(const QJsonObject &object, std::initializer_list<const char *> keys)
@@ -138,7 +137,7 @@ public:
     std::optional<double> optionalNumber(const char *key) { return optional(key, JsonRead::number); }
     std::optional<qint64> optionalInteger(const char *key) { return optional(key, JsonRead::exactInteger); }
     std::optional<QDateTime> optionalDate(const char *key) { return optional(key, dateValue); }
-    QStringList requiredStringList(const char *key) { return required(key, stringList).value_or(QStringList()); }
+    QStringList requiredStringList(const char *key) { return required(key, JsonRead::stringList).value_or(QStringList()); }
 
     int requiredInt(const char *key)
     {
@@ -181,19 +180,6 @@ private:
         if (!value.isString())
             return std::nullopt;
         return AppRecords::parseDateTime(value.toString());
-    }
-
-    static std::optional<QStringList> stringList(const QJsonValue &value)
-    {
-        if (!value.isArray())
-            return std::nullopt;
-        QStringList list;
-        for (const QJsonValue &element : value.toArray()) {
-            if (!element.isString())
-                return std::nullopt;
-            list.append(element.toString());
-        }
-        return list;
     }
 
     const QJsonObject &m_object;

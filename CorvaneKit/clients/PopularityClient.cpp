@@ -25,20 +25,6 @@ const QString accessRefused = QStringLiteral("The popularity server refused acce
 // ---- JSON reading: required keys must be there with the right type; optional
 // keys may be missing or null, but a present value of the wrong type fails. ----
 
-
-std::optional<QStringList> stringList(const QJsonValue &value)
-{
-    if (!value.isArray())
-        return std::nullopt;
-    QStringList list;
-    for (const QJsonValue &element : value.toArray()) {
-        if (!element.isString())
-            return std::nullopt;
-        list.append(element.toString());
-    }
-    return list;
-}
-
 template<typename T>
 std::optional<QList<T>> recordList(const QJsonValue &value)
 {
@@ -375,7 +361,7 @@ std::optional<TopTermsResponse> TopTermsResponse::fromJson(const QJsonValue &val
     const QJsonObject o = value.toObject();
     const auto country = JsonRead::string(o.value(QLatin1String("country")));
     const auto week = optionalKey(o, "week", JsonRead::string);
-    const auto genres = stringList(o.value(QLatin1String("genres")));
+    const auto genres = JsonRead::stringList(o.value(QLatin1String("genres")));
     const auto total = JsonRead::exactInteger(o.value(QLatin1String("total")));
     const auto items = recordList<TopTerm>(o.value(QLatin1String("items")));
     if (!value.isObject() || !country || !week || !genres || !total || !items)

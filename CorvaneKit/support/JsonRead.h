@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -35,6 +37,20 @@ inline std::optional<double> number(const QJsonValue &value)
     if (!value.isDouble())
         return std::nullopt;
     return value.toDouble();
+}
+
+// A JSON array whose elements are all strings.
+inline std::optional<QStringList> stringList(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QJsonValue &element : value.toArray()) {
+        if (!element.isString())
+            return std::nullopt;
+        list.append(element.toString());
+    }
+    return list;
 }
 
 } // namespace JsonRead

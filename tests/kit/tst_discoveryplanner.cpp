@@ -13,21 +13,12 @@ namespace {
 
 SearchHit hit(const QString &id, const QString &name, int rank, const std::optional<QString> &genre = {})
 {
-    SearchHit h;
-    h.appleAppId = id;
-    h.name = name;
-    h.rank = rank;
-    h.primaryGenre = genre;
-    return h;
+    return {.appleAppId = id, .name = name, .primaryGenre = genre, .rank = rank};
 }
 
 AppInfo app(const QString &id, const QString &name, const std::optional<QString> &description = {})
 {
-    AppInfo a;
-    a.appleAppId = id;
-    a.name = name;
-    a.description = description;
-    return a;
+    return {.appleAppId = id, .name = name, .description = description};
 }
 
 // "SOURCE|text|detail[|app]" per candidate.
@@ -54,18 +45,14 @@ QStringList withDetail(const QList<PlannedCandidate> &candidates, const QString 
 }
 
 // A deterministic pseudo-random stream, so that the large input is the same on every run.
-class Stream
+struct Stream
 {
-public:
-    explicit Stream(quint64 seed) : m_state(seed) {}
-    int next(int bound)
+    quint64 state = 7;
+    int next(qsizetype bound)
     {
-        m_state = m_state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return int((m_state >> 33) % quint64(bound));
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return int((state >> 33) % quint64(bound));
     }
-
-private:
-    quint64 m_state;
 };
 
 const QStringList words{"photo", "editor", "collage", "maker", "filters", "video", "camera", "studio", "retouch",
@@ -75,61 +62,52 @@ const QStringList words{"photo", "editor", "collage", "maker", "filters", "video
 
 QString nameFrom(Stream &s)
 {
-    QString name = words.at(s.next(int(words.size())));
+    QString name = words.at(s.next(words.size()));
     name[0] = name[0].toUpper();
     const int more = 1 + s.next(3);
     for (int i = 0; i < more; ++i)
-        name += (i == 1 && s.next(2) ? QStringLiteral(": ") : QStringLiteral(" ")) + words.at(s.next(int(words.size())));
+        name += (i == 1 && s.next(2) ? QStringLiteral(": ") : QStringLiteral(" ")) + words.at(s.next(words.size()));
     return name;
 }
 
 struct LargeInput
 {
-    AppInfo target;
-    QStringList seeds;
+    AppInfo target = app("1", "Snap Photo Editor: Collage Maker",
+                         "Edit photos with filters and effects. Photo collage maker with grid layouts.\n"
+                         "Retouch selfies, blur backgrounds, add text and stickers. Visit www.example.com now.");
+    QStringList seeds, found, known;
     QList<ObservedKeyword> observations;
     QList<AppInfo> related;
-    QStringList found;
-    QStringList known;
-};
 
-LargeInput largeInput()
-{
-    Stream s(7);
-    LargeInput in;
-    in.target = app("1", "Snap Photo Editor: Collage Maker",
-                    "Edit photos with filters and effects. Photo collage maker with grid layouts.\n"
-                    "Retouch selfies, blur backgrounds, add text and stickers. Visit www.example.com now.");
-    in.target.genres = {"Photo & Video", "Graphics & Design"};
-    in.target.primaryGenre = "Photo & Video";
-    QList<std::pair<QString, QString>> pool;
-    for (int i = 0; i < 150; ++i)
-        pool.append({QString::number(100 + i * 37), nameFrom(s)});
-    QSet<QString> taken;
-    for (int k = 0; k < 40; ++k) {
-        ObservedKeyword observed;
-        do {
-            observed.keyword = words.at(s.next(int(words.size()))) + u' ' + words.at(s.next(int(words.size())));
-        } while (taken.contains(observed.keyword));
-        taken.insert(observed.keyword);
-        for (int r = 1; r <= 30; ++r) {
-            const auto &[id, name] = s.next(25) == 0 ? std::pair<QString, QString>{"1", in.target.name}
-                                                     : pool.at(s.next(int(pool.size())));
-            observed.hits.append(hit(id, name, r, s.next(3) ? std::optional<QString>("Photo & Video") : std::nullopt));
+    LargeInput()
+    {
+        Stream s;
+        target.genres = {"Photo & Video", "Graphics & Design"};
+        target.primaryGenre = "Photo & Video";
+        QList<std::pair<QString, QString>> pool;
+        for (int i = 0; i < 150; ++i)
+            pool.append({QString::number(100 + i * 37), nameFrom(s)});
+        for (int k = 0; k < 40; ++k) {
+            ObservedKeyword observed;
+            do {
+                observed.keyword = words.at(s.next(words.size())) + u' ' + words.at(s.next(words.size()));
+            } while (known.contains(observed.keyword));
+            for (int r = 1; r <= 30; ++r) {
+                const auto &[id, name] = s.next(25) == 0 ? std::pair<QString, QString>{"1", target.name}
+                                                         : pool.at(s.next(pool.size()));
+                observed.hits.append(hit(id, name, r, s.next(3) ? std::optional<QString>("Photo & Video") : std::nullopt));
+            }
+            observations.append(observed);
+            known.append(observed.keyword);
+            if (k % 3 == 0)
+                found.append(observed.keyword);
         }
-        in.observations.append(observed);
-        in.known.append(observed.keyword);
-        if (k % 3 == 0)
-            in.found.append(observed.keyword);
+        for (int i = 0; i < 6; ++i)
+            related.append(app(pool.at(i * 7).first, pool.at(i * 7).second,
+                               nameFrom(s) + ". " + nameFrom(s) + " with " + nameFrom(s) + ". " + nameFrom(s)));
+        seeds = DiscoveryPlanner::seeds({{found.value(0), 3}, {found.value(1), 9}, {"photo editor", 12}}, 30);
     }
-    for (int i = 0; i < 6; ++i) {
-        AppInfo related = app(pool.at(i * 7).first, pool.at(i * 7).second,
-                              nameFrom(s) + ". " + nameFrom(s) + " with " + nameFrom(s) + ". " + nameFrom(s));
-        in.related.append(related);
-    }
-    in.seeds = DiscoveryPlanner::seeds({{in.found.value(0), 3}, {in.found.value(1), 9}, {"photo editor", 12}}, 30);
-    return in;
-}
+};
 
 }
 
@@ -146,7 +124,6 @@ private Q_SLOTS:
     void roundNTitleSuggestions();
     void roundNIsDeterministic();
     void gapSuggestionsAreDeterministic();
-    void candidateHashCoversOptionals();
 };
 
 void TestDiscoveryPlanner::roundZeroGroups()
@@ -224,7 +201,6 @@ void TestDiscoveryPlanner::seeds_data()
     QTest::newRow("at least five") << far << 30 << QStringList{"f0", "f1", "f2", "f3", "f4"};
     QTest::newRow("equal ranks keep input order")
         << QList<FoundKeyword>{{"b", 3}, {"a", 3}, {"c", 1}} << 30 << QStringList{"c", "b", "a"};
-    QTest::newRow("max 0") << forty << 0 << QStringList{};
     QTest::newRow("negative max") << forty << -2 << QStringList{};
 }
 
@@ -275,10 +251,6 @@ void TestDiscoveryPlanner::roundNRelatedTerms()
         "RELATED_APP|lab express|Photo Lab Express (1 related app)|300",
     };
     QCOMPARE(describe(actual), expected);
-
-    const auto alone = roundN(app("1", "Snap Editor"), {"photo lab"}, {}, {}, true, {}, {});
-    QVERIFY(std::none_of(alone.cbegin(), alone.cend(),
-                         [](const PlannedCandidate &c) { return c.source == KeywordSource::relatedApp; }));
 }
 
 void TestDiscoveryPlanner::roundNTitleSuggestions_data()
@@ -313,7 +285,7 @@ void TestDiscoveryPlanner::roundNTitleSuggestions()
 
 void TestDiscoveryPlanner::roundNIsDeterministic()
 {
-    const LargeInput in = largeInput();
+    const LargeInput in;
     const QSet<QString> known(in.known.cbegin(), in.known.cend());
     const auto first = roundN(in.target, in.seeds, in.observations, in.related, true, in.found, known);
     QVERIFY(first.size() > 100);
@@ -325,17 +297,11 @@ void TestDiscoveryPlanner::roundNIsDeterministic()
 
     // Other hash seeds and another insertion order of the known set must not change a byte.
     for (int run = 0; run < 3; ++run) {
-        if (run == 0)
-            QHashSeed::setDeterministicGlobalSeed();
-        else
-            QHashSeed::resetRandomGlobalSeed();
-        QStringList shuffled = in.known;
-        std::reverse(shuffled.begin(), shuffled.end());
-        std::rotate(shuffled.begin(), shuffled.begin() + run * 7 % shuffled.size(), shuffled.end());
+        run == 0 ? QHashSeed::setDeterministicGlobalSeed() : QHashSeed::resetRandomGlobalSeed();
         QSet<QString> other;
         other.reserve(1000 * (run + 1));
-        for (const QString &k : shuffled)
-            other.insert(k);
+        for (qsizetype i = in.known.size(); i-- > 0;)
+            other.insert(in.known.at((i + run * 7) % in.known.size()));
         const auto again = roundN(in.target, in.seeds, in.observations, in.related, true, in.found, other);
         QCOMPARE(describe(again), describe(first));
         QCOMPARE(describe(roundZero(in.target, {"Selfie Edit"}, in.found, other)),
@@ -346,7 +312,7 @@ void TestDiscoveryPlanner::roundNIsDeterministic()
 
 void TestDiscoveryPlanner::gapSuggestionsAreDeterministic()
 {
-    const LargeInput in = largeInput();
+    const LargeInput in;
     auto describeAll = [](const QList<KeywordGap::Suggestion> &list) {
         QStringList out;
         for (const auto &s : list)
@@ -365,17 +331,6 @@ void TestDiscoveryPlanner::gapSuggestionsAreDeterministic()
     for (auto it = in.observations.crbegin(); it != in.observations.crend(); ++it)
         backward.insert(it->keyword, KeywordGap::Evidence::results(it->hits));
     QCOMPARE(describeAll(KeywordGap::suggestions(backward, {"1"}, 20, 2, 25)), first);
-}
-
-void TestDiscoveryPlanner::candidateHashCoversOptionals()
-{
-    const PlannedCandidate a{"photo", KeywordSource::relatedApp, "x", std::nullopt};
-    const PlannedCandidate b{"photo", KeywordSource::relatedApp, std::nullopt, "x"};
-    QVERIFY(a != b);
-    QVERIFY(qHash(a, 0) != qHash(b, 0));
-    QCOMPARE(qHash(a, 5), qHash(PlannedCandidate(a), 5));
-    const QSet<PlannedCandidate> set{a, b, a};
-    QCOMPARE(set.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestDiscoveryPlanner)

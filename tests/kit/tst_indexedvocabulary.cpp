@@ -10,21 +10,11 @@ namespace {
 QStringList describe(const QList<Proposal> &proposals)
 {
     QStringList out;
-    for (const Proposal &p : proposals) {
-        switch (p.kind.kind) {
-        case Kind::Case::indexedPhrase:
-            out.append("indexed:" + p.text);
-            break;
-        case Kind::Case::extension_:
-            out.append("extension:" + p.text);
-            break;
-        case Kind::Case::combination:
-            out.append("combination:" + p.text);
-            break;
-        case Kind::Case::probe:
-            out.append("probe(" + p.kind.word + "):" + p.text);
-            break;
-        }
+    for (const auto &[text, kind] : proposals) {
+        using enum Kind::Case;
+        out.append(kind.kind == probe ? "probe(" + kind.word + ")"
+                   : QString::fromLatin1(kind.kind == indexedPhrase ? "indexed" : kind.kind == combination ? "combination" : "extension"));
+        out.last() += u':' + text;
     }
     return out;
 }
@@ -51,12 +41,9 @@ void TestIndexedVocabulary::stem_data()
 {
     QTest::addColumn<QString>("word");
     QTest::addColumn<QString>("stem");
-    QTest::newRow("editors") << "editors" << "edit";
     QTest::newRow("managers") << "managers" << "manag";
     QTest::newRow("manage") << "manage" << "manag";
-    QTest::newRow("games keeps its e") << "games" << "game";
-    QTest::newRow("bus") << "bus" << "bus";
-    QTest::newRow("cares: es would leave three") << "cares" << "care";
+    QTest::newRow("games: es would leave three, e kept") << "games" << "game";
     QTest::newRow("one suffix only") << "editorss" << "editors";
     QTest::newRow("accented letters count once") << "a\u0301b\u0301c\u0301s" << "a\u0301b\u0301c\u0301s";
 }
@@ -137,8 +124,6 @@ void TestIndexedVocabulary::propose_data()
     QTest::newRow("two missing words or a short one")
         << pe << QStringList{} << QStringList{"video clip", "tv editor"} << QStringList{}
         << QStringList{"combination:photo editor"};
-    QTest::newRow("empty vocabulary") << QStringList{} << QStringList{"photo editor"}
-                                      << QStringList{"photo editor"} << QStringList{} << QStringList{};
     QTest::newRow("variant of a found query")
         << pe << QStringList{"photo editors"} << QStringList{} << QStringList{}
         << QStringList{"indexed:photo editor"};
@@ -173,9 +158,7 @@ void TestIndexedVocabulary::interleaving_data()
     QTest::addColumn<QStringList>("expected");
     const QStringList round{"indexed:alpha beta", "indexed:alpha gamma", "indexed:alpha delta", "extension:alpha beta gamma",
                             "probe(omega):alpha omega", "probe(sigma):alpha sigma", "combination:beta delta"};
-    QTest::newRow("limit 0") << 0 << QStringList{};
     QTest::newRow("limit 4") << 4 << round.mid(0, 4);
-    QTest::newRow("one round") << 7 << round;
     QTest::newRow("until every list is used up")
         << 100
         << round + QStringList{"indexed:beta gamma", "indexed:alpha betas", "extension:alpha beta delta",

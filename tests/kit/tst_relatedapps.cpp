@@ -108,7 +108,6 @@ void TestRelatedApps::phraseCompletions_data()
         << "photo editor" << titles + QList<Title>{{"60", "quick photo editor"}} << 3 << 2
         << QStringList{"quick photo editor", "photo editor studio"};
     QTest::newRow("no words") << "!!" << titles << 3 << 1 << QStringList{};
-    QTest::newRow("negative limit") << "photo editor" << titles << -1 << 1 << QStringList{};
 }
 
 void TestRelatedApps::phraseCompletions()
@@ -161,7 +160,6 @@ void TestRelatedApps::terms_data()
         << apps + QList<AppMeta>{{"4", "Snap", "Photo editor with filters. Photo editor for pros. Filters and more filters"}}
         << QStringList{} << 40 << QStringList{"photo editor|1|Photo Editor|2"};
     QTest::newRow("limit") << apps << QStringList{"photo"} << 1 << QStringList{"photo|1|Photo Editor|2"};
-    QTest::newRow("negative limit") << apps << QStringList{"photo"} << -1 << QStringList{};
 }
 
 void TestRelatedApps::terms()

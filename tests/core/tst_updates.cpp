@@ -82,9 +82,9 @@ void TestUpdates::checks_data()
     auto malformed = feed(item("9", "https://example.com/x"));
     malformed.body.chop(20);
     QTest::newRow("malformed") << malformed << "Could not check for updates: The update feed could not be read." << "";
-    LocalHttpServer::Reply json;
-    json.body = R"({"version":"9"})";
-    QTest::newRow("not a feed") << json << "Could not check for updates: The update feed could not be read." << "";
+    auto notRss = feed("");
+    notRss.body = "<feed xmlns:v=\"urn:example:v\">" + item("9", "https://example.com/x") + "</feed>";
+    QTest::newRow("not a feed") << notRss << "Could not check for updates: The update feed could not be read." << "";
     QTest::newRow("server error") << feed(item("9", "https://example.com/x"), 500)
                                   << "Could not check for updates: The update server answered with status 500." << "";
     LocalHttpServer::Reply unreachable;

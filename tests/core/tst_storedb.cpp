@@ -4,6 +4,82 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+static const QDateTime baseTime = QDateTime(QDate(2024, 5, 1), QTime(12, 0), QTimeZone::utc());
+
+// The stored fields of a record as texts, so that two records can be compared field by field.
+static QString field(const QString &value) { return value; }
+static QString field(const QUuid &value) { return value.toString(); }
+static QString field(const QByteArray &value) { return QString::fromLatin1(value.toHex()); }
+static QString field(const QStringList &value) { return value.join(QLatin1Char(',')) + QLatin1Char(';'); }
+static QString field(const QUrl &value) { return value.toString(); }
+static QString field(const QDateTime &value) { return QString::number(value.toMSecsSinceEpoch()); }
+static QString field(qint64 value) { return QString::number(value); }
+static QString field(double value) { return QString::number(value); }
+static QString field(bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); }
+template<typename T>
+static QString field(const std::optional<T> &value)
+{
+    return value ? field(*value) : QStringLiteral("<absent>");
+}
+
+template<typename... T>
+static QStringList texts(const T &...values)
+{
+    return {field(values)...};
+}
+
+static QStringList fields(const TrackedApp &a)
+{
+    return texts(a.appleAppId, a.name, a.developerName, a.iconURL, a.storeURL, a.appDescription, a.primaryGenre,
+                 a.genres, a.isOwn, a.averageRating, a.ratingCount, a.formattedPrice, a.version, a.trackedCountries,
+                 a.createdAt, a.metadataUpdatedAt);
+}
+
+static QStringList fields(const Keyword &k) { return texts(k.normalized, k.display, k.translatedEn, k.createdAt); }
+static QStringList fields(const KeywordLink &l)
+{
+    return texts(l.key, l.appPersistentId, l.keywordPersistentId, l.sourceRaw, l.detail, l.sourceAppleAppId,
+                 l.priority, l.depth, l.createdAt, l.lastTestedAt);
+}
+
+static QStringList fields(const SearchObservation &o)
+{
+    return texts(o.id, o.keywordNormalized, o.country, o.checkedAt, o.succeeded, o.requestedLimit, o.resultCount,
+                 o.attempts, o.errorMessage, o.isLatest, o.hitsData);
+}
+
+static QStringList fields(const RankSnapshot &s)
+{
+    return texts(s.key, s.appPersistentId, s.keywordNormalized, s.country, s.observationId, s.stateRaw, s.rank,
+                 s.resultCount, s.checkedAt);
+}
+
+static QStringList fields(const RankState &r)
+{
+    return texts(r.key, r.appleAppId, r.keywordNormalized, r.country, r.latestObservationId, r.latestStateRaw,
+                 r.latestRank, r.latestResultCount, r.latestCheckedAt, r.previousStateRaw, r.previousRank,
+                 r.previousCheckedAt, r.lastFoundAt);
+}
+
+static QStringList fields(const KeywordMetric &m)
+{
+    return texts(m.key, m.keywordNormalized, m.country, m.popularity, m.popularitySourceRaw, m.difficulty,
+                 m.resultCount, m.topRatingMedian, m.updatedAt, m.popularityCheckedAt);
+}
+
+static QStringList fields(const RankAlert &a)
+{
+    return texts(a.id, a.appleAppId, a.appName, a.keywordNormalized, a.keywordDisplay, a.country, a.kindRaw,
+                 a.fromRank, a.toRank, a.observationId, a.createdAt, a.isRead);
+}
+
+static QStringList fields(const StoreMeta &m) { return texts(m.key, m.value); }
+template<typename T>
+static QStringList fields(const std::optional<T> &record)
+{
+    return record ? fields(*record) : QStringList{QStringLiteral("<missing>")};
+}
+
 // The data layer on an in-memory database: every field survives a write and a read, inserting
 // an existing key updates that record, deletions cascade exactly along the relationships, a
 // transaction saves all or nothing, and the queries select what they promise.
@@ -11,18 +87,325 @@ class TestStoreDb : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void everyFieldRoundTrips_data();
-    void everyFieldRoundTrips();
-    void hitsKeepTheirExactBytes();
-    void insertingAnExistingKeyUpdatesThatRecord();
-    void deletionsCascade_data();
-    void deletionsCascade();
-    void transactionSavesAllOrNothing();
-    void cachedObservation_data();
-    void cachedObservation();
-    void clearingLatestKeepsOtherObservations();
+    void init()
+    {
+        m_db = StoreDb::openInMemory();
+    }
+
+    void cleanup()
+    {
+        m_db.reset();
+    }
+
+    void everyFieldRoundTrips_data()
+    {
+        QTest::addColumn<bool>("filled");
+        QTest::newRow("every optional present, distinct values") << true;
+        QTest::newRow("every optional absent, empty texts") << false;
+    }
+
+    void everyFieldRoundTrips()
+    {
+        QFETCH(bool, filled);
+        const auto at = [](int n) { return baseTime.addMSecs(1000 * n + n); };
+        const auto some = [filled](auto value) { return filled ? std::optional(value) : std::nullopt; };
+
+        TrackedApp app;
+        app.appleAppId = QStringLiteral("100");
+        app.name = filled ? QStringLiteral("Ünïcode 𝄞 app") : QString();
+        app.developerName = some(QStringLiteral("Dev"));
+        app.iconURL = some(QUrl(QStringLiteral("https://example.com/icon%20a.png?x=1&y=2")));
+        app.storeURL = some(QUrl(QStringLiteral("https://apps.example.com/app/id100")));
+        app.appDescription = some(QStringLiteral("Line one\nline two"));
+        app.primaryGenre = some(QStringLiteral("Games"));
+        app.genres = filled ? QStringList{QStringLiteral("Games"), QStringLiteral("Puzzle \"quoted\"")} : QStringList{};
+        app.isOwn = filled;
+        app.averageRating = some(4.25);
+        app.ratingCount = some(qint64(1) << 40);
+        app.formattedPrice = some(QStringLiteral("Free"));
+        app.version = some(QStringLiteral("2.1"));
+        app.trackedCountries = filled ? QStringList{QStringLiteral("us"), QStringLiteral("de")} : QStringList{};
+        app.createdAt = at(1);
+        app.metadataUpdatedAt = some(at(2));
+        QVERIFY(m_db->insert(app));
+        QCOMPARE(fields(m_db->app(app.persistentId)), fields(app));
+
+        Keyword keyword(QStringLiteral("chess"), filled ? QStringLiteral("Chess") : QString());
+        keyword.translatedEn = some(QStringLiteral("chess"));
+        keyword.createdAt = at(3);
+        QVERIFY(m_db->insert(keyword));
+        QCOMPARE(fields(m_db->keywordByNormalized(QStringLiteral("chess"))), fields(keyword));
+
+        KeywordLink link(app, keyword,
+                         PlannedCandidate{QString(), KeywordSource::relatedApp, some(QStringLiteral("From X")),
+                                          some(QStringLiteral("55"))},
+                         3, 7);
+        link.createdAt = at(4);
+        link.lastTestedAt = some(at(5));
+        QVERIFY(m_db->insert(link));
+        QCOMPARE(fields(m_db->linkByKey(link.key)), fields(link));
+
+        SearchObservation observation{0, QUuid::createUuid(), QStringLiteral("chess"), QStringLiteral("us"), at(6),
+                                            filled, 200, 181, 3, some(QStringLiteral("The request timed out.")), filled,
+                                            filled ? QByteArray("[]") : QByteArray()};
+        QVERIFY(m_db->insert(observation));
+        QCOMPARE(fields(m_db->observationById(observation.id)), fields(observation));
+
+        RankSnapshot snapshot(app, observation, RankingState::notFoundInSample, some(qint64(17)));
+        QVERIFY(m_db->insert(snapshot));
+        QCOMPARE(fields(m_db->snapshotByKey(snapshot.key)), fields(snapshot));
+
+        RankState state(app.appleAppId, snapshot);
+        state.previousStateRaw = some(QStringLiteral("FOUND"));
+        state.previousRank = some(qint64(9));
+        state.previousCheckedAt = some(at(7));
+        state.lastFoundAt = some(at(8));
+        QVERIFY(m_db->insert(state));
+        QCOMPARE(fields(m_db->rankState(state.key)), fields(state));
+
+        KeywordMetric metric(QStringLiteral("chess"), QStringLiteral("us"));
+        metric.popularity = some(qint64(61));
+        metric.popularitySourceRaw = some(QStringLiteral("APPLE_ADS_MINIMUM"));
+        metric.difficulty = some(qint64(33));
+        metric.resultCount = some(qint64(181));
+        metric.topRatingMedian = some(qint64(4500));
+        metric.updatedAt = at(9);
+        metric.popularityCheckedAt = some(at(10));
+        QVERIFY(m_db->insert(metric));
+        QCOMPARE(fields(m_db->metric(metric.key)), fields(metric));
+
+        RankAlert alert{0,      QUuid::createUuid(),    app.appleAppId, app.name,       QStringLiteral("chess"),
+                        QStringLiteral("Chess"), QStringLiteral("us"), QStringLiteral("ENTERED_TOP_10"),
+                        some(qint64(12)), some(qint64(8)), observation.id, at(11), filled};
+        QVERIFY(m_db->insert(alert));
+        const auto alerts = m_db->alertsNewestFirst();
+        QCOMPARE(alerts.size(), 1);
+        QCOMPARE(fields(alerts.first()), fields(alert));
+
+        StoreMeta meta(QStringLiteral("layoutVersion"), filled ? -5 : 0);
+        QVERIFY(m_db->insert(meta));
+        QCOMPARE(fields(m_db->meta(meta.key)), fields(meta));
+    }
+
+    void hitsKeepTheirExactBytes()
+    {
+        const SearchHit full{QStringLiteral("284882215"), QStringLiteral("Fâcebook"), QStringLiteral("Meta"),
+                             QUrl(QStringLiteral("https://is1.example.com/a/100x100.png")),
+                             QUrl(QStringLiteral("https://apps.example.com/us/app/id284882215?uo=4")),
+                             QStringLiteral("Social Networking"), 1234567, 4.5, 1};
+        const SearchHit bare{QStringLiteral("7"), QStringLiteral("Bare"), {}, {}, {}, {}, {}, {}, 2};
+        const QList<SearchHit> hits{full, bare};
+
+        auto observation = addObservation(QStringLiteral("social"), QStringLiteral("us"), baseTime);
+        observation.hitsData = AppRecords::encodeHits(hits);
+        QVERIFY(m_db->update(observation));
+
+        const auto stored = m_db->observation(observation.persistentId);
+        QVERIFY(stored);
+        QCOMPARE(stored->hitsData,
+                 QByteArray(R"([{"appleAppId":"284882215","name":"Fâcebook","developerName":"Meta",)"
+                            R"("iconURL":"https://is1.example.com/a/100x100.png",)"
+                            R"("storeURL":"https://apps.example.com/us/app/id284882215?uo=4",)"
+                            R"("primaryGenre":"Social Networking","ratingCount":1234567,"averageRating":4.5,"rank":1},)"
+                            R"({"appleAppId":"7","name":"Bare","rank":2}])"));
+        QCOMPARE(stored->hits(), hits);
+    }
+
+    // A second record under the same unique value: the stored one takes its values and keeps its
+    // identity. An update in place never deletes the row, so nothing cascades away.
+    void insertingAnExistingKeyUpdatesThatRecord()
+    {
+        auto app = addApp(QStringLiteral("1"));
+        addLink(app, addKeyword(QStringLiteral("chess")), KeywordSource::manual);
+        const auto observation = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
+        const auto snapshot = addSnapshot(app, observation);
+
+        TrackedApp renamed = app;
+        renamed.persistentId = 0;
+        renamed.name = QStringLiteral("Renamed");
+        renamed.isOwn = true;
+        QVERIFY(m_db->insert(renamed) && renamed.persistentId == app.persistentId && m_db->apps().size() == 1);
+        QVERIFY(m_db->app(app.persistentId)->name == u"Renamed" && m_db->app(app.persistentId)->isOwn);
+        QCOMPARE(m_db->linksOfApp(app.persistentId).size(), 1);
+
+        RankSnapshot again(app, observation, RankingState::notFoundInSample, std::nullopt);
+        QVERIFY(m_db->insert(again) && again.persistentId == snapshot.persistentId);
+        const auto snapshots = m_db->snapshotsOfApp(app.persistentId, QStringLiteral("chess"), QStringLiteral("us"));
+        QVERIFY(snapshots.size() == 1 && snapshots.first().state() == RankingState::notFoundInSample);
+
+        KeywordMetric first(QStringLiteral("chess"), QStringLiteral("us"));
+        first.popularity = 40;
+        KeywordMetric second(QStringLiteral("chess"), QStringLiteral("us"));
+        second.difficulty = 20;
+        QVERIFY(m_db->insert(first) && m_db->insert(second) && second.persistentId == first.persistentId);
+        QCOMPARE(m_db->metricsOfCountry(QStringLiteral("us")).size(), 1);
+        QCOMPARE(fields(m_db->metric(first.key)), fields(second));
+    }
+
+    void deletionsCascade_data()
+    {
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QStringList>("linksLeft");
+        QTest::addColumn<int>("snapshotsLeft");
+        QTest::addColumn<int>("appsLeft");
+        QTest::addColumn<int>("keywordsLeft");
+        QTest::newRow("app") << "app 1" << QStringList{"2|chess|MANUAL"} << 1 << 1 << 2;
+        QTest::newRow("keyword") << "keyword chess" << QStringList{"1|go|MANUAL"} << 3 << 2 << 1;
+    }
+
+    void deletionsCascade()
+    {
+        QFETCH(QString, removed);
+        QFETCH(QStringList, linksLeft);
+        QFETCH(int, snapshotsLeft);
+        QFETCH(int, appsLeft);
+        QFETCH(int, keywordsLeft);
+
+        const auto one = addApp(QStringLiteral("1"));
+        const auto two = addApp(QStringLiteral("2"));
+        const auto chess = addKeyword(QStringLiteral("chess"));
+        const auto go = addKeyword(QStringLiteral("go"));
+        addLink(one, chess, KeywordSource::manual);
+        addLink(one, chess, KeywordSource::appName);
+        addLink(one, go, KeywordSource::manual);
+        addLink(two, chess, KeywordSource::manual);
+        const auto chessUs = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
+        const auto goUs = addObservation(QStringLiteral("go"), QStringLiteral("us"), baseTime);
+        addSnapshot(one, chessUs);
+        addSnapshot(one, goUs);
+        addSnapshot(two, chessUs);
+        RankState state(one.appleAppId, RankSnapshot(one, chessUs, RankingState::found, 3));
+        QVERIFY(m_db->insert(state));
+        KeywordMetric metric(QStringLiteral("chess"), QStringLiteral("us"));
+        QVERIFY(m_db->insert(metric));
+
+        if (removed == QLatin1String("app 1"))
+            QVERIFY(m_db->remove(one));
+        else
+            QVERIFY(m_db->remove(chess));
+
+        QStringList keys;
+        int snapshots = 0;
+        for (const auto &app : m_db->apps()) {
+            for (const auto &entry : m_db->linksOfApp(app.persistentId))
+                keys.append(entry.link.key);
+            for (const auto &normalized : {QStringLiteral("chess"), QStringLiteral("go")})
+                snapshots += m_db->snapshotsOfApp(app.persistentId, normalized, QStringLiteral("us")).size();
+        }
+        keys.sort();
+        QCOMPARE(keys, linksLeft);
+        QCOMPARE(snapshots, snapshotsLeft);
+        QCOMPARE(m_db->snapshotsOfAppsOldestFirst().size(), snapshotsLeft);
+        QCOMPARE(m_db->apps().size(), appsLeft);
+        QCOMPARE(int(m_db->keywordByNormalized(QStringLiteral("chess")).has_value())
+                     + int(m_db->keywordByNormalized(QStringLiteral("go")).has_value()),
+                 keywordsLeft);
+        // Records that refer by value only are the store's to delete.
+        QVERIFY(m_db->rankState(state.key));
+        QVERIFY(m_db->metric(metric.key));
+        QVERIFY(m_db->observationById(chessUs.id));
+    }
+
+    void transactionSavesAllOrNothing()
+    {
+        QSignalSpy saved(m_db.get(), &StoreDb::committed);
+        const auto app = addApp(QStringLiteral("1"));
+        QCOMPARE(saved.count(), 1);
+
+        {
+            StoreDb::Transaction transaction(*m_db);
+            addKeyword(QStringLiteral("kept"));
+            {
+                // A nested guard joins; its end does not save or discard anything.
+                StoreDb::Transaction inner(*m_db);
+                addKeyword(QStringLiteral("inner"));
+                QVERIFY(inner.commit());
+            }
+            QCOMPARE(saved.count(), 1);
+            QVERIFY(transaction.commit());
+        }
+        QCOMPARE(saved.count(), 2);
+        QVERIFY(m_db->keywordByNormalized(QStringLiteral("kept")));
+        QVERIFY(m_db->keywordByNormalized(QStringLiteral("inner")));
+
+        {
+            StoreDb::Transaction transaction(*m_db);
+            addKeyword(QStringLiteral("dropped"));
+            QVERIFY(m_db->keywordByNormalized(QStringLiteral("dropped")));
+        }
+        QVERIFY(!m_db->keywordByNormalized(QStringLiteral("dropped")));
+
+        {
+            StoreDb::Transaction transaction(*m_db);
+            addKeyword(QStringLiteral("doomed"));
+            KeywordLink orphan;
+            orphan.key = QStringLiteral("x");
+            orphan.appPersistentId = app.persistentId + 1000;
+            QVERIFY(!m_db->insert(orphan));
+            QVERIFY(!transaction.commit());
+        }
+        QVERIFY(!m_db->keywordByNormalized(QStringLiteral("doomed")));
+        QCOMPARE(saved.count(), 2);
+
+        // The connection is usable after a failed save.
+        addKeyword(QStringLiteral("after"));
+        QVERIFY(m_db->keywordByNormalized(QStringLiteral("after")));
+    }
+
+    void cachedObservation_data()
+    {
+        QTest::addColumn<qint64>("ageMs");
+        QTest::addColumn<bool>("succeeded");
+        QTest::addColumn<bool>("isLatest");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<bool>("found");
+        const qint64 window = 30 * 60 * 1000;
+        QTest::newRow("exactly at the cutoff") << window << true << true << qint64(100) << "us" << true;
+        QTest::newRow("just before the cutoff") << window + 1 << true << true << qint64(100) << "us" << false;
+        QTest::newRow("failed") << qint64(0) << false << true << qint64(100) << "us" << false;
+        QTest::newRow("larger limit answers") << qint64(0) << true << true << qint64(200) << "us" << true;
+        QTest::newRow("smaller limit does not") << qint64(0) << true << true << qint64(50) << "us" << false;
+        QTest::newRow("other storefront") << qint64(0) << true << true << qint64(100) << "gb" << false;
+        QTest::newRow("hits already cleared") << qint64(0) << true << false << qint64(200) << "us" << false;
+    }
+
+    void cachedObservation()
+    {
+        QFETCH(qint64, ageMs);
+        QFETCH(bool, succeeded);
+        QFETCH(bool, isLatest);
+        QFETCH(qint64, limit);
+        QFETCH(QString, country);
+        QFETCH(bool, found);
+        const auto now = baseTime;
+        const auto cutoff = now.addSecs(-30 * 60);
+        const auto stored = addObservation(QStringLiteral("chess"), country, now.addMSecs(-ageMs), succeeded, limit,
+                                           isLatest);
+        addObservation(QStringLiteral("checkers"), QStringLiteral("us"), now, true, 200, true);
+
+        const auto result = m_db->cachedObservation(QStringLiteral("chess"), QStringLiteral("us"), cutoff, 100);
+        QCOMPARE(result.has_value(), found);
+        if (found)
+            QCOMPARE(result->id, stored.id);
+    }
+
+    void clearingLatestKeepsOtherObservations()
+    {
+        const auto cleared = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
+        const auto failed = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime, false, 100, false);
+        const auto otherCountry = addObservation(QStringLiteral("chess"), QStringLiteral("gb"), baseTime);
+        const auto otherKeyword = addObservation(QStringLiteral("go"), QStringLiteral("us"), baseTime);
+
+        QVERIFY(m_db->clearLatestObservations(QStringLiteral("chess"), QStringLiteral("us")));
+
+        auto expected = cleared;
+        expected.isLatest = false;
+        expected.hitsData = QByteArray("", 0);
+        QCOMPARE(fields(m_db->observationById(cleared.id)), fields(expected));
+        for (const auto &kept : {failed, otherCountry, otherKeyword})
+            QCOMPARE(fields(m_db->observationById(kept.id)), fields(kept));
+    }
 
 private:
     // Inserts the record and returns it with its row id.
@@ -57,394 +440,6 @@ private:
 
     std::unique_ptr<StoreDb> m_db;
 };
-
-static const QDateTime baseTime = QDateTime(QDate(2024, 5, 1), QTime(12, 0), QTimeZone::utc());
-
-void TestStoreDb::init()
-{
-    m_db = StoreDb::openInMemory();
-}
-
-void TestStoreDb::cleanup()
-{
-    m_db.reset();
-}
-
-// The stored fields of a record as texts, so that two records can be compared field by field.
-static QString field(const QString &value) { return value; }
-static QString field(const QUuid &value) { return value.toString(); }
-static QString field(const QByteArray &value) { return QString::fromLatin1(value.toHex()); }
-static QString field(const QStringList &value) { return value.join(QLatin1Char(',')) + QLatin1Char(';'); }
-static QString field(const QUrl &value) { return value.toString(); }
-static QString field(const QDateTime &value) { return QString::number(value.toMSecsSinceEpoch()); }
-static QString field(qint64 value) { return QString::number(value); }
-static QString field(double value) { return QString::number(value); }
-static QString field(bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); }
-template<typename T>
-static QString field(const std::optional<T> &value)
-{
-    return value ? field(*value) : QStringLiteral("<absent>");
-}
-template<typename... T>
-static QStringList texts(const T &...values)
-{
-    return {field(values)...};
-}
-
-static QStringList fields(const TrackedApp &a)
-{
-    return texts(a.appleAppId, a.name, a.developerName, a.iconURL, a.storeURL, a.appDescription, a.primaryGenre,
-                 a.genres, a.isOwn, a.averageRating, a.ratingCount, a.formattedPrice, a.version, a.trackedCountries,
-                 a.createdAt, a.metadataUpdatedAt);
-}
-static QStringList fields(const Keyword &k) { return texts(k.normalized, k.display, k.translatedEn, k.createdAt); }
-static QStringList fields(const KeywordLink &l)
-{
-    return texts(l.key, l.appPersistentId, l.keywordPersistentId, l.sourceRaw, l.detail, l.sourceAppleAppId,
-                 l.priority, l.depth, l.createdAt, l.lastTestedAt);
-}
-static QStringList fields(const SearchObservation &o)
-{
-    return texts(o.id, o.keywordNormalized, o.country, o.checkedAt, o.succeeded, o.requestedLimit, o.resultCount,
-                 o.attempts, o.errorMessage, o.isLatest, o.hitsData);
-}
-static QStringList fields(const RankSnapshot &s)
-{
-    return texts(s.key, s.appPersistentId, s.keywordNormalized, s.country, s.observationId, s.stateRaw, s.rank,
-                 s.resultCount, s.checkedAt);
-}
-static QStringList fields(const RankState &r)
-{
-    return texts(r.key, r.appleAppId, r.keywordNormalized, r.country, r.latestObservationId, r.latestStateRaw,
-                 r.latestRank, r.latestResultCount, r.latestCheckedAt, r.previousStateRaw, r.previousRank,
-                 r.previousCheckedAt, r.lastFoundAt);
-}
-static QStringList fields(const KeywordMetric &m)
-{
-    return texts(m.key, m.keywordNormalized, m.country, m.popularity, m.popularitySourceRaw, m.difficulty,
-                 m.resultCount, m.topRatingMedian, m.updatedAt, m.popularityCheckedAt);
-}
-static QStringList fields(const RankAlert &a)
-{
-    return texts(a.id, a.appleAppId, a.appName, a.keywordNormalized, a.keywordDisplay, a.country, a.kindRaw,
-                 a.fromRank, a.toRank, a.observationId, a.createdAt, a.isRead);
-}
-static QStringList fields(const StoreMeta &m) { return texts(m.key, m.value); }
-template<typename T>
-static QStringList fields(const std::optional<T> &record)
-{
-    return record ? fields(*record) : QStringList{QStringLiteral("<missing>")};
-}
-
-void TestStoreDb::everyFieldRoundTrips_data()
-{
-    QTest::addColumn<bool>("filled");
-    QTest::newRow("every optional present, distinct values") << true;
-    QTest::newRow("every optional absent, empty texts") << false;
-}
-
-void TestStoreDb::everyFieldRoundTrips()
-{
-    QFETCH(bool, filled);
-    const auto at = [](int n) { return baseTime.addMSecs(1000 * n + n); };
-    const auto some = [filled](auto value) { return filled ? std::optional(value) : std::nullopt; };
-
-    TrackedApp app;
-    app.appleAppId = QStringLiteral("100");
-    app.name = filled ? QStringLiteral("Ünïcode 𝄞 app") : QString();
-    app.developerName = some(QStringLiteral("Dev"));
-    app.iconURL = some(QUrl(QStringLiteral("https://example.com/icon%20a.png?x=1&y=2")));
-    app.storeURL = some(QUrl(QStringLiteral("https://apps.example.com/app/id100")));
-    app.appDescription = some(QStringLiteral("Line one\nline two"));
-    app.primaryGenre = some(QStringLiteral("Games"));
-    app.genres = filled ? QStringList{QStringLiteral("Games"), QStringLiteral("Puzzle \"quoted\"")} : QStringList{};
-    app.isOwn = filled;
-    app.averageRating = some(4.25);
-    app.ratingCount = some(qint64(1) << 40);
-    app.formattedPrice = some(QStringLiteral("Free"));
-    app.version = some(QStringLiteral("2.1"));
-    app.trackedCountries = filled ? QStringList{QStringLiteral("us"), QStringLiteral("de")} : QStringList{};
-    app.createdAt = at(1);
-    app.metadataUpdatedAt = some(at(2));
-    QVERIFY(m_db->insert(app));
-    QCOMPARE(fields(m_db->app(app.persistentId)), fields(app));
-
-    Keyword keyword(QStringLiteral("chess"), filled ? QStringLiteral("Chess") : QString());
-    keyword.translatedEn = some(QStringLiteral("chess"));
-    keyword.createdAt = at(3);
-    QVERIFY(m_db->insert(keyword));
-    QCOMPARE(fields(m_db->keywordByNormalized(QStringLiteral("chess"))), fields(keyword));
-
-    KeywordLink link(app, keyword,
-                     PlannedCandidate{QString(), KeywordSource::relatedApp, some(QStringLiteral("From X")),
-                                      some(QStringLiteral("55"))},
-                     3, 7);
-    link.createdAt = at(4);
-    link.lastTestedAt = some(at(5));
-    QVERIFY(m_db->insert(link));
-    QCOMPARE(fields(m_db->linkByKey(link.key)), fields(link));
-
-    SearchObservation observation{0, QUuid::createUuid(), QStringLiteral("chess"), QStringLiteral("us"), at(6),
-                                        filled, 200, 181, 3, some(QStringLiteral("The request timed out.")), filled,
-                                        filled ? QByteArray("[]") : QByteArray()};
-    QVERIFY(m_db->insert(observation));
-    QCOMPARE(fields(m_db->observationById(observation.id)), fields(observation));
-
-    RankSnapshot snapshot(app, observation, RankingState::notFoundInSample, some(qint64(17)));
-    QVERIFY(m_db->insert(snapshot));
-    QCOMPARE(fields(m_db->snapshotByKey(snapshot.key)), fields(snapshot));
-
-    RankState state(app.appleAppId, snapshot);
-    state.previousStateRaw = some(QStringLiteral("FOUND"));
-    state.previousRank = some(qint64(9));
-    state.previousCheckedAt = some(at(7));
-    state.lastFoundAt = some(at(8));
-    QVERIFY(m_db->insert(state));
-    QCOMPARE(fields(m_db->rankState(state.key)), fields(state));
-
-    KeywordMetric metric(QStringLiteral("chess"), QStringLiteral("us"));
-    metric.popularity = some(qint64(61));
-    metric.popularitySourceRaw = some(QStringLiteral("APPLE_ADS_MINIMUM"));
-    metric.difficulty = some(qint64(33));
-    metric.resultCount = some(qint64(181));
-    metric.topRatingMedian = some(qint64(4500));
-    metric.updatedAt = at(9);
-    metric.popularityCheckedAt = some(at(10));
-    QVERIFY(m_db->insert(metric));
-    QCOMPARE(fields(m_db->metric(metric.key)), fields(metric));
-
-    RankAlert alert{0,      QUuid::createUuid(),    app.appleAppId, app.name,       QStringLiteral("chess"),
-                    QStringLiteral("Chess"), QStringLiteral("us"), QStringLiteral("ENTERED_TOP_10"),
-                    some(qint64(12)), some(qint64(8)), observation.id, at(11), filled};
-    QVERIFY(m_db->insert(alert));
-    const auto alerts = m_db->alertsNewestFirst();
-    QCOMPARE(alerts.size(), 1);
-    QCOMPARE(fields(alerts.first()), fields(alert));
-
-    StoreMeta meta(QStringLiteral("layoutVersion"), filled ? -5 : 0);
-    QVERIFY(m_db->insert(meta));
-    QCOMPARE(fields(m_db->meta(meta.key)), fields(meta));
-}
-
-void TestStoreDb::hitsKeepTheirExactBytes()
-{
-    const SearchHit full{QStringLiteral("284882215"), QStringLiteral("Fâcebook"), QStringLiteral("Meta"),
-                         QUrl(QStringLiteral("https://is1.example.com/a/100x100.png")),
-                         QUrl(QStringLiteral("https://apps.example.com/us/app/id284882215?uo=4")),
-                         QStringLiteral("Social Networking"), 1234567, 4.5, 1};
-    const SearchHit bare{QStringLiteral("7"), QStringLiteral("Bare"), {}, {}, {}, {}, {}, {}, 2};
-    const QList<SearchHit> hits{full, bare};
-
-    auto observation = addObservation(QStringLiteral("social"), QStringLiteral("us"), baseTime);
-    observation.hitsData = AppRecords::encodeHits(hits);
-    QVERIFY(m_db->update(observation));
-
-    const auto stored = m_db->observation(observation.persistentId);
-    QVERIFY(stored);
-    QCOMPARE(stored->hitsData,
-             QByteArray(R"([{"appleAppId":"284882215","name":"Fâcebook","developerName":"Meta",)"
-                        R"("iconURL":"https://is1.example.com/a/100x100.png",)"
-                        R"("storeURL":"https://apps.example.com/us/app/id284882215?uo=4",)"
-                        R"("primaryGenre":"Social Networking","ratingCount":1234567,"averageRating":4.5,"rank":1},)"
-                        R"({"appleAppId":"7","name":"Bare","rank":2}])"));
-    QCOMPARE(stored->hits(), hits);
-}
-
-// A second record under the same unique value: the stored one takes its values and keeps its
-// identity. An update in place never deletes the row, so nothing cascades away.
-void TestStoreDb::insertingAnExistingKeyUpdatesThatRecord()
-{
-    auto app = addApp(QStringLiteral("1"));
-    addLink(app, addKeyword(QStringLiteral("chess")), KeywordSource::manual);
-    const auto observation = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
-    const auto snapshot = addSnapshot(app, observation);
-
-    TrackedApp renamed = app;
-    renamed.persistentId = 0;
-    renamed.name = QStringLiteral("Renamed");
-    renamed.isOwn = true;
-    QVERIFY(m_db->insert(renamed) && renamed.persistentId == app.persistentId && m_db->apps().size() == 1);
-    QVERIFY(m_db->app(app.persistentId)->name == u"Renamed" && m_db->app(app.persistentId)->isOwn);
-    QCOMPARE(m_db->linksOfApp(app.persistentId).size(), 1);
-
-    RankSnapshot again(app, observation, RankingState::notFoundInSample, std::nullopt);
-    QVERIFY(m_db->insert(again) && again.persistentId == snapshot.persistentId);
-    const auto snapshots = m_db->snapshotsOfApp(app.persistentId, QStringLiteral("chess"), QStringLiteral("us"));
-    QVERIFY(snapshots.size() == 1 && snapshots.first().state() == RankingState::notFoundInSample);
-
-    KeywordMetric first(QStringLiteral("chess"), QStringLiteral("us"));
-    first.popularity = 40;
-    KeywordMetric second(QStringLiteral("chess"), QStringLiteral("us"));
-    second.difficulty = 20;
-    QVERIFY(m_db->insert(first) && m_db->insert(second) && second.persistentId == first.persistentId);
-    QCOMPARE(m_db->metricsOfCountry(QStringLiteral("us")).size(), 1);
-    QCOMPARE(fields(m_db->metric(first.key)), fields(second));
-}
-
-void TestStoreDb::deletionsCascade_data()
-{
-    QTest::addColumn<QString>("removed");
-    QTest::addColumn<QStringList>("linksLeft");
-    QTest::addColumn<int>("snapshotsLeft");
-    QTest::addColumn<int>("appsLeft");
-    QTest::addColumn<int>("keywordsLeft");
-    QTest::newRow("app") << "app 1" << QStringList{"2|chess|MANUAL"} << 1 << 1 << 2;
-    QTest::newRow("keyword") << "keyword chess" << QStringList{"1|go|MANUAL"} << 3 << 2 << 1;
-}
-
-void TestStoreDb::deletionsCascade()
-{
-    QFETCH(QString, removed);
-    QFETCH(QStringList, linksLeft);
-    QFETCH(int, snapshotsLeft);
-    QFETCH(int, appsLeft);
-    QFETCH(int, keywordsLeft);
-
-    const auto one = addApp(QStringLiteral("1"));
-    const auto two = addApp(QStringLiteral("2"));
-    const auto chess = addKeyword(QStringLiteral("chess"));
-    const auto go = addKeyword(QStringLiteral("go"));
-    addLink(one, chess, KeywordSource::manual);
-    addLink(one, chess, KeywordSource::appName);
-    addLink(one, go, KeywordSource::manual);
-    addLink(two, chess, KeywordSource::manual);
-    const auto chessUs = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
-    const auto goUs = addObservation(QStringLiteral("go"), QStringLiteral("us"), baseTime);
-    addSnapshot(one, chessUs);
-    addSnapshot(one, goUs);
-    addSnapshot(two, chessUs);
-    RankState state(one.appleAppId, RankSnapshot(one, chessUs, RankingState::found, 3));
-    QVERIFY(m_db->insert(state));
-    KeywordMetric metric(QStringLiteral("chess"), QStringLiteral("us"));
-    QVERIFY(m_db->insert(metric));
-
-    if (removed == QLatin1String("app 1"))
-        QVERIFY(m_db->remove(one));
-    else
-        QVERIFY(m_db->remove(chess));
-
-    QStringList keys;
-    int snapshots = 0;
-    for (const auto &app : m_db->apps()) {
-        for (const auto &entry : m_db->linksOfApp(app.persistentId))
-            keys.append(entry.link.key);
-        for (const auto &normalized : {QStringLiteral("chess"), QStringLiteral("go")})
-            snapshots += m_db->snapshotsOfApp(app.persistentId, normalized, QStringLiteral("us")).size();
-    }
-    keys.sort();
-    QCOMPARE(keys, linksLeft);
-    QCOMPARE(snapshots, snapshotsLeft);
-    QCOMPARE(m_db->snapshotsOfAppsOldestFirst().size(), snapshotsLeft);
-    QCOMPARE(m_db->apps().size(), appsLeft);
-    QCOMPARE(int(m_db->keywordByNormalized(QStringLiteral("chess")).has_value())
-                 + int(m_db->keywordByNormalized(QStringLiteral("go")).has_value()),
-             keywordsLeft);
-    // Records that refer by value only are the store's to delete.
-    QVERIFY(m_db->rankState(state.key));
-    QVERIFY(m_db->metric(metric.key));
-    QVERIFY(m_db->observationById(chessUs.id));
-}
-
-void TestStoreDb::transactionSavesAllOrNothing()
-{
-    QSignalSpy saved(m_db.get(), &StoreDb::committed);
-    const auto app = addApp(QStringLiteral("1"));
-    QCOMPARE(saved.count(), 1);
-
-    {
-        StoreDb::Transaction transaction(*m_db);
-        addKeyword(QStringLiteral("kept"));
-        {
-            // A nested guard joins; its end does not save or discard anything.
-            StoreDb::Transaction inner(*m_db);
-            addKeyword(QStringLiteral("inner"));
-            QVERIFY(inner.commit());
-        }
-        QCOMPARE(saved.count(), 1);
-        QVERIFY(transaction.commit());
-    }
-    QCOMPARE(saved.count(), 2);
-    QVERIFY(m_db->keywordByNormalized(QStringLiteral("kept")));
-    QVERIFY(m_db->keywordByNormalized(QStringLiteral("inner")));
-
-    {
-        StoreDb::Transaction transaction(*m_db);
-        addKeyword(QStringLiteral("dropped"));
-        QVERIFY(m_db->keywordByNormalized(QStringLiteral("dropped")));
-    }
-    QVERIFY(!m_db->keywordByNormalized(QStringLiteral("dropped")));
-
-    {
-        StoreDb::Transaction transaction(*m_db);
-        addKeyword(QStringLiteral("doomed"));
-        KeywordLink orphan;
-        orphan.key = QStringLiteral("x");
-        orphan.appPersistentId = app.persistentId + 1000;
-        QVERIFY(!m_db->insert(orphan));
-        QVERIFY(!transaction.commit());
-    }
-    QVERIFY(!m_db->keywordByNormalized(QStringLiteral("doomed")));
-    QCOMPARE(saved.count(), 2);
-
-    // The connection is usable after a failed save.
-    addKeyword(QStringLiteral("after"));
-    QVERIFY(m_db->keywordByNormalized(QStringLiteral("after")));
-}
-
-void TestStoreDb::cachedObservation_data()
-{
-    QTest::addColumn<qint64>("ageMs");
-    QTest::addColumn<bool>("succeeded");
-    QTest::addColumn<bool>("isLatest");
-    QTest::addColumn<qint64>("limit");
-    QTest::addColumn<QString>("country");
-    QTest::addColumn<bool>("found");
-    const qint64 window = 30 * 60 * 1000;
-    QTest::newRow("exactly at the cutoff") << window << true << true << qint64(100) << "us" << true;
-    QTest::newRow("just before the cutoff") << window + 1 << true << true << qint64(100) << "us" << false;
-    QTest::newRow("failed") << qint64(0) << false << true << qint64(100) << "us" << false;
-    QTest::newRow("larger limit answers") << qint64(0) << true << true << qint64(200) << "us" << true;
-    QTest::newRow("smaller limit does not") << qint64(0) << true << true << qint64(50) << "us" << false;
-    QTest::newRow("other storefront") << qint64(0) << true << true << qint64(100) << "gb" << false;
-    QTest::newRow("hits already cleared") << qint64(0) << true << false << qint64(200) << "us" << false;
-}
-
-void TestStoreDb::cachedObservation()
-{
-    QFETCH(qint64, ageMs);
-    QFETCH(bool, succeeded);
-    QFETCH(bool, isLatest);
-    QFETCH(qint64, limit);
-    QFETCH(QString, country);
-    QFETCH(bool, found);
-    const auto now = baseTime;
-    const auto cutoff = now.addSecs(-30 * 60);
-    const auto stored = addObservation(QStringLiteral("chess"), country, now.addMSecs(-ageMs), succeeded, limit,
-                                       isLatest);
-    addObservation(QStringLiteral("checkers"), QStringLiteral("us"), now, true, 200, true);
-
-    const auto result = m_db->cachedObservation(QStringLiteral("chess"), QStringLiteral("us"), cutoff, 100);
-    QCOMPARE(result.has_value(), found);
-    if (found)
-        QCOMPARE(result->id, stored.id);
-}
-
-void TestStoreDb::clearingLatestKeepsOtherObservations()
-{
-    const auto cleared = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime);
-    const auto failed = addObservation(QStringLiteral("chess"), QStringLiteral("us"), baseTime, false, 100, false);
-    const auto otherCountry = addObservation(QStringLiteral("chess"), QStringLiteral("gb"), baseTime);
-    const auto otherKeyword = addObservation(QStringLiteral("go"), QStringLiteral("us"), baseTime);
-
-    QVERIFY(m_db->clearLatestObservations(QStringLiteral("chess"), QStringLiteral("us")));
-
-    auto expected = cleared;
-    expected.isLatest = false;
-    expected.hitsData = QByteArray("", 0);
-    QCOMPARE(fields(m_db->observationById(cleared.id)), fields(expected));
-    for (const auto &kept : {failed, otherCountry, otherKeyword})
-        QCOMPARE(fields(m_db->observationById(kept.id)), fields(kept));
-}
 
 QTEST_GUILESS_MAIN(TestStoreDb)
 #include "tst_storedb.moc"

@@ -224,8 +224,26 @@ QList<PlannedCandidate> roundN(const AppInfo &app, const QStringList &seeds,
         for (const QString &id : ids)
             titles.append({id, titleOf.value(id)});
         const auto segmented = RelatedApps::segmentTitles(titles);
+        // A title can only complete a seed that it holds the first word of: each seed is given
+        // those titles only, in the same order.
+        QHash<QString, QList<qsizetype>> titlesWith;   // word to the titles holding it, ascending
+        for (qsizetype t = 0; t < segmented.size(); ++t) {
+            for (const QStringList &words : segmented.at(t).segments) {
+                for (const QString &word : words) {
+                    QList<qsizetype> &holders = titlesWith[word];
+                    if (holders.isEmpty() || holders.last() != t)
+                        holders.append(t);
+                }
+            }
+        }
         for (const QString &seed : seeds) {
-            appendAll(out, RelatedApps::phraseCompletions(seed, segmented, 3, 2), KeywordSource::suggestion,
+            const QStringList words = KeywordText::tokenize(seed);
+            QList<RelatedApps::SegmentedTitle> holders;
+            if (!words.isEmpty()) {
+                for (const qsizetype t : titlesWith.value(words.first()))
+                    holders.append(segmented.at(t));
+            }
+            appendAll(out, RelatedApps::phraseCompletions(seed, holders, 3, 2), KeywordSource::suggestion,
                       QStringLiteral("search-result-completions"));
         }
         appendAll(out, RelatedApps::termsFromTitles(segmented, 20, 2), KeywordSource::suggestion,

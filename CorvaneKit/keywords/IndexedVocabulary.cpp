@@ -64,8 +64,17 @@ public:
     explicit Admission(const QSet<QString> &exclude)
         : m_texts(exclude)
     {
-        for (const QString &text : exclude)
-            m_keys.insert(*keyOf(numbersOf(text), false));
+        for (const QString &text : exclude) {
+            fillKey(numbersOf(text), false);
+            m_keys.insert(m_key);
+        }
+    }
+
+    // Room for this many more texts and keys, so that the sets do not grow step by step.
+    void reserve(qsizetype more)
+    {
+        m_texts.reserve(m_texts.size() + more);
+        m_keys.reserve(m_keys.size() + more);
     }
 
     // The numbers of the text's words, as KeywordText::tokenize() finds them.
@@ -95,10 +104,9 @@ public:
     {
         if (m_texts.contains(text) || !KeywordText::isUsable(text))
             return false;
-        const std::optional<QString> key = keyOf(words, true);
-        if (!key || (checkKey && m_keys.contains(*key)))
+        if (!fillKey(words, true) || (checkKey && m_keys.contains(m_key)))
             return false;
-        m_keys.insert(*key);
+        m_keys.insert(m_key);
         m_texts.insert(text);
         return true;
     }
@@ -106,35 +114,37 @@ public:
     bool admit(const QString &text, bool checkKey) { return admit(text, numbersOf(text), checkKey); }
 
 private:
-    // The words' stems in text order joined by spaces, as IndexedVocabulary::phraseKey() gives
-    // it; nothing when `distinct` is asked for and two words share a stem.
-    std::optional<QString> keyOf(const Numbers &words, bool distinct) const
+    // Sets m_key to the words' stems in text order joined by spaces, as
+    // IndexedVocabulary::phraseKey() gives it. With `distinct`, fails when two words share a stem.
+    bool fillKey(const Numbers &words, bool distinct)
     {
-        QVarLengthArray<QString, 8> stems;
+        QVarLengthArray<const QString *, 8> stems;
         qsizetype length = 0;
         for (const int word : words) {
-            const QString &stem = m_stems.at(word);
-            if (distinct && std::find(stems.cbegin(), stems.cend(), stem) != stems.cend())
-                return std::nullopt;
-            length += stem.size() + 1;
+            const QString *stem = &m_stems.at(word);
+            if (distinct && std::any_of(stems.cbegin(), stems.cend(), [&](const QString *s) { return *s == *stem; }))
+                return false;
+            length += stem->size() + 1;
             stems.append(stem);
         }
         // Equal stems are equal texts, so any sort gives the one order a stable sort would.
-        std::sort(stems.begin(), stems.end(), Unicode::lessThan);
-        QString key;
-        key.reserve(length);
+        std::sort(stems.begin(), stems.end(), [](const QString *a, const QString *b) { return Unicode::lessThan(*a, *b); });
+        // Written in place: the set holds its own copy of any key it keeps.
+        m_key.resize(std::max<qsizetype>(length - 1, 0));
+        QChar *out = m_key.data();
         for (qsizetype i = 0; i < stems.size(); ++i) {
             if (i > 0)
-                key += u' ';
-            key += stems[i];
+                *out++ = u' ';
+            out = std::copy(stems[i]->cbegin(), stems[i]->cend(), out);
         }
-        return key;
+        return true;
     }
 
     QSet<QString> m_texts;
     QSet<QString> m_keys;
     KeywordText::WordNumbers m_words;
     QStringList m_stems;   // by word number
+    QString m_key;
 };
 
 }
@@ -321,6 +331,7 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
             || (token.endsWith(u's') && vocabularySet.contains(token.chopped(1)));
     };
     Admission admission(exclude);
+    admission.reserve(marketPhrases.size());
     QSet<QString> wordStems;
     for (const QString &word : vocabulary)
         wordStems.insert(admission.stemOf(word));

@@ -303,10 +303,10 @@ TokenViews::TokenViews(QStringView text)
     }
     QStringView source = text;
     if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; })) {
-        m_lowered = QString(text.size(), Qt::Uninitialized);
+        m_lowered.resize(text.size());
         std::transform(text.cbegin(), text.cend(), m_lowered.begin(),
                        [](QChar c) { return QChar(asciiLower(c.unicode())); });
-        source = m_lowered;
+        source = QStringView(m_lowered.constData(), m_lowered.size());
     }
     const qsizetype n = source.size();
     for (qsizetype i = 0; i < n;) {

@@ -43,7 +43,7 @@ public:
     const QStringView *end() const { return m_words.cend(); }
 
 private:
-    QString m_lowered;
+    QVarLengthArray<QChar, 64> m_lowered;
     QStringList m_tokens;
     QVarLengthArray<QStringView, 16> m_words;
 };

@@ -313,7 +313,8 @@ QStringList nameSegments(const QString &name)
 {
     QStringList segments;
     for (const QStringView piece : splitAt(name, isSegmentSeparator)) {
-        QString cleaned = KeywordText::clean(piece.toString());
+        // A name of one piece is handed over whole, so that a name already clean is not copied.
+        QString cleaned = KeywordText::clean(piece.size() == name.size() ? name : piece.toString());
         if (!cleaned.isEmpty())
             segments.append(std::move(cleaned));
     }
@@ -331,6 +332,9 @@ QStringList descriptionTerms(const QString &text, int limit)
     std::vector<bool> qualifying;       // by number
     std::vector<TermStats> wordStats;   // by number; a count of 0 for words that do not qualify
     QHash<std::pair<int, int>, TermStats> pairStats;
+    // About one word or pair per eight characters of prose.
+    words.reserve(stripped.size() / 8);
+    pairStats.reserve(stripped.size() / 8);
     int position = 0;
     for (const QStringView piece : splitAt(stripped, isPieceSeparator)) {
         const KeywordText::TokenViews tokens(piece);

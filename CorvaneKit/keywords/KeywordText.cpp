@@ -100,6 +100,22 @@ QString collapseAscii(QStringView text, bool lower)
     return out;
 }
 
+// Whether collapseAscii(text, false) would give the text back: no whitespace but single spaces
+// between other characters.
+bool isCollapsedAscii(QStringView text)
+{
+    if (text.isEmpty())
+        return true;
+    if (isAsciiWhiteSpace(text.front().unicode()) || isAsciiWhiteSpace(text.back().unicode()))
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (isAsciiWhiteSpace(u) && (u != u' ' || text[i + 1] == u' '))
+            return false;
+    }
+    return true;
+}
+
 QString collapseClusters(QStringView text)
 {
     // Each whitespace cluster becomes at most one space, so the text's own length is enough.
@@ -274,8 +290,9 @@ const QSet<QString> &stopwords()
 
 QString clean(const QString &text)
 {
+    // NFKC leaves ASCII alone and it has no zero-width characters.
     if (isAscii(text))
-        return collapseAscii(text, false);   // NFKC leaves ASCII alone and it has no zero-width characters
+        return isCollapsedAscii(text) ? text : collapseAscii(text, false);
     return collapseClusters(withoutZeroWidth(Unicode::nfkc(text)));
 }
 
@@ -301,23 +318,24 @@ TokenViews::TokenViews(QStringView text)
             m_words.append(token);
         return;
     }
-    QStringView source = text;
-    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c >= u'A' && c <= u'Z'; })) {
-        m_lowered.resize(text.size());
-        std::transform(text.cbegin(), text.cend(), m_lowered.begin(),
-                       [](QChar c) { return QChar(asciiLower(c.unicode())); });
-        source = QStringView(m_lowered.constData(), m_lowered.size());
+    // One pass lower-cases the text into m_lowered and marks off its runs of letters and digits.
+    const qsizetype n = text.size();
+    m_lowered.resize(n);
+    QChar *lowered = m_lowered.data();
+    qsizetype runStart = -1;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        lowered[i] = QChar(asciiLower(u));
+        if (isAsciiLetterOrDigit(u)) {
+            if (runStart < 0)
+                runStart = i;
+        } else if (runStart >= 0) {
+            m_words.append(QStringView(lowered + runStart, i - runStart));
+            runStart = -1;
+        }
     }
-    const qsizetype n = source.size();
-    for (qsizetype i = 0; i < n;) {
-        while (i < n && !isAsciiLetterOrDigit(source[i].unicode()))
-            ++i;
-        const qsizetype start = i;
-        while (i < n && isAsciiLetterOrDigit(source[i].unicode()))
-            ++i;
-        if (i > start)
-            m_words.append(source.sliced(start, i - start));
-    }
+    if (runStart >= 0)
+        m_words.append(QStringView(lowered + runStart, n - runStart));
 }
 
 int WordNumbers::numberOf(QStringView word)

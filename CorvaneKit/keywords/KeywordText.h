@@ -27,8 +27,8 @@ QString normalize(const QString &text);
 QStringList tokenize(const QString &text);
 
 // The words tokenize() gives, as views rather than a string each: for the loops that look words
-// up far more often than they keep them. ASCII text is read in place, or from one lower-cased
-// copy when it has capitals; other text goes through tokenize(). The text must outlive this.
+// up far more often than they keep them. ASCII text is read from a lower-cased copy kept here,
+// other text goes through tokenize().
 class TokenViews
 {
 public:
@@ -43,7 +43,7 @@ public:
     const QStringView *end() const { return m_words.cend(); }
 
 private:
-    QVarLengthArray<QChar, 64> m_lowered;
+    QVarLengthArray<QChar, 128> m_lowered;
     QStringList m_tokens;
     QVarLengthArray<QStringView, 16> m_words;
 };
@@ -61,6 +61,11 @@ public:
     int numberOf(QStringView word);
     const QString &word(int number) const { return m_words.at(number); }
     qsizetype size() const { return m_words.size(); }
+    void reserve(qsizetype words)
+    {
+        m_words.reserve(words);
+        m_numbers.reserve(words);
+    }
 
 private:
     QStringList m_words;

@@ -27,13 +27,12 @@ int wordCount(QStringView term)
     return count;
 }
 
-// The terms once each, in ascending text order. Only equal texts compare equal, so a plain
-// sort gives what a stable one would, without a buffer of its own.
-QStringList ascending(QStringList terms)
+// Leaves the terms once each, in ascending text order. Only equal texts compare equal, so a
+// plain sort gives what a stable one would, without a buffer of its own.
+void sortAscending(QStringList &terms)
 {
     std::sort(terms.begin(), terms.end(), Unicode::lessThan);
     terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
-    return terms;
 }
 
 // The word tests of one call, each worked out once per distinct word: titles repeat their
@@ -225,11 +224,13 @@ QStringList termsFromTitles(const QList<SegmentedTitle> &titles, int limit, int 
     QList<Counted> counted;   // in first-seen order
     WordTests tests;
     QHash<QString, qsizetype> indexOf;
+    QStringList termsOfTitle;
     for (const SegmentedTitle &title : titles) {
-        QStringList termsOfTitle;
+        termsOfTitle.clear();
         for (const QStringList &words : title.segments)
             addSegmentTerms(words, termsOfTitle, tests);
-        for (const QString &term : ascending(termsOfTitle)) {
+        sortAscending(termsOfTitle);
+        for (const QString &term : std::as_const(termsOfTitle)) {
             auto it = indexOf.constFind(term);
             if (it == indexOf.cend()) {
                 indexOf.insert(term, counted.size());
@@ -278,7 +279,8 @@ QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabul
             for (const QString &term : CandidateGenerator::descriptionTerms(*app.description, 12))
                 termsOfApp.append(term);
         }
-        for (const QString &term : ascending(termsOfApp)) {
+        sortAscending(termsOfApp);
+        for (const QString &term : std::as_const(termsOfApp)) {
             auto it = indexOf.constFind(term);
             if (it == indexOf.cend()) {
                 indexOf.insert(term, entries.size());

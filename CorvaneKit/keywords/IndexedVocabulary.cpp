@@ -70,11 +70,13 @@ public:
         }
     }
 
-    // Room for this many more texts and keys, so that the sets do not grow step by step.
+    // Room for this many more texts, keys and words, so that the tables do not grow step by step.
     void reserve(qsizetype more)
     {
         m_texts.reserve(m_texts.size() + more);
         m_keys.reserve(m_keys.size() + more);
+        m_words.reserve(m_words.size() + more);
+        m_stems.reserve(m_stems.size() + more);
     }
 
     // The numbers of the text's words, as KeywordText::tokenize() finds them.
@@ -114,7 +116,7 @@ public:
     bool admit(const QString &text, bool checkKey) { return admit(text, numbersOf(text), checkKey); }
 
 private:
-    // Sets m_key to the words' stems in text order joined by spaces, as
+    // Sets m_key to the words' stems sorted into text order and joined by spaces, as
     // IndexedVocabulary::phraseKey() gives it. With `distinct`, fails when two words share a stem.
     bool fillKey(const Numbers &words, bool distinct)
     {
@@ -259,7 +261,9 @@ QStringList phrases(const QStringList &texts)
         bool atEdge = false;
     };
     KeywordText::WordNumbers words;
+    words.reserve(texts.size());
     QList<WordUse> uses;   // by number
+    uses.reserve(texts.size());
     QVarLengthArray<int, 32> pieceWords;
 
     QStringList result;

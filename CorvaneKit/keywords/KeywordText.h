@@ -37,7 +37,6 @@ public:
     TokenViews &operator=(const TokenViews &) = delete;
 
     qsizetype size() const { return m_words.size(); }
-    bool isEmpty() const { return m_words.isEmpty(); }
     QStringView operator[](qsizetype i) const { return m_words[i]; }
     const QStringView *begin() const { return m_words.cbegin(); }
     const QStringView *end() const { return m_words.cend(); }

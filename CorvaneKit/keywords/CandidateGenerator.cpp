@@ -192,19 +192,9 @@ std::vector<SourceList> sourceLists(const CandidateGenerator::Input &input, int 
     return lists;
 }
 
-bool isSegmentSeparator(char16_t u)
+bool isPieceSeparator(QChar c)
 {
-    switch (u) {
-    case u':': case u'|': case u'-': case u'\u2013': case u'\u2014': case u',': case u'\u00B7': case u'\u2022':
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isPieceSeparator(char16_t u)
-{
-    switch (u) {
+    switch (c.unicode()) {
     case u'.': case u'!': case u'?': case u'\n': case u'\u2022': case u'\u25CF': case u'\u25AA': case u'-':
     case u'\u2013': case u'\u2014': case u':': case u';': case u'(': case u')': case u'[': case u']':
         return true;
@@ -214,12 +204,12 @@ bool isPieceSeparator(char16_t u)
 }
 
 // Splits at single code points; all separators are BMP characters.
-QList<QStringView> splitAt(QStringView text, bool (*isSeparator)(char16_t))
+QList<QStringView> splitAt(QStringView text, bool (*isSeparator)(QChar))
 {
     QList<QStringView> pieces;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (isSeparator(text[i].unicode())) {
+        if (isSeparator(text[i])) {
             pieces.append(text.sliced(start, i - start));
             start = i + 1;
         }
@@ -258,10 +248,6 @@ void appendRanked(QStringList &terms, std::vector<Counted> &group, const Keyword
         terms.append(it->second < 0 ? words.word(it->first) : words.word(it->first) % u' ' % words.word(it->second));
 }
 
-bool qualifies(const QString &token)
-{
-    return Unicode::characterCount(token) >= 3 && KeywordText::isMeaningful(token);
-}
 
 }
 
@@ -309,6 +295,16 @@ Output generate(const Input &input)
     return output;
 }
 
+bool isSegmentSeparator(QChar c)
+{
+    switch (c.unicode()) {
+    case u':': case u'|': case u'-': case u'\u2013': case u'\u2014': case u',': case u'\u00B7': case u'\u2022':
+        return true;
+    default:
+        return false;
+    }
+}
+
 QStringList nameSegments(const QString &name)
 {
     QStringList segments;
@@ -325,37 +321,34 @@ QStringList descriptionTerms(const QString &text, int limit)
 {
     if (limit <= 0)
         return {};
-    const QString stripped = KeywordText::stripURLs(text);
-    // Words are numbered as first seen and counted by number: a description repeats its words
-    // many times, and pairs are then counted without building their text.
     KeywordText::WordNumbers words;
-    std::vector<bool> qualifying;       // by number
-    std::vector<TermStats> wordStats;   // by number; a count of 0 for words that do not qualify
+    return descriptionTerms(KeywordText::NumberedText(text, words), limit);
+}
+
+QStringList descriptionTerms(const KeywordText::NumberedText &text, int limit)
+{
+    if (limit <= 0)
+        return {};
+    // Words are counted by number, and pairs without building their text.
+    const KeywordText::WordNumbers &words = text.words();
+    const auto qualifies = [&](int number) { return words.length(number) >= 3 && words.isMeaningful(number); };
+    std::vector<TermStats> wordStats;   // by number; a count of 0 for words not seen or that do not qualify
     QHash<std::pair<int, int>, TermStats> pairStats;
-    // About one word or pair per eight characters of prose.
-    words.reserve(stripped.size() / 8);
-    pairStats.reserve(stripped.size() / 8);
+    // About one pair per eight characters of prose.
+    pairStats.reserve(text.text().size() / 8);
     int position = 0;
-    for (const QStringView piece : splitAt(stripped, isPieceSeparator)) {
-        const KeywordText::TokenViews tokens(piece);
-        QVarLengthArray<int, 32> numbers;
-        for (const QStringView token : tokens) {
-            const int number = words.numberOf(token);
-            if (size_t(number) == qualifying.size()) {
-                qualifying.push_back(qualifies(words.word(number)));
-                wordStats.push_back({});
-            }
-            numbers.append(number);
-        }
-        for (qsizetype i = 0; i < numbers.size(); ++i) {
+    text.withoutLinks().forEachPiece(isPieceSeparator, [&](std::span<const int> numbers) {
+        for (size_t i = 0; i < numbers.size(); ++i) {
             ++position;
             const int number = numbers[i];
-            if (!qualifying[size_t(number)])
+            if (!qualifies(number))
                 continue;
+            if (size_t(number) >= wordStats.size())
+                wordStats.resize(size_t(words.size()));
             TermStats &stats = wordStats[size_t(number)];
             if (stats.count++ == 0)
                 stats.firstPosition = position;
-            if (i + 1 < numbers.size() && qualifying[size_t(numbers[i + 1])]) {
+            if (i + 1 < numbers.size() && qualifies(numbers[i + 1])) {
                 auto pair = pairStats.find({number, numbers[i + 1]});
                 if (pair == pairStats.end())
                     pairStats.insert({number, numbers[i + 1]}, TermStats{1, position});
@@ -363,7 +356,7 @@ QStringList descriptionTerms(const QString &text, int limit)
                     ++pair->count;
             }
         }
-    }
+    });
 
     std::vector<Counted> repeatedPairs, singlePairs, repeatedWords;
     for (auto it = pairStats.cbegin(); it != pairStats.cend(); ++it)

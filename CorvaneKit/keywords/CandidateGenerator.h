@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keywords/KeywordSource.h"
+#include "keywords/KeywordText.h"
 
 #include <QList>
 #include <QSet>
@@ -43,9 +44,13 @@ Output generate(const Input &input);
 
 // The cleaned pieces of a name split at ':', '|', '-', '–', '—', ',', '·' and '•'.
 QStringList nameSegments(const QString &name);
+// Whether the character is one that names are split at.
+bool isSegmentSeparator(QChar c);
 
 // The most telling words and word pairs of a free text, at most limit of them (a negative limit
 // gives none): pairs seen twice or more, then words seen twice or more, then pairs seen once.
 QStringList descriptionTerms(const QString &text, int limit);
+// The same for a text that other analyses read too.
+QStringList descriptionTerms(const KeywordText::NumberedText &text, int limit);
 
 }

@@ -48,12 +48,27 @@ PlannedCandidate fromProposal(const IndexedVocabulary::Proposal &proposal)
 }
 
 void appendProposals(QList<PlannedCandidate> &out, const AppInfo &app, const QStringList &queries,
-                     const QStringList &texts, const QSet<QString> &known, int limit)
+                     const QList<const KeywordText::NumberedText *> &texts, KeywordText::WordNumbers &words,
+                     const QSet<QString> &known, int limit)
 {
     const QStringList vocabulary = IndexedVocabulary::infer(app.name, queries);
-    const QStringList market = IndexedVocabulary::phrases(texts);
-    for (const auto &proposal : IndexedVocabulary::propose(vocabulary, queries, market, known, limit, 10))
+    const auto market = IndexedVocabulary::phrases(texts);
+    for (const auto &proposal : IndexedVocabulary::propose(vocabulary, queries, market, words, known, limit, 10))
         out.append(fromProposal(proposal));
+}
+
+void appendProposals(QList<PlannedCandidate> &out, const AppInfo &app, const QStringList &queries,
+                     const QStringList &texts, const QSet<QString> &known, int limit)
+{
+    KeywordText::WordNumbers words;
+    QList<KeywordText::NumberedText> numbered;
+    numbered.reserve(texts.size());
+    QList<const KeywordText::NumberedText *> pointers;
+    for (const QString &text : texts) {
+        numbered.append(KeywordText::NumberedText(text, words));
+        pointers.append(&numbered.constLast());
+    }
+    appendProposals(out, app, queries, pointers, words, known, limit);
 }
 
 void appendAll(QList<PlannedCandidate> &out, const QStringList &texts, KeywordSource source, const QString &detail)
@@ -61,6 +76,35 @@ void appendAll(QList<PlannedCandidate> &out, const QStringList &texts, KeywordSo
     for (const QString &text : texts)
         out.append(candidate(text, source, detail));
 }
+
+// The texts a round reads, each split and its words numbered once, in one word table: names
+// recur across hundreds of searches, and several groups of candidates read them.
+class RoundTexts
+{
+public:
+    explicit RoundTexts(std::shared_ptr<KeywordText::WordNumbers> words)
+        : m_words(std::move(words))
+    {
+    }
+
+    // The text's place, given now when it is new.
+    qsizetype indexOf(const QString &text)
+    {
+        const auto it = m_indexes.constFind(text);
+        if (it != m_indexes.cend())
+            return it.value();
+        m_texts.append(KeywordText::NumberedText(text, *m_words));
+        return m_indexes.insert(text, m_texts.size() - 1).value();
+    }
+
+    const KeywordText::NumberedText &at(qsizetype index) const { return m_texts.at(index); }
+    qsizetype size() const { return m_texts.size(); }
+
+private:
+    std::shared_ptr<KeywordText::WordNumbers> m_words;
+    QHash<QString, qsizetype> m_indexes;
+    QList<KeywordText::NumberedText> m_texts;
+};
 
 // Texts in first-seen order, each once.
 struct Distinct
@@ -92,7 +136,12 @@ namespace DiscoveryPlanner {
 
 Corpus metadataCorpus(const AppInfo &app)
 {
-    Corpus corpus;
+    return metadataCorpus(app, std::make_shared<KeywordText::WordNumbers>());
+}
+
+Corpus metadataCorpus(const AppInfo &app, std::shared_ptr<KeywordText::WordNumbers> words)
+{
+    Corpus corpus(std::move(words));
     corpus.add(app.name, 3);
     corpus.add(app.description, 1);
     if (!app.genres.isEmpty()) {
@@ -182,86 +231,111 @@ QList<PlannedCandidate> roundN(const AppInfo &app, const QStringList &seeds,
                                bool suggestions, const QStringList &foundQueries, const QSet<QString> &known)
 {
     QList<PlannedCandidate> out;
+    const auto words = std::make_shared<KeywordText::WordNumbers>();
+    RoundTexts texts(words);
 
     // One pass over the hits gathers what the groups below read of them: every other app's
     // name, the latest title of each other app ranked 10 or better, and how often each name
     // ranked 20 or better (adding a name n times to a corpus equals adding it once with weight
     // n, and the counts do not depend on the order of adding).
-    Distinct texts;
-    texts.add(app.name);
-    QHash<QString, QString> titleOf;
-    QHash<QString, qint64> hitNames;
-    QStringList distinctNames;
+    QList<qsizetype> marketTexts;   // the texts for vocabulary proposals, each once, as first seen
+    std::vector<bool> inMarket;
+    const auto addToMarket = [&](qsizetype text) {
+        if (size_t(text) >= inMarket.size())
+            inMarket.resize(size_t(texts.size()));
+        if (!inMarket[size_t(text)]) {
+            inMarket[size_t(text)] = true;
+            marketTexts.append(text);
+        }
+    };
+    std::vector<qint64> topSightings;   // by text
+    QHash<QString, qsizetype> titleOf;
+    addToMarket(texts.indexOf(app.name));
     for (const ObservedKeyword &observed : observations) {
         for (const SearchHit &hit : observed.hits) {
             const bool other = hit.appleAppId != app.appleAppId;
+            if (!other && hit.rank > 20)
+                continue;
+            const qsizetype name = texts.indexOf(hit.name);
             if (other)
-                texts.add(hit.name);
+                addToMarket(name);
             if (other && hit.rank <= 10)
-                titleOf.insert(hit.appleAppId, hit.name);
+                titleOf.insert(hit.appleAppId, name);
             if (hit.rank <= 20) {
-                auto it = hitNames.find(hit.name);
-                if (it == hitNames.end()) {
-                    hitNames.insert(hit.name, 1);
-                    distinctNames.append(hit.name);
-                } else {
-                    ++it.value();
-                }
+                if (size_t(name) >= topSightings.size())
+                    topSightings.resize(size_t(texts.size()));
+                ++topSightings[size_t(name)];
             }
         }
     }
 
-    for (const AppInfo &related : relatedMeta)
-        texts.add(related.name);
-    texts.add(app.description.value_or(QString()));
-    appendProposals(out, app, foundQueries.isEmpty() ? seeds : foundQueries, texts.list, known, 120);
+    QList<qsizetype> relatedNames;
+    for (const AppInfo &related : relatedMeta) {
+        relatedNames.append(texts.indexOf(related.name));
+        addToMarket(relatedNames.last());
+    }
+    addToMarket(texts.indexOf(app.description.value_or(QString())));
+    QList<const KeywordText::NumberedText *> market;
+    for (const qsizetype text : std::as_const(marketTexts))
+        market.append(&texts.at(text));
+    appendProposals(out, app, foundQueries.isEmpty() ? seeds : foundQueries, market, *words, known, 120);
 
     if (suggestions) {
         // One title per app, in app ID order.
         QStringList ids = titleOf.keys();
         std::stable_sort(ids.begin(), ids.end(), Unicode::lessThan);
-        QList<RelatedApps::Title> titles;
+        QList<RelatedApps::SegmentedTitle> segmented;
+        segmented.reserve(ids.size());
         for (const QString &id : ids)
-            titles.append({id, titleOf.value(id)});
-        const auto segmented = RelatedApps::segmentTitles(titles);
+            segmented.append(RelatedApps::segmentTitle(id, texts.at(titleOf.value(id))));
         // A title can only complete a seed that it holds the first word of: each seed is given
         // those titles only, in the same order.
-        QHash<QString, QList<qsizetype>> titlesWith;   // word to the titles holding it, ascending
+        std::vector<QList<qsizetype>> titlesWith(size_t(words->size()));   // by word, ascending
         for (qsizetype t = 0; t < segmented.size(); ++t) {
-            for (const QStringList &words : segmented.at(t).segments) {
-                for (const QString &word : words) {
-                    QList<qsizetype> &holders = titlesWith[word];
+            for (const QList<int> &segment : segmented.at(t).segments) {
+                for (const int word : segment) {
+                    QList<qsizetype> &holders = titlesWith[size_t(word)];
                     if (holders.isEmpty() || holders.last() != t)
                         holders.append(t);
                 }
             }
         }
         for (const QString &seed : seeds) {
-            const QStringList words = KeywordText::tokenize(seed);
+            const QStringList seedWords = KeywordText::tokenize(seed);
+            const int first = seedWords.isEmpty() ? -1 : words->find(seedWords.first());
             QList<RelatedApps::SegmentedTitle> holders;
-            if (!words.isEmpty()) {
-                for (const qsizetype t : titlesWith.value(words.first()))
+            if (first >= 0 && size_t(first) < titlesWith.size()) {
+                for (const qsizetype t : titlesWith[size_t(first)])
                     holders.append(segmented.at(t));
             }
-            appendAll(out, RelatedApps::phraseCompletions(seed, holders, 3, 2), KeywordSource::suggestion,
+            appendAll(out, RelatedApps::phraseCompletions(seed, holders, *words, 3, 2), KeywordSource::suggestion,
                       QStringLiteral("search-result-completions"));
         }
-        appendAll(out, RelatedApps::termsFromTitles(segmented, 20, 2), KeywordSource::suggestion,
+        appendAll(out, RelatedApps::termsFromTitles(segmented, *words, 20, 2), KeywordSource::suggestion,
                   QStringLiteral("recurring-title-terms"));
     }
 
-    Corpus corpus = metadataCorpus(app);
+    Corpus corpus = metadataCorpus(app, words);
     const Corpus own = corpus;   // the app's own metadata only
-    for (const QString &name : distinctNames)
-        corpus.add(name, hitNames.value(name));
-    QList<RelatedApps::AppMeta> metas;
-    for (const AppInfo &related : relatedMeta) {
-        corpus.add(related.name, 2);
-        corpus.add(related.description, 1);
-        metas.append({related.appleAppId, related.name, related.description});
+    // About four pairs per name.
+    corpus.reserve(4 * texts.size());
+    for (size_t text = 0; text < topSightings.size(); ++text) {
+        if (topSightings[text] > 0)
+            corpus.add(texts.at(qsizetype(text)), topSightings[text]);
+    }
+    QList<RelatedApps::NumberedAppMeta> metas;
+    for (qsizetype r = 0; r < relatedMeta.size(); ++r) {
+        const AppInfo &related = relatedMeta.at(r);
+        corpus.add(texts.at(relatedNames.at(r)), 2);
+        metas.append({related.appleAppId, related.name, std::nullopt});
+        if (related.description) {
+            metas.last().description.emplace(*related.description, *words);
+            corpus.add(*metas.last().description, 1);
+        }
     }
     QSet<QString> vocabulary;
-    for (auto it = own.tokens().cbegin(); it != own.tokens().cend(); ++it)
+    const QHash<QString, qint64> ownTokens = own.tokens();
+    for (auto it = ownTokens.cbegin(); it != ownTokens.cend(); ++it)
         vocabulary.insert(it.key());
     for (const QString &seed : seeds) {
         for (const QString &word : seed.split(u' ', Qt::SkipEmptyParts))

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 
@@ -69,5 +70,7 @@ QList<PlannedCandidate> vocabularyCandidates(const AppInfo &app, const QStringLi
 
 // The app's own name (weight 3), description and genres (weight 1) as a corpus.
 Corpus metadataCorpus(const AppInfo &app);
+// The same, its words numbered in `words`.
+Corpus metadataCorpus(const AppInfo &app, std::shared_ptr<KeywordText::WordNumbers> words);
 
 }

@@ -4,8 +4,6 @@
 #include "keywords/KeywordText.h"
 #include "support/Unicode.h"
 
-#include <QStringBuilder>
-
 #include <algorithm>
 #include <optional>
 #include <string_view>
@@ -40,13 +38,13 @@ QStringList wordsOf(const QString &phrase)
     return phrase.split(u' ', Qt::SkipEmptyParts);
 }
 
-bool isAttested(const QString &phrase, const QHash<QString, qint64> &bigrams)
+bool isAttested(const QString &phrase, const Corpus &corpus)
 {
     const QStringList words = wordsOf(phrase);
     if (words.size() < 2)
         return false;
     for (qsizetype i = 0; i + 1 < words.size(); ++i) {
-        if (bigrams.value(words.at(i) % u' ' % words.at(i + 1), 0) <= 0)
+        if (corpus.pairCount(words.at(i), words.at(i + 1)) <= 0)
             return false;
     }
     return true;
@@ -177,7 +175,7 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
         if (words.size() == 2)
             asked.append(words.first());
     }
-    std::optional<QHash<QStringView, QList<std::pair<QStringView, qint64>>>> predecessors;
+    std::optional<QHash<QString, QList<std::pair<QString, qint64>>>> predecessors;
 
     for (const QString &keyword : keywords) {
         const QStringList words = KeywordText::tokenize(keyword);
@@ -197,7 +195,7 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
                 // A changed ending at the end of a phrase reads naturally without evidence.
                 if (isLast && (endsWithFormSuffix(words.at(position)) || endsWithFormSuffix(variant)))
                     out.accept(phrase);
-                else if (isAttested(phrase, corpus.bigrams()))
+                else if (isAttested(phrase, corpus))
                     out.accept(phrase);
             }
         }
@@ -216,30 +214,16 @@ QStringList expand(const QStringList &keywords, const Corpus &corpus, int limit)
         if (b.endsWith(u"er") || b.endsWith(u"or")) {
             for (const QString &variant : wordVariants(b, corpus)) {
                 const QString phrase = variant + u' ' + a;
-                if (isAttested(phrase, corpus.bigrams()))
+                if (isAttested(phrase, corpus))
                     out.accept(phrase);
             }
         }
-        if (!predecessors) {
-            // Built once per call: every two-word keyword looks up the pairs ending in its first
-            // word. The views point into `asked` and the corpus's own keys.
-            predecessors.emplace();
-            for (const QString &word : asked)
-                predecessors->insert(word, {});
-            for (auto it = corpus.bigrams().cbegin(); it != corpus.bigrams().cend(); ++it) {
-                const QStringView pair(it.key());
-                const qsizetype space = pair.indexOf(u' ');
-                const auto entry = predecessors->find(pair.mid(space + 1));
-                if (entry != predecessors->end())
-                    entry->append({pair.left(space), it.value()});
-            }
-        }
+        // Built once per call: every two-word keyword looks up the pairs ending in its first word.
+        if (!predecessors)
+            predecessors = corpus.pairsEndingIn(asked);
         QList<std::pair<QString, qint64>> extended;
-        for (const auto &[first, count] : predecessors->value(QStringView(a))) {
-            if (first == b)
-                continue;
-            const QString word = first.toString();
-            if (endsWithFormSuffix(word))
+        for (const auto &[word, count] : predecessors->value(a)) {
+            if (word == b || endsWithFormSuffix(word))
                 continue;
             extended.append({word + u' ' + a + u' ' + b, count});
         }

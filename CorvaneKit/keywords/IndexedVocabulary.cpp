@@ -35,119 +35,322 @@ bool isPhraseBreak(QChar c)
     }
 }
 
-// A two- or three-word phrase by the numbers of its words (third < 0 for two).
-struct PhraseNumbers
-{
-    int first = 0;
-    int second = 0;
-    int third = -1;
-    bool operator==(const PhraseNumbers &) const = default;
-};
-
-size_t qHash(const PhraseNumbers &phrase, size_t seed = 0)
-{
-    return qHashMulti(seed, phrase.first, phrase.second, phrase.third);
-}
-
 QStringList firstWords(const QStringList &words, int count)
 {
     return words.mid(0, std::max(count, 0));
 }
 
-// Bookkeeping of the texts and keys already taken while proposing. Words are numbered and their
-// stems remembered, as the same words come back in phrase after phrase.
+// A text by the numbers of its words.
+using Words = QVarLengthArray<int, 8>;
+
+QString joined(const Words &words, const KeywordText::WordNumbers &table)
+{
+    QString text;
+    for (const int word : words) {
+        if (!text.isEmpty())
+            text += u' ';
+        text += table.word(word);
+    }
+    return text;
+}
+
+// Bookkeeping of the texts and keys already taken while proposing, in the word table the phrases
+// were numbered in. Stems are numbered too, so that a key is its stems' numbers, sorted.
 class Admission
 {
 public:
-    using Numbers = QVarLengthArray<int, 8>;
-
-    explicit Admission(const QSet<QString> &exclude)
-        : m_texts(exclude)
+    Admission(const QSet<QString> &exclude, KeywordText::WordNumbers &words)
+        : m_words(words)
     {
         for (const QString &text : exclude) {
-            fillKey(numbersOf(text), false);
+            const Words numbers = numbersOf(text);
+            if (isJoined(text, numbers))
+                m_joinedTexts.insert(numbers);
+            else
+                m_otherTexts.insert(text);
+            fillKey(numbers, false);
             m_keys.insert(m_key);
         }
     }
 
-    // Room for this many more texts, keys and words, so that the tables do not grow step by step.
+    // Room for this many more texts and keys, so that the tables do not grow step by step.
     void reserve(qsizetype more)
     {
-        m_texts.reserve(m_texts.size() + more);
+        m_joinedTexts.reserve(m_joinedTexts.size() + more);
         m_keys.reserve(m_keys.size() + more);
-        m_words.reserve(m_words.size() + more);
-        m_stems.reserve(m_stems.size() + more);
     }
 
     // The numbers of the text's words, as KeywordText::tokenize() finds them.
-    Numbers numbersOf(QStringView text)
+    Words numbersOf(QStringView text)
     {
-        Numbers numbers;
+        Words numbers;
         for (const QStringView word : KeywordText::TokenViews(text))
-            numbers.append(numberOf(word));
+            numbers.append(m_words.numberOf(word));
         return numbers;
     }
 
-    int numberOf(QStringView word)
-    {
-        const int number = m_words.numberOf(word);
-        if (number == m_stems.size())
-            m_stems.append(IndexedVocabulary::stem(m_words.word(number)));
-        return number;
-    }
-
+    int numberOf(QStringView word) { return m_words.numberOf(word); }
     const QString &word(int number) const { return m_words.word(number); }
-    QString stemOf(int number) const { return m_stems.at(number); }
-    QString stemOf(QStringView word) { return stemOf(numberOf(word)); }
+    const KeywordText::WordNumbers &words() const { return m_words; }
+
+    // The number of the word's stem: words with equal stems have equal numbers.
+    int stemOf(int number)
+    {
+        if (size_t(number) >= m_stemOfWord.size())
+            m_stemOfWord.resize(size_t(m_words.size()), -1);
+        int &stem = m_stemOfWord[size_t(number)];
+        if (stem < 0) {
+            const QString text = IndexedVocabulary::stem(m_words.word(number));
+            stem = m_stemNumbers.value(text, int(m_stemNumbers.size()));
+            if (stem == m_stemNumbers.size())
+                m_stemNumbers.insert(text, stem);
+        }
+        return stem;
+    }
+    int stemOf(QStringView word) { return stemOf(numberOf(word)); }
 
     // Takes `text`, whose words are numbered `words`, when it is usable, not taken yet, has no
     // two words sharing a stem and, with `checkKey`, its key is not taken either.
-    bool admit(const QString &text, const Numbers &words, bool checkKey)
+    bool admit(const QString &text, const Words &words, bool checkKey)
     {
-        if (m_texts.contains(text) || !KeywordText::isUsable(text))
+        if (isJoined(text, words))
+            return admitJoined(words, checkKey);
+        if (m_otherTexts.contains(text) || !KeywordText::isUsable(text))
             return false;
         if (!fillKey(words, true) || (checkKey && m_keys.contains(m_key)))
             return false;
         m_keys.insert(m_key);
-        m_texts.insert(text);
+        m_otherTexts.insert(text);
         return true;
     }
 
     bool admit(const QString &text, bool checkKey) { return admit(text, numbersOf(text), checkKey); }
 
-private:
-    // Sets m_key to the words' stems sorted into text order and joined by spaces, as
-    // IndexedVocabulary::phraseKey() gives it. With `distinct`, fails when two words share a stem.
-    bool fillKey(const Numbers &words, bool distinct)
+    // admit() of the text that is the words joined by single spaces, without building it.
+    bool admitJoined(const Words &words, bool checkKey)
     {
-        QVarLengthArray<const QString *, 8> stems;
-        qsizetype length = 0;
-        for (const int word : words) {
-            const QString *stem = &m_stems.at(word);
-            if (distinct && std::any_of(stems.cbegin(), stems.cend(), [&](const QString *s) { return *s == *stem; }))
-                return false;
-            length += stem->size() + 1;
-            stems.append(stem);
-        }
-        // Equal stems are equal texts, so any sort gives the one order a stable sort would.
-        std::sort(stems.begin(), stems.end(), [](const QString *a, const QString *b) { return Unicode::lessThan(*a, *b); });
-        // Written in place: the set holds its own copy of any key it keeps.
-        m_key.resize(std::max<qsizetype>(length - 1, 0));
-        QChar *out = m_key.data();
-        for (qsizetype i = 0; i < stems.size(); ++i) {
-            if (i > 0)
-                *out++ = u' ';
-            out = std::copy(stems[i]->cbegin(), stems[i]->cend(), out);
-        }
+        if (m_joinedTexts.contains(words) || !isUsableJoined(words))
+            return false;
+        if (!fillKey(words, true) || (checkKey && m_keys.contains(m_key)))
+            return false;
+        m_keys.insert(m_key);
+        m_joinedTexts.insert(words);
         return true;
     }
 
-    QSet<QString> m_texts;
-    QSet<QString> m_keys;
-    KeywordText::WordNumbers m_words;
-    QStringList m_stems;   // by word number
-    QString m_key;
+private:
+    // Whether the text is its words joined by single spaces.
+    bool isJoined(QStringView text, const Words &words) const
+    {
+        qsizetype at = 0;
+        for (const int number : words) {
+            const QString &word = m_words.word(number);
+            if (at > 0 && (at >= text.size() || text[at++] != u' '))
+                return false;
+            if (!text.sliced(at).startsWith(word))
+                return false;
+            at += word.size();
+        }
+        return at == text.size();
+    }
+
+    // KeywordText::isUsable() of the words joined by single spaces: for ASCII words, their
+    // lengths and count tell.
+    bool isUsableJoined(const Words &words) const
+    {
+        if (!std::all_of(words.cbegin(), words.cend(), [this](int word) { return m_words.isAscii(word); }))
+            return KeywordText::isUsable(joined(words, m_words));
+        qsizetype characters = words.size() - 1;
+        for (const int word : words)
+            characters += m_words.length(word);
+        return !words.isEmpty() && words.size() <= KeywordText::maxWords && characters >= 2
+            && characters <= KeywordText::maxLength;
+    }
+
+    // Sets m_key to the words' stems, sorted, as IndexedVocabulary::phraseKey() tells keys apart.
+    // With `distinct`, fails when two words share a stem.
+    bool fillKey(const Words &words, bool distinct)
+    {
+        m_key.clear();
+        for (const int word : words) {
+            const int stem = stemOf(word);
+            if (distinct && m_key.contains(stem))
+                return false;
+            m_key.append(stem);
+        }
+        std::sort(m_key.begin(), m_key.end());
+        return true;
+    }
+
+    KeywordText::WordNumbers &m_words;
+    // Texts taken so far. A text that is its words joined by single spaces, as nearly all are, is
+    // known by its words' numbers, so that phrases are checked without building their texts.
+    QSet<Words> m_joinedTexts;
+    QSet<QString> m_otherTexts;
+    QSet<QVarLengthArray<int, 6>> m_keys;
+    QVarLengthArray<int, 6> m_key;
+    std::vector<int> m_stemOfWord;   // by word number, -1 until worked out
+    QHash<QString, int> m_stemNumbers;
 };
+
+// A phrase of the market as propose() reads it: its text, or none when that is its words
+// joined by single spaces, and the numbers of the words KeywordText::tokenize() finds in it.
+struct MarketPhrase
+{
+    QString text;
+    Words words;
+};
+
+// A proposal before it is taken: its text is built only when it is.
+struct Pending
+{
+    QString text;   // empty: the words joined by single spaces
+    Words words;
+    IndexedVocabulary::Kind kind;
+};
+
+QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, const QStringList &foundQueries,
+                                               const QList<MarketPhrase> &marketPhrases, Admission &admission,
+                                               int limit, int maxCombinationWords)
+{
+    using IndexedVocabulary::Kind;
+    const QSet<QString> vocabularySet(vocabulary.cbegin(), vocabulary.cend());
+    // isIndexed() without building "word + s" for every token: the vocabulary's plural words
+    // without their final "s".
+    QSet<QString> singulars;
+    for (const QString &word : vocabulary) {
+        if (word.endsWith(u's'))
+            singulars.insert(word.chopped(1));
+    }
+    const auto indexed = [&](const QString &token) {
+        return vocabularySet.contains(token) || singulars.contains(token)
+            || (token.endsWith(u's') && vocabularySet.contains(token.chopped(1)));
+    };
+    admission.reserve(marketPhrases.size());
+    QSet<int> wordStems;
+    for (const QString &word : vocabulary)
+        wordStems.insert(admission.stemOf(word));
+
+    QList<Pending> indexedPhrases, extensions, probes, combinations;
+
+    // What a market phrase needs to know of each of its words, worked out once per word.
+    struct WordFacts
+    {
+        bool indexed = false;
+        bool formOfKnownWord = false;   // not indexed, but its stem is a vocabulary word's
+    };
+    std::vector<std::optional<WordFacts>> facts;   // by word number
+    auto factsOf = [&](int number) {
+        if (size_t(number) >= facts.size())
+            facts.resize(size_t(admission.words().size()));
+        std::optional<WordFacts> &known = facts[size_t(number)];
+        if (!known) {
+            WordFacts f;
+            f.indexed = indexed(admission.word(number));
+            f.formOfKnownWord = !f.indexed && wordStems.contains(admission.stemOf(number));
+            known = f;
+        }
+        return *known;
+    };
+
+    for (const MarketPhrase &phrase : marketPhrases) {
+        qsizetype meaningfulCount = 0;
+        bool firstIndexed = false;
+        int missing = -1;
+        qsizetype missingCount = 0;
+        bool formOfKnownWord = false;
+        for (const int word : phrase.words) {
+            if (!admission.words().isMeaningful(word))
+                continue;
+            const WordFacts f = factsOf(word);
+            if (meaningfulCount++ == 0)
+                firstIndexed = f.indexed;
+            // A form of a vocabulary word that the vocabulary itself does not list.
+            formOfKnownWord = formOfKnownWord || f.formOfKnownWord;
+            if (!f.indexed && missingCount++ == 0)
+                missing = word;
+        }
+        if (meaningfulCount < 2 || formOfKnownWord)
+            continue;
+        if (missingCount == 1
+            && (admission.words().length(missing) < 3 || (meaningfulCount > 2 && !firstIndexed)))
+            continue;
+        if (missingCount > 1)
+            continue;
+        const bool admitted = phrase.text.isEmpty() ? admission.admitJoined(phrase.words, true)
+                                                    : admission.admit(phrase.text, phrase.words, true);
+        if (!admitted)
+            continue;
+        if (missingCount == 0)
+            indexedPhrases.append({phrase.text, phrase.words, Kind::indexedPhrase()});
+        else
+            probes.append({phrase.text, phrase.words, Kind::probe(admission.word(missing))});
+    }
+
+    const QStringList leading = firstWords(vocabulary, maxCombinationWords);
+
+    for (const QString &query : foundQueries) {
+        const QStringList tokens = KeywordText::tokenize(query);
+        if (tokens.size() != 2 || !indexed(tokens.at(0)) || !indexed(tokens.at(1)))
+            continue;
+        const QString &second = tokens.at(1);
+        if (length(second) >= 4 && IndexedVocabulary::isAllLetters(second)) {
+            const QString variant = second.endsWith(u's') ? second.chopped(1) : second + u's';
+            const QString text = tokens.at(0) % u' ' % variant;
+            // A variant is proposed even when a phrase of the same words took its key.
+            if (admission.admit(text, false))
+                indexedPhrases.append({text, {}, Kind::indexedPhrase()});
+        }
+        const int firstStem = admission.stemOf(tokens.at(0));
+        const int secondStem = admission.stemOf(second);
+        for (const QString &word : leading) {
+            const int wordStem = admission.stemOf(word);
+            if (wordStem == firstStem || wordStem == secondStem)
+                continue;
+            const QString text = tokens.at(0) % u' ' % second % u' ' % word;
+            if (admission.admit(text, true))
+                extensions.append({text, {}, Kind::extension_()});
+        }
+    }
+
+    for (qsizetype i = 0; i < leading.size(); ++i) {
+        for (qsizetype j = i + 1; j < leading.size(); ++j) {
+            const QString text = leading.at(i) % u' ' % leading.at(j);
+            if (admission.admit(text, true))
+                combinations.append({text, {}, Kind::combination()});
+        }
+    }
+
+    QList<IndexedVocabulary::Proposal> result;
+    if (limit < 1)
+        return result;
+    struct Queue
+    {
+        const QList<Pending> *list;
+        qsizetype perRound;
+        qsizetype next = 0;
+    };
+    const auto take = [&](const Pending &pending) {
+        result.append({pending.text.isEmpty() ? joined(pending.words, admission.words()) : pending.text, pending.kind});
+    };
+    // Three indexed phrases, one extension, two probes and one combination per round.
+    Queue queues[] = {{&indexedPhrases, 3}, {&extensions, 1}, {&probes, 2}, {&combinations, 1}};
+    while (result.size() < limit) {
+        bool anyLeft = false;
+        for (const Queue &queue : queues)
+            anyLeft = anyLeft || queue.next < queue.list->size();
+        if (!anyLeft)
+            break;
+        for (Queue &queue : queues) {
+            for (qsizetype taken = 0; taken < queue.perRound && queue.next < queue.list->size(); ++taken) {
+                take(queue.list->at(queue.next++));
+                if (result.size() >= limit)
+                    return result;
+            }
+        }
+    }
+    return result;
+}
 
 }
 
@@ -249,71 +452,77 @@ QStringList infer(const QString &title, const QStringList &foundQueries)
     return result;
 }
 
-QStringList phrases(const QStringList &texts)
+size_t qHash(const NumberedPhrase &phrase, size_t seed = 0)
 {
-    const QSet<QString> &stopwords = KeywordText::stopwords();
-    // Per word, worked out once: may it stand in a phrase (letters only, 2 characters or more),
-    // and may it open or close one (no stop word)? Words are numbered, so that a phrase is
-    // remembered by the numbers of its words and its text is built only when it is new.
-    struct WordUse
-    {
-        bool inside = false;
-        bool atEdge = false;
-    };
-    KeywordText::WordNumbers words;
-    words.reserve(texts.size());
-    QList<WordUse> uses;   // by number
-    uses.reserve(texts.size());
-    QVarLengthArray<int, 32> pieceWords;
+    return qHashMulti(seed, phrase.first, phrase.second, phrase.third);
+}
 
-    QStringList result;
-    QSet<PhraseNumbers> seen;
-    auto collect = [&](qsizetype window) {
-        for (qsizetype start = 0; start + window <= pieceWords.size(); ++start) {
-            bool ok = uses.at(pieceWords[start]).atEdge && uses.at(pieceWords[start + window - 1]).atEdge;
-            for (qsizetype i = start; ok && i < start + window; ++i)
-                ok = uses.at(pieceWords[i]).inside;
+QList<NumberedPhrase> phrases(const QList<const KeywordText::NumberedText *> &texts)
+{
+    if (texts.isEmpty())
+        return {};
+    const KeywordText::WordNumbers &words = texts.first()->words();
+    // Per word, worked out once: may it stand in a phrase (letters only, 2 characters or more),
+    // and may it open or close one (no stop word)?
+    enum class Use : quint8 { unknown, outside, inside, atEdge };
+    std::vector<Use> uses;   // by number
+    const auto useOf = [&](int number) {
+        if (size_t(number) >= uses.size())
+            uses.resize(size_t(words.size()), Use::unknown);
+        Use &use = uses[size_t(number)];
+        if (use == Use::unknown) {
+            const QString &word = words.word(number);
+            use = words.length(number) < 2 || !isAllLetters(word) ? Use::outside
+                : KeywordText::stopwords().contains(word)         ? Use::inside
+                                                                  : Use::atEdge;
+        }
+        return use;
+    };
+
+    QList<NumberedPhrase> result;
+    QSet<NumberedPhrase> seen;
+    const auto collect = [&](std::span<const int> piece, size_t window) {
+        for (size_t start = 0; start + window <= piece.size(); ++start) {
+            bool ok = useOf(piece[start]) == Use::atEdge && useOf(piece[start + window - 1]) == Use::atEdge;
+            for (size_t i = start + 1; ok && i + 1 < start + window; ++i)
+                ok = useOf(piece[i]) != Use::outside;
             if (!ok)
                 continue;
-            const PhraseNumbers numbers{pieceWords[start], pieceWords[start + 1],
-                                        window == 3 ? pieceWords[start + 2] : -1};
-            if (seen.contains(numbers))
+            const NumberedPhrase phrase{piece[start], piece[start + 1], window == 3 ? piece[start + 2] : -1};
+            if (seen.contains(phrase))
                 continue;
-            seen.insert(numbers);
-            const QString &first = words.word(numbers.first);
-            const QString &second = words.word(numbers.second);
-            if (numbers.third < 0)
-                result.append(first % u' ' % second);
-            else
-                result.append(first % u' ' % second % u' ' % words.word(numbers.third));
+            seen.insert(phrase);
+            result.append(phrase);
         }
     };
+    for (const KeywordText::NumberedText *text : texts) {
+        Q_ASSERT(&text->words() == &words);
+        text->withoutLinks().forEachPiece(isPhraseBreak, [&](std::span<const int> piece) {
+            collect(piece, 2);
+            collect(piece, 3);
+        });
+    }
+    return result;
+}
 
+QStringList phrases(const QStringList &texts)
+{
+    KeywordText::WordNumbers words;
+    QList<KeywordText::NumberedText> numbered;
+    numbered.reserve(texts.size());
+    QList<const KeywordText::NumberedText *> pointers;
     for (const QString &text : texts) {
-        const QString stripped = KeywordText::stripURLs(text);
-        qsizetype pieceStart = 0;
-        for (qsizetype i = 0; i <= stripped.size(); ++i) {
-            if (i < stripped.size() && !isPhraseBreak(stripped.at(i)))
-                continue;
-            if (i > pieceStart) {
-                const KeywordText::TokenViews tokens(QStringView(stripped).sliced(pieceStart, i - pieceStart));
-                if (tokens.size() >= 2) {
-                    pieceWords.clear();
-                    for (const QStringView token : tokens) {
-                        const int number = words.numberOf(token);
-                        if (number == uses.size()) {
-                            const QString &word = words.word(number);
-                            const bool inside = length(word) >= 2 && isAllLetters(word);
-                            uses.append({inside, inside && !stopwords.contains(word)});
-                        }
-                        pieceWords.append(number);
-                    }
-                    collect(2);
-                    collect(3);
-                }
-            }
-            pieceStart = i + 1;
-        }
+        numbered.append(KeywordText::NumberedText(text, words));
+        pointers.append(&numbered.constLast());
+    }
+    QStringList result;
+    for (const NumberedPhrase &phrase : phrases(pointers)) {
+        const QString &first = words.word(phrase.first);
+        const QString &second = words.word(phrase.second);
+        if (phrase.third < 0)
+            result.append(first % u' ' % second);
+        else
+            result.append(first % u' ' % second % u' ' % words.word(phrase.third));
     }
     return result;
 }
@@ -322,141 +531,36 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
                         const QStringList &marketPhrases, const QSet<QString> &exclude, int limit,
                         int maxCombinationWords)
 {
-    const QSet<QString> vocabularySet(vocabulary.cbegin(), vocabulary.cend());
-    // isIndexed() without building "word + s" for every token: the vocabulary's plural words
-    // without their final "s".
-    QSet<QString> singulars;
-    for (const QString &word : vocabulary) {
-        if (word.endsWith(u's'))
-            singulars.insert(word.chopped(1));
-    }
-    const auto indexed = [&](const QString &token) {
-        return vocabularySet.contains(token) || singulars.contains(token)
-            || (token.endsWith(u's') && vocabularySet.contains(token.chopped(1)));
-    };
-    Admission admission(exclude);
-    admission.reserve(marketPhrases.size());
-    QSet<QString> wordStems;
-    for (const QString &word : vocabulary)
-        wordStems.insert(admission.stemOf(word));
+    KeywordText::WordNumbers words;
+    Admission admission(exclude, words);
+    QList<MarketPhrase> market;
+    market.reserve(marketPhrases.size());
+    for (const QString &phrase : marketPhrases)
+        market.append({phrase, admission.numbersOf(phrase)});
+    return proposeFrom(vocabulary, foundQueries, market, admission, limit, maxCombinationWords);
+}
 
-    QList<Proposal> indexedPhrases, extensions, probes, combinations;
-
-    // What a market phrase needs to know of each of its words, worked out once per word.
-    struct WordFacts
-    {
-        bool meaningful = false;
-        bool indexed = false;
-        bool formOfKnownWord = false;   // not indexed, but its stem is a vocabulary word's
-    };
-    QList<std::optional<WordFacts>> facts;   // by word number
-    auto factsOf = [&](int number) {
-        if (number >= facts.size())
-            facts.resize(number + 1);
-        std::optional<WordFacts> &known = facts[number];
-        if (!known) {
-            const QString &word = admission.word(number);
-            WordFacts f;
-            f.meaningful = KeywordText::isMeaningful(word);
-            f.indexed = indexed(word);
-            f.formOfKnownWord = !f.indexed && wordStems.contains(admission.stemOf(number));
-            known = f;
-        }
-        return *known;
-    };
-
-    for (const QString &phrase : marketPhrases) {
-        const Admission::Numbers words = admission.numbersOf(phrase);
-        qsizetype meaningfulCount = 0;
-        bool firstIndexed = false;
-        int missing = -1;
-        qsizetype missingCount = 0;
-        bool formOfKnownWord = false;
-        for (const int word : words) {
-            const WordFacts f = factsOf(word);
-            if (!f.meaningful)
-                continue;
-            if (meaningfulCount++ == 0)
-                firstIndexed = f.indexed;
-            // A form of a vocabulary word that the vocabulary itself does not list.
-            formOfKnownWord = formOfKnownWord || f.formOfKnownWord;
-            if (!f.indexed && missingCount++ == 0)
-                missing = word;
-        }
-        if (meaningfulCount < 2 || formOfKnownWord)
-            continue;
-        if (missingCount == 0) {
-            if (admission.admit(phrase, words, true))
-                indexedPhrases.append({phrase, Kind::indexedPhrase()});
-        } else if (missingCount == 1) {
-            const QString &missingWord = admission.word(missing);
-            if (length(missingWord) < 3 || (meaningfulCount > 2 && !firstIndexed))
-                continue;
-            if (admission.admit(phrase, words, true))
-                probes.append({phrase, Kind::probe(missingWord)});
+QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQueries,
+                        const QList<NumberedPhrase> &marketPhrases, KeywordText::WordNumbers &words,
+                        const QSet<QString> &exclude, int limit, int maxCombinationWords)
+{
+    Admission admission(exclude, words);
+    QList<MarketPhrase> market;
+    market.reserve(marketPhrases.size());
+    for (const NumberedPhrase &phrase : marketPhrases) {
+        Words numbers{phrase.first, phrase.second};
+        if (phrase.third >= 0)
+            numbers.append(phrase.third);
+        // Words outside ASCII are read again from the phrase's text, as tokenize() might not
+        // give them back unchanged.
+        if (std::all_of(numbers.cbegin(), numbers.cend(), [&](int word) { return words.isAscii(word); })) {
+            market.append({QString(), numbers});
+        } else {
+            const QString text = joined(numbers, words);
+            market.append({text, admission.numbersOf(text)});
         }
     }
-
-    const QStringList leading = firstWords(vocabulary, maxCombinationWords);
-
-    for (const QString &query : foundQueries) {
-        const QStringList tokens = KeywordText::tokenize(query);
-        if (tokens.size() != 2 || !indexed(tokens.at(0)) || !indexed(tokens.at(1)))
-            continue;
-        const QString &second = tokens.at(1);
-        if (length(second) >= 4 && isAllLetters(second)) {
-            const QString variant = second.endsWith(u's') ? second.chopped(1) : second + u's';
-            const QString text = tokens.at(0) % u' ' % variant;
-            // A variant is proposed even when a phrase of the same words took its key.
-            if (admission.admit(text, false))
-                indexedPhrases.append({text, Kind::indexedPhrase()});
-        }
-        const QString firstStem = admission.stemOf(tokens.at(0));
-        const QString secondStem = admission.stemOf(second);
-        for (const QString &word : leading) {
-            const QString wordStem = admission.stemOf(word);
-            if (wordStem == firstStem || wordStem == secondStem)
-                continue;
-            const QString text = tokens.at(0) % u' ' % second % u' ' % word;
-            if (admission.admit(text, true))
-                extensions.append({text, Kind::extension_()});
-        }
-    }
-
-    for (qsizetype i = 0; i < leading.size(); ++i) {
-        for (qsizetype j = i + 1; j < leading.size(); ++j) {
-            const QString text = leading.at(i) % u' ' % leading.at(j);
-            if (admission.admit(text, true))
-                combinations.append({text, Kind::combination()});
-        }
-    }
-
-    QList<Proposal> result;
-    if (limit < 1)
-        return result;
-    struct Queue
-    {
-        const QList<Proposal> *list;
-        qsizetype perRound;
-        qsizetype next = 0;
-    };
-    // Three indexed phrases, one extension, two probes and one combination per round.
-    Queue queues[] = {{&indexedPhrases, 3}, {&extensions, 1}, {&probes, 2}, {&combinations, 1}};
-    while (result.size() < limit) {
-        bool anyLeft = false;
-        for (const Queue &queue : queues)
-            anyLeft = anyLeft || queue.next < queue.list->size();
-        if (!anyLeft)
-            break;
-        for (Queue &queue : queues) {
-            for (qsizetype taken = 0; taken < queue.perRound && queue.next < queue.list->size(); ++taken) {
-                result.append(queue.list->at(queue.next++));
-                if (result.size() >= limit)
-                    return result;
-            }
-        }
-    }
-    return result;
+    return proposeFrom(vocabulary, foundQueries, market, admission, limit, maxCombinationWords);
 }
 
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keywords/KeywordText.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -40,6 +42,25 @@ QStringList phrases(const QStringList &texts);
 QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQueries,
                         const QStringList &marketPhrases, const QSet<QString> &exclude, int limit,
                         int maxCombinationWords);
+
+// A phrase by the numbers of its words in a word table (third < 0 for two words); its text is
+// its words joined by single spaces.
+struct NumberedPhrase
+{
+    int first = 0;
+    int second = 0;
+    int third = -1;
+    bool operator==(const NumberedPhrase &) const = default;
+};
+
+// phrases() of texts numbered in one table, by the numbers of their words: texts that other
+// analyses read too are split once, and the phrases are handed on without building their texts.
+QList<NumberedPhrase> phrases(const QList<const KeywordText::NumberedText *> &texts);
+
+// propose() of phrases numbered in `words`.
+QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQueries,
+                        const QList<NumberedPhrase> &marketPhrases, KeywordText::WordNumbers &words,
+                        const QSet<QString> &exclude, int limit, int maxCombinationWords);
 
 // A crude stem: editors and editing give edit.
 QString stem(const QString &word);

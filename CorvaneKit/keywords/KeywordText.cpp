@@ -245,6 +245,27 @@ QStringList asciiLetterRuns(const QString &text)
     return tokens;
 }
 
+// Punctuation outside ASCII that app names and descriptions use a lot and that tokenize() treats
+// as ASCII punctuation: a character of its own that normal forms and lower-casing leave alone
+// (the no-break space becomes a space), neither letter nor number nor zero-width.
+bool isPlainPunctuation(char16_t u)
+{
+    switch (u) {
+    case u'\u00A0': case u'\u00B7': case u'\u2013': case u'\u2014': case u'\u2018': case u'\u2019':
+    case u'\u201C': case u'\u201D': case u'\u2022': case u'\u25AA': case u'\u25CF':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether tokenize() finds in the text, and in every piece of it, just the runs of ASCII letters
+// and digits.
+bool isSplitLikeAscii(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80 || isPlainPunctuation(c.unicode()); });
+}
+
 bool isLineBreak(char32_t c)
 {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
@@ -345,8 +366,97 @@ int WordNumbers::numberOf(QStringView word)
         return it.value();
     const int number = int(m_words.size());
     m_words.append(word.toString());
-    m_numbers.insert(QStringView(m_words.constLast()), number);
+    const QString &kept = m_words.constLast();
+    m_numbers.insert(QStringView(kept), number);
+    // A token holds no CR, so an ASCII one has a character per code unit.
+    const bool ascii = ::isAscii(kept);
+    m_facts.append({KeywordText::isMeaningful(kept), ascii, ascii ? kept.size() : Unicode::characterCount(kept)});
     return number;
+}
+
+NumberedText::NumberedText(const QString &text, WordNumbers &words)
+    : NumberedText(text, words, true)
+{
+}
+
+NumberedText::NumberedText(const QString &text, WordNumbers &words, bool stripLinks)
+    : m_text(text)
+    , m_words(&words)
+{
+    if (stripLinks) {
+        const QString stripped = stripURLs(text);
+        if (!stripped.isSharedWith(text) && stripped != text)
+            m_withoutLinks = std::make_shared<const NumberedText>(NumberedText(stripped, words, false));
+    }
+    // Text with links is mostly read without them: it is left to be split when read as it stands.
+    m_splitAhead = !m_withoutLinks && (isAscii(text) || isSplitLikeAscii(text));
+    if (m_splitAhead) {
+        // The runs of letters and digits, counted first so that the lists are allocated once, and
+        // lower-cased into a buffer only when they hold capitals.
+        const qsizetype n = text.size();
+        qsizetype runs = 0;
+        bool previous = false;
+        for (const QChar c : text) {
+            const bool current = isAsciiLetterOrDigit(c.unicode());
+            runs += current && !previous;
+            previous = current;
+        }
+        m_numbers.reserve(runs);
+        m_spans.reserve(runs);
+        QVarLengthArray<QChar, 32> lowered;
+        qsizetype i = 0;
+        while (i < n) {
+            while (i < n && !isAsciiLetterOrDigit(text[i].unicode()))
+                ++i;
+            const qsizetype start = i;
+            bool upper = false;
+            for (; i < n && isAsciiLetterOrDigit(text[i].unicode()); ++i)
+                upper = upper || (text[i] >= u'A' && text[i] <= u'Z');
+            if (i == start)
+                break;
+            QStringView word = QStringView(text).sliced(start, i - start);
+            if (upper) {
+                lowered.resize(word.size());
+                std::transform(word.cbegin(), word.cend(), lowered.begin(),
+                               [](QChar c) { return QChar(asciiLower(c.unicode())); });
+                word = QStringView(lowered.cbegin(), lowered.size());
+            }
+            m_numbers.append(words.numberOf(word));
+            m_spans.append({start, i});
+        }
+    }
+}
+
+bool NumberedText::cutBefore(qsizetype i, bool (*isCut)(QChar)) const
+{
+    const QStringView gap = QStringView(m_text).sliced(m_spans[i - 1].second, m_spans[i].first - m_spans[i - 1].second);
+    return std::any_of(gap.cbegin(), gap.cend(), isCut);
+}
+
+QList<QList<int>> NumberedText::numberedPieces(bool (*isCut)(QChar), Pieces pieces) const
+{
+    QList<QList<int>> result;
+    const auto add = [&](QStringView piece) {
+        QList<int> numbers;
+        if (pieces == Pieces::cleaned) {
+            for (const QString &token : tokenize(clean(piece.toString())))
+                numbers.append(m_words->numberOf(token));
+        } else {
+            for (const QStringView token : TokenViews(piece))
+                numbers.append(m_words->numberOf(token));
+        }
+        if (!numbers.isEmpty())
+            result.append(std::move(numbers));
+    };
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < m_text.size(); ++i) {
+        if (isCut(m_text[i])) {
+            add(QStringView(m_text).sliced(start, i - start));
+            start = i + 1;
+        }
+    }
+    add(QStringView(m_text).sliced(start));
+    return result;
 }
 
 QStringList meaningfulTokens(const QString &text)

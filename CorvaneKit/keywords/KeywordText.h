@@ -8,6 +8,10 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <memory>
+#include <span>
+#include <utility>
+
 // The one normal form of keyword text, and the word splitting every analysis shares.
 // All lengths are counts of user-perceived characters (grapheme clusters).
 namespace KeywordText {
@@ -48,7 +52,9 @@ private:
 };
 
 // Distinct words numbered in first-seen order and looked up by view: a loop can keep what it
-// learns of each word in a plain list, and count pairs of words by their numbers.
+// learns of each word in a plain list, and count pairs of words by their numbers. The words are
+// tokens (see tokenize()); the facts every analysis asks of them are worked out once, as each
+// word is numbered.
 class WordNumbers
 {
 public:
@@ -58,18 +64,92 @@ public:
 
     // The word's number, given now when the word is new: numbers run 0, 1, 2, ...
     int numberOf(QStringView word);
+    // The word's number, or -1 when it has none.
+    int find(QStringView word) const { return m_numbers.value(word, -1); }
     const QString &word(int number) const { return m_words.at(number); }
+    // isMeaningful() of the word.
+    bool isMeaningful(int number) const { return m_facts.at(number).meaningful; }
+    bool isAscii(int number) const { return m_facts.at(number).ascii; }
+    // The word's length in characters.
+    qsizetype length(int number) const { return m_facts.at(number).length; }
     qsizetype size() const { return m_words.size(); }
     void reserve(qsizetype words)
     {
         m_words.reserve(words);
         m_numbers.reserve(words);
+        m_facts.reserve(words);
     }
 
 private:
+    struct Facts
+    {
+        bool meaningful = false;
+        bool ascii = false;
+        qsizetype length = 0;
+    };
     QStringList m_words;
     QHash<QStringView, int> m_numbers;   // the views point into m_words
+    QList<Facts> m_facts;                // by number
 };
+
+// A text's words as tokenize() gives them, numbered in a table that many texts share, with where
+// each lies in the text. Analyses cut a text into pieces, each at its own punctuation; with the
+// words numbered once, several analyses read one text without splitting it or looking its words
+// up again. ASCII text (with a few common punctuation marks) is split ahead; other text is split
+// as each analysis reads it.
+class NumberedText
+{
+public:
+    // What the words of a piece of text not split ahead are: tokenize() of the piece as it stands, or
+    // of the piece after clean(), which can differ in zero-width characters.
+    enum class Pieces { raw, cleaned };
+
+    // `words` must outlive the text and every copy of it.
+    NumberedText(const QString &text, WordNumbers &words);
+
+    const QString &text() const { return m_text; }
+    WordNumbers &words() const { return *m_words; }
+
+    // The text with its links stripped (stripURLs()), numbered in the same table.
+    const NumberedText &withoutLinks() const { return m_withoutLinks ? *m_withoutLinks : *this; }
+
+    // Calls `f` with the numbers of the words (a std::span<const int>) of each piece of the text
+    // between characters that `isCut` holds for, in text order, skipping pieces without words.
+    // Characters that cut are never letters or digits.
+    template<typename F>
+    void forEachPiece(bool (*isCut)(QChar), F &&f, Pieces pieces = Pieces::raw) const;
+
+private:
+    NumberedText(const QString &text, WordNumbers &words, bool stripLinks);
+    // Whether a character that cuts lies between word `i` and the word before it.
+    bool cutBefore(qsizetype i, bool (*isCut)(QChar)) const;
+    QList<QList<int>> numberedPieces(bool (*isCut)(QChar), Pieces pieces) const;
+
+    QString m_text;
+    WordNumbers *m_words = nullptr;
+    bool m_splitAhead = false;
+    // Text split ahead only: each word's number, and where it starts and ends.
+    QList<int> m_numbers;
+    QList<std::pair<qsizetype, qsizetype>> m_spans;
+    std::shared_ptr<const NumberedText> m_withoutLinks;   // null when stripping changes nothing
+};
+
+template<typename F>
+void NumberedText::forEachPiece(bool (*isCut)(QChar), F &&f, Pieces pieces) const
+{
+    if (!m_splitAhead) {
+        for (const QList<int> &piece : numberedPieces(isCut, pieces))
+            f(std::span<const int>(piece.cbegin(), piece.cend()));
+        return;
+    }
+    qsizetype start = 0;
+    for (qsizetype i = 1; i <= m_numbers.size(); ++i) {
+        if (i == m_numbers.size() || cutBefore(i, isCut)) {
+            f(std::span<const int>(m_numbers.cbegin() + start, m_numbers.cbegin() + i));
+            start = i;
+        }
+    }
+}
 
 QStringList meaningfulTokens(const QString &text);
 // A token of 2+ characters that is no stop word and not made of numbers only.

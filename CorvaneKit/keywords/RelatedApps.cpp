@@ -81,6 +81,21 @@ void addNameTerms(const QString &name, QStringList &into, WordTests &tests)
         addSegmentTerms(KeywordText::tokenize(segment), into, tests);
 }
 
+QList<RelatedApps::SegmentedTitle> segmentTitles(const QList<RelatedApps::Title> &titles, KeywordText::WordNumbers &words)
+{
+    QList<RelatedApps::SegmentedTitle> result;
+    result.reserve(titles.size());
+    for (const RelatedApps::Title &title : titles)
+        result.append(RelatedApps::segmentTitle(title.appleAppId, KeywordText::NumberedText(title.title, words)));
+    return result;
+}
+
+// A title term by its words' numbers; a single word has -1 for its second.
+quint64 termKey(int first, int second)
+{
+    return (quint64(quint32(first)) << 32) | quint32(second);
+}
+
 }
 
 namespace RelatedApps {
@@ -133,29 +148,35 @@ QList<Score> rank(const QString &targetAppleAppId, const std::optional<QString> 
     return scores;
 }
 
-QList<SegmentedTitle> segmentTitles(const QList<Title> &titles)
+SegmentedTitle segmentTitle(const QString &appleAppId, const KeywordText::NumberedText &title)
 {
-    QList<SegmentedTitle> result;
-    result.reserve(titles.size());
-    for (const Title &title : titles) {
-        SegmentedTitle segmented{title.appleAppId, {}};
-        for (const QString &segment : CandidateGenerator::nameSegments(title.title))
-            segmented.segments.append(KeywordText::tokenize(segment));
-        result.append(segmented);
-    }
-    return result;
+    SegmentedTitle segmented{appleAppId, {}};
+    title.forEachPiece(
+        CandidateGenerator::isSegmentSeparator,
+        [&](std::span<const int> words) { segmented.segments.append(QList<int>(words.begin(), words.end())); },
+        KeywordText::NumberedText::Pieces::cleaned);
+    return segmented;
 }
 
 QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles, int limit, int minApps)
 {
-    return phraseCompletions(phrase, segmentTitles(titles), limit, minApps);
+    KeywordText::WordNumbers words;
+    return phraseCompletions(phrase, segmentTitles(titles, words), words, limit, minApps);
 }
 
-QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles, int limit, int minApps)
+QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles,
+                              const KeywordText::WordNumbers &words, int limit, int minApps)
 {
     const QStringList tokens = KeywordText::tokenize(phrase);
     if (tokens.isEmpty() || limit <= 0)
         return {};
+    // A word that has no number is in no title, and no title completes the phrase.
+    QVarLengthArray<int, 8> numbers;
+    for (const QString &token : tokens) {
+        numbers.append(words.find(token));
+        if (numbers.last() < 0)
+            return {};
+    }
     const QString form = tokens.join(u' ');
 
     struct Completion
@@ -174,16 +195,16 @@ QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle>
         completions[it.value()].apps.insert(appleAppId);
     };
 
-    const qsizetype width = tokens.size();
+    const qsizetype width = numbers.size();
     for (const SegmentedTitle &title : titles) {
-        for (const QStringList &words : title.segments) {
-            for (qsizetype start = 0; start + width <= words.size(); ++start) {
-                if (!std::equal(tokens.cbegin(), tokens.cend(), words.cbegin() + start))
+        for (const QList<int> &segment : title.segments) {
+            for (qsizetype start = 0; start + width <= segment.size(); ++start) {
+                if (!std::equal(numbers.cbegin(), numbers.cend(), segment.cbegin() + start))
                     continue;
-                if (start > 0 && KeywordText::isMeaningful(words.at(start - 1)))
-                    record(words.at(start - 1) % u' ' % form, title.appleAppId);
-                if (start + width < words.size() && KeywordText::isMeaningful(words.at(start + width)))
-                    record(form % u' ' % words.at(start + width), title.appleAppId);
+                if (start > 0 && words.isMeaningful(segment.at(start - 1)))
+                    record(words.word(segment.at(start - 1)) % u' ' % form, title.appleAppId);
+                if (start + width < segment.size() && words.isMeaningful(segment.at(start + width)))
+                    record(form % u' ' % words.word(segment.at(start + width)), title.appleAppId);
             }
         }
     }
@@ -208,56 +229,101 @@ QStringList termsFromTitles(const QStringList &titles, int limit, int minApps)
     unnamed.reserve(titles.size());
     for (const QString &title : titles)
         unnamed.append({QString(), title});
-    return termsFromTitles(segmentTitles(unnamed), limit, minApps);
+    KeywordText::WordNumbers words;
+    return termsFromTitles(segmentTitles(unnamed, words), words, limit, minApps);
 }
 
-QStringList termsFromTitles(const QList<SegmentedTitle> &titles, int limit, int minApps)
+QStringList termsFromTitles(const QList<SegmentedTitle> &titles, const KeywordText::WordNumbers &words, int limit,
+                            int minApps)
 {
     if (limit <= 0)
         return {};
+    // Terms are counted by their words' numbers (a word's second number is -1) and get their
+    // texts only when they are among the first.
     struct Counted
     {
-        QString term;
+        int first = 0;
+        int second = -1;
         int count = 0;
-        int words = 0;
+        qsizetype firstTitle = 0;
     };
-    QList<Counted> counted;   // in first-seen order
-    WordTests tests;
-    QHash<QString, qsizetype> indexOf;
-    QStringList termsOfTitle;
-    for (const SegmentedTitle &title : titles) {
+    QList<Counted> counted;
+    QHash<quint64, qsizetype> indexOf;
+    QVarLengthArray<quint64, 32> termsOfTitle;
+    for (qsizetype t = 0; t < titles.size(); ++t) {
+        // Every meaningful word longer than 2 characters and every pair of neighbouring meaningful
+        // words of each segment, once per title.
         termsOfTitle.clear();
-        for (const QStringList &words : title.segments)
-            addSegmentTerms(words, termsOfTitle, tests);
-        sortAscending(termsOfTitle);
-        for (const QString &term : std::as_const(termsOfTitle)) {
-            auto it = indexOf.constFind(term);
+        for (const QList<int> &segment : titles.at(t).segments) {
+            int previous = -1;   // the last meaningful word
+            for (const int word : segment) {
+                if (!words.isMeaningful(word))
+                    continue;
+                if (previous >= 0)
+                    termsOfTitle.append(termKey(previous, word));
+                if (words.length(word) > 2)
+                    termsOfTitle.append(termKey(word, -1));
+                previous = word;
+            }
+        }
+        std::sort(termsOfTitle.begin(), termsOfTitle.end());
+        termsOfTitle.erase(std::unique(termsOfTitle.begin(), termsOfTitle.end()), termsOfTitle.end());
+        for (const quint64 key : std::as_const(termsOfTitle)) {
+            auto it = indexOf.constFind(key);
             if (it == indexOf.cend()) {
-                indexOf.insert(term, counted.size());
-                counted.append({term, 1, wordCount(term)});
+                indexOf.insert(key, counted.size());
+                counted.append({int(key >> 32), int(quint32(key)), 1, t});
             } else {
                 counted[it.value()].count += 1;
             }
         }
     }
 
-    QList<Counted> kept;
-    for (const Counted &entry : counted) {
+    // By count, pairs before words, then as first seen: by title, and within a title in text order.
+    QList<const Counted *> kept;
+    for (const Counted &entry : std::as_const(counted)) {
         if (entry.count >= minApps)
-            kept.append(entry);
+            kept.append(&entry);
     }
-    std::stable_sort(kept.begin(), kept.end(), [](const Counted &a, const Counted &b) {
-        if (a.count != b.count)
-            return a.count > b.count;
-        return a.words > b.words;
-    });
+    const auto ahead = [](const Counted *a, const Counted *b) {
+        if (a->count != b->count)
+            return a->count > b->count;
+        if ((a->second >= 0) != (b->second >= 0))
+            return a->second >= 0;
+        return a->firstTitle < b->firstTitle;
+    };
+    std::sort(kept.begin(), kept.end(), ahead);
+    const auto text = [&](const Counted *entry) {
+        return entry->second < 0 ? words.word(entry->first) : words.word(entry->first) % u' ' % words.word(entry->second);
+    };
     QStringList result;
-    for (qsizetype i = 0; i < kept.size() && i < limit; ++i)
-        result.append(kept.at(i).term);
+    for (auto group = kept.cbegin(); group != kept.cend() && result.size() < limit;) {
+        const auto groupEnd = std::find_if(group, kept.cend(), [&](const Counted *entry) { return ahead(*group, entry); });
+        QStringList texts;
+        for (auto it = group; it != groupEnd; ++it)
+            texts.append(text(*it));
+        std::sort(texts.begin(), texts.end(), Unicode::lessThan);
+        for (qsizetype i = 0; i < texts.size() && result.size() < limit; ++i)
+            result.append(texts.at(i));
+        group = groupEnd;
+    }
     return result;
 }
 
 QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabulary, int limit)
+{
+    KeywordText::WordNumbers words;
+    QList<NumberedAppMeta> numbered;
+    numbered.reserve(apps.size());
+    for (const AppMeta &app : apps) {
+        numbered.append({app.appleAppId, app.name, std::nullopt});
+        if (app.description)
+            numbered.last().description.emplace(*app.description, words);
+    }
+    return terms(numbered, targetVocabulary, limit);
+}
+
+QList<Term> terms(const QList<NumberedAppMeta> &apps, const QSet<QString> &targetVocabulary, int limit)
 {
     if (limit <= 0)
         return {};
@@ -272,7 +338,7 @@ QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabul
     WordTests tests;
     QHash<QString, qsizetype> indexOf;
     for (qsizetype a = 0; a < apps.size(); ++a) {
-        const AppMeta &app = apps.at(a);
+        const NumberedAppMeta &app = apps.at(a);
         QStringList termsOfApp;
         addNameTerms(app.name, termsOfApp, tests);
         if (app.description) {
@@ -309,7 +375,7 @@ QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabul
     QList<Term> result;
     for (qsizetype i = 0; i < kept.size() && i < limit; ++i) {
         const Entry &entry = *kept.at(i);
-        const AppMeta &source = apps.at(entry.source);
+        const NumberedAppMeta &source = apps.at(entry.source);
         result.append({entry.term, source.appleAppId, source.name, int(entry.supporters.size())});
     }
     return result;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keywords/KeywordText.h"
+
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -67,20 +69,33 @@ QList<Score> rank(const QString &targetAppleAppId, const std::optional<QString> 
 // One-word completions of `phrase` seen in the titles of at least `minApps` apps.
 QStringList phraseCompletions(const QString &phrase, const QList<Title> &titles, int limit, int minApps);
 
-// Titles cut into the words of their segments once, for completing many phrases.
-struct SegmentedTitle
-{
-    QString appleAppId;
-    QList<QStringList> segments;
-};
-QList<SegmentedTitle> segmentTitles(const QList<Title> &titles);
-QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles, int limit, int minApps);
-QStringList termsFromTitles(const QList<SegmentedTitle> &titles, int limit, int minApps);
-
 // Words and word pairs that recur in at least `minApps` titles.
 QStringList termsFromTitles(const QStringList &titles, int limit, int minApps);
 
 // Terms from related apps' names and descriptions that fit the target's vocabulary or recur.
 QList<Term> terms(const QList<AppMeta> &apps, const QSet<QString> &targetVocabulary, int limit);
+
+// A title cut into the numbers of its segments' words once, for completing many phrases; the
+// words are numbered in the title's word table, segments without words left out.
+struct SegmentedTitle
+{
+    QString appleAppId;
+    QList<QList<int>> segments;
+};
+SegmentedTitle segmentTitle(const QString &appleAppId, const KeywordText::NumberedText &title);
+// The same as above for titles segmented in the table `words`.
+QStringList phraseCompletions(const QString &phrase, const QList<SegmentedTitle> &titles,
+                              const KeywordText::WordNumbers &words, int limit, int minApps);
+QStringList termsFromTitles(const QList<SegmentedTitle> &titles, const KeywordText::WordNumbers &words, int limit,
+                            int minApps);
+
+// An app whose description is numbered in a word table that other analyses read too.
+struct NumberedAppMeta
+{
+    QString appleAppId;
+    QString name;
+    std::optional<KeywordText::NumberedText> description;
+};
+QList<Term> terms(const QList<NumberedAppMeta> &apps, const QSet<QString> &targetVocabulary, int limit);
 
 }

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void tokenize_data();
     void tokenize();
     void agreesWithClusterRules();
+    void numberedTextAgreesWithSplitting();
     void isMeaningful_data();
     void isMeaningful();
     void isUsable_data();
@@ -136,6 +137,42 @@ void TestKeywordText::agreesWithClusterRules()
             || viewed != referenceTokens(text))
             QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
         QCOMPARE(KeywordText::normalize(text), Unicode::lowercased(KeywordText::clean(text)));
+    }
+}
+
+void TestKeywordText::numberedTextAgreesWithSplitting()
+{
+    // Pieces read after the words are numbered hold what cutting the text first and splitting
+    // each piece gives, links stripped or not, pieces cleaned or not.
+    const QStringList pool{"a", "Zb", "7", " ", ".", ":", "-", "&", "\n", u"\u2013"_qs, u"\u2022"_qs, u"\u00B7"_qs,
+                           u"\u00A0"_qs, u"\u2019"_qs, u"é"_qs, u"\u0301"_qs, u"\u200B"_qs, u"\u0345"_qs, "x.com", "http://a.b"};
+    const auto isCut = [](QChar c) { return c == u'.' || c == u'-' || c == u'\u2022' || c == u'\n'; };
+    KeywordText::WordNumbers words;
+    QRandomGenerator random(11);
+    for (int round = 0; round < 5000; ++round) {
+        QString text;
+        for (int i = 1 + random.bounded(12); i > 0; --i)
+            text += pool[random.bounded(int(pool.size()))];
+        const KeywordText::NumberedText numbered(text, words);
+        for (const bool strip : {false, true}) {
+            for (const auto pieces : {KeywordText::NumberedText::Pieces::raw, KeywordText::NumberedText::Pieces::cleaned}) {
+                QList<QStringList> read;
+                (strip ? numbered.withoutLinks() : numbered).forEachPiece(isCut, [&](std::span<const int> piece) {
+                    read.append(QStringList());
+                    for (const int word : piece)
+                        read.last().append(words.word(word));
+                }, pieces);
+                QList<QStringList> expected;
+                const QString source = strip ? KeywordText::stripURLs(text) : text;
+                for (const QString &piece : source.split(QRegularExpression(u"[.\\-\u2022\n]"_qs))) {
+                    const bool cleaned = pieces == KeywordText::NumberedText::Pieces::cleaned;
+                    if (const QStringList tokens = referenceTokens(cleaned ? referenceClean(piece) : piece); !tokens.isEmpty())
+                        expected.append(tokens);
+                }
+                if (read != expected)
+                    QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+            }
+        }
     }
 }
 

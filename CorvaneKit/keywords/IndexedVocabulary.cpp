@@ -14,7 +14,7 @@ namespace {
 
 // Characters of a word. Below U+0300 every code unit but CR is a character of its own, which
 // spares the cluster walk for the common case.
-qsizetype length(const QString &text)
+qsizetype length(QStringView text)
 {
     for (const QChar c : text) {
         if (c.unicode() >= 0x300 || c == u'\r')
@@ -201,17 +201,19 @@ struct MarketPhrase
     Words words;
 };
 
-// A proposal before it is taken: its text is built only when it is.
+// A proposal before it is taken: a market phrase's text is built only when it is.
 struct Pending
 {
-    QString text;   // empty: the words joined by single spaces
-    Words words;
+    QString text;                  // of a proposal that is no market phrase
+    qsizetype marketPhrase = -1;   // else the market phrase's place
     IndexedVocabulary::Kind kind;
 };
 
+// propose() of `marketCount` market phrases, `marketPhrase(i)` giving the i-th.
+template<typename MarketPhraseAt>
 QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, const QStringList &foundQueries,
-                                               const QList<MarketPhrase> &marketPhrases, Admission &admission,
-                                               int limit, int maxCombinationWords)
+                                               qsizetype marketCount, MarketPhraseAt marketPhrase,
+                                               Admission &admission, int limit, int maxCombinationWords)
 {
     using IndexedVocabulary::Kind;
     const QSet<QString> vocabularySet(vocabulary.cbegin(), vocabulary.cend());
@@ -226,7 +228,7 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
         return vocabularySet.contains(token) || singulars.contains(token)
             || (token.endsWith(u's') && vocabularySet.contains(token.chopped(1)));
     };
-    admission.reserve(marketPhrases.size());
+    admission.reserve(marketCount);
     QSet<int> wordStems;
     for (const QString &word : vocabulary)
         wordStems.insert(admission.stemOf(word));
@@ -253,7 +255,8 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
         return *known;
     };
 
-    for (const MarketPhrase &phrase : marketPhrases) {
+    for (qsizetype m = 0; m < marketCount; ++m) {
+        const MarketPhrase phrase = marketPhrase(m);
         qsizetype meaningfulCount = 0;
         bool firstIndexed = false;
         int missing = -1;
@@ -282,9 +285,9 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
         if (!admitted)
             continue;
         if (missingCount == 0)
-            indexedPhrases.append({phrase.text, phrase.words, Kind::indexedPhrase()});
+            indexedPhrases.append({QString(), m, Kind::indexedPhrase()});
         else
-            probes.append({phrase.text, phrase.words, Kind::probe(admission.word(missing))});
+            probes.append({QString(), m, Kind::probe(admission.word(missing))});
     }
 
     const QStringList leading = firstWords(vocabulary, maxCombinationWords);
@@ -299,7 +302,7 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
             const QString text = tokens.at(0) % u' ' % variant;
             // A variant is proposed even when a phrase of the same words took its key.
             if (admission.admit(text, false))
-                indexedPhrases.append({text, {}, Kind::indexedPhrase()});
+                indexedPhrases.append({text, -1, Kind::indexedPhrase()});
         }
         const int firstStem = admission.stemOf(tokens.at(0));
         const int secondStem = admission.stemOf(second);
@@ -309,7 +312,7 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
                 continue;
             const QString text = tokens.at(0) % u' ' % second % u' ' % word;
             if (admission.admit(text, true))
-                extensions.append({text, {}, Kind::extension_()});
+                extensions.append({text, -1, Kind::extension_()});
         }
     }
 
@@ -317,7 +320,7 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
         for (qsizetype j = i + 1; j < leading.size(); ++j) {
             const QString text = leading.at(i) % u' ' % leading.at(j);
             if (admission.admit(text, true))
-                combinations.append({text, {}, Kind::combination()});
+                combinations.append({text, -1, Kind::combination()});
         }
     }
 
@@ -331,7 +334,12 @@ QList<IndexedVocabulary::Proposal> proposeFrom(const QStringList &vocabulary, co
         qsizetype next = 0;
     };
     const auto take = [&](const Pending &pending) {
-        result.append({pending.text.isEmpty() ? joined(pending.words, admission.words()) : pending.text, pending.kind});
+        if (pending.marketPhrase < 0) {
+            result.append({pending.text, pending.kind});
+            return;
+        }
+        const MarketPhrase phrase = marketPhrase(pending.marketPhrase);
+        result.append({phrase.text.isEmpty() ? joined(phrase.words, admission.words()) : phrase.text, pending.kind});
     };
     // Three indexed phrases, one extension, two probes and one combination per round.
     Queue queues[] = {{&indexedPhrases, 3}, {&extensions, 1}, {&probes, 2}, {&combinations, 1}};
@@ -358,19 +366,18 @@ namespace IndexedVocabulary {
 
 QString stem(const QString &word)
 {
-    static const char16_t *const suffixes[] = {u"ers", u"ors", u"ing", u"es", u"ed", u"er", u"or", u"s"};
-    QString result = word;
+    static constexpr QStringView suffixes[] = {u"ers", u"ors", u"ing", u"es", u"ed", u"er", u"or", u"s"};
+    QStringView result = word;
     const qsizetype wordLength = length(word);
-    for (const char16_t *suffix : suffixes) {
-        const QStringView view(suffix);
-        if (word.endsWith(view) && wordLength - view.size() > 3) {
-            result.chop(view.size());
+    for (const QStringView suffix : suffixes) {
+        if (result.endsWith(suffix) && wordLength - suffix.size() > 3) {
+            result.chop(suffix.size());
             break;
         }
     }
     if (result.endsWith(u'e') && length(result) >= 5)
         result.chop(1);
-    return result;
+    return result.size() == word.size() ? word : result.toString();
 }
 
 QString phraseKey(const QString &phrase)
@@ -533,11 +540,11 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
 {
     KeywordText::WordNumbers words;
     Admission admission(exclude, words);
-    QList<MarketPhrase> market;
-    market.reserve(marketPhrases.size());
-    for (const QString &phrase : marketPhrases)
-        market.append({phrase, admission.numbersOf(phrase)});
-    return proposeFrom(vocabulary, foundQueries, market, admission, limit, maxCombinationWords);
+    const auto marketPhrase = [&](qsizetype i) {
+        return MarketPhrase{marketPhrases.at(i), admission.numbersOf(marketPhrases.at(i))};
+    };
+    return proposeFrom(vocabulary, foundQueries, marketPhrases.size(), marketPhrase, admission, limit,
+                       maxCombinationWords);
 }
 
 QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQueries,
@@ -545,22 +552,20 @@ QList<Proposal> propose(const QStringList &vocabulary, const QStringList &foundQ
                         const QSet<QString> &exclude, int limit, int maxCombinationWords)
 {
     Admission admission(exclude, words);
-    QList<MarketPhrase> market;
-    market.reserve(marketPhrases.size());
-    for (const NumberedPhrase &phrase : marketPhrases) {
+    const auto marketPhrase = [&](qsizetype i) {
+        const NumberedPhrase &phrase = marketPhrases.at(i);
         Words numbers{phrase.first, phrase.second};
         if (phrase.third >= 0)
             numbers.append(phrase.third);
         // Words outside ASCII are read again from the phrase's text, as tokenize() might not
         // give them back unchanged.
-        if (std::all_of(numbers.cbegin(), numbers.cend(), [&](int word) { return words.isAscii(word); })) {
-            market.append({QString(), numbers});
-        } else {
-            const QString text = joined(numbers, words);
-            market.append({text, admission.numbersOf(text)});
-        }
-    }
-    return proposeFrom(vocabulary, foundQueries, market, admission, limit, maxCombinationWords);
+        if (std::all_of(numbers.cbegin(), numbers.cend(), [&](int word) { return words.isAscii(word); }))
+            return MarketPhrase{QString(), numbers};
+        const QString text = joined(numbers, words);
+        return MarketPhrase{text, admission.numbersOf(text)};
+    };
+    return proposeFrom(vocabulary, foundQueries, marketPhrases.size(), marketPhrase, admission, limit,
+                       maxCombinationWords);
 }
 
 }

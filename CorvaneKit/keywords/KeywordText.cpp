@@ -390,47 +390,41 @@ NumberedText::NumberedText(const QString &text, WordNumbers &words, bool stripLi
     }
     // Text with links is mostly read without them: it is left to be split when read as it stands.
     m_splitAhead = !m_withoutLinks && (isAscii(text) || isSplitLikeAscii(text));
-    if (m_splitAhead) {
-        // The runs of letters and digits, counted first so that the lists are allocated once, and
-        // lower-cased into a buffer only when they hold capitals.
-        const qsizetype n = text.size();
-        qsizetype runs = 0;
-        bool previous = false;
-        for (const QChar c : text) {
-            const bool current = isAsciiLetterOrDigit(c.unicode());
-            runs += current && !previous;
-            previous = current;
+    if (!m_splitAhead)
+        return;
+    // The runs of letters and digits, lower-cased into a buffer only when they hold capitals, and
+    // the gaps between them that hold more than spaces (about one word per five characters).
+    m_numbers.reserve(text.size() / 5 + 1);
+    QVarLengthArray<QChar, 32> lowered;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const qsizetype gapStart = i;
+        bool spacesOnly = true;
+        for (; i < n && !isAsciiLetterOrDigit(text[i].unicode()); ++i)
+            spacesOnly = spacesOnly && text[i] == u' ';
+        const qsizetype start = i;
+        bool upper = false;
+        for (; i < n && isAsciiLetterOrDigit(text[i].unicode()); ++i)
+            upper = upper || (text[i] >= u'A' && text[i] <= u'Z');
+        if (i == start)
+            break;
+        QStringView word = QStringView(text).sliced(start, i - start);
+        if (upper) {
+            lowered.resize(word.size());
+            std::transform(word.cbegin(), word.cend(), lowered.begin(), [](QChar c) { return QChar(asciiLower(c.unicode())); });
+            word = QStringView(lowered.cbegin(), lowered.size());
         }
-        m_numbers.reserve(runs);
-        m_spans.reserve(runs);
-        QVarLengthArray<QChar, 32> lowered;
-        qsizetype i = 0;
-        while (i < n) {
-            while (i < n && !isAsciiLetterOrDigit(text[i].unicode()))
-                ++i;
-            const qsizetype start = i;
-            bool upper = false;
-            for (; i < n && isAsciiLetterOrDigit(text[i].unicode()); ++i)
-                upper = upper || (text[i] >= u'A' && text[i] <= u'Z');
-            if (i == start)
-                break;
-            QStringView word = QStringView(text).sliced(start, i - start);
-            if (upper) {
-                lowered.resize(word.size());
-                std::transform(word.cbegin(), word.cend(), lowered.begin(),
-                               [](QChar c) { return QChar(asciiLower(c.unicode())); });
-                word = QStringView(lowered.cbegin(), lowered.size());
-            }
-            m_numbers.append(words.numberOf(word));
-            m_spans.append({start, i});
-        }
+        if (!spacesOnly && !m_numbers.isEmpty())
+            m_gaps.append({m_numbers.size(), gapStart, start - gapStart});
+        m_numbers.append(words.numberOf(word));
     }
 }
 
-bool NumberedText::cutBefore(qsizetype i, bool (*isCut)(QChar)) const
+bool NumberedText::Gap::holdsCut(const QString &text, bool (*isCut)(QChar)) const
 {
-    const QStringView gap = QStringView(m_text).sliced(m_spans[i - 1].second, m_spans[i].first - m_spans[i - 1].second);
-    return std::any_of(gap.cbegin(), gap.cend(), isCut);
+    const QStringView characters = QStringView(text).sliced(start, length);
+    return std::any_of(characters.cbegin(), characters.cend(), isCut);
 }
 
 QList<QList<int>> NumberedText::numberedPieces(bool (*isCut)(QChar), Pieces pieces) const

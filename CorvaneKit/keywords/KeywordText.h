@@ -115,22 +115,29 @@ public:
 
     // Calls `f` with the numbers of the words (a std::span<const int>) of each piece of the text
     // between characters that `isCut` holds for, in text order, skipping pieces without words.
-    // Characters that cut are never letters or digits.
+    // Characters that cut are never letters, digits or spaces.
     template<typename F>
     void forEachPiece(bool (*isCut)(QChar), F &&f, Pieces pieces = Pieces::raw) const;
 
 private:
+    // What lies between a word and the one before it, when that is more than spaces.
+    struct Gap
+    {
+        qsizetype word = 0;   // the word after it
+        qsizetype start = 0;
+        qsizetype length = 0;
+        bool holdsCut(const QString &text, bool (*isCut)(QChar)) const;
+    };
+
     NumberedText(const QString &text, WordNumbers &words, bool stripLinks);
-    // Whether a character that cuts lies between word `i` and the word before it.
-    bool cutBefore(qsizetype i, bool (*isCut)(QChar)) const;
     QList<QList<int>> numberedPieces(bool (*isCut)(QChar), Pieces pieces) const;
 
     QString m_text;
     WordNumbers *m_words = nullptr;
     bool m_splitAhead = false;
-    // Text split ahead only: each word's number, and where it starts and ends.
+    // Text split ahead only: each word's number, and the gaps that can hold a character that cuts.
     QList<int> m_numbers;
-    QList<std::pair<qsizetype, qsizetype>> m_spans;
+    QList<Gap> m_gaps;
     std::shared_ptr<const NumberedText> m_withoutLinks;   // null when stripping changes nothing
 };
 
@@ -143,12 +150,14 @@ void NumberedText::forEachPiece(bool (*isCut)(QChar), F &&f, Pieces pieces) cons
         return;
     }
     qsizetype start = 0;
-    for (qsizetype i = 1; i <= m_numbers.size(); ++i) {
-        if (i == m_numbers.size() || cutBefore(i, isCut)) {
-            f(std::span<const int>(m_numbers.cbegin() + start, m_numbers.cbegin() + i));
-            start = i;
+    for (const Gap &gap : m_gaps) {
+        if (gap.holdsCut(m_text, isCut)) {
+            f(std::span<const int>(m_numbers.cbegin() + start, m_numbers.cbegin() + gap.word));
+            start = gap.word;
         }
     }
+    if (start < m_numbers.size())
+        f(std::span<const int>(m_numbers.cbegin() + start, m_numbers.cend()));
 }
 
 QStringList meaningfulTokens(const QString &text);

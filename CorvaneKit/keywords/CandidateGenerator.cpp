@@ -5,7 +5,6 @@
 
 #include <QHash>
 #include <QStringBuilder>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <vector>
@@ -247,7 +246,6 @@ void appendRanked(QStringList &terms, std::vector<Counted> &group, const Keyword
     for (auto it = group.cbegin(); it != group.cbegin() + n; ++it)
         terms.append(it->second < 0 ? words.word(it->first) : words.word(it->first) % u' ' % words.word(it->second));
 }
-
 
 }
 

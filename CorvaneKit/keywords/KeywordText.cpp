@@ -263,7 +263,8 @@ bool isPlainPunctuation(char16_t u)
 // and digits.
 bool isSplitLikeAscii(QStringView text)
 {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80 || isPlainPunctuation(c.unicode()); });
+    return std::all_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() < 0x80 || isPlainPunctuation(c.unicode()); });
 }
 
 bool isLineBreak(char32_t c)
@@ -412,7 +413,8 @@ NumberedText::NumberedText(const QString &text, WordNumbers &words, bool stripLi
         QStringView word = QStringView(text).sliced(start, i - start);
         if (upper) {
             lowered.resize(word.size());
-            std::transform(word.cbegin(), word.cend(), lowered.begin(), [](QChar c) { return QChar(asciiLower(c.unicode())); });
+            std::transform(word.cbegin(), word.cend(), lowered.begin(),
+                           [](QChar c) { return QChar(asciiLower(c.unicode())); });
             word = QStringView(lowered.cbegin(), lowered.size());
         }
         if (!spacesOnly && !m_numbers.isEmpty())

@@ -81,7 +81,8 @@ void addNameTerms(const QString &name, QStringList &into, WordTests &tests)
         addSegmentTerms(KeywordText::tokenize(segment), into, tests);
 }
 
-QList<RelatedApps::SegmentedTitle> segmentTitles(const QList<RelatedApps::Title> &titles, KeywordText::WordNumbers &words)
+QList<RelatedApps::SegmentedTitle> segmentTitles(const QList<RelatedApps::Title> &titles,
+                                                 KeywordText::WordNumbers &words)
 {
     QList<RelatedApps::SegmentedTitle> result;
     result.reserve(titles.size());
@@ -294,11 +295,14 @@ QStringList termsFromTitles(const QList<SegmentedTitle> &titles, const KeywordTe
     };
     std::sort(kept.begin(), kept.end(), ahead);
     const auto text = [&](const Counted *entry) {
-        return entry->second < 0 ? words.word(entry->first) : words.word(entry->first) % u' ' % words.word(entry->second);
+        if (entry->second < 0)
+            return words.word(entry->first);
+        return QString(words.word(entry->first) % u' ' % words.word(entry->second));
     };
     QStringList result;
     for (auto group = kept.cbegin(); group != kept.cend() && result.size() < limit;) {
-        const auto groupEnd = std::find_if(group, kept.cend(), [&](const Counted *entry) { return ahead(*group, entry); });
+        const auto groupEnd =
+            std::find_if(group, kept.cend(), [&](const Counted *entry) { return ahead(*group, entry); });
         QStringList texts;
         for (auto it = group; it != groupEnd; ++it)
             texts.append(text(*it));

@@ -144,9 +144,11 @@ void TestKeywordText::numberedTextAgreesWithSplitting()
 {
     // Pieces read after the words are numbered hold what cutting the text first and splitting
     // each piece gives, links stripped or not, pieces cleaned or not.
-    const QStringList pool{"a", "Zb", "7", " ", ".", ":", "-", "&", "\n", u"\u2013"_qs, u"\u2022"_qs, u"\u00B7"_qs,
-                           u"\u00A0"_qs, u"\u2019"_qs, u"é"_qs, u"\u0301"_qs, u"\u200B"_qs, u"\u0345"_qs, "x.com", "http://a.b"};
+    const QStringList pool{"a", "Zb", "7", " ", ".", ":", "-", "&", "\n", u"\u2013"_qs, u"\u2022"_qs,
+                           u"\u00B7"_qs, u"\u00A0"_qs, u"\u2019"_qs, u"é"_qs, u"\u0301"_qs, u"\u200B"_qs,
+                           u"\u0345"_qs, "x.com", "http://a.b"};
     const auto isCut = [](QChar c) { return c == u'.' || c == u'-' || c == u'\u2022' || c == u'\n'; };
+    using Pieces = KeywordText::NumberedText::Pieces;
     KeywordText::WordNumbers words;
     QRandomGenerator random(11);
     for (int round = 0; round < 5000; ++round) {
@@ -155,7 +157,7 @@ void TestKeywordText::numberedTextAgreesWithSplitting()
             text += pool[random.bounded(int(pool.size()))];
         const KeywordText::NumberedText numbered(text, words);
         for (const bool strip : {false, true}) {
-            for (const auto pieces : {KeywordText::NumberedText::Pieces::raw, KeywordText::NumberedText::Pieces::cleaned}) {
+            for (const auto pieces : {Pieces::raw, Pieces::cleaned}) {
                 QList<QStringList> read;
                 (strip ? numbered.withoutLinks() : numbered).forEachPiece(isCut, [&](std::span<const int> piece) {
                     read.append(QStringList());
@@ -165,8 +167,8 @@ void TestKeywordText::numberedTextAgreesWithSplitting()
                 QList<QStringList> expected;
                 const QString source = strip ? KeywordText::stripURLs(text) : text;
                 for (const QString &piece : source.split(QRegularExpression(u"[.\\-\u2022\n]"_qs))) {
-                    const bool cleaned = pieces == KeywordText::NumberedText::Pieces::cleaned;
-                    if (const QStringList tokens = referenceTokens(cleaned ? referenceClean(piece) : piece); !tokens.isEmpty())
+                    const QStringList tokens = referenceTokens(pieces == Pieces::cleaned ? referenceClean(piece) : piece);
+                    if (!tokens.isEmpty())
                         expected.append(tokens);
                 }
                 if (read != expected)

@@ -54,6 +54,47 @@ QString joined(const Words &words, const KeywordText::WordNumbers &table)
     return text;
 }
 
+// A set of short lists of numbers. A list of up to three numbers below 2^20, as nearly all are
+// here, is packed into one integer, which is far cheaper to hash and keep than the list.
+class NumberLists
+{
+public:
+    bool contains(std::span<const int> numbers) const
+    {
+        const auto key = packed(numbers);
+        return key ? m_packed.contains(*key) : m_others.contains(QList<int>(numbers.begin(), numbers.end()));
+    }
+
+    void insert(std::span<const int> numbers)
+    {
+        if (const auto key = packed(numbers))
+            m_packed.insert(*key);
+        else
+            m_others.insert(QList<int>(numbers.begin(), numbers.end()));
+    }
+
+    // Room for this many more lists.
+    void reserve(qsizetype more) { m_packed.reserve(m_packed.size() + more); }
+
+private:
+    // The count in the top bits, then the numbers plus one.
+    static std::optional<quint64> packed(std::span<const int> numbers)
+    {
+        if (numbers.size() > 3)
+            return std::nullopt;
+        quint64 key = numbers.size();
+        for (const int number : numbers) {
+            if (number < 0 || number >= (1 << 20) - 1)
+                return std::nullopt;
+            key = (key << 20) | quint64(number + 1);
+        }
+        return key;
+    }
+
+    QSet<quint64> m_packed;
+    QSet<QList<int>> m_others;
+};
+
 // Bookkeeping of the texts and keys already taken while proposing, in the word table the phrases
 // were numbered in. Stems are numbered too, so that a key is its stems' numbers, sorted.
 class Admission
@@ -76,8 +117,8 @@ public:
     // Room for this many more texts and keys, so that the tables do not grow step by step.
     void reserve(qsizetype more)
     {
-        m_joinedTexts.reserve(m_joinedTexts.size() + more);
-        m_keys.reserve(m_keys.size() + more);
+        m_joinedTexts.reserve(more);
+        m_keys.reserve(more);
     }
 
     // The numbers of the text's words, as KeywordText::tokenize() finds them.
@@ -185,10 +226,10 @@ private:
     KeywordText::WordNumbers &m_words;
     // Texts taken so far. A text that is its words joined by single spaces, as nearly all are, is
     // known by its words' numbers, so that phrases are checked without building their texts.
-    QSet<Words> m_joinedTexts;
+    NumberLists m_joinedTexts;
     QSet<QString> m_otherTexts;
-    QSet<QVarLengthArray<int, 6>> m_keys;
-    QVarLengthArray<int, 6> m_key;
+    NumberLists m_keys;
+    QVarLengthArray<int, 8> m_key;
     std::vector<int> m_stemOfWord;   // by word number, -1 until worked out
     QHash<QString, int> m_stemNumbers;
 };

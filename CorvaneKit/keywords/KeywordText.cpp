@@ -423,12 +423,6 @@ NumberedText::NumberedText(const QString &text, WordNumbers &words, bool stripLi
     }
 }
 
-bool NumberedText::Gap::holdsCut(const QString &text, bool (*isCut)(QChar)) const
-{
-    const QStringView characters = QStringView(text).sliced(start, length);
-    return std::any_of(characters.cbegin(), characters.cend(), isCut);
-}
-
 QList<QList<int>> NumberedText::numberedPieces(bool (*isCut)(QChar), Pieces pieces) const
 {
     QList<QList<int>> result;

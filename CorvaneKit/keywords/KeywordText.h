@@ -8,6 +8,7 @@
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <utility>
@@ -126,7 +127,12 @@ private:
         qsizetype word = 0;   // the word after it
         qsizetype start = 0;
         qsizetype length = 0;
-        bool holdsCut(const QString &text, bool (*isCut)(QChar)) const;
+        // Inline, so that a known test of the characters can be inlined too.
+        bool holdsCut(const QString &text, bool (*isCut)(QChar)) const
+        {
+            const QStringView characters = QStringView(text).sliced(start, length);
+            return std::any_of(characters.cbegin(), characters.cend(), isCut);
+        }
     };
 
     NumberedText(const QString &text, WordNumbers &words, bool stripLinks);

@@ -3,6 +3,8 @@
 // same strings. normalize() is meant to stay within 3x of that floor.
 #include "keywords/KeywordText.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QFile>
@@ -77,25 +79,6 @@ void runOver(benchmark::State &state, const QStringList &texts, Function functio
     }
     state.SetItemsProcessed(state.iterations() * texts.size());
 }
-
-// Keeps each run's time so that the ratios to the floor can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    RatioReporter()
-        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular)
-    {
-    }
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> times;
-};
 
 }
 

@@ -13,6 +13,8 @@
 #include "model/StoredForm.h"
 #include "store/ASOStore.h"
 
+#include "RatioReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -322,22 +324,6 @@ void migrate_layout(benchmark::State &state)
         ASOStore store(StoreDb::openFile(databasePath("year")), std::make_shared<CannedClient>());
     }
 }
-
-// Keeps each run's time so that the ratios to the floors can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> times;
-};
 
 }
 

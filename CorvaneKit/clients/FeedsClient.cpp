@@ -1,10 +1,13 @@
 #include "FeedsClient.h"
 
 #include "AppRecords.h"
+#include "support/JsonRead.h"
 
 #include <QJsonArray>
+#include <QTimeZone>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -98,6 +101,69 @@ const QList<ChartKind> &ChartKinds::all()
 {
     static const QList<ChartKind> kinds{ChartKind::topFree, ChartKind::topPaid, ChartKind::topGrossing};
     return kinds;
+}
+
+namespace {
+
+// Dates are coded as seconds since 2001-01-01 00:00:00 UTC.
+constexpr qint64 referenceEpochMs = 978'307'200'000;
+
+}
+
+QJsonObject FeedReview::toJson() const
+{
+    QJsonObject o;
+    o.insert(QLatin1String("reviewId"), reviewId);
+    if (author)
+        o.insert(QLatin1String("author"), *author);
+    o.insert(QLatin1String("rating"), rating);
+    if (title)
+        o.insert(QLatin1String("title"), *title);
+    if (content)
+        o.insert(QLatin1String("content"), *content);
+    if (version)
+        o.insert(QLatin1String("version"), *version);
+    if (date)
+        o.insert(QLatin1String("date"), static_cast<double>(date->toMSecsSinceEpoch() - referenceEpochMs) / 1000.0);
+    return o;
+}
+
+std::optional<FeedReview> FeedReview::fromJson(const QJsonValue &value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    bool ok = true;
+    // A missing key or null reads as absent; a present value of another type fails.
+    const auto optionalString = [&](const char *key) -> std::optional<QString> {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined() || v.isNull())
+            return std::nullopt;
+        const auto text = JsonRead::string(v);
+        ok = ok && text.has_value();
+        return text;
+    };
+    FeedReview review;
+    const auto id = JsonRead::string(o.value(QLatin1String("reviewId")));
+    const auto rating = JsonRead::exactInteger(o.value(QLatin1String("rating")));
+    if (!id || !rating)
+        return std::nullopt;
+    review.reviewId = *id;
+    review.rating = *rating;
+    review.author = optionalString("author");
+    review.title = optionalString("title");
+    review.content = optionalString("content");
+    review.version = optionalString("version");
+    const QJsonValue date = o.value(QLatin1String("date"));
+    if (!date.isUndefined() && !date.isNull()) {
+        const auto seconds = JsonRead::number(date);
+        if (!seconds || !std::isfinite(*seconds) || std::abs(*seconds) > 1e11)
+            return std::nullopt;
+        review.date = QDateTime::fromMSecsSinceEpoch(referenceEpochMs + std::llround(*seconds * 1000.0), QTimeZone::utc());
+    }
+    if (!ok)
+        return std::nullopt;
+    return review;
 }
 
 size_t qHash(const FeedReview &r, size_t seed) noexcept

@@ -32,6 +32,11 @@ struct FeedReview
     std::optional<QDateTime> date;
 
     bool operator==(const FeedReview &) const = default;
+
+    // Keyed by the field names, absent fields left out; the date as seconds since
+    // 2001-01-01 UTC. Decoding fails as a whole on a missing required key or a wrong type.
+    QJsonObject toJson() const;
+    static std::optional<FeedReview> fromJson(const QJsonValue &value);
 };
 
 size_t qHash(const FeedReview &review, size_t seed = 0) noexcept;

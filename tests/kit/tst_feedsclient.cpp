@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTimeZone>
 #include <QtTest>
 
 using Kind = AppleRequestError::Kind;
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void chartEntries();
     void requestFailurePassesThrough();
     void chartKinds();
+    void reviewCoding();
 };
 
 void TestFeedsClient::addresses_data()
@@ -171,6 +173,25 @@ void TestFeedsClient::chartKinds()
     QCOMPARE(ChartKinds::title(ChartKind::topPaid), QStringLiteral("Top Paid"));
     QCOMPARE(FeedsClient::genreIds().size(), 25);
     QCOMPARE(FeedsClient::genreIds().value("Food & Drink"), qint64(6023));
+}
+
+void TestFeedsClient::reviewCoding()
+{
+    FeedReview full{QStringLiteral("7"), QStringLiteral("Ann"), 4, QStringLiteral("Nice"), QStringLiteral("Works"),
+                    QStringLiteral("2.1"), QDateTime(QDate(2024, 5, 1), QTime(12, 0, 0, 250), QTimeZone::utc())};
+    QCOMPARE(FeedReview::fromJson(full.toJson()), std::optional<FeedReview>(full));
+    QCOMPARE(full.toJson().value(QLatin1String("date")).toDouble(), 736257600.25);
+
+    const FeedReview bare{QStringLiteral("8"), std::nullopt, -1, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    QCOMPARE(bare.toJson().keys(), QStringList({QStringLiteral("rating"), QStringLiteral("reviewId")}));
+    QCOMPARE(FeedReview::fromJson(bare.toJson()), std::optional<FeedReview>(bare));
+
+    auto wrongType = full.toJson();
+    wrongType.insert(QLatin1String("title"), 5);
+    QVERIFY(!FeedReview::fromJson(wrongType));
+    auto noRating = full.toJson();
+    noRating.remove(QLatin1String("rating"));
+    QVERIFY(!FeedReview::fromJson(noRating));
 }
 
 QTEST_GUILESS_MAIN(TestFeedsClient)

@@ -1,6 +1,7 @@
 #include "support/CancelToken.h"
 #include "support/Sleep.h"
 #include "support/TaskRunner.h"
+#include "support/WebAddress.h"
 
 #include <QCoroTimer>
 #include <QElapsedTimer>
@@ -20,6 +21,8 @@ private Q_SLOTS:
     void sleepOnCancelledTokenDoesNotWait();
     void millisecondsRoundUp_data();
     void millisecondsRoundUp();
+    void webAddresses_data();
+    void webAddresses();
 };
 
 static QCoro::Task<int> answer(bool fail)
@@ -85,6 +88,38 @@ void TestSupport::millisecondsRoundUp()
     QFETCH(double, seconds);
     QFETCH(qint64, ms);
     QCOMPARE(secondsToMilliseconds(seconds).count(), ms);
+}
+
+void TestSupport::webAddresses_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("artwork");
+    QTest::newRow("store page") << "https://apps.apple.com/us/app/x/id1" << true << true;
+    QTest::newRow("plain artwork host") << "http://is1-ssl.mzstatic.com/a/100x100bb.jpg" << false << true;
+    QTest::newRow("plain elsewhere") << "http://example.com/a.png" << false << false;
+    QTest::newRow("look-alike host") << "http://mzstatic.com.evil.net/a.png" << false << false;
+    QTest::newRow("file") << "file:///etc/passwd" << false << false;
+    QTest::newRow("custom scheme") << "itms-apps://apps.apple.com/app/id1" << false << false;
+    QTest::newRow("loopback") << "https://127.0.0.1:8080/x" << false << false;
+    QTest::newRow("localhost") << "https://localhost/x" << false << false;
+    QTest::newRow("private range") << "https://192.168.1.10/x" << false << false;
+    QTest::newRow("carrier range") << "https://172.20.0.1/x" << false << false;
+    QTest::newRow("ipv6 loopback") << "https://[::1]/x" << false << false;
+    QTest::newRow("ipv6 unique local") << "https://[fd00::1]/x" << false << false;
+    QTest::newRow("mapped loopback") << "https://[::ffff:127.0.0.1]/x" << false << false;
+    QTest::newRow("bare name") << "https://intranet/x" << false << false;
+    QTest::newRow("user info") << "https://user@apps.apple.com/x" << false << false;
+    QTest::newRow("public address") << "https://17.253.144.10/x" << true << true;
+}
+
+void TestSupport::webAddresses()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, open);
+    QFETCH(bool, artwork);
+    QCOMPARE(WebAddress::isSafeToOpen(QUrl(url)), open);
+    QCOMPARE(WebAddress::isSafeArtwork(QUrl(url)), artwork);
 }
 
 QTEST_GUILESS_MAIN(TestSupport)

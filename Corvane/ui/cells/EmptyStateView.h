@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+// An empty or unavailable state: a large symbol, a title, a description and optional action
+// buttons, centred. Used as a page of its own or laid over a list (overlayOn()).
+class EmptyStateView : public QWidget
+{
+    Q_OBJECT
+public:
+    EmptyStateView(const QString &symbol, const QString &title, const QString &description,
+                   QWidget *parent = nullptr);
+
+    void setContent(const QString &symbol, const QString &title, const QString &description);
+    QString title() const;
+    QString description() const;
+
+    // Adds an action button below the description, in order.
+    QPushButton *addAction(const QString &text);
+
+    // Keeps this view centred over `host` (typically a list's viewport) as the host resizes;
+    // the host's own content stays visible around it.
+    void overlayOn(QWidget *host);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void placeOverHost();
+
+    QLabel *m_symbol;
+    QLabel *m_title;
+    QLabel *m_description;
+    QWidget *m_actions;
+    QWidget *m_host = nullptr;
+};

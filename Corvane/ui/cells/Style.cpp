@@ -1,0 +1,68 @@
+#include "ui/cells/Style.h"
+
+#include <QApplication>
+#include <QWidget>
+
+QColor Style::color(Tone tone, const QPalette &palette)
+{
+    auto text = palette.color(QPalette::WindowText);
+    const auto faded = [&text](double alpha) {
+        auto color = text;
+        color.setAlphaF(alpha);
+        return color;
+    };
+    switch (tone) {
+    case Tone::primary:
+        return text;
+    case Tone::secondary:
+        return faded(0.55);
+    case Tone::tertiary:
+        return faded(0.3);
+    case Tone::quaternary:
+        return faded(0.1);
+    case Tone::accent:
+        return palette.color(QPalette::Highlight);
+    case Tone::green:
+        return QColor(0x24, 0x9a, 0x3e);
+    case Tone::orange:
+        return QColor(0xd9, 0x7a, 0x00);
+    case Tone::red:
+        return QColor(0xd7, 0x2c, 0x2c);
+    }
+    return text;
+}
+
+void Style::setTone(QWidget *widget, Tone tone)
+{
+    auto palette = widget->palette();
+    const auto color = Style::color(tone, palette);
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    widget->setPalette(palette);
+}
+
+QFont Style::font(TextSize size, QFont::Weight weight)
+{
+    auto font = QApplication::font();
+    const double base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
+    double scale = 1.0;
+    switch (size) {
+    case TextSize::body:
+        break;
+    case TextSize::callout:
+        scale = 0.92;
+        break;
+    case TextSize::caption:
+        scale = 0.85;
+        break;
+    case TextSize::caption2:
+        scale = 0.78;
+        break;
+    case TextSize::title2:
+        scale = 1.35;
+        break;
+    }
+    font.setPointSizeF(base * scale);
+    font.setWeight(weight);
+    return font;
+}

@@ -4,6 +4,7 @@
 #include "clients/Storefront.h"
 #include "keywords/KeywordText.h"
 #include "store/Settings.h"
+#include "workflows/DiscoveryRun.h"
 
 #include <algorithm>
 #include <exception>
@@ -74,6 +75,23 @@ QList<TrackedApp> ASOStore::apps()
 
 void ASOStore::deleteApp(const TrackedApp &app)
 {
+    // The app's discovery runs stop and go first: nothing may go on working for an app that
+    // is gone, and no screen may show a run of it.
+    const auto prefix = app.appleAppId + u'|';
+    auto runs = m_discoveries;
+    bool dropped = false;
+    for (auto it = runs.begin(); it != runs.end();) {
+        if (it.key().startsWith(prefix)) {
+            it.value()->cancel();
+            it = runs.erase(it);
+            dropped = true;
+        } else {
+            ++it;
+        }
+    }
+    if (dropped)
+        setDiscoveries(std::move(runs));
+
     StoreDb::Transaction save(*m_db);
     m_db->removeAlertsOfApp(app.appleAppId);
     m_db->removeRankStatesOfApp(app.appleAppId);

@@ -261,6 +261,14 @@ bool Settings::notificationsEnabled() const
     return boolean(SettingsKey::notificationsEnabled);
 }
 
+double Settings::historyPanelWidth() const
+{
+    bool ok = false;
+    const double width = m_settings.value(SettingsKey::historyPanelWidth).toDouble(&ok);
+    // A width that cannot be a panel's would hide the panel or break the layout.
+    return ok && std::isfinite(width) && width > 0 ? width : 340.0;
+}
+
 void registerDefaultSettings()
 {
     Settings::shared().registerDefaults();

@@ -31,6 +31,7 @@ inline const QString trackingScope = QStringLiteral("trackingScope");
 inline const QString alertsEnabled = QStringLiteral("alertsEnabled");
 inline const QString alertMoveThreshold = QStringLiteral("alertMoveThreshold");
 inline const QString notificationsEnabled = QStringLiteral("notificationsEnabled");
+inline const QString historyPanelWidth = QStringLiteral("historyPanelWidth");
 }
 
 // The user's settings over QSettings, with registered defaults that live in memory only and
@@ -88,6 +89,8 @@ public:
     bool alertsEnabled() const;
     qint64 alertMoveThreshold() const; // 1 to 50
     bool notificationsEnabled() const;
+    // Width of the rank-history panel in pixels; 340 unless a positive finite width is stored.
+    double historyPanelWidth() const;
 
     // The popularity service this deployment uses.
     static QString defaultPopularityServer();

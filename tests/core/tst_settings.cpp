@@ -28,6 +28,15 @@ class TestSettingsRegistry : public QObject
         return values.join(u' ');
     }
 
+    // A settings file in the folder holding the lines given.
+    static QString settingsFile(const QTemporaryDir &dir, const QByteArray &lines)
+    {
+        QFile file(dir.filePath(QStringLiteral("settings.ini")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("[General]\n" + lines);
+        return file.fileName();
+    }
+
 private Q_SLOTS:
     void readers_data()
     {
@@ -59,11 +68,28 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(QString, expected);
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("settings.ini")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[General]\n" + stored);
-        file.close();
-        QCOMPARE(readAll(Settings(file.fileName())), expected);
+        QCOMPARE(readAll(Settings(settingsFile(dir, stored))), expected);
+    }
+
+    void historyPanelWidth_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<double>("width");
+        QTest::newRow("unset") << QByteArray() << 340.0;
+        QTest::newRow("dragged") << QByteArray("historyPanelWidth=412.5\n") << 412.5;
+        QTest::newRow("zero") << QByteArray("historyPanelWidth=0\n") << 340.0;
+        QTest::newRow("negative") << QByteArray("historyPanelWidth=-20\n") << 340.0;
+        QTest::newRow("not finite") << QByteArray("historyPanelWidth=inf\n") << 340.0;
+        QTest::newRow("not a number") << QByteArray("historyPanelWidth=nan\n") << 340.0;
+        QTest::newRow("text") << QByteArray("historyPanelWidth=wide\n") << 340.0;
+    }
+
+    void historyPanelWidth()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(double, width);
+        QTemporaryDir dir;
+        QCOMPARE(Settings(settingsFile(dir, stored)).historyPanelWidth(), width);
     }
 
     void defaultsAreNeverWrittenAndChangesAreAnnounced()

@@ -2,10 +2,15 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: deps test bench clean
+.PHONY: deps run test bench clean
 
 deps:
 	bash scripts/install-deps
+
+run: deps
+	cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build build/run -j $(JOBS) --target vantu
+	build/run/Corvane/vantu
 
 test: deps
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTU_SANITIZE=ON -DVANTU_WERROR=ON $(CMAKE_FLAGS)

@@ -1,0 +1,156 @@
+#include "ui/shell/AddAppDialog.h"
+
+#include "store/ASOStore.h"
+#include "support/UserFacingError.h"
+#include "ui/cells/Glyphs.h"
+#include "ui/cells/Style.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+bool isTrimmed(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+}
+
+AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *parent)
+    : QDialog(parent)
+    , m_store(store)
+    , m_onAdded(std::move(onAdded))
+    , m_input(new QLineEdit(this))
+    , m_isOwn(new QCheckBox(QStringLiteral("This is my app (not a competitor)"), this))
+    , m_error(new QLabel(this))
+    , m_add(new QPushButton(QStringLiteral("Add & Discover"), this))
+    , m_busy(new QProgressBar(m_add))
+{
+    setObjectName(QStringLiteral("addAppDialog"));
+    setWindowTitle(QStringLiteral("Add App"));
+    setModal(true);
+    setFixedWidth(520);
+
+    auto *title = new QLabel(QStringLiteral("Add App"), this);
+    title->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
+    auto *explanation =
+        new QLabel(QStringLiteral("Paste an App Store link or numeric app ID. Keyword discovery starts automatically."), this);
+    explanation->setWordWrap(true);
+    Style::setTone(explanation, Style::Tone::secondary);
+
+    m_input->setObjectName(QStringLiteral("addAppInput"));
+    m_input->setPlaceholderText(QStringLiteral("https://apps.apple.com/us/app/example/id123456789"));
+    m_isOwn->setObjectName(QStringLiteral("addAppIsOwn"));
+    m_isOwn->setChecked(true);
+    m_error->setObjectName(QStringLiteral("addAppError"));
+    m_error->setWordWrap(true);
+    m_error->setFont(Style::font(Style::TextSize::callout));
+    Style::setTone(m_error, Style::Tone::red);
+    m_error->hide();
+
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("addAppCancel"));
+    cancel->setAutoDefault(false);
+    m_add->setObjectName(QStringLiteral("addAppSubmit"));
+    // Return in the field presses the default button, so blank input is not sent either.
+    m_add->setDefault(true);
+    m_busy->setRange(0, 0);
+    m_busy->setTextVisible(false);
+    m_busy->setFixedSize(48, 8);
+    m_busy->hide();
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_add);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    layout->addWidget(title);
+    layout->addWidget(explanation);
+    layout->addWidget(m_input);
+    layout->addWidget(m_isOwn);
+    layout->addWidget(m_error);
+    layout->addLayout(buttons);
+
+    connect(m_input, &QLineEdit::textChanged, this, &AddAppDialog::updateButton);
+    connect(m_add, &QPushButton::clicked, this, &AddAppDialog::submit);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    updateButton();
+}
+
+bool AddAppDialog::isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), isTrimmed);
+}
+
+QString AddAppDialog::errorText() const
+{
+    return m_error->isHidden() ? QString() : m_error->text().section(u' ', 1);
+}
+
+void AddAppDialog::submit()
+{
+    // Blank input is not sent: the button is disabled then, and Return should match it.
+    if (m_isWorking || isBlank(m_input->text()))
+        return;
+    setWorking(true);
+    setError({});
+    addAndDiscover(this, m_store, m_input->text(), m_isOwn->isChecked(), m_onAdded);
+}
+
+QCoro::Task<> AddAppDialog::addAndDiscover(QPointer<AddAppDialog> dialog, QPointer<ASOStore> store, QString input,
+                                           bool isOwn, AddedCallback onAdded)
+{
+    if (!store)
+        co_return;
+    std::optional<QString> failure;
+    try {
+        const auto added = co_await store->addApp(input, isOwn);
+        if (store) {
+            store->startDiscovery(added.app, added.country);
+            if (onAdded)
+                onAdded(added.app.appleAppId);
+        }
+        if (dialog)
+            dialog->accept();
+    } catch (const UserFacingError &error) {
+        failure = error.description();
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    if (!dialog)
+        co_return;
+    if (failure)
+        dialog->setError(*failure);
+    dialog->setWorking(false);
+    Q_EMIT dialog->requestFinished();
+}
+
+void AddAppDialog::setWorking(bool working)
+{
+    m_isWorking = working;
+    m_input->setEnabled(!working);
+    m_add->setText(working ? QString() : QStringLiteral("Add & Discover"));
+    m_busy->move((m_add->width() - m_busy->width()) / 2, (m_add->height() - m_busy->height()) / 2);
+    m_busy->setVisible(working);
+    updateButton();
+}
+
+void AddAppDialog::setError(const QString &error)
+{
+    m_error->setText(Glyphs::text(u"exclamationmark.triangle.fill") + u' ' + error);
+    m_error->setVisible(!error.isEmpty());
+}
+
+void AddAppDialog::updateButton()
+{
+    m_add->setEnabled(!m_isWorking && !isBlank(m_input->text()));
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class ASOStore;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+// The sheet through which the user starts tracking an app: the pasted App Store link or ID goes
+// to the store, which looks the app up and keeps it; keyword discovery then starts in the
+// storefront the store chose, the presenter learns which app it was, and the sheet closes.
+//
+// The request is not tied to the sheet: closing the sheet while it runs lets it finish, so the
+// app is still added, discovered and announced.
+class AddAppDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    using AddedCallback = std::function<void(const QString &appleAppId)>;
+
+    AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *parent = nullptr);
+
+    // Whether the text is empty once tabs and space separators (the no-break space among them)
+    // are trimmed from both ends; line breaks count as text.
+    static bool isBlank(const QString &text);
+
+    bool isWorking() const { return m_isWorking; }
+    // The last failure's text; empty when there is none.
+    QString errorText() const;
+
+public Q_SLOTS:
+    // Starts the add request, unless one runs or nothing was typed.
+    void submit();
+
+Q_SIGNALS:
+    // The request ended, added or failed; for observers that wait for it.
+    void requestFinished();
+
+private:
+    static QCoro::Task<> addAndDiscover(QPointer<AddAppDialog> dialog, QPointer<ASOStore> store, QString input,
+                                        bool isOwn, AddedCallback onAdded);
+    void setWorking(bool working);
+    void setError(const QString &error);
+    void updateButton();
+
+    QPointer<ASOStore> m_store;
+    AddedCallback m_onAdded;
+    QLineEdit *m_input;
+    QCheckBox *m_isOwn;
+    QLabel *m_error;
+    QPushButton *m_add;
+    QProgressBar *m_busy;
+    bool m_isWorking = false;
+};

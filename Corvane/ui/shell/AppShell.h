@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class ASOStore;
+class MainWindow;
+class RankTracker;
+class TrackingNotifying;
+class Updater;
+
+// Brings the application up and owns its long-lived objects for the whole process: the store
+// over the local database, the notifier, the updater, the rank tracker and the main window.
+//
+// In test mode the database lives in memory, notifications are silent, and neither the
+// updater nor the tracker's daily loop starts; everything else is the same.
+class AppShell : public QObject
+{
+    Q_OBJECT
+public:
+    // Name and version of the application, which place the data folder and which the update
+    // check compares with. Call before anything reads settings.
+    static void describeApplication();
+
+    // Starts up in order: default settings, database, store, notifier, updater, tracker, main
+    // window (not shown). Throws StoreDb::OpenError when the database cannot be opened; nothing
+    // else has been created then.
+    explicit AppShell(bool testMode, QObject *parent = nullptr);
+    ~AppShell() override;
+
+    bool testMode() const { return m_testMode; }
+    ASOStore *store() const { return m_store.get(); }
+    TrackingNotifying *notifier() const { return m_notifier.get(); }
+    Updater *updater() const { return m_updater.get(); }
+    RankTracker *tracker() const { return m_tracker.get(); }
+    MainWindow *mainWindow() const { return m_mainWindow.get(); }
+
+private:
+    bool m_testMode;
+    // Declared in the order of start-up, so they go in the reverse order.
+    std::unique_ptr<ASOStore> m_store;
+    std::unique_ptr<TrackingNotifying> m_notifier;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<RankTracker> m_tracker;
+    std::unique_ptr<MainWindow> m_mainWindow;
+};

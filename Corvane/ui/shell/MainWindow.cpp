@@ -1,0 +1,308 @@
+#include "ui/shell/MainWindow.h"
+
+#include "store/ASOStore.h"
+#include "support/WebAddress.h"
+#include "tracking/CheckForUpdatesViewModel.h"
+#include "tracking/RankTracker.h"
+#include "tracking/Updater.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/cells/Glyphs.h"
+#include "ui/shell/AddAppDialog.h"
+#include "ui/shell/SidebarDelegate.h"
+#include "ui/shell/SidebarModel.h"
+#include "ui/shell/Tool.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, QWidget *parent)
+    : QMainWindow(parent), m_store(store), m_tracker(tracker), m_updater(updater), m_model(new SidebarModel(this))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Vantu"));
+    setMinimumSize(1000, 640);
+    resize(1200, 800);
+
+    buildMenus();
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("mainSplitter"));
+    splitter->setChildrenCollapsible(false);
+    auto *sidebar = buildSidebar();
+    sidebar->setMinimumWidth(210);
+    sidebar->setMaximumWidth(320);
+    m_detailHost = new QWidget(splitter);
+    m_detailHost->setObjectName(QStringLiteral("detailHost"));
+    m_detailHost->setMinimumWidth(720);
+    auto *detailLayout = new QVBoxLayout(m_detailHost);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    splitter->addWidget(sidebar);
+    splitter->addWidget(m_detailHost);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({250, 950});
+    setCentralWidget(splitter);
+
+    connect(m_store, &ASOStore::dataVersionChanged, this, &MainWindow::reload);
+    // Alerts come with searches, which save without raising the version.
+    connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
+    reload();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus()
+{
+    auto *menu = menuBar()->addMenu(QStringLiteral("Vantu"));
+    menu->setObjectName(QStringLiteral("applicationMenu"));
+    auto *about = menu->addAction(QStringLiteral("About Vantu"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, QStringLiteral("About Vantu"),
+                           QStringLiteral("<b>Vantu</b> %1<p>App Store keyword rankings, tracked on your own computer.</p>")
+                               .arg(QApplication::applicationVersion()));
+    });
+
+    auto *checkForUpdates = menu->addAction(QStringLiteral("Check for Updates…"));
+    checkForUpdates->setObjectName(QStringLiteral("checkForUpdatesAction"));
+    if (m_updater) {
+        m_updateModel = new CheckForUpdatesViewModel(m_updater, this);
+        checkForUpdates->setEnabled(m_updateModel->canCheckForUpdates());
+        connect(m_updateModel, &CheckForUpdatesViewModel::canCheckForUpdatesChanged, checkForUpdates,
+                &QAction::setEnabled);
+        connect(checkForUpdates, &QAction::triggered, m_updater, &Updater::checkForUpdates);
+        connect(m_updater, &Updater::checkFinished, this, &MainWindow::showUpdateOutcome);
+    } else {
+        checkForUpdates->setEnabled(false);
+    }
+
+    menu->addSeparator();
+    auto *settings = menu->addAction(QStringLiteral("Settings…"));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &MainWindow::openSettings);
+
+    menu->addSeparator();
+    auto *quit = menu->addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+}
+
+QWidget *MainWindow::buildSidebar()
+{
+    auto *panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("sidebarPanel"));
+
+    m_sidebar = new QTreeView(panel);
+    m_sidebar->setObjectName(QStringLiteral("sidebar"));
+    m_sidebar->setModel(m_model);
+    m_sidebar->setItemDelegate(new SidebarDelegate(m_sidebar));
+    m_sidebar->setHeaderHidden(true);
+    m_sidebar->setRootIsDecorated(false);
+    m_sidebar->setItemsExpandable(false);
+    m_sidebar->setIndentation(0);
+    m_sidebar->setUniformRowHeights(false);
+    m_sidebar->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_sidebar->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_sidebar->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_sidebar->setFrameShape(QFrame::NoFrame);
+    connect(m_sidebar, &QWidget::customContextMenuRequested, this, &MainWindow::showSidebarMenu);
+    connect(m_sidebar->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
+        const auto value = current.data(SidebarModel::SelectionRole);
+        if (value.isValid())
+            setSelection(value.toString());
+    });
+
+    m_noApps = new EmptyStateView(QStringLiteral("app.badge"), QStringLiteral("No apps yet"),
+                                  QStringLiteral("Add your app or a competitor by App Store link or ID."));
+    m_noApps->setObjectName(QStringLiteral("noAppsState"));
+    connect(m_noApps->addAction(QStringLiteral("Add App")), &QPushButton::clicked, this, &MainWindow::openAddApp);
+    m_noApps->overlayOn(m_sidebar->viewport());
+
+    auto *add = new QPushButton(Glyphs::icon(u"plus"), QStringLiteral("Add App"), panel);
+    add->setObjectName(QStringLiteral("addAppButton"));
+    add->setMinimumHeight(32);
+    connect(add, &QPushButton::clicked, this, &MainWindow::openAddApp);
+
+    auto *layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_sidebar, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->setContentsMargins(10, 10, 10, 10);
+    bottom->addWidget(add);
+    layout->addLayout(bottom);
+    return panel;
+}
+
+void MainWindow::reload()
+{
+    if (!m_store)
+        return;
+    const auto apps = m_store->apps();
+    {
+        const QSignalBlocker blocker(m_sidebar->selectionModel());
+        m_model->setContent(apps, m_store->unreadAlertCount());
+        m_sidebar->expandAll();
+        if (m_selection)
+            m_sidebar->setCurrentIndex(m_model->indexOf(*m_selection));
+        if (!m_sidebar->currentIndex().isValid())
+            m_sidebar->clearSelection();
+    }
+    m_noApps->setVisible(apps.isEmpty());
+    route();
+}
+
+void MainWindow::updateBadge()
+{
+    if (m_store)
+        m_model->setUnreadAlerts(m_store->unreadAlertCount());
+}
+
+void MainWindow::setSelection(const std::optional<QString> &selection)
+{
+    if (selection == m_selection)
+        return;
+    m_selection = selection;
+    {
+        const QSignalBlocker blocker(m_sidebar->selectionModel());
+        const auto index = selection ? m_model->indexOf(*selection) : QModelIndex();
+        if (index.isValid())
+            m_sidebar->setCurrentIndex(index);
+        else
+            m_sidebar->selectionModel()->clear();
+    }
+    route();
+    Q_EMIT selectionChanged(m_selection);
+}
+
+void MainWindow::route()
+{
+    QString key;
+    if (m_selection) {
+        if (Tools::fromRaw(*m_selection) || (m_store && m_store->app(*m_selection)))
+            key = *m_selection;
+    }
+    if (m_detail && key == m_detailKey)
+        return;
+    // A new selection gets a new screen, with fresh state.
+    if (m_detail)
+        m_detail->deleteLater();
+    m_detailKey = key;
+    m_detail = createDetail(key);
+    m_detailHost->layout()->addWidget(m_detail);
+}
+
+QWidget *MainWindow::createDetail(const QString &key)
+{
+    QWidget *screen = nullptr;
+    if (const auto tool = Tools::fromRaw(key); tool == Tool::research) {
+        screen = new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Keyword Research"),
+                                    QStringLiteral("Apple Ads’ weekly most-searched terms will be listed here."));
+    } else if (tool == Tool::alerts) {
+        screen = new EmptyStateView(QStringLiteral("bell"), QStringLiteral("Alerts"),
+                                    QStringLiteral("Ranking alerts of your tracked apps will be listed here, by day."));
+    } else if (const auto app = key.isEmpty() || !m_store ? std::nullopt : m_store->app(key)) {
+        screen = new EmptyStateView(QStringLiteral("app.badge"), app->name,
+                                    QStringLiteral("This app’s keywords, rankings, competitors and metadata will be shown here."));
+    } else {
+        screen = new EmptyStateView(QStringLiteral("sidebar.left"), QStringLiteral("Select an app"),
+                                    QStringLiteral("Pick an app to see its keywords and rankings."));
+    }
+    screen->setObjectName(QStringLiteral("detail"));
+    return screen;
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The oldest app, own or competitor, once; a selection made before showing stays.
+    if (!m_selection && m_store) {
+        if (const auto apps = m_store->apps(); !apps.isEmpty())
+            setSelection(apps.first().appleAppId);
+    }
+}
+
+AddAppDialog *MainWindow::openAddApp()
+{
+    QPointer<MainWindow> window(this);
+    auto *dialog = new AddAppDialog(m_store, [window](const QString &appleAppId) {
+        if (!window)
+            return;
+        // The sheet's request saved the app without raising the version when it was tracked already.
+        window->reload();
+        window->setSelection(appleAppId);
+    }, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+    return dialog;
+}
+
+void MainWindow::toggleOwn(const QString &appleAppId)
+{
+    if (!m_store)
+        return;
+    if (const auto app = m_store->app(appleAppId))
+        m_store->setOwn(*app, !app->isOwn);
+}
+
+void MainWindow::removeApp(const QString &appleAppId)
+{
+    if (!m_store)
+        return;
+    if (m_selection == appleAppId)
+        setSelection(std::nullopt);
+    if (const auto app = m_store->app(appleAppId))
+        m_store->deleteApp(*app);
+}
+
+void MainWindow::openSettings()
+{
+}
+
+void MainWindow::showSidebarMenu(const QPoint &position)
+{
+    const auto index = m_sidebar->indexAt(position);
+    if (SidebarModel::Kind(index.data(SidebarModel::KindRole).toInt()) != SidebarModel::Kind::app || !m_store)
+        return;
+    const auto appleAppId = index.data(SidebarModel::SelectionRole).toString();
+    const auto app = m_store->app(appleAppId);
+    if (!app)
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("sidebarMenu"));
+    connect(menu.addAction(app->isOwn ? QStringLiteral("Mark as Competitor") : QStringLiteral("Mark as My App")),
+            &QAction::triggered, this, [this, appleAppId] { toggleOwn(appleAppId); });
+    menu.addSeparator();
+    connect(menu.addAction(QStringLiteral("Remove")), &QAction::triggered, this,
+            [this, appleAppId] { removeApp(appleAppId); });
+    menu.exec(m_sidebar->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::showUpdateOutcome(const UpdateCheckOutcome &outcome)
+{
+    auto *box = new QMessageBox(outcome.kind == UpdateCheckOutcome::Kind::failed ? QMessageBox::Warning
+                                                                                 : QMessageBox::Information,
+                                QStringLiteral("Check for Updates"), outcome.text(), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("updateOutcome"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    const auto link = outcome.link;
+    if (outcome.kind == UpdateCheckOutcome::Kind::updateAvailable && WebAddress::isSafeToOpen(link)) {
+        auto *download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+        connect(download, &QPushButton::clicked, this, [link] { QDesktopServices::openUrl(link); });
+    }
+    box->open();
+}

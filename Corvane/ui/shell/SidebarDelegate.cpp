@@ -1,0 +1,115 @@
+#include "ui/shell/SidebarDelegate.h"
+
+#include "ui/cells/Style.h"
+#include "ui/shell/SidebarModel.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+SidebarModel::Kind kindOf(const QModelIndex &index)
+{
+    return SidebarModel::Kind(index.data(SidebarModel::KindRole).toInt());
+}
+
+}
+
+QSize SidebarDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QFontMetrics body(option.font);
+    switch (kindOf(index)) {
+    case SidebarModel::Kind::section:
+        return {100, QFontMetrics(Style::font(Style::TextSize::caption, QFont::DemiBold)).height() + 12};
+    case SidebarModel::Kind::tool:
+        return {100, qMax(body.height(), 20) + 10};
+    case SidebarModel::Kind::app:
+        break;
+    }
+    const QFontMetrics caption(Style::font(Style::TextSize::caption));
+    return {100, qMax(iconSize, body.height() + 1 + caption.height()) + 10};
+}
+
+void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const auto kind = kindOf(index);
+    const auto *style = opt.widget ? opt.widget->style() : QApplication::style();
+
+    // Background and selection as the style draws them, without text or icon.
+    if (kind != SidebarModel::Kind::section) {
+        QStyleOptionViewItem background = opt;
+        background.text.clear();
+        background.icon = QIcon();
+        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, opt.widget);
+    }
+
+    const bool selected = opt.state & QStyle::State_Selected;
+    const auto textColor = selected ? opt.palette.color(QPalette::HighlightedText) : opt.palette.color(QPalette::Text);
+    const auto rect = opt.rect.adjusted(6, 0, -8, 0);
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    switch (kind) {
+    case SidebarModel::Kind::section: {
+        painter->setFont(Style::font(Style::TextSize::caption, QFont::DemiBold));
+        painter->setPen(Style::color(Style::Tone::secondary, opt.palette));
+        painter->drawText(rect.adjusted(0, 4, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, opt.text);
+        break;
+    }
+    case SidebarModel::Kind::tool: {
+        const QRect iconRect(rect.left(), rect.center().y() - 9, 18, 18);
+        opt.icon.paint(painter, iconRect);
+        auto textRect = rect.adjusted(26, 0, 0, 0);
+        const auto badge = index.data(SidebarModel::BadgeRole).toLongLong();
+        if (badge > 0) {
+            const auto text = QString::number(badge);
+            auto font = Style::font(Style::TextSize::caption, QFont::DemiBold);
+            const QFontMetrics metrics(font);
+            const int width = qMax(metrics.horizontalAdvance(text) + 12, metrics.height() + 4);
+            const QRect pill(rect.right() - width, rect.center().y() - metrics.height() / 2 - 2, width, metrics.height() + 4);
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(Style::color(Style::Tone::quaternary, opt.palette).darker(selected ? 100 : 130));
+            painter->drawRoundedRect(pill, pill.height() / 2.0, pill.height() / 2.0);
+            painter->setFont(font);
+            painter->setPen(textColor);
+            painter->drawText(pill, Qt::AlignCenter, text);
+            textRect.setRight(pill.left() - 6);
+        }
+        painter->setFont(opt.font);
+        painter->setPen(textColor);
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+                          opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width()));
+        break;
+    }
+    case SidebarModel::Kind::app: {
+        const QRect iconRect(rect.left(), rect.center().y() - iconSize / 2, iconSize, iconSize);
+        const double radius = iconSize * 0.225;
+        QPainterPath outline;
+        outline.addRoundedRect(QRectF(iconRect).adjusted(0.25, 0.25, -0.25, -0.25), radius, radius);
+        painter->fillPath(outline, Style::color(Style::Tone::quaternary, opt.palette));
+        painter->setPen(QPen(opt.palette.color(QPalette::Mid), 0.5));
+        painter->drawPath(outline);
+
+        const auto textRect = rect.adjusted(iconSize + 10, 0, 0, 0);
+        const auto captionFont = Style::font(Style::TextSize::caption);
+        const QFontMetrics caption(captionFont);
+        const int top = textRect.center().y() - (opt.fontMetrics.height() + 1 + caption.height()) / 2;
+        painter->setFont(opt.font);
+        painter->setPen(textColor);
+        painter->drawText(QRect(textRect.left(), top, textRect.width(), opt.fontMetrics.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter,
+                          opt.fontMetrics.elidedText(opt.text, Qt::ElideRight, textRect.width()));
+        painter->setFont(captionFont);
+        painter->setPen(selected ? textColor : Style::color(Style::Tone::secondary, opt.palette));
+        painter->drawText(QRect(textRect.left(), top + opt.fontMetrics.height() + 1, textRect.width(), caption.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter,
+                          caption.elidedText(index.data(SidebarModel::SubtitleRole).toString(), Qt::ElideRight,
+                                             textRect.width()));
+        break;
+    }
+    }
+    painter->restore();
+}

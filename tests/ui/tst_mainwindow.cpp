@@ -1,0 +1,300 @@
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/shell/AddAppDialog.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/SidebarModel.h"
+#include "workflows/DiscoveryRun.h"
+
+#include "GatedSearchClient.h"
+#include "TestSettings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    TestSettings m_settings;
+    std::shared_ptr<GatedSearchClient> m_client;
+    std::unique_ptr<ASOStore> m_store;
+    SilentNotifier m_notifier;
+    std::unique_ptr<RankTracker> m_tracker;
+    std::unique_ptr<MainWindow> m_window;
+
+    // Tracks apps from a list such as "o1 c2": own (o) or competitor (c) with its ID, oldest first.
+    void track(const QString &apps)
+    {
+        int age = 100;
+        for (const auto &token : apps.split(u' ', Qt::SkipEmptyParts)) {
+            TrackedApp app(AppInfo{token.mid(1), "App " + token.mid(1)}, token[0] == u'o');
+            app.trackedCountries = {QStringLiteral("us")};
+            app.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age--);
+            m_store->db().insert(app);
+        }
+        m_store->raiseDataVersion();
+    }
+
+    QString detailTitle() const
+    {
+        const auto *state = qobject_cast<EmptyStateView *>(m_window->detail());
+        return state ? state->title() : QString();
+    }
+
+    QStringList appsIn(const QString &section) const
+    {
+        QStringList ids;
+        const auto *model = m_window->sidebarModel();
+        for (int s = 0; s < model->rowCount(); ++s) {
+            if (model->item(s)->text() != section)
+                continue;
+            for (int r = 0; r < model->item(s)->rowCount(); ++r)
+                ids.append(model->item(s)->child(r)->data(SidebarModel::SelectionRole).toString());
+        }
+        return ids;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        m_client = std::make_shared<GatedSearchClient>();
+        m_client->open();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+        m_window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_tracker.reset();
+        m_store.reset();
+    }
+
+    void sidebar_data()
+    {
+        QTest::addColumn<QString>("apps");
+        QTest::addColumn<QStringList>("sections");
+        QTest::addColumn<QString>("selected"); // after the first show
+        QTest::newRow("no apps") << "" << QStringList{"Tools"} << "";
+        QTest::newRow("competitors only") << "c5 c6" << QStringList{"Tools", "Competitors"} << "5";
+        QTest::newRow("own apps only") << "o7" << QStringList{"Tools", "My Apps"} << "7";
+        QTest::newRow("oldest is a competitor") << "c3 o1 o2" << QStringList{"Tools", "My Apps", "Competitors"} << "3";
+    }
+
+    void sidebar()
+    {
+        QFETCH(QString, apps);
+        QFETCH(QStringList, sections);
+        QFETCH(QString, selected);
+        track(apps);
+        m_window->show();
+        QCOMPARE(m_window->sidebarModel()->sectionTitles(), sections);
+        QCOMPARE(m_window->findChild<EmptyStateView *>("noAppsState")->isVisible(), apps.isEmpty());
+        QCOMPARE(m_window->selection().value_or(""), selected);
+        QCOMPARE(detailTitle(), selected.isEmpty() ? "Select an app" : "App " + selected);
+        // The oldest app is chosen once only.
+        m_window->setSelection("tool.alerts");
+        m_window->hide();
+        m_window->show();
+        QCOMPARE(m_window->selection().value_or(""), "tool.alerts");
+        QCOMPARE(detailTitle(), "Alerts");
+    }
+
+    void changingApps_data()
+    {
+        QTest::addColumn<QString>("action"); // "flip <id>", "remove <id>", "select <id>"
+        QTest::addColumn<QString>("selection");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("flip keeps the selection") << "flip 1" << "1" << "App 1";
+        QTest::newRow("remove the selected app") << "remove 1" << "" << "Select an app";
+        QTest::newRow("remove another app") << "remove 2" << "1" << "App 1";
+        QTest::newRow("stale selection") << "select 9" << "9" << "Select an app";
+    }
+
+    void changingApps()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, selection);
+        QFETCH(QString, detail);
+        track("o1 c2");
+        m_window->show();
+        const auto version = m_store->dataVersion();
+        const auto id = action.section(u' ', 1);
+        if (action.startsWith("flip"))
+            m_window->toggleOwn(id);
+        else if (action.startsWith("remove"))
+            m_window->removeApp(id);
+        else
+            m_window->setSelection(id);
+        QCOMPARE(m_window->selection().value_or(""), selection);
+        QCOMPARE(detailTitle(), detail);
+        if (action.startsWith("flip")) {
+            QCOMPARE(m_store->dataVersion(), version + 1);
+            QCOMPARE(appsIn("Competitors"), (QStringList{"1", "2"}));
+            QCOMPARE(m_window->sidebarModel()->sectionTitles(), (QStringList{"Tools", "Competitors"}));
+        }
+    }
+
+    void flipIsSaved()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        m_window.reset();
+        m_tracker.reset();
+        m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
+        m_window = std::make_unique<MainWindow>(m_store.get(), nullptr, nullptr);
+        track("o1");
+        m_window->toggleOwn("1");
+        m_window.reset();
+        m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
+        QCOMPARE(m_store->app("1")->isOwn, false);
+    }
+
+    void unreadBadge()
+    {
+        track("o1");
+        for (int i = 0; i < 10; ++i) {
+            RankAlert alert{0, QUuid::createUuid(), "1", "App 1", "k", "k", "us", "MOVED_UP", 9, 3, {},
+                            QDateTime::currentDateTimeUtc(), false};
+            m_store->db().insert(alert);
+        }
+        // Alerts arrive with a search's save.
+        Q_EMIT m_store->saved();
+        const auto badge = [this] {
+            return m_window->sidebarModel()->indexOf("tool.alerts").data(SidebarModel::BadgeRole).toLongLong();
+        };
+        QCOMPARE(badge(), 10);
+        m_store->markAlertsRead(m_store->alerts(), true);
+        QCOMPARE(badge(), 0);
+    }
+
+    // Removing an app stops what works on it: its discovery run and a tracking run that is
+    // waiting for one of its searches. Nothing of the app is left afterwards.
+    void removeWhileWorking_data()
+    {
+        QTest::addColumn<bool>("tracking");
+        QTest::newRow("discovery run") << false;
+        QTest::newRow("tracking run") << true;
+    }
+
+    void removeWhileWorking()
+    {
+        QFETCH(bool, tracking);
+        m_client = std::make_shared<GatedSearchClient>();
+        m_client->answer = [](const QString &) { return FakeSearchClient::results({"1", "2"}); };
+        m_window.reset();
+        m_tracker.reset();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+        m_window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+        track("o1 c2");
+        const auto app = *m_store->app("1");
+        m_store->addKeywords({"photo editor", "collage maker", "filters"}, app);
+
+        std::shared_ptr<DiscoveryRun> run;
+        if (tracking)
+            m_tracker->startManualRun();
+        else
+            run = m_store->startDiscovery(app, "us");
+        QTRY_COMPARE(m_client->waiting, 1);
+        m_window->removeApp("1");
+        m_client->open();
+        if (tracking) {
+            QTRY_VERIFY(!m_tracker->isRunning());
+        } else {
+            QTRY_VERIFY(!run->isRunning());
+            QVERIFY(!m_store->discoveryRun(app, "us"));
+        }
+        QVERIFY(!m_store->app("1"));
+        QCOMPARE(m_store->rows(app, "us").size(), 0);
+        QVERIFY(!m_store->rankState("1", "photo editor", "us"));
+        for (const auto &alert : m_store->alerts())
+            QVERIFY(alert.appleAppId != "1");
+    }
+
+    void blankInput_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("blank");
+        QTest::newRow("empty") << "" << true;
+        QTest::newRow("spaces and tab") << " \t " << true;
+        QTest::newRow("no-break and em spaces") << "\u00a0\u2003" << true;
+        QTest::newRow("line feed") << "\n" << false;
+        QTest::newRow("line separator") << "\u2028" << false;
+        QTest::newRow("padded ID") << "  284882215 " << false;
+    }
+
+    void blankInput()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, blank);
+        QCOMPARE(AddAppDialog::isBlank(input), blank);
+        auto *dialog = m_window->openAddApp();
+        dialog->findChild<QLineEdit *>("addAppInput")->setText(input);
+        QCOMPARE(dialog->findChild<QPushButton *>("addAppSubmit")->isEnabled(), !blank);
+        dialog->close();
+    }
+
+    void addApp_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("own");
+        QTest::addColumn<bool>("cancel"); // closes the sheet while the request runs
+        QTest::addColumn<QString>("lookup"); // the storefronts' answer: "found", "fail" or unknown
+        QTest::addColumn<QString>("outcome"); // the error shown, or "selected <id> own|competitor"
+        QTest::newRow("own app") << " 284882215 " << true << false << "found" << "selected 284882215 own";
+        QTest::newRow("competitor") << "284882215" << false << false << "found" << "selected 284882215 competitor";
+        QTest::newRow("cancel during the request") << "284882215" << true << true << "found" << "selected 284882215 own";
+        QTest::newRow("not an app") << "hello" << true << false << "found"
+                                    << "Input is neither a numeric app ID nor a valid URL. Example: https://apps.apple.com/us/app/example/id123456789";
+        QTest::newRow("unknown app") << "284882215" << true << false << "none"
+                                     << ASOStore::StoreError::notFound("284882215").description();
+    }
+
+    void addApp()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, own);
+        QFETCH(bool, cancel);
+        QFETCH(QString, lookup);
+        QFETCH(QString, outcome);
+        for (const auto &country : {"us", "gb", "de", "tr", "br"})
+            m_client->lookupScript[country] = lookup;
+        m_window->show();
+        QPointer<AddAppDialog> dialog = m_window->openAddApp();
+        dialog->findChild<QLineEdit *>("addAppInput")->setText(input);
+        dialog->findChild<QCheckBox *>("addAppIsOwn")->setChecked(own);
+        QSignalSpy finished(dialog.data(), &AddAppDialog::requestFinished);
+        QTest::keyClick(dialog->findChild<QLineEdit *>("addAppInput"), Qt::Key_Return);
+        // A second submit while the first runs starts nothing.
+        dialog->submit();
+        if (finished.isEmpty()) {
+            QVERIFY(dialog->isWorking());
+            QVERIFY(!dialog->findChild<QLineEdit *>("addAppInput")->isEnabled());
+        }
+        if (cancel)
+            dialog->findChild<QPushButton *>("addAppCancel")->click();
+        if (outcome.startsWith("selected")) {
+            QTRY_COMPARE(m_window->selection().value_or(""), outcome.section(u' ', 1, 1));
+            QTRY_VERIFY(!dialog);
+            QCOMPARE(m_store->app(outcome.section(u' ', 1, 1))->isOwn, outcome.endsWith("own"));
+            QVERIFY(m_store->discoveryRun(*m_store->app(outcome.section(u' ', 1, 1)), "us"));
+        } else {
+            QTRY_VERIFY(!finished.isEmpty());
+            QCOMPARE(dialog->errorText(), outcome);
+            QVERIFY(dialog->isVisible());
+            QVERIFY(!dialog->isWorking());
+        }
+        QCOMPARE(m_client->lookups.count("284882215|us"), int(input.trimmed() == "284882215"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,70 @@
+#include "clients/RateLimiter.h"
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
+#include "tracking/Updater.h"
+#include "ui/shell/AppShell.h"
+#include "ui/shell/MainWindow.h"
+
+#include "TestSettings.h"
+
+#include <QProcess>
+#include <QtTest>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    TestSettings m_settings;
+
+private Q_SLOTS:
+    // An empty value is enough for test mode: nothing touches the disk, nothing is notified,
+    // nothing runs in the background.
+    void testMode()
+    {
+        qputenv("VANTU_TEST_MODE", "");
+        QVERIFY(StoreDb::isTestMode());
+        AppShell shell(StoreDb::isTestMode());
+        QVERIFY(shell.testMode());
+        QVERIFY(shell.store()->db().filePath().isEmpty());
+        QVERIFY(shell.store()->apps().isEmpty());
+        QVERIFY(qobject_cast<SilentNotifier *>(shell.notifier()));
+        QVERIFY(!shell.tracker()->loop());
+        QVERIFY(!shell.updater()->canCheckForUpdates());
+        // The defaults are registered before the store reads its pace.
+        QCOMPARE(shell.store()->limiter()->ratePerMinute(), 20.0);
+        QCOMPARE(shell.mainWindow()->minimumSize(), QSize(1000, 640));
+        QCOMPARE(shell.mainWindow()->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    }
+
+    // A database that cannot be opened ends the process with the reason, before any window.
+    void unusableDatabase()
+    {
+        QTemporaryDir data;
+        QVERIFY(QDir(data.path()).mkpath("Vantu"));
+        QFile foreign(data.filePath("Vantu/vantu.sqlite"));
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write("not a database, but somebody's notes\n");
+        foreign.close();
+
+        QProcess vantu;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("VANTU_TEST_MODE");
+        environment.insert("XDG_DATA_HOME", data.path());
+        environment.insert("XDG_CONFIG_HOME", data.filePath("config"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        vantu.setProcessEnvironment(environment);
+        vantu.start(VANTU_EXECUTABLE, {});
+        QVERIFY(vantu.waitForFinished(60000));
+        QCOMPARE(vantu.exitStatus(), QProcess::NormalExit);
+        QVERIFY(vantu.exitCode() != 0);
+        const auto message = QString::fromUtf8(vantu.readAllStandardError());
+        QVERIFY2(message.contains("Could not open the local database: "), qPrintable(message));
+        QVERIFY(foreign.open(QIODevice::ReadOnly));
+        QCOMPARE(foreign.readAll(), QByteArray("not a database, but somebody's notes\n"));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -6,9 +6,11 @@
 #include "tracking/Updater.h"
 #include "ui/shell/AppShell.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/SingleInstance.h"
 
 #include "TestSettings.h"
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QtTest>
 
@@ -17,6 +19,25 @@ class TestStartup : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
+
+    // The application as the user starts it, on a data folder of the test's own.
+    static void start(QProcess &vantu, const QTemporaryDir &data)
+    {
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("VANTU_TEST_MODE");
+        environment.insert("XDG_DATA_HOME", data.path());
+        environment.insert("XDG_CONFIG_HOME", data.filePath("config"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        vantu.setProcessEnvironment(environment);
+        vantu.start(VANTU_EXECUTABLE, {});
+    }
+
+    static bool listening(const QTemporaryDir &data)
+    {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance::serverName(data.filePath("Vantu")));
+        return socket.waitForConnected(100);
+    }
 
 private Q_SLOTS:
     // An empty value is enough for test mode: nothing touches the disk, nothing is notified,
@@ -49,13 +70,7 @@ private Q_SLOTS:
         foreign.close();
 
         QProcess vantu;
-        auto environment = QProcessEnvironment::systemEnvironment();
-        environment.remove("VANTU_TEST_MODE");
-        environment.insert("XDG_DATA_HOME", data.path());
-        environment.insert("XDG_CONFIG_HOME", data.filePath("config"));
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        vantu.setProcessEnvironment(environment);
-        vantu.start(VANTU_EXECUTABLE, {});
+        start(vantu, data);
         QVERIFY(vantu.waitForFinished(60000));
         QCOMPARE(vantu.exitStatus(), QProcess::NormalExit);
         QVERIFY(vantu.exitCode() != 0);
@@ -63,6 +78,30 @@ private Q_SLOTS:
         QVERIFY2(message.contains("Could not open the local database: "), qPrintable(message));
         QVERIFY(foreign.open(QIODevice::ReadOnly));
         QCOMPARE(foreign.readAll(), QByteArray("not a database, but somebody's notes\n"));
+    }
+
+    // A second start leaves the first in charge of the database; a lock left by a process that
+    // was killed is taken over.
+    void oneInstance()
+    {
+        QTemporaryDir data;
+        QProcess first;
+        start(first, data);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(data), 30000);
+        QProcess second;
+        start(second, data);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        first.kill();
+        QVERIFY(first.waitForFinished(30000));
+        QProcess third;
+        start(third, data);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(data), 30000);
+        QCOMPARE(third.state(), QProcess::Running);
+        third.terminate();
+        QVERIFY(third.waitForFinished(30000));
     }
 };
 

@@ -1,0 +1,75 @@
+#include "ui/cells/CellDelegate.h"
+
+#include "ui/cells/CellPainter.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+
+namespace {
+
+std::optional<CellSpec> specOf(const QModelIndex &index)
+{
+    const QVariant value = index.data(CellSpecs::specRole);
+    if (value.metaType() != QMetaType::fromType<CellSpec>())
+        return std::nullopt;
+    return value.value<CellSpec>();
+}
+
+// The same side margins the style gives an item's text.
+int textMargin(const QStyleOptionViewItem &option)
+{
+    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    return style->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, option.widget) + 1;
+}
+
+}
+
+void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const auto spec = specOf(index);
+    if (!spec) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    opt.text.clear();
+    opt.icon = QIcon();
+    const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+
+    QPalette palette = opt.palette;
+    if (opt.state & QStyle::State_Selected) {
+        // Text and accent take the selection's text colour; the signal colours stay.
+        const auto group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        palette.setColor(QPalette::WindowText, opt.palette.color(group, QPalette::HighlightedText));
+        palette.setColor(QPalette::Highlight, opt.palette.color(group, QPalette::HighlightedText));
+    }
+    const int margin = textMargin(opt);
+    CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *spec, palette, opt.displayAlignment);
+}
+
+QSize CellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const auto spec = specOf(index);
+    if (!spec)
+        return QStyledItemDelegate::sizeHint(option, index);
+    const QSize content = CellPainter::sizeHint(*spec);
+    return {content.width() + 2 * textMargin(option), content.height() + 4};
+}
+
+bool CellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                             const QModelIndex &index)
+{
+    const auto spec = specOf(index);
+    if (!spec || event->type() != QEvent::ToolTip)
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    if (spec->tooltip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), spec->tooltip, view, option.rect);
+    return true;
+}

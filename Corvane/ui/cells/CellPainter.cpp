@@ -1,0 +1,164 @@
+#include "ui/cells/CellPainter.h"
+
+#include "ui/cells/Glyphs.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int gaugeWidth = 36;
+constexpr int gaugeHeight = 5;
+constexpr int capsulePadX = 6;
+constexpr int capsulePadY = 2;
+
+struct Layout
+{
+    QFont font;
+    QFont detailFont;
+    QString symbol;
+    int symbolWidth = 0;
+    int textWidth = 0;
+    int detailWidth = 0;
+    int textHeight = 0;
+    int detailHeight = 0;
+    QSize size;
+};
+
+int advance(const QFontMetrics &metrics, const QString &text)
+{
+    // One pixel more than the advance, since rounded advances can fall short of the ink.
+    return text.isEmpty() ? 0 : metrics.horizontalAdvance(text) + 1;
+}
+
+Layout layoutOf(const CellSpec &spec)
+{
+    Layout layout;
+    layout.font = Style::font(spec.size, spec.weight);
+    layout.detailFont = Style::font(Style::TextSize::caption2);
+    layout.symbol = Glyphs::text(spec.symbol);
+    const QFontMetrics metrics(layout.font);
+    const QFontMetrics detailMetrics(layout.detailFont);
+    layout.symbolWidth = advance(metrics, layout.symbol);
+    layout.textWidth = advance(metrics, spec.text);
+    layout.detailWidth = advance(detailMetrics, spec.detail);
+    layout.textHeight = metrics.height();
+    layout.detailHeight = spec.detail.isEmpty() ? 0 : detailMetrics.height();
+
+    QList<int> widths;
+    if (spec.gauge)
+        widths << gaugeWidth;
+    if (layout.symbolWidth > 0)
+        widths << layout.symbolWidth;
+    if (layout.textWidth > 0)
+        widths << layout.textWidth;
+    if (layout.detailWidth > 0)
+        widths << layout.detailWidth;
+    int width = 0;
+    for (int w : widths)
+        width += w;
+    width += spec.spacing * std::max<int>(0, int(widths.size()) - 1);
+    int height = std::max({layout.textHeight, layout.detailHeight, spec.gauge ? gaugeHeight : 0});
+    if (spec.capsule) {
+        width += 2 * capsulePadX;
+        height += 2 * capsulePadY;
+    }
+    layout.size = QSize(width, height);
+    return layout;
+}
+
+void drawGauge(QPainter *painter, const QRectF &box, qint64 value, const QColor &tint)
+{
+    QColor track = tint;
+    track.setAlphaF(tint.alphaF() * 0.25);
+    const qreal radius = box.height() / 2;
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(track);
+    painter->drawRoundedRect(box, radius, radius);
+    if (value <= 0)
+        return;
+    QRectF filled = box;
+    filled.setWidth(box.width() * double(value) / 100.0);
+    // The fill keeps the track's rounded ends even when it is short.
+    QPainterPath clip;
+    clip.addRoundedRect(box, radius, radius);
+    painter->save();
+    painter->setClipPath(clip, Qt::IntersectClip);
+    painter->setBrush(tint);
+    painter->drawRoundedRect(filled, radius, radius);
+    painter->restore();
+}
+
+}
+
+QSize CellPainter::sizeHint(const CellSpec &spec)
+{
+    return layoutOf(spec).size;
+}
+
+void CellPainter::paint(QPainter *painter, const QRect &rect, const CellSpec &spec, const QPalette &palette,
+                        Qt::Alignment alignment)
+{
+    const Layout layout = layoutOf(spec);
+    int x = rect.left();
+    if (alignment & Qt::AlignRight)
+        x = rect.right() + 1 - layout.size.width();
+    else if (alignment & Qt::AlignHCenter)
+        x = rect.left() + (rect.width() - layout.size.width()) / 2;
+    const qreal middle = rect.top() + rect.height() / 2.0;
+    const QColor color = Style::color(spec.tone, palette);
+
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    if (spec.capsule) {
+        const QRectF capsule(x, middle - layout.size.height() / 2.0, layout.size.width(), layout.size.height());
+        QColor fill = color;
+        fill.setAlphaF(color.alphaF() * 0.12);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(fill);
+        painter->drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
+        x += capsulePadX;
+    }
+
+    bool first = true;
+    const auto place = [&](int width) {
+        if (!first)
+            x += spec.spacing;
+        first = false;
+        const int left = x;
+        x += width;
+        return left;
+    };
+
+    if (spec.gauge) {
+        const int left = place(gaugeWidth);
+        drawGauge(painter, QRectF(left, middle - gaugeHeight / 2.0, gaugeWidth, gaugeHeight), *spec.gauge,
+                  Style::color(spec.gaugeTone, palette));
+    }
+    painter->setFont(layout.font);
+    painter->setPen(color);
+    const auto textBox = [&](int left, int width, int height) {
+        return QRectF(left, middle - height / 2.0, width, height);
+    };
+    if (layout.symbolWidth > 0) {
+        const int left = place(layout.symbolWidth);
+        painter->drawText(textBox(left, layout.symbolWidth, layout.textHeight), Qt::AlignCenter, layout.symbol);
+    }
+    if (layout.textWidth > 0) {
+        const int left = place(layout.textWidth);
+        painter->drawText(textBox(left, layout.textWidth, layout.textHeight), Qt::AlignLeft | Qt::AlignVCenter, spec.text);
+    }
+    if (layout.detailWidth > 0) {
+        const int left = place(layout.detailWidth);
+        painter->setFont(layout.detailFont);
+        painter->setPen(Style::color(Style::Tone::secondary, palette));
+        painter->drawText(textBox(left, layout.detailWidth, layout.detailHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                          spec.detail);
+    }
+    painter->restore();
+}

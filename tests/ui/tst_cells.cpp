@@ -1,0 +1,317 @@
+#include "LocalHttpServer.h"
+#include "TestSettings.h"
+
+#include "ui/cells/AppIconView.h"
+#include "ui/cells/CellSpecs.h"
+#include "ui/cells/Formatters.h"
+#include "ui/cells/IconLoader.h"
+#include "ui/cells/StorefrontMenu.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <QCoroSignal>
+
+#include <memory>
+
+#include <time.h>
+
+using Tone = Style::Tone;
+
+namespace {
+
+QString toneName(Tone tone)
+{
+    static const char *names[] = {"primary", "secondary", "tertiary", "quaternary", "accent", "green", "orange", "red"};
+    return QString::fromLatin1(names[int(tone)]);
+}
+
+// Everything a cell shows, in one line: text|tone|symbol|detail|gauge|tooltip.
+QString describe(const CellSpec &spec)
+{
+    const QString gauge = spec.gauge ? QString::number(*spec.gauge) + u' ' + toneName(spec.gaugeTone) : QString();
+    return QStringList{spec.text, toneName(spec.tone), spec.symbol, spec.detail, gauge, spec.tooltip}.join(u'|');
+}
+
+const QString foundHelp = QStringLiteral("The app appeared in Apple's returned results.");
+const QString sampleHelp = QStringLiteral("Not in the results Apple returned. This does not prove the app is unindexed for the keyword.");
+const QString difficultyHelp = QStringLiteral("How hard it is to reach the top 10, based on the current top 10 apps' ratings and titles.");
+
+QByteArray png()
+{
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return buffer.data();
+}
+
+const QUrl artwork(QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/a/100x100bb.png"));
+
+}
+
+// Answers icon fetches with canned bytes, holding them back until release() when asked to.
+class FakeArtwork : public QObject
+{
+    Q_OBJECT
+public:
+    int calls = 0;
+    bool hold = false;
+    QByteArray answer = png();
+
+    IconLoader::Fetch fetch()
+    {
+        return [this](QUrl, qint64) { return respond(this); };
+    }
+
+Q_SIGNALS:
+    void release();
+
+private:
+    static QCoro::Task<std::optional<QByteArray>> respond(FakeArtwork *fake)
+    {
+        ++fake->calls;
+        if (fake->hold)
+            co_await qCoro(fake, &FakeArtwork::release);
+        co_return fake->answer;
+    }
+};
+
+class TestCells : public QObject
+{
+    Q_OBJECT
+
+    TestSettings m_settings;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
+    void cellsAndFormatters_data()
+    {
+        QTest::addColumn<QString>("actual");
+        QTest::addColumn<QString>("expected");
+        using namespace CellSpecs;
+        using RS = RankingState;
+        const auto row = [](const char *name, const CellSpec &spec, const QString &expected) {
+            QTest::newRow(name) << describe(spec) << expected;
+        };
+
+        row("found", stateBadge(RS::found, std::nullopt), "Found|green||||" + foundHelp);
+        row("found ignores size", stateBadge(RS::found, 50), "Found|green||||" + foundHelp);
+        row("not in top 200", stateBadge(RS::notFoundInSample, 200), "Not in top 200|secondary||||" + sampleHelp);
+        row("not in sample", stateBadge(RS::notFoundInSample, std::nullopt), "Not in sample|secondary||||" + sampleHelp);
+        row("failed", stateBadge(RS::requestFailed, 200),
+            "Request failed|red||||The search request failed. No ranking conclusion was drawn.");
+        row("not checked", stateBadge(RS::notChecked, 200), "Not checked|secondary||||No search yet in this storefront.");
+
+        using PS = PopularitySource;
+        row("popularity minimum", popularity(5, PS::appleMinimum),
+            "5|secondary|||5 secondary|Not in Apple Ads' weekly top search terms for this country: Apple's minimum, 5 (low search volume).");
+        row("popularity country", popularity(72, PS::appleCountry),
+            "72|primary|||72 accent|Apple Ads search popularity for this country (1–100, weekly).");
+        row("popularity without source", popularity(72, std::nullopt), "—|tertiary||||No Apple Ads popularity yet.");
+        row("popularity without value", popularity(std::nullopt, PS::appleCountry), "—|tertiary||||No Apple Ads popularity yet.");
+
+        row("difficulty negative", difficulty(-3), "-3|green||Easy||" + difficultyHelp);
+        row("difficulty 34", difficulty(34), "34|green||Easy||" + difficultyHelp);
+        row("difficulty 35", difficulty(35), "35|orange||Medium||" + difficultyHelp);
+        row("difficulty 64", difficulty(64), "64|orange||Medium||" + difficultyHelp);
+        row("difficulty 65", difficulty(65), "65|red||Hard||" + difficultyHelp);
+        row("difficulty absent", difficulty(std::nullopt), "—|tertiary||||");
+
+        using C = Ranking::Change;
+        row("moved 0", change(C::moved(0)), "|tertiary|minus|||");
+        row("moved up 3", change(C::moved(3)), "3|green|arrow.up|||");
+        row("moved down 7", change(C::moved(-7)), "7|red|arrow.down|||");
+        row("new", change(C::newRanking()), "New|green|sparkles|||");
+        row("lost", change(C::lost()), "Lost|red|xmark|||");
+        row("none", change(C::none()), "—|tertiary||||");
+
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        const std::pair<qint64, const char *> compact[] = {
+            {0, "0"}, {999, "999"}, {1000, "1K"}, {1234, "1.2K"}, {1250, "1.2K"}, {1350, "1.4K"}, {12345, "12K"},
+            {99999, "100K"}, {123456, "123K"}, {999999, "1M"}, {1234567, "1.2M"}, {2500000000, "2.5B"}};
+        for (const auto &[value, text] : compact)
+            QTest::addRow("compact %lld", value) << Formatters::compactNumber(value, english) << QString::fromUtf8(text);
+
+        const QDateTime now(QDate(2026, 12, 7), QTime(12, 0));
+        const std::pair<qint64, const char *> relative[] = {
+            {0, "now"}, {-30, "30 seconds ago"}, {-60, "1 minute ago"}, {-5 * 60 - 59, "5 minutes ago"},
+            {-3599, "59 minutes ago"}, {-3600, "1 hour ago"}, {-(24 * 3600 - 1), "23 hours ago"},
+            {-24 * 3600, "1 day ago"}, {-6 * 86400, "6 days ago"}, {-13 * 86400, "1 week ago"},
+            {-31 * 86400, "1 month ago"}, {-400 * 86400, "1 year ago"}, {2 * 3600 + 30, "in 2 hours"}};
+        for (const auto &[offset, text] : relative)
+            QTest::addRow("relative %lld s", offset) << Formatters::relativeTime(now.addSecs(offset), now, english)
+                                                     << QString::fromUtf8(text);
+
+        const QDateTime morning(QDate(2026, 12, 7), QTime(9, 0));
+        QTest::newRow("date and time") << Formatters::abbreviatedDateTime(morning, english).replace(u'\u202f', u' ')
+                                       << "Dec 7, 2026, 9:00 AM";
+        QTest::newRow("time") << Formatters::shortTime(morning.addSecs(14 * 3600 + 5 * 60), english).replace(u'\u202f', u' ')
+                              << "11:05 PM";
+    }
+
+    void cellsAndFormatters()
+    {
+        QFETCH(QString, actual);
+        QFETCH(QString, expected);
+        QCOMPARE(actual, expected);
+    }
+
+    void storefrontSections_data()
+    {
+        QTest::addColumn<QString>("favoriteSetting");
+        QTest::addColumn<QStringList>("tracked");
+        QTest::addColumn<QStringList>("favoriteTitles");
+        QTest::addColumn<QString>("gbInAll");
+
+        QTest::newRow("tracked favourite marked twice")
+            << "us,gb" << QStringList{"gb"} << QStringList{"🇺🇸 United States", "🇬🇧 United Kingdom  •"} << "🇬🇧 United Kingdom  •";
+        QTest::newRow("empty piece and unknown code")
+            << "us,,zz" << QStringList{} << QStringList{"🇺🇸 United States"} << "🇬🇧 United Kingdom";
+        QTest::newRow("no favourites") << "" << QStringList{"GB"} << QStringList{} << "🇬🇧 United Kingdom";
+    }
+
+    void storefrontSections()
+    {
+        QFETCH(QString, favoriteSetting);
+        QFETCH(QStringList, tracked);
+        QFETCH(QStringList, favoriteTitles);
+        QFETCH(QString, gbInAll);
+
+        // Through the widget, since the favourites must be read when the menu opens.
+        StorefrontMenu menu;
+        menu.setTracked(tracked);
+        TestSettings::set(SettingsKey::favoriteCountries, QStringLiteral("de"));
+        Q_EMIT menu.menu()->aboutToShow();
+        TestSettings::set(SettingsKey::favoriteCountries, favoriteSetting);
+        Q_EMIT menu.menu()->aboutToShow();
+
+        QStringList titles;
+        const auto actions = menu.menu()->actions();
+        for (const auto *action : actions) {
+            if (action->objectName().startsWith(u"favorite_"))
+                titles << action->text();
+        }
+        QCOMPARE(titles, favoriteTitles);
+        QCOMPARE(actions.first()->text(), QStringLiteral("Favorites"));
+        QVERIFY(!actions.first()->isEnabled());
+        QCOMPARE(actions.at(favoriteTitles.size() + 1)->text(), QStringLiteral("All storefronts"));
+        QCOMPARE(actions.size(), 2 + favoriteTitles.size() + 68);
+        QCOMPARE(menu.menu()->findChild<QAction *>(QStringLiteral("storefront_gb"))->text(), gbInAll);
+        TestSettings::reset();
+    }
+
+    void storefrontPicking()
+    {
+        StorefrontMenu menu;
+        menu.setCountry(QStringLiteral("zz"));
+        QCOMPARE(menu.text(), QStringLiteral("🇿🇿 ZZ"));
+        QCOMPARE(menu.toolTip(), QStringLiteral("Rankings depend on the country"));
+
+        QSignalSpy changed(&menu, &StorefrontMenu::countryChanged);
+        QSignalSpy picked(&menu, &StorefrontMenu::countryPicked);
+        Q_EMIT menu.menu()->aboutToShow();
+        menu.menu()->findChild<QAction *>(QStringLiteral("favorite_gb"))->trigger();
+        menu.menu()->findChild<QAction *>(QStringLiteral("storefront_gb"))->trigger();
+        QCOMPARE(menu.country(), QStringLiteral("gb"));
+        QCOMPARE(menu.text(), QStringLiteral("🇬🇧 United Kingdom"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(picked.count(), 2);
+    }
+
+    void iconsShareOneLoad()
+    {
+        FakeArtwork fake;
+        fake.hold = true;
+        IconLoader loader(fake.fetch());
+        AppIconView first(artwork, 28, nullptr, &loader);
+        AppIconView second(artwork, 56, nullptr, &loader);
+        auto gone = std::make_unique<AppIconView>(artwork, 28, nullptr, &loader);
+        gone.reset(); // its owner closed while the icon loads
+        QCOMPARE(fake.calls, 1);
+        QVERIFY(!first.showsImage());
+
+        Q_EMIT fake.release();
+        QTRY_VERIFY(first.showsImage());
+        QVERIFY(second.showsImage());
+        AppIconView later(artwork, 28, nullptr, &loader);
+        QVERIFY(later.showsImage());
+        QCOMPARE(fake.calls, 1);
+    }
+
+    void iconPlaceholder_data()
+    {
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("calls");
+        QTest::addColumn<bool>("image");
+
+        const QByteArray image = png();
+        QTest::newRow("artwork") << artwork << image << 1 << true;
+        QTest::newRow("just 2 MB") << artwork << image + QByteArray(IconLoader::maxBytes - image.size(), '\0') << 1 << true;
+        QTest::newRow("over 2 MB") << artwork << image + QByteArray(IconLoader::maxBytes, '\0') << 1 << false;
+        QTest::newRow("not an image") << artwork << QByteArray("<html>") << 1 << false;
+        QTest::newRow("loopback") << QUrl("https://127.0.0.1/a.png") << image << 0 << false;
+        QTest::newRow("plain web") << QUrl("http://example.com/a.png") << image << 0 << false;
+        QTest::newRow("file") << QUrl("file:///tmp/a.png") << image << 0 << false;
+    }
+
+    void iconPlaceholder()
+    {
+        QFETCH(QUrl, url);
+        QFETCH(QByteArray, answer);
+        QFETCH(int, calls);
+        QFETCH(bool, image);
+        FakeArtwork fake;
+        fake.answer = answer;
+        IconLoader loader(fake.fetch());
+        AppIconView view(url, 28, nullptr, &loader);
+        QCOMPARE(view.showsImage(), image);
+        QCOMPARE(fake.calls, calls);
+        view.setUrl(url); // a failure is not fetched again at once
+        QCOMPARE(fake.calls, calls);
+    }
+
+    void networkFetch_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("bodySize");
+        QTest::addColumn<bool>("delivered");
+        QTest::newRow("within the limit") << 200 << 1000 << true;
+        QTest::newRow("beyond the limit") << 200 << 1001 << false;
+        QTest::newRow("not found") << 404 << 10 << false;
+    }
+
+    void networkFetch()
+    {
+        QFETCH(int, status);
+        QFETCH(int, bodySize);
+        QFETCH(bool, delivered);
+        LocalHttpServer server;
+        LocalHttpServer::Reply reply;
+        reply.status = status;
+        reply.body = QByteArray(bodySize, 'x');
+        server.reply(reply);
+        QNetworkAccessManager manager;
+        manager.setProxy(QNetworkProxy::NoProxy);
+        const auto fetch = IconLoader::networkFetch(&manager);
+        const auto data = QCoro::waitFor(fetch(server.baseUrl().resolved(QUrl("/icon.png")), 1000));
+        QCOMPARE(data.has_value(), delivered);
+        if (delivered)
+            QCOMPARE(*data, reply.body);
+    }
+};
+
+QTEST_MAIN(TestCells)
+#include "tst_cells.moc"

@@ -7,6 +7,7 @@
 #include "tracking/Updater.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/IconLoader.h"
 #include "ui/shell/AddAppDialog.h"
 #include "ui/shell/SidebarDelegate.h"
 #include "ui/shell/SidebarModel.h"
@@ -116,6 +117,8 @@ QWidget *MainWindow::buildSidebar()
     m_sidebar->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_sidebar->setContextMenuPolicy(Qt::CustomContextMenu);
     m_sidebar->setFrameShape(QFrame::NoFrame);
+    // Icons arrive after the rows are drawn.
+    connect(&IconLoader::shared(), &IconLoader::finished, m_sidebar->viewport(), qOverload<>(&QWidget::update));
     connect(m_sidebar, &QWidget::customContextMenuRequested, this, &MainWindow::showSidebarMenu);
     connect(m_sidebar->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
         const auto value = current.data(SidebarModel::SelectionRole);

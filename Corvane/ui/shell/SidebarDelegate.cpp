@@ -1,11 +1,12 @@
 #include "ui/shell/SidebarDelegate.h"
 
+#include "ui/cells/AppIconView.h"
+#include "ui/cells/IconLoader.h"
 #include "ui/cells/Style.h"
 #include "ui/shell/SidebarModel.h"
 
 #include <QApplication>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace {
 
@@ -86,12 +87,8 @@ void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     }
     case SidebarModel::Kind::app: {
         const QRect iconRect(rect.left(), rect.center().y() - iconSize / 2, iconSize, iconSize);
-        const double radius = iconSize * 0.225;
-        QPainterPath outline;
-        outline.addRoundedRect(QRectF(iconRect).adjusted(0.25, 0.25, -0.25, -0.25), radius, radius);
-        painter->fillPath(outline, Style::color(Style::Tone::quaternary, opt.palette));
-        painter->setPen(QPen(opt.palette.color(QPalette::Mid), 0.5));
-        painter->drawPath(outline);
+        const auto url = index.data(SidebarModel::IconUrlRole).toUrl();
+        AppIconView::paintIcon(painter, iconRect, url.isEmpty() ? QImage() : IconLoader::shared().image(url), opt.palette);
 
         const auto textRect = rect.adjusted(iconSize + 10, 0, 0, 0);
         const auto captionFont = Style::font(Style::TextSize::caption);

@@ -63,6 +63,14 @@ void RankTracker::setManualRun(CancelTokenPtr run)
     Q_EMIT manualRunChanged(m_manualRun);
 }
 
+void RankTracker::setManualRunActive(bool active)
+{
+    if (m_manualRunActive == active)
+        return;
+    m_manualRunActive = active;
+    Q_EMIT manualRunActiveChanged(active);
+}
+
 void RankTracker::setIsRunning(bool running)
 {
     if (m_isRunning == running)
@@ -187,7 +195,23 @@ void RankTracker::startManualRun()
         return;
     auto handle = CancelToken::create();
     setManualRun(handle);
-    detached(runAll(std::move(handle)));
+    setManualRunActive(true);
+    detached(manualTask(QPointer<RankTracker>(this), std::move(handle)));
+}
+
+QCoro::Task<> RankTracker::manualTask(QPointer<RankTracker> self, CancelTokenPtr handle)
+{
+    // Cleared however the run ends, or the screens would offer Stop for a run that is over.
+    std::exception_ptr failure;
+    try {
+        co_await self->runAll(std::move(handle));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self)
+        self->setManualRunActive(false);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void RankTracker::stopManualRun()

@@ -55,6 +55,7 @@ public:
     Q_PROPERTY(std::optional<QString> lastProblem READ lastProblem NOTIFY lastProblemChanged)
     Q_PROPERTY(CancelTokenPtr loop READ loop NOTIFY loopChanged)
     Q_PROPERTY(CancelTokenPtr manualRun READ manualRun WRITE setManualRun NOTIFY manualRunChanged)
+    Q_PROPERTY(bool manualRunActive READ manualRunActive NOTIFY manualRunActiveChanged)
 
     // The application keeps all three for the whole process; a run that finds the store gone
     // after a wait ends there.
@@ -83,6 +84,9 @@ public:
     // The handle of the run the user started; the tracker itself never sets it.
     CancelTokenPtr manualRun() const { return m_manualRun; }
     void setManualRun(CancelTokenPtr run);
+    // True from startManualRun() until the run it started has returned; so while it is true, a
+    // run is in progress that stopManualRun() can stop. A run of the loop leaves it false.
+    bool manualRunActive() const { return m_manualRunActive; }
 
     // Begins the loop once: a first pass after initialDelay, then a pass checkInterval after the
     // end of each one, while the tracker exists. Returns at once.
@@ -112,14 +116,17 @@ Q_SIGNALS:
     void lastProblemChanged(const std::optional<QString> &lastProblem);
     void loopChanged(const CancelTokenPtr &loop);
     void manualRunChanged(const CancelTokenPtr &manualRun);
+    void manualRunActiveChanged(bool manualRunActive);
 
 private:
     static QCoro::Task<> loopTask(QPointer<RankTracker> self, CancelTokenPtr cancel);
+    static QCoro::Task<> manualTask(QPointer<RankTracker> self, CancelTokenPtr handle);
     static QCoro::Task<> perform(QPointer<RankTracker> self, QList<TrackingJob> jobs, CancelTokenPtr cancel);
     // Keeps a task's exception from escaping a task that nobody awaits.
     static QCoro::Task<> detached(QCoro::Task<> task);
 
     void setIsRunning(bool running);
+    void setManualRunActive(bool active);
     void setProgress(const std::optional<Progress> &progress);
     void setLastRunAt(const std::optional<QDateTime> &time);
     void setLastSummary(const std::optional<QString> &summary);
@@ -139,4 +146,5 @@ private:
     std::optional<QString> m_lastProblem;
     CancelTokenPtr m_loop;
     CancelTokenPtr m_manualRun;
+    bool m_manualRunActive = false;
 };

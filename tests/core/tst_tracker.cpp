@@ -40,7 +40,8 @@ class TestTracker : public QObject
     // "<app id>:<storefronts>:<manual keywords>" tracks an own app, "key=value" sets a setting,
     // "discovering:<job key>" is a running discovery.
     // Searching "f…" fails and "r…" finds app 1 first, which missed it two hours ago; "c…" comes
-    // from a fresh stored search; "d…" deletes app 1 and "s…" stops the run; the rest find another app.
+    // from a fresh stored search; "d…" deletes app 1 and "s…" stops the run; "m…" presses "Check Now" and
+    // logs whether a manual run is then active; the rest find another app.
     void setUp(const QString &setup)
     {
         for (const auto &token : setup.split(u' ', Qt::SkipEmptyParts)) {
@@ -80,6 +81,10 @@ private Q_SLOTS:
                 m_store->deleteApp(*m_store->app("1"));
             if (term[0] == u's')
                 m_tracker->stopManualRun();
+            if (term[0] == u'm') {
+                m_tracker->startManualRun();
+                m_log.append(m_tracker->manualRunActive() ? "manual" : "not manual");
+            }
             if (term[0] == u'f')
                 throw FakeSearchClient::failure();
             return FakeSearchClient::results({term[0] == u'r' ? "1" : "9"});
@@ -118,6 +123,10 @@ private Q_SLOTS:
                                                                  << QStringList{"2 keywords rechecked", "", "", "us:2 r1 s2 -", ""};
         // The loop is cancelled as its third wait begins.
         QTest::newRow("loop") << "1:us:n1 trackingHour=0 loop" << QStringList{"1 keyword rechecked", "", "1|us", "z20 us:1 n1 1 - z1800 z1800", ""};
+        // Check Now during a run starts nothing: only a run that it started counts as manual.
+        QTest::newRow("check now during a manual run") << "1:us:m1" << QStringList{"1 keyword rechecked", "", "1|us", "us:1 m1 manual 1 -", ""};
+        QTest::newRow("check now during the loop's run") << "1:us:m1 trackingHour=0 loop"
+                                                         << QStringList{"1 keyword rechecked", "", "1|us", "z20 us:1 m1 not manual 1 - z1800 z1800", ""};
     }
 
     void run()
@@ -149,6 +158,7 @@ private Q_SLOTS:
             }
         }
         QTRY_VERIFY(!m_tracker->isRunning());
+        QVERIFY(!m_tracker->manualRunActive());
         const auto marked = Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys();
         QCOMPARE((QStringList{m_tracker->lastSummary().value_or("?"), m_tracker->lastProblem().value_or(""), marked.join(u' '),
                               m_log.join(u' '), m_notifier.titles.join(u'\n')}),

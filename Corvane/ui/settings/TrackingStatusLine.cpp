@@ -1,0 +1,123 @@
+#include "ui/settings/TrackingStatusLine.h"
+
+#include "store/Settings.h"
+#include "tracking/TrackingSchedule.h"
+#include "ui/cells/Formatters.h"
+#include "ui/cells/Style.h"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <limits>
+
+TrackingStatusLine::TrackingStatusLine(RankTracker *tracker, QWidget *parent)
+    : QWidget(parent), m_tracker(tracker), m_progress(new QProgressBar(this)), m_text(new QLabel(this)),
+      m_problem(new QLabel(this))
+{
+    setObjectName(QStringLiteral("trackingStatusLine"));
+    m_progress->setObjectName(QStringLiteral("trackingProgress"));
+    m_text->setObjectName(QStringLiteral("trackingStatus"));
+    m_problem->setObjectName(QStringLiteral("trackingProblem"));
+
+    m_progress->setFixedWidth(80);
+    m_progress->setTextVisible(false);
+    for (auto *label : {m_text, m_problem}) {
+        label->setFont(Style::font(Style::TextSize::callout));
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    Style::setTone(m_text, Style::Tone::secondary);
+    Style::setTone(m_problem, Style::Tone::orange);
+    // At most three lines of problems; the whole text stays readable in the tooltip.
+    m_problem->setWordWrap(true);
+    m_problem->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_problem->setMaximumHeight(QFontMetrics(m_problem->font()).lineSpacing() * 3);
+
+    auto *first = new QHBoxLayout;
+    first->setSpacing(6);
+    first->addWidget(m_progress, 0, Qt::AlignVCenter);
+    first->addWidget(m_text, 1, Qt::AlignVCenter);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addLayout(first);
+    layout->addWidget(m_problem);
+
+    if (m_tracker) {
+        connect(m_tracker, &RankTracker::isRunningChanged, this, &TrackingStatusLine::refresh);
+        connect(m_tracker, &RankTracker::progressChanged, this, &TrackingStatusLine::refresh);
+        connect(m_tracker, &RankTracker::lastRunAtChanged, this, &TrackingStatusLine::refresh);
+        connect(m_tracker, &RankTracker::lastSummaryChanged, this, &TrackingStatusLine::refresh);
+        connect(m_tracker, &RankTracker::lastProblemChanged, this, &TrackingStatusLine::refresh);
+    }
+    // The settings that decide whether and when the next run comes.
+    connect(&Settings::shared(), &Settings::changed, this, [this](const QString &key) {
+        if (key == SettingsKey::trackingEnabled || key == SettingsKey::trackingHour || key == SettingsKey::trackingScope
+            || key == TrackingSchedule::lastRunsKey)
+            refresh();
+    });
+    refresh();
+}
+
+QString TrackingStatusLine::firstLine(const State &state)
+{
+    if (const auto &progress = state.progress) {
+        return QStringLiteral("Checking ") + progress->appName + QStringLiteral(" (") + progress->country.toUpper()
+            + QStringLiteral("): ") + QString::number(progress->done) + QStringLiteral(" of ")
+            + QString::number(progress->total);
+    }
+    if (state.lastRunAt) {
+        QString line = QStringLiteral("Last run ") + Formatters::abbreviatedDateTime(*state.lastRunAt);
+        if (state.lastSummary)
+            line += QStringLiteral(" · ") + *state.lastSummary;
+        return line;
+    }
+    if (state.nextRun)
+        return QStringLiteral("Next run ") + Formatters::abbreviatedDateTime(*state.nextRun);
+    return state.trackingEnabled ? QStringLiteral("Nothing to track yet.") : QStringLiteral("Daily tracking is off.");
+}
+
+std::optional<QString> TrackingStatusLine::problemLine(const State &state)
+{
+    if (state.isRunning)
+        return std::nullopt;
+    return state.lastProblem;
+}
+
+void TrackingStatusLine::showEvent(QShowEvent *event)
+{
+    // The next run can be "now", which moves on while nothing else changes.
+    refresh();
+    QWidget::showEvent(event);
+}
+
+void TrackingStatusLine::refresh()
+{
+    State state;
+    state.trackingEnabled = Settings::shared().trackingEnabled();
+    if (m_tracker) {
+        state.progress = m_tracker->progress();
+        state.lastRunAt = m_tracker->lastRunAt();
+        state.lastSummary = m_tracker->lastSummary();
+        state.lastProblem = m_tracker->lastProblem();
+        state.isRunning = m_tracker->isRunning();
+        // Only needed when nothing else fills the line.
+        if (!state.progress && !state.lastRunAt)
+            state.nextRun = m_tracker->nextRunDate(m_tracker->now());
+    }
+
+    m_progress->setVisible(state.progress.has_value());
+    if (state.progress) {
+        const auto total = int(std::clamp<qint64>(state.progress->total, 1, std::numeric_limits<int>::max()));
+        m_progress->setRange(0, total);
+        m_progress->setValue(int(std::clamp<qint64>(state.progress->done, 0, total)));
+    }
+    m_text->setText(firstLine(state));
+    const auto problem = problemLine(state);
+    m_problem->setText(problem.value_or(QString()));
+    m_problem->setToolTip(problem.value_or(QString()));
+    m_problem->setVisible(problem.has_value());
+}

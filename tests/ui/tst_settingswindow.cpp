@@ -1,0 +1,369 @@
+#include "clients/Storefront.h"
+#include "store/ASOStore.h"
+#include "tracking/LoginItem.h"
+#include "tracking/RankTracker.h"
+#include "tracking/TrackingSchedule.h"
+#include "ui/cells/Formatters.h"
+#include "ui/settings/SettingsWindow.h"
+#include "ui/settings/TrackingStatusLine.h"
+
+#include "FakeSearchClient.h"
+#include "TestSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <QCoroSignal>
+
+#include <ctime>
+
+static const bool utc = [] { return qputenv("TZ", "UTC"), tzset(), true; }();
+
+// Holds back whatever waits on it until opened.
+class Gate : public QObject
+{
+    Q_OBJECT
+Q_SIGNALS:
+    void opened();
+};
+
+class TestSettingsWindow : public QObject
+{
+    Q_OBJECT
+
+    // Each search waits at the gate, so a run stays in progress until the test opens it.
+    struct GatedSearch : FakeSearchClient
+    {
+        Gate *gate = nullptr;
+        int waiting = 0;
+        QCoro::Task<SearchResponse> search(QString term, QString country, int limit, CancelTokenPtr cancel) override
+        {
+            ++waiting;
+            co_await qCoro(gate, &Gate::opened);
+            co_return co_await FakeSearchClient::search(term, country, limit, cancel);
+        }
+    };
+    struct Notifier : TrackingNotifying
+    {
+        Gate *gate = nullptr;
+        bool grant = false;
+        QCoro::Task<bool> requestAuthorization() override
+        {
+            co_await qCoro(gate, &Gate::opened);
+            co_return grant;
+        }
+        QCoro::Task<> notify(QString, QString) override { co_return; }
+    };
+    struct Popularity : PopularityProviding
+    {
+        QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override { co_return {country, {}, {}}; }
+    };
+
+    TestSettings m_settings;
+    Gate m_gate;
+    std::shared_ptr<GatedSearch> m_client;
+    std::unique_ptr<ASOStore> m_store;
+    Notifier m_notifier;
+    std::unique_ptr<RankTracker> m_tracker;
+    std::unique_ptr<SettingsWindow> m_window;
+
+    void open(int tab = 0)
+    {
+        m_window = std::make_unique<SettingsWindow>(m_tracker.get());
+        child<QTabWidget>("settingsTabs")->setCurrentIndex(tab);
+        m_window->show();
+    }
+    template<typename T>
+    T *child(const QString &name)
+    {
+        auto *found = m_window->findChild<T *>(name);
+        if (!found)
+            qFatal("no widget %s", qPrintable(name));
+        return found;
+    }
+    bool shown(const QString &name) { return child<QWidget>(name)->isVisibleTo(m_window.get()); }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        m_client = std::make_shared<GatedSearch>();
+        m_client->gate = &m_gate;
+        m_notifier.gate = &m_gate;
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_tracker.reset();
+        m_store.reset();
+    }
+
+    void steppers_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored"); // invalid: nothing stored
+        QTest::addColumn<QString>("presses"); // "+" up, "-" down
+        QTest::addColumn<QStringList>("shown"); // as opened, then after each press
+        QTest::addColumn<int>("writes");
+        QTest::newRow("cache down to its bottom") << "cacheMinutes" << QVariant() << "-----"
+            << QStringList{"Cache: 60 min", "Cache: 45 min", "Cache: 30 min", "Cache: 15 min", "Cache: 1 min", "Cache: 1 min"} << 4;
+        QTest::newRow("cache up from 1") << "cacheMinutes" << QVariant(1) << "++"
+                                         << QStringList{"Cache: 1 min", "Cache: 16 min", "Cache: 31 min"} << 2;
+        QTest::newRow("results at 200") << "searchLimit" << QVariant() << "+-"
+            << QStringList{"Results per search: 200", "Results per search: 200", "Results per search: 190"} << 1;
+        QTest::newRow("results at 10") << "searchLimit" << QVariant(10) << "-"
+                                       << QStringList{"Results per search: 10", "Results per search: 10"} << 0;
+        QTest::newRow("threshold at 50") << "alertMoveThreshold" << QVariant(50) << "+-"
+            << QStringList{"Alert when a keyword moves 50+ places", "Alert when a keyword moves 50+ places",
+                           "Alert when a keyword moves 49+ places"} << 1;
+        // Shown clamped; the stored value stays until the user changes it.
+        QTest::newRow("stored above the range") << "searchLimit" << QVariant(500) << "" << QStringList{"Results per search: 200"} << 0;
+        QTest::newRow("stored text") << "requestsPerMinute" << QVariant("abc") << "" << QStringList{"Requests per minute: 1"} << 0;
+        QTest::newRow("stored below, then pressed") << "relatedApps" << QVariant(-3) << "+"
+                                                    << QStringList{"Related apps per round: 0", "Related apps per round: 1"} << 1;
+    }
+
+    void steppers()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, presses);
+        QFETCH(int, writes);
+        if (stored.isValid())
+            TestSettings::set(key, stored);
+        QSignalSpy changes(&Settings::shared(), &Settings::changed);
+        open();
+        auto *stepper = child<QSpinBox>(key);
+        QStringList shown{stepper->text()};
+        for (const QChar press : presses) {
+            stepper->stepBy(press == '+' ? 1 : -1);
+            shown.append(stepper->text());
+        }
+        QTEST(shown, "shown");
+        QCOMPARE(changes.size(), writes);
+        const auto &settings = Settings::shared();
+        QCOMPARE(settings.contains(key) ? settings.value(key) : QVariant(), writes ? QVariant(stepper->value()) : stored);
+    }
+
+    void favorites_data()
+    {
+        QTest::addColumn<QVariant>("stored"); // invalid: the default favourites
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("afterClick");
+        QTest::newRow("default, Germany off") << QVariant() << "de" << true << "us,gb,tr,br";
+        QTest::newRow("Germany on goes last") << QVariant("us,gb,tr,br") << "de" << false << "us,gb,tr,br,de";
+        QTest::newRow("every copy and empty piece goes") << QVariant(",de,us,,de,gb,") << "de" << true << "us,gb";
+        QTest::newRow("other copies stay") << QVariant("us,,gb,us") << "fr" << false << "us,gb,us,fr";
+        QTest::newRow("last favourite off") << QVariant("us") << "us" << true << "";
+        QTest::newRow("codes not shown are kept, compared exactly") << QVariant("zz,US,gb") << "us" << false << "zz,US,gb,us";
+    }
+
+    void favorites()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, code);
+        QFETCH(bool, on);
+        if (stored.isValid())
+            TestSettings::set("favoriteCountries", stored);
+        open(2);
+        auto *toggle = child<QCheckBox>("favorite." + code);
+        QCOMPARE(toggle->isChecked(), on);
+        toggle->click();
+        QTEST(*Settings::shared().string("favoriteCountries"), "afterClick");
+        QCOMPARE(toggle->isChecked(), !on);
+
+        // Columns of at least 170 pixels, side by side, in a window 560 wide.
+        QCOMPARE(m_window->width(), 560);
+        QCOMPARE(m_window->findChildren<QCheckBox *>(QRegularExpression("^favorite\\.")).size(), 68);
+        const auto first = child<QCheckBox>("favorite.us")->geometry();
+        const auto second = child<QCheckBox>("favorite." + Storefront::all().at(1).code)->geometry();
+        QVERIFY(first.width() >= 170 && second.y() == first.y() && second.x() > first.right());
+    }
+
+    void trackingEnablement_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("enabled"); // of the hour, scope, threshold and notifications controls
+        QTest::addColumn<QString>("status");
+        QTest::newRow("defaults") << "" << "1111" << "Nothing to track yet.";
+        QTest::newRow("tracking off") << "trackingEnabled=false" << "0111" << "Daily tracking is off.";
+        QTest::newRow("alerts off, values kept") << "alertsEnabled=false alertMoveThreshold=7 notificationsEnabled=true" << "1100"
+                                                 << "Nothing to track yet.";
+    }
+
+    void trackingEnablement()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, enabled);
+        for (const auto &setting : setup.split(' ', Qt::SkipEmptyParts))
+            TestSettings::set(setting.section('=', 0, 0), setting.section('=', 1));
+        open();
+        QString seen;
+        for (const auto *name : {"trackingHour", "trackingScope", "alertMoveThreshold", "notificationsEnabled"})
+            seen += child<QWidget>(name)->isEnabled() ? '1' : '0';
+        QCOMPARE(seen, enabled);
+        QTEST(child<QLabel>("trackingStatus")->text(), "status");
+        QCOMPARE(child<QSpinBox>("alertMoveThreshold")->value(), int(Settings::shared().alertMoveThreshold()));
+        QCOMPARE(child<QCheckBox>("notificationsEnabled")->isChecked(), Settings::shared().notificationsEnabled());
+        const auto *hour = child<QComboBox>("trackingHour");
+        QCOMPARE(hour->count(), 24);
+        QCOMPARE(hour->currentText(), Formatters::shortTime(QTime(9, 0)));
+        QCOMPARE(Settings::shared().contains("trackingHour"), false);
+
+        // The toggle's change reaches the picker and the status line.
+        child<QCheckBox>("trackingEnabled")->click();
+        QCOMPARE(child<QWidget>("trackingHour")->isEnabled(), enabled[0] == '0');
+        QCOMPARE(child<QLabel>("trackingStatus")->text(), enabled[0] == '0' ? "Nothing to track yet." : "Daily tracking is off.");
+    }
+
+    void runButtons_data()
+    {
+        QTest::addColumn<bool>("manual"); // started by "Check Now", else as the daily loop starts it
+        QTest::addColumn<QString>("markedAsRun");
+        QTest::newRow("Check Now, then Stop") << true << "";
+        QTest::newRow("daily run") << false << "1|us";
+    }
+
+    void runButtons()
+    {
+        QFETCH(bool, manual);
+        TrackedApp app(AppInfo{"1", "App 1"}, true);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_store->addKeywords({"k1"}, app);
+        open(3);
+        QVERIFY(child<QLabel>("trackingStatus")->text().startsWith("Next run "));
+
+        std::optional<QCoro::Task<>> daily;
+        if (manual)
+            child<QPushButton>("checkNow")->click();
+        else
+            daily = m_tracker->runAll();
+        QTRY_COMPARE(m_client->waiting, 1);
+        QCOMPARE(child<QLabel>("trackingStatus")->text(), "Checking App 1 (US): 0 of 1");
+        QCOMPARE(shown("stop"), manual);
+        QCOMPARE(shown("checkNow"), !manual);
+        QVERIFY(!child<QPushButton>("checkNow")->isEnabled());
+        if (manual) {
+            child<QPushButton>("stop")->click();
+            QVERIFY(m_tracker->manualRun()->isCancelled());
+        }
+        Q_EMIT m_gate.opened();
+        QTRY_VERIFY(!m_tracker->isRunning());
+        QVERIFY(!shown("stop"));
+        QVERIFY(shown("checkNow") && child<QPushButton>("checkNow")->isEnabled());
+        QVERIFY(child<QLabel>("trackingStatus")->text().startsWith("Last run "));
+        QTEST(Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys().join(' '), "markedAsRun");
+    }
+
+    void notifications_data()
+    {
+        QTest::addColumn<bool>("grant");
+        QTest::addColumn<bool>("closeFirst"); // the window goes away before the answer comes
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("granted") << true << false << true << "";
+        QTest::newRow("refused") << false << false << false
+                                 << "Notifications are off for Vantu. Allow them in your desktop's notification settings.";
+        QTest::newRow("refused after closing") << false << true << false << "";
+    }
+
+    void notifications()
+    {
+        QFETCH(bool, closeFirst);
+        QFETCH(bool, stored);
+        QFETCH(QString, message);
+        QFETCH(bool, grant);
+        m_notifier.grant = grant;
+        open(3);
+        auto *toggle = child<QCheckBox>("notificationsEnabled");
+        toggle->click();
+        QVERIFY(Settings::shared().notificationsEnabled());
+        if (closeFirst)
+            m_window.reset();
+        Q_EMIT m_gate.opened();
+        QCoreApplication::processEvents();
+        QCOMPARE(Settings::shared().notificationsEnabled(), stored);
+        if (closeFirst)
+            return;
+        QCOMPARE(toggle->isChecked(), stored);
+        QCOMPARE(shown("notificationProblem"), !message.isEmpty());
+        QCOMPARE(child<QLabel>("notificationProblem")->text(), message);
+    }
+
+    void loginItem()
+    {
+        open(3);
+        auto *toggle = child<QCheckBox>("openAtLogin");
+        QVERIFY(!toggle->isChecked());
+        toggle->click();
+        QCOMPARE(LoginItem::status(), LoginItem::Status::enabled);
+        QVERIFY(toggle->isChecked());
+        toggle->click();
+        QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
+        QVERIFY(!toggle->isChecked());
+
+        // Made elsewhere while the window was closed: shown when it opens again.
+        m_window->hide();
+        QCOMPARE(setOpenAtLogin(true), std::nullopt);
+        m_window->show();
+        QVERIFY(toggle->isChecked());
+        toggle->click();
+        QCOMPARE(LoginItem::status(), LoginItem::Status::notRegistered);
+
+        // The autostart folder cannot be made under a file: the toggle goes back, the reason shows.
+        QFile blocker(m_settings.home() + "/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const auto configHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", blocker.fileName().toUtf8());
+        toggle->click();
+        qputenv("XDG_CONFIG_HOME", configHome);
+        QVERIFY(!toggle->isChecked());
+        QVERIFY(shown("loginProblem"));
+        QVERIFY(child<QLabel>("loginProblem")->text().startsWith("Could not change the login item: "));
+
+        // Closing the window ends the message.
+        m_window->close();
+        m_window->show();
+        QVERIFY(!shown("loginProblem"));
+    }
+
+    void statusLine_data()
+    {
+        using State = TrackingStatusLine::State;
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("problem"); // empty: no second line
+        const auto ran = QDateTime(QDate(2026, 3, 2), QTime(9, 5), QTimeZone::utc());
+        const auto next = ran.addDays(1);
+        const auto format = [](const QDateTime &t) { return Formatters::abbreviatedDateTime(t); };
+        QTest::newRow("running") << State{RankTracker::Progress{"Focus", "de", 3, 12}, ran, "s", "late", true, next, true}
+                                 << "Checking Focus (DE): 3 of 12" << "";
+        QTest::newRow("last run with summary") << State{{}, ran, "12 keywords rechecked", {}, false, next, true}
+                                               << "Last run " + format(ran) + " · 12 keywords rechecked" << "";
+        QTest::newRow("last run with problems") << State{{}, ran, {}, "All 4 searches for A (US) failed.", false, next, false}
+                                                << "Last run " + format(ran) << "All 4 searches for A (US) failed.";
+        QTest::newRow("next run") << State{{}, {}, {}, {}, false, next, true} << "Next run " + format(next) << "";
+        QTest::newRow("tracking off") << State{{}, {}, {}, {}, false, {}, false} << "Daily tracking is off." << "";
+        QTest::newRow("nothing to track") << State{{}, {}, {}, {}, false, {}, true} << "Nothing to track yet." << "";
+    }
+
+    void statusLine()
+    {
+        QFETCH(TrackingStatusLine::State, state);
+        QTEST(TrackingStatusLine::firstLine(state), "first");
+        QTEST(TrackingStatusLine::problemLine(state).value_or(""), "problem");
+    }
+};
+
+QTEST_MAIN(TestSettingsWindow)
+#include "tst_settingswindow.moc"

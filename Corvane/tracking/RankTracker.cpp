@@ -189,6 +189,11 @@ QCoro::Task<> RankTracker::runAll(CancelTokenPtr cancel)
     return run(m_store ? TrackingSchedule::allJobs(*m_store) : QList<TrackingJob>(), std::move(cancel));
 }
 
+ASOStore *RankTracker::store() const
+{
+    return m_store;
+}
+
 void RankTracker::startManualRun()
 {
     if (m_isRunning)

@@ -78,6 +78,8 @@ public:
     // The last run's notes, one per line; absent when it left none.
     std::optional<QString> lastProblem() const { return m_lastProblem; }
     TrackingNotifying *notifier() const { return m_notifier; }
+    // The store whose apps the tracker re-checks; null once it is gone.
+    ASOStore *store() const;
 
     // The loop's handle, set by start(); cancelling it ends the loop at its next pass.
     CancelTokenPtr loop() const { return m_loop; }

@@ -159,6 +159,7 @@ private Q_SLOTS:
                                        << "Dec 7, 2026, 9:00 AM";
         QTest::newRow("time") << Formatters::shortTime(morning.addSecs(14 * 3600 + 5 * 60), english).replace(u'\u202f', u' ')
                               << "11:05 PM";
+        QTest::newRow("time without seconds") << Formatters::shortTime(QTime(9, 5, 30), QLocale::c()) << "09:05";
     }
 
     void cellsAndFormatters()

@@ -3,6 +3,7 @@
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarModel.h"
@@ -155,6 +156,17 @@ private Q_SLOTS:
         m_window.reset();
         m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
         QCOMPARE(m_store->app("1")->isOwn, false);
+    }
+
+    void oneSettingsWindow()
+    {
+        auto *settings = m_window->findChild<QAction *>("settingsAction");
+        QCOMPARE(settings->shortcut(), QKeySequence("Ctrl+,"));
+        settings->trigger();
+        settings->trigger();
+        const auto windows = m_window->findChildren<SettingsWindow *>();
+        QCOMPARE(windows.size(), 1);
+        QVERIFY(windows[0]->isVisible());
     }
 
     void unreadBadge()

@@ -20,7 +20,11 @@ QString Formatters::abbreviatedDate(const QDate &date, const QLocale &locale)
 
 QString Formatters::shortTime(const QTime &time, const QLocale &locale)
 {
-    return locale.toString(time, QLocale::ShortFormat);
+    // Some locales' short format (the C locale's among them) still shows seconds.
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss?"));
+    auto format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(time, format);
 }
 
 QString Formatters::abbreviatedDateTime(const QDateTime &moment, const QLocale &locale)

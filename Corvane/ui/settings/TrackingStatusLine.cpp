@@ -1,5 +1,7 @@
 #include "ui/settings/TrackingStatusLine.h"
 
+#include "store/ASOStore.h"
+
 #include "store/Settings.h"
 #include "tracking/TrackingSchedule.h"
 #include "ui/cells/Formatters.h"
@@ -52,6 +54,9 @@ TrackingStatusLine::TrackingStatusLine(RankTracker *tracker, QWidget *parent)
         connect(m_tracker, &RankTracker::lastRunAtChanged, this, &TrackingStatusLine::refresh);
         connect(m_tracker, &RankTracker::lastSummaryChanged, this, &TrackingStatusLine::refresh);
         connect(m_tracker, &RankTracker::lastProblemChanged, this, &TrackingStatusLine::refresh);
+        // Adding or removing apps changes what there is to track.
+        if (auto *store = m_tracker->store())
+            connect(store, &ASOStore::dataVersionChanged, this, &TrackingStatusLine::refresh);
     }
     // The settings that decide whether and when the next run comes.
     connect(&Settings::shared(), &Settings::changed, this, [this](const QString &key) {

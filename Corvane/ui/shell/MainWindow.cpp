@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
 #include "ui/shell/SidebarDelegate.h"
 #include "ui/shell/SidebarModel.h"
@@ -274,6 +275,11 @@ void MainWindow::removeApp(const QString &appleAppId)
 
 void MainWindow::openSettings()
 {
+    if (!m_settings)
+        m_settings = new SettingsWindow(m_tracker, this);
+    m_settings->show();
+    m_settings->raise();
+    m_settings->activateWindow();
 }
 
 void MainWindow::showSidebarMenu(const QPoint &position)

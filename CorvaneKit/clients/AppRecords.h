@@ -84,8 +84,15 @@ std::optional<QList<SearchHit>> decodeHits(const QByteArray &json);
 QByteArray encodeAppInfo(const AppInfo &app);
 std::optional<AppInfo> decodeAppInfo(const QByteArray &json);
 
+// The dates a record can hold, in milliseconds since the Unix epoch: the start of year 1 to
+// the end of year 9999 in UTC. Every stored form of a record reads back any date within them,
+// so the parser gives none outside them.
+inline constexpr qint64 earliestDateMs = -62'135'596'800'000; // 0001-01-01T00:00:00Z
+inline constexpr qint64 latestDateMs = 253'402'300'799'000;   // 9999-12-31T23:59:59Z
+
 // "YYYY-MM-DDTHH:MM:SS" followed by "Z" or "±HH:MM", as the service sends dates.
-// Anything else (a date alone, fractions, no zone, out-of-range fields) is nothing.
+// Anything else (a date alone, fractions, no zone, out-of-range fields, a moment outside
+// the bounds above once the offset is applied) is nothing.
 std::optional<QDateTime> parseDateTime(const QString &text);
 
 // The text as a URL, or nothing when it is empty or does not parse.

@@ -68,6 +68,9 @@ namespace AppRecords {
 
 // One element of the service's "results" list; nothing when it has no usable
 // trackId or trackName. Optional fields that cannot be read are left absent.
+// The icon and store addresses are kept as the service sends them, as are the stored
+// ones: whoever opens or fetches one checks it first (WebAddress), so the check also
+// covers rows stored earlier and follows any later change of what is allowed.
 std::optional<AppInfo> parseApp(const QJsonValue &value);
 
 // As parseApp, with the icon preferring the 100 px artwork; rank = offset + 1,

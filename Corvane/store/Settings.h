@@ -89,7 +89,8 @@ public:
     qint64 alertMoveThreshold() const; // 1 to 50
     bool notificationsEnabled() const;
 
-    // The popularity service this deployment uses.
+    // The popularity service this build uses (the VANTU_POPULARITY_SERVER build setting);
+    // empty when none was configured, so that nothing is sent until the user stores one.
     static QString defaultPopularityServer();
 
 Q_SIGNALS:

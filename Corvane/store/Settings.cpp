@@ -6,6 +6,12 @@
 #include <cmath>
 #include <limits>
 
+// Fixed when the application is built. Each user's tracked keywords go to this service, so a
+// build that names none sends them nowhere until the user stores an address.
+#ifndef VANTU_POPULARITY_SERVER
+#define VANTU_POPULARITY_SERVER ""
+#endif
+
 namespace {
 
 // A stored value as text; a text with commas in a settings file reads back as a list.
@@ -83,7 +89,7 @@ Settings::~Settings() = default;
 
 QString Settings::defaultPopularityServer()
 {
-    return QStringLiteral("https://popularity.vantu.app/");
+    return QStringLiteral(VANTU_POPULARITY_SERVER);
 }
 
 const QList<QPair<QString, QVariant>> &Settings::registeredDefaults()

@@ -92,7 +92,8 @@ public:
     // Width of the rank-history panel in pixels; 340 unless a positive finite width is stored.
     double historyPanelWidth() const;
 
-    // The popularity service this deployment uses.
+    // The popularity service this build uses (the VANTU_POPULARITY_SERVER build setting);
+    // empty when none was configured, so that nothing is sent until the user stores one.
     static QString defaultPopularityServer();
 
 Q_SIGNALS:

@@ -1,5 +1,7 @@
 #include "tracking/AppcastUpdater.h"
 
+#include "support/WebAddress.h"
+
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -66,7 +68,9 @@ std::optional<AppcastUpdater::Release> readItem(QXmlStreamReader &xml, const QUr
     const QString linkText = enclosureUrl.isEmpty() ? itemLink : enclosureUrl;
     // An empty link would resolve to the feed itself.
     const QUrl link = linkText.isEmpty() ? QUrl() : feedUrl.resolved(QUrl(linkText));
-    if (!AppcastUpdater::versionComponents(version) || !isWebLink(link))
+    // The link is offered to the user to open: a feed (or whoever altered it) must not point
+    // at a local file, another scheme or this machine's network.
+    if (!AppcastUpdater::versionComponents(version) || !WebAddress::isSafeToOpen(link))
         return std::nullopt;
     return AppcastUpdater::Release{version, link};
 }

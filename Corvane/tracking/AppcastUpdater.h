@@ -42,9 +42,9 @@ public:
     bool canCheckForUpdates() const override;
     void checkForUpdates() override;
 
-    // The usable releases of a feed, in feed order: items without a valid version or an http(s)
-    // link are left out. Absent when the document is not an RSS feed. Relative links are read
-    // against the feed's address.
+    // The usable releases of a feed, in feed order: items without a valid version or a link
+    // that is safe to open (WebAddress::isSafeToOpen) are left out. Absent when the document is
+    // not an RSS feed. Relative links are read against the feed's address.
     static std::optional<QList<Release>> parseFeed(const QByteArray &document, const QUrl &feedUrl);
 
     // Dot-separated decimal numbers, e.g. "1.10.2"; absent for anything else.

@@ -78,8 +78,10 @@ private:
                 relatedMeta = co_await lookUp(n, related);
                 if (!m_self)
                     co_return false;
-                // Nothing is read of or linked to an app deleted during the lookup.
-                app = appOrStop();
+                // Nothing is read of or linked to an app deleted during the lookup. A stop asked
+                // meanwhile waits for the next search check, so the round still links its
+                // candidates and counts its picks.
+                app = appOrStop(false);
                 if (!app)
                     co_return false;
             }
@@ -190,12 +192,13 @@ private:
         co_return true;
     }
 
-    // The app as stored now, or nothing after finishing the run because it was cancelled or
-    // the app was deleted; a deleted app ends the run as a stop would.
-    std::optional<TrackedApp> appOrStop()
+    // The app as stored now, or nothing after finishing the run because the app was deleted or,
+    // at the run's cancellation checks, because it was cancelled; a deleted app ends the run as
+    // a stop would.
+    std::optional<TrackedApp> appOrStop(bool cancellationCheck = true)
     {
         auto app = m_store->app(m_appleAppId);
-        if (app && !isCancelled(m_run->task()))
+        if (app && !(cancellationCheck && isCancelled(m_run->task())))
             return app;
         m_run->setIsCancelled(true);
         m_store->finishDiscovery(*m_run);

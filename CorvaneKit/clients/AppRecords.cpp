@@ -457,8 +457,11 @@ std::optional<QDateTime> parseDateTime(const QString &text)
             return std::nullopt;
         offsetSeconds = (number(hh) * 3600 + number(mm) * 60) * (sign == QLatin1Char('-') ? -1 : 1);
     }
-    const QDateTime local(date, QTime(hour, minute, second), QTimeZone::utc());
-    return local.addSecs(-offsetSeconds);
+    const QDateTime moment = QDateTime(date, QTime(hour, minute, second), QTimeZone::utc()).addSecs(-offsetSeconds);
+    const qint64 ms = moment.toMSecsSinceEpoch();
+    if (ms < earliestDateMs || ms > latestDateMs)
+        return std::nullopt;
+    return moment;
 }
 
 std::optional<QUrl> urlFromString(const QString &text)

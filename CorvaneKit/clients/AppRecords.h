@@ -68,6 +68,9 @@ namespace AppRecords {
 
 // One element of the service's "results" list; nothing when it has no usable
 // trackId or trackName. Optional fields that cannot be read are left absent.
+// The icon and store addresses are kept as the service sends them, as are the stored
+// ones: whoever opens or fetches one checks it first (WebAddress), so the check also
+// covers rows stored earlier and follows any later change of what is allowed.
 std::optional<AppInfo> parseApp(const QJsonValue &value);
 
 // As parseApp, with the icon preferring the 100 px artwork; rank = offset + 1,
@@ -84,8 +87,15 @@ std::optional<QList<SearchHit>> decodeHits(const QByteArray &json);
 QByteArray encodeAppInfo(const AppInfo &app);
 std::optional<AppInfo> decodeAppInfo(const QByteArray &json);
 
+// The dates a record can hold, in milliseconds since the Unix epoch: the start of year 1 to
+// the end of year 9999 in UTC. Every stored form of a record reads back any date within them,
+// so the parser gives none outside them.
+inline constexpr qint64 earliestDateMs = -62'135'596'800'000; // 0001-01-01T00:00:00Z
+inline constexpr qint64 latestDateMs = 253'402'300'799'000;   // 9999-12-31T23:59:59Z
+
 // "YYYY-MM-DDTHH:MM:SS" followed by "Z" or "±HH:MM", as the service sends dates.
-// Anything else (a date alone, fractions, no zone, out-of-range fields) is nothing.
+// Anything else (a date alone, fractions, no zone, out-of-range fields, a moment outside
+// the bounds above once the offset is applied) is nothing.
 std::optional<QDateTime> parseDateTime(const QString &text);
 
 // The text as a URL, or nothing when it is empty or does not parse.

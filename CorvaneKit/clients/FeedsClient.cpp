@@ -157,9 +157,14 @@ std::optional<FeedReview> FeedReview::fromJson(const QJsonValue &value)
     const QJsonValue date = o.value(QLatin1String("date"));
     if (!date.isUndefined() && !date.isNull()) {
         const auto seconds = JsonRead::number(date);
-        if (!seconds || !std::isfinite(*seconds) || std::abs(*seconds) > 1e11)
+        if (!seconds)
             return std::nullopt;
-        review.date = QDateTime::fromMSecsSinceEpoch(referenceEpochMs + std::llround(*seconds * 1000.0), QTimeZone::utc());
+        // Whole milliseconds of this range are exact in a double; the comparison also refuses
+        // infinities and NaN. The bounds are the parser's, so every parsed date reads back.
+        const double ms = std::round(*seconds * 1000.0) + static_cast<double>(referenceEpochMs);
+        if (!(ms >= static_cast<double>(AppRecords::earliestDateMs) && ms <= static_cast<double>(AppRecords::latestDateMs)))
+            return std::nullopt;
+        review.date = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms), QTimeZone::utc());
     }
     if (!ok)
         return std::nullopt;

@@ -34,7 +34,8 @@ struct FeedReview
     bool operator==(const FeedReview &) const = default;
 
     // Keyed by the field names, absent fields left out; the date as seconds since
-    // 2001-01-01 UTC. Decoding fails as a whole on a missing required key or a wrong type.
+    // 2001-01-01 UTC. Decoding fails as a whole on a missing required key, a wrong type or a
+    // date outside the bounds of the records' dates (AppRecords::earliestDateMs, latestDateMs).
     QJsonObject toJson() const;
     static std::optional<FeedReview> fromJson(const QJsonValue &value);
 };

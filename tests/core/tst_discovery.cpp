@@ -6,6 +6,20 @@
 
 #include <QtTest>
 
+// A scripted client that runs a hook as each lookup starts, as a user's stop arrives while the
+// run waits for the lookup.
+class LookupHookClient : public FakeSearchClient
+{
+public:
+    std::function<void()> onLookup = [] {};
+
+    QCoro::Task<std::optional<AppInfo>> lookup(QString appleAppId, QString country, CancelTokenPtr cancel) override
+    {
+        onLookup();
+        return FakeSearchClient::lookup(std::move(appleAppId), std::move(country), std::move(cancel));
+    }
+};
+
 // Whole discovery runs on an in-memory database with a scripted search client, and the choice
 // of keywords to search.
 class TestDiscovery : public QObject
@@ -13,7 +27,7 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
-    std::shared_ptr<FakeSearchClient> m_client;
+    std::shared_ptr<LookupHookClient> m_client;
     std::unique_ptr<ASOStore> m_store;
     std::shared_ptr<DiscoveryRun> m_run;
     TrackedApp m_app;
@@ -46,7 +60,7 @@ private Q_SLOTS:
         m_onSearch = [](int) {};
         m_versions.clear();
         m_phases.clear();
-        m_client = std::make_shared<FakeSearchClient>();
+        m_client = std::make_shared<LookupHookClient>();
         m_client->lookupScript.insert(us, QStringLiteral("found"));
         m_client->answer = [this](const QString &) {
             const int n = int(m_client->searches.size());
@@ -124,19 +138,24 @@ private Q_SLOTS:
     void endings_data()
     {
         QTest::addColumn<int>("at");        // the search that brings the event; 0: right after the start
-        QTest::addColumn<QString>("event"); // "cancel", "delete" (the app), or "" for running out of candidates
+        QTest::addColumn<QString>("event"); // "cancel", "delete" (the app), "lookup" (cancel during the
+                                            // related-app lookup), or "" for running out of candidates
         QTest::addColumn<qint64>("round");
         QTest::addColumn<qint64>("queued");
         QTest::newRow("cancelled before the first round") << 0 << "cancel" << 0LL << 0LL;
         QTest::newRow("cancelled during a search") << 5 << "cancel" << 1LL << 75LL;
         QTest::newRow("app deleted during a search") << 5 << "delete" << 1LL << 75LL;
+        // The round still links, queues its picks and shows its searching phase; the stop comes
+        // at its first search.
+        QTest::newRow("cancelled during the related-app lookup") << 75 << "lookup" << 2LL << 150LL;
         QTest::newRow("nothing new in a later round") << -1 << "" << 2LL << -1LL;
     }
     void endings()
     {
         QFETCH(int, at);
         QFETCH(QString, event);
-        m_onSearch = [&](int n) { if (n == at) event == u"delete" ? m_store->deleteApp(m_app) : m_run->cancel(); };
+        m_onSearch = [&](int n) { if (n == at && event != u"lookup") event == u"delete" ? m_store->deleteApp(m_app) : m_run->cancel(); };
+        m_client->onLookup = [&] { if (event == u"lookup") m_run->cancel(); };
         if (event.isEmpty()) { // every search fails, and the first round searches all it links
             configure(QStringLiteral("discoveryBudget=500 discoveryDepth=1"));
             m_outcome = [](int) { return 'x'; };
@@ -154,6 +173,11 @@ private Q_SLOTS:
         if (at >= 0) {
             QTEST(m_run->queued(), "queued"); // the picks not searched stay queued
             QCOMPARE(m_client->searches.size(), at);
+        }
+        if (event == u"lookup") {
+            QCOMPARE(m_phases.mid(m_phases.size() - 3), (QStringList{"Round 2: inspecting 1 related apps",
+                                                                      "Round 2: searching 75 keywords on Apple", "Stopped"}));
+            QCOMPARE(m_run->relatedInspected(), 1);
         }
         const auto finished = m_run; // a new run replaces a finished one
         start(us);

@@ -42,15 +42,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("stored"); // lines of the settings file
         QTest::addColumn<QString>("expected");
-        QTest::newRow("nothing stored") << QByteArray() << "200 20 60 300 3 8 9 5 us,gb,de,tr,br us https://popularity.vantu.app/ OWN 1 1 0";
+        // The test build names no popularity service (VANTU_POPULARITY_SERVER), so none is registered.
+        QTest::newRow("nothing stored") << QByteArray() << "200 20 60 300 3 8 9 5 us,gb,de,tr,br us - OWN 1 1 0";
         QTest::newRow("below the ranges")
             << QByteArray("searchLimit=5\nrequestsPerMinute=0\ncacheMinutes=-4\ndiscoveryBudget=x\ndiscoveryDepth=-1\n"
                           "relatedApps=-1\ntrackingHour=-2\nalertMoveThreshold=0\n")
-            << "10 1 1 5 0 0 0 1 us,gb,de,tr,br us https://popularity.vantu.app/ OWN 1 1 0";
+            << "10 1 1 5 0 0 0 1 us,gb,de,tr,br us - OWN 1 1 0";
         QTest::newRow("above the ranges")
             << QByteArray("searchLimit=1000\nrequestsPerMinute=500\ndiscoveryBudget=501\ndiscoveryDepth=9\n"
                           "relatedApps=26\ntrackingHour=30\nalertMoveThreshold=80\n")
-            << "200 60 60 500 4 25 23 50 us,gb,de,tr,br us https://popularity.vantu.app/ OWN 1 1 0";
+            << "200 60 60 500 4 25 23 50 us,gb,de,tr,br us - OWN 1 1 0";
         QTest::newRow("typed by hand")
             << QByteArray("searchLimit=lots\ntrackingHour=7.9\nfavoriteCountries=gb,xx,,de,gb\ndefaultCountry=\"\"\n"
                           "popularityServer=\" \\thttps://p.example.com/api  \"\ntrackingScope=ALL\n"

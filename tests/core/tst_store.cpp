@@ -454,10 +454,16 @@ private Q_SLOTS:
         QVERIFY(metrics[u"kAPPLE_ADS_MINIMUM"_qs].popularity && !metrics[u"kapple_ads_country"_qs].popularity && !metrics[u"k"_qs].popularity);
         QCOMPARE(store.db().meta(QStringLiteral("layoutVersion"))->value, 2);
 
-        // Without a usable service address there is no popularity, and the user is told so.
+        // Without a usable service address there is no popularity, and the user is told so: with a
+        // stored address that has no scheme, and with none stored, as the test build names no service.
+        const QString notConfigured = QStringLiteral("No popularity server is configured, so keyword popularity is not available.");
         configure(QStringLiteral("popularityServer=popularity.example.com"));
         TaskRunner::run(store.refreshPopularity(app, us));
-        QVERIFY(store.popularityError());
+        QCOMPARE(store.popularityError().value_or(QString()), notConfigured);
+        store.setPopularityError(std::nullopt);
+        Settings::shared().remove(SettingsKey::popularityServer);
+        TaskRunner::run(store.refreshPopularity(app, us));
+        QCOMPARE(store.popularityError().value_or(QString()), notConfigured);
     }
 };
 

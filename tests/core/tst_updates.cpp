@@ -56,10 +56,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("link");
 
-        // The newest release need not come first, and its link may be relative or in the item's link.
-        QTest::newRow("newer") << feed(item("1.4.2", "https://example.com/old") + item("1.10", "/new")
+        // The newest release need not come first, and its link may be in the item's link.
+        QTest::newRow("newer") << feed(item("1.4.2", "https://example.com/old") + item("1.10", "https://example.com/new")
                                        + "<item><link>https://example.com/mid</link><version>1.9.9</version></item>")
-                               << "A newer version 1.10 is available." << "/new";
+                               << "A newer version 1.10 is available." << "https://example.com/new";
+        // Releases whose links are not safe to open are passed over (a relative link here names
+        // the local test server).
+        QTest::newRow("newest with unsafe links")
+            << feed(item("3.0", "http://example.com/plain") + item("3.1", "/new") + item("2.0", "https://example.com/v2")
+                    + item("3.2", "https://localhost/x") + item("3.3", "https://192.168.1.20/x") + item("3.4", "vantu-open:x"))
+            << "A newer version 2.0 is available." << "https://example.com/v2";
         QTest::newRow("newer as enclosure attribute")
             << feed("<item><enclosure url=\"https://example.com/n\" v:version=\" 2.0 \"/></item>")
             << "A newer version 2.0 is available." << "https://example.com/n";
@@ -104,6 +110,14 @@ private Q_SLOTS:
             QCOMPARE(outcome.text(), text);
         QCOMPARE(outcome.link, link.isEmpty() ? QUrl() : server.baseUrl().resolved(QUrl(link)));
         QVERIFY(updater.canCheckForUpdates());
+    }
+
+    void relativeLinkReadAgainstTheFeed()
+    {
+        const auto releases = AppcastUpdater::parseFeed(feed(item("2.0", "../dl/v2.zip")).body,
+                                                        QUrl("https://updates.example.com/feed/appcast.xml"));
+        QVERIFY(releases && releases->size() == 1);
+        QCOMPARE(releases->first().link, QUrl("https://updates.example.com/dl/v2.zip"));
     }
 
     void cannotCheckWhileChecking()

@@ -87,6 +87,9 @@ void TestAppRecords::fields_data()
     QTest::newRow("date with fraction") << QByteArray(R"("releaseDate":"2019-10-10T07:00:00.5Z")") << "releaseDate" << "-";
     QTest::newRow("29 February, common year") << QByteArray(R"("releaseDate":"2023-02-29T07:00:00Z")") << "releaseDate" << "-";
     QTest::newRow("hour 24") << QByteArray(R"("releaseDate":"2019-10-10T24:00:00Z")") << "releaseDate" << "-";
+    QTest::newRow("latest date") << QByteArray(R"("releaseDate":"9999-12-31T23:59:59Z")") << "releaseDate"
+                                 << "9999-12-31T23:59:59Z";
+    QTest::newRow("past the latest date") << QByteArray(R"("releaseDate":"9999-12-31T23:59:59-00:01")") << "releaseDate" << "-";
     QTest::newRow("non-ASCII digit") << QByteArray("\"releaseDate\":\"2019-10-1\u0661T07:00:00Z\"") << "releaseDate" << "-";
 }
 
@@ -113,6 +116,7 @@ void TestAppRecords::fields()
     QString actual = value.isString() ? value.toString()
                                       : QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
     QCOMPARE(value.isUndefined() ? QStringLiteral("-") : actual, expected);
+    QCOMPARE(AppRecords::decodeAppInfo(AppRecords::encodeAppInfo(*app)), app); // whatever was read reads back
 }
 
 void TestAppRecords::storedHits()

@@ -1,3 +1,4 @@
+#include "clients/AppRecords.h"
 #include "clients/FeedsClient.h"
 #include "support/TaskRunner.h"
 
@@ -67,6 +68,8 @@ private Q_SLOTS:
     void requestFailurePassesThrough();
     void chartKinds();
     void reviewCoding();
+    void reviewDateBounds_data();
+    void reviewDateBounds();
 };
 
 void TestFeedsClient::addresses_data()
@@ -192,6 +195,36 @@ void TestFeedsClient::reviewCoding()
     auto noRating = full.toJson();
     noRating.remove(QLatin1String("rating"));
     QVERIFY(!FeedReview::fromJson(noRating));
+}
+
+void TestFeedsClient::reviewDateBounds_data()
+{
+    QTest::addColumn<QString>("updated");
+    QTest::addColumn<QString>("date"); // in UTC; "-": none
+    QTest::newRow("year 9999") << "9999-07-01T12:00:00+02:00" << "9999-07-01T10:00:00+00:00";
+    QTest::newRow("latest") << "9999-12-31T23:59:59Z" << "9999-12-31T23:59:59+00:00";
+    QTest::newRow("offset past the latest") << "9999-12-31T23:59:59-00:01" << "-";
+    QTest::newRow("earliest") << "0001-01-01T00:00:00Z" << "0001-01-01T00:00:00+00:00";
+    QTest::newRow("offset before the earliest") << "0001-01-01T00:00:00+00:01" << "-";
+}
+
+// Every date the feed parser gives reads back from the review's coded form; nothing beyond.
+void TestFeedsClient::reviewDateBounds()
+{
+    QFETCH(QString, updated);
+    QFETCH(QString, date);
+    const auto parsed = FeedsClient::review(reviewEntry({{"updated", QJsonObject{{"label", updated}}}}));
+    QVERIFY(parsed);
+    QCOMPARE(parsed->date ? parsed->date->toString(Qt::ISODate) : "-", date);
+    QCOMPARE(FeedReview::fromJson(parsed->toJson()), parsed);
+
+    // One millisecond past the parser's bounds, the coded form refuses the date.
+    constexpr double referenceSeconds = 978'307'200;
+    auto coded = parsed->toJson();
+    for (const double ms : {AppRecords::earliestDateMs - 1.0, AppRecords::latestDateMs + 1.0, qInf()}) {
+        coded.insert(QLatin1String("date"), ms / 1000.0 - referenceSeconds);
+        QVERIFY(!FeedReview::fromJson(coded));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFeedsClient)

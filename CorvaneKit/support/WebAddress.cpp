@@ -17,7 +17,11 @@ bool isPublicWebUrl(const QUrl &url, bool allowPlain)
 bool isArtworkHost(const QString &host)
 {
     const auto lower = host.toLower();
-    return lower == u"mzstatic.com" || lower.endsWith(u".mzstatic.com");
+    for (const auto domain : {u"mzstatic.com", u"phobos.apple.com"}) {
+        if (lower == domain || lower.endsWith(u'.' + QString::fromUtf16(domain)))
+            return true;
+    }
+    return false;
 }
 
 }

@@ -97,6 +97,7 @@ void TestSupport::webAddresses_data()
     QTest::addColumn<bool>("artwork");
     QTest::newRow("store page") << "https://apps.apple.com/us/app/x/id1" << true << true;
     QTest::newRow("plain artwork host") << "http://is1-ssl.mzstatic.com/a/100x100bb.jpg" << false << true;
+    QTest::newRow("older artwork host") << "http://a1988.phobos.apple.com/us/r1000/1.png" << false << true;
     QTest::newRow("plain elsewhere") << "http://example.com/a.png" << false << false;
     QTest::newRow("look-alike host") << "http://mzstatic.com.evil.net/a.png" << false << false;
     QTest::newRow("file") << "file:///etc/passwd" << false << false;

@@ -2,6 +2,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarModel.h"
 
@@ -10,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QTabWidget>
 #include <QTreeView>
 #include <QtTest>
 
@@ -97,6 +99,23 @@ private Q_SLOTS:
             QVERIFY(window.findChild<QWidget *>(name)->isVisible());
         verifyNothingCut(&window);
         save(&window, "main-window-empty");
+    }
+
+    void settingsTabs()
+    {
+        SettingsWindow window(m_tracker.get());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *tabs = window.findChild<QTabWidget *>();
+        const QStringList names{"Search", "Discovery", "Storefronts", "Tracking"};
+        QCOMPARE(tabs->count(), names.size());
+        for (int i = 0; i < tabs->count(); ++i) {
+            QCOMPARE(tabs->tabText(i), names[i]);
+            tabs->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            verifyNothingCut(tabs->currentWidget());
+            save(&window, "settings-" + names[i].toLower());
+        }
     }
 };
 

@@ -7,7 +7,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/settings/TrackingStatusLine.h"
 
-#include "FakeSearchClient.h"
+#include "GatedSearchClient.h"
 #include "TestSettings.h"
 
 #include <QCheckBox>
@@ -36,18 +36,6 @@ class TestSettingsWindow : public QObject
 {
     Q_OBJECT
 
-    // Each search waits at the gate, so a run stays in progress until the test opens it.
-    struct GatedSearch : FakeSearchClient
-    {
-        Gate *gate = nullptr;
-        int waiting = 0;
-        QCoro::Task<SearchResponse> search(QString term, QString country, int limit, CancelTokenPtr cancel) override
-        {
-            ++waiting;
-            co_await qCoro(gate, &Gate::opened);
-            co_return co_await FakeSearchClient::search(term, country, limit, cancel);
-        }
-    };
     struct Notifier : TrackingNotifying
     {
         Gate *gate = nullptr;
@@ -66,7 +54,7 @@ class TestSettingsWindow : public QObject
 
     TestSettings m_settings;
     Gate m_gate;
-    std::shared_ptr<GatedSearch> m_client;
+    std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
     Notifier m_notifier;
     std::unique_ptr<RankTracker> m_tracker;
@@ -92,8 +80,7 @@ private Q_SLOTS:
     void init()
     {
         TestSettings::reset();
-        m_client = std::make_shared<GatedSearch>();
-        m_client->gate = &m_gate;
+        m_client = std::make_shared<GatedSearchClient>();
         m_notifier.gate = &m_gate;
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
         m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
@@ -257,7 +244,7 @@ private Q_SLOTS:
             child<QPushButton>("stop")->click();
             QVERIFY(m_tracker->manualRun()->isCancelled());
         }
-        Q_EMIT m_gate.opened();
+        m_client->open();
         QTRY_VERIFY(!m_tracker->isRunning());
         QVERIFY(!shown("stop"));
         QVERIFY(shown("checkNow") && child<QPushButton>("checkNow")->isEnabled());

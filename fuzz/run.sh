@@ -2,7 +2,7 @@
 # Runs every fuzz target built in build/fuzz for the given number of seconds each (make fuzz).
 # A target starts from its checked-in corpus and grows a working copy in build/fuzz/work; it goes
 # on past a failing input, which it keeps in build/fuzz/findings/<target>. Prints one line per
-# target and exits 1 when any target found a failing input.
+# target (inputs run, and the failing inputs this run found) and exits 1 when any target found one.
 set -uo pipefail
 
 seconds=${1:-60}
@@ -36,6 +36,7 @@ for binary in "$build"/fuzz/fuzz_*; do
     log=$build/logs/$name.log
     mkdir -p "$work" "$findings" "$build/logs"
     cp -n "$root/fuzz/corpus/$name"/* "$work"/
+    touch "$build/logs/$name.start"
 
     # One worker in fork mode, so that a failing input is kept and the run goes on.
     "$binary" "$work" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
@@ -43,10 +44,9 @@ for binary in "$build"/fuzz/fuzz_*; do
         -dict="$root/fuzz/dict/$(dictionary "$name").dict" -artifact_prefix="$findings/" >"$log" 2>&1
 
     execs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
-    rate=$(grep -oE 'exec/s:? [0-9]+' "$log" | tail -1 | grep -oE '[0-9]+')
-    found=$(find "$findings" -type f | wc -l)
+    found=$(find "$findings" -type f -newer "$build/logs/$name.start" | wc -l)
     [ "$found" -eq 0 ] || status=1
-    printf '%-14s %12s %10s  %s\n' "$name" "${execs:-?}" "${rate:-?}" \
+    printf '%-14s %12s %10s  %s\n' "$name" "${execs:-0}" "$(( ${execs:-0} / seconds ))" \
         "$([ "$found" -eq 0 ] && echo none || echo "$found in ${findings#"$root"/}")"
 done
 exit $status

@@ -1,6 +1,7 @@
-// Runs a fuzz target without libFuzzer: every file of the folders named on the command line goes
-// once through LLVMFuzzerTestOneInput, so the checked-in corpus and the inputs that once failed are
-// tried on every test run. A missing folder counts as empty; finding no input at all fails.
+// Runs a fuzz target without libFuzzer: every file named on the command line, and every file of the
+// folders named there, goes once through LLVMFuzzerTestOneInput, so the checked-in corpus and the
+// inputs that once failed are tried on every test run. A missing folder counts as empty; finding no
+// input at all fails.
 
 #include <algorithm>
 #include <cstdint>
@@ -19,10 +20,12 @@ int main(int argc, char **argv)
     namespace fs = std::filesystem;
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const fs::path folder(argv[i]);
-        if (!fs::is_directory(folder))
+        const fs::path path(argv[i]);
+        if (fs::is_regular_file(path))
+            inputs.push_back(path);
+        if (!fs::is_directory(path))
             continue;
-        for (const auto &entry : fs::directory_iterator(folder)) {
+        for (const auto &entry : fs::directory_iterator(path)) {
             if (entry.is_regular_file())
                 inputs.push_back(entry.path());
         }

@@ -141,8 +141,10 @@ QList<Keyword> keywordsToRecheck(ASOStore &store, const TrackedApp &app, const Q
             continue;
         considered.insert(keyword->normalized);
         const auto pair = pairs.constFind(keyword->normalized);
+        // Read outside the lambda: clang 14 cannot capture a structured binding.
+        const bool isManual = manual.contains(keyword->normalized);
         const auto due = [&] {
-            if (manual.contains(keyword->normalized) || pair == pairs.cend() || !pair->latest)
+            if (isManual || pair == pairs.cend() || !pair->latest)
                 return true;
             const auto &latest = *pair->latest;
             if (latest.state == RankingState::found || latest.state == RankingState::requestFailed)

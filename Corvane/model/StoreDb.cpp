@@ -2,6 +2,8 @@
 
 #include "model/Schema.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,10 +22,14 @@ StoreDb::~StoreDb()
     {
         auto db = database();
         if (m_inTransaction)
-            db.rollback();
+            rollback();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+    // Closed cleanly: the next start need not check the file. A damaged file keeps its marker,
+    // so that the next start checks it and refuses it.
+    if (!m_markerPath.isEmpty() && !m_damage)
+        QFile::remove(m_markerPath);
 }
 
 QSqlDatabase StoreDb::database() const
@@ -47,18 +53,13 @@ StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
         return;
     m_owner = true;
     m_db.m_inTransaction = true;
-    m_db.m_transactionFailed = false;
-    auto connection = m_db.database();
-    if (!connection.transaction()) {
-        qCWarning(lcStoreDb) << "could not begin a transaction:" << connection.lastError().text();
-        m_db.m_transactionFailed = true;
-    }
+    m_db.m_transactionFailed = !m_db.begin();
 }
 
 StoreDb::Transaction::~Transaction()
 {
     if (m_owner && !m_done) {
-        m_db.database().rollback();
+        m_db.rollback();
         m_db.m_inTransaction = false;
     }
 }
@@ -70,23 +71,70 @@ bool StoreDb::Transaction::commit()
     if (m_done)
         return false;
     m_done = true;
+    const bool saved = !m_db.m_transactionFailed && m_db.commitTransaction();
+    if (!saved)
+        m_db.rollback();
     m_db.m_inTransaction = false;
-    auto connection = m_db.database();
-    if (m_db.m_transactionFailed) {
-        connection.rollback();
+    if (saved)
+        Q_EMIT m_db.committed();
+    return saved;
+}
+
+bool StoreDb::begin()
+{
+    // Immediate: the write lock is taken now, waiting for another process's commit within the
+    // busy time-out. A deferred transaction would take it at its first write, after its reads,
+    // and fail at once when another process committed in between.
+    QSqlQuery query(database());
+    if (!execute(query, QStringLiteral("BEGIN IMMEDIATE"), {}, true))
         return false;
-    }
-    if (!connection.commit()) {
-        qCWarning(lcStoreDb) << "could not save:" << connection.lastError().text();
-        connection.rollback();
-        return false;
-    }
-    Q_EMIT m_db.committed();
+    m_transactionBegun = true;
     return true;
+}
+
+bool StoreDb::commitTransaction()
+{
+    QSqlQuery query(database());
+    if (!execute(query, QStringLiteral("COMMIT"), {}, true))
+        return false;
+    m_transactionBegun = false;
+    return true;
+}
+
+void StoreDb::rollback()
+{
+    if (!m_transactionBegun)
+        return;
+    QSqlQuery query(database());
+    execute(query, QStringLiteral("ROLLBACK"), {}, false);
+    m_transactionBegun = false;
+}
+
+void StoreDb::noteError(const QSqlError &error)
+{
+    // SQLite's primary result codes SQLITE_CORRUPT and SQLITE_NOTADB.
+    constexpr int corrupt = 11;
+    constexpr int notADatabase = 26;
+    bool ok = false;
+    const auto code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    if (!ok || (code != corrupt && code != notADatabase) || m_damage)
+        return;
+    const auto where = m_path.isEmpty() ? QStringLiteral("the in-memory database") : QDir::toNativeSeparators(m_path);
+    m_damage = QStringLiteral("The local database (%1) is damaged. Vantu saves no more changes to it, so that what "
+                              "it holds is not harmed further. Quit Vantu and restore the file from a backup, or "
+                              "move it aside to start with an empty database.")
+                   .arg(where);
+    qCCritical(lcStoreDb) << "the database is damaged:" << error.text();
+    Q_EMIT damaged(*m_damage);
 }
 
 bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite)
 {
+    if (isWrite && m_damage) {
+        if (m_inTransaction)
+            m_transactionFailed = true;
+        return false;
+    }
     bool ok = query.prepare(sql);
     if (ok) {
         for (const auto &value : values)
@@ -96,6 +144,7 @@ bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &
     if (ok)
         return true;
     qCWarning(lcStoreDb) << "statement failed:" << sql << query.lastError().text();
+    noteError(query.lastError());
     if (isWrite && m_inTransaction)
         m_transactionFailed = true;
     return false;
@@ -140,7 +189,8 @@ bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVa
     if (!execute(query, sql, values, true))
         return false;
     if (!query.next()) {
-        qCWarning(lcStoreDb) << "insert into" << table << "returned no row";
+        qCWarning(lcStoreDb) << "insert into" << table << "returned no row" << query.lastError().text();
+        noteError(query.lastError());
         if (m_inTransaction)
             m_transactionFailed = true;
         return false;
@@ -185,4 +235,9 @@ void StoreDb::select(const QString &sql, const QVariantList &values,
         return;
     while (query.next())
         row(query);
+    // A step that fails ends the rows like their end does; only the error tells them apart.
+    if (query.lastError().isValid()) {
+        qCWarning(lcStoreDb) << "reading failed:" << sql << query.lastError().text();
+        noteError(query.lastError());
+    }
 }

@@ -49,6 +49,7 @@ class ASOStore : public QObject
     Q_PROPERTY(qint64 dataVersion READ dataVersion WRITE setDataVersion NOTIFY dataVersionChanged)
     Q_PROPERTY(std::optional<QString> popularityError READ popularityError WRITE setPopularityError NOTIFY
                    popularityErrorChanged)
+    Q_PROPERTY(std::optional<QString> databaseDamage READ databaseDamage NOTIFY databaseDamaged)
 
 public:
     // The store's own error.
@@ -119,6 +120,10 @@ public:
     void setDataVersion(qint64 version);
     // Adds one.
     void raiseDataVersion();
+
+    // What the user must be told once the database was found damaged (no change is saved from
+    // then on); absent while it is sound.
+    std::optional<QString> databaseDamage() const { return m_db->damage(); }
 
     // The last popularity problem, absent after a refresh that succeeded.
     std::optional<QString> popularityError() const { return m_popularityError; }
@@ -300,6 +305,8 @@ Q_SIGNALS:
     void discoveriesChanged();
     // Changes were saved to the database.
     void saved();
+    // The database was found damaged; emitted once, with the text to show.
+    void databaseDamaged(const std::optional<QString> &databaseDamage);
 
 private:
     struct RunningSearch

@@ -53,6 +53,7 @@ StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
         return;
     m_owner = true;
     m_db.m_inTransaction = true;
+    m_db.m_transactionFailed = false;
     m_db.m_transactionFailed = !m_db.begin();
 }
 
@@ -130,7 +131,9 @@ void StoreDb::noteError(const QSqlError &error)
 
 bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite)
 {
-    if (isWrite && m_damage) {
+    // A doomed transaction is rolled back anyway, and one that could not begin would let its
+    // writes through one by one.
+    if (isWrite && (m_damage || (m_inTransaction && m_transactionFailed))) {
         if (m_inTransaction)
             m_transactionFailed = true;
         return false;

@@ -291,8 +291,9 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
     {
         auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(databaseName);
-        // How long a write waits for another process's transaction to end.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        // How long a write waits for another process's transaction to end; the window waits
+        // with it, so no longer than this.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     std::unique_ptr<StoreDb> store(new StoreDb(name, path));
     auto db = store->database();

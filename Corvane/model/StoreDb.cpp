@@ -12,6 +12,46 @@
 
 Q_LOGGING_CATEGORY(lcStoreDb, "vantu.storedb")
 
+// A prepared statement for one run: the cached one for its text, else (the first time, or while
+// the cached one runs further up the stack) a new one, cached unless another is by then. Reset
+// when the run ends, so that it holds no read snapshot.
+class StoreDb::Statement
+{
+public:
+    Statement(StoreDb &db, const QString &sql) : m_db(db), m_sql(sql), query(take(db, sql, prepared)) {}
+    ~Statement()
+    {
+        query.finish();
+        if (prepared)
+            m_db.m_statements.try_emplace(m_sql, std::move(query));
+    }
+    Q_DISABLE_COPY_MOVE(Statement)
+
+    const QString &sql() const { return m_sql; }
+
+private:
+    static QSqlQuery take(StoreDb &db, const QString &sql, bool &prepared)
+    {
+        if (auto cached = db.m_statements.find(sql); cached != db.m_statements.end()) {
+            auto query = std::move(cached->second);
+            db.m_statements.erase(cached);
+            prepared = true;
+            return query;
+        }
+        QSqlQuery query(db.database());
+        query.setForwardOnly(true);
+        prepared = query.prepare(sql);
+        return query;
+    }
+
+    StoreDb &m_db;
+    QString m_sql;
+
+public:
+    bool prepared = false;
+    QSqlQuery query;
+};
+
 StoreDb::StoreDb(const QString &connectionName, const QString &path)
     : m_connectionName(connectionName), m_path(path)
 {
@@ -23,6 +63,7 @@ StoreDb::~StoreDb()
         auto db = database();
         if (m_inTransaction)
             rollback();
+        m_statements.clear();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -86,8 +127,8 @@ bool StoreDb::begin()
     // Immediate: the write lock is taken now, waiting for another process's commit within the
     // busy time-out. A deferred transaction would take it at its first write, after its reads,
     // and fail at once when another process committed in between.
-    QSqlQuery query(database());
-    if (!execute(query, QStringLiteral("BEGIN IMMEDIATE"), {}, true))
+    Statement statement(*this, QStringLiteral("BEGIN IMMEDIATE"));
+    if (!execute(statement, {}, true))
         return false;
     m_transactionBegun = true;
     return true;
@@ -95,8 +136,8 @@ bool StoreDb::begin()
 
 bool StoreDb::commitTransaction()
 {
-    QSqlQuery query(database());
-    if (!execute(query, QStringLiteral("COMMIT"), {}, true))
+    Statement statement(*this, QStringLiteral("COMMIT"));
+    if (!execute(statement, {}, true))
         return false;
     m_transactionBegun = false;
     return true;
@@ -106,8 +147,8 @@ void StoreDb::rollback()
 {
     if (!m_transactionBegun)
         return;
-    QSqlQuery query(database());
-    execute(query, QStringLiteral("ROLLBACK"), {}, false);
+    Statement statement(*this, QStringLiteral("ROLLBACK"));
+    execute(statement, {}, false);
     m_transactionBegun = false;
 }
 
@@ -129,7 +170,7 @@ void StoreDb::noteError(const QSqlError &error)
     Q_EMIT damaged(*m_damage);
 }
 
-bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite)
+bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isWrite)
 {
     // A doomed transaction is rolled back anyway, and one that could not begin would let its
     // writes through one by one.
@@ -138,15 +179,16 @@ bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &
             m_transactionFailed = true;
         return false;
     }
-    bool ok = query.prepare(sql);
+    auto &query = statement.query;
+    bool ok = statement.prepared;
     if (ok) {
-        for (const auto &value : values)
-            query.addBindValue(value);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(int(i), values.at(i));
         ok = query.exec();
     }
     if (ok)
         return true;
-    qCWarning(lcStoreDb) << "statement failed:" << sql << query.lastError().text();
+    qCWarning(lcStoreDb) << "statement failed:" << statement.sql() << query.lastError().text();
     noteError(query.lastError());
     if (isWrite && m_inTransaction)
         m_transactionFailed = true;
@@ -161,8 +203,8 @@ void StoreDb::writeSucceeded()
 
 bool StoreDb::write(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query(database());
-    if (!execute(query, sql, values, true))
+    Statement statement(*this, sql);
+    if (!execute(statement, values, true))
         return false;
     writeSucceeded();
     return true;
@@ -188,8 +230,9 @@ bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVa
     const auto sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT(%4) DO UPDATE SET %5 RETURNING pk")
                          .arg(table, columns.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")),
                               uniqueColumn, assignments.join(QStringLiteral(", ")));
-    QSqlQuery query(database());
-    if (!execute(query, sql, values, true))
+    Statement statement(*this, sql);
+    auto &query = statement.query;
+    if (!execute(statement, values, true))
         return false;
     if (!query.next()) {
         qCWarning(lcStoreDb) << "insert into" << table << "returned no row" << query.lastError().text();
@@ -199,7 +242,6 @@ bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVa
         return false;
     }
     persistentId = query.value(0).toLongLong();
-    query.finish();
     writeSucceeded();
     return true;
 }
@@ -211,9 +253,9 @@ bool StoreDb::updateRow(const QString &table, const QStringList &columns, const 
     QStringList assignments;
     for (const auto &column : columns)
         assignments.append(column + QStringLiteral(" = ?"));
-    QSqlQuery query(database());
-    const auto sql = QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table, assignments.join(QStringLiteral(", ")));
-    if (!execute(query, sql, QVariantList(values) << persistentId, true) || query.numRowsAffected() < 1)
+    Statement statement(*this,
+                        QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table, assignments.join(QStringLiteral(", "))));
+    if (!execute(statement, QVariantList(values) << persistentId, true) || statement.query.numRowsAffected() < 1)
         return false;
     writeSucceeded();
     return true;
@@ -221,9 +263,8 @@ bool StoreDb::updateRow(const QString &table, const QStringList &columns, const 
 
 bool StoreDb::removeRow(const QString &table, qint64 persistentId)
 {
-    QSqlQuery query(database());
-    if (!execute(query, QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(table), {persistentId}, true)
-        || query.numRowsAffected() < 1)
+    Statement statement(*this, QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(table));
+    if (!execute(statement, {persistentId}, true) || statement.query.numRowsAffected() < 1)
         return false;
     writeSucceeded();
     return true;
@@ -232,9 +273,9 @@ bool StoreDb::removeRow(const QString &table, qint64 persistentId)
 void StoreDb::select(const QString &sql, const QVariantList &values,
                      const std::function<void(const QSqlQuery &)> &row)
 {
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!execute(query, sql, values, false))
+    Statement statement(*this, sql);
+    auto &query = statement.query;
+    if (!execute(statement, values, false))
         return;
     while (query.next())
         row(query);

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -21,10 +22,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 class QSqlError;
-class QSqlQuery;
 
 // The local database: owns one SQLite connection (foreign keys on) and offers typed access to
 // the nine record types. Everything runs on the thread that opened it.
@@ -261,6 +262,8 @@ private:
 
     static std::unique_ptr<StoreDb> openConnection(const QString &databaseName, const QString &path);
 
+    class Statement;
+
     // Transaction plumbing.
     bool begin();
     bool commitTransaction();
@@ -269,7 +272,7 @@ private:
     // Statement plumbing. A failed write inside a transaction dooms it; a damaged file refuses
     // every write.
     void noteError(const QSqlError &error);
-    bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite);
+    bool execute(Statement &statement, const QVariantList &values, bool isWrite);
     bool write(const QString &sql, const QVariantList &values);
     // Inserts, or updates the row with the same value in the table's unique column.
     bool upsert(const QString &table, const QStringList &columns, const QVariantList &values, qint64 &persistentId);
@@ -285,6 +288,8 @@ private:
 
     QString m_connectionName;
     QString m_path;
+    // Prepared statements by their text, kept for the next run of the same text.
+    std::unordered_map<QString, QSqlQuery> m_statements;
     QString m_markerPath;
     std::optional<QString> m_damage;
     bool m_inTransaction = false;

@@ -98,7 +98,9 @@ public:
 
     using Clock = std::function<QDateTime()>;
 
-    // Runs the start-up repairs before it returns. Without a search client the store builds
+    // Runs the start-up repairs before it returns. Destroy the store before the application
+    // exits: that closes the database cleanly (see StoreDb), else the next start checks the
+    // whole file first. Without a search client the store builds
     // the default one over its own network access; without a popularity provider it builds a
     // client of the configured popularity service whenever it needs one.
     explicit ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes = {},

@@ -2,6 +2,8 @@
 
 #include "model/Schema.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -9,6 +11,46 @@
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcStoreDb, "vantu.storedb")
+
+// A prepared statement for one run: the cached one for its text, else (the first time, or while
+// the cached one runs further up the stack) a new one, cached unless another is by then. Reset
+// when the run ends, so that it holds no read snapshot.
+class StoreDb::Statement
+{
+public:
+    Statement(StoreDb &db, const QString &sql) : m_db(db), m_sql(sql), query(take(db, sql, prepared)) {}
+    ~Statement()
+    {
+        query.finish();
+        if (prepared)
+            m_db.m_statements.try_emplace(m_sql, std::move(query));
+    }
+    Q_DISABLE_COPY_MOVE(Statement)
+
+    const QString &sql() const { return m_sql; }
+
+private:
+    static QSqlQuery take(StoreDb &db, const QString &sql, bool &prepared)
+    {
+        if (auto cached = db.m_statements.find(sql); cached != db.m_statements.end()) {
+            auto query = std::move(cached->second);
+            db.m_statements.erase(cached);
+            prepared = true;
+            return query;
+        }
+        QSqlQuery query(db.database());
+        query.setForwardOnly(true);
+        prepared = query.prepare(sql);
+        return query;
+    }
+
+    StoreDb &m_db;
+    QString m_sql;
+
+public:
+    bool prepared = false;
+    QSqlQuery query;
+};
 
 StoreDb::StoreDb(const QString &connectionName, const QString &path)
     : m_connectionName(connectionName), m_path(path)
@@ -20,10 +62,15 @@ StoreDb::~StoreDb()
     {
         auto db = database();
         if (m_inTransaction)
-            db.rollback();
+            rollback();
+        m_statements.clear();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
+    // Closed cleanly: the next start need not check the file. A damaged file keeps its marker,
+    // so that the next start checks it and refuses it.
+    if (!m_markerPath.isEmpty() && !m_damage)
+        QFile::remove(m_markerPath);
 }
 
 QSqlDatabase StoreDb::database() const
@@ -48,17 +95,13 @@ StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
     m_owner = true;
     m_db.m_inTransaction = true;
     m_db.m_transactionFailed = false;
-    auto connection = m_db.database();
-    if (!connection.transaction()) {
-        qCWarning(lcStoreDb) << "could not begin a transaction:" << connection.lastError().text();
-        m_db.m_transactionFailed = true;
-    }
+    m_db.m_transactionFailed = !m_db.begin();
 }
 
 StoreDb::Transaction::~Transaction()
 {
     if (m_owner && !m_done) {
-        m_db.database().rollback();
+        m_db.rollback();
         m_db.m_inTransaction = false;
     }
 }
@@ -70,32 +113,83 @@ bool StoreDb::Transaction::commit()
     if (m_done)
         return false;
     m_done = true;
+    const bool saved = !m_db.m_transactionFailed && m_db.commitTransaction();
+    if (!saved)
+        m_db.rollback();
     m_db.m_inTransaction = false;
-    auto connection = m_db.database();
-    if (m_db.m_transactionFailed) {
-        connection.rollback();
+    if (saved)
+        Q_EMIT m_db.committed();
+    return saved;
+}
+
+bool StoreDb::begin()
+{
+    // Immediate: the write lock is taken now, waiting for another process's commit within the
+    // busy time-out. A deferred transaction would take it at its first write, after its reads,
+    // and fail at once when another process committed in between.
+    Statement statement(*this, QStringLiteral("BEGIN IMMEDIATE"));
+    if (!execute(statement, {}, true))
         return false;
-    }
-    if (!connection.commit()) {
-        qCWarning(lcStoreDb) << "could not save:" << connection.lastError().text();
-        connection.rollback();
-        return false;
-    }
-    Q_EMIT m_db.committed();
+    m_transactionBegun = true;
     return true;
 }
 
-bool StoreDb::execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite)
+bool StoreDb::commitTransaction()
 {
-    bool ok = query.prepare(sql);
+    Statement statement(*this, QStringLiteral("COMMIT"));
+    if (!execute(statement, {}, true))
+        return false;
+    m_transactionBegun = false;
+    return true;
+}
+
+void StoreDb::rollback()
+{
+    if (!m_transactionBegun)
+        return;
+    Statement statement(*this, QStringLiteral("ROLLBACK"));
+    execute(statement, {}, false);
+    m_transactionBegun = false;
+}
+
+void StoreDb::noteError(const QSqlError &error)
+{
+    // SQLite's primary result codes SQLITE_CORRUPT and SQLITE_NOTADB.
+    constexpr int corrupt = 11;
+    constexpr int notADatabase = 26;
+    bool ok = false;
+    const auto code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    if (!ok || (code != corrupt && code != notADatabase) || m_damage)
+        return;
+    const auto where = m_path.isEmpty() ? QStringLiteral("the in-memory database") : QDir::toNativeSeparators(m_path);
+    m_damage = QStringLiteral("The local database (%1) is damaged. Vantu saves no more changes to it, so that what "
+                              "it holds is not harmed further. Quit Vantu and restore the file from a backup, or "
+                              "move it aside to start with an empty database.")
+                   .arg(where);
+    qCCritical(lcStoreDb) << "the database is damaged:" << error.text();
+    Q_EMIT damaged(*m_damage);
+}
+
+bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isWrite)
+{
+    // A doomed transaction is rolled back anyway, and one that could not begin would let its
+    // writes through one by one.
+    if (isWrite && (m_damage || (m_inTransaction && m_transactionFailed))) {
+        if (m_inTransaction)
+            m_transactionFailed = true;
+        return false;
+    }
+    auto &query = statement.query;
+    bool ok = statement.prepared;
     if (ok) {
-        for (const auto &value : values)
-            query.addBindValue(value);
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(int(i), values.at(i));
         ok = query.exec();
     }
     if (ok)
         return true;
-    qCWarning(lcStoreDb) << "statement failed:" << sql << query.lastError().text();
+    qCWarning(lcStoreDb) << "statement failed:" << statement.sql() << query.lastError().text();
+    noteError(query.lastError());
     if (isWrite && m_inTransaction)
         m_transactionFailed = true;
     return false;
@@ -109,8 +203,8 @@ void StoreDb::writeSucceeded()
 
 bool StoreDb::write(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query(database());
-    if (!execute(query, sql, values, true))
+    Statement statement(*this, sql);
+    if (!execute(statement, values, true))
         return false;
     writeSucceeded();
     return true;
@@ -136,17 +230,18 @@ bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVa
     const auto sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT(%4) DO UPDATE SET %5 RETURNING pk")
                          .arg(table, columns.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")),
                               uniqueColumn, assignments.join(QStringLiteral(", ")));
-    QSqlQuery query(database());
-    if (!execute(query, sql, values, true))
+    Statement statement(*this, sql);
+    auto &query = statement.query;
+    if (!execute(statement, values, true))
         return false;
     if (!query.next()) {
-        qCWarning(lcStoreDb) << "insert into" << table << "returned no row";
+        qCWarning(lcStoreDb) << "insert into" << table << "returned no row" << query.lastError().text();
+        noteError(query.lastError());
         if (m_inTransaction)
             m_transactionFailed = true;
         return false;
     }
     persistentId = query.value(0).toLongLong();
-    query.finish();
     writeSucceeded();
     return true;
 }
@@ -158,9 +253,9 @@ bool StoreDb::updateRow(const QString &table, const QStringList &columns, const 
     QStringList assignments;
     for (const auto &column : columns)
         assignments.append(column + QStringLiteral(" = ?"));
-    QSqlQuery query(database());
-    const auto sql = QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table, assignments.join(QStringLiteral(", ")));
-    if (!execute(query, sql, QVariantList(values) << persistentId, true) || query.numRowsAffected() < 1)
+    Statement statement(*this,
+                        QStringLiteral("UPDATE %1 SET %2 WHERE pk = ?").arg(table, assignments.join(QStringLiteral(", "))));
+    if (!execute(statement, QVariantList(values) << persistentId, true) || statement.query.numRowsAffected() < 1)
         return false;
     writeSucceeded();
     return true;
@@ -168,9 +263,8 @@ bool StoreDb::updateRow(const QString &table, const QStringList &columns, const 
 
 bool StoreDb::removeRow(const QString &table, qint64 persistentId)
 {
-    QSqlQuery query(database());
-    if (!execute(query, QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(table), {persistentId}, true)
-        || query.numRowsAffected() < 1)
+    Statement statement(*this, QStringLiteral("DELETE FROM %1 WHERE pk = ?").arg(table));
+    if (!execute(statement, {persistentId}, true) || statement.query.numRowsAffected() < 1)
         return false;
     writeSucceeded();
     return true;
@@ -179,10 +273,15 @@ bool StoreDb::removeRow(const QString &table, qint64 persistentId)
 void StoreDb::select(const QString &sql, const QVariantList &values,
                      const std::function<void(const QSqlQuery &)> &row)
 {
-    QSqlQuery query(database());
-    query.setForwardOnly(true);
-    if (!execute(query, sql, values, false))
+    Statement statement(*this, sql);
+    auto &query = statement.query;
+    if (!execute(statement, values, false))
         return;
     while (query.next())
         row(query);
+    // A step that fails ends the rows like their end does; only the error tells them apart.
+    if (query.lastError().isValid()) {
+        qCWarning(lcStoreDb) << "reading failed:" << sql << query.lastError().text();
+        noteError(query.lastError());
+    }
 }

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
@@ -21,9 +22,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
-class QSqlQuery;
+class QSqlError;
 
 // The local database: owns one SQLite connection (foreign keys on) and offers typed access to
 // the nine record types. Everything runs on the thread that opened it.
@@ -36,6 +38,19 @@ class QSqlQuery;
 //
 // Fetches never report failure: a failed fetch yields nothing (it is logged). Unsorted
 // results come in row order.
+//
+// Several processes may share the file: every transaction takes the write lock when it begins
+// (BEGIN IMMEDIATE), so a writer waits for another's commit, up to the busy time-out, instead
+// of failing when it writes after reading.
+//
+// Damage: when any statement reports the file corrupt or not a database, every further write
+// is refused and damaged() is emitted, once, with the text to show the user.
+//
+// Clean exit: while a file database is open, a marker lies beside it (runningMarkerPath()), and
+// destroying the StoreDb removes it, unless damage was found. The application must therefore
+// destroy its store (and with it this object) before it exits. A marker found when the file
+// is opened means the last run ended uncleanly: the file is then checked in full
+// (PRAGMA quick_check) before anything is written, and refused when damaged.
 class StoreDb : public QObject
 {
     Q_OBJECT
@@ -111,16 +126,24 @@ public:
     static std::unique_ptr<StoreDb> open();
     // Opens the file, creating it and its folder when missing. A file that is damaged, not a
     // database, or a database of another application or schema version is refused, unchanged.
+    // A file that fails the check while a rollback journal lies beside it is judged by a
+    // copy of the pair, where SQLite can roll the journal back; only a sound copy lets the
+    // real file be opened (which rolls it back).
     static std::unique_ptr<StoreDb> openFile(const QString &path);
     static std::unique_ptr<StoreDb> openInMemory();
     // The database file in the application data folder.
     static QString defaultFilePath();
     static bool isTestMode();
+    // The marker of a run that has the database file open.
+    static QString runningMarkerPath(const QString &databasePath);
 
     ~StoreDb() override;
 
     // Empty for an in-memory database.
     QString filePath() const { return m_path; }
+
+    // What the user is told once damage was found; absent while none was.
+    std::optional<QString> damage() const { return m_damage; }
 
     // Tracked apps.
     bool insert(TrackedApp &app);
@@ -169,6 +192,19 @@ public:
     QList<SearchObservation> latestObservations(const QString &country);
     QList<SearchObservation> failedObservations(const QString &country);
     QList<SearchObservation> successfulObservationsNewestFirst();
+    // A successful observation without its hits: whether it is the latest and holds hits.
+    struct Latestness
+    {
+        qint64 persistentId = 0;
+        bool isLatest = false;
+        bool hasHits = false;
+    };
+    // Each storefront of each keyword that has successful observations, once.
+    QList<std::pair<QString, QString>> observedKeywordCountries();
+    // The keyword's successful observations in the storefront, newest first.
+    QList<Latestness> successfulObservationsNewestFirst(const QString &normalized, const QString &country);
+    // Sets isLatest; an observation that is not the latest also loses its hits.
+    bool setLatest(qint64 observationPersistentId, bool isLatest);
     // Takes isLatest and the hits from every latest observation of the keyword in the storefront.
     bool clearLatestObservations(const QString &normalized, const QString &country);
 
@@ -179,6 +215,10 @@ public:
     QList<RankSnapshot> snapshotsOfApp(qint64 appPersistentId, const QString &normalized, const QString &country);
     // Every snapshot that has an app, oldest first.
     QList<AppSnapshot> snapshotsOfAppsOldestFirst();
+    // Each storefront of each keyword that has snapshots, once.
+    QList<std::pair<QString, QString>> snapshotKeywordCountries();
+    // The keyword's snapshots in the storefront that have an app, by app, each app's oldest first.
+    QList<AppSnapshot> snapshotsOfKeywordByApp(const QString &normalized, const QString &country);
 
     // Rank states.
     bool insert(RankState &state);
@@ -214,14 +254,25 @@ public:
 Q_SIGNALS:
     // Changes were saved.
     void committed();
+    // SQLite found the file damaged; writes are refused from now on. Emitted once.
+    void damaged(const QString &message);
 
 private:
     StoreDb(const QString &connectionName, const QString &path);
 
     static std::unique_ptr<StoreDb> openConnection(const QString &databaseName, const QString &path);
 
-    // Statement plumbing. A failed write inside a transaction dooms it.
-    bool execute(QSqlQuery &query, const QString &sql, const QVariantList &values, bool isWrite);
+    class Statement;
+
+    // Transaction plumbing.
+    bool begin();
+    bool commitTransaction();
+    void rollback();
+
+    // Statement plumbing. A failed write inside a transaction dooms it; a damaged file refuses
+    // every write.
+    void noteError(const QSqlError &error);
+    bool execute(Statement &statement, const QVariantList &values, bool isWrite);
     bool write(const QString &sql, const QVariantList &values);
     // Inserts, or updates the row with the same value in the table's unique column.
     bool upsert(const QString &table, const QStringList &columns, const QVariantList &values, qint64 &persistentId);
@@ -237,6 +288,11 @@ private:
 
     QString m_connectionName;
     QString m_path;
+    // Prepared statements by their text, kept for the next run of the same text.
+    std::unordered_map<QString, QSqlQuery> m_statements;
+    QString m_markerPath;
+    std::optional<QString> m_damage;
     bool m_inTransaction = false;
+    bool m_transactionBegun = false;
     bool m_transactionFailed = false;
 };

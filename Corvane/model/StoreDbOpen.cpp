@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <atomic>
 
@@ -51,16 +52,22 @@ QString errorText(const QSqlError &error)
     return error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
 }
 
-// First column of the statement's rows, or nothing when the statement fails.
-std::optional<QStringList> column(const QSqlDatabase &db, const QString &sql)
+// First column of the statement's rows, or nothing when the statement fails (with the reason
+// in `error`, when given).
+std::optional<QStringList> column(const QSqlDatabase &db, const QString &sql, QString *error = nullptr)
 {
     QSqlQuery query(db);
-    if (!query.exec(sql))
-        return std::nullopt;
+    query.setForwardOnly(true);
     QStringList values;
-    while (query.next())
-        values.append(query.value(0).toString());
-    return values;
+    if (query.exec(sql)) {
+        while (query.next())
+            values.append(query.value(0).toString());
+        if (!query.lastError().isValid())
+            return values;
+    }
+    if (error)
+        *error = errorText(query.lastError());
+    return std::nullopt;
 }
 
 // Every column of the statement's rows, one text per row.
@@ -94,12 +101,13 @@ QStringList structure(const QSqlDatabase &db)
 
 bool createSchema(const QSqlDatabase &db, QString &error)
 {
-    QSqlDatabase connection = db;
-    if (!connection.transaction()) {
-        error = errorText(connection.lastError());
+    QSqlQuery query(db);
+    // Immediate, like every write transaction: a second process starting while the first
+    // writes waits for its commit instead of failing.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE"))) {
+        error = errorText(query.lastError());
         return false;
     }
-    QSqlQuery query(db);
     bool ok = true;
     for (const auto &type : Schema::modelTypes()) {
         for (const auto &statement : type.statements) {
@@ -114,12 +122,12 @@ bool createSchema(const QSqlDatabase &db, QString &error)
         ok = false;
     }
     query.finish();
-    if (ok && !connection.commit()) {
-        error = errorText(connection.lastError());
+    if (ok && !query.exec(QStringLiteral("COMMIT"))) {
+        error = errorText(query.lastError());
         ok = false;
     }
     if (!ok)
-        connection.rollback();
+        query.exec(QStringLiteral("ROLLBACK"));
     return ok;
 }
 
@@ -134,10 +142,10 @@ QStringList referenceStructure()
 }
 
 // Looks at an existing file through a read-only connection, so that a file that is refused
-// is left exactly as it was. Passes an empty database and one of this schema.
-void checkExistingFile(const QString &path)
+// is left exactly as it was. Passes an empty database and one of this schema; with
+// `fullCheck`, only when SQLite finds every page sound as well. Errors name `where`.
+void checkExistingFile(const QString &path, const QString &where, bool fullCheck)
 {
-    const auto where = QDir::toNativeSeparators(path);
     ScratchConnection scratch(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
     auto db = scratch.database();
     if (!db.open())
@@ -173,6 +181,40 @@ void checkExistingFile(const QString &path)
     }
     if (structure(db) != referenceStructure())
         throw StoreDb::OpenError(QStringLiteral("%1 does not hold the tables this version of Vantu uses.").arg(where));
+
+    if (fullCheck) {
+        // Reads every page: the checks above read only the header and the table layouts.
+        QString error;
+        const auto problems = column(db, QStringLiteral("PRAGMA quick_check(1)"), &error);
+        if (!problems)
+            throw StoreDb::OpenError(QStringLiteral("%1 is damaged (%2).").arg(where, error));
+        if (*problems != QStringList{QStringLiteral("ok")})
+            throw StoreDb::OpenError(QStringLiteral("%1 is damaged (%2).").arg(where, problems->value(0)));
+    }
+}
+
+// A crash in a transaction of a file without write-ahead logging leaves a rollback journal,
+// which only a read-write connection rolls back: the read-only first look then fails. The pair
+// is copied and the copy rolled back and checked; the real files are not touched.
+void checkWithJournal(const QString &path, const QString &journal, const QString &where)
+{
+    const QFileInfo info(path);
+    // Beside the file: the copy needs as much room as the file, which a temporary folder may lack.
+    QTemporaryDir folder(info.absolutePath() + QStringLiteral("/.vantu-check-XXXXXX"));
+    const auto copy = folder.filePath(info.fileName());
+    if (!folder.isValid() || !QFile::copy(path, copy) || !QFile::copy(journal, copy + QStringLiteral("-journal"))) {
+        throw StoreDb::OpenError(
+            QStringLiteral("%1 could not be checked: a copy of it and its journal could not be made.").arg(where));
+    }
+    {
+        ScratchConnection scratch(copy);
+        auto db = scratch.database();
+        QString error = db.open() ? QString() : errorText(db.lastError());
+        // The first read rolls the journal back.
+        if (!db.isOpen() || !column(db, QStringLiteral("SELECT count(*) FROM sqlite_master"), &error))
+            throw StoreDb::OpenError(QStringLiteral("%1 is damaged or is not a database (%2).").arg(where, error));
+    }
+    checkExistingFile(copy, where, true);
 }
 
 }
@@ -207,10 +249,40 @@ std::unique_ptr<StoreDb> StoreDb::openFile(const QString &path)
         throw OpenError(
             QStringLiteral("the folder %1 could not be created.").arg(QDir::toNativeSeparators(info.absolutePath())));
     }
+    const auto marker = runningMarkerPath(path);
+    const bool uncleanEnd = QFileInfo::exists(marker);
     // SQLite takes an empty file for an empty database; there is nothing in it to lose.
-    if (info.exists() && info.size() > 0)
-        checkExistingFile(path);
-    return openConnection(path, path);
+    if (info.exists() && info.size() > 0) {
+        try {
+            checkExistingFile(path, where, uncleanEnd);
+        } catch (const OpenError &) {
+            const auto journal = path + QStringLiteral("-journal");
+            if (!QFileInfo(journal).isFile() || QFileInfo(journal).size() == 0)
+                throw;
+            checkWithJournal(path, journal, where);
+        }
+    }
+    // Set before the first write, so that a crash from here on is seen at the next start.
+    if (!uncleanEnd) {
+        QFile file(marker);
+        if (!file.open(QIODevice::WriteOnly))
+            qCWarning(lcStoreDb) << "cannot write" << marker << file.errorString();
+    }
+    std::unique_ptr<StoreDb> store;
+    try {
+        store = openConnection(path, path);
+    } catch (const OpenError &) {
+        if (!uncleanEnd)
+            QFile::remove(marker);
+        throw;
+    }
+    store->m_markerPath = marker;
+    return store;
+}
+
+QString StoreDb::runningMarkerPath(const QString &databasePath)
+{
+    return databasePath + QStringLiteral("-running");
 }
 
 std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, const QString &path)
@@ -219,6 +291,9 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
     {
         auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(databaseName);
+        // How long a write waits for another process's transaction to end; the window waits
+        // with it, so no longer than this.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     }
     std::unique_ptr<StoreDb> store(new StoreDb(name, path));
     auto db = store->database();

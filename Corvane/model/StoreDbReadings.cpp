@@ -203,6 +203,41 @@ QList<SearchObservation> StoreDb::successfulObservationsNewestFirst()
     return observations(QStringLiteral("WHERE o.succeeded = 1 ORDER BY o.checked_at DESC, o.pk DESC"), {});
 }
 
+QList<std::pair<QString, QString>> StoreDb::observedKeywordCountries()
+{
+    QList<std::pair<QString, QString>> result;
+    // From the index alone; a pair with failed searches only just yields no observations later.
+    select(QStringLiteral("SELECT DISTINCT keyword_normalized, country FROM search_observation"), {},
+           [&](const QSqlQuery &query) { result.append({query.value(0).toString(), query.value(1).toString()}); });
+    return result;
+}
+
+QList<StoreDb::Latestness> StoreDb::successfulObservationsNewestFirst(const QString &normalized,
+                                                                      const QString &country)
+{
+    QList<Latestness> result;
+    // length() of a blob reads its size only, not the hits.
+    select(QStringLiteral("SELECT pk, is_latest, length(hits_data) > 0 FROM search_observation "
+                          "WHERE keyword_normalized = ? AND country = ? AND succeeded = 1 "
+                          "ORDER BY checked_at DESC, pk DESC"),
+           {normalized, country}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               Latestness entry;
+               entry.persistentId = row.integer();
+               entry.isLatest = row.boolean();
+               entry.hasHits = row.boolean();
+               result.append(entry);
+           });
+    return result;
+}
+
+bool StoreDb::setLatest(qint64 observationPersistentId, bool isLatest)
+{
+    return write(isLatest ? QStringLiteral("UPDATE search_observation SET is_latest = 1 WHERE pk = ?")
+                          : QStringLiteral("UPDATE search_observation SET is_latest = 0, hits_data = X'' WHERE pk = ?"),
+                 {observationPersistentId});
+}
+
 bool StoreDb::clearLatestObservations(const QString &normalized, const QString &country)
 {
     return write(QStringLiteral("UPDATE search_observation SET is_latest = 0, hits_data = X'' "
@@ -245,6 +280,30 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfAppsOldestFirst()
                           "ORDER BY s.checked_at, s.pk")
                .arg(selectList(QStringLiteral("s"), snapshotColumns)),
            {}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               AppSnapshot entry{readSnapshot(row), QString()};
+               entry.appleAppId = row.text();
+               result.append(entry);
+           });
+    return result;
+}
+
+QList<std::pair<QString, QString>> StoreDb::snapshotKeywordCountries()
+{
+    QList<std::pair<QString, QString>> result;
+    select(QStringLiteral("SELECT DISTINCT keyword_normalized, country FROM rank_snapshot"), {},
+           [&](const QSqlQuery &query) { result.append({query.value(0).toString(), query.value(1).toString()}); });
+    return result;
+}
+
+QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfKeywordByApp(const QString &normalized, const QString &country)
+{
+    QList<AppSnapshot> result;
+    // CROSS JOIN keeps the snapshots outermost, found through their keyword index.
+    select(QStringLiteral("SELECT %1, a.apple_app_id FROM rank_snapshot s CROSS JOIN tracked_app a ON a.pk = s.app_pk "
+                          "WHERE s.keyword_normalized = ? AND s.country = ? ORDER BY s.app_pk, s.checked_at, s.pk")
+               .arg(selectList(QStringLiteral("s"), snapshotColumns)),
+           {normalized, country}, [&](const QSqlQuery &query) {
                RowReader row(query);
                AppSnapshot entry{readSnapshot(row), QString()};
                entry.appleAppId = row.text();

@@ -24,6 +24,7 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
         m_itunes = std::make_shared<ITunesClient>(std::move(http), QUrl(QStringLiteral("https://itunes.apple.com")));
     }
     connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
+    connect(m_db.get(), &StoreDb::damaged, this, [this](const QString &message) { Q_EMIT databaseDamaged(message); });
     clearUnknownPopularitySources();
     migrateLayoutIfNeeded();
 }

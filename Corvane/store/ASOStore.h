@@ -49,6 +49,7 @@ class ASOStore : public QObject
     Q_PROPERTY(qint64 dataVersion READ dataVersion WRITE setDataVersion NOTIFY dataVersionChanged)
     Q_PROPERTY(std::optional<QString> popularityError READ popularityError WRITE setPopularityError NOTIFY
                    popularityErrorChanged)
+    Q_PROPERTY(std::optional<QString> databaseDamage READ databaseDamage NOTIFY databaseDamaged)
 
 public:
     // The store's own error.
@@ -97,7 +98,9 @@ public:
 
     using Clock = std::function<QDateTime()>;
 
-    // Runs the start-up repairs before it returns. Without a search client the store builds
+    // Runs the start-up repairs before it returns. Destroy the store before the application
+    // exits: that closes the database cleanly (see StoreDb), else the next start checks the
+    // whole file first. Without a search client the store builds
     // the default one over its own network access; without a popularity provider it builds a
     // client of the configured popularity service whenever it needs one.
     explicit ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes = {},
@@ -119,6 +122,10 @@ public:
     void setDataVersion(qint64 version);
     // Adds one.
     void raiseDataVersion();
+
+    // What the user must be told once the database was found damaged (no change is saved from
+    // then on); absent while it is sound.
+    std::optional<QString> databaseDamage() const { return m_db->damage(); }
 
     // The last popularity problem, absent after a refresh that succeeded.
     std::optional<QString> popularityError() const { return m_popularityError; }
@@ -300,6 +307,8 @@ Q_SIGNALS:
     void discoveriesChanged();
     // Changes were saved to the database.
     void saved();
+    // The database was found damaged; emitted once, with the text to show.
+    void databaseDamaged(const std::optional<QString> &databaseDamage);
 
 private:
     struct RunningSearch

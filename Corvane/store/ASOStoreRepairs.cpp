@@ -29,41 +29,47 @@ void ASOStore::clearUnknownPopularitySources()
 
 void ASOStore::migrateLayoutIfNeeded()
 {
-    if (const auto layout = m_db->meta(layoutVersionKey); layout && layout->value >= currentLayout)
+    const auto migrated = [this] {
+        const auto layout = m_db->meta(layoutVersionKey);
+        return layout && layout->value >= currentLayout;
+    };
+    if (migrated())
+        return;
+    StoreDb::Transaction save(*m_db);
+    // Another process may have migrated while this one waited for the write lock.
+    if (migrated())
         return;
 
-    // Every rank state is rebuilt from the snapshots, oldest first.
-    StoreDb::Transaction save(*m_db);
+    // History is read one keyword and storefront at a time: a year of tracking does not fit in
+    // memory at once. Every rank state is rebuilt from its app's snapshots, oldest first.
     m_db->removeAllRankStates();
-    QList<RankState> states;
-    QHash<QString, qsizetype> stateOf;
-    for (const auto &entry : m_db->snapshotsOfAppsOldestFirst()) {
-        const auto key = RankState::makeKey(entry.appleAppId, entry.snapshot.keywordNormalized, entry.snapshot.country);
-        if (const auto found = stateOf.constFind(key); found != stateOf.cend()) {
-            states[*found].apply(entry.snapshot);
-        } else {
-            stateOf.insert(key, states.size());
-            states.append(RankState(entry.appleAppId, entry.snapshot));
+    for (const auto &[normalized, country] : m_db->snapshotKeywordCountries()) {
+        std::optional<RankState> state;
+        for (const auto &entry : m_db->snapshotsOfKeywordByApp(normalized, country)) {
+            if (state && state->appleAppId == entry.appleAppId) {
+                state->apply(entry.snapshot);
+                continue;
+            }
+            if (state)
+                m_db->insert(*state);
+            state = RankState(entry.appleAppId, entry.snapshot);
         }
+        if (state)
+            m_db->insert(*state);
     }
-    for (auto &state : states)
-        m_db->insert(state);
 
     // Only the newest successful search of a keyword in a storefront is the latest and keeps
     // its hits; failed searches stay as they are.
-    QSet<QString> seen;
-    for (auto observation : m_db->successfulObservationsNewestFirst()) {
-        const auto key = observation.keywordNormalized + QLatin1Char('|') + observation.country;
-        if (!seen.contains(key)) {
-            seen.insert(key);
-            if (!observation.isLatest) {
-                observation.isLatest = true;
-                m_db->update(observation);
+    for (const auto &[normalized, country] : m_db->observedKeywordCountries()) {
+        bool newest = true;
+        for (const auto &observation : m_db->successfulObservationsNewestFirst(normalized, country)) {
+            if (newest) {
+                if (!observation.isLatest)
+                    m_db->setLatest(observation.persistentId, true);
+                newest = false;
+            } else if (observation.isLatest || observation.hasHits) {
+                m_db->setLatest(observation.persistentId, false);
             }
-        } else if (observation.isLatest || !observation.hitsData.isEmpty()) {
-            observation.isLatest = false;
-            observation.hitsData.clear();
-            m_db->update(observation);
         }
     }
 

@@ -1,5 +1,6 @@
 #include "model/StoreDb.h"
 #include "model/StoredForm.h"
+#include "store/ASOStore.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -78,6 +79,90 @@ template<typename T>
 static QStringList fields(const std::optional<T> &record)
 {
     return record ? fields(*record) : QStringList{QStringLiteral("<missing>")};
+}
+
+// The layout upgrade as first written, with all history in memory at once; the store's
+// streamed upgrade must leave the same data.
+static void migrateAllAtOnce(StoreDb &db)
+{
+    StoreDb::Transaction save(db);
+    db.removeAllRankStates();
+    QList<RankState> states;
+    QHash<QString, qsizetype> stateOf;
+    for (const auto &entry : db.snapshotsOfAppsOldestFirst()) {
+        const auto key = RankState::makeKey(entry.appleAppId, entry.snapshot.keywordNormalized, entry.snapshot.country);
+        if (const auto found = stateOf.constFind(key); found != stateOf.cend()) {
+            states[*found].apply(entry.snapshot);
+        } else {
+            stateOf.insert(key, states.size());
+            states.append(RankState(entry.appleAppId, entry.snapshot));
+        }
+    }
+    for (auto &state : states)
+        db.insert(state);
+    QSet<QString> seen;
+    for (auto observation : db.successfulObservationsNewestFirst()) {
+        const auto key = observation.keywordNormalized + QLatin1Char('|') + observation.country;
+        observation.isLatest = !seen.contains(key);
+        if (!observation.isLatest)
+            observation.hitsData.clear();
+        seen.insert(key);
+        db.update(observation);
+    }
+    db.removeMeta(QStringLiteral("layoutVersion"));
+    StoreMeta layout(QStringLiteral("layoutVersion"), 2);
+    db.insert(layout);
+    QVERIFY(save.commit());
+}
+
+static const QStringList oldLayoutApps = {QStringLiteral("11"), QStringLiteral("12"), QStringLiteral("13")};
+static const QStringList oldLayoutCountries = {QStringLiteral("us"), QStringLiteral("de")};
+
+static QUuid oldLayoutId(int n) { return QUuid(uint(n + 1), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0); }
+
+// A small account in the older layout, the same on every call: 3 apps, 4 keywords, 2
+// storefronts, 6 days; some searches failed, latest flags and hits are left anywhere, one
+// reading has lost its app and a rank state is stale.
+static QList<QUuid> writeOldLayout(StoreDb &db)
+{
+    StoreDb::Transaction save(db);
+    QList<TrackedApp> apps;
+    for (const auto &appleAppId : oldLayoutApps) {
+        TrackedApp app(AppInfo{appleAppId, QStringLiteral("App")}, false);
+        db.insert(app);
+        apps.append(app);
+    }
+    RankState stale(QStringLiteral("11"), RankSnapshot(apps.first(), SearchObservation{}, RankingState::found, 1));
+    db.insert(stale);
+    QList<QUuid> ids;
+    for (int day = 0; day < 6; ++day) {
+        for (int keyword = 0; keyword < 4; ++keyword) {
+            for (int country = 0; country < 2; ++country) {
+                const int n = ids.size();
+                SearchObservation observation{0, oldLayoutId(n), QStringLiteral("keyword %1").arg(keyword),
+                                              oldLayoutCountries.at(country),
+                                              baseTime.addDays(day).addSecs(60 * keyword), n % 5 != 3, 200, 40, 1,
+                                              {}, n % 3 == 0, n % 2 ? QByteArray("[{}]") : QByteArray()};
+                db.insert(observation);
+                ids.append(observation.id);
+                for (int app = 0; app < apps.size(); ++app) {
+                    if ((app + keyword) % 3 == 2)
+                        continue;
+                    const auto state = !observation.succeeded ? RankingState::requestFailed
+                        : (n + app) % 4 == 0                  ? RankingState::notFoundInSample
+                                                              : RankingState::found;
+                    RankSnapshot snapshot(apps.at(app), observation, state,
+                                          state == RankingState::found ? std::optional<qint64>(1 + (n * 7 + app) % 30)
+                                                                       : std::nullopt);
+                    if (n == 17 && app == 0)
+                        snapshot.appPersistentId.reset();
+                    db.insert(snapshot);
+                }
+            }
+        }
+    }
+    save.commit();
+    return ids;
 }
 
 // The data layer on an in-memory database: every field survives a write and a read, inserting
@@ -378,6 +463,36 @@ private Q_SLOTS:
         QCOMPARE(result.has_value(), found);
         if (found)
             QCOMPARE(result->id, stored.id);
+    }
+
+    void layoutUpgradeStreamsToTheSameResult()
+    {
+        writeOldLayout(*m_db);
+        migrateAllAtOnce(*m_db);
+        auto streamedDb = StoreDb::openInMemory();
+        const auto ids = writeOldLayout(*streamedDb);
+        ASOStore store(std::move(streamedDb));
+        auto &streamed = store.db();
+
+        int states = 0;
+        for (const auto &appleAppId : oldLayoutApps) {
+            for (const auto &country : oldLayoutCountries) {
+                auto expected = m_db->rankStatesOfApp(appleAppId, country);
+                auto actual = streamed.rankStatesOfApp(appleAppId, country);
+                QCOMPARE(actual.size(), expected.size());
+                const auto byKey = [](const RankState &a, const RankState &b) { return a.key < b.key; };
+                std::sort(expected.begin(), expected.end(), byKey);
+                std::sort(actual.begin(), actual.end(), byKey);
+                for (qsizetype i = 0; i < actual.size(); ++i)
+                    QCOMPARE(fields(actual.at(i)), fields(expected.at(i)));
+                states += actual.size();
+            }
+        }
+        QCOMPARE(states, 16);
+        QVERIFY(!streamed.rankState(RankState::makeKey(QStringLiteral("11"), QString(), QString())));
+        for (const auto &id : ids)
+            QCOMPARE(fields(streamed.observationById(id)), fields(m_db->observationById(id)));
+        QCOMPARE(fields(streamed.meta(QStringLiteral("layoutVersion"))), fields(m_db->meta(QStringLiteral("layoutVersion"))));
     }
 
     void clearingLatestKeepsOtherObservations()

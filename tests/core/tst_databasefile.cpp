@@ -1,0 +1,277 @@
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int linksPerProcess = 150;
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Runs statements on the file through a connection of the test's own.
+QVariant rawQuery(const QString &path, const QStringList &statements)
+{
+    const auto name = QStringLiteral("raw");
+    QVariant last;
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!db.open())
+            qFatal("cannot open the test database");
+        QSqlQuery query(db);
+        for (const auto &statement : statements) {
+            if (!query.exec(statement))
+                qFatal("cannot run %s", qPrintable(statement));
+            if (query.next())
+                last = query.value(0);
+        }
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return last;
+}
+
+// A closed database file with one app and keywords that fill several pages of their table.
+void writeFilled(const QString &path)
+{
+    auto db = StoreDb::openFile(path);
+    StoreDb::Transaction save(*db);
+    TrackedApp app(AppInfo{QStringLiteral("42"), QStringLiteral("App")}, true);
+    db->insert(app);
+    for (int i = 0; i < 300; ++i) {
+        Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1 ").arg(i).repeated(20));
+        db->insert(keyword);
+    }
+    QVERIFY(save.commit());
+}
+
+// Overwrites the root page of the keyword table, as a disk or a stray write would.
+void damageKeywordTable(const QString &path)
+{
+    const auto root = rawQuery(path, {QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'keyword'")});
+    const auto pageSize = rawQuery(path, {QStringLiteral("PRAGMA page_size")}).toLongLong();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek((root.toLongLong() - 1) * pageSize))
+        qFatal("cannot damage the test database");
+    file.write(QByteArray(pageSize, '\xA5'));
+}
+
+// The two-process test's writer: links the keywords to its own app, one save each, once the
+// test says go.
+int linkKeywords(const QString &path, const QString &appleAppId)
+{
+    ASOStore store(StoreDb::openFile(path));
+    TrackedApp app(AppInfo{appleAppId, QStringLiteral("App ") + appleAppId}, true);
+    if (!store.db().insert(app))
+        return 2;
+    QTextStream(stdout) << "ready" << Qt::endl;
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly) || input.readLine().trimmed() != "go")
+        return 3;
+    for (int i = 0; i < linksPerProcess; ++i)
+        store.addKeywords({QStringLiteral("keyword %1").arg(i)}, app);
+    return 0;
+}
+
+}
+
+// The database file as several processes, crashes and damage leave it: concurrent writers
+// keep every save, a file is checked in full after an unclean end, damage found while running
+// stops all writing, and a leftover rollback journal is judged on a copy.
+class TestDatabaseFile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        for (const char *variable : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME"})
+            qputenv(variable, m_home.path().toUtf8());
+    }
+
+    void twoProcessesKeepEverySave()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        QList<QProcess *> writers;
+        for (const auto &appleAppId : {QStringLiteral("1"), QStringLiteral("2")}) {
+            auto *writer = new QProcess(this);
+            writer->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            writer->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--link-keywords"), path, appleAppId});
+            writers.append(writer);
+        }
+        // Both have opened the file before either writes, so that their saves interleave.
+        for (auto *writer : writers) {
+            QVERIFY(writer->waitForReadyRead(60000));
+            QCOMPARE(writer->readLine().trimmed(), QByteArray("ready"));
+        }
+        for (auto *writer : writers) {
+            writer->write("go\n");
+            QVERIFY(writer->waitForBytesWritten(10000));
+        }
+        for (auto *writer : writers) {
+            QVERIFY(writer->waitForFinished(120000));
+            QCOMPARE(writer->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(writer->exitCode(), 0);
+        }
+
+        auto db = StoreDb::openFile(path);
+        for (const auto &appleAppId : {QStringLiteral("1"), QStringLiteral("2")})
+            QCOMPARE(db->linkCountOfApp(db->appByAppleId(appleAppId)->persistentId), qint64(linksPerProcess));
+    }
+
+    void uncleanEndChecksTheWholeFile_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("sound file") << false;
+        QTest::newRow("damaged page") << true;
+    }
+
+    void uncleanEndChecksTheWholeFile()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto marker = StoreDb::runningMarkerPath(path);
+        writeFilled(path);
+        QVERIFY(!QFileInfo::exists(marker));
+        if (damaged)
+            damageKeywordTable(path);
+        QVERIFY(QFile(marker).open(QIODevice::WriteOnly));
+        const auto before = contents(path);
+
+        try {
+            auto db = StoreDb::openFile(path);
+            QVERIFY2(!damaged, "a damaged file was accepted");
+            QVERIFY(db->keywordByNormalized(QStringLiteral("keyword 7")));
+        } catch (const StoreDb::OpenError &error) {
+            QVERIFY2(damaged, qPrintable(error.description()));
+            QVERIFY2(error.description().contains(QStringLiteral("is damaged")), qPrintable(error.description()));
+            QCOMPARE(contents(path), before);
+        }
+        // Only a clean close takes the marker away.
+        QCOMPARE(QFileInfo::exists(marker), damaged);
+    }
+
+    void damageFoundWhileRunningStopsWriting()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        writeFilled(path);
+        damageKeywordTable(path);
+        {
+            // After a clean exit the page goes unnoticed until it is read.
+            ASOStore store(StoreDb::openFile(path));
+            QSignalSpy damagedSpy(&store, &ASOStore::databaseDamaged);
+            QSignalSpy savedSpy(&store, &ASOStore::saved);
+            QVERIFY(!store.databaseDamage());
+            const auto app = *store.app(QStringLiteral("42"));
+
+            store.addKeywords({QStringLiteral("new keyword")}, app);
+            QCOMPARE(damagedSpy.size(), 1);
+            QVERIFY(store.databaseDamage() && store.databaseDamage()->contains(QDir::toNativeSeparators(path)));
+            QCOMPARE(damagedSpy.first().first().value<std::optional<QString>>(), store.databaseDamage());
+
+            // Writes that touch no damaged page are refused as well, and the user is told once.
+            store.setOwn(app, false);
+            QVERIFY(store.app(QStringLiteral("42"))->isOwn);
+            store.addKeywords({QStringLiteral("another")}, app);
+            QCOMPARE(damagedSpy.size(), 1);
+            QCOMPARE(savedSpy.size(), 0);
+        }
+        // The marker stays, so the next start checks the file and refuses it.
+        QVERIFY(QFileInfo::exists(StoreDb::runningMarkerPath(path)));
+        QVERIFY_THROWS_EXCEPTION(StoreDb::OpenError, StoreDb::openFile(path));
+    }
+
+    void staleJournalIsJudgedOnACopy_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("sound file") << false;
+        QTest::newRow("damaged header") << true;
+    }
+
+    void staleJournalIsJudgedOnACopy()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto journal = path + QStringLiteral("-journal");
+        writeFilled(path);
+
+        // A transaction interrupted by a crash: the file as it was then, with its journal.
+        const auto display = QStringLiteral("Keyword 7 ").repeated(20);
+        {
+            const auto name = QStringLiteral("crashing");
+            {
+                auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(path);
+                QVERIFY(db.open());
+                QSqlQuery query(db);
+                QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode = DELETE")));
+                QVERIFY(query.exec(QStringLiteral("PRAGMA cache_size = 1")));
+                QVERIFY(query.exec(QStringLiteral("BEGIN")));
+                QVERIFY(query.exec(QStringLiteral("UPDATE keyword SET display = 'changed'")));
+                QVERIFY(QFileInfo(journal).size() > 0);
+                QVERIFY(QFile::copy(path, path + QStringLiteral(".crashed")));
+                QVERIFY(QFile::copy(journal, journal + QStringLiteral(".crashed")));
+                QVERIFY(query.exec(QStringLiteral("ROLLBACK")));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QFile::rename(path + QStringLiteral(".crashed"), path));
+            QVERIFY(QFile::rename(journal + QStringLiteral(".crashed"), journal));
+        }
+        if (damaged) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write("garbage in head!");
+        }
+        const auto before = contents(path);
+        const auto journalBefore = contents(journal);
+
+        try {
+            auto db = StoreDb::openFile(path);
+            QVERIFY2(!damaged, "a damaged file was accepted");
+            // Rolled back: the interrupted change is gone.
+            QCOMPARE(db->keywordByNormalized(QStringLiteral("keyword 7"))->display, display);
+            QVERIFY(!QFileInfo::exists(journal));
+        } catch (const StoreDb::OpenError &error) {
+            QVERIFY2(damaged, qPrintable(error.description()));
+            QVERIFY(error.description().contains(QDir::toNativeSeparators(path)));
+            QCOMPARE(contents(path), before);
+            QCOMPARE(contents(journal), journalBefore);
+        }
+        // The copy is gone either way.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(
+                     QStringLiteral("check")),
+                 QStringList());
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--link-keywords") == 0)
+        return linkKeywords(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    TestDatabaseFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_databasefile.moc"

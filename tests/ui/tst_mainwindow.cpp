@@ -2,6 +2,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "tracking/Updater.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
@@ -14,8 +15,20 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
+
+// An updater whose readiness and answers the test sets.
+class ScriptedUpdater : public Updater
+{
+public:
+    bool ready = false;
+    int checks = 0;
+    bool canCheckForUpdates() const override { return ready; }
+    void checkForUpdates() override { ++checks; }
+    void setReady(bool value) { ready = value, Q_EMIT canCheckForUpdatesChanged(value); }
+};
 
 class TestMainWindow : public QObject
 {
@@ -167,6 +180,24 @@ private Q_SLOTS:
         const auto windows = m_window->findChildren<SettingsWindow *>();
         QCOMPARE(windows.size(), 1);
         QVERIFY(windows[0]->isVisible());
+    }
+
+    void messages()
+    {
+        ScriptedUpdater updater;
+        MainWindow window(m_store.get(), m_tracker.get(), &updater);
+        auto *check = window.findChild<QAction *>("checkForUpdatesAction");
+        QVERIFY(!check->isEnabled());
+        updater.setReady(true);
+        QVERIFY(check->isEnabled());
+        check->trigger();
+        QCOMPARE(updater.checks, 1);
+        Q_EMIT updater.checkFinished({UpdateCheckOutcome::Kind::updateAvailable, "2.0", QUrl("https://vantu.example/2.0"), {}});
+        QCOMPARE(window.findChild<QMessageBox *>("updateOutcome")->text(), "A newer version 2.0 is available.");
+        QVERIFY(window.findChild<QMessageBox *>("updateOutcome")->button(QMessageBox::Ok));
+
+        Q_EMIT m_store->databaseDamaged(QString("The local database is damaged."));
+        QCOMPARE(window.findChild<QMessageBox *>("databaseDamage")->text(), "The local database is damaged.");
     }
 
     void unreadBadge()

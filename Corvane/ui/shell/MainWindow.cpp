@@ -56,6 +56,7 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     connect(m_store, &ASOStore::dataVersionChanged, this, &MainWindow::reload);
     // Alerts come with searches, which save without raising the version.
     connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
+    connect(m_store, &ASOStore::databaseDamaged, this, &MainWindow::showDatabaseDamage);
     reload();
 }
 
@@ -299,6 +300,16 @@ void MainWindow::showSidebarMenu(const QPoint &position)
     connect(menu.addAction(QStringLiteral("Remove")), &QAction::triggered, this,
             [this, appleAppId] { removeApp(appleAppId); });
     menu.exec(m_sidebar->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::showDatabaseDamage(const std::optional<QString> &message)
+{
+    if (!message)
+        return;
+    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Vantu"), *message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("databaseDamage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::showUpdateOutcome(const UpdateCheckOutcome &outcome)

@@ -63,6 +63,8 @@ private:
     QWidget *createDetail(const QString &key);
     void showSidebarMenu(const QPoint &position);
     void showUpdateOutcome(const UpdateCheckOutcome &outcome);
+    // The store stopped saving because the file is damaged; it says so once.
+    void showDatabaseDamage(const std::optional<QString> &message);
 
     QPointer<ASOStore> m_store;
     QPointer<RankTracker> m_tracker;

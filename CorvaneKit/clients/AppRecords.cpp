@@ -17,9 +17,8 @@ namespace {
 std::optional<QUrl> firstURL(const QJsonObject &object, std::initializer_list<const char *> keys)
 {
     for (const char *key : keys) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        if (value.isString())
-            return AppRecords::urlFromString(value.toString());
+        if (const std::optional<QString> text = JsonRead::string(object.value(QLatin1String(key))))
+            return AppRecords::urlFromString(*text);
     }
     return std::nullopt;
 }
@@ -28,9 +27,10 @@ std::optional<QUrl> firstURL(const QJsonObject &object, std::initializer_list<co
 // goes altogether, question mark included.
 std::optional<QUrl> storeURL(const QJsonValue &value)
 {
-    if (!value.isString())
+    const std::optional<QString> text = JsonRead::string(value);
+    if (!text)
         return std::nullopt;
-    std::optional<QUrl> url = AppRecords::urlFromString(value.toString());
+    std::optional<QUrl> url = AppRecords::urlFromString(*text);
     if (!url || !url->hasQuery())
         return url;
     // Work on the encoded query so the other items keep their exact spelling.
@@ -170,16 +170,14 @@ private:
 
     static std::optional<QUrl> urlValue(const QJsonValue &value)
     {
-        if (!value.isString())
-            return std::nullopt;
-        return AppRecords::urlFromString(value.toString());
+        const std::optional<QString> text = JsonRead::string(value);
+        return text ? AppRecords::urlFromString(*text) : std::nullopt;
     }
 
     static std::optional<QDateTime> dateValue(const QJsonValue &value)
     {
-        if (!value.isString())
-            return std::nullopt;
-        return AppRecords::parseDateTime(value.toString());
+        const std::optional<QString> text = JsonRead::string(value);
+        return text ? AppRecords::parseDateTime(*text) : std::nullopt;
     }
 
     const QJsonObject &m_object;
@@ -289,20 +287,9 @@ std::optional<AppInfo> parseApp(const QJsonValue &value)
     app.description = JsonRead::string(field("description"));
     app.primaryGenre = JsonRead::string(field("primaryGenreName"));
 
-    bool genresRead = false;
-    const QJsonValue genres = field("genres");
-    if (genres.isArray()) {
-        genresRead = true;
-        for (const QJsonValue &g : genres.toArray()) {
-            if (!g.isString()) {
-                genresRead = false;
-                app.genres.clear();
-                break;
-            }
-            app.genres.append(g.toString());
-        }
-    }
-    if (!genresRead && app.primaryGenre)
+    if (std::optional<QStringList> genres = JsonRead::stringList(field("genres")))
+        app.genres = std::move(*genres);
+    else if (app.primaryGenre)
         app.genres = QStringList{*app.primaryGenre};
 
     app.bundleId = JsonRead::string(field("bundleId"));

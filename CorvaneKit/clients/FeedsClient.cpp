@@ -290,10 +290,7 @@ std::optional<QString> FeedsClient::label(const QJsonObject &object, const QStri
     const QJsonValue member = object.value(name);
     if (!member.isObject())
         return std::nullopt;
-    const QJsonValue text = member.toObject().value(QLatin1String("label"));
-    if (!text.isString())
-        return std::nullopt;
-    return text.toString();
+    return JsonRead::string(member.toObject().value(QLatin1String("label")));
 }
 
 std::optional<FeedReview> FeedsClient::review(const QJsonObject &entry)
@@ -328,8 +325,5 @@ std::optional<QString> FeedsClient::chartAppID(const QJsonObject &entry)
     const QJsonValue attributes = id.toObject().value(QLatin1String("attributes"));
     if (!attributes.isObject())
         return std::nullopt;
-    const QJsonValue appId = attributes.toObject().value(QLatin1String("im:id"));
-    if (!appId.isString())
-        return std::nullopt;
-    return appId.toString();
+    return JsonRead::string(attributes.toObject().value(QLatin1String("im:id")));
 }

@@ -120,7 +120,7 @@ std::optional<QString> serverMessage(const QByteArray &body)
         if (!value.isString())
             return std::nullopt;
     }
-    const QString message = object.value(QLatin1String("error")).toString();
+    const QString message = JsonRead::string(object.value(QLatin1String("error"))).value_or(QString());
     if (Unicode::trimmed(message).isEmpty())
         return std::nullopt;
     return message;

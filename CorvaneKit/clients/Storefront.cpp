@@ -1,5 +1,6 @@
 #include "Storefront.h"
 
+#include "support/JsonRead.h"
 #include "support/Unicode.h"
 
 #include <QHashFunctions>
@@ -82,11 +83,11 @@ QJsonObject Storefront::toJson() const
 std::optional<Storefront> Storefront::fromJson(const QJsonValue &value)
 {
     const QJsonObject object = value.toObject();
-    const QJsonValue code = object.value(QLatin1String("code"));
-    const QJsonValue name = object.value(QLatin1String("name"));
-    if (!value.isObject() || !code.isString() || !name.isString())
+    const std::optional<QString> code = JsonRead::string(object.value(QLatin1String("code")));
+    const std::optional<QString> name = JsonRead::string(object.value(QLatin1String("name")));
+    if (!value.isObject() || !code || !name)
         return std::nullopt;
-    return Storefront{code.toString(), name.toString()};
+    return Storefront{*code, *name};
 }
 
 size_t qHash(const Storefront &storefront, size_t seed) noexcept

@@ -9,7 +9,25 @@
 
 // Typed reads of untyped JSON values: a value of another type counts as absent, and no
 // value is coerced (a number given as text is not a number, a bool is not a number).
+// Every text a client takes from JSON goes through string() or stringList(), so that it is
+// well-formed from the start.
 namespace JsonRead {
+
+// The text with each lone surrogate replaced by U+FFFD. A JSON escape can spell a lone
+// surrogate, which UTF-8 (the database, the stored forms, percent-encoded addresses) cannot
+// hold: kept as it came, the text would read back differently from what was stored.
+inline QString wellFormed(QString text)
+{
+    if (text.isValidUtf16())
+        return text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
 
 // A JSON number that is a whole number within qint64.
 inline std::optional<qint64> exactInteger(const QJsonValue &value)
@@ -29,7 +47,7 @@ inline std::optional<QString> string(const QJsonValue &value)
 {
     if (!value.isString())
         return std::nullopt;
-    return value.toString();
+    return wellFormed(value.toString());
 }
 
 inline std::optional<double> number(const QJsonValue &value)
@@ -48,7 +66,7 @@ inline std::optional<QStringList> stringList(const QJsonValue &value)
     for (const QJsonValue &element : value.toArray()) {
         if (!element.isString())
             return std::nullopt;
-        list.append(element.toString());
+        list.append(wellFormed(element.toString()));
     }
     return list;
 }

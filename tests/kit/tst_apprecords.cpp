@@ -91,6 +91,13 @@ void TestAppRecords::fields_data()
                                  << "9999-12-31T23:59:59Z";
     QTest::newRow("past the latest date") << QByteArray(R"("releaseDate":"9999-12-31T23:59:59-00:01")") << "releaseDate" << "-";
     QTest::newRow("non-ASCII digit") << QByteArray("\"releaseDate\":\"2019-10-1\u0661T07:00:00Z\"") << "releaseDate" << "-";
+    // UTF-8 (the database, stored forms, percent-encoding) holds no lone surrogate: each reads as U+FFFD.
+    QTest::newRow("lone surrogates in name") << QByteArray(R"("trackName":"\udc00E\ud800ditor\ud800")") << "name"
+                                             << "\uFFFDE\uFFFDditor\uFFFD";
+    QTest::newRow("surrogate pair kept") << QByteArray(R"("trackName":"\ud83d\udcf7 Cam")") << "hit.name" << "\U0001F4F7 Cam";
+    QTest::newRow("lone surrogate in icon") << QByteArray(R"("artworkUrl512":"https://e.com/\ud800.png")") << "iconURL"
+                                            << "https://e.com/%EF%BF%BD.png";
+    QTest::newRow("lone surrogate in genres") << QByteArray(R"("genres":["\udfff"])") << "genres" << "[\"\uFFFD\"]";
 }
 
 void TestAppRecords::fields()
@@ -116,7 +123,9 @@ void TestAppRecords::fields()
     QString actual = value.isString() ? value.toString()
                                       : QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
     QCOMPARE(value.isUndefined() ? QStringLiteral("-") : actual, expected);
-    QCOMPARE(AppRecords::decodeAppInfo(AppRecords::encodeAppInfo(*app)), app); // whatever was read reads back
+    // Whatever was read reads back.
+    QCOMPARE(AppRecords::decodeAppInfo(AppRecords::encodeAppInfo(*app)), app);
+    QCOMPARE(AppRecords::decodeHits(AppRecords::encodeHits({*hit})), QList<SearchHit>{*hit});
 }
 
 void TestAppRecords::storedHits()

@@ -254,7 +254,9 @@ namespace CandidateGenerator {
 Output generate(const Input &input)
 {
     const int maxCandidates = std::max(input.maxCandidates, 0);
-    const int combinationCap = std::max(input.maxCombinations.value_or((maxCandidates + 4) / 5), 0);
+    // A fifth rounded up, without the sum that would overflow near the largest int.
+    const int combinationCap = input.maxCombinations ? std::max(*input.maxCombinations, 0)
+                                                     : maxCandidates / 5 + (maxCandidates % 5 != 0 ? 1 : 0);
 
     Output output;
     Admission admission(input.exclude);

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <climits>
+
 using CandidateGenerator::Input;
 
 // Rows name only the input fields they set; g++ 12 still warns of the others.
@@ -121,6 +123,8 @@ private Q_SLOTS:
         QTest::newRow("7 gives 2") << 7 << std::optional<int>() << 2;
         QTest::newRow("35 gives 7") << 35 << std::optional<int>() << 7;
         QTest::newRow("explicit cap") << 80 << std::optional<int>(30) << 30;
+        QTest::newRow("largest limit: a fifth of it, no overflow") << INT_MAX << std::optional<int>() << 48;
+        QTest::newRow("largest limit with an explicit cap") << INT_MAX << std::optional<int>(30) << 30;
     }
 
     void combinationCap()

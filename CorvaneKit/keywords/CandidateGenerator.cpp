@@ -43,12 +43,11 @@ public:
     // Cleans the term and, when it is usable and not excluded, records it as considered.
     std::optional<KeywordText::Entry> consider(const QString &term)
     {
-        QString display = KeywordText::clean(term);
-        QString normalized = Unicode::lowercased(display);
-        if (!KeywordText::isUsable(normalized) || m_exclude.contains(normalized))
+        KeywordText::Entry entry = KeywordText::entry(term);
+        if (!KeywordText::isUsable(entry.normalized) || m_exclude.contains(entry.normalized))
             return std::nullopt;
-        m_considered.insert(normalized);
-        return KeywordText::Entry{std::move(normalized), std::move(display)};
+        m_considered.insert(entry.normalized);
+        return entry;
     }
 
     // Appends the entry unless an earlier candidate has its normal form.

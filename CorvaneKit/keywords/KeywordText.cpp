@@ -179,6 +179,85 @@ QString withoutZeroWidth(const QString &text)
     return out;
 }
 
+// clean() of text beyond ASCII, telling whether it removed a zero-width character.
+QString cleanBeyondAscii(const QString &text, bool &removedZeroWidth)
+{
+    const QString composed = Unicode::nfkc(text);
+    const QString visible = withoutZeroWidth(composed);
+    removedZeroWidth = visible.size() != composed.size();
+    return collapseClusters(visible);
+}
+
+// Whether the lower case `form` of a clean() result `cleaned` is its own normal form, that is,
+// whether lower-casing clean() of it gives it back. The facts this rests on hold for every code
+// point (checked by walking them all): clean() gives compatibility-composed text unless it removed
+// a zero-width character; lower-casing such text gives compatibility-composed text again unless a
+// changed code point comes before one from U+0300 on (only those compose or reorder with what
+// precedes them) or the length changes ('İ'); and white space survives clean() only as single
+// spaces between other characters, unless what follows a space extends it into a white-space
+// character of its own. Most text is settled by one pass that vectorises. A false answer only means
+// that the caller must clean the form again to see.
+bool isSettled(const QString &cleaned, const QString &form, bool removedZeroWidth)
+{
+    const qsizetype n = form.size();
+    if (n == 0)
+        return true;
+    const char16_t *units = reinterpret_cast<const char16_t *>(form.constData());
+    if (units[0] == u' ' || units[n - 1] == u' ')   // not from clean(); the full test says
+        return false;
+    const bool sameLength = cleaned.size() == n;
+    const char16_t *before = sameLength ? reinterpret_cast<const char16_t *>(cleaned.constData()) : units;
+    // Every white-space code point but the space lies in these ranges.
+    const auto maybeWhiteSpace = [](unsigned u) {
+        return (u - 0x09u <= 0x04u) | (u - 0x85u <= 0x1Bu) | (u == 0x1680u) | (u - 0x2000u <= 0x0Au)
+            | (u - 0x2028u <= 0x07u) | (u == 0x205Fu) | (u == 0x3000u);
+    };
+    // Flags gathered without branches, so that the loop vectorises.
+    unsigned otherWhiteSpace = maybeWhiteSpace(units[n - 1]);
+    unsigned spaceBeforeMore = 0;     // a space before another or before a unit from U+0300 on
+    unsigned changedBeforeMore = 0;   // a unit that lower-casing changed before one from U+0300 on
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        const unsigned u = units[i];
+        const unsigned next = units[i + 1];
+        otherWhiteSpace |= maybeWhiteSpace(u);
+        spaceBeforeMore |= (u == 0x20u) & ((next == 0x20u) | (next >= 0x300u));
+        changedBeforeMore |= (u != before[i]) & (next >= 0x300u);
+    }
+    if ((removedZeroWidth || !sameLength || changedBeforeMore) && !Unicode::isNfkc(form))
+        return false;
+    if (otherWhiteSpace)
+        return collapseClusters(form) == form;
+    for (qsizetype i = 0; spaceBeforeMore && i + 1 < n; ++i) {
+        if (units[i] != u' ')
+            continue;
+        if (units[i + 1] == u' ')   // only where a space rides on a prepended sign before it
+            return collapseClusters(form) == form;
+        if (units[i + 1] >= 0x300 && Unicode::extendsCluster(Unicode::codePointAt(form, i + 1)))
+            return false;
+    }
+    return true;
+}
+
+// The normal form of a clean() result beyond ASCII: lower-cased, and cleaned again in the rare case
+// that this is not yet its own normal form. Normalising once more settles it: a mark after a line
+// break or tab, which follows the space put in their place and so joins it, goes with that space;
+// a mark after a removed zero-width character, or after a capital lower-cased, composes with the
+// letter before it. The bound only guards against a rule that a later Unicode version might add;
+// one more pass has always been enough.
+QString normalFormOfClean(const QString &cleaned, bool removedZeroWidth)
+{
+    QString form = Unicode::lowercased(cleaned);
+    if (isSettled(cleaned, form, removedZeroWidth))
+        return form;
+    for (int pass = 0; pass < 4; ++pass) {
+        QString next = Unicode::lowercased(KeywordText::clean(form));
+        if (next == form)
+            break;
+        form = std::move(next);
+    }
+    return form;
+}
+
 // Maximal runs of letter-or-number clusters of already lower-cased text.
 QStringList letterRuns(const QString &text)
 {
@@ -315,14 +394,30 @@ QString clean(const QString &text)
     // NFKC leaves ASCII alone and it has no zero-width characters.
     if (isAscii(text))
         return isCollapsedAscii(text) ? text : collapseAscii(text, false);
-    return collapseClusters(withoutZeroWidth(Unicode::nfkc(text)));
+    bool removedZeroWidth = false;
+    return cleanBeyondAscii(text, removedZeroWidth);
 }
 
 QString normalize(const QString &text)
 {
     if (isAscii(text))
         return collapseAscii(text, true);
-    return Unicode::lowercased(clean(text));
+    bool removedZeroWidth = false;
+    const QString cleaned = cleanBeyondAscii(text, removedZeroWidth);
+    return normalFormOfClean(cleaned, removedZeroWidth);
+}
+
+Entry entry(const QString &text)
+{
+    if (isAscii(text)) {
+        QString display = clean(text);
+        QString normalized = Unicode::lowercased(display);
+        return Entry{std::move(normalized), std::move(display)};
+    }
+    bool removedZeroWidth = false;
+    QString display = cleanBeyondAscii(text, removedZeroWidth);
+    QString normalized = normalFormOfClean(display, removedZeroWidth);
+    return Entry{std::move(normalized), std::move(display)};
 }
 
 QStringList tokenize(const QString &text)
@@ -512,13 +607,12 @@ QList<Entry> dedupe(const QStringList &entries)
 {
     QList<Entry> result;
     QSet<QString> seen;
-    for (const QString &entry : entries) {
-        QString display = clean(entry);
-        QString key = Unicode::lowercased(display);
-        if (!isUsable(key) || seen.contains(key))
+    for (const QString &text : entries) {
+        Entry candidate = entry(text);
+        if (!isUsable(candidate.normalized) || seen.contains(candidate.normalized))
             continue;
-        seen.insert(key);
-        result.append(Entry{std::move(key), std::move(display)});
+        seen.insert(candidate.normalized);
+        result.append(std::move(candidate));
     }
     return result;
 }

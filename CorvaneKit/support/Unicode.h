@@ -23,6 +23,8 @@ namespace Unicode {
 // Unicode normalisation forms KC and C. Text that is already normalised comes back shared.
 QString nfkc(const QString &text);
 QString nfc(const QString &text);
+// Whether nfkc() would give the text back unchanged.
+bool isNfkc(const QString &text);
 
 // Default full case mappings, independent of any locale and applied to each code point on its
 // own: 'İ' lower-cases to "i̇", 'ß' upper-cases to "SS", and a capital sigma always becomes 'σ'
@@ -34,6 +36,9 @@ QString uppercased(const QString &text);
 bool isAlphabetic(char32_t c);
 bool isWhiteSpace(char32_t c);
 bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
+// Whether the code point joins the grapheme cluster of whatever comes before it, a control
+// aside: marks, joiners and spacing marks (Grapheme_Cluster_Break Extend, ZWJ, SpacingMark).
+bool extendsCluster(char32_t c);
 
 // The text without White_Space code points (line breaks included) at either end.
 QString trimmed(const QString &text);

@@ -371,6 +371,57 @@ bool mayHoldLink(QStringView chunk)
     return false;
 }
 
+// Every match of "(https?://|www\.)\S+|\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?"
+// (case-insensitive) replaced by one space, as a search with that expression would replace them,
+// in time linear in the text. The expression alone tries each start in a long run of word
+// characters and dashes ("a-a-a-…") and reads on to the end of the run from each. Here each
+// alternative has its own expression: a bare address is tried only at the first start in a run,
+// since every later start of the same run reads on to the same end and so fares the same.
+QString withoutAddresses(const QString &text)
+{
+    // The word boundary after the domain ending keeps "photos.Collage" and "best.apps" whole.
+    static const Unicode::Regex links(QStringLiteral(R"re((https?://|www\.)\S+)re"), true);
+    static const Unicode::Regex bareAddress(
+        QStringLiteral(R"re(\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?)re"), true);
+    static const Unicode::Regex runStart(QStringLiteral(R"re(\b[\w-])re"), true);
+    static const Unicode::Regex run(QStringLiteral(R"re([\w-]+)re"), true);
+    Unicode::Regex::Scanner linkScanner(links, text);
+    Unicode::Regex::Scanner bareScanner(bareAddress, text);
+    Unicode::Regex::Scanner runStartScanner(runStart, text);
+    Unicode::Regex::Scanner runScanner(run, text);
+    const auto nextBareAddress = [&](qsizetype from) -> std::optional<Unicode::Regex::Span> {
+        while (const auto start = runStartScanner.find(from)) {
+            if (const auto address = bareScanner.matchAt(start->start))
+                return address;
+            const auto skipped = runScanner.matchAt(start->start);
+            from = skipped ? skipped->end : start->end;
+        }
+        return std::nullopt;
+    };
+
+    QString result;
+    qsizetype copied = 0;
+    // The first match of each alternative at or after `copied`; a match that starts there stays
+    // the first until `copied` passes its start.
+    std::optional<Unicode::Regex::Span> link = linkScanner.find(0);
+    std::optional<Unicode::Regex::Span> address = nextBareAddress(0);
+    while (link || address) {
+        // At one start, a link is tried first.
+        const Unicode::Regex::Span match = link && (!address || link->start <= address->start) ? *link : *address;
+        result += QStringView(text).sliced(copied, match.start - copied);
+        result += u' ';
+        copied = match.end;
+        if (link && link->start < copied)
+            link = linkScanner.find(copied);
+        if (address && address->start < copied)
+            address = nextBareAddress(copied);
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).sliced(copied);
+    return result;
+}
+
 }
 
 namespace KeywordText {
@@ -645,9 +696,6 @@ QStringList splitInput(const QString &text)
 
 QString stripURLs(const QString &text)
 {
-    // The word boundary after the domain ending keeps "photos.Collage" and "best.apps" whole.
-    static const Unicode::Regex addresses(
-        QStringLiteral(R"re((https?://|www\.)\S+|\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?)re"), true);
     // No match spans a space, and a space is no word character, so each space-free run can be
     // searched on its own with the same result. The regular expression is the dearest step by
     // far, and in app names and prose few runs can hold a link at all.
@@ -663,7 +711,7 @@ QString stripURLs(const QString &text)
         const QStringView chunk = QStringView(text).mid(start, end - start);
         if (!chunk.isEmpty() && mayHoldLink(chunk)) {
             result += QStringView(text).mid(copied, start - copied);
-            result += addresses.replaceAll(chunk.toString(), QStringLiteral(" "));
+            result += withoutAddresses(chunk.toString());
             copied = end;
         }
         start = end + 1;

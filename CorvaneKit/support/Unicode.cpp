@@ -468,4 +468,54 @@ QString Regex::replaceAll(const QString &text, const QString &replacementTemplat
     return U_SUCCESS(status) ? toQString(result) : text;
 }
 
+namespace {
+
+std::optional<Regex::Span> spanOf(const icu::RegexMatcher &matcher, bool found, UErrorCode status)
+{
+    if (U_FAILURE(status) || !found)
+        return std::nullopt;
+    const int64_t start = matcher.start64(status);
+    const int64_t end = matcher.end64(status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return Regex::Span{qsizetype(start), qsizetype(end)};
+}
+
+}
+
+Regex::Scanner::Scanner(const Regex &regex, const QString &text)
+    : m_size(text.size())
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(regex.m_pattern->matcher(status));
+    if (U_FAILURE(status) || !matcher)
+        return;
+    UText input = UTEXT_INITIALIZER;
+    utext_openUChars(&input, uchars(text), length32(text), &status);
+    matcher->reset(&input);   // keeps a shallow clone: the characters stay the caller's
+    utext_close(&input);
+    if (U_SUCCESS(status))
+        m_matcher = std::move(matcher);
+}
+
+Regex::Scanner::~Scanner() = default;
+
+std::optional<Regex::Span> Regex::Scanner::find(qsizetype from)
+{
+    if (!m_matcher || from < 0 || from > m_size)
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = m_matcher->find(from, status);
+    return spanOf(*m_matcher, found, status);
+}
+
+std::optional<Regex::Span> Regex::Scanner::matchAt(qsizetype start)
+{
+    if (!m_matcher || start < 0 || start > m_size)
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = m_matcher->lookingAt(start, status);
+    return spanOf(*m_matcher, found, status);
+}
+
 }

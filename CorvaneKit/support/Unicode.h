@@ -12,6 +12,7 @@
 
 U_NAMESPACE_BEGIN
 class BreakIterator;
+class RegexMatcher;
 class RegexPattern;
 U_NAMESPACE_END
 
@@ -130,6 +131,34 @@ public:
     QList<Match> findAll(const QString &text) const;
     // Replaces every match by the template, in which "$n" stands for group n and "\" escapes.
     QString replaceAll(const QString &text, const QString &replacementTemplate) const;
+
+    // Where a match lies in the searched text, in UTF-16 offsets.
+    struct Span
+    {
+        qsizetype start = 0;
+        qsizetype end = 0;
+    };
+
+    // Searches one text many times, from positions the caller picks, with the whole text in view:
+    // a word boundary or look-behind at the starting position sees the characters before it. Lets
+    // a caller skip starting positions that it knows cannot match. The text must outlive it.
+    class Scanner
+    {
+    public:
+        Scanner(const Regex &regex, const QString &text);
+        ~Scanner();
+        Scanner(const Scanner &) = delete;
+        Scanner &operator=(const Scanner &) = delete;
+
+        // The first match that starts at `from` or later.
+        std::optional<Span> find(qsizetype from);
+        // The match that starts at `start`, if any.
+        std::optional<Span> matchAt(qsizetype start);
+
+    private:
+        std::unique_ptr<icu::RegexMatcher> m_matcher;
+        qsizetype m_size = 0;
+    };
 
 private:
     std::shared_ptr<const icu::RegexPattern> m_pattern;

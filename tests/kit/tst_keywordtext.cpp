@@ -72,6 +72,7 @@ private Q_SLOTS:
     void splitInput();
     void stripURLs_data();
     void stripURLs();
+    void stripURLsAgreesWithTheExpression();
     void stopwords();
 };
 
@@ -344,6 +345,26 @@ void TestKeywordText::stripURLs()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(KeywordText::stripURLs(input), expected);
+}
+
+void TestKeywordText::stripURLsAgreesWithTheExpression()
+{
+    // Pieces that the expression's word boundaries and classes treat specially: marks and format
+    // characters (skipped by a boundary), dashes, letters that fold to the endings' letters.
+    const Unicode::Regex addresses(
+        u"(https?://|www\\.)\\S+|\\b[\\w-]+\\.(com|net|org|io|app|co|ai|dev)\\b(/\\S*)?"_qs, true);
+    const QStringList pool{"a", "Z", "7", "-", ".", "/", "://", "http", "HTTPS", "www", "www.", "com", "CO", ".co.", "io", "app", "dev",
+                           "cz", "community", ",", " ", "\t", "_", u"\u0301"_qs, u"\u00AD"_qs, u"\u200B"_qs, u"\u200D"_qs,
+                           u"\u2060"_qs, u"\u00A0"_qs, u"\u2028"_qs, u"ſ"_qs, u"İ"_qs, u"é"_qs, u"写"_qs, u"😀"_qs,
+                           u"\u203F"_qs, QString(QChar(0xDC00))};
+    QRandomGenerator random(16);
+    for (int round = 0; round < 5000; ++round) {
+        QString text;
+        for (int i = 1 + random.bounded(14); i > 0; --i)
+            text += pool[random.bounded(int(pool.size()))];
+        if (KeywordText::stripURLs(text) != addresses.replaceAll(text, u" "_qs))
+            QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+    }
 }
 
 void TestKeywordText::stopwords()

@@ -43,12 +43,11 @@ public:
     // Cleans the term and, when it is usable and not excluded, records it as considered.
     std::optional<KeywordText::Entry> consider(const QString &term)
     {
-        QString display = KeywordText::clean(term);
-        QString normalized = Unicode::lowercased(display);
-        if (!KeywordText::isUsable(normalized) || m_exclude.contains(normalized))
+        KeywordText::Entry entry = KeywordText::entry(term);
+        if (!KeywordText::isUsable(entry.normalized) || m_exclude.contains(entry.normalized))
             return std::nullopt;
-        m_considered.insert(normalized);
-        return KeywordText::Entry{std::move(normalized), std::move(display)};
+        m_considered.insert(entry.normalized);
+        return entry;
     }
 
     // Appends the entry unless an earlier candidate has its normal form.
@@ -115,13 +114,36 @@ QStringList appNameTerms(const QString &cleanedName)
     return terms;
 }
 
+bool isBlankOrComma(QChar c)
+{
+    return c == u',' || Unicode::isWhiteSpace(c.unicode());   // White_Space lies in the BMP
+}
+
+// The name without a company suffix, as replacing "[\s,]*\b(inc|llc|ltd|gmbh|corp|co|limited|a\.?s|
+// s\.?a)\.?$" (case-insensitive) and then "[\s,.]+$" by nothing would give it, in linear time: those
+// expressions try every blank of a long run as a start and read to its end from each. A suffix with
+// its dot, and the line break that "$" may stand before, takes at most 10 code units at the end, so
+// the expression looks for it there alone; the blanks and commas before it are counted here.
 QString cleanedDeveloperName(const std::optional<QString> &developerName)
 {
     static const Unicode::Regex companySuffix(
-        QStringLiteral(R"re([\s,]*\b(inc|llc|ltd|gmbh|corp|co|limited|a\.?s|s\.?a)\.?$)re"), true);
-    static const Unicode::Regex trailingPunctuation(QStringLiteral(R"re([\s,.]+$)re"));
-    const QString withoutSuffix = companySuffix.replaceAll(developerName.value_or(QString()), QString());
-    return KeywordText::clean(trailingPunctuation.replaceAll(withoutSuffix, QString()));
+        QStringLiteral(R"re(\b(inc|llc|ltd|gmbh|corp|co|limited|a\.?s|s\.?a)\.?$)re"), true);
+    constexpr qsizetype suffixReach = 16;
+    QString name = developerName.value_or(QString());
+    qsizetype from = std::max<qsizetype>(name.size() - suffixReach, 0);
+    if (from > 0 && name[from].isLowSurrogate())
+        --from;
+    if (const auto suffix = Unicode::Regex::Scanner(companySuffix, name).find(from)) {
+        qsizetype start = suffix->start;
+        while (start > 0 && isBlankOrComma(name[start - 1]))
+            --start;
+        name.remove(start, suffix->end - start);
+    }
+    qsizetype end = name.size();
+    while (end > 0 && (name[end - 1] == u'.' || isBlankOrComma(name[end - 1])))
+        --end;
+    name.truncate(end);
+    return KeywordText::clean(name);
 }
 
 QStringList combinationTerms(const CandidateGenerator::Input &input, const QString &cleanedName,
@@ -254,7 +276,9 @@ namespace CandidateGenerator {
 Output generate(const Input &input)
 {
     const int maxCandidates = std::max(input.maxCandidates, 0);
-    const int combinationCap = std::max(input.maxCombinations.value_or((maxCandidates + 4) / 5), 0);
+    // A fifth rounded up, without the sum that would overflow near the largest int.
+    const int combinationCap = input.maxCombinations ? std::max(*input.maxCombinations, 0)
+                                                     : maxCandidates / 5 + (maxCandidates % 5 != 0 ? 1 : 0);
 
     Output output;
     Admission admission(input.exclude);

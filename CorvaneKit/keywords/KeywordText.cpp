@@ -179,6 +179,85 @@ QString withoutZeroWidth(const QString &text)
     return out;
 }
 
+// clean() of text beyond ASCII, telling whether it removed a zero-width character.
+QString cleanBeyondAscii(const QString &text, bool &removedZeroWidth)
+{
+    const QString composed = Unicode::nfkc(text);
+    const QString visible = withoutZeroWidth(composed);
+    removedZeroWidth = visible.size() != composed.size();
+    return collapseClusters(visible);
+}
+
+// Whether the lower case `form` of a clean() result `cleaned` is its own normal form, that is,
+// whether lower-casing clean() of it gives it back. The facts this rests on hold for every code
+// point (checked by walking them all): clean() gives compatibility-composed text unless it removed
+// a zero-width character; lower-casing such text gives compatibility-composed text again unless a
+// changed code point comes before one from U+0300 on (only those compose or reorder with what
+// precedes them) or the length changes ('İ'); and white space survives clean() only as single
+// spaces between other characters, unless what follows a space extends it into a white-space
+// character of its own. Most text is settled by one pass that vectorises. A false answer only means
+// that the caller must clean the form again to see.
+bool isSettled(const QString &cleaned, const QString &form, bool removedZeroWidth)
+{
+    const qsizetype n = form.size();
+    if (n == 0)
+        return true;
+    const char16_t *units = reinterpret_cast<const char16_t *>(form.constData());
+    if (units[0] == u' ' || units[n - 1] == u' ')   // not from clean(); the full test says
+        return false;
+    const bool sameLength = cleaned.size() == n;
+    const char16_t *before = sameLength ? reinterpret_cast<const char16_t *>(cleaned.constData()) : units;
+    // Every white-space code point but the space lies in these ranges.
+    const auto maybeWhiteSpace = [](unsigned u) {
+        return (u - 0x09u <= 0x04u) | (u - 0x85u <= 0x1Bu) | (u == 0x1680u) | (u - 0x2000u <= 0x0Au)
+            | (u - 0x2028u <= 0x07u) | (u == 0x205Fu) | (u == 0x3000u);
+    };
+    // Flags gathered without branches, so that the loop vectorises.
+    unsigned otherWhiteSpace = maybeWhiteSpace(units[n - 1]);
+    unsigned spaceBeforeMore = 0;     // a space before another or before a unit from U+0300 on
+    unsigned changedBeforeMore = 0;   // a unit that lower-casing changed before one from U+0300 on
+    for (qsizetype i = 0; i + 1 < n; ++i) {
+        const unsigned u = units[i];
+        const unsigned next = units[i + 1];
+        otherWhiteSpace |= maybeWhiteSpace(u);
+        spaceBeforeMore |= (u == 0x20u) & ((next == 0x20u) | (next >= 0x300u));
+        changedBeforeMore |= (u != before[i]) & (next >= 0x300u);
+    }
+    if ((removedZeroWidth || !sameLength || changedBeforeMore) && !Unicode::isNfkc(form))
+        return false;
+    if (otherWhiteSpace)
+        return collapseClusters(form) == form;
+    for (qsizetype i = 0; spaceBeforeMore && i + 1 < n; ++i) {
+        if (units[i] != u' ')
+            continue;
+        if (units[i + 1] == u' ')   // only where a space rides on a prepended sign before it
+            return collapseClusters(form) == form;
+        if (units[i + 1] >= 0x300 && Unicode::extendsCluster(Unicode::codePointAt(form, i + 1)))
+            return false;
+    }
+    return true;
+}
+
+// The normal form of a clean() result beyond ASCII: lower-cased, and cleaned again in the rare case
+// that this is not yet its own normal form. Normalising once more settles it: a mark after a line
+// break or tab, which follows the space put in their place and so joins it, goes with that space;
+// a mark after a removed zero-width character, or after a capital lower-cased, composes with the
+// letter before it. The bound only guards against a rule that a later Unicode version might add;
+// one more pass has always been enough.
+QString normalFormOfClean(const QString &cleaned, bool removedZeroWidth)
+{
+    QString form = Unicode::lowercased(cleaned);
+    if (isSettled(cleaned, form, removedZeroWidth))
+        return form;
+    for (int pass = 0; pass < 4; ++pass) {
+        QString next = Unicode::lowercased(KeywordText::clean(form));
+        if (next == form)
+            break;
+        form = std::move(next);
+    }
+    return form;
+}
+
 // Maximal runs of letter-or-number clusters of already lower-cased text.
 QStringList letterRuns(const QString &text)
 {
@@ -292,6 +371,57 @@ bool mayHoldLink(QStringView chunk)
     return false;
 }
 
+// Every match of "(https?://|www\.)\S+|\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?"
+// (case-insensitive) replaced by one space, as a search with that expression would replace them,
+// in time linear in the text. The expression alone tries each start in a long run of word
+// characters and dashes ("a-a-a-…") and reads on to the end of the run from each. Here each
+// alternative has its own expression: a bare address is tried only at the first start in a run,
+// since every later start of the same run reads on to the same end and so fares the same.
+QString withoutAddresses(const QString &text)
+{
+    // The word boundary after the domain ending keeps "photos.Collage" and "best.apps" whole.
+    static const Unicode::Regex links(QStringLiteral(R"re((https?://|www\.)\S+)re"), true);
+    static const Unicode::Regex bareAddress(
+        QStringLiteral(R"re(\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?)re"), true);
+    static const Unicode::Regex runStart(QStringLiteral(R"re(\b[\w-])re"), true);
+    static const Unicode::Regex run(QStringLiteral(R"re([\w-]+)re"), true);
+    Unicode::Regex::Scanner linkScanner(links, text);
+    Unicode::Regex::Scanner bareScanner(bareAddress, text);
+    Unicode::Regex::Scanner runStartScanner(runStart, text);
+    Unicode::Regex::Scanner runScanner(run, text);
+    const auto nextBareAddress = [&](qsizetype from) -> std::optional<Unicode::Regex::Span> {
+        while (const auto start = runStartScanner.find(from)) {
+            if (const auto address = bareScanner.matchAt(start->start))
+                return address;
+            const auto skipped = runScanner.matchAt(start->start);
+            from = skipped ? skipped->end : start->end;
+        }
+        return std::nullopt;
+    };
+
+    QString result;
+    qsizetype copied = 0;
+    // The first match of each alternative at or after `copied`; a match that starts there stays
+    // the first until `copied` passes its start.
+    std::optional<Unicode::Regex::Span> link = linkScanner.find(0);
+    std::optional<Unicode::Regex::Span> address = nextBareAddress(0);
+    while (link || address) {
+        // At one start, a link is tried first.
+        const Unicode::Regex::Span match = link && (!address || link->start <= address->start) ? *link : *address;
+        result += QStringView(text).sliced(copied, match.start - copied);
+        result += u' ';
+        copied = match.end;
+        if (link && link->start < copied)
+            link = linkScanner.find(copied);
+        if (address && address->start < copied)
+            address = nextBareAddress(copied);
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).sliced(copied);
+    return result;
+}
+
 }
 
 namespace KeywordText {
@@ -315,14 +445,30 @@ QString clean(const QString &text)
     // NFKC leaves ASCII alone and it has no zero-width characters.
     if (isAscii(text))
         return isCollapsedAscii(text) ? text : collapseAscii(text, false);
-    return collapseClusters(withoutZeroWidth(Unicode::nfkc(text)));
+    bool removedZeroWidth = false;
+    return cleanBeyondAscii(text, removedZeroWidth);
 }
 
 QString normalize(const QString &text)
 {
     if (isAscii(text))
         return collapseAscii(text, true);
-    return Unicode::lowercased(clean(text));
+    bool removedZeroWidth = false;
+    const QString cleaned = cleanBeyondAscii(text, removedZeroWidth);
+    return normalFormOfClean(cleaned, removedZeroWidth);
+}
+
+Entry entry(const QString &text)
+{
+    if (isAscii(text)) {
+        QString display = clean(text);
+        QString normalized = Unicode::lowercased(display);
+        return Entry{std::move(normalized), std::move(display)};
+    }
+    bool removedZeroWidth = false;
+    QString display = cleanBeyondAscii(text, removedZeroWidth);
+    QString normalized = normalFormOfClean(display, removedZeroWidth);
+    return Entry{std::move(normalized), std::move(display)};
 }
 
 QStringList tokenize(const QString &text)
@@ -512,13 +658,12 @@ QList<Entry> dedupe(const QStringList &entries)
 {
     QList<Entry> result;
     QSet<QString> seen;
-    for (const QString &entry : entries) {
-        QString display = clean(entry);
-        QString key = Unicode::lowercased(display);
-        if (!isUsable(key) || seen.contains(key))
+    for (const QString &text : entries) {
+        Entry candidate = entry(text);
+        if (!isUsable(candidate.normalized) || seen.contains(candidate.normalized))
             continue;
-        seen.insert(key);
-        result.append(Entry{std::move(key), std::move(display)});
+        seen.insert(candidate.normalized);
+        result.append(std::move(candidate));
     }
     return result;
 }
@@ -551,9 +696,6 @@ QStringList splitInput(const QString &text)
 
 QString stripURLs(const QString &text)
 {
-    // The word boundary after the domain ending keeps "photos.Collage" and "best.apps" whole.
-    static const Unicode::Regex addresses(
-        QStringLiteral(R"re((https?://|www\.)\S+|\b[\w-]+\.(com|net|org|io|app|co|ai|dev)\b(/\S*)?)re"), true);
     // No match spans a space, and a space is no word character, so each space-free run can be
     // searched on its own with the same result. The regular expression is the dearest step by
     // far, and in app names and prose few runs can hold a link at all.
@@ -569,7 +711,7 @@ QString stripURLs(const QString &text)
         const QStringView chunk = QStringView(text).mid(start, end - start);
         if (!chunk.isEmpty() && mayHoldLink(chunk)) {
             result += QStringView(text).mid(copied, start - copied);
-            result += addresses.replaceAll(chunk.toString(), QStringLiteral(" "));
+            result += withoutAddresses(chunk.toString());
             copied = end;
         }
         start = end + 1;

@@ -25,7 +25,8 @@ const QSet<QString> &stopwords();
 
 // Display form: NFKC, zero-width characters removed, whitespace runs collapsed to one space.
 QString clean(const QString &text);
-// The key two keywords are compared by: clean() lower-cased.
+// The key two keywords are compared by: clean() lower-cased, and cleaned again in the rare case
+// that this is not yet its own normal form, so that normalize(normalize(x)) == normalize(x).
 QString normalize(const QString &text);
 
 // Lower-case runs of letters and numbers, in text order, repeats kept.
@@ -179,6 +180,9 @@ struct Entry
     QString display;
     bool operator==(const Entry &) const = default;
 };
+
+// normalize() and clean() of a text, worked out together.
+Entry entry(const QString &text);
 
 // Usable entries in input order, first occurrence of each normal form winning.
 QList<Entry> dedupe(const QStringList &entries);

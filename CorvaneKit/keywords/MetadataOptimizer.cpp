@@ -1,4 +1,5 @@
 #include "keywords/MetadataOptimizer.h"
+#include "keywords/MetadataOptimizerWords.h"
 
 #include "keywords/KeywordScores.h"
 #include "keywords/KeywordText.h"
@@ -6,6 +7,7 @@
 #include "support/Unicode.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
@@ -15,14 +17,6 @@ namespace MetadataOptimizer {
 
 namespace {
 
-const QString comma = QStringLiteral(",");
-
-// A character is whitespace when its first code point is.
-bool isWhitespaceCharacter(const QString &character)
-{
-    return !character.isEmpty() && Unicode::isWhiteSpace(Unicode::codePointAt(character, 0));
-}
-
 bool isLineBreak(char32_t c)
 {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
@@ -30,7 +24,7 @@ bool isLineBreak(char32_t c)
 
 // Spaces and tabs: every white-space code point that does not break a line. All of them
 // lie below U+10000, so trimming UTF-16 units is exact.
-QString trimmedOfSpaces(const QString &text)
+QStringView trimmedOfSpaces(QStringView text)
 {
     const auto isSpace = [](QChar unit) {
         return Unicode::isWhiteSpace(unit.unicode()) && !isLineBreak(unit.unicode());
@@ -44,17 +38,47 @@ QString trimmedOfSpaces(const QString &text)
     return text.sliced(begin, end - begin);
 }
 
-// Pieces between comma characters, empty ones included.
-QStringList splitAtCommas(const QString &text)
+// The keyword field read once, character by character: what the rules on commas count, and the
+// terms between the commas. A comma is a character that is a comma alone, without a mark on it.
+struct FieldScan
 {
-    QStringList pieces{QString()};
-    for (const QString &character : Unicode::graphemes(text)) {
-        if (character == comma)
-            pieces.append(QString());
-        else
-            pieces.last() += character;
+    qsizetype spacesAfterCommas = 0;   // whitespace after a comma, directly or through whitespace
+    qsizetype commas = 0;
+    qsizetype blankPieces = 0;         // pieces between commas that are empty or whitespace only
+    QStringList terms;                 // the pieces trimmed of spaces and tabs, empty ones dropped
+};
+
+FieldScan scanField(const QString &field)
+{
+    FieldScan scan;
+    const QStringView view(field);
+    qsizetype pieceStart = 0;
+    bool blank = true;
+    bool afterComma = false;
+    const auto endPiece = [&](qsizetype end) {
+        scan.blankPieces += blank ? 1 : 0;
+        const QStringView term = trimmedOfSpaces(view.sliced(pieceStart, end - pieceStart));
+        if (!term.isEmpty())
+            scan.terms.append(term.toString());
+    };
+    Unicode::GraphemeCursor cursor(view);
+    for (qsizetype end; (end = cursor.next()) >= 0;) {
+        const qsizetype start = cursor.start();
+        if (end - start == 1 && view[start] == u',') {
+            endPiece(start);
+            ++scan.commas;
+            pieceStart = end;
+            blank = true;
+            afterComma = true;
+        } else if (Unicode::isWhiteSpace(Unicode::codePointAt(view, start))) {
+            scan.spacesAfterCommas += afterComma ? 1 : 0;
+        } else {
+            blank = false;
+            afterComma = false;
+        }
     }
-    return pieces;
+    endPiece(view.size());
+    return scan;
 }
 
 bool isFillerOrStopword(const QString &word)
@@ -76,6 +100,7 @@ QSet<QString> tokenSet(const QString &text)
 QSet<QString> singularsOf(const QSet<QString> &words)
 {
     QSet<QString> singulars;
+    singulars.reserve(words.size());
     for (const QString &word : words)
         singulars.insert(singular(word));
     return singulars;
@@ -102,19 +127,9 @@ void checkLimit(QList<Issue> &issues, const QString &text, int limit, Field fiel
                         0});
 }
 
-// Whitespace that follows a comma directly or through other whitespace.
-void checkSpacesAfterCommas(QList<Issue> &issues, const QString &keywordField)
+void checkSpacesAfterCommas(QList<Issue> &issues, const FieldScan &scan)
 {
-    qsizetype count = 0;
-    bool afterComma = false;
-    for (const QString &character : Unicode::graphemes(keywordField)) {
-        if (character == comma)
-            afterComma = true;
-        else if (isWhitespaceCharacter(character))
-            count += afterComma ? 1 : 0;
-        else
-            afterComma = false;
-    }
+    const qsizetype count = scan.spacesAfterCommas;
     if (count < 1)
         return;
     const QString message = count == 1
@@ -123,19 +138,11 @@ void checkSpacesAfterCommas(QList<Issue> &issues, const QString &keywordField)
     issues.append(Issue{IssueKind::spaceAfterComma, Field::keywords, std::nullopt, message, count});
 }
 
-void checkEmptyTerms(QList<Issue> &issues, const QString &keywordField)
+void checkEmptyTerms(QList<Issue> &issues, const FieldScan &scan)
 {
-    const QStringList pieces = splitAtCommas(keywordField);
-    const qsizetype commas = pieces.size() - 1;
-    if (commas < 1)
+    if (scan.commas < 1)
         return;
-    qsizetype empty = 0;
-    for (const QString &piece : pieces) {
-        const QStringList characters = Unicode::graphemes(piece);
-        if (std::all_of(characters.cbegin(), characters.cend(), isWhitespaceCharacter))
-            ++empty;
-    }
-    const qsizetype count = std::min(empty, commas);
+    const qsizetype count = std::min(scan.blankPieces, scan.commas);
     if (count < 1)
         return;
     const QString message = count == 1
@@ -144,9 +151,32 @@ void checkEmptyTerms(QList<Issue> &issues, const QString &keywordField)
     issues.append(Issue{IssueKind::emptyTerm, Field::keywords, std::nullopt, message, count});
 }
 
-QList<Coverage> coverageAgainst(const QSet<QString> &indexed, const QList<Target> &targets)
+// The indexed words of the three fields and their singular forms, the name's and the keyword
+// field's apart, so that many keyword fields can be checked against one name without copying its
+// words.
+struct Indexed
 {
-    const QSet<QString> indexedSingulars = singularsOf(indexed);
+    const QSet<QString> &nameWords;
+    const QSet<QString> &nameSingulars;
+    const QSet<QString> &fieldWords;
+    const QSet<QString> &fieldSingulars;
+
+    bool contains(const QString &word) const { return nameWords.contains(word) || fieldWords.contains(word); }
+    bool containsSingular(const QString &form) const
+    {
+        return nameSingulars.contains(form) || fieldSingulars.contains(form);
+    }
+};
+
+// The words of the keyword field's terms, with their singular forms.
+struct FieldWords
+{
+    QSet<QString> words;
+    QSet<QString> singulars;
+};
+
+QList<Coverage> coverageAgainst(const Indexed &indexed, const QList<Target> &targets)
+{
     QList<Coverage> result;
     result.reserve(targets.size());
     for (const Target &target : targets) {
@@ -156,7 +186,7 @@ QList<Coverage> coverageAgainst(const QSet<QString> &indexed, const QList<Target
         Coverage coverage;
         coverage.keyword = target.text;
         for (const QString &word : std::as_const(words)) {
-            if (!indexed.contains(word) && !indexedSingulars.contains(singular(word)))
+            if (!indexed.contains(word) && !indexed.containsSingular(singular(word)))
                 coverage.missingWords.append(word);
         }
         coverage.covered = coverage.missingWords.isEmpty();
@@ -166,6 +196,12 @@ QList<Coverage> coverageAgainst(const QSet<QString> &indexed, const QList<Target
         result.append(coverage);
     }
     return result;
+}
+
+QList<Coverage> coverageAgainst(const QSet<QString> &indexed, const QList<Target> &targets)
+{
+    const QSet<QString> none;
+    return coverageAgainst(Indexed{indexed, singularsOf(indexed), none, none}, targets);
 }
 
 QList<Suggestion> suggestionsFrom(const QList<Coverage> &coverages)
@@ -306,26 +342,30 @@ size_t qHash(const Suggestion &suggestion, size_t seed)
 
 QString singular(const QString &word)
 {
-    const QStringList characters = Unicode::graphemes(word);
-    const qsizetype n = characters.size();
-    const auto endsWith = [&](std::initializer_list<const char *> tail) {
-        if (qsizetype(tail.size()) > n)
+    // Where each character starts; the rules compare the last few with single letters.
+    QVarLengthArray<qsizetype, 32> starts;
+    Unicode::GraphemeCursor cursor(word);
+    for (qsizetype end; (end = cursor.next()) >= 0;)
+        starts.append(cursor.start());
+    const qsizetype n = starts.size();
+    const auto endsWith = [&](QLatin1String tail) {
+        if (tail.size() > n)
             return false;
-        qsizetype i = n - qsizetype(tail.size());
-        for (const char *c : tail) {
-            if (characters[i++] != QLatin1String(c))
+        for (qsizetype i = 0, k = n - tail.size(); i < tail.size(); ++i, ++k) {
+            const qsizetype end = k + 1 < n ? starts[k + 1] : word.size();
+            if (end - starts[k] != 1 || word[starts[k]] != tail[i])
                 return false;
         }
         return true;
     };
-    const auto withoutLast = [&](qsizetype count) { return characters.first(n - count).join(QString()); };
+    const auto withoutLast = [&](qsizetype count) { return word.first(starts[n - count]); };
 
-    if (n >= 5 && endsWith({"i", "e", "s"}))
+    if (n >= 5 && endsWith(QLatin1String("ies")))
         return withoutLast(3) + QLatin1Char('y');
-    if (endsWith({"s", "e", "s"}) || endsWith({"x", "e", "s"}) || endsWith({"z", "e", "s"})
-        || endsWith({"c", "h", "e", "s"}) || endsWith({"s", "h", "e", "s"}))
+    if (endsWith(QLatin1String("ses")) || endsWith(QLatin1String("xes")) || endsWith(QLatin1String("zes"))
+        || endsWith(QLatin1String("ches")) || endsWith(QLatin1String("shes")))
         return withoutLast(2);
-    if (n >= 4 && endsWith({"s"}) && !endsWith({"s", "s"}))
+    if (n >= 4 && endsWith(QLatin1String("s")) && !endsWith(QLatin1String("ss")))
         return withoutLast(1);
     return word;
 }
@@ -347,60 +387,64 @@ QList<Suggestion> suggestWords(const QString &title, const QString &subtitle, co
     return suggestionsFrom(coverage(title, subtitle, keywordField, targets));
 }
 
+NameWords::NameWords(const QString &title, const QString &subtitle)
+{
+    checkLimit(limitIssues, title, titleLimit, Field::title, "App name");
+    checkLimit(limitIssues, subtitle, subtitleLimit, Field::subtitle, "Subtitle");
+    const QStringList titleTokens = KeywordText::tokenize(title);
+    const QStringList subtitleTokens = KeywordText::tokenize(subtitle);
+    const QSet<QString> titleWords(titleTokens.cbegin(), titleTokens.cend());
+    words = titleWords;
+    words.unite(QSet<QString>(subtitleTokens.cbegin(), subtitleTokens.cend()));
+    singulars = singularsOf(words);
+    for (const QString &w : subtitleTokens) {
+        if (titleWords.contains(w) && !KeywordText::stopwords().contains(w))
+            overlapIssues.append(wordIssue(IssueKind::duplicateWord, Field::subtitle, w,
+                                           " is in both the name and the subtitle."));
+    }
+}
+
 Analysis analyze(const QString &title, const QString &subtitle, const QString &keywordField,
                  const QList<Target> &targets)
 {
+    return analyze(NameWords(title, subtitle), keywordField, targets);
+}
+
+Analysis analyze(const NameWords &name, const QString &keywordField, const QList<Target> &targets)
+{
     Analysis analysis;
     QList<Issue> &issues = analysis.issues;
-    checkLimit(issues, title, titleLimit, Field::title, "App name");
-    checkLimit(issues, subtitle, subtitleLimit, Field::subtitle, "Subtitle");
+    issues += name.limitIssues;
     checkLimit(issues, keywordField, keywordsLimit, Field::keywords, "Keyword field");
-    checkSpacesAfterCommas(issues, keywordField);
-    checkEmptyTerms(issues, keywordField);
+    const FieldScan scan = scanField(keywordField);
+    checkSpacesAfterCommas(issues, scan);
+    checkEmptyTerms(issues, scan);
 
-    const QStringList titleTokens = KeywordText::tokenize(title);
-    const QStringList subtitleTokens = KeywordText::tokenize(subtitle);
-    QSet<QString> nameWords(titleTokens.cbegin(), titleTokens.cend());
-    nameWords.unite(QSet<QString>(subtitleTokens.cbegin(), subtitleTokens.cend()));
-
-    QStringList terms;
-    for (const QString &piece : splitAtCommas(keywordField)) {
-        const QString term = trimmedOfSpaces(piece);
-        if (!term.isEmpty())
-            terms.append(term);
-    }
-
-    // Singular forms of the name words and the words seen so far; a word that
-    // reaches the singular test is in neither, so any match is another word.
-    QSet<QString> presentSingulars = singularsOf(nameWords);
-    QSet<QString> seen;
-    for (const QString &term : std::as_const(terms)) {
+    // A word that reaches the singular test is neither a name word nor seen before, so a
+    // singular form that matches is another word's.
+    FieldWords field;
+    for (const QString &term : scan.terms) {
         for (const QString &w : KeywordText::tokenize(term)) {
-            const QString form = singular(w);
-            if (nameWords.contains(w))
+            QString form = singular(w);
+            if (name.words.contains(w))
                 issues.append(wordIssue(IssueKind::alreadyInName, Field::keywords, w,
                                         " is already in the name or subtitle; Apple indexes it there."));
-            else if (seen.contains(w))
+            else if (field.words.contains(w))
                 issues.append(wordIssue(IssueKind::duplicateWord, Field::keywords, w,
                                         " appears more than once in the keyword field."));
             else if (isFillerOrStopword(w))
                 issues.append(wordIssue(IssueKind::fillerWord, Field::keywords, w, " adds little search value."));
-            else if (presentSingulars.contains(form))
+            else if (name.singulars.contains(form) || field.singulars.contains(form))
                 issues.append(wordIssue(IssueKind::pluralDuplicate, Field::keywords, w,
                                         " duplicates a singular/plural form already present."));
-            seen.insert(w);
-            presentSingulars.insert(form);
+            field.words.insert(w);
+            field.singulars.insert(std::move(form));
         }
     }
+    issues += name.overlapIssues;
 
-    for (const QString &w : subtitleTokens) {
-        if (titleTokens.contains(w) && !KeywordText::stopwords().contains(w))
-            issues.append(wordIssue(IssueKind::duplicateWord, Field::subtitle, w,
-                                    " is in both the name and the subtitle."));
-    }
-
-    const QSet<QString> indexed = QSet<QString>(nameWords).unite(seen);
-    QList<Coverage> coverages = coverageAgainst(indexed, targets);
+    QList<Coverage> coverages =
+        coverageAgainst(Indexed{name.words, name.singulars, field.words, field.singulars}, targets);
     analysis.suggestions = suggestionsFrom(coverages);
     std::stable_sort(coverages.begin(), coverages.end(), [](const Coverage &a, const Coverage &b) {
         if (a.covered != b.covered)
@@ -423,6 +467,19 @@ Analysis analyze(const QString &title, const QString &subtitle, const QString &k
         total < 1 ? 0 : static_cast<int>(std::clamp<qint64>(roundHalfAwayFromZero(covered * 100.0 / total), 0, 100));
     analysis.coverage = std::move(coverages);
     return analysis;
+}
+
+QList<Suggestion> suggestWords(const NameWords &name, const QString &keywordField, const QList<Target> &targets)
+{
+    FieldWords field;
+    for (const QString &term : scanField(keywordField).terms) {
+        for (const QString &w : KeywordText::tokenize(term)) {
+            field.singulars.insert(singular(w));
+            field.words.insert(w);
+        }
+    }
+    return suggestionsFrom(
+        coverageAgainst(Indexed{name.words, name.singulars, field.words, field.singulars}, targets));
 }
 
 } // namespace MetadataOptimizer

@@ -1,4 +1,5 @@
 #include "keywords/MetadataOptimizer.h"
+#include "keywords/MetadataOptimizerWords.h"
 
 #include "keywords/KeywordText.h"
 #include "support/Unicode.h"
@@ -30,14 +31,16 @@ QString tidyKeywordField(const QString &title, const QString &subtitle, const QS
         presentSingulars.insert(singular(word));
 
     QStringList kept;
+    QSet<QString> keptSet;
     for (const QString &w : KeywordText::tokenize(keywordField)) {
-        if (nameWords.contains(w) || kept.contains(w) || isFillerOrStopword(w))
+        if (nameWords.contains(w) || keptSet.contains(w) || isFillerOrStopword(w))
             continue;
-        const QString form = singular(w);
+        QString form = singular(w);
         if (presentSingulars.contains(form))
             continue;
         kept.append(w);
-        presentSingulars.insert(form);
+        keptSet.insert(w);
+        presentSingulars.insert(std::move(form));
     }
     return kept.join(QLatin1Char(','));
 }
@@ -45,7 +48,9 @@ QString tidyKeywordField(const QString &title, const QString &subtitle, const QS
 QString buildKeywordField(const QString &title, const QString &subtitle, const QStringList &keep,
                           const QList<Target> &targets)
 {
-    QSet<QString> used = nameWordsOf(title, subtitle);
+    // Each fill pass needs only the suggestions of the analysis; the name's words are read once.
+    const NameWords name(title, subtitle);
+    QSet<QString> used = name.words;
     QStringList chosen;
     qsizetype length = 0;
     // The first word needs no comma before it.
@@ -71,10 +76,10 @@ QString buildKeywordField(const QString &title, const QString &subtitle, const Q
     }
 
     const auto field = [&] { return chosen.join(QLatin1Char(',')); };
-    Analysis analysis = analyze(title, subtitle, field(), targets);
+    QList<Suggestion> suggestions = suggestWords(name, field(), targets);
     for (int pass = 0; pass < maxFillPasses; ++pass) {
         const Suggestion *pick = nullptr;
-        for (const Suggestion &suggestion : std::as_const(analysis.suggestions)) {
+        for (const Suggestion &suggestion : std::as_const(suggestions)) {
             if (!used.contains(suggestion.word) && length + costOf(suggestion.word) <= keywordsLimit) {
                 pick = &suggestion;
                 break;
@@ -86,10 +91,10 @@ QString buildKeywordField(const QString &title, const QString &subtitle, const Q
         used.insert(word);
         // A target made of a single filler word suggests it; it is never worth a place.
         if (isFillerOrStopword(word))
-            continue;     // the field is unchanged, and so is its analysis
+            continue;     // the field is unchanged, and so are its suggestions
         length += costOf(word);
         chosen.append(word);
-        analysis = analyze(title, subtitle, field(), targets);
+        suggestions = suggestWords(name, field(), targets);
     }
     return field();
 }

@@ -43,6 +43,15 @@ bool isAscii(QStringView text)
     return any < 0x80;
 }
 
+const icu::Normalizer2 *nfkcInstance()
+{
+    static const icu::Normalizer2 *const instance = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        return icu::Normalizer2::getNFKCInstance(status);
+    }();
+    return instance;
+}
+
 QString normalized(const icu::Normalizer2 *normalizer, const QString &text)
 {
     if (isAscii(text))
@@ -89,7 +98,8 @@ constexpr char16_t smallSigma = 0x03C3;
 enum ClusterClass : uint8_t {
     standsAlone = 0,   // never joins a neighbour: Other, and Hangul LV/LVT (they only join V or T)
     control = 1,       // Control, CR, LF: a break on both sides, except inside CR LF
-    joins = 2,         // may join a neighbour (Extend, ZWJ, SpacingMark, Prepend, RI, L/V/T): ask ICU
+    joins = 2,         // may join a neighbour (Prepend, RI, L/V/T): ask ICU
+    extends = 3,       // Extend, ZWJ, SpacingMark: joins the code point before it unless that is a control
 };
 
 ClusterClass clusterClassFromIcu(char32_t c)
@@ -105,6 +115,10 @@ ClusterClass clusterClassFromIcu(char32_t c)
     case U_GCB_CR:
     case U_GCB_LF:
         return control;
+    case U_GCB_EXTEND:
+    case U_GCB_ZWJ:
+    case U_GCB_SPACING_MARK:
+        return extends;
     default:
         return joins;
     }
@@ -192,11 +206,25 @@ namespace Unicode {
 
 QString nfkc(const QString &text)
 {
-    static const icu::Normalizer2 *const instance = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        return icu::Normalizer2::getNFKCInstance(status);
-    }();
+    const icu::Normalizer2 *const instance = nfkcInstance();
     return instance ? normalized(instance, text) : text;
+}
+
+bool isNfkc(const QString &text)
+{
+    if (isAscii(text))
+        return true;
+    const icu::Normalizer2 *const instance = nfkcInstance();
+    if (!instance)
+        return true;
+    const icu::UnicodeString source = alias(text);
+    UErrorCode status = U_ZERO_ERROR;
+    // The quick check settles nearly all text; a "maybe" needs the full test.
+    if (instance->spanQuickCheckYes(source, status) == source.length() || U_FAILURE(status))
+        return true;
+    status = U_ZERO_ERROR;
+    const bool normalised = instance->isNormalized(source, status);
+    return U_FAILURE(status) || normalised;
 }
 
 QString nfc(const QString &text)
@@ -275,6 +303,11 @@ QString trimmed(const QString &text)
 bool hasNumericType(char32_t c)
 {
     return properties(c) & numericBit;
+}
+
+bool extendsCluster(char32_t c)
+{
+    return clusterClass(c) == extends;
 }
 
 GraphemeCursor::~GraphemeCursor()
@@ -433,6 +466,56 @@ QString Regex::replaceAll(const QString &text, const QString &replacementTemplat
     matcher->reset();
     const icu::UnicodeString result = matcher->replaceAll(alias(replacementTemplate), status);
     return U_SUCCESS(status) ? toQString(result) : text;
+}
+
+namespace {
+
+std::optional<Regex::Span> spanOf(const icu::RegexMatcher &matcher, bool found, UErrorCode status)
+{
+    if (U_FAILURE(status) || !found)
+        return std::nullopt;
+    const int64_t start = matcher.start64(status);
+    const int64_t end = matcher.end64(status);
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return Regex::Span{qsizetype(start), qsizetype(end)};
+}
+
+}
+
+Regex::Scanner::Scanner(const Regex &regex, const QString &text)
+    : m_size(text.size())
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::RegexMatcher> matcher(regex.m_pattern->matcher(status));
+    if (U_FAILURE(status) || !matcher)
+        return;
+    UText input = UTEXT_INITIALIZER;
+    utext_openUChars(&input, uchars(text), length32(text), &status);
+    matcher->reset(&input);   // keeps a shallow clone: the characters stay the caller's
+    utext_close(&input);
+    if (U_SUCCESS(status))
+        m_matcher = std::move(matcher);
+}
+
+Regex::Scanner::~Scanner() = default;
+
+std::optional<Regex::Span> Regex::Scanner::find(qsizetype from)
+{
+    if (!m_matcher || from < 0 || from > m_size)
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = m_matcher->find(from, status);
+    return spanOf(*m_matcher, found, status);
+}
+
+std::optional<Regex::Span> Regex::Scanner::matchAt(qsizetype start)
+{
+    if (!m_matcher || start < 0 || start > m_size)
+        return std::nullopt;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool found = m_matcher->lookingAt(start, status);
+    return spanOf(*m_matcher, found, status);
 }
 
 }

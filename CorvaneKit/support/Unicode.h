@@ -12,6 +12,7 @@
 
 U_NAMESPACE_BEGIN
 class BreakIterator;
+class RegexMatcher;
 class RegexPattern;
 U_NAMESPACE_END
 
@@ -23,6 +24,8 @@ namespace Unicode {
 // Unicode normalisation forms KC and C. Text that is already normalised comes back shared.
 QString nfkc(const QString &text);
 QString nfc(const QString &text);
+// Whether nfkc() would give the text back unchanged.
+bool isNfkc(const QString &text);
 
 // Default full case mappings, independent of any locale and applied to each code point on its
 // own: 'İ' lower-cases to "i̇", 'ß' upper-cases to "SS", and a capital sigma always becomes 'σ'
@@ -34,6 +37,9 @@ QString uppercased(const QString &text);
 bool isAlphabetic(char32_t c);
 bool isWhiteSpace(char32_t c);
 bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
+// Whether the code point joins the grapheme cluster of whatever comes before it, a control
+// aside: marks, joiners and spacing marks (Grapheme_Cluster_Break Extend, ZWJ, SpacingMark).
+bool extendsCluster(char32_t c);
 
 // The text without White_Space code points (line breaks included) at either end.
 QString trimmed(const QString &text);
@@ -125,6 +131,34 @@ public:
     QList<Match> findAll(const QString &text) const;
     // Replaces every match by the template, in which "$n" stands for group n and "\" escapes.
     QString replaceAll(const QString &text, const QString &replacementTemplate) const;
+
+    // Where a match lies in the searched text, in UTF-16 offsets.
+    struct Span
+    {
+        qsizetype start = 0;
+        qsizetype end = 0;
+    };
+
+    // Searches one text many times, from positions the caller picks, with the whole text in view:
+    // a word boundary or look-behind at the starting position sees the characters before it. Lets
+    // a caller skip starting positions that it knows cannot match. The text must outlive it.
+    class Scanner
+    {
+    public:
+        Scanner(const Regex &regex, const QString &text);
+        ~Scanner();
+        Scanner(const Scanner &) = delete;
+        Scanner &operator=(const Scanner &) = delete;
+
+        // The first match that starts at `from` or later.
+        std::optional<Span> find(qsizetype from);
+        // The match that starts at `start`, if any.
+        std::optional<Span> matchAt(qsizetype start);
+
+    private:
+        std::unique_ptr<icu::RegexMatcher> m_matcher;
+        qsizetype m_size = 0;
+    };
 
 private:
     std::shared_ptr<const icu::RegexPattern> m_pattern;

@@ -1,6 +1,10 @@
 #include "keywords/CandidateGenerator.h"
+#include "support/Unicode.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
+
+#include <climits>
 
 using CandidateGenerator::Input;
 
@@ -121,6 +125,8 @@ private Q_SLOTS:
         QTest::newRow("7 gives 2") << 7 << std::optional<int>() << 2;
         QTest::newRow("35 gives 7") << 35 << std::optional<int>() << 7;
         QTest::newRow("explicit cap") << 80 << std::optional<int>(30) << 30;
+        QTest::newRow("largest limit: a fifth of it, no overflow") << INT_MAX << std::optional<int>() << 48;
+        QTest::newRow("largest limit with an explicit cap") << INT_MAX << std::optional<int>(30) << 30;
     }
 
     void combinationCap()
@@ -166,6 +172,33 @@ private Q_SLOTS:
             got.append(c.display);
         }
         QCOMPARE(got, displays);
+    }
+
+    void developerSuffixAgreesWithTheExpressions()
+    {
+        // The developer term is the name with the suffix expression and then the trailing one
+        // replaced by nothing, cleaned: names made of suffixes, blanks of every kind, dots, commas,
+        // marks and format characters that word boundaries skip, and letters that fold to the
+        // suffixes' letters.
+        const Unicode::Regex suffix(uR"re([\s,]*\b(inc|llc|ltd|gmbh|corp|co|limited|a\.?s|s\.?a)\.?$)re"_qs, true);
+        const Unicode::Regex trailing(uR"re([\s,.]+$)re"_qs);
+        const QStringList pool{"Acme", "x", "-", ".", ",", " ", "  ", "\t", "\n", "\r\n", "inc", "Inc.", "LLC", "ltd",
+                               "GmbH", "corp", "co", "Co.", "limited", "a.s", "AS", "s.a", "S.A.", u"\u0301"_qs,
+                               u"\u00AD"_qs, u"\u200B"_qs, u"\u00A0"_qs, u"\u2028"_qs, u"\u0085"_qs, u"\u3000"_qs,
+                               u"ſ"_qs, u"İ"_qs, u"é"_qs};
+        QRandomGenerator random(17);
+        for (int round = 0; round < 3000; ++round) {
+            QString name;
+            for (int i = 1 + random.bounded(10); i > 0; --i)
+                name += pool[random.bounded(int(pool.size()))];
+            const KeywordText::Entry term =
+                KeywordText::entry(KeywordText::clean(trailing.replaceAll(suffix.replaceAll(name, {}), {})));
+            const QStringList expected = KeywordText::isUsable(term.normalized)
+                ? QStringList{"DEVELOPER|" + term.normalized + u'|' + term.display + u'|' + name}
+                : QStringList{};
+            if (lines(CandidateGenerator::generate({.developerName = name, .maxCandidates = 5}).candidates) != expected)
+                QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(name.toUtf8().toPercentEncoding())));
+        }
     }
 
     void listCaps()

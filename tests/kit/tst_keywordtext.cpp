@@ -24,6 +24,16 @@ QString referenceClean(const QString &text)
     return runs.join(u' ');
 }
 
+// The normal form the rules settle on: clean() lower-cased, repeated until it no longer changes.
+// Where the first pass is already its own normal form, that is all.
+QString settledNormalForm(const QString &text)
+{
+    QString form = Unicode::lowercased(referenceClean(text));
+    for (QString next; (next = Unicode::lowercased(referenceClean(form))) != form;)
+        form = next;
+    return form;
+}
+
 QStringList referenceTokens(const QString &text)
 {
     QStringList runs{QString()};
@@ -49,6 +59,9 @@ private Q_SLOTS:
     void tokenize_data();
     void tokenize();
     void agreesWithClusterRules();
+    void normalFormIsStable_data();
+    void normalFormIsStable();
+    void normalFormIsStableForAnyText();
     void numberedTextAgreesWithSplitting();
     void isMeaningful_data();
     void isMeaningful();
@@ -59,6 +72,7 @@ private Q_SLOTS:
     void splitInput();
     void stripURLs_data();
     void stripURLs();
+    void stripURLsAgreesWithTheExpression();
     void stopwords();
 };
 
@@ -136,7 +150,59 @@ void TestKeywordText::agreesWithClusterRules()
         if (KeywordText::clean(text) != referenceClean(text) || KeywordText::tokenize(text) != referenceTokens(text)
             || viewed != referenceTokens(text))
             QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
-        QCOMPARE(KeywordText::normalize(text), Unicode::lowercased(KeywordText::clean(text)));
+        QCOMPARE(KeywordText::normalize(text), settledNormalForm(text));
+    }
+}
+
+void TestKeywordText::normalFormIsStable_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("normalized");
+
+    QTest::newRow("mark after a carriage return") << u"\uFFFD\r\u0301"_qs << u"\uFFFD"_qs;
+    QTest::newRow("mark after a tab, between words") << u"a\t\u0301b"_qs << "a b";
+    QTest::newRow("marks after a line separator") << u"Photo\u2028\u0301\u0308Lab"_qs << "photo lab";
+    QTest::newRow("spacing mark after a line feed") << u"\u0915\n\u0903x"_qs << u"\u0915 x"_qs;
+    QTest::newRow("emoji modifier after a form feed") << u"a\f\U0001F3FBb"_qs << "a b";
+    QTest::newRow("mark after a line break at the start stays") << u"\n\u0301x"_qs << u"\u0301x"_qs;
+    QTest::newRow("mark after a removed zero width space composes") << u"Cafe\u200B\u0301"_qs << u"café"_qs;
+    QTest::newRow("capital W with ring above") << u"W\u030A"_qs << u"\u1E98"_qs;
+    QTest::newRow("capital J with caron") << u"J\u030C"_qs << u"\u01F0"_qs;
+    QTest::newRow("joiner after a tab is removed") << u"a\t\u200Db"_qs << "a b";
+}
+
+void TestKeywordText::normalFormIsStable()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, normalized);
+    QCOMPARE(KeywordText::normalize(input), normalized);
+    QCOMPARE(KeywordText::normalize(normalized), normalized);
+    // Keys made from pasted entries are the same normal form.
+    const QList<Entry> entries = KeywordText::dedupe({input + u"xy"_qs});
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.first().normalized, KeywordText::normalize(input + u"xy"_qs));
+}
+
+void TestKeywordText::normalFormIsStableForAnyText()
+{
+    // Marks and joiners after every kind of white space, zero-width characters, lone surrogates,
+    // letters whose lower case composes, and several scripts, glued at random.
+    const QStringList pool{u"\t"_qs, u"\n"_qs, u"\u000B"_qs, u"\f"_qs, u"\r"_qs, u" "_qs, u"\u0085"_qs,
+                           u"\u00A0"_qs, u"\u1680"_qs, u"\u2000"_qs, u"\u2007"_qs, u"\u200A"_qs, u"\u2028"_qs,
+                           u"\u2029"_qs, u"\u202F"_qs, u"\u205F"_qs, u"\u3000"_qs, u"\u0301"_qs, u"\u0308"_qs,
+                           u"\u0345"_qs, u"\u0903"_qs, u"\u094D"_qs, u"\uFE0F"_qs, u"\U0001F3FB"_qs, u"\u200B"_qs,
+                           u"\u200C"_qs, u"\u200D"_qs, u"\uFEFF"_qs, QString(QChar(0xD800)), QString(QChar(0xDC00)),
+                           u"a"_qs, u"W"_qs, u"J"_qs, u"İ"_qs, u"Σ"_qs, u"ß"_qs, u"ﬁ"_qs, u"Ｐ"_qs, u"é"_qs, u"Ω"_qs,
+                           u"ж"_qs, u"\u1100"_qs, u"\u1161"_qs, u"\u0915"_qs, u"\u0600"_qs, u"写"_qs, u"😀"_qs,
+                           u"🇩"_qs, u"-"_qs, u","_qs, u"\uFFFD"_qs};
+    QRandomGenerator random(15);
+    for (int round = 0; round < 5000; ++round) {
+        QString text;
+        for (int i = 1 + random.bounded(12); i > 0; --i)
+            text += pool[random.bounded(int(pool.size()))];
+        const QString normalized = KeywordText::normalize(text);
+        if (KeywordText::normalize(normalized) != normalized || normalized != settledNormalForm(text))
+            QFAIL(qPrintable(u"not stable for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
     }
 }
 
@@ -279,6 +345,26 @@ void TestKeywordText::stripURLs()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(KeywordText::stripURLs(input), expected);
+}
+
+void TestKeywordText::stripURLsAgreesWithTheExpression()
+{
+    // Pieces that the expression's word boundaries and classes treat specially: marks and format
+    // characters (skipped by a boundary), dashes, letters that fold to the endings' letters.
+    const Unicode::Regex addresses(
+        u"(https?://|www\\.)\\S+|\\b[\\w-]+\\.(com|net|org|io|app|co|ai|dev)\\b(/\\S*)?"_qs, true);
+    const QStringList pool{"a", "Z", "7", "-", ".", "/", "://", "http", "HTTPS", "www", "www.", "com", "CO", ".co.", "io", "app", "dev",
+                           "cz", "community", ",", " ", "\t", "_", u"\u0301"_qs, u"\u00AD"_qs, u"\u200B"_qs, u"\u200D"_qs,
+                           u"\u2060"_qs, u"\u00A0"_qs, u"\u2028"_qs, u"ſ"_qs, u"İ"_qs, u"é"_qs, u"写"_qs, u"😀"_qs,
+                           u"\u203F"_qs, QString(QChar(0xDC00))};
+    QRandomGenerator random(16);
+    for (int round = 0; round < 5000; ++round) {
+        QString text;
+        for (int i = 1 + random.bounded(14); i > 0; --i)
+            text += pool[random.bounded(int(pool.size()))];
+        if (KeywordText::stripURLs(text) != addresses.replaceAll(text, u" "_qs))
+            QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+    }
 }
 
 void TestKeywordText::stopwords()

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QString normal = KeywordText::normalize(text);
     FUZZ_CHECK(KeywordText::normalize(normal) == normal, detail + QStringLiteral(" → ") + Fuzz::codePoints(normal));
-    FUZZ_CHECK(normal == Unicode::lowercased(KeywordText::clean(text)), detail);
+    // The normal form is the cleaned, lower-cased text, cleaned again where that unsettled it.
+    FUZZ_CHECK(normal == KeywordText::normalize(Unicode::lowercased(KeywordText::clean(text))), detail);
 
     const QStringList tokens = KeywordText::tokenize(text);
     FUZZ_CHECK(words(KeywordText::TokenViews(text)) == tokens, detail);

@@ -21,6 +21,7 @@
 #include "store/ASOStore.h"
 
 #include "RatioReporter.h"
+#include "TrackedAccounts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -41,95 +42,9 @@
 
 #include <unistd.h>
 
+using namespace TrackedAccounts;
+
 namespace {
-
-constexpr int hitCount = 200;
-constexpr int trackedApps = 25;
-
-QTemporaryDir *workDir = nullptr;
-
-QString databasePath(const char *name)
-{
-    return workDir->filePath(QString::fromLatin1(name) + QStringLiteral(".sqlite"));
-}
-
-// Apple's answer to one search: every field a real result carries, descriptions from the corpus;
-// the given apps are every fourth hit from the top.
-QByteArray searchAnswer(const QStringList &among = {})
-{
-    QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-        std::exit(1);
-    }
-    const auto corpus = QJsonDocument::fromJson(file.readAll()).array();
-    QJsonArray results;
-    for (int i = 0; i < hitCount; ++i) {
-        const auto app = corpus.at(i % corpus.size()).toObject();
-        const auto id = i % 4 == 0 && i / 4 < among.size() ? among.at(i / 4) : QString::number(300000000 + i);
-        const auto art = QStringLiteral("https://is1-ssl.mzstatic.com/image/thumb/Purple/v4/%1/AppIcon.png/").arg(id);
-        QJsonArray screenshots;
-        for (int s = 0; s < 5; ++s)
-            screenshots.append(art + QStringLiteral("screen%1_392x696bb.jpg").arg(s));
-        results.append(QJsonObject{
-            {"wrapperType", "software"}, {"kind", "software"}, {"trackId", id.toLongLong()},
-            {"trackName", app.value("name")}, {"artistName", "Developer " + id}, {"artistId", 900000000 + i},
-            {"sellerName", "Developer " + id + " Ltd"}, {"bundleId", "com.example.app" + id},
-            {"artworkUrl60", art + "60x60bb.jpg"}, {"artworkUrl100", art + "100x100bb.jpg"},
-            {"artworkUrl512", art + "512x512bb.jpg"}, {"screenshotUrls", screenshots}, {"ipadScreenshotUrls", screenshots},
-            {"trackViewUrl", "https://apps.apple.com/us/app/app/id" + id + "?uo=4"},
-            {"description", app.value("description")}, {"releaseNotes", "Bug fixes and performance improvements."},
-            {"primaryGenreName", "Photo & Video"}, {"primaryGenreId", 6008}, {"genres", QJsonArray{"Photo & Video", "Graphics & Design"}},
-            {"genreIds", QJsonArray{"6008", "6027"}}, {"userRatingCount", 1000 + 37 * i}, {"averageUserRating", 4.5},
-            {"price", 0.0}, {"formattedPrice", "Free"}, {"currency", "USD"}, {"version", "3.2.1"},
-            {"currentVersionReleaseDate", "2024-02-01T08:00:00Z"}, {"releaseDate", "2019-06-12T07:00:00Z"},
-            {"minimumOsVersion", "15.0"}, {"fileSizeBytes", "104857600"}, {"contentAdvisoryRating", "4+"},
-            {"languageCodesISO2A", QJsonArray{"EN", "DE", "FR", "JA"}}, {"isGameCenterEnabled", false}});
-    }
-    return QJsonDocument(QJsonObject{{"resultCount", hitCount}, {"results", results}}).toJson(QJsonDocument::Compact);
-}
-
-SearchResponse parseAnswer(const QByteArray &json)
-{
-    const auto results = ITunesClient::results(QJsonDocument::fromJson(json).object());
-    SearchResponse response;
-    response.resultCount = results.size();
-    for (qsizetype i = 0; i < results.size(); ++i) {
-        if (auto hit = AppRecords::parseHit(results.at(i), i))
-            response.hits.append(*hit);
-    }
-    return response;
-}
-
-const QByteArray &answer()
-{
-    static const QByteArray json = searchAnswer();
-    return json;
-}
-
-// The answer of a search on the large account, which holds all its 50 apps.
-const QByteArray &largeAnswer()
-{
-    static const QByteArray json = [] {
-        QStringList ids;
-        for (int a = 0; a < 50; ++a)
-            ids.append(QString::number(100000 + a));
-        return searchAnswer(ids);
-    }();
-    return json;
-}
-
-// Answers every search at once with the parsed answer.
-class CannedClient : public AppSearching
-{
-public:
-    explicit CannedClient(const QByteArray &json = answer()) : response(parseAnswer(json)) {}
-    SearchResponse response;
-    int maxLimit() const override { return 200; }
-    QCoro::Task<SearchResponse> search(QString, QString, int, CancelTokenPtr) override { co_return response; }
-    QCoro::Task<std::optional<AppInfo>> lookup(QString, QString, CancelTokenPtr) override { co_return std::nullopt; }
-    QCoro::Task<QList<AppInfo>> lookupMany(QStringList, QString, CancelTokenPtr) override { co_return {}; }
-};
 
 std::unique_ptr<ASOStore> freshStore(const char *name)
 {
@@ -240,116 +155,6 @@ void sql_scan(benchmark::State &state)
     QSqlDatabase::removeDatabase(QStringLiteral("scan"));
 }
 
-// Stops the program: a generator that silently lost rows would measure an emptier database.
-void require(bool ok, const char *what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "bench_store: %s failed\n", what);
-        std::exit(1);
-    }
-}
-
-struct Account
-{
-    int apps;
-    int keywords;
-    int days;
-};
-
-// Daily tracking: each keyword linked to one of the apps and searched every day in 3
-// storefronts, only the newest search of each keyword keeping its hits. Written through the
-// store's own code; the first opening builds the rank states, as the layout upgrade does.
-void writeAccount(const QString &path, const Account &account)
-{
-    for (const auto &suffix : {"", "-wal", "-shm", "-journal", "-running"})
-        QFile::remove(path + QLatin1String(suffix));
-    {
-        ASOStore store(StoreDb::openFile(path), std::make_shared<CannedClient>());
-        auto &db = store.db();
-        QList<TrackedApp> apps;
-        for (int a = 0; a < account.apps; ++a) {
-            TrackedApp app(AppInfo{QString::number(100000 + a), QStringLiteral("App %1").arg(a)}, a == 0);
-            require(db.insert(app), "inserting an app");
-            QList<PlannedCandidate> candidates;
-            for (int keyword = a; keyword < account.keywords; keyword += account.apps)
-                candidates.append({QStringLiteral("keyword %1").arg(keyword), KeywordSource::manual, {}, {}});
-            require(store.link(candidates, app) == candidates.size(), "linking keywords");
-            apps.append(app);
-        }
-
-        const auto hits = AppRecords::encodeHits(parseAnswer(answer()).hits);
-        const QStringList countries{QStringLiteral("us"), QStringLiteral("gb"), QStringLiteral("de")};
-        const QDateTime start(QDate(2024, 1, 1), QTime(9, 0), QTimeZone::utc());
-        quint64 serial = 0;
-        for (int day = 0; day < account.days; ++day) {
-            const bool last = day == account.days - 1;
-            StoreDb::Transaction save(db);
-            for (int keyword = 0; keyword < account.keywords; ++keyword) {
-                const auto normalized = QStringLiteral("keyword %1").arg(keyword);
-                for (const auto &country : countries) {
-                    // Ordered like time-based identifiers; random ones only slow the writing down.
-                    ++serial;
-                    const QUuid id(uint(serial >> 16), ushort(serial), 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
-                    SearchObservation observation{0, id, normalized, country,
-                                                  start.addDays(day).addSecs(keyword), true, 200, 200, 1, {}, last,
-                                                  last ? hits : QByteArray()};
-                    require(db.insert(observation), "inserting a search");
-                    RankSnapshot snapshot(apps.at(keyword % account.apps), observation, RankingState::found,
-                                          1 + (day + keyword) % 150);
-                    require(db.insert(snapshot), "inserting a reading");
-                    if (last) {
-                        KeywordMetric metric(normalized, country);
-                        metric.popularity = 40;
-                        metric.popularitySourceRaw = PopularitySources::rawValue(PopularitySource::appleCountry);
-                        metric.popularityCheckedAt = observation.checkedAt;
-                        metric.difficulty = 55;
-                        require(db.insert(metric), "inserting a metric");
-                    }
-                }
-            }
-            require(save.commit(), "saving a day");
-        }
-        require(db.removeMeta(QStringLiteral("layoutVersion")), "marking the older layout");
-    }
-    ASOStore(StoreDb::openFile(path), std::make_shared<CannedClient>());
-}
-
-void setLayout(const QString &path, qint64 version)
-{
-    auto db = StoreDb::openFile(path);
-    require(db->removeMeta(QStringLiteral("layoutVersion")), "removing the layout version");
-    StoreMeta layout(QStringLiteral("layoutVersion"), version);
-    require(db->insert(layout), "setting the layout version");
-}
-
-// A year of 500 keywords of 25 apps. Written on first use, since it takes a while.
-QString yearPath()
-{
-    static const QString path = [] {
-        writeAccount(databasePath("year"), {trackedApps, 500, 365});
-        return databasePath("year");
-    }();
-    return path;
-}
-
-// The large account: a year of 5,000 keywords of 50 apps, 5.5 million searches. Kept beside the
-// program, since writing it takes minutes.
-QString largePath()
-{
-    static const QString path = [] {
-        const auto folder = QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
-        const auto file = folder + QStringLiteral("/large-account-1.sqlite");
-        if (!QFileInfo::exists(file)) {
-            std::fprintf(stderr, "bench_store: writing the large account to %s once\n", qPrintable(file));
-            require(QDir().mkpath(folder), "creating the cache folder");
-            const auto partial = folder + QStringLiteral("/large-account-partial.sqlite");
-            writeAccount(partial, {50, 5000, 365});
-            require(QFile::rename(partial, file), "keeping the large account");
-        }
-        return file;
-    }();
-    return path;
-}
 
 // A copy of the large account in the temporary folder, so that the cached one stays as written.
 QString largeCopy()

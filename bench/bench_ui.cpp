@@ -40,14 +40,14 @@ void open_store(benchmark::State &state)
 {
     const auto path = TrackedAccounts::yearPath();
     for (auto _ : state)
-        ASOStore store(StoreDb::openFile(path), TrackedAccounts::cannedClient());
+        ASOStore store(StoreDb::openFile(path), std::make_shared<TrackedAccounts::CannedClient>());
 }
 
 void open_window(benchmark::State &state)
 {
     const auto path = TrackedAccounts::yearPath();
     for (auto _ : state) {
-        ASOStore store(StoreDb::openFile(path), TrackedAccounts::cannedClient());
+        ASOStore store(StoreDb::openFile(path), std::make_shared<TrackedAccounts::CannedClient>());
         SilentNotifier notifier;
         RankTracker tracker(&store, &notifier);
         MainWindow window(&store, &tracker, nullptr);
@@ -74,7 +74,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    TrackedAccounts::setFolder(dir.path());
+    TrackedAccounts::workDir = &dir;
 
     benchmark::RegisterBenchmark("open_store", open_store)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("open_window", open_window)->Unit(benchmark::kMillisecond);

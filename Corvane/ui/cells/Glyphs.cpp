@@ -45,6 +45,7 @@ constexpr std::array glyphs{
     Glyph{u"wand.and.stars", u"\u2728", ""},
     Glyph{u"chart.xyaxis.line", u"\U0001F4C8", ""},
     Glyph{u"stop.circle", u"\u23F9", "process-stop"},
+    Glyph{u"checkmark", u"\u2713", ""},
     Glyph{u"checkmark.circle.fill", u"\u2714", ""},
     Glyph{u"checkmark.seal", u"\u2713", ""},
     Glyph{u"checklist", u"\u2611", ""},

@@ -1,0 +1,379 @@
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/cells/StorefrontMenu.h"
+#include "ui/research/ResearchView.h"
+
+#include "GatedSearchClient.h"
+#include "TestSettings.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QCoroSignal>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+// Top terms from a script, held at a gate until the test opens it. A page holds `pageTerms`
+// terms named t<offset>… out of `total`; a set `failure` fails every request.
+struct ScriptedTerms : TopTermsProviding
+{
+    QStringList queries;
+    qint64 total = 3, pageTerms = 3;
+    std::optional<QString> week, failure;
+    QStringList genres;
+    CancelTokenPtr gate = CancelToken::create();
+
+    QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
+                                           std::optional<qint64>, std::optional<QString> query, qint64, qint64 offset,
+                                           CancelTokenPtr) override
+    {
+        queries.append(query.value_or(QString()));
+        if (!gate->isCancelled())
+            co_await qCoro(gate.get(), &CancelToken::cancelled);
+        if (failure)
+            throw PopularityError(*failure);
+        TopTermsResponse page{country, week, genres, total, {}};
+        for (qint64 i = offset; i < std::min(total, offset + pageTerms); ++i)
+            page.items.append({"t" + QString::number(i), 100 - i % 100, "GAMES", std::nullopt});
+        co_return page;
+    }
+};
+
+// Popularity that always answers, unless told to fail.
+struct ScriptedPopularity : PopularityProviding
+{
+    std::optional<QString> failure;
+    QCoro::Task<PopularityResponse> popularity(QString country, QStringList terms, CancelTokenPtr) override
+    {
+        if (failure)
+            throw PopularityError(*failure);
+        PopularityResponse response{country, std::nullopt, {}};
+        for (const auto &term : terms)
+            response.items.append({term, 10, PopularityItem::Source::appleCountry});
+        co_return response;
+    }
+};
+
+class TestResearchView : public QObject
+{
+    Q_OBJECT
+
+    TestSettings m_settings;
+    std::shared_ptr<GatedSearchClient> m_client;
+    std::shared_ptr<ScriptedPopularity> m_popularity;
+    std::shared_ptr<ScriptedTerms> m_terms;
+    std::unique_ptr<ASOStore> m_store;
+    std::unique_ptr<ResearchView> m_view;
+
+    void open()
+    {
+        m_view = std::make_unique<ResearchView>(m_store.get(), nullptr,
+                                                [terms = m_terms]() -> std::shared_ptr<TopTermsProviding> { return terms; });
+        m_view->resize(800, 500);
+        m_view->show();
+    }
+
+    void release() { m_terms->gate->cancel(); }
+
+    template<typename T> T *find(const char *name) const { return m_view->findChild<T *>(QLatin1String(name)); }
+
+    // Which overlay shows: "error", "empty", "loading" or "".
+    QString overlay() const
+    {
+        for (const char *name : {"error", "empty", "loading"}) {
+            const auto *state = m_view->findChild<EmptyStateView *>(
+                QStringLiteral("research%1State").arg(QChar(name[0]).toUpper() + QString::fromLatin1(name + 1)));
+            if (!state->isHidden())
+                return QString::fromLatin1(name);
+        }
+        return {};
+    }
+
+    // "Load More" as "hidden", "enabled" or "disabled".
+    QString loadMore() const
+    {
+        const auto *button = find<QPushButton>("loadMoreButton");
+        return button->isHidden() ? "hidden" : button->isEnabled() ? "enabled" : "disabled";
+    }
+
+    // Tracks apps from a list such as "o1 c2": own (o) or competitor (c) with its ID, oldest first.
+    void track(const QString &apps)
+    {
+        int age = 100;
+        for (const auto &token : apps.split(u' ', Qt::SkipEmptyParts)) {
+            TrackedApp app(AppInfo{token.mid(1), "App " + token.mid(1)}, token[0] == u'o');
+            app.trackedCountries = {QStringLiteral("us")};
+            app.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age--);
+            m_store->db().insert(app);
+        }
+        m_store->raiseDataVersion();
+    }
+
+    static QStringList texts(const QMenu *menu)
+    {
+        QStringList texts;
+        for (const auto *action : menu->actions())
+            texts.append(action->text());
+        return texts;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        m_client = std::make_shared<GatedSearchClient>();
+        m_client->open();
+        m_popularity = std::make_shared<ScriptedPopularity>();
+        m_terms = std::make_shared<ScriptedTerms>();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, m_popularity);
+    }
+
+    void cleanup()
+    {
+        // Requests still held at the gate end before their screen goes.
+        release();
+        m_view.reset();
+        m_store.reset();
+    }
+
+    void reload_data()
+    {
+        QTest::addColumn<bool>("firstLoaded"); // the first page arrived before the edits
+        QTest::addColumn<QString>("edit");     // "query", "min" or "genre"
+        QTest::addColumn<int>("atOnce");       // requests right after the edits
+        QTest::addColumn<QStringList>("sent"); // queries of all requests in the end
+        QTest::newRow("three letters rest once") << true << "query" << 1 << QStringList{"", "cat"};
+        QTest::newRow("while the first page is on its way") << false << "query" << 4 << QStringList{"", "c", "ca", "cat"};
+        QTest::newRow("minimum above the maximum") << true << "min" << 1 << QStringList{"", ""};
+    }
+
+    void reload()
+    {
+        QFETCH(bool, firstLoaded);
+        QFETCH(QString, edit);
+        m_terms->genres = {"GAMES"};
+        open();
+        // The first load does not wait.
+        QCOMPARE(m_terms->queries.size(), 1);
+        QCOMPARE(overlay(), "loading");
+        if (firstLoaded) {
+            release();
+            QTRY_VERIFY(m_view->model()->hasLoaded());
+            m_view->selectTerms({"t1"});
+            QVERIFY(find<QToolButton>("trackInButton")->isEnabled());
+        }
+        m_view->setReloadDelay(10ms);
+        if (edit == u"query") {
+            QTest::keyClicks(find<QLineEdit>("researchSearch"), "cat");
+        } else {
+            find<QSpinBox>("maxPopularityField")->setValue(20);
+            Q_EMIT find<QSpinBox>("maxPopularityField")->editingFinished();
+            find<QSpinBox>("minPopularityField")->setValue(80);
+            Q_EMIT find<QSpinBox>("minPopularityField")->editingFinished();
+            QCOMPARE(m_view->model()->minPopularity(), 80);
+            QCOMPARE(m_view->model()->maxPopularity(), 20);
+        }
+        QTEST(int(m_terms->queries.size()), "atOnce");
+        release();
+        QTRY_VERIFY(m_view->model()->hasLoaded() && !m_view->findChild<QTimer *>("reloadTimer")->isActive());
+        QTEST(m_terms->queries, "sent");
+        // The reload cleared the selection, which disables "Track in…".
+        QVERIFY(m_view->selectedTerms().isEmpty());
+        QVERIFY(!find<QToolButton>("trackInButton")->isEnabled());
+    }
+
+    void clamping_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<qint64>("stored");
+        QTest::newRow("minimum 0") << "minPopularityField" << "0" << qint64(1);
+        QTest::newRow("maximum 250") << "maxPopularityField" << "250" << qint64(100);
+        QTest::newRow("minimum 80") << "minPopularityField" << "80" << qint64(80);
+    }
+
+    void clamping()
+    {
+        QFETCH(QString, field);
+        open();
+        auto *spin = m_view->findChild<QSpinBox *>(field);
+        spin->setFocus();
+        spin->selectAll();
+        QFETCH(QString, typed);
+        QTest::keyClicks(spin, typed);
+        QTest::keyClick(spin, Qt::Key_Return);
+        const auto model = m_view->model();
+        QTEST(field.startsWith(u"min") ? model->minPopularity() : model->maxPopularity(), "stored");
+        QTEST(qint64(spin->value()), "stored");
+    }
+
+    void states_data()
+    {
+        QTest::addColumn<QString>("script"); // "gated", "fail", or "<total> <week>"
+        QTest::addColumn<QString>("overlay");
+        QTest::addColumn<QString>("footer");
+        QTest::addColumn<QString>("loadMore");
+        QTest::newRow("first page on its way") << "gated" << "loading" << "" << "hidden";
+        QTest::newRow("failed") << "fail" << "error" << "" << "hidden";
+        QTest::newRow("no terms") << "0 2026-11-30" << "empty" << "0 of 0 terms · Apple Ads, week of 2026-11-30"
+                                  << "hidden";
+        QTest::newRow("first of five pages") << "1000 -" << "" << "200 of 1000 terms" << "enabled";
+    }
+
+    void states()
+    {
+        QFETCH(QString, script);
+        m_terms->pageTerms = 200;
+        if (script == u"fail")
+            m_terms->failure = "The popularity service is down.";
+        m_terms->total = script.section(u' ', 0, 0).toLongLong();
+        if (script.section(u' ', 1) != u"-")
+            m_terms->week = script.section(u' ', 1);
+        if (script != u"gated")
+            release();
+        open();
+        QFETCH(QString, overlay);
+        QTRY_COMPARE(this->overlay(), overlay);
+        QTEST(m_view->footerText(), "footer");
+        QTEST(loadMore(), "loadMore");
+        if (script == u"fail")
+            QCOMPARE(m_view->findChild<EmptyStateView *>("researchErrorState")->description(), *m_terms->failure);
+    }
+
+    // "Load More" while a page loads, and once every term is loaded.
+    void paging()
+    {
+        m_terms->pageTerms = 200;
+        m_terms->total = 400;
+        release();
+        open();
+        QTRY_COMPARE(loadMore(), "enabled");
+        m_view->selectTerms({"t5"});
+        m_terms->gate = CancelToken::create();
+        find<QPushButton>("loadMoreButton")->click();
+        QCOMPARE(loadMore(), "disabled");
+        release();
+        QTRY_COMPARE(loadMore(), "hidden");
+        QCOMPARE(m_view->footerText(), "400 of 400 terms");
+        QCOMPARE(m_view->selectedTerms(), QStringList{"t5"});
+    }
+
+    void rowMenu_data()
+    {
+        QTest::addColumn<QStringList>("terms");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("copied");
+        QTest::newRow("one term") << QStringList{"t1"} << "Track “t1” in…" << "t1";
+        QTest::newRow("three terms") << QStringList{"t0", "t2", "t1"} << "Track 3 Terms in…" << "t0\nt1\nt2";
+    }
+
+    void rowMenu()
+    {
+        QFETCH(QStringList, terms);
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        m_view->selectTerms(terms);
+        std::unique_ptr<QMenu> menu(m_view->contextMenu(m_view->selectedTerms(), nullptr));
+        QFETCH(QString, title);
+        QCOMPARE(texts(menu.get()), (QStringList{title, "Copy"}));
+        menu->actions().last()->trigger();
+        QTEST(QGuiApplication::clipboard()->text(), "copied");
+        std::unique_ptr<QMenu> none(m_view->contextMenu({}, nullptr));
+        QVERIFY(none->actions().isEmpty());
+    }
+
+    void appItems_data()
+    {
+        QTest::addColumn<QString>("apps");
+        QTest::addColumn<QStringList>("linked"); // typed keywords of app 1
+        QTest::addColumn<QStringList>("terms");
+        QTest::addColumn<QStringList>("items");
+        QTest::newRow("no apps") << "" << QStringList{} << QStringList{"photo"} << QStringList{"Add an app first"};
+        QTest::newRow("competitors only") << "c2" << QStringList{} << QStringList{"photo"}
+                                          << QStringList{"Competitors", "App 2"};
+        QTest::newRow("term differs in case and spacing")
+            << "o1 c2" << QStringList{"photo editor", "collage"} << QStringList{"Photo  Editor", "collage"}
+            << QStringList{"My Apps", "App 1  ✓", "Competitors", "App 2"};
+        QTest::newRow("one term not tracked") << "o1" << QStringList{"photo editor"}
+                                              << QStringList{"photo editor", "collage"} << QStringList{"My Apps", "App 1"};
+    }
+
+    void appItems()
+    {
+        QFETCH(QStringList, linked);
+        QFETCH(QString, apps);
+        track(apps);
+        if (!linked.isEmpty())
+            m_store->addKeywords(linked, *m_store->app("1"));
+        open();
+        QMenu menu;
+        QFETCH(QStringList, terms);
+        m_view->fillAppItems(&menu, terms);
+        QTEST(texts(&menu), "items");
+    }
+
+    void status_data()
+    {
+        QTest::addColumn<QStringList>("terms");
+        QTest::addColumn<QString>("popularityFailure");
+        QTest::addColumn<QString>("adding");
+        QTest::addColumn<QString>("outcome");
+        const QString us = StorefrontMenu::label("us");
+        QTest::newRow("one new") << QStringList{"photo"} << "" << "Adding “photo” to App 1…"
+                                 << "Tracking 1 new keyword for App 1 in " + us + ".";
+        QTest::newRow("two new") << QStringList{"photo", "blur"} << "" << "Adding 2 terms to App 1…"
+                                 << "Tracking 2 new keywords for App 1 in " + us + ".";
+        QTest::newRow("none new") << QStringList{"collage", "grid", "frame"} << "" << "Adding 3 terms to App 1…"
+                                  << "Already tracked by App 1. Checked in " + us + ".";
+        QTest::newRow("popularity failed") << QStringList{"photo"} << "Over quota." << "Adding “photo” to App 1…"
+                                           << "Tracking 1 new keyword for App 1 in " + us + ". Popularity: Over quota.";
+    }
+
+    void status()
+    {
+        QFETCH(QStringList, terms);
+        QFETCH(QString, popularityFailure);
+        track("o1");
+        m_store->addKeywords({"collage", "grid", "frame"}, *m_store->app("1"));
+        if (!popularityFailure.isEmpty())
+            m_popularity->failure = popularityFailure;
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        m_view->setReloadDelay(1h);
+        QSignalSpy outcome(m_view.get(), &ResearchView::statusChanged);
+        m_view->addTerms(terms, "1");
+        QTEST(m_view->footerText(), "adding");
+        // The storefront of the click holds, whatever is picked meanwhile.
+        m_view->model()->setCountry("de");
+        QTRY_COMPARE(outcome.size(), 1);
+        QTEST(m_view->status(), "outcome");
+        QTEST(m_view->footerText(), "outcome");
+    }
+
+    // An app removed while its terms are added gets no outcome line; an add to another app,
+    // started later, still reports.
+    void appRemovedMeanwhile()
+    {
+        track("o1 o2");
+        release();
+        open();
+        QSignalSpy outcome(m_view.get(), &ResearchView::statusChanged);
+        m_view->addTerms({"photo"}, "1");
+        m_view->addTerms({"photo"}, "2");
+        m_store->deleteApp(*m_store->app("1"));
+        QTRY_COMPARE(outcome.size(), 1);
+        QVERIFY(outcome.first().first().toString().contains("App 2"));
+    }
+};
+
+QTEST_MAIN(TestResearchView)
+#include "tst_researchview.moc"

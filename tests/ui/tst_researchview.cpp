@@ -28,6 +28,7 @@ struct ScriptedTerms : TopTermsProviding
     qint64 total = 3, pageTerms = 3;
     std::optional<QString> week, failure;
     QStringList genres;
+    QList<std::optional<qint64>> ranks; // by term index; none past its end
     CancelTokenPtr gate = CancelToken::create();
 
     QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
@@ -41,7 +42,7 @@ struct ScriptedTerms : TopTermsProviding
             throw PopularityError(*failure);
         TopTermsResponse page{country, week, genres, total, {}};
         for (qint64 i = offset; i < std::min(total, offset + pageTerms); ++i)
-            page.items.append({"t" + QString::number(i), 100 - i % 100, "GAMES", std::nullopt});
+            page.items.append({"t" + QString::number(i), 100 - i % 100, "GAMES", ranks.value(i)});
         co_return page;
     }
 };
@@ -263,6 +264,38 @@ private Q_SLOTS:
         QTRY_COMPARE(loadMore(), "hidden");
         QCOMPARE(m_view->footerText(), "400 of 400 terms");
         QCOMPARE(m_view->selectedTerms(), QStringList{"t5"});
+    }
+
+    void sorting_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QStringList>("terms");
+        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none.
+        QTest::newRow("as opened: popularity, descending") << -1 << Qt::DescendingOrder
+                                                           << QStringList{"t0", "t1", "t2", "t3", "t4"};
+        QTest::newRow("rank ascending, unranked last in model order")
+            << 3 << Qt::AscendingOrder << QStringList{"t3", "t1", "t0", "t2", "t4"};
+        QTest::newRow("rank descending, unranked first") << 3 << Qt::DescendingOrder
+                                                         << QStringList{"t2", "t4", "t0", "t1", "t3"};
+    }
+
+    void sorting()
+    {
+        QFETCH(int, column);
+        QFETCH(Qt::SortOrder, order);
+        m_terms->total = m_terms->pageTerms = 5;
+        m_terms->ranks = {10, 9, std::nullopt, 2};
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        auto *table = find<QTableView>("researchTable");
+        if (column >= 0)
+            table->sortByColumn(column, order);
+        QStringList terms;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            terms.append(table->model()->index(row, 0).data().toString());
+        QTEST(terms, "terms");
     }
 
     void rowMenu_data()

@@ -4,7 +4,7 @@
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/research/ResearchView.h"
 
-#include "GatedSearchClient.h"
+#include "FakeSearchClient.h"
 #include "TestSettings.h"
 
 #include <QClipboard>
@@ -67,7 +67,7 @@ class TestResearchView : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
-    std::shared_ptr<GatedSearchClient> m_client;
+    std::shared_ptr<FakeSearchClient> m_client;
     std::shared_ptr<ScriptedPopularity> m_popularity;
     std::shared_ptr<ScriptedTerms> m_terms;
     std::unique_ptr<ASOStore> m_store;
@@ -129,8 +129,7 @@ private Q_SLOTS:
     void init()
     {
         TestSettings::reset();
-        m_client = std::make_shared<GatedSearchClient>();
-        m_client->open();
+        m_client = std::make_shared<FakeSearchClient>();
         m_popularity = std::make_shared<ScriptedPopularity>();
         m_terms = std::make_shared<ScriptedTerms>();
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, m_popularity);

@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
@@ -362,10 +363,11 @@ QStringList ResearchView::selectedTerms() const
 
 void ResearchView::selectTerms(const QStringList &terms)
 {
+    const QSet<QString> chosen(terms.cbegin(), terms.cend());
     QItemSelection selection;
     for (int row = 0; row < m_sorted->rowCount(); ++row) {
         const auto index = m_sorted->index(row, 0);
-        if (terms.contains(index.data(ResearchTableModel::termRole).toString()))
+        if (chosen.contains(index.data(ResearchTableModel::termRole).toString()))
             selection.select(index, m_sorted->index(row, ResearchTableModel::columnCount_ - 1));
     }
     m_table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);

@@ -2,6 +2,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarModel.h"
@@ -63,6 +64,25 @@ class TestScreens : public QObject
         return rows;
     }
 
+    // A week of believable top terms.
+    struct WeeklyTerms : TopTermsProviding
+    {
+        QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
+                                               std::optional<qint64>, std::optional<QString>, qint64, qint64 offset,
+                                               CancelTokenPtr) override
+        {
+            const QStringList words{"photo editor", "collage maker", "video editor", "camera", "filters", "selfie",
+                                    "ai photo", "background remover", "retouch", "stickers", "vintage camera", "blur"};
+            TopTermsResponse page{country, QStringLiteral("2026-11-30"),
+                                  {"PHOTO_AND_VIDEO", "PRODUCTIVITY_UTILITIES", "SOCIAL_NETWORKING"}, 240, {}};
+            for (qint64 i = offset; i < std::min<qint64>(240, offset + 200); ++i)
+                page.items.append({words[i % words.size()] + (i < words.size() ? QString() : u' ' + QString::number(i)),
+                                   100 - i * 95 / 240, i % 3 ? "PHOTO_AND_VIDEO" : "PRODUCTIVITY_UTILITIES",
+                                   i % 5 ? std::optional<qint64>(i / 3 + 1) : std::nullopt});
+            co_return page;
+        }
+    };
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -99,6 +119,35 @@ private Q_SLOTS:
             QVERIFY(window.findChild<QWidget *>(name)->isVisible());
         verifyNothingCut(&window);
         save(&window, "main-window-empty");
+    }
+
+    void researchScreen_data()
+    {
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<QString>("expected"); // a text the screen must show
+        QTest::newRow("loaded") << true << "200 of 240 terms · Apple Ads, week of 2026-11-30";
+        QTest::newRow("no service") << false << "Try Again";
+    }
+
+    void researchScreen()
+    {
+        QFETCH(bool, configured);
+        QFETCH(QString, expected);
+        auto terms = std::make_shared<WeeklyTerms>();
+        ResearchView view(m_store.get(), nullptr,
+                          configured ? ResearchModel::ProviderFactory([terms] { return terms; }) : ResearchModel::ProviderFactory());
+        view.resize(950, 780);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY(view.model()->hasLoaded());
+        QStringList shown;
+        for (auto *label : view.findChildren<QLabel *>())
+            shown.append(label->isVisible() ? label->text() : QString());
+        for (auto *button : view.findChildren<QAbstractButton *>())
+            shown.append(button->isVisible() ? button->text() : QString());
+        QVERIFY2(shown.contains(expected), qPrintable(shown.join(" | ")));
+        verifyNothingCut(&view);
+        save(&view, configured ? "research" : "research-unconfigured");
     }
 
     void settingsTabs()

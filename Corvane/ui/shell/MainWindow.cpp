@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
 #include "ui/shell/SidebarDelegate.h"
@@ -212,8 +213,9 @@ QWidget *MainWindow::createDetail(const QString &key)
 {
     QWidget *screen = nullptr;
     if (const auto tool = Tools::fromRaw(key); tool == Tool::research) {
-        screen = new EmptyStateView(QStringLiteral("magnifyingglass"), QStringLiteral("Keyword Research"),
-                                    QStringLiteral("Apple Ads’ weekly most-searched terms will be listed here."));
+        auto *research = new ResearchView(m_store);
+        connect(research, &ResearchView::settingsRequested, this, &MainWindow::openSettings);
+        screen = research;
     } else if (tool == Tool::alerts) {
         screen = new EmptyStateView(QStringLiteral("bell"), QStringLiteral("Alerts"),
                                     QStringLiteral("Ranking alerts of your tracked apps will be listed here, by day."));

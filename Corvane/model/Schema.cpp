@@ -43,7 +43,10 @@ const QList<EntityType> &modelTypes()
                          "ON search_observation(keyword_normalized, country, checked_at)"),
           // The latest observations of a storefront are a small subset; keep them at hand.
           QStringLiteral("CREATE INDEX IF NOT EXISTS search_observation_latest "
-                         "ON search_observation(country) WHERE is_latest = 1")}},
+                         "ON search_observation(country) WHERE is_latest = 1"),
+          // The latest of one keyword, which every search replaces, without visiting its history.
+          QStringLiteral("CREATE INDEX IF NOT EXISTS search_observation_latest_keyword "
+                         "ON search_observation(keyword_normalized, country) WHERE is_latest = 1")}},
         {QStringLiteral("RankSnapshot"), QStringLiteral("rank_snapshot"), QStringLiteral("key"),
          {QStringLiteral("CREATE TABLE IF NOT EXISTS rank_snapshot ("
                          "pk INTEGER PRIMARY KEY, key TEXT NOT NULL UNIQUE, "

@@ -335,7 +335,9 @@ bool StoreDb::removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &n
 
 bool StoreDb::markLinksTested(qint64 appPersistentId, const QString &normalized, const QDateTime &testedAt)
 {
-    return write(QStringLiteral("UPDATE keyword_link SET last_tested_at = ? WHERE app_pk = ? "
-                                "AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
+    // Through the keyword's links: a keyword has a link per app at most per source, an app may
+    // have thousands, and every search marks the links of each app it concerns.
+    return write(QStringLiteral("UPDATE keyword_link INDEXED BY keyword_link_keyword SET last_tested_at = ? "
+                                "WHERE app_pk = ? AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
                  {date(testedAt), appPersistentId, normalized});
 }

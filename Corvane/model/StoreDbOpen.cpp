@@ -315,6 +315,9 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         // loss may drop the last saves, never damage the file); a sync on every save would
         // stall the window on each of the saves a search makes.
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // A search touches a few hundred pages of the large indexes of a long history; SQLite's
+        // default 2 MB would read them from the system again on every search.
+        query.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
     QString error;
     if (!createSchema(db, error))

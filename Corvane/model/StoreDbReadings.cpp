@@ -240,7 +240,8 @@ bool StoreDb::setLatest(qint64 observationPersistentId, bool isLatest)
 
 bool StoreDb::clearLatestObservations(const QString &normalized, const QString &country)
 {
-    return write(QStringLiteral("UPDATE search_observation SET is_latest = 0, hits_data = X'' "
+    return write(QStringLiteral("UPDATE search_observation INDEXED BY search_observation_latest_keyword "
+                                "SET is_latest = 0, hits_data = X'' "
                                 "WHERE keyword_normalized = ? AND country = ? AND is_latest = 1"),
                  {normalized, country});
 }

@@ -36,7 +36,7 @@ ResearchModel::ProviderFactory ResearchModel::defaultProvider(QNetworkAccessMana
 
 QString ResearchModel::noServiceMessage()
 {
-    return QStringLiteral("No popularity server is set. Enter its address in Settings to load Apple’s top search terms.");
+    return QStringLiteral("No popularity server is configured, so Apple’s top search terms are not available.");
 }
 
 void ResearchModel::setCountry(const QString &country)

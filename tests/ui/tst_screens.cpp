@@ -74,10 +74,10 @@ class TestScreens : public QObject
             const QStringList words{"photo editor", "collage maker", "video editor", "camera", "filters", "selfie",
                                     "ai photo", "background remover", "retouch", "stickers", "vintage camera", "blur"};
             TopTermsResponse page{country, QStringLiteral("2026-11-30"),
-                                  {"PHOTO_AND_VIDEO", "PRODUCTIVITY_UTILITIES", "SOCIAL_NETWORKING"}, 240, {}};
+                                  {"PHOTO_VIDEO", "PRODUCTIVITY_UTILITIES", "SOCIAL_NETWORKING"}, 240, {}};
             for (qint64 i = offset; i < std::min<qint64>(240, offset + 200); ++i)
                 page.items.append({words[i % words.size()] + (i < words.size() ? QString() : u' ' + QString::number(i)),
-                                   100 - i * 95 / 240, i % 3 ? "PHOTO_AND_VIDEO" : "PRODUCTIVITY_UTILITIES",
+                                   100 - i * 95 / 240, i % 3 ? "PHOTO_VIDEO" : "PRODUCTIVITY_UTILITIES",
                                    i % 5 ? std::optional<qint64>(i / 3 + 1) : std::nullopt});
             co_return page;
         }

@@ -3,6 +3,8 @@
 #include "clients/Storefront.h"
 #include "store/Settings.h"
 
+#include "ui/cells/Style.h"
+
 #include <QMenu>
 
 namespace {
@@ -41,7 +43,7 @@ StorefrontMenu::StorefrontMenu(QWidget *parent)
     setObjectName(QStringLiteral("storefrontMenu"));
     m_menu->setObjectName(QStringLiteral("storefrontMenuList"));
     setMenu(m_menu);
-    setPopupMode(QToolButton::InstantPopup);
+    Style::setMenuButton(this);
     setToolButtonStyle(Qt::ToolButtonTextOnly);
     setToolTip(QStringLiteral("Rankings depend on the country"));
     // Favourites may have changed in the settings since the last time.

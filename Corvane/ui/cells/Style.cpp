@@ -1,6 +1,7 @@
 #include "ui/cells/Style.h"
 
 #include <QApplication>
+#include <QToolButton>
 #include <QWidget>
 
 QColor Style::color(Tone tone, const QPalette &palette)
@@ -65,4 +66,12 @@ QFont Style::font(TextSize size, QFont::Weight weight)
     font.setPointSizeF(base * scale);
     font.setWeight(weight);
     return font;
+}
+
+void Style::setMenuButton(QToolButton *button)
+{
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setStyleSheet(QStringLiteral("QToolButton { padding-right: 16px; }"
+                                         "QToolButton::menu-indicator { subcontrol-origin: padding;"
+                                         " subcontrol-position: center right; right: 4px; }"));
 }

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPalette>
 
+class QToolButton;
 class QWidget;
 
 // The few colours and text sizes that every screen shares, so that a state looks the same
@@ -18,6 +19,10 @@ QColor color(Tone tone, const QPalette &palette);
 
 // Sets the widget's text colour.
 void setTone(QWidget *widget, Tone tone);
+
+// A tool button that opens its menu on a press, with the menu arrow beside its text rather
+// than over it.
+void setMenuButton(QToolButton *button);
 
 enum class TextSize { body, callout, caption, caption2, title2 };
 

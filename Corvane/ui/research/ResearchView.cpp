@@ -94,7 +94,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     m_trackIn->setIcon(Glyphs::icon(u"plus.circle"));
     m_trackIn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_trackIn->setToolTip(QStringLiteral("Add the selected terms to an app’s tracked keywords"));
-    m_trackIn->setPopupMode(QToolButton::InstantPopup);
+    Style::setMenuButton(m_trackIn);
     auto *trackMenu = new QMenu(m_trackIn);
     trackMenu->setObjectName(QStringLiteral("trackInMenu"));
     m_trackIn->setMenu(trackMenu);
@@ -444,7 +444,8 @@ void ResearchView::fillAppItems(QMenu *menu, const QStringList &terms)
             const auto linked = m_store->linkedKeywords(app);
             const bool tracksAll = std::all_of(normalized.cbegin(), normalized.cend(),
                                                [&linked](const auto &term) { return linked.contains(term); });
-            auto *item = menu->addAction(app.name + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark")
+            // A single "&" in a menu title would mark a shortcut key.
+            auto *item = menu->addAction(QString(app.name).replace(u'&', QStringLiteral("&&")) + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark")
                                                                : QString()));
             connect(item, &QAction::triggered, this,
                     [this, terms, id = app.appleAppId] { addTerms(terms, id); });

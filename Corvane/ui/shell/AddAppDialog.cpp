@@ -29,7 +29,7 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     , m_input(new QLineEdit(this))
     , m_isOwn(new QCheckBox(QStringLiteral("This is my app (not a competitor)"), this))
     , m_error(new QLabel(this))
-    , m_add(new QPushButton(QStringLiteral("Add & Discover"), this))
+    , m_add(new QPushButton(QStringLiteral("Add && Discover"), this))
     , m_busy(new QProgressBar(m_add))
 {
     setObjectName(QStringLiteral("addAppDialog"));
@@ -138,7 +138,7 @@ void AddAppDialog::setWorking(bool working)
 {
     m_isWorking = working;
     m_input->setEnabled(!working);
-    m_add->setText(working ? QString() : QStringLiteral("Add & Discover"));
+    m_add->setText(working ? QString() : QStringLiteral("Add && Discover"));
     m_busy->move((m_add->width() - m_busy->width()) / 2, (m_add->height() - m_busy->height()) / 2);
     m_busy->setVisible(working);
     updateButton();

@@ -59,6 +59,9 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
     connect(m_store, &ASOStore::databaseDamaged, this, &MainWindow::showDatabaseDamage);
     reload();
+    // Damage may have been found by the start-up repairs, before anyone listened.
+    if (const auto damage = m_store->databaseDamage())
+        QMetaObject::invokeMethod(this, [this, damage] { showDatabaseDamage(damage); }, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow() = default;

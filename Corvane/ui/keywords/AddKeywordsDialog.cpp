@@ -1,0 +1,129 @@
+#include "ui/keywords/AddKeywordsDialog.h"
+
+#include "keywords/KeywordText.h"
+#include "store/ASOStore.h"
+#include "ui/cells/Style.h"
+
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+AddKeywordsDialog::AddKeywordsDialog(ASOStore *store, const QString &appleAppId, const QString &country,
+                                     QWidget *parent)
+    : QDialog(parent)
+    , m_store(store)
+    , m_appleAppId(appleAppId)
+    , m_country(country)
+    , m_text(new QPlainTextEdit(this))
+    , m_track(new QPushButton(QStringLiteral("Track && Check"), this)) // "&&" shows one '&', not a mnemonic
+{
+    setObjectName(QStringLiteral("addKeywordsDialog"));
+    setWindowTitle(QStringLiteral("Add Keywords"));
+    setModal(true);
+    setFixedWidth(460);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    auto *title = new QLabel(QStringLiteral("Track Specific Keywords"), this);
+    // A step above body text, below the screens' large titles.
+    auto titleFont = Style::font(Style::TextSize::body, QFont::DemiBold);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.15);
+    title->setFont(titleFont);
+    auto *explanation = new QLabel(QStringLiteral("Optional — discovery finds keywords automatically. One per line or "
+                                                  "comma separated; they are checked right away."),
+                                   this);
+    explanation->setWordWrap(true);
+    explanation->setFont(Style::font(Style::TextSize::callout));
+    Style::setTone(explanation, Style::Tone::secondary);
+
+    m_text->setObjectName(QStringLiteral("addKeywordsText"));
+    m_text->setFixedHeight(140);
+    // Return types a line break here; Ctrl+Return presses "Track & Check".
+    m_text->setTabChangesFocus(true);
+
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QStringLiteral("addKeywordsCancel"));
+    cancel->setAutoDefault(false);
+    m_track->setObjectName(QStringLiteral("addKeywordsTrack"));
+    m_track->setDefault(true);
+    auto *submit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_track);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(12);
+    layout->addWidget(title);
+    layout->addWidget(explanation);
+    layout->addWidget(m_text);
+    layout->addLayout(buttons);
+
+    connect(m_text, &QPlainTextEdit::textChanged, this, &AddKeywordsDialog::updateButton);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    // The search goes on alone; its handle is not kept.
+    connect(m_track, &QPushButton::clicked, this, [this] { (void)trackAndCheck(); });
+    connect(submit, &QShortcut::activated, m_track, &QPushButton::click);
+    updateButton();
+}
+
+QStringList AddKeywordsDialog::entries() const
+{
+    return KeywordText::splitInput(m_text->toPlainText());
+}
+
+QCoro::Task<> AddKeywordsDialog::trackAndCheck()
+{
+    const auto nothing = []() -> QCoro::Task<> { co_return; };
+    const auto terms = entries();
+    if (terms.isEmpty())
+        return nothing();
+    // An app removed while the sheet was open gets nothing.
+    const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
+    if (!app) {
+        accept();
+        return nothing();
+    }
+    m_store->addKeywords(terms, *app);
+    // The sheet closes before the first search starts; the search holds nothing of it.
+    const QPointer<ASOStore> store = m_store;
+    const auto appleAppId = m_appleAppId;
+    const auto country = m_country;
+    accept();
+    return checkInBackground(store, terms, appleAppId, country);
+}
+
+QCoro::Task<> AddKeywordsDialog::checkInBackground(QPointer<ASOStore> store, QStringList terms, QString appleAppId,
+                                                   QString country)
+{
+    for (const auto &entry : KeywordText::dedupe(terms)) {
+        if (!store)
+            co_return;
+        const auto keyword = store->keyword(entry.normalized);
+        if (!keyword)
+            continue;
+        const auto observation = co_await store->observation(*keyword, country, false);
+        // The app may have been removed, or the store closed, while the search ran.
+        const auto app = store ? store->app(appleAppId) : std::nullopt;
+        if (!app)
+            co_return;
+        store->apply(observation, *app);
+    }
+
+    const auto app = store ? store->app(appleAppId) : std::nullopt;
+    if (!app)
+        co_return;
+    co_await store->refreshPopularity(*app, country, false);
+    if (store && store->app(appleAppId))
+        store->raiseDataVersion();
+}
+
+void AddKeywordsDialog::updateButton()
+{
+    m_track->setEnabled(!entries().isEmpty());
+}

@@ -35,10 +35,10 @@ struct DownPopularity : PopularityProviding
 };
 
 // "id:state[:rank]" with state f(ound), n(ot in sample), x (failed) or - (not checked).
-QList<KeywordRow> rowsOf(const QString &spec)
+QList<KeywordRow> rowsOf(const QString &list)
 {
     QList<KeywordRow> rows;
-    for (const auto &token : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const auto &token : list.split(u' ', Qt::SkipEmptyParts)) {
         const auto parts = token.split(u':');
         KeywordRow row;
         row.id = row.keyword = QString(parts[0]).replace(u'_', u' ');
@@ -371,7 +371,8 @@ private Q_SLOTS:
         QFETCH(QString, ended);
         TestSettings::set(QStringLiteral("discoveryDepth"), 0);
         const auto app = addApp({"photo editor"});
-        DiscoveryBanner banner(m_store.get(), app.appleAppId, QStringLiteral("us"));
+        QWidget screen;
+        auto &banner = *new DiscoveryBanner(m_store.get(), app.appleAppId, QStringLiteral("us"), &screen);
         QVERIFY(banner.isHidden());
         m_store->startDiscovery(app, QStringLiteral("us"));
         QVERIFY(!banner.isHidden());

@@ -194,9 +194,13 @@ void DiscoveryBanner::findRun()
 
 void DiscoveryBanner::refresh()
 {
-    setVisible(m_run != nullptr);
-    if (!m_run)
+    if (!m_run) {
+        hide();
         return;
+    }
+    // Shown again only inside a screen: a banner without a parent would open as a window.
+    if (isHidden() && parentWidget())
+        show();
     const auto content = describe(*m_run);
     m_spinner->setVisible(content.running);
     m_symbol->setVisible(!content.running);

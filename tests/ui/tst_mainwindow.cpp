@@ -4,6 +4,7 @@
 #include "tracking/SilentNotifier.h"
 #include "tracking/Updater.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/keywords/AppDetailView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
 #include "ui/shell/MainWindow.h"
@@ -54,8 +55,11 @@ class TestMainWindow : public QObject
         m_store->raiseDataVersion();
     }
 
+    // What the detail column shows: an app's name, or the title of the empty state.
     QString detailTitle() const
     {
+        if (const auto *detail = qobject_cast<AppDetailView *>(m_window->detail()))
+            return m_store->app(detail->appleAppId())->name;
         const auto *state = qobject_cast<EmptyStateView *>(m_window->detail());
         return state ? state->title() : QString();
     }

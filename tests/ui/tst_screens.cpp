@@ -2,6 +2,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/keywords/KeywordTable.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/MainWindow.h"
@@ -106,6 +107,14 @@ private Q_SLOTS:
         QVERIFY(window.sidebarModel()->indexOf("tool.alerts").data(SidebarModel::BadgeRole).toLongLong() > 0);
         verifyNothingCut(&window);
         save(&window, "main-window");
+
+        // A keyword's history beside the table.
+        auto *table = window.findChild<KeywordTable *>();
+        table->setSelection(QStringLiteral("editor collage"));
+        QVERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
+        QCoreApplication::processEvents();
+        verifyNothingCut(&window);
+        save(&window, "app-detail-history");
     }
 
     void emptyAccount()

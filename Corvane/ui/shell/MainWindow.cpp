@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/keywords/AppDetailView.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
@@ -215,6 +216,7 @@ void MainWindow::route()
 QWidget *MainWindow::createDetail(const QString &key)
 {
     QWidget *screen = nullptr;
+    setWindowTitle(QStringLiteral("Vantu"));
     if (const auto tool = Tools::fromRaw(key); tool == Tool::research) {
         auto *research = new ResearchView(m_store);
         connect(research, &ResearchView::settingsRequested, this, &MainWindow::openSettings);
@@ -223,8 +225,10 @@ QWidget *MainWindow::createDetail(const QString &key)
         screen = new EmptyStateView(QStringLiteral("bell"), QStringLiteral("Alerts"),
                                     QStringLiteral("Ranking alerts of your tracked apps will be listed here, by day."));
     } else if (const auto app = key.isEmpty() || !m_store ? std::nullopt : m_store->app(key)) {
-        screen = new EmptyStateView(QStringLiteral("app.badge"), app->name,
-                                    QStringLiteral("This app’s keywords, rankings, competitors and metadata will be shown here."));
+        auto *detail = new AppDetailView(m_store, app->appleAppId);
+        connect(detail, &AppDetailView::titleChanged, this, &QWidget::setWindowTitle);
+        setWindowTitle(detail->title());
+        screen = detail;
     } else {
         screen = new EmptyStateView(QStringLiteral("sidebar.left"), QStringLiteral("Select an app"),
                                     QStringLiteral("Pick an app to see its keywords and rankings."));

@@ -1,0 +1,425 @@
+#include "ui/keywords/AppDetailView.h"
+
+#include "clients/Storefront.h"
+#include "store/ASOStore.h"
+#include "store/Settings.h"
+#include "support/WebAddress.h"
+#include "ui/cells/AppIconView.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/cells/Formatters.h"
+#include "ui/cells/Glyphs.h"
+#include "ui/cells/StorefrontMenu.h"
+#include "ui/cells/Style.h"
+#include "ui/keywords/AddKeywordsDialog.h"
+#include "ui/keywords/DiscoveryBanner.h"
+#include "ui/keywords/HistoryPanel.h"
+#include "ui/keywords/KeywordTable.h"
+#include "ui/keywords/SidePanelDivider.h"
+#include "workflows/DiscoveryRun.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *captionLabel(QWidget *parent, Style::Tone tone = Style::Tone::secondary)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(Style::font(Style::TextSize::caption));
+    Style::setTone(label, tone);
+    return label;
+}
+
+}
+
+AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *parent)
+    : QWidget(parent), m_store(store), m_appleAppId(std::move(appleAppId))
+{
+    setObjectName(QStringLiteral("appDetail"));
+    const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
+    m_country = app ? initialCountry(*app) : Settings::shared().defaultCountry();
+
+    auto *pane = new QWidget(this);
+    pane->setMinimumWidth(420);
+    auto *paneLayout = new QVBoxLayout(pane);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->setSpacing(0);
+    paneLayout->addWidget(buildHeader());
+
+    m_banner = new DiscoveryBanner(m_store, m_appleAppId, m_country, pane);
+    paneLayout->addWidget(m_banner);
+
+    m_popularity = new QLabel(pane);
+    m_popularity->setObjectName(QStringLiteral("popularityProblem"));
+    m_popularity->setWordWrap(true);
+    m_popularity->setFont(Style::font(Style::TextSize::callout));
+    m_popularity->setContentsMargins(16, 8, 16, 8);
+    Style::setTone(m_popularity, Style::Tone::orange);
+    paneLayout->addWidget(m_popularity);
+
+    paneLayout->addWidget(buildPickers());
+    auto *line = new QFrame(pane);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    paneLayout->addWidget(line);
+
+    m_content = new QStackedWidget(pane);
+    m_table = new KeywordTable(m_store, m_appleAppId, m_country, m_content);
+    m_content->addWidget(m_table);
+    m_content->addWidget(new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("Competitors"),
+                                            QStringLiteral("Suggested competitors, a keyword-by-keyword comparison and "
+                                                           "the keyword gap will be shown here.")));
+    m_content->addWidget(new EmptyStateView(QStringLiteral("checklist"), QStringLiteral("Metadata"),
+                                            QStringLiteral("The name, subtitle and keyword field editor will be shown here.")));
+    paneLayout->addWidget(m_content, 1);
+
+    m_divider = new SidePanelDivider(this);
+    m_historyPanel = new HistoryPanel(m_store, this);
+    m_historyPanel->setObjectName(QStringLiteral("historyPanel"));
+    // The stored width as it is; only a drag brings it into the divider's range.
+    m_historyPanel->setFixedWidth(int(Settings::shared().historyPanelWidth()));
+    connect(m_divider, &SidePanelDivider::widthChanged, m_historyPanel, [this](double width) {
+        m_historyPanel->setFixedWidth(int(width));
+    });
+
+    auto *body = new QHBoxLayout;
+    body->setSpacing(0);
+    body->addWidget(pane, 1);
+    body->addWidget(m_divider);
+    body->addWidget(m_historyPanel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildToolbar());
+    layout->addLayout(body, 1);
+
+    connect(m_table, &KeywordTable::selectionChanged, this, [this](const std::optional<QString> &id) {
+        m_historyPanel->setKeyword(m_appleAppId, m_country, id);
+        if (id)
+            setShowInspector(true);
+    });
+    if (m_store) {
+        connect(m_store, &ASOStore::dataVersionChanged, this, &AppDetailView::reload);
+        connect(m_store, &ASOStore::discoveriesChanged, this, &AppDetailView::updateDiscoverButton);
+        connect(m_store, &ASOStore::popularityErrorChanged, this, &AppDetailView::updatePopularityLine);
+    }
+    m_historyPanel->setKeyword(m_appleAppId, m_country, std::nullopt);
+    reload();
+    updatePopularityLine();
+    updatePanels();
+}
+
+AppDetailView::~AppDetailView() = default;
+
+QString AppDetailView::initialCountry(const TrackedApp &app)
+{
+    if (!app.trackedCountries.isEmpty())
+        return app.trackedCountries.first();
+    return Settings::shared().defaultCountry();
+}
+
+QString AppDetailView::title() const
+{
+    const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
+    return (app ? app->name : m_appleAppId) + QStringLiteral(" — ") + Storefront::named(m_country).name;
+}
+
+QWidget *AppDetailView::buildToolbar()
+{
+    auto *bar = new QToolBar(this);
+    bar->setObjectName(QStringLiteral("detailToolbar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setIconSize(QSize(16, 16));
+
+    m_storefronts = new StorefrontMenu(bar);
+    m_storefronts->setCountry(m_country);
+    bar->addWidget(m_storefronts);
+    connect(m_storefronts, &StorefrontMenu::countryChanged, this, &AppDetailView::setCountry);
+
+    auto *add = bar->addAction(Glyphs::icon(u"plus"), QStringLiteral("Add Keywords"), this, &AppDetailView::openAddKeywords);
+    add->setObjectName(QStringLiteral("addKeywordsAction"));
+    m_discover = bar->addAction(Glyphs::icon(u"sparkles"), QStringLiteral("Discover Keywords"), this,
+                                &AppDetailView::startDiscovery);
+    m_discover->setObjectName(QStringLiteral("discoverAction"));
+    m_history = bar->addAction(Glyphs::icon(u"chart.xyaxis.line"), QStringLiteral("History"), this,
+                               [this] { setShowInspector(!m_showInspector); });
+    m_history->setObjectName(QStringLiteral("historyAction"));
+
+    auto *spacer = new QWidget(bar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(spacer);
+    m_search = new QLineEdit(bar);
+    m_search->setObjectName(QStringLiteral("keywordSearch"));
+    m_search->setPlaceholderText(QStringLiteral("Filter keywords"));
+    m_search->setClearButtonEnabled(true);
+    m_search->setMaximumWidth(240);
+    bar->addWidget(m_search);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) { m_table->setSearch(text); });
+    return bar;
+}
+
+QWidget *AppDetailView::buildHeader()
+{
+    auto *header = new QWidget(this);
+    header->setObjectName(QStringLiteral("detailHeader"));
+    m_icon = new AppIconView(std::nullopt, 56, header);
+
+    m_name = new QLabel(header);
+    m_name->setObjectName(QStringLiteral("appName"));
+    m_name->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
+    m_badge = new QLabel(header);
+    m_badge->setObjectName(QStringLiteral("appBadge"));
+    m_badge->setFont(Style::font(Style::TextSize::caption, QFont::Medium));
+    const auto capsule = Style::color(Style::Tone::quaternary, palette());
+    m_badge->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1,%2,%3,%4); border-radius: 8px; padding: 2px 6px; }")
+                               .arg(capsule.red()).arg(capsule.green()).arg(capsule.blue()).arg(capsule.alpha()));
+    auto *line1 = new QHBoxLayout;
+    line1->setSpacing(8);
+    line1->addWidget(m_name);
+    line1->addWidget(m_badge);
+    line1->addStretch();
+
+    m_facts = new QLabel(header);
+    m_facts->setObjectName(QStringLiteral("appFacts"));
+    Style::setTone(m_facts, Style::Tone::secondary);
+
+    m_id = captionLabel(header);
+    m_id->setObjectName(QStringLiteral("appId"));
+    auto mono = QFont(QStringLiteral("DejaVu Sans Mono"));
+    mono.setStyleHint(QFont::Monospace);
+    mono.setPointSizeF(Style::font(Style::TextSize::caption).pointSizeF());
+    m_id->setFont(mono);
+    m_rating = captionLabel(header);
+    m_rating->setObjectName(QStringLiteral("appRating"));
+    m_storeLink = captionLabel(header, Style::Tone::primary);
+    m_storeLink->setObjectName(QStringLiteral("appStoreLink"));
+    m_storeLink->setTextFormat(Qt::RichText);
+    connect(m_storeLink, &QLabel::linkActivated, this, [](const QString &link) {
+        // The address came from Apple's answer: only a secure public page is opened.
+        if (const QUrl url(link); WebAddress::isSafeToOpen(url))
+            QDesktopServices::openUrl(url);
+    });
+    auto *line3 = new QHBoxLayout;
+    line3->setSpacing(10);
+    line3->addWidget(m_id);
+    line3->addWidget(m_rating);
+    line3->addWidget(m_storeLink);
+    line3->addStretch();
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(3);
+    text->addLayout(line1);
+    text->addWidget(m_facts);
+    text->addLayout(line3);
+
+    auto *counters = new QHBoxLayout;
+    counters->setSpacing(22);
+    const QStringList titles{QStringLiteral("Tracked"), QStringLiteral("Ranking"), QStringLiteral("Top 10")};
+    for (int i = 0; i < 3; ++i) {
+        auto *tile = new QVBoxLayout;
+        tile->setSpacing(2);
+        m_counters[i] = new QLabel(header);
+        m_counters[i]->setObjectName(QStringLiteral("counter") + QString(titles[i]).remove(u' '));
+        auto font = Style::font(Style::TextSize::title2, QFont::DemiBold);
+        font.setPointSizeF(font.pointSizeF() * 0.85);
+        m_counters[i]->setFont(font);
+        m_counters[i]->setAlignment(Qt::AlignRight);
+        auto *title = captionLabel(header);
+        title->setText(titles[i]);
+        title->setAlignment(Qt::AlignRight);
+        tile->addWidget(m_counters[i]);
+        tile->addWidget(title);
+        counters->addLayout(tile);
+    }
+
+    auto *layout = new QHBoxLayout(header);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(14);
+    layout->addWidget(m_icon);
+    layout->addLayout(text, 1);
+    layout->addLayout(counters);
+    return header;
+}
+
+QWidget *AppDetailView::buildPickers()
+{
+    auto *row = new QWidget(this);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(16, 0, 16, 10);
+    layout->setSpacing(12);
+
+    m_sections = new QButtonGroup(row);
+    m_sections->setExclusive(true);
+    auto *segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    const QStringList titles{QStringLiteral("Keywords"), QStringLiteral("Competitors"), QStringLiteral("Metadata")};
+    for (int i = 0; i < titles.size(); ++i) {
+        auto *segment = new QToolButton(row);
+        segment->setObjectName(QStringLiteral("section") + titles[i]);
+        segment->setText(titles[i]);
+        segment->setCheckable(true);
+        segment->setChecked(i == 0);
+        m_sections->addButton(segment, i);
+        segments->addWidget(segment);
+    }
+    connect(m_sections, &QButtonGroup::idClicked, this, [this](int id) { setSection(Section(id)); });
+    layout->addLayout(segments);
+    layout->addStretch();
+
+    m_statusPicker = new QWidget(row);
+    auto *status = new QHBoxLayout(m_statusPicker);
+    status->setContentsMargins(0, 0, 0, 0);
+    status->addWidget(new QLabel(QStringLiteral("Status"), m_statusPicker));
+    m_status = new QComboBox(m_statusPicker);
+    m_status->setObjectName(QStringLiteral("statusFilter"));
+    m_status->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (const auto filter : KeywordFilters::allCases)
+        m_status->addItem(KeywordFilters::pickerTitle(filter, 0), int(filter));
+    connect(m_status, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_table->setFilter(KeywordFilter(m_status->itemData(index).toInt())); });
+    status->addWidget(m_status);
+    layout->addWidget(m_statusPicker);
+    return row;
+}
+
+void AppDetailView::reload()
+{
+    const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
+    if (!app)
+        return; // the main window replaces a screen whose app is gone
+    m_icon->setUrl(app->iconURL);
+    m_name->setText(app->name);
+    m_badge->setText(app->isOwn ? QStringLiteral("My App") : QStringLiteral("Competitor"));
+    QStringList facts;
+    for (const auto &fact : {app->developerName, app->primaryGenre, app->formattedPrice})
+        if (fact)
+            facts.append(*fact);
+    if (app->version)
+        facts.append(u'v' + *app->version);
+    m_facts->setText(facts.join(QStringLiteral(" · ")));
+    m_facts->setVisible(!facts.isEmpty());
+    m_id->setText(QStringLiteral("ID ") + app->appleAppId);
+    const bool rated = app->averageRating && app->ratingCount;
+    if (rated)
+        m_rating->setText(Glyphs::text(u"star.fill") + u' ' + QLocale::system().toString(*app->averageRating, 'f', 2)
+                          + QStringLiteral(" · ") + Formatters::compactNumber(*app->ratingCount)
+                          + QStringLiteral(" ratings"));
+    m_rating->setVisible(rated);
+    const bool linked = app->storeURL && WebAddress::isSafeToOpen(*app->storeURL);
+    if (linked)
+        m_storeLink->setText(QStringLiteral("<a href=\"%1\">App Store</a>").arg(app->storeURL->toString(QUrl::FullyEncoded).toHtmlEscaped()));
+    m_storeLink->setVisible(linked);
+    m_storefronts->setTracked(app->trackedCountries);
+
+    const auto rows = m_store->rows(*app, m_country);
+    const auto counters = KeywordFilters::counters(rows);
+    m_counters[0]->setText(QString::number(counters.tracked));
+    m_counters[1]->setText(QString::number(counters.ranking));
+    m_counters[2]->setText(QString::number(counters.top10));
+    for (int i = 0; i < m_status->count(); ++i) {
+        const auto filter = KeywordFilter(m_status->itemData(i).toInt());
+        m_status->setItemText(i, KeywordFilters::pickerTitle(filter, KeywordFilters::rowCount(rows, filter)));
+    }
+    updateDiscoverButton();
+    Q_EMIT titleChanged(title());
+}
+
+void AppDetailView::setCountry(const QString &country)
+{
+    if (country == m_country)
+        return;
+    m_country = country;
+    m_storefronts->setCountry(country);
+    m_table->setCountry(country);
+    m_banner->setCountry(country);
+    m_historyPanel->setKeyword(m_appleAppId, country, m_table->selection());
+    reload();
+    if (m_popularityStarted)
+        refreshPopularity(m_store, m_appleAppId, m_country);
+}
+
+void AppDetailView::setSection(Section section)
+{
+    m_section = section;
+    if (auto *button = m_sections->button(int(section)))
+        button->setChecked(true);
+    m_content->setCurrentIndex(int(section));
+    updatePanels();
+}
+
+void AppDetailView::setShowInspector(bool show)
+{
+    m_showInspector = show;
+    updatePanels();
+}
+
+void AppDetailView::updatePanels()
+{
+    // Outside the keywords section the panel and the status picker hide, but their state stays.
+    const bool keywords = m_section == Section::keywords;
+    m_statusPicker->setVisible(keywords);
+    m_divider->setVisible(keywords && m_showInspector);
+    m_historyPanel->setVisible(keywords && m_showInspector);
+}
+
+void AppDetailView::updateDiscoverButton()
+{
+    const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
+    const auto run = app ? m_store->discoveryRun(*app, m_country) : nullptr;
+    const bool running = run && run->isRunning();
+    if (run)
+        connect(run.get(), &DiscoveryRun::isRunningChanged, this, &AppDetailView::updateDiscoverButton,
+                Qt::UniqueConnection);
+    m_discover->setText(running ? QStringLiteral("Discovering…") : QStringLiteral("Discover Keywords"));
+    m_discover->setEnabled(!running);
+    m_discover->setToolTip(QStringLiteral("Automatically find and check keywords in ") + Storefront::named(m_country).name);
+}
+
+void AppDetailView::updatePopularityLine()
+{
+    const auto problem = m_store ? m_store->popularityError() : std::nullopt;
+    if (problem)
+        m_popularity->setText(Glyphs::text(u"exclamationmark.triangle.fill") + QStringLiteral(" Popularity unavailable: ")
+                              + *problem);
+    m_popularity->setVisible(problem.has_value());
+}
+
+void AppDetailView::openAddKeywords()
+{
+    auto *sheet = new AddKeywordsDialog(m_store, m_appleAppId, m_country, this);
+    sheet->open();
+}
+
+void AppDetailView::startDiscovery()
+{
+    if (const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt)
+        m_store->startDiscovery(*app, m_country);
+    updateDiscoverButton();
+}
+
+void AppDetailView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_popularityStarted)
+        return;
+    m_popularityStarted = true;
+    refreshPopularity(m_store, m_appleAppId, m_country);
+}
+
+QCoro::Task<> AppDetailView::refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country)
+{
+    const auto app = store ? store->app(appleAppId) : std::nullopt;
+    if (app)
+        co_await store->refreshPopularity(*app, country, false);
+}

@@ -220,4 +220,41 @@ inline QString largePath()
     return path;
 }
 
+inline std::unique_ptr<ASOStore> freshStore(const char *name)
+{
+    QFile::remove(databasePath(name));
+    return std::make_unique<ASOStore>(StoreDb::openFile(databasePath(name)), std::make_shared<CannedClient>());
+}
+
+// An app with 2,000 keywords, a third of them linked twice, each with a rank state and a metric.
+inline std::unique_ptr<ASOStore> rowsStore(TrackedApp &app)
+{
+    auto store = freshStore("rows");
+    app = TrackedApp(AppInfo{QStringLiteral("100001"), QStringLiteral("App")}, true);
+    store->db().insert(app);
+    QList<PlannedCandidate> candidates;
+    for (int i = 0; i < 2000; ++i) {
+        const auto text = QStringLiteral("keyword %1").arg(i);
+        candidates.append({text, KeywordSource::indexedPhrase, {}, {}});
+        if (i % 3 == 0)
+            candidates.append({text, KeywordSource::description, QStringLiteral("From the description"), {}});
+    }
+    store->link(candidates, app);
+    StoreDb::Transaction save(store->db());
+    for (int i = 0; i < 2000; ++i) {
+        const auto normalized = QStringLiteral("keyword %1").arg(i);
+        SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
+                                      QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true, {}};
+        RankState state(app.appleAppId, RankSnapshot(app, observation, RankingState::found, 1 + i % 150));
+        state.apply(RankSnapshot(app, observation, RankingState::found, 1 + i % 120));
+        store->db().insert(state);
+        KeywordMetric metric(normalized, QStringLiteral("us"));
+        metric.popularity = i % 100;
+        metric.difficulty = i % 90;
+        store->db().insert(metric);
+    }
+    save.commit();
+    return store;
+}
+
 }

@@ -46,12 +46,6 @@ using namespace TrackedAccounts;
 
 namespace {
 
-std::unique_ptr<ASOStore> freshStore(const char *name)
-{
-    QFile::remove(databasePath(name));
-    return std::make_unique<ASOStore>(StoreDb::openFile(databasePath(name)), std::make_shared<CannedClient>());
-}
-
 void parse_answer(benchmark::State &state)
 {
     for (auto _ : state)
@@ -75,37 +69,6 @@ void record_and_apply(benchmark::State &state)
         const auto observation = QCoro::waitFor(store->observation(keyword, QStringLiteral("us"), true));
         store->apply(observation, apps.first());
     }
-}
-
-// An app with 2,000 keywords, a third of them linked twice, each with a rank state and a metric.
-std::unique_ptr<ASOStore> rowsStore(TrackedApp &app)
-{
-    auto store = freshStore("rows");
-    app = TrackedApp(AppInfo{QStringLiteral("100001"), QStringLiteral("App")}, true);
-    store->db().insert(app);
-    QList<PlannedCandidate> candidates;
-    for (int i = 0; i < 2000; ++i) {
-        const auto text = QStringLiteral("keyword %1").arg(i);
-        candidates.append({text, KeywordSource::indexedPhrase, {}, {}});
-        if (i % 3 == 0)
-            candidates.append({text, KeywordSource::description, QStringLiteral("From the description"), {}});
-    }
-    store->link(candidates, app);
-    StoreDb::Transaction save(store->db());
-    for (int i = 0; i < 2000; ++i) {
-        const auto normalized = QStringLiteral("keyword %1").arg(i);
-        SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
-                                      QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true, {}};
-        RankState state(app.appleAppId, RankSnapshot(app, observation, RankingState::found, 1 + i % 150));
-        state.apply(RankSnapshot(app, observation, RankingState::found, 1 + i % 120));
-        store->db().insert(state);
-        KeywordMetric metric(normalized, QStringLiteral("us"));
-        metric.popularity = i % 100;
-        metric.difficulty = i % 90;
-        store->db().insert(metric);
-    }
-    save.commit();
-    return store;
 }
 
 void rows(benchmark::State &state)

@@ -100,7 +100,8 @@ QList<Suggestion> suggestWords(const QString &title, const QString &subtitle, co
 // Singular of a lower-case word ("stories" -> "story", "apps" -> "app").
 QString singular(const QString &word);
 
-// The keyword field without words that waste characters, joined by ",".
+// The keyword field without words that waste characters, joined by ","; tidying it again gives it
+// back.
 QString tidyKeywordField(const QString &title, const QString &subtitle, const QString &keywordField);
 
 // A keyword field of the kept words followed by the best suggested words that fit.

@@ -9,6 +9,7 @@ namespace MetadataOptimizer {
 namespace {
 
 constexpr int maxFillPasses = 60;
+constexpr int maxTidyPasses = 4;
 
 bool isFillerOrStopword(const QString &word)
 {
@@ -21,28 +22,60 @@ QSet<QString> nameWordsOf(const QString &title, const QString &subtitle)
     return QSet<QString>(tokens.cbegin(), tokens.cend());
 }
 
+bool isAscii(QStringView text)
+{
+    char16_t any = 0;
+    for (const QChar c : text)
+        any |= c.unicode();
+    return any < 0x80;
+}
+
+// One tidy pass: the words worth their place, in field order.
+QStringList wordsWorthKeeping(const QStringList &words, const QSet<QString> &nameWords,
+                              const QSet<QString> &nameSingulars)
+{
+    QStringList kept;
+    QSet<QString> keptSet;
+    QSet<QString> keptSingulars;
+    for (const QString &w : words) {
+        if (nameWords.contains(w) || keptSet.contains(w) || isFillerOrStopword(w))
+            continue;
+        QString form = singular(w);
+        if (nameSingulars.contains(form) || keptSingulars.contains(form))
+            continue;
+        kept.append(w);
+        keptSet.insert(w);
+        keptSingulars.insert(std::move(form));
+    }
+    return kept;
+}
+
 } // namespace
 
 QString tidyKeywordField(const QString &title, const QString &subtitle, const QString &keywordField)
 {
     const QSet<QString> nameWords = nameWordsOf(title, subtitle);
-    QSet<QString> presentSingulars;
+    QSet<QString> nameSingulars;
     for (const QString &word : nameWords)
-        presentSingulars.insert(singular(word));
+        nameSingulars.insert(singular(word));
 
-    QStringList kept;
-    QSet<QString> keptSet;
-    for (const QString &w : KeywordText::tokenize(keywordField)) {
-        if (nameWords.contains(w) || keptSet.contains(w) || isFillerOrStopword(w))
-            continue;
-        QString form = singular(w);
-        if (presentSingulars.contains(form))
-            continue;
-        kept.append(w);
-        keptSet.insert(w);
-        presentSingulars.insert(std::move(form));
+    QStringList kept = wordsWorthKeeping(KeywordText::tokenize(keywordField), nameWords, nameSingulars);
+    QString field = kept.join(QLatin1Char(','));
+    // Joined by commas, the kept words do not always read back as themselves, and tidying the field
+    // again would change it: a mark that began a word (it followed a control character) joins the
+    // comma before it and goes with it, as it goes with the space a line break becomes in
+    // normalize(); a sign that prepends to what follows takes the comma after it, so two words read
+    // as one; and a capital's lower case can compose with a mark only when read again. So the field
+    // is tidied again until it reads back as its own words, which takes one more pass; the bound
+    // only guards against a rule that a later Unicode version might add. ASCII always reads back.
+    for (int pass = 0; pass < maxTidyPasses && !isAscii(field); ++pass) {
+        const QStringList words = KeywordText::tokenize(field);
+        if (words == kept)
+            break;
+        kept = wordsWorthKeeping(words, nameWords, nameSingulars);
+        field = kept.join(QLatin1Char(','));
     }
-    return kept.join(QLatin1Char(','));
+    return field;
 }
 
 QString buildKeywordField(const QString &title, const QString &subtitle, const QStringList &keep,

@@ -1,5 +1,6 @@
 #include "keywords/MetadataOptimizer.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <algorithm>
@@ -52,6 +53,28 @@ QString quoted(const char *word, const char *rest)
     return QStringLiteral("\u201C") + QLatin1String(word) + QStringLiteral("\u201D") + QLatin1String(rest);
 }
 
+// Keyword fields glued at random from words, separators, control characters, marks, joiners,
+// prepended signs and letters whose lower case composes: where a field's words can read back
+// differently once joined by commas.
+QStringList adversarialFields(quint32 seed, int count)
+{
+    const QStringList pool{u"ab"_qs, u"photo"_qs, u"photos"_qs, u"app"_qs, u"the"_qs, u"x"_qs, u"é"_qs, u"ğ"_qs,
+                           u"W"_qs, u"J"_qs, u"İ"_qs, u"Σ"_qs, u"ﬁ"_qs, u"Ｐ"_qs, u"\u0915"_qs, u"\u1100"_qs,
+                           u"\u1161"_qs, u"写"_qs, u"😀"_qs, u"🇩"_qs, u","_qs, u", "_qs, u" "_qs, u"\u00A0"_qs,
+                           u"\u3000"_qs, QString(QChar(0)), u"\t"_qs, u"\n"_qs, u"\r"_qs, u"\u0301"_qs,
+                           u"\u030A"_qs, u"\u093E"_qs, u"\u0903"_qs, u"\u094D"_qs, u"\u200D"_qs, u"\u200C"_qs,
+                           u"\u200B"_qs, u"\uFEFF"_qs, u"\u0D4E"_qs, u"\u0600"_qs};
+    QRandomGenerator random(seed);
+    QStringList fields;
+    for (int i = 0; i < count; ++i) {
+        QString field;
+        for (int n = random.bounded(16); n > 0; --n)
+            field += pool[random.bounded(int(pool.size()))];
+        fields.append(field);
+    }
+    return fields;
+}
+
 } // namespace
 
 class TestMetadataOptimizer : public QObject
@@ -59,6 +82,8 @@ class TestMetadataOptimizer : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void singularAndTidy();
+    void tidyIsStable_data();
+    void tidyIsStable();
     void issues_data();
     void issues();
     void messages_data();
@@ -81,6 +106,45 @@ void TestMetadataOptimizer::singularAndTidy()
     QCOMPARE(tidyKeywordField("", "", "Photo, photo ,Editors,editor,,app"), "photo,editors");
     QCOMPARE(tidyKeywordField("Photo Lab", "", "photo editor, lab, 2024"), "editor,2024");
     QCOMPARE(tidyKeywordField("Photo Editors", "", "editor,filter,und"), "filter");
+}
+
+void TestMetadataOptimizer::tidyIsStable_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QStringList>("tidied");   // empty: stability alone is checked
+    QTest::newRow("a mark after a control character goes with the comma") << QString()
+        << QStringList{u"ab\0\u093E"_qs} << QStringList{u"ab"_qs};
+    QTest::newRow("a mark after a comma joins it") << QString() << QStringList{u"ab,\u093Ecd"_qs} << QStringList{u"ab,cd"_qs};
+    QTest::newRow("a mark after a space joins it") << QString() << QStringList{u"ab \u0903cd"_qs} << QStringList{u"ab,cd"_qs};
+    QTest::newRow("a word begun by a mark after a tab loses it") << QString() << QStringList{u"ab\t\u093Ecd"_qs}
+        << QStringList{u"ab,cd"_qs};
+    QTest::newRow("what is left is judged again") << u"Cd"_qs << QStringList{u"photo\n\u093Ephotos\r\u093Ecd"_qs}
+        << QStringList{u"photo"_qs};
+    QTest::newRow("a mark at the start of the field stays") << QString() << QStringList{u"\u093Ecd,ab"_qs}
+        << QStringList{u"\u093Ecd,ab"_qs};
+    QTest::newRow("a prepended sign takes the comma after it") << QString() << QStringList{u"ab\u0D4E\0cd"_qs}
+        << QStringList{u"ab\u0D4E,cd"_qs};
+    QTest::newRow("a capital whose lower case composes") << QString() << QStringList{u"W\u030A,J\u030C"_qs}
+        << QStringList{u"\u1E98,\u01F0"_qs};
+    QTest::newRow("ordinary words beyond ASCII") << u"Editör"_qs << QStringList{u"Fotoğraf, düzenleyici ,fotoğraf,editör"_qs}
+        << QStringList{u"fotoğraf,düzenleyici"_qs};
+    QTest::newRow("a few thousand adversarial fields") << u"Photo \u093Eab"_qs << adversarialFields(20261207, 3000)
+        << QStringList();
+}
+
+void TestMetadataOptimizer::tidyIsStable()
+{
+    QFETCH(QString, title);
+    QFETCH(QStringList, fields);
+    QFETCH(QStringList, tidied);
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        const QString once = tidyKeywordField(title, QString(), fields.at(i));
+        if (!tidied.isEmpty())
+            QCOMPARE(once, tidied.at(i));
+        if (tidyKeywordField(title, QString(), once) != once)
+            QFAIL(qPrintable(u"not stable for "_qs + QString::fromLatin1(fields.at(i).toUtf8().toPercentEncoding())));
+    }
 }
 
 void TestMetadataOptimizer::issues_data()

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QtTest>
@@ -118,7 +119,6 @@ private Q_SLOTS:
         QTest::newRow("unknown kind reads as moved up") << "" << "MOVED_UP" << false << "a b";
         QTest::newRow("unread") << "" << "" << true << "a a";
         QTest::newRow("all three") << "a" << "NEW_RANKING" << true << "a";
-        QTest::newRow("no app of that id") << "A" << "" << false << "";
     }
 
     void filters()
@@ -307,6 +307,30 @@ private Q_SLOTS:
         QCOMPARE(m_store->unreadAlertCount(), 0);
         m_view->toggleRead(read);
         QCOMPARE(m_store->unreadAlertCount(), 1);
+    }
+
+    void versionRaiseKeepsPlace()
+    {
+        QStringList specs;
+        for (int i = 0; i < 60; ++i)
+            specs.append(i % 2 ? "a o" : "b o");
+        store(specs);
+        open();
+        m_view->resize(600, 300);
+        auto *list = child<QTreeView>("alertsList");
+        const auto day = list->model()->index(0, 0);
+        list->setCurrentIndex(list->model()->index(40, 0, day));
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+        const int scroll = list->verticalScrollBar()->value();
+        QVERIFY(scroll > 0);
+        m_store->raiseDataVersion();
+        QCOMPARE(list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id,
+                 m_view->visibleAlerts()[40].id);
+        QCOMPARE(list->verticalScrollBar()->value(), scroll);
+        // Without a selection to scroll to.
+        list->setCurrentIndex({});
+        m_store->raiseDataVersion();
+        QCOMPARE(list->verticalScrollBar()->value(), scroll);
     }
 
     void stopOnlyForManualRun_data()

@@ -200,13 +200,16 @@ void AlertRow::paint(QPainter *painter, const QStyleOptionViewItem &option, cons
 
 QSize AlertRow::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const auto alert = alertOf(index);
-    const QSize base = QStyledItemDelegate::sizeHint(option, index);
-    if (!alert)
-        return base;
-    const qreal height = QFontMetricsF(keywordFont(option.font, false)).height() + 2 +
-                         QFontMetricsF(captionFont(option.font)).height() + 2 * padding + 4;
-    return {base.width(), int(std::ceil(height))};
+    // Only the type is looked at: the list asks every row for its height when it lays out.
+    if (index.data(alertRole).metaType() != QMetaType::fromType<RankAlert>())
+        return QStyledItemDelegate::sizeHint(option, index);
+    if (m_height == 0 || option.font != m_heightFont) {
+        m_heightFont = option.font;
+        m_height = int(std::ceil(QFontMetricsF(keywordFont(option.font, false)).height() + 2 +
+                                 QFontMetricsF(captionFont(option.font)).height() + 2 * padding + 4));
+    }
+    // The list stretches its one column to its width.
+    return {0, m_height};
 }
 
 bool AlertRow::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,

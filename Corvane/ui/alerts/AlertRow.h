@@ -2,6 +2,7 @@
 
 #include "model/RankAlert.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QStyledItemDelegate>
 
@@ -50,4 +51,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
+
+private:
+    // The row height for the font it was measured with.
+    mutable QFont m_heightFont;
+    mutable int m_height = 0;
 };

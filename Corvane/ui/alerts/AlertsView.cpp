@@ -1,0 +1,344 @@
+#include "ui/alerts/AlertsView.h"
+
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "ui/alerts/AlertRow.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/cells/Glyphs.h"
+#include "ui/cells/Style.h"
+#include "ui/settings/TrackingStatusLine.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QMap>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
+    : QWidget(parent), m_store(store), m_tracker(tracker),
+      m_checkNow(new QPushButton(QStringLiteral("Check Now"), this)), m_stop(new QPushButton(QStringLiteral("Stop"), this)),
+      m_app(new QComboBox(this)), m_kind(new QComboBox(this)), m_unread(new QCheckBox(QStringLiteral("Unread"), this)),
+      m_markAllRead(new QPushButton(QStringLiteral("Mark All Read"), this)),
+      m_clear(new QPushButton(QStringLiteral("Clear"), this)), m_list(new QTreeView(this)),
+      m_model(new QStandardItemModel(this)),
+      m_empty(new EmptyStateView(QStringLiteral("bell"), QString(), QString(), this))
+{
+    setObjectName(QStringLiteral("alertsView"));
+    setWindowTitle(QStringLiteral("Alerts"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(16, 10, 16, 10);
+    header->setSpacing(12);
+    header->addWidget(new TrackingStatusLine(tracker, this), 0, Qt::AlignVCenter);
+    header->addStretch();
+    m_checkNow->setObjectName(QStringLiteral("checkNow"));
+    m_checkNow->setToolTip(QStringLiteral("Search every tracked keyword again now (paced by the rate limit)."));
+    m_stop->setObjectName(QStringLiteral("stop"));
+    header->addWidget(m_checkNow, 0, Qt::AlignVCenter);
+    header->addWidget(m_stop, 0, Qt::AlignVCenter);
+    layout->addLayout(header);
+
+    auto *toolbar = new QHBoxLayout;
+    toolbar->setContentsMargins(16, 0, 16, 10);
+    toolbar->setSpacing(8);
+    m_app->setObjectName(QStringLiteral("appFilter"));
+    m_app->setToolTip(QStringLiteral("App"));
+    m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_kind->setObjectName(QStringLiteral("kindFilter"));
+    m_kind->setToolTip(QStringLiteral("Kind"));
+    m_kind->addItem(QStringLiteral("All changes"));
+    for (const auto kind : RankAlertKinds::allCases())
+        m_kind->addItem(Glyphs::icon(AlertRow::symbol(kind)), AlertRow::title(kind), RankAlertKinds::rawValue(kind));
+    m_unread->setObjectName(QStringLiteral("unreadOnly"));
+    m_markAllRead->setObjectName(QStringLiteral("markAllRead"));
+    m_clear->setObjectName(QStringLiteral("clear"));
+    toolbar->addStretch();
+    for (auto *widget : std::initializer_list<QWidget *>{m_app, m_kind, m_unread, m_markAllRead, m_clear})
+        toolbar->addWidget(widget);
+    layout->addLayout(toolbar);
+
+    auto *divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(divider);
+
+    m_list->setObjectName(QStringLiteral("alertsList"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new AlertRow(m_list));
+    m_list->setHeaderHidden(true);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setUniformRowHeights(false);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(m_list, 1);
+    m_empty->setObjectName(QStringLiteral("alertsEmptyState"));
+    m_empty->overlayOn(m_list->viewport());
+
+    connect(m_checkNow, &QPushButton::clicked, this, &AlertsView::checkNow);
+    connect(m_stop, &QPushButton::clicked, this, &AlertsView::stopManualCheck);
+    connect(m_app, &QComboBox::activated, this, [this](int index) {
+        auto filters = m_filters;
+        const QVariant id = m_app->itemData(index);
+        filters.app = id.isValid() ? std::optional(id.toString()) : std::nullopt;
+        setFilters(filters);
+    });
+    connect(m_kind, &QComboBox::currentIndexChanged, this, [this](int index) {
+        auto filters = m_filters;
+        filters.kind = RankAlertKinds::fromRaw(m_kind->itemData(index).toString());
+        setFilters(filters);
+    });
+    connect(m_unread, &QCheckBox::toggled, this, [this](bool on) {
+        auto filters = m_filters;
+        filters.unreadOnly = on;
+        setFilters(filters);
+    });
+    connect(m_markAllRead, &QPushButton::clicked, this, &AlertsView::markAllRead);
+    connect(m_clear, &QPushButton::clicked, this, &AlertsView::confirmClear);
+    connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
+        if (const auto alert = alertAt(index))
+            markRead(*alert);
+    });
+    connect(m_list, &QTreeView::customContextMenuRequested, this, &AlertsView::showContextMenu);
+    if (m_store)
+        connect(m_store, &ASOStore::dataVersionChanged, this, &AlertsView::reload);
+    if (m_tracker) {
+        connect(m_tracker, &RankTracker::isRunningChanged, this, &AlertsView::updateRunButtons);
+        connect(m_tracker, &RankTracker::manualRunActiveChanged, this, &AlertsView::updateRunButtons);
+    }
+    updateRunButtons();
+    reload();
+}
+
+bool AlertsView::matchesFilters(const RankAlert &alert, const Filters &filters)
+{
+    return (!filters.app || *filters.app == alert.appleAppId) && (!filters.kind || *filters.kind == alert.kind()) &&
+           (!filters.unreadOnly || !alert.isRead);
+}
+
+QList<RankAlert> AlertsView::visibleAlerts(const QList<RankAlert> &alerts, const Filters &filters)
+{
+    QList<RankAlert> visible;
+    std::copy_if(alerts.begin(), alerts.end(), std::back_inserter(visible),
+                 [&](const RankAlert &alert) { return matchesFilters(alert, filters); });
+    return visible;
+}
+
+QList<AlertsView::AppChoice> AlertsView::appChoices(const QList<RankAlert> &alerts)
+{
+    QList<AppChoice> choices;
+    QSet<QString> seen;
+    for (const auto &alert : alerts) {
+        if (!seen.contains(alert.appleAppId)) {
+            seen.insert(alert.appleAppId);
+            choices.append({alert.appleAppId, alert.appName});
+        }
+    }
+    std::stable_sort(choices.begin(), choices.end(), [](const AppChoice &a, const AppChoice &b) {
+        return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
+    });
+    return choices;
+}
+
+QList<AlertsView::DaySection> AlertsView::groupByDay(const QList<RankAlert> &alerts)
+{
+    QMap<QDate, QList<RankAlert>> days;
+    for (const auto &alert : alerts)
+        days[alert.createdAt.toLocalTime().date()].append(alert);
+    QList<DaySection> sections;
+    for (auto day = days.constKeyValueBegin(); day != days.constKeyValueEnd(); ++day)
+        sections.prepend({day->first, day->second});
+    return sections;
+}
+
+QString AlertsView::confirmationTitle(qsizetype count)
+{
+    return QStringLiteral("Delete ") + QString::number(count) + QStringLiteral(" alert") +
+           (count == 1 ? QString() : QStringLiteral("s")) + QLatin1Char('?');
+}
+
+void AlertsView::setFilters(const Filters &filters)
+{
+    m_filters = filters;
+    const QSignalBlocker blockKind(m_kind), blockUnread(m_unread);
+    m_kind->setCurrentIndex(filters.kind ? m_kind->findData(RankAlertKinds::rawValue(*filters.kind)) : 0);
+    m_unread->setChecked(filters.unreadOnly);
+    fillAppChoices();
+    refreshList();
+}
+
+void AlertsView::checkNow()
+{
+    if (!m_tracker || m_tracker->isRunning())
+        return;
+    m_tracker->startManualRun();
+}
+
+void AlertsView::stopManualCheck()
+{
+    if (m_tracker)
+        m_tracker->stopManualRun();
+}
+
+void AlertsView::markRead(const RankAlert &alert)
+{
+    if (m_store && !alert.isRead)
+        m_store->markAlertsRead({alert}, true);
+}
+
+void AlertsView::toggleRead(const RankAlert &alert)
+{
+    if (m_store)
+        m_store->markAlertsRead({alert}, !alert.isRead);
+}
+
+void AlertsView::deleteAlert(const RankAlert &alert)
+{
+    if (m_store)
+        m_store->deleteAlerts({alert});
+}
+
+void AlertsView::markAllRead()
+{
+    if (m_store)
+        m_store->markAlertsRead(visibleAlerts(), true);
+}
+
+QMessageBox *AlertsView::confirmClear()
+{
+    // The list the title counts is the list deleted: alerts that arrive while the question is
+    // open were never seen, so they stay.
+    const auto shown = visibleAlerts();
+    if (shown.isEmpty())
+        return nullptr;
+    auto *box = new QMessageBox(QMessageBox::Warning, confirmationTitle(shown.size()), confirmationTitle(shown.size()),
+                                QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("clearConfirmation"));
+    box->setInformativeText(QStringLiteral("Ranking history is kept; only these alerts are removed."));
+    auto *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("confirmDelete"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<ASOStore> store = m_store;
+    connect(remove, &QPushButton::clicked, this, [store, shown] {
+        if (store)
+            store->deleteAlerts(shown);
+    });
+    box->open();
+    return box;
+}
+
+void AlertsView::reload()
+{
+    m_alerts = m_store ? m_store->alerts() : QList<RankAlert>();
+    fillAppChoices();
+    refreshList();
+}
+
+void AlertsView::fillAppChoices()
+{
+    const QSignalBlocker block(m_app);
+    m_app->clear();
+    m_app->addItem(QStringLiteral("All apps"));
+    for (const auto &choice : appChoices(m_alerts))
+        m_app->addItem(choice.name, choice.id);
+    // An app whose alerts are all gone keeps its filter; the picker then shows no entry.
+    m_app->setCurrentIndex(m_filters.app ? m_app->findData(*m_filters.app) : 0);
+}
+
+void AlertsView::refreshList()
+{
+    const auto visible = visibleAlerts();
+    std::optional<QUuid> selected;
+    if (const auto current = alertAt(m_list->currentIndex()))
+        selected = current->id;
+    const int scroll = m_list->verticalScrollBar()->value();
+
+    m_model->clear();
+    QModelIndex selectedIndex;
+    const QLocale locale = QLocale::system();
+    for (const auto &section : groupByDay(visible)) {
+        auto *day = new QStandardItem(locale.toString(section.day, QLocale::LongFormat));
+        day->setFlags(Qt::ItemIsEnabled);
+        day->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
+        for (const auto &alert : section.items) {
+            auto *row = new QStandardItem(alert.keywordDisplay);
+            row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            row->setData(QVariant::fromValue(alert), AlertRow::alertRole);
+            day->appendRow(row);
+        }
+        m_model->appendRow(day);
+        if (selected) {
+            for (int r = 0; r < day->rowCount(); ++r) {
+                if (section.items[r].id == *selected)
+                    selectedIndex = day->child(r)->index();
+            }
+        }
+    }
+    m_list->expandAll();
+    if (selectedIndex.isValid())
+        m_list->setCurrentIndex(selectedIndex);
+    m_list->verticalScrollBar()->setValue(scroll);
+
+    if (m_alerts.isEmpty()) {
+        m_empty->setContent(QStringLiteral("bell"), QStringLiteral("No alerts yet"),
+                            QStringLiteral("Daily tracking compares each keyword's rank with its previous successful check "
+                                           "and lists notable changes here."));
+    } else {
+        m_empty->setContent(QStringLiteral("line.3.horizontal.decrease.circle"), QStringLiteral("No matching alerts"),
+                            QStringLiteral("Change the filters to see more."));
+    }
+    m_empty->setVisible(visible.isEmpty());
+    m_markAllRead->setEnabled(std::any_of(visible.begin(), visible.end(), [](const RankAlert &a) { return !a.isRead; }));
+    m_clear->setEnabled(!visible.isEmpty());
+}
+
+void AlertsView::updateRunButtons()
+{
+    const bool running = m_tracker && m_tracker->isRunning();
+    // Stop cancels only a run that Check Now started; a run of the daily loop shows its
+    // progress in the status line and offers nothing to press.
+    const bool manual = m_tracker && m_tracker->manualRunActive();
+    m_stop->setVisible(manual);
+    m_checkNow->setVisible(!manual);
+    m_checkNow->setEnabled(m_tracker && !running);
+}
+
+void AlertsView::showContextMenu(const QPoint &position)
+{
+    const auto alert = alertAt(m_list->indexAt(position));
+    if (!alert)
+        return;
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("alertMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const RankAlert chosen = *alert;
+    menu->addAction(chosen.isRead ? QStringLiteral("Mark as Unread") : QStringLiteral("Mark as Read"), this,
+                    [this, chosen] { toggleRead(chosen); });
+    menu->addAction(QStringLiteral("Delete"), this, [this, chosen] { deleteAlert(chosen); });
+    menu->popup(m_list->viewport()->mapToGlobal(position));
+}
+
+std::optional<RankAlert> AlertsView::alertAt(const QModelIndex &index) const
+{
+    const QVariant value = index.data(AlertRow::alertRole);
+    if (value.metaType() != QMetaType::fromType<RankAlert>())
+        return std::nullopt;
+    return value.value<RankAlert>();
+}

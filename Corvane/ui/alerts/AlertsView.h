@@ -1,0 +1,105 @@
+#pragma once
+
+#include "model/RankAlert.h"
+
+#include <QDate>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class ASOStore;
+class EmptyStateView;
+class QCheckBox;
+class QComboBox;
+class QMessageBox;
+class QPushButton;
+class QStandardItemModel;
+class QTreeView;
+class RankTracker;
+
+// Every stored ranking alert, newest first and grouped by local day, with filters by app, kind
+// and read state. The user marks alerts read or unread, deletes one or every visible alert, and
+// starts or stops a manual tracking run. Changes go through the store; the list is read again
+// whenever the store's data version moves.
+class AlertsView : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Filters
+    {
+        // An app's appleAppId; absent for all apps.
+        std::optional<QString> app;
+        std::optional<RankAlertKind> kind;
+        bool unreadOnly = false;
+    };
+
+    struct AppChoice
+    {
+        QString id;
+        QString name;
+        friend bool operator==(const AppChoice &, const AppChoice &) = default;
+    };
+
+    struct DaySection
+    {
+        // In local time.
+        QDate day;
+        // Newest first.
+        QList<RankAlert> items;
+    };
+
+    AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent = nullptr);
+
+    static bool matchesFilters(const RankAlert &alert, const Filters &filters);
+    // The alerts that pass, in the given order.
+    static QList<RankAlert> visibleAlerts(const QList<RankAlert> &alerts, const Filters &filters);
+    // One entry per app, named after the app's first (newest) alert, sorted by name
+    // case-sensitively; equal names stay separate entries in the alerts' order.
+    static QList<AppChoice> appChoices(const QList<RankAlert> &alerts);
+    // One section per local day, the newest day first; each keeps the alerts' order.
+    static QList<DaySection> groupByDay(const QList<RankAlert> &alerts);
+    // "Delete 3 alerts?"
+    static QString confirmationTitle(qsizetype count);
+
+    Filters filters() const { return m_filters; }
+    QList<RankAlert> visibleAlerts() const { return visibleAlerts(m_alerts, m_filters); }
+
+public Q_SLOTS:
+    void setFilters(const AlertsView::Filters &filters);
+    void checkNow();
+    void stopManualCheck();
+    // A click: marks an unread alert read; a read one stays read.
+    void markRead(const RankAlert &alert);
+    void toggleRead(const RankAlert &alert);
+    void deleteAlert(const RankAlert &alert);
+    void markAllRead();
+    // Asks before deleting the alerts visible now; "Delete" removes exactly those.
+    QMessageBox *confirmClear();
+
+private:
+    void reload();
+    void refreshList();
+    void fillAppChoices();
+    void updateRunButtons();
+    void showContextMenu(const QPoint &position);
+    std::optional<RankAlert> alertAt(const QModelIndex &index) const;
+
+    QPointer<ASOStore> m_store;
+    QPointer<RankTracker> m_tracker;
+    QList<RankAlert> m_alerts;
+    Filters m_filters;
+
+    QPushButton *m_checkNow;
+    QPushButton *m_stop;
+    QComboBox *m_app;
+    QComboBox *m_kind;
+    QCheckBox *m_unread;
+    QPushButton *m_markAllRead;
+    QPushButton *m_clear;
+    QTreeView *m_list;
+    QStandardItemModel *m_model;
+    EmptyStateView *m_empty;
+};

@@ -1,0 +1,376 @@
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
+#include "ui/alerts/AlertRow.h"
+#include "ui/alerts/AlertsView.h"
+#include "ui/cells/EmptyStateView.h"
+
+#include "GatedSearchClient.h"
+#include "TestSettings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QtTest>
+
+#include <ctime>
+
+// Day boundaries are local: a zone away from UTC, with summer time, shows them.
+static const bool berlin = [] { return qputenv("TZ", "Europe/Berlin"), tzset(), true; }();
+
+namespace {
+
+// "a1 o" is an alert of app a1, unread (o) or read (r), kind MOVED_UP unless a third token
+// names a raw kind, created `minutesAgo` before a fixed moment, most recent first.
+RankAlert alert(const QString &spec, int minutesAgo = 0)
+{
+    const auto parts = spec.split(u' ');
+    RankAlert made;
+    made.id = QUuid::createUuid();
+    made.appleAppId = parts[0];
+    made.appName = "App " + parts[0];
+    made.keywordDisplay = "k" + QString::number(minutesAgo);
+    made.country = "us";
+    made.isRead = parts.value(1) == "r";
+    made.kindRaw = parts.value(2, "MOVED_UP");
+    made.createdAt = QDateTime(QDate(2026, 12, 7), QTime(12, 0), QTimeZone::utc()).addSecs(-60 * minutesAgo);
+    return made;
+}
+
+QString appsOf(const QList<RankAlert> &alerts)
+{
+    QStringList apps;
+    for (const auto &a : alerts)
+        apps.append(a.appleAppId);
+    return apps.join(' ');
+}
+
+}
+
+class TestAlerts : public QObject
+{
+    Q_OBJECT
+
+    struct Popularity : PopularityProviding
+    {
+        QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override { co_return {country, {}, {}}; }
+    };
+
+    TestSettings m_settings;
+    std::shared_ptr<GatedSearchClient> m_client;
+    std::unique_ptr<ASOStore> m_store;
+    SilentNotifier m_notifier;
+    std::unique_ptr<RankTracker> m_tracker;
+    std::unique_ptr<AlertsView> m_view;
+
+    void store(const QStringList &specs)
+    {
+        int age = 0;
+        for (const auto &spec : specs) {
+            auto made = alert(spec, age++);
+            m_store->db().insert(made);
+        }
+        m_store->raiseDataVersion();
+    }
+    void open()
+    {
+        m_view = std::make_unique<AlertsView>(m_store.get(), m_tracker.get());
+        m_view->show();
+    }
+    template<typename T>
+    T *child(const QString &name)
+    {
+        auto *found = m_view->findChild<T *>(name);
+        if (!found)
+            qFatal("no widget %s", qPrintable(name));
+        return found;
+    }
+    bool shown(const QString &name) { return child<QWidget>(name)->isVisibleTo(m_view.get()); }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        m_client = std::make_shared<GatedSearchClient>();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+    }
+
+    void cleanup()
+    {
+        m_view.reset();
+        m_tracker.reset();
+        m_store.reset();
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("unreadOnly");
+        QTest::addColumn<QString>("visible");
+        QTest::newRow("none") << "" << "" << false << "a b a b";
+        QTest::newRow("app") << "a" << "" << false << "a a";
+        QTest::newRow("kind") << "" << "LEFT_TOP_10" << false << "b";
+        QTest::newRow("unknown kind reads as moved up") << "" << "MOVED_UP" << false << "a b";
+        QTest::newRow("unread") << "" << "" << true << "a a";
+        QTest::newRow("all three") << "a" << "NEW_RANKING" << true << "a";
+    }
+
+    void filters()
+    {
+        QFETCH(QString, app);
+        QFETCH(QString, kind);
+        QFETCH(bool, unreadOnly);
+        const QList<RankAlert> alerts{alert("a o NEW_RANKING", 0), alert("b r LEFT_TOP_10", 1), alert("a o MOVED_UP", 2),
+                                      alert("b r SOMETHING_ELSE", 3)};
+        AlertsView::Filters filters;
+        if (!app.isEmpty())
+            filters.app = app;
+        filters.kind = RankAlertKinds::fromRaw(kind);
+        filters.unreadOnly = unreadOnly;
+        QTEST(appsOf(AlertsView::visibleAlerts(alerts, filters)), "visible");
+    }
+
+    void days_data()
+    {
+        QTest::addColumn<QDateTime>("older");
+        QTest::addColumn<QDateTime>("newer");
+        QTest::addColumn<QStringList>("days");  // a third alert lies a day before the older one
+        QTest::addColumn<QString>("order"); // the apps of each day
+        // Berlin is UTC+1 in winter and UTC+2 in summer.
+        QTest::newRow("winter midnight") << QDateTime(QDate(2026, 12, 6), QTime(22, 59, 59), QTimeZone::utc())
+                                         << QDateTime(QDate(2026, 12, 6), QTime(23, 0), QTimeZone::utc())
+                                         << QStringList{"2026-12-07", "2026-12-06", "2026-12-05"} << "a|b|c|";
+        QTest::newRow("summer midnight") << QDateTime(QDate(2026, 7, 6), QTime(21, 59, 59), QTimeZone::utc())
+                                         << QDateTime(QDate(2026, 7, 6), QTime(22, 0), QTimeZone::utc())
+                                         << QStringList{"2026-07-07", "2026-07-06", "2026-07-05"} << "a|b|c|";
+        QTest::newRow("same local day across the UTC date") << QDateTime(QDate(2026, 12, 6), QTime(23, 30), QTimeZone::utc())
+                                                             << QDateTime(QDate(2026, 12, 7), QTime(0, 30), QTimeZone::utc())
+                                                             << QStringList{"2026-12-07", "2026-12-06"} << "a b|c|";
+    }
+
+    void days()
+    {
+        QFETCH(QDateTime, older);
+        QFETCH(QDateTime, newer);
+        auto first = alert("a o"), second = alert("b o"), third = alert("c o");
+        first.createdAt = newer;
+        second.createdAt = older;
+        third.createdAt = older.addDays(-1);
+        QStringList days;
+        QString order;
+        for (const auto &section : AlertsView::groupByDay({first, second, third})) {
+            days.append(section.day.toString(Qt::ISODate));
+            order += appsOf(section.items) + '|';
+        }
+        QTEST(days, "days");
+        QTEST(order, "order");
+    }
+
+    void appChoices_data()
+    {
+        QTest::addColumn<QStringList>("alerts"); // "id name", newest first
+        QTest::addColumn<QStringList>("choices");
+        QTest::newRow("renamed: newest name") << QStringList{"1 New", "2 Other", "1 Old"} << QStringList{"1 New", "2 Other"};
+        QTest::newRow("same name stays apart, in alert order") << QStringList{"2 Same", "1 Same", "2 Same"}
+                                                               << QStringList{"2 Same", "1 Same"};
+        QTest::newRow("case-sensitive order") << QStringList{"1 alpha", "2 Zeta", "3 Beta"}
+                                              << QStringList{"3 Beta", "2 Zeta", "1 alpha"};
+    }
+
+    void appChoices()
+    {
+        QFETCH(QStringList, alerts);
+        QList<RankAlert> list;
+        for (const auto &spec : alerts) {
+            auto made = alert(spec.section(' ', 0, 0));
+            made.appName = spec.section(' ', 1);
+            list.append(made);
+        }
+        QStringList choices;
+        for (const auto &choice : AlertsView::appChoices(list))
+            choices.append(choice.id + ' ' + choice.name);
+        QTEST(choices, "choices");
+    }
+
+    void rowTexts_data()
+    {
+        QTest::addColumn<QString>("kindRaw");
+        QTest::addColumn<QVariant>("from");
+        QTest::addColumn<QVariant>("to");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("ranks");
+        QTest::newRow("entered") << "ENTERED_TOP_10" << QVariant(12) << QVariant(7) << "App a · Entered top 10" << "#12 → #7";
+        QTest::newRow("lost, no grouping") << "LOST_RANKING" << QVariant(1000) << QVariant() << "App a · Lost ranking"
+                                          << "#1000 → not ranked";
+        QTest::newRow("unknown kind, no ranks") << "?" << QVariant() << QVariant() << "App a · Moved up"
+                                                << "not ranked → not ranked";
+    }
+
+    void rowTexts()
+    {
+        QFETCH(QString, kindRaw);
+        QFETCH(QVariant, from);
+        QFETCH(QVariant, to);
+        auto made = alert("a o " + kindRaw);
+        made.country = "xy";
+        if (from.isValid())
+            made.fromRank = from.toLongLong();
+        if (to.isValid())
+            made.toRank = to.toLongLong();
+        QTEST(AlertRow::detailText(made), "detail");
+        QTEST(AlertRow::ranksText(made), "ranks");
+        QCOMPARE(AlertRow::flagTooltip(made), "XY");
+    }
+
+    void screen_data()
+    {
+        QTest::addColumn<QStringList>("alerts"); // newest first
+        QTest::addColumn<QString>("app");        // chosen in the picker, "" for all
+        QTest::addColumn<QString>("empty");      // title of the empty state, "" when the list shows
+        QTest::addColumn<QString>("enabled");    // Mark All Read, Clear
+        QTest::addColumn<QString>("title");      // of the confirmation
+        QTest::newRow("nothing stored") << QStringList{} << "" << "No alerts yet" << "00" << "";
+        QTest::newRow("all read") << QStringList{"a r", "b r"} << "" << "" << "01" << "Delete 2 alerts?";
+        QTest::newRow("one visible") << QStringList{"a o", "b r"} << "a" << "" << "11" << "Delete 1 alert?";
+    }
+
+    void screen()
+    {
+        QFETCH(QStringList, alerts);
+        QFETCH(QString, app);
+        QFETCH(QString, enabled);
+        store(alerts);
+        open();
+        auto *picker = child<QComboBox>("appFilter");
+        if (!app.isEmpty())
+            picker->activated(picker->findText("App " + app));
+        const auto *empty = child<EmptyStateView>("alertsEmptyState");
+        QTEST(empty->isVisibleTo(m_view.get()) ? empty->title() : QString(), "empty");
+        QCOMPARE(QString("%1%2").arg(int(child<QPushButton>("markAllRead")->isEnabled())).arg(int(child<QPushButton>("clear")->isEnabled())),
+                 enabled);
+        QMessageBox *box = m_view->confirmClear();
+        QTEST(box ? box->text() : QString(), "title");
+        if (box)
+            box->reject();
+
+        // With the unread filter on nothing matches any more.
+        child<QCheckBox>("unreadOnly")->setChecked(true);
+        child<QComboBox>("kindFilter")->setCurrentIndex(child<QComboBox>("kindFilter")->findText("Left top 10"));
+        QCOMPARE(empty->title(), alerts.isEmpty() ? "No alerts yet" : "No matching alerts");
+        QVERIFY(!child<QPushButton>("markAllRead")->isEnabled() && !child<QPushButton>("clear")->isEnabled());
+    }
+
+    void clearDeletesWhatWasCounted()
+    {
+        store({"a o", "b o", "a r"});
+        open();
+        auto *picker = child<QComboBox>("appFilter");
+        picker->activated(picker->findText("App a"));
+        QCOMPARE(picker->count(), 3);
+        QMessageBox *box = m_view->confirmClear();
+        QCOMPARE(box->text(), "Delete 2 alerts?");
+        QCOMPARE(box->informativeText(), "Ranking history is kept; only these alerts are removed.");
+        // The tracker finds a new change of app a while the question is open.
+        auto late = alert("a o", -5);
+        m_store->db().insert(late);
+        m_store->raiseDataVersion();
+        QCOMPARE(m_view->visibleAlerts().size(), 3);
+        box->findChild<QPushButton *>("confirmDelete")->click();
+        QStringList left;
+        for (const auto &a : m_store->alerts())
+            left.append(a.appleAppId + (a.id == late.id ? "*" : ""));
+        QCOMPARE(left, QStringList({"a*", "b"}));
+        QCOMPARE(m_view->visibleAlerts().size(), 1);
+    }
+
+    void clickMarksReadOnly()
+    {
+        store({"a o", "b r"});
+        open();
+        child<QCheckBox>("unreadOnly")->setChecked(true);
+        auto *list = child<QTreeView>("alertsList");
+        QCOMPARE(list->model()->rowCount(), 1);
+        const auto row = list->model()->index(0, 0, list->model()->index(0, 0));
+        list->clicked(row);
+        // The unread filter drops the read alert and its day.
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(m_store->unreadAlertCount(), 0);
+        // A click on a read alert leaves it read; the menu's toggle turns it back.
+        const auto read = m_store->alerts().first();
+        m_view->markRead(read);
+        QCOMPARE(m_store->unreadAlertCount(), 0);
+        m_view->toggleRead(read);
+        QCOMPARE(m_store->unreadAlertCount(), 1);
+    }
+
+    void versionRaiseKeepsPlace()
+    {
+        QStringList specs;
+        for (int i = 0; i < 60; ++i)
+            specs.append(i % 2 ? "a o" : "b o");
+        store(specs);
+        open();
+        m_view->resize(600, 300);
+        auto *list = child<QTreeView>("alertsList");
+        const auto day = list->model()->index(0, 0);
+        list->setCurrentIndex(list->model()->index(40, 0, day));
+        list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+        const int scroll = list->verticalScrollBar()->value();
+        QVERIFY(scroll > 0);
+        m_store->raiseDataVersion();
+        QCOMPARE(list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id,
+                 m_view->visibleAlerts()[40].id);
+        QCOMPARE(list->verticalScrollBar()->value(), scroll);
+        // Without a selection to scroll to.
+        list->setCurrentIndex({});
+        m_store->raiseDataVersion();
+        QCOMPARE(list->verticalScrollBar()->value(), scroll);
+    }
+
+    void stopOnlyForManualRun_data()
+    {
+        QTest::addColumn<bool>("manual"); // started by "Check Now", else as the daily loop starts it
+        QTest::newRow("Check Now") << true;
+        QTest::newRow("daily run") << false;
+    }
+
+    void stopOnlyForManualRun()
+    {
+        QFETCH(bool, manual);
+        TrackedApp app(AppInfo{"1", "App 1"}, true);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_store->addKeywords({"k1"}, app);
+        open();
+        std::optional<QCoro::Task<>> daily;
+        if (manual)
+            child<QPushButton>("checkNow")->click();
+        else
+            daily = m_tracker->runAll();
+        QTRY_COMPARE(m_client->waiting, 1);
+        QCOMPARE(shown("stop"), manual);
+        QCOMPARE(shown("checkNow"), !manual);
+        QVERIFY(!child<QPushButton>("checkNow")->isEnabled());
+        // A second press while a run is going starts nothing.
+        const auto handle = m_tracker->manualRun();
+        m_view->checkNow();
+        QCOMPARE(m_tracker->manualRun(), handle);
+        if (manual) {
+            child<QPushButton>("stop")->click();
+            QVERIFY(m_tracker->manualRun()->isCancelled());
+        }
+        m_client->open();
+        QTRY_VERIFY(!m_tracker->isRunning());
+        QVERIFY(!shown("stop"));
+        QVERIFY(shown("checkNow") && child<QPushButton>("checkNow")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestAlerts)
+#include "tst_alerts.moc"

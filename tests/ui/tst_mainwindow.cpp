@@ -3,6 +3,7 @@
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "tracking/Updater.h"
+#include "ui/alerts/AlertsView.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/settings/SettingsWindow.h"
@@ -122,7 +123,7 @@ private Q_SLOTS:
         m_window->hide();
         m_window->show();
         QCOMPARE(m_window->selection().value_or(""), "tool.alerts");
-        QCOMPARE(detailTitle(), "Alerts");
+        QVERIFY(qobject_cast<AlertsView *>(m_window->detail()));
     }
 
     void changingApps_data()

@@ -115,6 +115,11 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         verifyNothingCut(&window);
         save(&window, "app-detail-history");
+
+        window.setSelection(QStringLiteral("tool.alerts"));
+        QCoreApplication::processEvents();
+        verifyNothingCut(&window);
+        save(&window, "alerts");
     }
 
     void emptyAccount()

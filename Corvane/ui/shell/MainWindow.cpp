@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/alerts/AlertsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
@@ -206,8 +207,12 @@ void MainWindow::route()
     if (m_detail && key == m_detailKey)
         return;
     // A new selection gets a new screen, with fresh state.
-    if (m_detail)
+    // Later, since the old screen may be what asked for the change; out of sight at once.
+    if (m_detail) {
+        m_detail->hide();
+        m_detailHost->layout()->removeWidget(m_detail);
         m_detail->deleteLater();
+    }
     m_detailKey = key;
     m_detail = createDetail(key);
     m_detailHost->layout()->addWidget(m_detail);
@@ -222,8 +227,7 @@ QWidget *MainWindow::createDetail(const QString &key)
         connect(research, &ResearchView::settingsRequested, this, &MainWindow::openSettings);
         screen = research;
     } else if (tool == Tool::alerts) {
-        screen = new EmptyStateView(QStringLiteral("bell"), QStringLiteral("Alerts"),
-                                    QStringLiteral("Ranking alerts of your tracked apps will be listed here, by day."));
+        screen = new AlertsView(m_store, m_tracker);
     } else if (const auto app = key.isEmpty() || !m_store ? std::nullopt : m_store->app(key)) {
         auto *detail = new AppDetailView(m_store, app->appleAppId);
         connect(detail, &AppDetailView::titleChanged, this, &QWidget::setWindowTitle);

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 
 constexpr int linksPerProcess = 150;
@@ -18,27 +20,27 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Runs statements on the file through a connection of the test's own.
-QVariant rawQuery(const QString &path, const QStringList &statements)
+// Runs statements on the file through a connection of the test's own, which is gone afterwards.
+// Returns the first value the last statement gave.
+QVariant rawQuery(const QString &path, const QStringList &statements, const std::function<void()> &meanwhile = {})
 {
-    const auto name = QStringLiteral("raw");
     QVariant last;
     {
-        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
         db.setDatabaseName(path);
         if (!db.open())
             qFatal("cannot open the test database");
         QSqlQuery query(db);
         for (const auto &statement : statements) {
-            if (!query.exec(statement))
+            if (statement.isEmpty() && meanwhile)
+                meanwhile();
+            else if (!query.exec(statement))
                 qFatal("cannot run %s", qPrintable(statement));
-            if (query.next())
+            else if (query.next())
                 last = query.value(0);
         }
-        query.finish();
-        db.close();
     }
-    QSqlDatabase::removeDatabase(name);
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
     return last;
 }
 
@@ -212,28 +214,16 @@ private Q_SLOTS:
 
         // A transaction interrupted by a crash: the file as it was then, with its journal.
         const auto display = QStringLiteral("Keyword 7 ").repeated(20);
-        {
-            const auto name = QStringLiteral("crashing");
-            {
-                auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                db.setDatabaseName(path);
-                QVERIFY(db.open());
-                QSqlQuery query(db);
-                QVERIFY(query.exec(QStringLiteral("PRAGMA journal_mode = DELETE")));
-                QVERIFY(query.exec(QStringLiteral("PRAGMA cache_size = 1")));
-                QVERIFY(query.exec(QStringLiteral("BEGIN")));
-                QVERIFY(query.exec(QStringLiteral("UPDATE keyword SET display = 'changed'")));
-                QVERIFY(QFileInfo(journal).size() > 0);
-                QVERIFY(QFile::copy(path, path + QStringLiteral(".crashed")));
-                QVERIFY(QFile::copy(journal, journal + QStringLiteral(".crashed")));
-                QVERIFY(query.exec(QStringLiteral("ROLLBACK")));
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-            QVERIFY(QFile::remove(path));
-            QVERIFY(QFile::rename(path + QStringLiteral(".crashed"), path));
-            QVERIFY(QFile::rename(journal + QStringLiteral(".crashed"), journal));
-        }
+        // An empty statement marks the moment of the crash.
+        rawQuery(path, {"PRAGMA journal_mode = DELETE", "PRAGMA cache_size = 1", "BEGIN",
+                        "UPDATE keyword SET display = 'changed'", "", "ROLLBACK"}, [&] {
+            if (QFileInfo(journal).size() == 0 || !QFile::copy(path, path + ".crashed")
+                || !QFile::copy(journal, journal + ".crashed"))
+                qFatal("cannot copy the crashed database");
+        });
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(path + QStringLiteral(".crashed"), path));
+        QVERIFY(QFile::rename(journal + QStringLiteral(".crashed"), journal));
         if (damaged) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadWrite));

@@ -7,6 +7,7 @@
 
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
+#include "UiFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,11 +56,6 @@ class TestAlerts : public QObject
 {
     Q_OBJECT
 
-    struct Popularity : PopularityProviding
-    {
-        QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override { co_return {country, {}, {}}; }
-    };
-
     TestSettings m_settings;
     std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
@@ -81,14 +77,7 @@ class TestAlerts : public QObject
         m_view = std::make_unique<AlertsView>(m_store.get(), m_tracker.get());
         m_view->show();
     }
-    template<typename T>
-    T *child(const QString &name)
-    {
-        auto *found = m_view->findChild<T *>(name);
-        if (!found)
-            qFatal("no widget %s", qPrintable(name));
-        return found;
-    }
+    template<typename T> T *child(const QString &name) { return childOf<T>(m_view.get(), name); }
     bool shown(const QString &name) { return child<QWidget>(name)->isVisibleTo(m_view.get()); }
 
 private Q_SLOTS:
@@ -96,7 +85,7 @@ private Q_SLOTS:
     {
         TestSettings::reset();
         m_client = std::make_shared<GatedSearchClient>();
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<NoPopularity>());
         m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
     }
 
@@ -343,10 +332,8 @@ private Q_SLOTS:
     void stopOnlyForManualRun()
     {
         QFETCH(bool, manual);
-        TrackedApp app(AppInfo{"1", "App 1"}, true);
-        app.trackedCountries = {"us"};
-        m_store->db().insert(app);
-        m_store->addKeywords({"k1"}, app);
+        trackApps(*m_store, "o1");
+        m_store->addKeywords({"k1"}, *m_store->app("1"));
         open();
         std::optional<QCoro::Task<>> daily;
         if (manual)

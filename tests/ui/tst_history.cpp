@@ -8,6 +8,7 @@
 
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
+#include "UiFixture.h"
 
 #include <QChartView>
 #include <QLabel>
@@ -20,27 +21,11 @@
 #include <QValueAxis>
 #include <QtTest>
 
-#include <stdexcept>
-
 // The rank-history panel, its divider and the add-keywords sheet over a store on an in-memory
 // database with a scripted search client.
 class TestHistory : public QObject
 {
     Q_OBJECT
-
-    // Writes every call it gets into the test's log, then fails, so that the refresh itself
-    // raises no data version.
-    struct Popularity : PopularityProviding
-    {
-        QStringList *log;
-        explicit Popularity(QStringList *log) : log(log) {}
-        QCoro::Task<PopularityResponse> popularity(QString, QStringList, CancelTokenPtr) override
-        {
-            log->append(QStringLiteral("popularity"));
-            throw std::runtime_error("offline");
-            co_return {};
-        }
-    };
 
     TestSettings m_settings;
     QStringList m_log;
@@ -103,22 +88,28 @@ class TestHistory : public QObject
         return sheet;
     }
 
+    // A store whose searches wait until the test opens the gate.
+    void makeStore()
+    {
+        m_client = std::make_shared<GatedSearchClient>();
+        m_client->answer = [this](const QString &term) {
+            m_log.append("search " + term);
+            return FakeSearchClient::results({"2001", "1001"});
+        };
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<DownPopularity>(&m_log));
+        TrackedApp app(AppInfo{"1001", "Lumen Photo Editor"}, true);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_app = *m_store->app("1001");
+    }
+
 private Q_SLOTS:
     void init()
     {
         TestSettings::reset();
         m_log.clear();
-        m_client = std::make_shared<GatedSearchClient>();
+        makeStore();
         m_client->open();
-        m_client->answer = [this](const QString &term) {
-            m_log.append("search " + term);
-            return FakeSearchClient::results({"2001", "1001"});
-        };
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>(&m_log));
-        TrackedApp app(AppInfo{"1001", "Lumen Photo Editor"}, true);
-        app.trackedCountries = {"us"};
-        m_store->db().insert(app);
-        m_app = *m_store->app("1001");
     }
 
     void cleanup()
@@ -151,9 +142,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, readings);
         QFETCH(QList<double>, chartedRanks);
-        QFETCH(double, axisLow);
-        QFETCH(double, axisHigh);
-        QFETCH(QStringList, rows);
         m_store->addKeywords({"Photo Editor"}, m_app);
         storeReadings(readings);
         HistoryPanel panel(m_store.get());
@@ -163,14 +151,14 @@ private Q_SLOTS:
         QCOMPARE(panel.findChild<QLabel *>("historyCaption")->text(),
                  "Rank history in United States. Every observation is kept.");
         QCOMPARE(charted(panel), chartedRanks);
-        QCOMPARE(listed(panel), rows);
+        QTEST(listed(panel), "rows");
         if (!chartedRanks.isEmpty()) {
             const auto *axis = panel.findChild<QChartView *>("historyChart")->chart()->axes(Qt::Vertical).first();
             const auto *ranks = qobject_cast<const QValueAxis *>(axis);
             QVERIFY(ranks->isReverse());
             QCOMPARE(ranks->titleText(), "Rank");
-            QCOMPARE(ranks->min(), axisLow);
-            QCOMPARE(ranks->max(), axisHigh);
+            QTEST(ranks->min(), "axisLow");
+            QTEST(ranks->max(), "axisHigh");
         }
     }
 
@@ -253,9 +241,8 @@ private Q_SLOTS:
     void trackEnabling()
     {
         QFETCH(QString, text);
-        QFETCH(bool, enabled);
         const auto sheet = openSheet(text);
-        QCOMPARE(sheet->findChild<QPushButton *>("addKeywordsTrack")->isEnabled(), enabled);
+        QTEST(sheet->findChild<QPushButton *>("addKeywordsTrack")->isEnabled(), "enabled");
         sheet->reject();
     }
 
@@ -308,13 +295,7 @@ private Q_SLOTS:
 
     void appRemovedMidway()
     {
-        m_client = std::make_shared<GatedSearchClient>();
-        m_client->answer = [](const QString &) { return FakeSearchClient::results({"1001"}); };
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>(&m_log));
-        TrackedApp app(AppInfo{"1001", "Lumen Photo Editor"}, true);
-        m_store->db().insert(app);
-        m_app = *m_store->app("1001");
-
+        makeStore();
         auto task = openSheet("alpha, beta")->trackAndCheck();
         QTRY_COMPARE(m_client->waiting, 1);
         m_store->deleteApp(m_app);

@@ -14,6 +14,7 @@
 
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
+#include "UiFixture.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -43,17 +44,15 @@ class TestMainWindow : public QObject
     std::unique_ptr<RankTracker> m_tracker;
     std::unique_ptr<MainWindow> m_window;
 
-    // Tracks apps from a list such as "o1 c2": own (o) or competitor (c) with its ID, oldest first.
-    void track(const QString &apps)
+    void track(const QString &apps) { trackApps(*m_store, apps); }
+
+    void rebuild(std::unique_ptr<StoreDb> db)
     {
-        int age = 100;
-        for (const auto &token : apps.split(u' ', Qt::SkipEmptyParts)) {
-            TrackedApp app(AppInfo{token.mid(1), "App " + token.mid(1)}, token[0] == u'o');
-            app.trackedCountries = {QStringLiteral("us")};
-            app.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age--);
-            m_store->db().insert(app);
-        }
-        m_store->raiseDataVersion();
+        m_window.reset();
+        m_tracker.reset();
+        m_store = std::make_unique<ASOStore>(std::move(db), m_client);
+        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
+        m_window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
     }
 
     // What the detail column shows: an app's name, or the title of the empty state.
@@ -84,9 +83,7 @@ private Q_SLOTS:
         TestSettings::reset();
         m_client = std::make_shared<GatedSearchClient>();
         m_client->open();
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
-        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
-        m_window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+        rebuild(StoreDb::openInMemory());
     }
 
     void cleanup()
@@ -110,11 +107,10 @@ private Q_SLOTS:
     void sidebar()
     {
         QFETCH(QString, apps);
-        QFETCH(QStringList, sections);
         QFETCH(QString, selected);
         track(apps);
         m_window->show();
-        QCOMPARE(m_window->sidebarModel()->sectionTitles(), sections);
+        QTEST(m_window->sidebarModel()->sectionTitles(), "sections");
         QCOMPARE(m_window->findChild<EmptyStateView *>("noAppsState")->isVisible(), apps.isEmpty());
         QCOMPARE(m_window->selection().value_or(""), selected);
         QCOMPARE(detailTitle(), selected.isEmpty() ? "Select an app" : "App " + selected);
@@ -140,8 +136,6 @@ private Q_SLOTS:
     void changingApps()
     {
         QFETCH(QString, action);
-        QFETCH(QString, selection);
-        QFETCH(QString, detail);
         track("o1 c2");
         m_window->show();
         const auto version = m_store->dataVersion();
@@ -152,8 +146,8 @@ private Q_SLOTS:
             m_window->removeApp(id);
         else
             m_window->setSelection(id);
-        QCOMPARE(m_window->selection().value_or(""), selection);
-        QCOMPARE(detailTitle(), detail);
+        QTEST(m_window->selection().value_or(""), "selection");
+        QTEST(detailTitle(), "detail");
         if (action.startsWith("flip")) {
             QCOMPARE(m_store->dataVersion(), version + 1);
             QCOMPARE(appsIn("Competitors"), (QStringList{"1", "2"}));
@@ -165,14 +159,10 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const auto path = dir.filePath("vantu.sqlite");
-        m_window.reset();
-        m_tracker.reset();
-        m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
-        m_window = std::make_unique<MainWindow>(m_store.get(), nullptr, nullptr);
+        rebuild(StoreDb::openFile(path));
         track("o1");
         m_window->toggleOwn("1");
-        m_window.reset();
-        m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
+        rebuild(StoreDb::openFile(path));
         QCOMPARE(m_store->app("1")->isOwn, false);
     }
 
@@ -237,11 +227,7 @@ private Q_SLOTS:
         QFETCH(bool, tracking);
         m_client = std::make_shared<GatedSearchClient>();
         m_client->answer = [](const QString &) { return FakeSearchClient::results({"1", "2"}); };
-        m_window.reset();
-        m_tracker.reset();
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
-        m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
-        m_window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+        rebuild(StoreDb::openInMemory());
         track("o1 c2");
         const auto app = *m_store->app("1");
         m_store->addKeywords({"photo editor", "collage maker", "filters"}, app);
@@ -283,7 +269,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, input);
         QFETCH(bool, blank);
-        QCOMPARE(AddAppDialog::isBlank(input), blank);
         auto *dialog = m_window->openAddApp();
         dialog->findChild<QLineEdit *>("addAppInput")->setText(input);
         QCOMPARE(dialog->findChild<QPushButton *>("addAppSubmit")->isEnabled(), !blank);

@@ -6,6 +6,7 @@
 
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
+#include "UiFixture.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -88,12 +89,9 @@ class TestResearchView : public QObject
     // Which overlay shows: "error", "empty", "loading" or "".
     QString overlay() const
     {
-        for (const char *name : {"error", "empty", "loading"}) {
-            const auto *state = m_view->findChild<EmptyStateView *>(
-                QStringLiteral("research%1State").arg(QChar(name[0]).toUpper() + QString::fromLatin1(name + 1)));
-            if (!state->isHidden())
-                return QString::fromLatin1(name);
-        }
+        for (const QString name : {"Error", "Empty", "Loading"})
+            if (!m_view->findChild<EmptyStateView *>("research" + name + "State")->isHidden())
+                return name.toLower();
         return {};
     }
 
@@ -104,18 +102,7 @@ class TestResearchView : public QObject
         return button->isHidden() ? "hidden" : button->isEnabled() ? "enabled" : "disabled";
     }
 
-    // Tracks apps from a list such as "o1 c2": own (o) or competitor (c) with its ID, oldest first.
-    void track(const QString &apps)
-    {
-        int age = 100;
-        for (const auto &token : apps.split(u' ', Qt::SkipEmptyParts)) {
-            TrackedApp app(AppInfo{token.mid(1), "App " + token.mid(1)}, token[0] == u'o');
-            app.trackedCountries = {QStringLiteral("us")};
-            app.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age--);
-            m_store->db().insert(app);
-        }
-        m_store->raiseDataVersion();
-    }
+    void track(const QString &apps) { trackApps(*m_store, apps); }
 
     static QStringList texts(const QMenu *menu)
     {

@@ -9,6 +9,7 @@
 
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
+#include "UiFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,36 +25,23 @@
 
 static const bool utc = [] { return qputenv("TZ", "UTC"), tzset(), true; }();
 
-// Holds back whatever waits on it until opened.
-class Gate : public QObject
-{
-    Q_OBJECT
-Q_SIGNALS:
-    void opened();
-};
-
 class TestSettingsWindow : public QObject
 {
     Q_OBJECT
 
     struct Notifier : TrackingNotifying
     {
-        Gate *gate = nullptr;
+        CancelTokenPtr gate; // the answer waits until it is cancelled
         bool grant = false;
         QCoro::Task<bool> requestAuthorization() override
         {
-            co_await qCoro(gate, &Gate::opened);
+            co_await qCoro(gate.get(), &CancelToken::cancelled);
             co_return grant;
         }
         QCoro::Task<> notify(QString, QString) override { co_return; }
     };
-    struct Popularity : PopularityProviding
-    {
-        QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override { co_return {country, {}, {}}; }
-    };
 
     TestSettings m_settings;
-    Gate m_gate;
     std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
     Notifier m_notifier;
@@ -66,14 +54,7 @@ class TestSettingsWindow : public QObject
         child<QTabWidget>("settingsTabs")->setCurrentIndex(tab);
         m_window->show();
     }
-    template<typename T>
-    T *child(const QString &name)
-    {
-        auto *found = m_window->findChild<T *>(name);
-        if (!found)
-            qFatal("no widget %s", qPrintable(name));
-        return found;
-    }
+    template<typename T> T *child(const QString &name) { return childOf<T>(m_window.get(), name); }
     bool shown(const QString &name) { return child<QWidget>(name)->isVisibleTo(m_window.get()); }
 
 private Q_SLOTS:
@@ -81,8 +62,8 @@ private Q_SLOTS:
     {
         TestSettings::reset();
         m_client = std::make_shared<GatedSearchClient>();
-        m_notifier.gate = &m_gate;
-        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<Popularity>());
+        m_notifier.gate = CancelToken::create();
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<NoPopularity>());
         m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
     }
 
@@ -223,10 +204,8 @@ private Q_SLOTS:
     void runButtons()
     {
         QFETCH(bool, manual);
-        TrackedApp app(AppInfo{"1", "App 1"}, true);
-        app.trackedCountries = {"us"};
-        m_store->db().insert(app);
-        m_store->addKeywords({"k1"}, app);
+        trackApps(*m_store, "o1");
+        m_store->addKeywords({"k1"}, *m_store->app("1"));
         open(3);
         QVERIFY(child<QLabel>("trackingStatus")->text().startsWith("Next run "));
 
@@ -277,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(Settings::shared().notificationsEnabled());
         if (closeFirst)
             m_window.reset();
-        Q_EMIT m_gate.opened();
+        m_notifier.gate->cancel();
         QCoreApplication::processEvents();
         QCOMPARE(Settings::shared().notificationsEnabled(), stored);
         if (closeFirst)

@@ -183,7 +183,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("stored");
         QTest::newRow("minimum 0") << "minPopularityField" << "0" << qint64(1);
         QTest::newRow("maximum 250") << "maxPopularityField" << "250" << qint64(100);
-        QTest::newRow("minimum 80") << "minPopularityField" << "80" << qint64(80);
     }
 
     void clamping()

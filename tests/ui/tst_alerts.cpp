@@ -27,9 +27,9 @@ namespace {
 
 // "a1 o" is an alert of app a1, unread (o) or read (r), kind MOVED_UP unless a third token
 // names a raw kind, created `minutesAgo` before a fixed moment, most recent first.
-RankAlert alert(const QString &spec, int minutesAgo = 0)
+RankAlert alert(const QString &content, int minutesAgo = 0)
 {
-    const auto parts = spec.split(u' ');
+    const auto parts = content.split(u' ');
     RankAlert made;
     made.id = QUuid::createUuid();
     made.appleAppId = parts[0];
@@ -63,11 +63,11 @@ class TestAlerts : public QObject
     std::unique_ptr<RankTracker> m_tracker;
     std::unique_ptr<AlertsView> m_view;
 
-    void store(const QStringList &specs)
+    void store(const QStringList &setups)
     {
         int age = 0;
-        for (const auto &spec : specs) {
-            auto made = alert(spec, age++);
+        for (const auto &content : setups) {
+            auto made = alert(content, age++);
             m_store->db().insert(made);
         }
         m_store->raiseDataVersion();
@@ -176,9 +176,9 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, alerts);
         QList<RankAlert> list;
-        for (const auto &spec : alerts) {
-            auto made = alert(spec.section(' ', 0, 0));
-            made.appName = spec.section(' ', 1);
+        for (const auto &content : alerts) {
+            auto made = alert(content.section(' ', 0, 0));
+            made.appName = content.section(' ', 1);
             list.append(made);
         }
         QStringList choices;
@@ -300,10 +300,10 @@ private Q_SLOTS:
 
     void versionRaiseKeepsPlace()
     {
-        QStringList specs;
+        QStringList setups;
         for (int i = 0; i < 60; ++i)
-            specs.append(i % 2 ? "a o" : "b o");
-        store(specs);
+            setups.append(i % 2 ? "a o" : "b o");
+        store(setups);
         open();
         m_view->resize(600, 300);
         auto *list = child<QTreeView>("alertsList");

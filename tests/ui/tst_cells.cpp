@@ -2,7 +2,7 @@
 #include "TestSettings.h"
 
 #include "ui/cells/AppIconView.h"
-#include "ui/cells/CellSpecs.h"
+#include "ui/cells/CellContents.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/IconLoader.h"
 #include "ui/cells/StorefrontMenu.h"
@@ -34,10 +34,10 @@ QString toneName(Tone tone)
 }
 
 // Everything a cell shows, in one line: text|tone|symbol|detail|gauge|tooltip.
-QString describe(const CellSpec &spec)
+QString describe(const CellContent &content)
 {
-    const QString gauge = spec.gauge ? QString::number(*spec.gauge) + u' ' + toneName(spec.gaugeTone) : QString();
-    return QStringList{spec.text, toneName(spec.tone), spec.symbol, spec.detail, gauge, spec.tooltip}.join(u'|');
+    const QString gauge = content.gauge ? QString::number(*content.gauge) + u' ' + toneName(content.gaugeTone) : QString();
+    return QStringList{content.text, toneName(content.tone), content.symbol, content.detail, gauge, content.tooltip}.join(u'|');
 }
 
 const QString foundHelp = QStringLiteral("The app appeared in Apple's returned results.");
@@ -96,10 +96,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("actual");
         QTest::addColumn<QString>("expected");
-        using namespace CellSpecs;
+        using namespace CellContents;
         using RS = RankingState;
-        const auto row = [](const char *name, const CellSpec &spec, const QString &expected) {
-            QTest::newRow(name) << describe(spec) << expected;
+        const auto row = [](const char *name, const CellContent &content, const QString &expected) {
+            QTest::newRow(name) << describe(content) << expected;
         };
 
         row("found", stateBadge(RS::found, std::nullopt), "Found|green||||" + foundHelp);

@@ -63,7 +63,7 @@ class TestHistory : public QObject
             if (const auto *rank = row->findChild<QLabel *>("historyRank"))
                 rows.append(rank->text());
             else
-                rows.append(row->findChild<StateBadge *>("historyBadge")->spec().text);
+                rows.append(row->findChild<StateBadge *>("historyBadge")->content().text);
         }
         return rows;
     }

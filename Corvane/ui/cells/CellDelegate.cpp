@@ -10,12 +10,12 @@
 
 namespace {
 
-std::optional<CellSpec> specOf(const QModelIndex &index)
+std::optional<CellContent> contentOf(const QModelIndex &index)
 {
-    const QVariant value = index.data(CellSpecs::specRole);
-    if (value.metaType() != QMetaType::fromType<CellSpec>())
+    const QVariant value = index.data(CellContents::contentRole);
+    if (value.metaType() != QMetaType::fromType<CellContent>())
         return std::nullopt;
-    return value.value<CellSpec>();
+    return value.value<CellContent>();
 }
 
 // The same side margins the style gives an item's text.
@@ -29,8 +29,8 @@ int textMargin(const QStyleOptionViewItem &option)
 
 void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const auto spec = specOf(index);
-    if (!spec) {
+    const auto content = contentOf(index);
+    if (!content) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
     }
@@ -49,27 +49,27 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         palette.setColor(QPalette::Highlight, opt.palette.color(group, QPalette::HighlightedText));
     }
     const int margin = textMargin(opt);
-    CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *spec, palette, opt.displayAlignment);
+    CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *content, palette, opt.displayAlignment);
 }
 
 QSize CellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const auto spec = specOf(index);
-    if (!spec)
+    const auto content = contentOf(index);
+    if (!content)
         return QStyledItemDelegate::sizeHint(option, index);
-    const QSize content = CellPainter::sizeHint(*spec);
-    return {content.width() + 2 * textMargin(option), content.height() + 4};
+    const QSize size = CellPainter::sizeHint(*content);
+    return {size.width() + 2 * textMargin(option), size.height() + 4};
 }
 
 bool CellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                              const QModelIndex &index)
 {
-    const auto spec = specOf(index);
-    if (!spec || event->type() != QEvent::ToolTip)
+    const auto content = contentOf(index);
+    if (!content || event->type() != QEvent::ToolTip)
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    if (spec->tooltip.isEmpty())
+    if (content->tooltip.isEmpty())
         QToolTip::hideText();
     else
-        QToolTip::showText(event->globalPos(), spec->tooltip, view, option.rect);
+        QToolTip::showText(event->globalPos(), content->tooltip, view, option.rect);
     return true;
 }

@@ -2,9 +2,9 @@
 
 #include <QStyledItemDelegate>
 
-// Paints the CellSpec a model returns under CellSpecs::specRole (state badge, popularity,
+// Paints the CellContent a model returns under CellContents::contentRole (state badge, popularity,
 // difficulty, change, or any cell a table builds the same way) and shows its tooltip. Indexes
-// without a spec are drawn as usual.
+// without a content are drawn as usual.
 class CellDelegate : public QStyledItemDelegate
 {
     Q_OBJECT

@@ -34,22 +34,22 @@ int advance(const QFontMetrics &metrics, const QString &text)
     return text.isEmpty() ? 0 : metrics.horizontalAdvance(text) + 1;
 }
 
-Layout layoutOf(const CellSpec &spec)
+Layout layoutOf(const CellContent &content)
 {
     Layout layout;
-    layout.font = Style::font(spec.size, spec.weight);
+    layout.font = Style::font(content.size, content.weight);
     layout.detailFont = Style::font(Style::TextSize::caption2);
-    layout.symbol = Glyphs::text(spec.symbol);
+    layout.symbol = Glyphs::text(content.symbol);
     const QFontMetrics metrics(layout.font);
     const QFontMetrics detailMetrics(layout.detailFont);
     layout.symbolWidth = advance(metrics, layout.symbol);
-    layout.textWidth = advance(metrics, spec.text);
-    layout.detailWidth = advance(detailMetrics, spec.detail);
+    layout.textWidth = advance(metrics, content.text);
+    layout.detailWidth = advance(detailMetrics, content.detail);
     layout.textHeight = metrics.height();
-    layout.detailHeight = spec.detail.isEmpty() ? 0 : detailMetrics.height();
+    layout.detailHeight = content.detail.isEmpty() ? 0 : detailMetrics.height();
 
     QList<int> widths;
-    if (spec.gauge)
+    if (content.gauge)
         widths << gaugeWidth;
     if (layout.symbolWidth > 0)
         widths << layout.symbolWidth;
@@ -60,9 +60,9 @@ Layout layoutOf(const CellSpec &spec)
     int width = 0;
     for (int w : widths)
         width += w;
-    width += spec.spacing * std::max<int>(0, int(widths.size()) - 1);
-    int height = std::max({layout.textHeight, layout.detailHeight, spec.gauge ? gaugeHeight : 0});
-    if (spec.capsule) {
+    width += content.spacing * std::max<int>(0, int(widths.size()) - 1);
+    int height = std::max({layout.textHeight, layout.detailHeight, content.gauge ? gaugeHeight : 0});
+    if (content.capsule) {
         width += 2 * capsulePadX;
         height += 2 * capsulePadY;
     }
@@ -94,28 +94,28 @@ void drawGauge(QPainter *painter, const QRectF &box, qint64 value, const QColor 
 
 }
 
-QSize CellPainter::sizeHint(const CellSpec &spec)
+QSize CellPainter::sizeHint(const CellContent &content)
 {
-    return layoutOf(spec).size;
+    return layoutOf(content).size;
 }
 
-void CellPainter::paint(QPainter *painter, const QRect &rect, const CellSpec &spec, const QPalette &palette,
+void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent &content, const QPalette &palette,
                         Qt::Alignment alignment)
 {
-    const Layout layout = layoutOf(spec);
+    const Layout layout = layoutOf(content);
     int x = rect.left();
     if (alignment & Qt::AlignRight)
         x = rect.right() + 1 - layout.size.width();
     else if (alignment & Qt::AlignHCenter)
         x = rect.left() + (rect.width() - layout.size.width()) / 2;
     const qreal middle = rect.top() + rect.height() / 2.0;
-    const QColor color = Style::color(spec.tone, palette);
+    const QColor color = Style::color(content.tone, palette);
 
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip);
     painter->setRenderHint(QPainter::Antialiasing);
 
-    if (spec.capsule) {
+    if (content.capsule) {
         const QRectF capsule(x, middle - layout.size.height() / 2.0, layout.size.width(), layout.size.height());
         QColor fill = color;
         fill.setAlphaF(color.alphaF() * 0.12);
@@ -128,17 +128,17 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellSpec &sp
     bool first = true;
     const auto place = [&](int width) {
         if (!first)
-            x += spec.spacing;
+            x += content.spacing;
         first = false;
         const int left = x;
         x += width;
         return left;
     };
 
-    if (spec.gauge) {
+    if (content.gauge) {
         const int left = place(gaugeWidth);
-        drawGauge(painter, QRectF(left, middle - gaugeHeight / 2.0, gaugeWidth, gaugeHeight), *spec.gauge,
-                  Style::color(spec.gaugeTone, palette));
+        drawGauge(painter, QRectF(left, middle - gaugeHeight / 2.0, gaugeWidth, gaugeHeight), *content.gauge,
+                  Style::color(content.gaugeTone, palette));
     }
     painter->setFont(layout.font);
     painter->setPen(color);
@@ -151,14 +151,14 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellSpec &sp
     }
     if (layout.textWidth > 0) {
         const int left = place(layout.textWidth);
-        painter->drawText(textBox(left, layout.textWidth, layout.textHeight), Qt::AlignLeft | Qt::AlignVCenter, spec.text);
+        painter->drawText(textBox(left, layout.textWidth, layout.textHeight), Qt::AlignLeft | Qt::AlignVCenter, content.text);
     }
     if (layout.detailWidth > 0) {
         const int left = place(layout.detailWidth);
         painter->setFont(layout.detailFont);
         painter->setPen(Style::color(Style::Tone::secondary, palette));
         painter->drawText(textBox(left, layout.detailWidth, layout.detailHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                          spec.detail);
+                          content.detail);
     }
     painter->restore();
 }

@@ -14,7 +14,7 @@ CellView::CellView(QWidget *parent)
 
 QSize CellView::sizeHint() const
 {
-    return CellPainter::sizeHint(m_spec);
+    return CellPainter::sizeHint(m_content);
 }
 
 QSize CellView::minimumSizeHint() const
@@ -22,13 +22,13 @@ QSize CellView::minimumSizeHint() const
     return sizeHint();
 }
 
-void CellView::setSpec(const CellSpec &spec)
+void CellView::setContent(const CellContent &content)
 {
-    if (spec == m_spec)
+    if (content == m_content)
         return;
-    m_spec = spec;
-    setToolTip(spec.tooltip);
-    setAccessibleName(spec.text.isEmpty() ? Glyphs::text(spec.symbol) : spec.text);
+    m_content = content;
+    setToolTip(content.tooltip);
+    setAccessibleName(content.text.isEmpty() ? Glyphs::text(content.symbol) : content.text);
     updateGeometry();
     update();
 }
@@ -36,7 +36,7 @@ void CellView::setSpec(const CellSpec &spec)
 void CellView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    CellPainter::paint(&painter, rect(), m_spec, palette());
+    CellPainter::paint(&painter, rect(), m_content, palette());
 }
 
 void CellView::changeEvent(QEvent *event)

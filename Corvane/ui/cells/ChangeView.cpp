@@ -9,5 +9,5 @@ ChangeView::ChangeView(const Ranking::Change &change, QWidget *parent)
 
 void ChangeView::setValue(const Ranking::Change &change)
 {
-    setSpec(CellSpecs::change(change));
+    setContent(CellContents::change(change));
 }

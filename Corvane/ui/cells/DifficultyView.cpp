@@ -9,5 +9,5 @@ DifficultyView::DifficultyView(std::optional<qint64> value, QWidget *parent)
 
 void DifficultyView::setValue(std::optional<qint64> value)
 {
-    setSpec(CellSpecs::difficulty(value));
+    setContent(CellContents::difficulty(value));
 }

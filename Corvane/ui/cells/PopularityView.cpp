@@ -9,5 +9,5 @@ PopularityView::PopularityView(std::optional<qint64> value, std::optional<Popula
 
 void PopularityView::setValue(std::optional<qint64> value, std::optional<PopularitySource> source)
 {
-    setSpec(CellSpecs::popularity(value, source));
+    setContent(CellContents::popularity(value, source));
 }

@@ -9,5 +9,5 @@ StateBadge::StateBadge(RankingState state, std::optional<qint64> sampleSize, QWi
 
 void StateBadge::setValue(RankingState state, std::optional<qint64> sampleSize)
 {
-    setSpec(CellSpecs::stateBadge(state, sampleSize));
+    setContent(CellContents::stateBadge(state, sampleSize));
 }

@@ -30,7 +30,7 @@ constexpr std::array<ColumnWidth, KeywordTableModel::columns> widths{
 // Relative reading times are written to the minute at best, so this keeps them current.
 constexpr int timeRefreshMs = 30'000;
 
-// The keyword cell: the keyword over its source labels; every other column is a CellSpec.
+// The keyword cell: the keyword over its source labels; every other column is a CellContent.
 class KeywordCellDelegate : public CellDelegate
 {
 public:
@@ -211,14 +211,14 @@ void KeywordTable::setSort(int column, Qt::SortOrder order)
         Q_EMIT sortChanged(column, order);
 }
 
-CellSpec KeywordTable::rankCell(const KeywordRow &row)
+CellContent KeywordTable::rankCell(const KeywordRow &row)
 {
     if (row.state != RankingState::found || !row.rank)
-        return CellSpecs::stateBadge(row.state, row.resultCount);
-    CellSpec spec;
-    spec.text = u'#' + QString::number(*row.rank);
-    spec.weight = QFont::DemiBold;
-    return spec;
+        return CellContents::stateBadge(row.state, row.resultCount);
+    CellContent content;
+    content.text = u'#' + QString::number(*row.rank);
+    content.weight = QFont::DemiBold;
+    return content;
 }
 
 QMenu *KeywordTable::contextMenu(const QStringList &ids, QWidget *parent)

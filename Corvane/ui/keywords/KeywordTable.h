@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/KeywordRow.h"
-#include "ui/cells/CellSpecs.h"
+#include "ui/cells/CellContents.h"
 #include "ui/keywords/KeywordFilter.h"
 
 #include <QCoroTask>
@@ -47,7 +47,7 @@ public:
     void setSort(int column, Qt::SortOrder order);
 
     // The rank column's cell: "#N" when the app was found at a rank, else the state badge.
-    static CellSpec rankCell(const KeywordRow &row);
+    static CellContent rankCell(const KeywordRow &row);
 
     // The row menu for the keywords it applies to (none on empty space).
     QMenu *contextMenu(const QStringList &ids, QWidget *parent = nullptr);

@@ -47,21 +47,21 @@ void KeywordTableModel::refreshTimes()
         Q_EMIT dataChanged(index(0, checked), index(int(m_rows.size()) - 1, checked));
 }
 
-CellSpec KeywordTableModel::opportunityCell(const KeywordRow &row)
+CellContent KeywordTableModel::opportunityCell(const KeywordRow &row)
 {
-    CellSpec spec;
-    spec.weight = QFont::DemiBold;
-    spec.text = row.opportunity ? QString::number(*row.opportunity) : emDash;
-    spec.tone = row.opportunity ? Style::Tone::primary : Style::Tone::tertiary;
-    return spec;
+    CellContent content;
+    content.weight = QFont::DemiBold;
+    content.text = row.opportunity ? QString::number(*row.opportunity) : emDash;
+    content.tone = row.opportunity ? Style::Tone::primary : Style::Tone::tertiary;
+    return content;
 }
 
-CellSpec KeywordTableModel::checkedCell(const KeywordRow &row, const QDateTime &now)
+CellContent KeywordTableModel::checkedCell(const KeywordRow &row, const QDateTime &now)
 {
-    CellSpec spec;
-    spec.text = row.checkedAt ? Formatters::relativeTime(*row.checkedAt, now) : emDash;
-    spec.tone = row.checkedAt ? Style::Tone::secondary : Style::Tone::tertiary;
-    return spec;
+    CellContent content;
+    content.text = row.checkedAt ? Formatters::relativeTime(*row.checkedAt, now) : emDash;
+    content.tone = row.checkedAt ? Style::Tone::secondary : Style::Tone::tertiary;
+    return content;
 }
 
 QString KeywordTableModel::sourceLabels(const KeywordRow &row)
@@ -126,32 +126,32 @@ QVariant KeywordTableModel::data(const QModelIndex &index, int role) const
         return {};
     }
 
-    if (role != Qt::DisplayRole && role != CellSpecs::specRole)
+    if (role != Qt::DisplayRole && role != CellContents::contentRole)
         return {};
-    CellSpec spec;
+    CellContent content;
     switch (column) {
     case popularity:
-        spec = CellSpecs::popularity(row.popularity, row.popularitySource);
+        content = CellContents::popularity(row.popularity, row.popularitySource);
         break;
     case difficulty:
-        spec = CellSpecs::difficulty(row.difficulty);
+        content = CellContents::difficulty(row.difficulty);
         break;
     case opportunity:
-        spec = opportunityCell(row);
+        content = opportunityCell(row);
         break;
     case rank:
-        spec = KeywordTable::rankCell(row);
+        content = KeywordTable::rankCell(row);
         break;
     case change:
-        spec = CellSpecs::change(row.change);
+        content = CellContents::change(row.change);
         break;
     case checked:
-        spec = checkedCell(row, m_now());
+        content = checkedCell(row, m_now());
         break;
     default:
         return {};
     }
-    return role == Qt::DisplayRole ? QVariant(spec.text) : QVariant::fromValue(spec);
+    return role == Qt::DisplayRole ? QVariant(content.text) : QVariant::fromValue(content);
 }
 
 QVariant KeywordTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/KeywordRow.h"
-#include "ui/cells/CellSpecs.h"
+#include "ui/cells/CellContents.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -47,8 +47,8 @@ public:
     void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
 
     // Cells that only this table shows.
-    static CellSpec opportunityCell(const KeywordRow &row);
-    static CellSpec checkedCell(const KeywordRow &row, const QDateTime &now);
+    static CellContent opportunityCell(const KeywordRow &row);
+    static CellContent checkedCell(const KeywordRow &row, const QDateTime &now);
     static QString sourceLabels(const KeywordRow &row);
 
     int rowCount(const QModelIndex &parent = {}) const override;

@@ -1,6 +1,6 @@
 #include "ui/research/ResearchTableModel.h"
 
-#include "ui/cells/CellSpecs.h"
+#include "ui/cells/CellContents.h"
 #include "ui/cells/Style.h"
 #include "workflows/ResearchModel.h"
 
@@ -45,8 +45,8 @@ QVariant ResearchTableModel::data(const QModelIndex &index, int role) const
     case popularityColumn:
         if (role == sortRole)
             return item.popularity;
-        if (role == CellSpecs::specRole)
-            return QVariant::fromValue(CellSpecs::popularity(item.popularity, PopularitySource::appleCountry));
+        if (role == CellContents::contentRole)
+            return QVariant::fromValue(CellContents::popularity(item.popularity, PopularitySource::appleCountry));
         break;
     case genreColumn:
         if (role == Qt::DisplayRole || role == sortRole)

@@ -10,9 +10,9 @@
 
 #include <optional>
 
-// What one small cell shows, decided without pixels: tables put it in CellSpecs::specRole for
+// What one small cell shows, decided without pixels: tables put it in CellContents::contentRole for
 // CellDelegate, and the cell widgets paint it the same way (CellPainter).
-struct CellSpec
+struct CellContent
 {
     QString text;                            // a word or a plain number; "—" when there is no value
     Style::Tone tone = Style::Tone::primary; // of the symbol and the text
@@ -26,26 +26,26 @@ struct CellSpec
     QString detail;                          // a word after the text, caption 2, secondary
     int spacing = 0;                         // between the bar, the text and the detail word
 
-    bool operator==(const CellSpec &) const = default;
+    bool operator==(const CellContent &) const = default;
 };
 
-Q_DECLARE_METATYPE(CellSpec)
+Q_DECLARE_METATYPE(CellContent)
 
-namespace CellSpecs {
+namespace CellContents {
 
-// The item-data role under which a model hands a CellSpec to CellDelegate.
-inline constexpr int specRole = Qt::UserRole + 0x7c0;
+// The item-data role under which a model hands a CellContent to CellDelegate.
+inline constexpr int contentRole = Qt::UserRole + 0x7c0;
 
 // The state of a ranking reading; the sample size counts only for `notFoundInSample`.
-CellSpec stateBadge(RankingState state, std::optional<qint64> sampleSize);
+CellContent stateBadge(RankingState state, std::optional<qint64> sampleSize);
 
 // A keyword's popularity; shown only when both the value and its source are known.
-CellSpec popularity(std::optional<qint64> value, std::optional<PopularitySource> source);
+CellContent popularity(std::optional<qint64> value, std::optional<PopularitySource> source);
 
 // A difficulty score with its band.
-CellSpec difficulty(std::optional<qint64> value);
+CellContent difficulty(std::optional<qint64> value);
 
 // The change of rank since the previous reading; never has a tooltip.
-CellSpec change(const Ranking::Change &change);
+CellContent change(const Ranking::Change &change);
 
 }

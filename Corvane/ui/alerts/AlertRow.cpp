@@ -1,5 +1,7 @@
 #include "ui/alerts/AlertRow.h"
 
+#include "ui/cells/CellPainter.h"
+
 #include "clients/Storefront.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
@@ -152,16 +154,7 @@ void AlertRow::paint(QPainter *painter, const QStyleOptionViewItem &option, cons
     }
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    opt.text.clear();
-    opt.icon = QIcon();
-    const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
-
-    QPalette palette = opt.palette;
-    if (opt.state & QStyle::State_Selected) {
-        const auto group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-        palette.setColor(QPalette::WindowText, opt.palette.color(group, QPalette::HighlightedText));
-    }
+    const QPalette palette = CellPainter::drawRowBackground(painter, opt);
     const auto parts = layout(opt.rect, *alert, opt.font);
     const auto kind = alert->kind();
     painter->save();

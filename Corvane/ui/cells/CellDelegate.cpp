@@ -36,18 +36,10 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
     }
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    opt.text.clear();
-    opt.icon = QIcon();
-    const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
-
-    QPalette palette = opt.palette;
-    if (opt.state & QStyle::State_Selected) {
-        // Text and accent take the selection's text colour; the signal colours stay.
-        const auto group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-        palette.setColor(QPalette::WindowText, opt.palette.color(group, QPalette::HighlightedText));
-        palette.setColor(QPalette::Highlight, opt.palette.color(group, QPalette::HighlightedText));
-    }
+    QPalette palette = CellPainter::drawRowBackground(painter, opt);
+    // The accent takes the selection's text colour too; the signal colours stay.
+    if (opt.state & QStyle::State_Selected)
+        palette.setColor(QPalette::Highlight, palette.color(QPalette::WindowText));
     const int margin = textMargin(opt);
     CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *content, palette, opt.displayAlignment);
 }

@@ -1,4 +1,7 @@
 #include "ui/cells/CellPainter.h"
+#include <QStyleOptionViewItem>
+#include <QStyle>
+#include <QApplication>
 
 #include "ui/cells/Glyphs.h"
 
@@ -161,4 +164,20 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent 
                           content.detail);
     }
     painter->restore();
+}
+
+QPalette CellPainter::drawRowBackground(QPainter *painter, const QStyleOptionViewItem &option)
+{
+    QStyleOptionViewItem background = option;
+    background.text.clear();
+    background.icon = QIcon();
+    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+
+    QPalette palette = option.palette;
+    if (option.state & QStyle::State_Selected) {
+        const auto group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        palette.setColor(QPalette::WindowText, option.palette.color(group, QPalette::HighlightedText));
+    }
+    return palette;
 }

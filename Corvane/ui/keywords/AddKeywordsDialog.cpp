@@ -1,5 +1,7 @@
 #include "ui/keywords/AddKeywordsDialog.h"
 
+#include "ui/keywords/KeywordChecks.h"
+
 #include "keywords/KeywordText.h"
 #include "store/ASOStore.h"
 #include "ui/cells/Style.h"
@@ -101,26 +103,10 @@ QCoro::Task<> AddKeywordsDialog::trackAndCheck()
 QCoro::Task<> AddKeywordsDialog::checkInBackground(QPointer<ASOStore> store, QStringList terms, QString appleAppId,
                                                    QString country)
 {
-    for (const auto &entry : KeywordText::dedupe(terms)) {
-        if (!store)
-            co_return;
-        const auto keyword = store->keyword(entry.normalized);
-        if (!keyword)
-            continue;
-        const auto observation = co_await store->observation(*keyword, country, false);
-        // The app may have been removed, or the store closed, while the search ran.
-        const auto app = store ? store->app(appleAppId) : std::nullopt;
-        if (!app)
-            co_return;
-        store->apply(observation, *app);
-    }
-
-    const auto app = store ? store->app(appleAppId) : std::nullopt;
-    if (!app)
-        co_return;
-    co_await store->refreshPopularity(*app, country, false);
-    if (store && store->app(appleAppId))
-        store->raiseDataVersion();
+    QStringList keywords;
+    for (const auto &entry : KeywordText::dedupe(terms))
+        keywords.append(entry.normalized);
+    return KeywordChecks::searchAndApply(std::move(store), std::move(appleAppId), std::move(country), keywords, false);
 }
 
 void AddKeywordsDialog::updateButton()

@@ -1,5 +1,8 @@
 #include "ui/keywords/KeywordTable.h"
 
+#include "ui/cells/CellPainter.h"
+#include "ui/keywords/KeywordChecks.h"
+
 #include "store/ASOStore.h"
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/EmptyStateView.h"
@@ -50,15 +53,7 @@ public:
         }
         QStyleOptionViewItem opt = option;
         initStyleOption(&opt, index);
-        opt.text.clear();
-        const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
-
-        QPalette palette = opt.palette;
-        if (opt.state & QStyle::State_Selected) {
-            const auto group = opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-            palette.setColor(QPalette::WindowText, opt.palette.color(group, QPalette::HighlightedText));
-        }
+        const QPalette palette = CellPainter::drawRowBackground(painter, opt);
         const QFont keywordFont = Style::font(Style::TextSize::body, QFont::Medium);
         const QFont sourcesFont = Style::font(Style::TextSize::caption2);
         const int top = QFontMetrics(keywordFont).height();
@@ -244,32 +239,7 @@ void KeywordTable::showMenu(const QPoint &position)
 
 QCoro::Task<> KeywordTable::checkNowAction(QStringList ids)
 {
-    return checkNow(m_store, m_model->appleAppId(), m_model->country(), std::move(ids));
-}
-
-QCoro::Task<> KeywordTable::checkNow(QPointer<ASOStore> store, QString appleAppId, QString country, QStringList ids)
-{
-    // Only the app's ID is held across the waits: the app may be removed meanwhile.
-    for (const auto &id : ids) {
-        if (!store || !store->app(appleAppId))
-            co_return;
-        const auto keyword = store->keyword(id);
-        if (!keyword)
-            continue;
-        const auto observation = co_await store->observation(*keyword, country, true);
-        const auto app = store ? store->app(appleAppId) : std::nullopt;
-        if (!app)
-            co_return;
-        store->apply(observation, *app);
-    }
-    const auto app = store ? store->app(appleAppId) : std::nullopt;
-    if (!app)
-        co_return;
-    co_await store->refreshPopularity(*app, country, false);
-    if (!store || !store->app(appleAppId))
-        co_return;
-    // Searches save without raising the version, and the refresh may have stored nothing.
-    store->raiseDataVersion();
+    return KeywordChecks::searchAndApply(m_store, m_model->appleAppId(), m_model->country(), std::move(ids), true);
 }
 
 void KeywordTable::stopTrackingAction(const QStringList &ids)

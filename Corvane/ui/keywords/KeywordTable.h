@@ -63,7 +63,6 @@ Q_SIGNALS:
     void sortChanged(int column, Qt::SortOrder order);
 
 private:
-    static QCoro::Task<> checkNow(QPointer<ASOStore> store, QString appleAppId, QString country, QStringList ids);
     void showMenu(const QPoint &position);
     void followSelection();
     void restoreSelection();

@@ -1,6 +1,7 @@
 #include "ui/shell/SidebarDelegate.h"
 
 #include "ui/cells/AppIconView.h"
+#include "ui/cells/CellPainter.h"
 #include "ui/cells/IconLoader.h"
 #include "ui/cells/Style.h"
 #include "ui/shell/SidebarModel.h"
@@ -37,15 +38,8 @@ void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     const auto kind = kindOf(index);
-    const auto *style = opt.widget ? opt.widget->style() : QApplication::style();
-
-    // Background and selection as the style draws them, without text or icon.
-    if (kind != SidebarModel::Kind::section) {
-        QStyleOptionViewItem background = opt;
-        background.text.clear();
-        background.icon = QIcon();
-        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, opt.widget);
-    }
+    if (kind != SidebarModel::Kind::section)
+        CellPainter::drawRowBackground(painter, opt);
 
     const bool selected = opt.state & QStyle::State_Selected;
     const auto textColor = selected ? opt.palette.color(QPalette::HighlightedText) : opt.palette.color(QPalette::Text);

@@ -3,12 +3,14 @@
 //     tracking, against opening the store alone (the window may add at most 150 ms);
 //   open_detail against rows: the detail screen of an app with 2,000 keywords built and painted,
 //     against the store building that app's rows (target: within 2x);
+//   open_alerts: the alerts screen over 10,000 alerts built and painted (target: 100 ms);
 //   redraw_after_raise: the detail screen brought up to date and painted after one data-version
 //     raise, as a discovery run raises it every third search (target: one frame, 16 ms).
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/alerts/AlertsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
 #include "ui/shell/MainWindow.h"
@@ -104,6 +106,32 @@ void redraw_after_raise(benchmark::State &state)
     }
 }
 
+void open_alerts(benchmark::State &state)
+{
+    static const auto store = [] {
+        auto store = TrackedAccounts::freshStore("alerts");
+        const QStringList kinds{"ENTERED_TOP_10", "LEFT_TOP_10", "NEW_RANKING", "LOST_RANKING", "MOVED_UP", "MOVED_DOWN"};
+        StoreDb::Transaction save(store->db());
+        const auto now = QDateTime::currentDateTimeUtc();
+        for (int i = 0; i < 10000; ++i) {
+            RankAlert alert{0, QUuid::createUuid(), QString::number(100000 + i % 25), QStringLiteral("App %1").arg(i % 25),
+                            QStringLiteral("keyword %1").arg(i), QStringLiteral("keyword %1").arg(i), QStringLiteral("us"),
+                            kinds[i % kinds.size()], 1 + i % 40, 1 + i % 30, {}, now.addSecs(-i * 300), i % 3 == 0};
+            TrackedAccounts::require(store->db().insert(alert), "inserting an alert");
+        }
+        TrackedAccounts::require(save.commit(), "saving the alerts");
+        return store;
+    }();
+    SilentNotifier notifier;
+    RankTracker tracker(store.get(), &notifier);
+    for (auto _ : state) {
+        AlertsView view(store.get(), &tracker);
+        view.resize(1000, 760);
+        if (!paint(&view, view.findChild<QTreeView *>()->viewport()))
+            state.SkipWithError("the alerts screen was never painted");
+    }
+}
+
 void open_store(benchmark::State &state)
 {
     const auto path = TrackedAccounts::yearPath();
@@ -142,6 +170,7 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("rows", rows)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("open_detail", open_detail)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("redraw_after_raise", redraw_after_raise)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("open_alerts", open_alerts)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -5,6 +5,7 @@
 #include "ui/keywords/KeywordTable.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
+#include "ui/shell/AddAppDialog.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarModel.h"
 
@@ -133,6 +134,11 @@ private Q_SLOTS:
             QVERIFY(window.findChild<QWidget *>(name)->isVisible());
         verifyNothingCut(&window);
         save(&window, "main-window-empty");
+
+        auto *sheet = window.openAddApp();
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        verifyNothingCut(sheet);
+        save(sheet, "add-app");
     }
 
     void researchScreen_data()

@@ -11,6 +11,7 @@
 #include "model/TrackedApp.h"
 #include "support/UserFacingError.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
@@ -177,7 +178,8 @@ public:
     QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
     QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);
     bool removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
-    bool markLinksTested(qint64 appPersistentId, const QString &normalized, const QDateTime &testedAt);
+    // Marks the links of these apps to the keyword as tested, in one statement.
+    bool markLinksTested(const QList<qint64> &appPersistentIds, const QString &normalized, const QDateTime &testedAt);
 
     // Search observations.
     bool insert(SearchObservation &observation);
@@ -224,6 +226,8 @@ public:
     bool insert(RankState &state);
     bool update(const RankState &state);
     std::optional<RankState> rankState(const QString &key);
+    // The states of these keys that exist, by key, read in one query rather than one per key.
+    QHash<QString, RankState> rankStates(const QStringList &keys);
     QList<RankState> rankStatesOfApp(const QString &appleAppId, const QString &country);
     bool removeRankStatesOfApp(const QString &appleAppId);
     bool removeAllRankStates();

@@ -1,6 +1,9 @@
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 // Tracked apps, keywords and the links between them.
 
 namespace {
@@ -333,11 +336,19 @@ bool StoreDb::removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &n
                  {appPersistentId, normalized});
 }
 
-bool StoreDb::markLinksTested(qint64 appPersistentId, const QString &normalized, const QDateTime &testedAt)
+bool StoreDb::markLinksTested(const QList<qint64> &appPersistentIds, const QString &normalized,
+                              const QDateTime &testedAt)
 {
     // Through the keyword's links: a keyword has a link per app at most per source, an app may
-    // have thousands, and every search marks the links of each app it concerns.
+    // have thousands, and every search marks the links of each app it concerns. The apps go in
+    // as a JSON array so that one statement serves any number of them.
+    if (appPersistentIds.isEmpty())
+        return true;
+    QJsonArray apps;
+    for (const auto id : appPersistentIds)
+        apps.append(id);
     return write(QStringLiteral("UPDATE keyword_link INDEXED BY keyword_link_keyword SET last_tested_at = ? "
-                                "WHERE app_pk = ? AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
-                 {date(testedAt), appPersistentId, normalized});
+                                "WHERE keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?) "
+                                "AND app_pk IN (SELECT value FROM json_each(?))"),
+                 {date(testedAt), normalized, QString::fromUtf8(QJsonDocument(apps).toJson(QJsonDocument::Compact))});
 }

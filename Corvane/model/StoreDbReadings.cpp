@@ -1,6 +1,9 @@
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 // Searches and the readings of tracked apps in them.
 
 namespace {
@@ -330,6 +333,22 @@ std::optional<RankState> StoreDb::rankState(const QString &key)
         RowReader row(query);
         result = readState(row);
     });
+    return result;
+}
+
+QHash<QString, RankState> StoreDb::rankStates(const QStringList &keys)
+{
+    QHash<QString, RankState> result;
+    if (keys.isEmpty())
+        return result;
+    // The keys go in as a JSON array so that one prepared statement serves any number of them.
+    select(stateSelect + QStringLiteral("WHERE r.key IN (SELECT value FROM json_each(?))"),
+           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(keys)).toJson(QJsonDocument::Compact))},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               auto state = readState(row);
+               result.insert(state.key, std::move(state));
+           });
     return result;
 }
 

@@ -40,12 +40,26 @@ void ASOStore::apply(const SearchObservation &observation, const TrackedApp &app
     }
 
     StoreDb::Transaction save(*m_db);
-    for (const auto &tracked : m_db->apps()) {
+    QList<TrackedApp> concerned;
+    QStringList keys;
+    for (auto &tracked : m_db->apps()) {
         const bool calling = tracked.appleAppId == app.appleAppId;
         const bool linked = linkedApps.contains(tracked.persistentId);
         if (!calling && !linked && !(observation.succeeded && hitIds.contains(tracked.appleAppId)))
             continue;
-        auto state = rankState(tracked.appleAppId, normalized, country);
+        keys.append(RankState::makeKey(tracked.appleAppId, normalized, country));
+        concerned.append(std::move(tracked));
+    }
+    // One read for the states of all the apps concerned: a search on a large account concerns
+    // dozens, and a read each cost more than their writes.
+    auto states = m_db->rankStates(keys);
+    QList<qint64> tested;
+    tested.reserve(concerned.size());
+    for (const auto &tracked : std::as_const(concerned)) {
+        const bool calling = tracked.appleAppId == app.appleAppId;
+        const bool linked = linkedApps.contains(tracked.persistentId);
+        const auto found = states.find(RankState::makeKey(tracked.appleAppId, normalized, country));
+        auto state = found != states.end() ? std::optional<RankState>(std::move(*found)) : std::nullopt;
         if (state && state->latestObservationId == observation.id)
             continue;
         // A reading older than the app's latest would move its state backwards.
@@ -74,8 +88,9 @@ void ASOStore::apply(const SearchObservation &observation, const TrackedApp &app
             KeywordLink link(tracked, *keyword, seen, 0, 0);
             m_db->insert(link);
         }
-        m_db->markLinksTested(tracked.persistentId, normalized, observation.checkedAt);
+        tested.append(tracked.persistentId);
     }
+    m_db->markLinksTested(tested, normalized, observation.checkedAt);
     save.commit();
 }
 

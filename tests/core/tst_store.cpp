@@ -250,7 +250,8 @@ private Q_SLOTS:
         const auto seenLink = m_store->db().linksOfApp(seen.persistentId).value(0).link;
         QCOMPARE(seenLink.sourceRaw + u": "_qs + seenLink.detail.value_or(QString()),
                  u"OBSERVED_IN_SEARCH: Seen in US results while scanning for App 100001"_qs);
-        QCOMPARE(m_store->db().linksOfApp(rival.persistentId).first().link.lastTestedAt, outcome.observation.checkedAt);
+        for (const auto &concerned : {mine, rival, seen})
+            QCOMPARE(m_store->db().linksOfApp(concerned.persistentId).first().link.lastTestedAt, outcome.observation.checkedAt);
 
         // Applying again changes nothing; a failed search is a failed reading, without links or alerts.
         m_store->apply(outcome.observation, mine);

@@ -247,6 +247,8 @@ private Q_SLOTS:
         state.lastFoundAt = some(at(8));
         QVERIFY(m_db->insert(state));
         QCOMPARE(fields(m_db->rankState(state.key)), fields(state));
+        const auto states = m_db->rankStates({state.key, RankState::makeKey(QStringLiteral("9\"|"), {}, {})});
+        QVERIFY(states.size() == 1 && fields(states.value(state.key)) == fields(state));
 
         KeywordMetric metric(QStringLiteral("chess"), QStringLiteral("us"));
         metric.popularity = some(qint64(61));

@@ -559,6 +559,40 @@ private Q_SLOTS:
         m_view.reset();
         QVERIFY(cancel->isCancelled());
     }
+
+    // Several chosen terms stay chosen while the store's data version rises as they are
+    // added to an app, and while a next page arrives.
+    void multiRowSelectionSurvives_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("terms added to an app") << "add";
+        QTest::newRow("next page") << "page";
+    }
+
+    void multiRowSelectionSurvives()
+    {
+        QFETCH(QString, event);
+        track("o1");
+        m_terms->total = 6;
+        release();
+        open();
+        QTRY_COMPARE(loadMore(), "enabled");
+        const QStringList chosen{"t0", "t2"};
+        m_view->selectTerms(chosen);
+        if (event == u"add") {
+            QSignalSpy outcome(m_view.get(), &ResearchView::statusChanged);
+            const auto version = m_store->dataVersion();
+            m_view->addTerms(m_view->selectedTerms(), "1");
+            QTRY_COMPARE(outcome.size(), 1);
+            QVERIFY(m_store->dataVersion() > version);
+        } else {
+            find<QPushButton>("loadMoreButton")->click();
+            QTRY_COMPARE(m_view->model()->items().size(), 6);
+        }
+        QCOMPARE(m_view->selectedTerms(), chosen);
+        QCOMPARE(find<QTableView>("researchTable")->selectionModel()->selectedRows().size(), 2);
+        QVERIFY(find<QToolButton>("trackInButton")->isEnabled());
+    }
 };
 
 QTEST_MAIN(TestResearchView)

@@ -466,6 +466,31 @@ private Q_SLOTS:
         TaskRunner::run(store.refreshPopularity(app, us));
         QCOMPARE(store.popularityError().value_or(QString()), notConfigured);
     }
+
+    // An alert compares a reading with an earlier one: a second reading of the same time (the
+    // same search applied again, or two taken in one millisecond) raises none.
+    void alertNeedsAnEarlierReading_data()
+    {
+        QTest::addColumn<int>("apartMs"); // from the first reading (rank 12) to the second (rank 9)
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("same check time") << 0 << "";
+        QTest::newRow("one millisecond later") << 1 << "ENTERED_TOP_10";
+        QTest::newRow("earlier reading applied later") << -1 << "";
+    }
+
+    void alertNeedsAnEarlierReading()
+    {
+        QFETCH(int, apartMs);
+        const auto app = track(QStringLiteral("100001"), true);
+        const auto keyword = linked(app, QStringLiteral("chess"));
+        const auto first = m_now.addSecs(-600);
+        m_store->apply(stored(keyword.normalized, 12, first), app);
+        m_store->apply(stored(keyword.normalized, 9, first.addMSecs(apartMs)), app);
+        QStringList raised;
+        for (const auto &alert : m_store->alerts())
+            raised.append(alert.kindRaw);
+        QTEST(raised.join(u';'), "expected");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStore)

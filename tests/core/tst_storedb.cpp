@@ -3,6 +3,9 @@
 #include "store/ASOStore.h"
 
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
 
 static const QDateTime baseTime = QDateTime(QDate(2024, 5, 1), QTime(12, 0), QTimeZone::utc());
@@ -512,6 +515,75 @@ private Q_SLOTS:
         QCOMPARE(fields(m_db->observationById(cleared.id)), fields(expected));
         for (const auto &kept : {failed, otherCountry, otherKeyword})
             QCOMPARE(fields(m_db->observationById(kept.id)), fields(kept));
+    }
+
+    // A lookup's metadata written over the stored app: the new values are kept, an absent one
+    // clears the stored one, and what the lookup does not carry stays.
+    void refreshedMetadataIsKept_data()
+    {
+        QTest::addColumn<QString>("icon"); // "" when the lookup has none
+        QTest::newRow("new icon address") << "https://is2.example.com/b/512x512.png";
+        QTest::newRow("icon gone") << "";
+    }
+
+    void refreshedMetadataIsKept()
+    {
+        QFETCH(QString, icon);
+        AppInfo info;
+        info.appleAppId = QStringLiteral("7");
+        info.name = QStringLiteral("Before");
+        info.iconURL = QUrl(QStringLiteral("https://is1.example.com/a/100x100.png"));
+        info.version = QStringLiteral("1.0");
+        TrackedApp app(info, true);
+        app.trackedCountries = {QStringLiteral("us"), QStringLiteral("de")};
+        app.createdAt = baseTime;
+        app.metadataUpdatedAt = baseTime;
+        QVERIFY(m_db->insert(app));
+
+        info.name = QStringLiteral("After");
+        info.iconURL = icon.isEmpty() ? std::nullopt : std::optional(QUrl(icon));
+        info.version = QStringLiteral("2.0");
+        auto refreshed = *m_db->appByAppleId(QStringLiteral("7"));
+        refreshed.update(info);
+        QVERIFY(m_db->update(refreshed));
+
+        const auto stored = m_db->appByAppleId(QStringLiteral("7"));
+        QVERIFY(stored);
+        QCOMPARE(stored->iconURL, info.iconURL);
+        QCOMPARE(stored->name, "After");
+        QCOMPARE(stored->version, "2.0");
+        QVERIFY(stored->isOwn && stored->createdAt == baseTime);
+        QCOMPARE(stored->trackedCountries, app.trackedCountries);
+        QVERIFY(stored->metadataUpdatedAt > baseTime);
+        QCOMPARE(m_db->apps().size(), 1);
+    }
+
+    // One statement of the schema fails (an index name is taken by a table): opening reports
+    // it and leaves the file as it was, instead of opening a store without that index.
+    void failedSchemaStatementFailsTheOpening()
+    {
+        QTemporaryDir folder;
+        const auto path = folder.filePath(QStringLiteral("vantu.sqlite"));
+        StoreDb::openFile(path).reset();
+        {
+            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tamper"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(query.exec(QStringLiteral("DROP INDEX rank_state_app_country")));
+            QVERIFY(query.exec(QStringLiteral("CREATE TABLE rank_state_app_country (x)")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("tamper"));
+
+        QString message;
+        try {
+            StoreDb::openFile(path);
+        } catch (const StoreDb::OpenError &error) {
+            message = error.description();
+        }
+        QVERIFY2(message.contains(QStringLiteral("could not be set up"))
+                     && message.contains(QStringLiteral("already a table named rank_state_app_country")),
+                 qPrintable(message));
     }
 
 private:

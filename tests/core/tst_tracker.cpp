@@ -164,6 +164,25 @@ private Q_SLOTS:
                               m_log.join(u' '), m_notifier.titles.join(u'\n')}),
                  outcome);
     }
+
+    // An app removed while an earlier job of the run searches is passed over when its jobs come
+    // up: nothing of it is searched, noted or marked, and the jobs after it still run.
+    void appRemovedBeforeItsJobIsSkipped()
+    {
+        setUp("1:us:e1 2:us,de:n2 3:us:n3");
+        m_client->answer = [this](const QString &term) {
+            m_log.append(term);
+            if (term == u"e1")
+                m_store->deleteApp(*m_store->app("2"));
+            return FakeSearchClient::results({"9"});
+        };
+        m_tracker->startManualRun();
+        QTRY_VERIFY(!m_tracker->isRunning());
+        QCOMPARE(m_log.filter(QRegularExpression("^[a-z]\\d$")), (QStringList{"e1", "n3"}));
+        QCOMPARE(m_tracker->lastSummary(), "2 keywords rechecked");
+        QCOMPARE(m_tracker->lastProblem(), std::nullopt);
+        QCOMPARE(Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys(), (QStringList{"1|us", "3|us"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTracker)

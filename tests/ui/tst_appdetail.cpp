@@ -1,15 +1,19 @@
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
+#include "ui/cells/StorefrontMenu.h"
 #include "ui/keywords/AppDetailView.h"
+#include "ui/keywords/DiscoveryBanner.h"
 #include "ui/keywords/KeywordTable.h"
 #include "workflows/DiscoveryRun.h"
 
 #include "GatedSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QtTest>
 
 class TestAppDetail : public QObject
@@ -90,6 +94,86 @@ private Q_SLOTS:
         view.setSection(AppDetailView::Section::keywords);
         QVERIFY(panel->isVisible());
         QVERIFY(view.showsInspector());
+    }
+
+    // A storefront picked in the toolbar's menu shows that storefront's readings in the rows.
+    void storefrontPickChangesRows()
+    {
+        const auto app = track({"us", "gb"});
+        m_store->addKeywords({"alpha", "beta"}, app);
+        m_client->answer = [](const QString &term) {
+            return FakeSearchClient::results(term == u"alpha" ? QStringList{"7", "8", "1"} : QStringList{"7"});
+        };
+        m_client->open();
+        for (const QString term : {"alpha", "beta"})
+            QCoro::waitFor(m_store->search(*m_store->keyword(term), app, "us"));
+        AppDetailView view(m_store.get(), "1");
+        view.resize(1000, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *rows = view.findChild<KeywordTable *>()->viewport();
+        auto shown = renderedTexts(rows);
+        QVERIFY2(shown.count("#3") == 1 && shown.count("alpha") == 1 && shown.count("Not checked") == 0,
+                 qPrintable(shown.join(", ")));
+
+        auto *storefronts = view.findChild<QWidget *>("detailToolbar")->findChild<StorefrontMenu *>();
+        Q_EMIT storefronts->menu()->aboutToShow();
+        storefronts->menu()->findChild<QAction *>("storefront_gb")->trigger();
+        QCOMPARE(view.title(), "Lumen — United Kingdom");
+        shown = renderedTexts(rows);
+        QVERIFY2(shown.count("#3") == 0 && shown.count("alpha") == 1 && shown.count("beta") == 1
+                     && shown.count("Not checked") == 2,
+                 qPrintable(shown.join(", ")));
+        QCOMPARE(view.findChild<QLabel *>("counterRanking")->text(), "0");
+    }
+
+    // While discovery runs, the banner's six counters are laid out side by side, each shown
+    // whole and painted once, at the window's narrowest detail column.
+    void bannerCountersAreLaidOut()
+    {
+        const auto app = track({"us"});
+        m_store->addKeywords({"photo editor"}, app);
+        AppDetailView view(m_store.get(), "1");
+        view.resize(1000 - 320, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto run = m_store->startDiscovery(app, "us");
+        QTRY_VERIFY(m_client->waiting >= 1);
+        auto *banner = view.findChild<DiscoveryBanner *>();
+        QVERIFY(banner->isVisible());
+        QCoreApplication::processEvents(); // the banner's layout settles once it is shown
+
+        const QStringList titles{"Candidates", "Searched", "Found", "Not in sample", "Failed", "Related apps"};
+        QList<QRect> boxes;
+        for (const QString name : {"Candidates", "Searched", "Found", "NotInSample", "Failed", "RelatedApps"}) {
+            auto *value = banner->findChild<QLabel *>("discovery" + name + "Value");
+            QVERIFY(value);
+            boxes.append(QRect(value->mapTo(banner, QPoint()), value->size()));
+        }
+        for (auto *label : banner->findChildren<QLabel *>()) {
+            if (titles.contains(label->text()))
+                boxes.append(QRect(label->mapTo(banner, QPoint()), label->size()));
+        }
+        QCOMPARE(boxes.size(), 12);
+        const auto labels = banner->findChildren<QLabel *>();
+        for (auto *label : labels) {
+            if (!titles.contains(label->text()) && !label->objectName().endsWith(u"Value"))
+                continue;
+            QVERIFY2(label->isVisible() && label->width() >= label->sizeHint().width() && label->height() > 0,
+                     qPrintable(label->text()));
+        }
+        for (qsizetype i = 0; i < boxes.size(); ++i) {
+            QVERIFY(banner->rect().contains(boxes[i]));
+            for (qsizetype j = i + 1; j < boxes.size(); ++j)
+                QVERIFY2(!boxes[i].intersects(boxes[j]), qPrintable(QStringLiteral("%1 and %2").arg(i).arg(j)));
+        }
+        const auto painted = renderedTexts(banner);
+        for (const auto &title : titles)
+            QCOMPARE(painted.count(title), 1);
+        QCOMPARE(painted.count(QString::number(run->searched()) + u'/' + QString::number(run->queued())), 1);
+
+        m_client->open();
+        QTRY_VERIFY(!run->isRunning());
     }
 };
 

@@ -1,9 +1,12 @@
 #include "LocalHttpServer.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 
 #include "ui/cells/AppIconView.h"
 #include "ui/cells/CellContents.h"
+#include "ui/cells/CellDelegate.h"
 #include "ui/cells/Formatters.h"
+#include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
 #include "ui/cells/StorefrontMenu.h"
 
@@ -13,6 +16,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTableView>
 #include <QTest>
 
 #include <QCoroSignal>
@@ -305,6 +310,48 @@ private Q_SLOTS:
         QCOMPARE(data.has_value(), delivered);
         if (delivered)
             QCOMPARE(*data, reply.body);
+    }
+
+    // A table cell through the shared delegate paints each of its texts once, selected or not,
+    // although its model hands out the cell's text as display text as well.
+    void delegatePaintsEachTextOnce_data()
+    {
+        QTest::addColumn<QVariant>("content"); // a CellContent, or none for a plain text cell
+        QTest::addColumn<QStringList>("texts");
+        using namespace CellContents;
+        const auto cell = [](const CellContent &content) { return QVariant::fromValue(content); };
+        for (const bool selected : {false, true}) {
+            const auto name = [selected](const char *kind) {
+                return QByteArray(kind) + (selected ? ", selected" : "");
+            };
+            QTest::newRow(name("plain text")) << QVariant() << QStringList{"alpha"};
+            QTest::newRow(name("badge")) << cell(stateBadge(RankingState::notFoundInSample, 200))
+                                         << QStringList{"Not in top 200"};
+            QTest::newRow(name("gauge")) << cell(popularity(72, PopularitySource::appleCountry)) << QStringList{"72"};
+            QTest::newRow(name("band")) << cell(difficulty(34)) << QStringList{"34", "Easy"};
+            QTest::newRow(name("symbol")) << cell(change(Ranking::Change::moved(3)))
+                                          << QStringList{Glyphs::text(u"arrow.up"), "3"};
+        }
+    }
+
+    void delegatePaintsEachTextOnce()
+    {
+        QFETCH(QVariant, content);
+        QStandardItemModel model(1, 1);
+        auto *item = new QStandardItem(content.isValid() ? content.value<CellContent>().text : QStringLiteral("alpha"));
+        if (content.isValid())
+            item->setData(content, CellContents::contentRole);
+        model.setItem(0, 0, item);
+        QTableView table;
+        table.setModel(&model);
+        table.setItemDelegate(new CellDelegate(&table));
+        table.setColumnWidth(0, 300);
+        table.resize(360, 120);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        if (QByteArray(QTest::currentDataTag()).endsWith("selected"))
+            table.selectRow(0);
+        QTEST(renderedTexts(table.viewport()), "texts");
     }
 };
 

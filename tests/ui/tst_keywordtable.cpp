@@ -9,6 +9,7 @@
 #include "workflows/DiscoveryRun.h"
 
 #include "GatedSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
@@ -380,6 +381,36 @@ private Q_SLOTS:
         // The app's removal takes its run with it.
         m_store->deleteApp(app);
         QVERIFY(banner.isHidden());
+    }
+
+    // Each row paints its keyword and its rank once. A raise that adds a row above the selected
+    // one and removes another repaints the rows and keeps the one selected row on its keyword.
+    void rowsPaintOnceAndFollowARaise()
+    {
+        m_client->open();
+        const auto app = addApp({"beta", "delta", "gamma"});
+        QCoro::waitFor(m_store->search(*m_store->keyword("beta"), app, QStringLiteral("us")));
+        KeywordTable table(m_store.get(), app.appleAppId, QStringLiteral("us"));
+        table.resize(900, 300);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        table.setSort(KeywordTableModel::keyword, Qt::AscendingOrder);
+        table.setSelection(QStringLiteral("gamma"));
+        auto shown = renderedTexts(table.viewport());
+        for (const auto &text : {"beta", "delta", "gamma", "#2"})
+            QVERIFY2(shown.count(text) == 1, qPrintable(shown.join(", ")));
+        QCOMPARE(shown.count("Not checked"), 2);
+
+        m_store->addKeywords({QStringLiteral("alpha")}, app);
+        m_store->unlink(QStringLiteral("delta"), app);
+        shown = renderedTexts(table.viewport());
+        QVERIFY2(shown.count("alpha") == 1 && shown.count("delta") == 0 && shown.count("gamma") == 1,
+                 qPrintable(shown.join(", ")));
+        QCOMPARE(table.selection(), "gamma");
+        const auto selected = table.selectionModel()->selectedRows();
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().data(KeywordTableModel::IdRole), "gamma");
+        QCOMPARE(selected.first().row(), 2);
     }
 };
 

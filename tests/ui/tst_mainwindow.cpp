@@ -13,9 +13,11 @@
 #include "workflows/DiscoveryRun.h"
 
 #include "GatedSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -326,6 +328,39 @@ private Q_SLOTS:
             QVERIFY(!dialog->isWorking());
         }
         QCOMPARE(m_client->lookups.count("284882215|us"), int(input.trimmed() == "284882215"));
+    }
+
+    // The sidebar paints each of its texts once: section titles, tools with the unread count,
+    // and each app's name and maker; a data-version raise leaves them all in place.
+    void sidebarPaintsItsTexts()
+    {
+        track("o1 c2");
+        for (const QString id : {"1", "2"}) {
+            auto app = *m_store->app(id);
+            app.developerName = "Maker " + id;
+            m_store->db().update(app);
+        }
+        for (int i = 0; i < 3; ++i) {
+            RankAlert alert{0, QUuid::createUuid(), "1", "App 1", "k", "k", "us", "MOVED_UP", 9, 3, {},
+                            QDateTime::currentDateTimeUtc(), false};
+            m_store->db().insert(alert);
+        }
+        m_store->raiseDataVersion();
+        Q_EMIT m_store->saved();
+        m_window->resize(1000, 640);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        auto *sidebar = m_window->findChild<QAbstractItemView *>("sidebar");
+        QVERIFY(sidebar);
+        QStringList expected{"Tools", "Keyword Research", "Alerts", "3", "My Apps", "App 1", "Maker 1",
+                             "Competitors", "App 2", "Maker 2"};
+        expected.sort();
+        for (int pass = 0; pass < 2; ++pass) {
+            auto texts = renderedTexts(sidebar->viewport());
+            texts.sort();
+            QCOMPARE(texts, expected);
+            m_store->raiseDataVersion();
+        }
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QCoroSignal>
 #include <QLineEdit>
 #include <QMenu>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -26,6 +27,7 @@ using namespace std::chrono_literals;
 struct ScriptedTerms : TopTermsProviding
 {
     QStringList queries;
+    QList<CancelTokenPtr> cancels; // of every request, in order
     qint64 total = 3, pageTerms = 3;
     std::optional<QString> week, failure;
     QStringList genres;
@@ -34,9 +36,10 @@ struct ScriptedTerms : TopTermsProviding
 
     QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
                                            std::optional<qint64>, std::optional<QString> query, qint64, qint64 offset,
-                                           CancelTokenPtr) override
+                                           CancelTokenPtr cancel) override
     {
         queries.append(query.value_or(QString()));
+        cancels.append(cancel);
         if (!gate->isCancelled())
             co_await qCoro(gate.get(), &CancelToken::cancelled);
         if (failure)
@@ -390,6 +393,205 @@ private Q_SLOTS:
         m_store->deleteApp(*m_store->app("1"));
         QTRY_COMPARE(outcome.size(), 1);
         QVERIFY(outcome.first().first().toString().contains("App 2"));
+    }
+
+    // The table's order of terms.
+    QStringList shownTerms() const
+    {
+        const auto *model = find<QTableView>("researchTable")->model();
+        QStringList terms;
+        for (int row = 0; row < model->rowCount(); ++row)
+            terms.append(model->index(row, 0).data().toString());
+        return terms;
+    }
+
+    void columnMinimums_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("minimum");
+        QTest::newRow("term") << 0 << 180;
+        QTest::newRow("popularity") << 1 << 90;
+        QTest::newRow("genre") << 2 << 120;
+    }
+
+    void columnMinimums()
+    {
+        QFETCH(int, column);
+        open();
+        auto *header = find<QTableView>("researchTable")->horizontalHeader();
+        header->resizeSection(column, 20);
+        QTEST(header->sectionSize(column), "minimum");
+        QFETCH(int, minimum);
+        header->resizeSection(column, minimum + 5);
+        QCOMPARE(header->sectionSize(column), minimum + 5);
+    }
+
+    void tiesKeepModelOrder_data()
+    {
+        QTest::addColumn<int>("firstColumn");
+        QTest::addColumn<Qt::SortOrder>("firstOrder");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QStringList>("terms");
+        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none; one genre.
+        QTest::newRow("genre ascending after rank") << 3 << Qt::AscendingOrder << 2 << Qt::AscendingOrder
+                                                    << QStringList{"t0", "t1", "t2", "t3", "t4"};
+        QTest::newRow("genre descending after rank") << 3 << Qt::AscendingOrder << 2 << Qt::DescendingOrder
+                                                     << QStringList{"t0", "t1", "t2", "t3", "t4"};
+        QTest::newRow("unranked after popularity ascending")
+            << 1 << Qt::AscendingOrder << 3 << Qt::AscendingOrder << QStringList{"t3", "t1", "t0", "t2", "t4"};
+        QTest::newRow("unranked first after popularity ascending")
+            << 1 << Qt::AscendingOrder << 3 << Qt::DescendingOrder << QStringList{"t2", "t4", "t0", "t1", "t3"};
+    }
+
+    void tiesKeepModelOrder()
+    {
+        m_terms->total = m_terms->pageTerms = 5;
+        m_terms->ranks = {10, 9, std::nullopt, 2};
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        auto *table = find<QTableView>("researchTable");
+        QFETCH(int, firstColumn);
+        QFETCH(Qt::SortOrder, firstOrder);
+        table->sortByColumn(firstColumn, firstOrder);
+        QFETCH(int, column);
+        QFETCH(Qt::SortOrder, order);
+        table->sortByColumn(column, order);
+        QTEST(shownTerms(), "terms");
+    }
+
+    void tryAgainKeepsSelection_data()
+    {
+        QTest::addColumn<int>("pageAfter");       // terms of the page that "Try Again" brings
+        QTest::addColumn<QStringList>("selected"); // chosen before the failure: t1 and t2
+        QTest::newRow("all come back") << 3 << QStringList{"t1", "t2"};
+        QTest::newRow("one comes back") << 2 << QStringList{"t1"};
+    }
+
+    void tryAgainKeepsSelection()
+    {
+        m_terms->total = 6;
+        release();
+        open();
+        QTRY_COMPARE(loadMore(), "enabled");
+        m_view->selectTerms({"t1", "t2"});
+        // The next page fails, which shows the error over the rows.
+        m_terms->failure = "The popularity service is down.";
+        find<QPushButton>("loadMoreButton")->click();
+        QTRY_COMPARE(overlay(), "error");
+        m_terms->failure.reset();
+        QFETCH(int, pageAfter);
+        m_terms->pageTerms = pageAfter;
+        find<QPushButton>("tryAgainButton")->click();
+        QTRY_VERIFY(m_view->model()->hasLoaded() && overlay().isEmpty());
+        QTEST(m_view->selectedTerms(), "selected");
+        QVERIFY(find<QToolButton>("trackInButton")->isEnabled());
+    }
+
+    // Taking the screen down moves the focus out of the field; nothing of it may reach the
+    // half-destroyed screen (the sanitizers stop on the call, other builds see the commit).
+    void destroyedWithFocus_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("minimum") << "minPopularityField" << "5";
+        QTest::newRow("maximum") << "maxPopularityField" << "50";
+        QTest::newRow("search") << "researchSearch" << "";
+        QTest::newRow("genre") << "genreCombo" << "";
+        QTest::newRow("storefront") << "storefrontMenu" << "";
+        QTest::newRow("table") << "researchTable" << "";
+    }
+
+    void destroyedWithFocus()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        m_view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
+        auto *widget = m_view->findChild<QWidget *>(field);
+        QVERIFY(widget);
+        widget->setFocus();
+        QTRY_VERIFY(widget->hasFocus());
+        QTest::keyClicks(widget, typed);
+        const auto *model = m_view->model();
+        QSignalSpy min(model, &ResearchModel::minPopularityChanged);
+        QSignalSpy max(model, &ResearchModel::maxPopularityChanged);
+        QSignalSpy query(model, &ResearchModel::queryChanged);
+        m_view.reset();
+        QCOMPARE(min.size() + max.size() + query.size(), 0);
+    }
+
+    void closedMidLoad_data()
+    {
+        QTest::addColumn<QString>("load");
+        QTest::newRow("first page") << "first";
+        QTest::newRow("try again") << "retry";
+        QTest::newRow("load more") << "more";
+    }
+
+    // Closing the screen cancels the request of the page it is loading.
+    void closedMidLoad()
+    {
+        QFETCH(QString, load);
+        m_terms->total = 6;
+        if (load == u"retry")
+            m_terms->failure = "The popularity service is down.";
+        if (load != u"first")
+            release();
+        open();
+        if (load == u"retry") {
+            QTRY_COMPARE(overlay(), "error");
+            m_terms->failure.reset();
+            m_terms->gate = CancelToken::create();
+            find<QPushButton>("tryAgainButton")->click();
+        } else if (load == u"more") {
+            QTRY_COMPARE(loadMore(), "enabled");
+            m_terms->gate = CancelToken::create();
+            find<QPushButton>("loadMoreButton")->click();
+        }
+        QVERIFY(m_view->model()->isLoading());
+        const auto cancel = m_terms->cancels.last();
+        QVERIFY(cancel && !cancel->isCancelled());
+        m_view.reset();
+        QVERIFY(cancel->isCancelled());
+    }
+
+    // Several chosen terms stay chosen while the store's data version rises as they are
+    // added to an app, and while a next page arrives.
+    void multiRowSelectionSurvives_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("terms added to an app") << "add";
+        QTest::newRow("next page") << "page";
+    }
+
+    void multiRowSelectionSurvives()
+    {
+        QFETCH(QString, event);
+        track("o1");
+        m_terms->total = 6;
+        release();
+        open();
+        QTRY_COMPARE(loadMore(), "enabled");
+        const QStringList chosen{"t0", "t2"};
+        m_view->selectTerms(chosen);
+        if (event == u"add") {
+            QSignalSpy outcome(m_view.get(), &ResearchView::statusChanged);
+            const auto version = m_store->dataVersion();
+            m_view->addTerms(m_view->selectedTerms(), "1");
+            QTRY_COMPARE(outcome.size(), 1);
+            QVERIFY(m_store->dataVersion() > version);
+        } else {
+            find<QPushButton>("loadMoreButton")->click();
+            QTRY_COMPARE(m_view->model()->items().size(), 6);
+        }
+        QCOMPARE(m_view->selectedTerms(), chosen);
+        QCOMPARE(find<QTableView>("researchTable")->selectionModel()->selectedRows().size(), 2);
+        QVERIFY(find<QToolButton>("trackInButton")->isEnabled());
     }
 };
 

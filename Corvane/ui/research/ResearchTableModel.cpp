@@ -18,6 +18,20 @@ void ResearchTableModel::setItems(const QList<TopTerm> &items)
     endResetModel();
 }
 
+int ResearchTableModel::minimumWidth(int column)
+{
+    switch (column) {
+    case termColumn:
+        return 180;
+    case popularityColumn:
+        return 90;
+    case genreColumn:
+        return 120;
+    default:
+        return 80;
+    }
+}
+
 int ResearchTableModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_items.size());

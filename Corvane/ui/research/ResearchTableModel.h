@@ -19,6 +19,9 @@ public:
 
     using QAbstractTableModel::QAbstractTableModel;
 
+    // The narrowest the column may be dragged.
+    static int minimumWidth(int column);
+
     void setItems(const QList<TopTerm> &items);
     QList<TopTerm> items() const { return m_items; }
 

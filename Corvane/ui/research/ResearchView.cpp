@@ -8,6 +8,7 @@
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
 #include "ui/research/ElidedLabel.h"
+#include "ui/research/ResearchSortModel.h"
 #include "ui/research/ResearchTableModel.h"
 
 #include <QClipboard>
@@ -24,7 +25,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
@@ -74,7 +74,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     , m_store(store)
     , m_model(new ResearchModel(std::nullopt, std::move(provider), this))
     , m_rows(new ResearchTableModel(this))
-    , m_sorted(new QSortFilterProxyModel(this))
+    , m_sorted(new ResearchSortModel(this))
     , m_reloadTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("researchView"));
@@ -129,8 +129,15 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     m_table->verticalHeader()->hide();
     m_table->setSortingEnabled(true);
     m_table->sortByColumn(ResearchTableModel::popularityColumn, Qt::DescendingOrder);
-    m_table->horizontalHeader()->setMinimumSectionSize(80);
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    auto *header = m_table->horizontalHeader();
+    header->setMinimumSectionSize(ResearchTableModel::minimumWidth(ResearchTableModel::rankColumn));
+    header->setStretchLastSection(true);
+    // The header knows one minimum for all columns; the wider ones of the others are held here.
+    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int width) {
+        const int minimum = ResearchTableModel::minimumWidth(column);
+        if (width < minimum)
+            header->resizeSection(column, minimum);
+    });
     const std::initializer_list<std::pair<int, int>> idealWidths{{ResearchTableModel::termColumn, 260},
                                                                  {ResearchTableModel::popularityColumn, 100},
                                                                  {ResearchTableModel::genreColumn, 170},
@@ -159,7 +166,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     auto *tryAgain = m_errorState->addAction(QStringLiteral("Try Again"));
     tryAgain->setObjectName(QStringLiteral("tryAgainButton"));
     // Leaves the selection and the status as they are.
-    connect(tryAgain, &QPushButton::clicked, this, [this] { m_model->reload(); });
+    connect(tryAgain, &QPushButton::clicked, this, [this] { m_model->reload(renewLoadCancel()); });
     auto *openSettings = m_errorState->addAction(QStringLiteral("Open Settings"));
     openSettings->setObjectName(QStringLiteral("openSettingsButton"));
     connect(openSettings, &QPushButton::clicked, this, &ResearchView::settingsRequested);
@@ -182,7 +189,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     Style::setTone(m_footer, Style::Tone::secondary);
     m_loadMore = new QPushButton(QStringLiteral("Load More"), footer);
     m_loadMore->setObjectName(QStringLiteral("loadMoreButton"));
-    connect(m_loadMore, &QPushButton::clicked, this, [this] { m_model->loadMore(); });
+    connect(m_loadMore, &QPushButton::clicked, this, [this] { m_model->loadMore(m_loadCancel); });
     auto *footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(12, 6, 12, 6);
     footerLayout->setSpacing(10);
@@ -237,8 +244,13 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
 
 ResearchView::~ResearchView()
 {
-    if (m_reloadCancel)
-        m_reloadCancel->cancel();
+    // Taking the window down moves the focus out of a field, whose "editing finished" would
+    // otherwise reach this screen after its destructor ran.
+    for (auto *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
+    // Nobody is left to show the answer of a running request.
+    if (m_loadCancel)
+        m_loadCancel->cancel();
 }
 
 void ResearchView::buildFilterBar(QWidget *bar)
@@ -315,14 +327,20 @@ void ResearchView::filtersChanged()
     }
 }
 
+CancelTokenPtr ResearchView::renewLoadCancel()
+{
+    if (m_loadCancel)
+        m_loadCancel->cancel();
+    m_loadCancel = CancelToken::create();
+    return m_loadCancel;
+}
+
 void ResearchView::reloadForFilters()
 {
-    if (m_reloadCancel)
-        m_reloadCancel->cancel();
-    m_reloadCancel = CancelToken::create();
     m_table->clearSelection();
+    m_heldSelection.clear();
     setStatus({});
-    m_model->reload(m_reloadCancel);
+    m_model->reload(renewLoadCancel());
 }
 
 void ResearchView::rebuildGenres()
@@ -341,11 +359,14 @@ void ResearchView::rebuildGenres()
 
 void ResearchView::showItems()
 {
-    // Paging replaces the rows; the chosen terms and the scroll position survive it.
-    const auto selected = selectedTerms();
+    // Paging replaces the rows, and "Try Again" empties them until its answer comes: the chosen
+    // terms that come back, and the scroll position, survive both.
+    m_heldSelection += selectedTerms();
     const int scroll = m_table->verticalScrollBar()->value();
     m_rows->setItems(m_model->items());
-    selectTerms(selected);
+    selectTerms(m_heldSelection);
+    if (!m_model->items().isEmpty())
+        m_heldSelection.clear();
     m_table->verticalScrollBar()->setValue(scroll);
     updateOverlay();
     updateFooter();

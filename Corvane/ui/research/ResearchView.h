@@ -16,11 +16,11 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSortFilterProxyModel;
 class QSpinBox;
 class QTableView;
 class QTimer;
 class QToolButton;
+class ResearchSortModel;
 class ResearchTableModel;
 class StorefrontMenu;
 
@@ -68,6 +68,7 @@ private:
     void buildFilterBar(QWidget *bar);
     void filtersChanged();
     void reloadForFilters();
+    CancelTokenPtr renewLoadCancel();
     void commitPopularity(QSpinBox *field, void (ResearchModel::*setter)(qint64));
     void rebuildGenres();
     void showItems();
@@ -80,9 +81,12 @@ private:
     QPointer<ASOStore> m_store;
     ResearchModel *m_model;
     ResearchTableModel *m_rows;
-    QSortFilterProxyModel *m_sorted;
+    ResearchSortModel *m_sorted;
     QTimer *m_reloadTimer;
-    CancelTokenPtr m_reloadCancel;
+    // Cancels the request of the page loading now; a new load renews it.
+    CancelTokenPtr m_loadCancel;
+    // Chosen terms whose rows a reload took away, chosen again when they come back.
+    QStringList m_heldSelection;
     QString m_status;
 
     QLineEdit *m_search;

@@ -50,6 +50,8 @@ private:
     void setWorking(bool working);
     void setError(const QString &error);
     void updateButton();
+    // Grows or shrinks the sheet to what its texts need.
+    void fitHeight();
 
     QPointer<ASOStore> m_store;
     AddedCallback m_onAdded;

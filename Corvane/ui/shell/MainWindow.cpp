@@ -130,8 +130,11 @@ QWidget *MainWindow::buildSidebar()
     // Icons arrive after the rows are drawn.
     connect(&IconLoader::shared(), &IconLoader::finished, m_sidebar->viewport(), qOverload<>(&QWidget::update));
     connect(m_sidebar, &QWidget::customContextMenuRequested, this, &MainWindow::showSidebarMenu);
-    connect(m_sidebar->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
-        const auto value = current.data(SidebarModel::SelectionRole);
+    // The selection, not the cursor: a view that takes focus puts its cursor on the first row
+    // without anyone choosing it.
+    connect(m_sidebar->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const auto rows = m_sidebar->selectionModel()->selectedIndexes();
+        const auto value = rows.isEmpty() ? QVariant() : rows.first().data(SidebarModel::SelectionRole);
         if (value.isValid())
             setSelection(value.toString());
     });

@@ -12,6 +12,7 @@
 #include "ui/shell/SidebarModel.h"
 #include "workflows/DiscoveryRun.h"
 
+#include "FocusedFields.h"
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -291,6 +292,34 @@ private Q_SLOTS:
             QTEST(m_window->selection().value_or(""), "end");
             QVERIFY(!sidebar->selectionModel()->isSelected(section));
         }
+    }
+
+    void destroyedWithFocus_data()
+    {
+        QTest::addColumn<QString>("shown"); // the selection, or "sheet" for the add-app sheet
+        QTest::addColumn<int>("fields");    // at least
+        QTest::newRow("app detail") << "1" << 8;
+        QTest::newRow("research") << "tool.research" << 6;
+        QTest::newRow("alerts") << "tool.alerts" << 3;
+        QTest::newRow("add-app sheet") << "sheet" << 3;
+    }
+
+    void destroyedWithFocus()
+    {
+        QFETCH(QString, shown);
+        QFETCH(int, fields);
+        track("o1 c2");
+        m_store->addKeywords({"photo editor"}, *m_store->app("1"));
+        const int visited = destroyWithFocusInEachField([this, shown]() -> std::unique_ptr<QWidget> {
+            if (shown == "sheet") {
+                m_window->show();
+                return std::unique_ptr<QWidget>(m_window->openAddApp());
+            }
+            auto window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+            window->setSelection(shown);
+            return window;
+        });
+        QVERIFY2(visited >= fields, qPrintable(QString::number(visited)));
     }
 
     void flipIsSaved()

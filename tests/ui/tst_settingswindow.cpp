@@ -7,6 +7,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/settings/TrackingStatusLine.h"
 
+#include "FocusedFields.h"
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -270,6 +271,28 @@ private Q_SLOTS:
         QCOMPARE(toggle->isChecked(), stored);
         QCOMPARE(shown("notificationProblem"), !message.isEmpty());
         QCOMPARE(child<QLabel>("notificationProblem")->text(), message);
+    }
+
+    void destroyedWithFocus_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("fields"); // at least
+        QTest::newRow("search") << 0 << 4;
+        QTest::newRow("discovery") << 1 << 3;
+        QTest::newRow("storefronts") << 2 << 60;
+        QTest::newRow("tracking") << 3 << 8;
+    }
+
+    void destroyedWithFocus()
+    {
+        QFETCH(int, tab);
+        QFETCH(int, fields);
+        const int visited = destroyWithFocusInEachField([this, tab] {
+            auto window = std::make_unique<SettingsWindow>(m_tracker.get());
+            window->findChild<QTabWidget *>("settingsTabs")->setCurrentIndex(tab);
+            return window;
+        });
+        QVERIFY2(visited >= fields, qPrintable(QString::number(visited)));
     }
 
     void loginItem()

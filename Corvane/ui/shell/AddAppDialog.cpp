@@ -93,6 +93,14 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     fitHeight();
 }
 
+AddAppDialog::~AddAppDialog()
+{
+    // A field reports its edit as it loses the focus, which it does as the window goes: let
+    // that happen while the window is whole.
+    if (auto *field = focusWidget())
+        field->clearFocus();
+}
+
 bool AddAppDialog::isBlank(const QString &text)
 {
     return std::all_of(text.cbegin(), text.cend(), isTrimmed);

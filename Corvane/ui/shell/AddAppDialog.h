@@ -27,6 +27,7 @@ public:
     using AddedCallback = std::function<void(const QString &appleAppId)>;
 
     AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *parent = nullptr);
+    ~AddAppDialog() override;
 
     // Whether the text is empty once tabs and space separators (the no-break space among them)
     // are trimmed from both ends; line breaks count as text.

@@ -68,7 +68,13 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
         QMetaObject::invokeMethod(this, [this, damage] { showDatabaseDamage(damage); }, Qt::QueuedConnection);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A field reports its edit as it loses the focus, which it does as the window goes: let
+    // that happen while the window is whole.
+    if (auto *field = focusWidget())
+        field->clearFocus();
+}
 
 void MainWindow::buildMenus()
 {

@@ -37,6 +37,10 @@ void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
+    // The cursor that a focused list puts on its first row is no choice: drawn, it would look
+    // like one. The selected row shows where the keyboard is.
+    if (!(opt.state & QStyle::State_Selected))
+        opt.state &= ~QStyle::State_HasFocus;
     const auto kind = kindOf(index);
     if (kind != SidebarModel::Kind::section)
         CellPainter::drawRowBackground(painter, opt);

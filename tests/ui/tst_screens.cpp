@@ -136,7 +136,7 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (const auto *name : {"noAppsState", "detail"})
-            QVERIFY2(window.findChild<QWidget *>(name)->isVisible(), name);
+            QVERIFY(window.findChild<QWidget *>(name)->isVisible());
         verifyNothingCut(&window);
         save(&window, "main-window-empty");
 

@@ -154,6 +154,10 @@ private Q_SLOTS:
         for (const auto &[offset, text] : relative)
             QTest::addRow("relative %lld s", offset) << Formatters::relativeTime(now.addSecs(offset), now, english)
                                                      << QString::fromUtf8(text);
+        // A system without a language set speaks English.
+        for (const auto &[offset, text] : {std::pair{-400 * 86400, "1 year ago"}, {-86400, "1 day ago"}, {3600, "in 1 hour"}})
+            QTest::addRow("relative %d s in C", offset) << Formatters::relativeTime(now.addSecs(offset), now, QLocale::c())
+                                                        << QString::fromUtf8(text);
 
         const QDateTime morning(QDate(2026, 12, 7), QTime(9, 0));
         QTest::newRow("date and time") << Formatters::abbreviatedDateTime(morning, english).replace(u'\u202f', u' ')
@@ -291,6 +295,8 @@ private Q_SLOTS:
         QTest::newRow("within the limit") << 200 << 1000 << true;
         QTest::newRow("beyond the limit") << 200 << 1001 << false;
         QTest::newRow("not found") << 404 << 10 << false;
+        // An artwork host must not lead the fetch to this computer.
+        QTest::newRow("redirect to loopback") << 302 << 10 << false;
     }
 
     void networkFetch()
@@ -302,7 +308,15 @@ private Q_SLOTS:
         LocalHttpServer::Reply reply;
         reply.status = status;
         reply.body = QByteArray(bodySize, 'x');
-        server.reply(reply);
+        if (status == 302) {
+            LocalHttpServer::Reply moved;
+            moved.status = 302;
+            moved.headers = {{"Location", server.baseUrl().resolved(QUrl("/moved.png")).toEncoded()}};
+            reply.status = 200;
+            server.script({moved, reply});
+        } else {
+            server.reply(reply);
+        }
         QNetworkAccessManager manager;
         manager.setProxy(QNetworkProxy::NoProxy);
         const auto fetch = IconLoader::networkFetch(&manager);
@@ -310,6 +324,7 @@ private Q_SLOTS:
         QCOMPARE(data.has_value(), delivered);
         if (delivered)
             QCOMPARE(*data, reply.body);
+        QCOMPARE(server.requests().size(), 1);
     }
 
     // A table cell through the shared delegate paints each of its texts once, selected or not,

@@ -12,6 +12,7 @@
 #include "ui/shell/SidebarModel.h"
 #include "workflows/DiscoveryRun.h"
 
+#include "FocusedFields.h"
 #include "GatedSearchClient.h"
 #include "RenderedTexts.h"
 #include "TestSettings.h"
@@ -20,8 +21,11 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTreeView>
 #include <QtTest>
 
 // An updater whose readiness and answers the test sets.
@@ -64,6 +68,15 @@ class TestMainWindow : public QObject
             return m_store->app(detail->appleAppId())->name;
         const auto *state = qobject_cast<EmptyStateView *>(m_window->detail());
         return state ? state->title() : QString();
+    }
+
+    static QAbstractButton *buttonNamed(QMessageBox *box, const QString &text)
+    {
+        for (auto *button : box->buttons()) {
+            if (button->text() == text)
+                return button;
+        }
+        return nullptr;
     }
 
     QStringList appsIn(const QString &section) const
@@ -155,6 +168,160 @@ private Q_SLOTS:
             QCOMPARE(appsIn("Competitors"), (QStringList{"1", "2"}));
             QCOMPARE(m_window->sidebarModel()->sectionTitles(), (QStringList{"Tools", "Competitors"}));
         }
+    }
+
+    // "Remove" in an app's menu asks first; only the dialog's "Remove" deletes.
+    void removeAsks_data()
+    {
+        QTest::addColumn<QString>("answer"); // "cancel", "escape" or "remove"
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("cancel") << "cancel" << QStringList{"1", "2"};
+        QTest::newRow("escape") << "escape" << QStringList{"1", "2"};
+        QTest::newRow("remove") << "remove" << QStringList{"2"};
+    }
+
+    void removeAsks()
+    {
+        QFETCH(QString, answer);
+        track("o1 c2");
+        m_window->show();
+        QCOMPARE(m_window->windowTitle(), "App 1 — United States");
+        std::unique_ptr<QMenu> menu(m_window->sidebarMenu("1"));
+        const auto actions = menu->actions();
+        QCOMPARE(actions.last()->text(), "Remove");
+        actions.last()->trigger();
+        auto *box = m_window->findChild<QMessageBox *>("removeAppConfirmation");
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(box->text(), "Remove “App 1”?");
+        QCOMPARE(box->informativeText(), "Its keywords, rank history and alerts are deleted. This cannot be undone.");
+        QCOMPARE(box->defaultButton()->text(), "Cancel");
+        QCOMPARE(box->escapeButton(), box->defaultButton());
+        QVERIFY(m_store->app("1"));
+        if (answer == "escape")
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            (answer == "cancel" ? box->defaultButton() : buttonNamed(box, "Remove"))->click();
+        QTRY_VERIFY(!m_window->findChild<QMessageBox *>("removeAppConfirmation"));
+        QTEST(appsIn("My Apps") + appsIn("Competitors"), "left");
+        if (answer == "remove") {
+            QVERIFY(!m_store->app("1"));
+            // The removed app's screen goes; nothing may name it any more.
+            QCoreApplication::processEvents();
+            QCOMPARE(m_window->windowTitle(), "Vantu");
+            QCOMPARE(detailTitle(), "Select an app");
+        } else {
+            QCOMPARE(m_window->selection().value_or(""), "1");
+            QCOMPARE(m_window->windowTitle(), "App 1 — United States");
+        }
+    }
+
+    // A raise updates the sidebar's rows where they stand: the list keeps its scroll position
+    // and the selected row, also when apps come, go or change section.
+    void sidebarKeepsItsPlace_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("plain raise") << "";
+        QTest::newRow("an app added") << "add";
+        QTest::newRow("another app flipped") << "flip";
+        QTest::newRow("the selected app flipped") << "flip selected";
+        QTest::newRow("an app removed") << "remove";
+    }
+
+    void sidebarKeepsItsPlace()
+    {
+        QFETCH(QString, change);
+        QStringList apps;
+        for (int i = 1; i <= 30; ++i)
+            apps.append((i % 3 ? "o" : "c") + QString::number(i));
+        track(apps.join(u' '));
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        auto *sidebar = m_window->findChild<QTreeView *>("sidebar");
+        m_window->setSelection("14");
+        auto *bar = sidebar->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum() / 2);
+        const int value = bar->value();
+        QSignalSpy selections(m_window.get(), &MainWindow::selectionChanged);
+        if (change == "add")
+            track("o40");
+        else if (change.startsWith("flip"))
+            m_window->toggleOwn(change.endsWith("selected") ? "14" : "2");
+        else if (change == "remove")
+            m_window->removeApp("1");
+        else
+            m_store->raiseDataVersion();
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), value);
+        QCOMPARE(selections.size(), 0);
+        QCOMPARE(m_window->selection().value_or(""), "14");
+        const auto selected = m_window->sidebarModel()->indexOf("14");
+        QCOMPARE(sidebar->currentIndex(), selected);
+        QCOMPARE(sidebar->selectionModel()->selectedIndexes(), QModelIndexList{selected});
+    }
+
+    // Section titles are neither selectable nor reached by the arrow keys.
+    void sidebarKeys_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("up from the first tool") << "tool.research" << int(Qt::Key_Up) << "tool.research";
+        QTest::newRow("down into my apps") << "tool.alerts" << int(Qt::Key_Down) << "1";
+        QTest::newRow("up out of my apps") << "1" << int(Qt::Key_Up) << "tool.alerts";
+        QTest::newRow("down into competitors") << "2" << int(Qt::Key_Down) << "3";
+        QTest::newRow("up out of competitors") << "3" << int(Qt::Key_Up) << "2";
+        QTest::newRow("home") << "3" << int(Qt::Key_Home) << "tool.research";
+    }
+
+    void sidebarKeys()
+    {
+        QFETCH(QString, start);
+        QFETCH(int, key);
+        track("o1 o2 c3");
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        auto *sidebar = m_window->findChild<QTreeView *>("sidebar");
+        m_window->setSelection(start);
+        QTest::keyClick(sidebar, Qt::Key(key));
+        QTEST(m_window->selection().value_or(""), "end");
+
+        // A click on a title changes nothing.
+        for (const auto *title : {"Tools", "My Apps", "Competitors"}) {
+            const auto section = m_window->sidebarModel()->findItems(title).constFirst()->index();
+            QVERIFY(!(section.flags() & Qt::ItemIsSelectable));
+            QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualRect(section).center());
+            QTEST(m_window->selection().value_or(""), "end");
+            QVERIFY(!sidebar->selectionModel()->isSelected(section));
+        }
+    }
+
+    void destroyedWithFocus_data()
+    {
+        QTest::addColumn<QString>("shown"); // the selection, or "sheet" for the add-app sheet
+        QTest::addColumn<int>("fields");    // at least
+        QTest::newRow("app detail") << "1" << 8;
+        QTest::newRow("research") << "tool.research" << 6;
+        QTest::newRow("alerts") << "tool.alerts" << 3;
+        QTest::newRow("add-app sheet") << "sheet" << 3;
+    }
+
+    void destroyedWithFocus()
+    {
+        QFETCH(QString, shown);
+        QFETCH(int, fields);
+        track("o1 c2");
+        m_store->addKeywords({"photo editor"}, *m_store->app("1"));
+        const int visited = destroyWithFocusInEachField([this, shown]() -> std::unique_ptr<QWidget> {
+            if (shown == "sheet") {
+                m_window->show();
+                return std::unique_ptr<QWidget>(m_window->openAddApp());
+            }
+            auto window = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), nullptr);
+            window->setSelection(shown);
+            return window;
+        });
+        QVERIFY2(visited >= fields, qPrintable(QString::number(visited)));
     }
 
     void flipIsSaved()

@@ -14,9 +14,14 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QtTest>
+
+#include <QCoroSignal>
 
 // Renders the windows over a seeded account into PNG files for a person to look at, and checks
 // that what they must show is there and not cut off.
@@ -185,6 +190,85 @@ private Q_SLOTS:
             verifyNothingCut(tabs->currentWidget());
             save(&window, "settings-" + names[i].toLower());
         }
+    }
+
+    // The add-app sheet in its states: every text whole, the sheet grown to hold it.
+private:
+    // Looks apps up behind a gate, then fails with `failure` (an unknown app when empty).
+    struct SheetClient : FakeSearchClient
+    {
+        CancelTokenPtr gate = CancelToken::create();
+        QString failure;
+        QCoro::Task<std::optional<AppInfo>> lookup(QString, QString, CancelTokenPtr) override
+        {
+            if (!gate->isCancelled())
+                co_await qCoro(gate.get(), &CancelToken::cancelled);
+            if (!failure.isEmpty())
+                throw AppleRequestError(AppleRequestError::Kind::network, std::nullopt, failure, 3);
+            co_return std::nullopt;
+        }
+    };
+
+    // Besides what verifyNothingCut checks: wrapped labels have the height of all their lines,
+    // and nothing reaches past the sheet's edge.
+    static void verifySheetWhole(QWidget *sheet)
+    {
+        verifyNothingCut(sheet);
+        for (auto *widget : sheet->findChildren<QWidget *>()) {
+            if (!widget->isVisibleTo(sheet))
+                continue;
+            const QRect area(widget->mapTo(sheet, QPoint()), widget->size());
+            QVERIFY2(sheet->rect().contains(area), qPrintable(widget->objectName()));
+            if (auto *label = qobject_cast<QLabel *>(widget); label && label->wordWrap())
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+            if (auto *bar = qobject_cast<QProgressBar *>(widget))
+                QVERIFY(bar->height() >= bar->sizeHint().height());
+        }
+    }
+
+private Q_SLOTS:
+    void addAppSheetStates_data()
+    {
+        QTest::addColumn<QString>("failure"); // empty: the app is unknown
+        QTest::addColumn<int>("lines");       // of the error
+        QTest::newRow("one-line error") << "Connection refused" << 1;
+        QTest::newRow("two-line error") << "" << 2;
+        QTest::newRow("three-line error")
+            << "Error transferring https://itunes.apple.com/lookup?id=284882215&country=us - server replied: "
+               "Service Temporarily Unavailable. The connection was closed before the answer was complete."
+            << 3;
+    }
+
+    void addAppSheetStates()
+    {
+        QFETCH(QString, failure);
+        QFETCH(int, lines);
+        auto client = std::make_shared<SheetClient>();
+        client->failure = failure;
+        ASOStore store(StoreDb::openInMemory(), client);
+        MainWindow window(&store, m_tracker.get(), nullptr);
+        window.show();
+        auto *sheet = window.openAddApp();
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        const int idle = sheet->height();
+        sheet->findChild<QLineEdit *>("addAppInput")->setText("284882215");
+        QSignalSpy finished(sheet, &AddAppDialog::requestFinished);
+        sheet->submit();
+        QVERIFY(sheet->isWorking());
+        QVERIFY(sheet->findChild<QProgressBar *>("addAppBusy")->isVisible());
+        QCOMPARE(sheet->findChild<QPushButton *>("addAppSubmit")->text(), "Add && Discover");
+        verifySheetWhole(sheet);
+        save(sheet, "add-app-busy");
+
+        client->gate->cancel();
+        QTRY_COMPARE(finished.size(), 1);
+        QCoreApplication::processEvents();
+        auto *error = sheet->findChild<QLabel *>("addAppError");
+        QVERIFY(error->isVisible());
+        QCOMPARE(error->heightForWidth(error->width()) / error->fontMetrics().lineSpacing(), lines);
+        QVERIFY(sheet->height() > idle);
+        verifySheetWhole(sheet);
+        save(sheet, QStringLiteral("add-app-error-%1-lines").arg(lines));
     }
 };
 

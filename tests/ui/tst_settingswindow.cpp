@@ -7,6 +7,7 @@
 #include "ui/settings/SettingsWindow.h"
 #include "ui/settings/TrackingStatusLine.h"
 
+#include "FocusedFields.h"
 #include "GatedSearchClient.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -232,18 +233,21 @@ private Q_SLOTS:
     void notifications_data()
     {
         QTest::addColumn<bool>("grant");
-        QTest::addColumn<bool>("closeFirst"); // the window goes away before the answer comes
+        QTest::addColumn<QString>("meanwhile"); // what the window does before the answer comes
         QTest::addColumn<bool>("stored");
         QTest::addColumn<QString>("message");
-        QTest::newRow("granted") << true << false << true << "";
-        QTest::newRow("refused") << false << false << false
+        QTest::newRow("granted") << true << "" << true << "";
+        QTest::newRow("refused") << false << "" << false
                                  << "Notifications are off for Vantu. Allow them in your desktop's notification settings.";
-        QTest::newRow("refused after closing") << false << true << false << "";
+        // Closing discards the window's messages, also one that is still on its way.
+        QTest::newRow("refused after closing") << false << "close" << false << "";
+        QTest::newRow("refused after closing and opening") << false << "close open" << false << "";
+        QTest::newRow("refused after destroying") << false << "destroy" << false << "";
     }
 
     void notifications()
     {
-        QFETCH(bool, closeFirst);
+        QFETCH(QString, meanwhile);
         QFETCH(bool, stored);
         QFETCH(QString, message);
         QFETCH(bool, grant);
@@ -252,16 +256,43 @@ private Q_SLOTS:
         auto *toggle = child<QCheckBox>("notificationsEnabled");
         toggle->click();
         QVERIFY(Settings::shared().notificationsEnabled());
-        if (closeFirst)
+        if (meanwhile == "destroy")
             m_window.reset();
+        else if (meanwhile.startsWith("close"))
+            m_window->close();
+        if (meanwhile.endsWith("open"))
+            m_window->show();
         m_notifier.gate->cancel();
         QCoreApplication::processEvents();
         QCOMPARE(Settings::shared().notificationsEnabled(), stored);
-        if (closeFirst)
+        if (meanwhile == "destroy")
             return;
+        m_window->show();
         QCOMPARE(toggle->isChecked(), stored);
         QCOMPARE(shown("notificationProblem"), !message.isEmpty());
         QCOMPARE(child<QLabel>("notificationProblem")->text(), message);
+    }
+
+    void destroyedWithFocus_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<int>("fields"); // at least
+        QTest::newRow("search") << 0 << 4;
+        QTest::newRow("discovery") << 1 << 3;
+        QTest::newRow("storefronts") << 2 << 60;
+        QTest::newRow("tracking") << 3 << 8;
+    }
+
+    void destroyedWithFocus()
+    {
+        QFETCH(int, tab);
+        QFETCH(int, fields);
+        const int visited = destroyWithFocusInEachField([this, tab] {
+            auto window = std::make_unique<SettingsWindow>(m_tracker.get());
+            window->findChild<QTabWidget *>("settingsTabs")->setCurrentIndex(tab);
+            return window;
+        });
+        QVERIFY2(visited >= fields, qPrintable(QString::number(visited)));
     }
 
     void loginItem()

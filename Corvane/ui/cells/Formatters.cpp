@@ -47,6 +47,9 @@ QString fromIcu(const icu::UnicodeString &text)
 
 icu::Locale icuLocale(const QLocale &locale)
 {
+    // The C (POSIX) locale names no language; ICU's root rules would write "1 years ago".
+    if (locale.language() == QLocale::C)
+        return icu::Locale("en_US");
     return icu::Locale(locale.name().toLatin1().constData());
 }
 

@@ -37,8 +37,9 @@ QCoro::Task<std::optional<QByteArray>> fetchOverNetwork(QPointer<QNetworkAccessM
     if (!manager)
         co_return std::nullopt;
     QNetworkRequest request(url);
-    // Redirects stay on secure addresses; a redirect to a plain one is refused.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Every redirect is judged like the first address, so an artwork host cannot send the fetch
+    // to this computer or its network; nor from a secure address to a plain one.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     // A silent server must not keep the address "loading" for good.
     request.setTransferTimeout(30 * 1000);
     QPointer<QNetworkReply> reply = manager->get(request);
@@ -53,11 +54,20 @@ QCoro::Task<std::optional<QByteArray>> fetchOverNetwork(QPointer<QNetworkAccessM
     const auto progress = QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
                                            [check](qint64 received, qint64) { check(received); });
     const auto metaData = QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [check] { check(0); });
+    const auto redirect = QObject::connect(reply, &QNetworkReply::redirected, reply, [r = reply.data()](const QUrl &to) {
+        const auto target = r->url().resolved(to);
+        const bool downgrade = r->url().scheme() == u"https" && target.scheme() != u"https";
+        if (WebAddress::isSafeArtwork(target) && !downgrade)
+            Q_EMIT r->redirectAllowed();
+        else
+            r->abort();
+    });
     co_await reply.data();
     if (!reply)
         co_return std::nullopt;
     QObject::disconnect(progress);
     QObject::disconnect(metaData);
+    QObject::disconnect(redirect);
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (tooLarge || reply->error() != QNetworkReply::NoError || status != 200)

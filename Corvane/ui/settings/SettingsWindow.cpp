@@ -61,6 +61,14 @@ SettingsWindow::SettingsWindow(RankTracker *tracker, QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+SettingsWindow::~SettingsWindow()
+{
+    // A field reports its edit as it loses the focus, which it does as the window goes: let
+    // that happen while the window is whole.
+    if (auto *field = focusWidget())
+        field->clearFocus();
+}
+
 QWidget *SettingsWindow::searchTab()
 {
     auto *tab = new QWidget;

@@ -18,6 +18,7 @@ class SettingsWindow : public QDialog
     Q_OBJECT
 public:
     explicit SettingsWindow(RankTracker *tracker, QWidget *parent = nullptr);
+    ~SettingsWindow() override;
 
     // The favourites as stored: codes joined with ",". Whether `code` is one of the pieces.
     static bool isFavorite(const QString &stored, const QString &code);

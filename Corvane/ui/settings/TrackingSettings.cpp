@@ -132,6 +132,7 @@ QString TrackingSettings::hourLabel(int hour)
 
 void TrackingSettings::discardMessages()
 {
+    ++m_sitting;
     showMessage(m_notificationProblem, std::nullopt);
     showMessage(m_loginProblem, std::nullopt);
 }
@@ -172,10 +173,11 @@ void TrackingSettings::notificationsToggled(bool on)
 {
     showMessage(m_notificationProblem, std::nullopt);
     if (on)
-        requestNotifications(QPointer<TrackingSettings>(this), m_tracker ? m_tracker->notifier() : nullptr);
+        requestNotifications(QPointer<TrackingSettings>(this), m_tracker ? m_tracker->notifier() : nullptr, m_sitting);
 }
 
-QCoro::Task<> TrackingSettings::requestNotifications(QPointer<TrackingSettings> self, QPointer<TrackingNotifying> notifier)
+QCoro::Task<> TrackingSettings::requestNotifications(QPointer<TrackingSettings> self, QPointer<TrackingNotifying> notifier,
+                                                     int sitting)
 {
     bool granted = false;
     try {
@@ -193,7 +195,8 @@ QCoro::Task<> TrackingSettings::requestNotifications(QPointer<TrackingSettings> 
     }
     // Stored even when the window went away meanwhile: the setting must not promise notifications.
     Settings::shared().setValue(SettingsKey::notificationsEnabled, false);
-    if (self) {
+    // Closing the window discarded its messages, this late one too.
+    if (self && self->m_sitting == sitting) {
         showMessage(self->m_notificationProblem,
                     QStringLiteral("Notifications are off for Vantu. Allow them in your desktop's notification settings."));
     }

@@ -35,7 +35,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    static QCoro::Task<> requestNotifications(QPointer<TrackingSettings> self, QPointer<TrackingNotifying> notifier);
+    static QCoro::Task<> requestNotifications(QPointer<TrackingSettings> self, QPointer<TrackingNotifying> notifier,
+                                              int sitting);
 
     void updateRunButtons();
     void updateEnablement();
@@ -54,4 +55,7 @@ private:
     QLabel *m_loginProblem;
     QPushButton *m_checkNow;
     QPushButton *m_stop;
+    // Counts the times the messages were discarded; an answer that comes in a later sitting of
+    // the window shows nothing.
+    int m_sitting = 0;
 };

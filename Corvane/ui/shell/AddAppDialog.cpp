@@ -30,7 +30,7 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     , m_isOwn(new QCheckBox(QStringLiteral("This is my app (not a competitor)"), this))
     , m_error(new QLabel(this))
     , m_add(new QPushButton(QStringLiteral("Add && Discover"), this))
-    , m_busy(new QProgressBar(m_add))
+    , m_busy(new QProgressBar(this))
 {
     setObjectName(QStringLiteral("addAppDialog"));
     setWindowTitle(QStringLiteral("Add App"));
@@ -60,13 +60,19 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     m_add->setObjectName(QStringLiteral("addAppSubmit"));
     // Return in the field presses the default button, so blank input is not sent either.
     m_add->setDefault(true);
+    m_busy->setObjectName(QStringLiteral("addAppBusy"));
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
-    m_busy->setFixedSize(48, 8);
+    m_busy->setFixedWidth(48);
+    // Beside the buttons, which keep their place while it comes and goes.
+    auto busyPolicy = m_busy->sizePolicy();
+    busyPolicy.setRetainSizeWhenHidden(true);
+    m_busy->setSizePolicy(busyPolicy);
     m_busy->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
+    buttons->addWidget(m_busy, 0, Qt::AlignVCenter);
     buttons->addWidget(cancel);
     buttons->addWidget(m_add);
 
@@ -84,6 +90,15 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     connect(m_add, &QPushButton::clicked, this, &AddAppDialog::submit);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     updateButton();
+    fitHeight();
+}
+
+AddAppDialog::~AddAppDialog()
+{
+    // A field reports its edit as it loses the focus, which it does as the window goes: let
+    // that happen while the window is whole.
+    if (auto *field = focusWidget())
+        field->clearFocus();
 }
 
 bool AddAppDialog::isBlank(const QString &text)
@@ -138,8 +153,6 @@ void AddAppDialog::setWorking(bool working)
 {
     m_isWorking = working;
     m_input->setEnabled(!working);
-    m_add->setText(working ? QString() : QStringLiteral("Add && Discover"));
-    m_busy->move((m_add->width() - m_busy->width()) / 2, (m_add->height() - m_busy->height()) / 2);
     m_busy->setVisible(working);
     updateButton();
 }
@@ -148,6 +161,14 @@ void AddAppDialog::setError(const QString &error)
 {
     m_error->setText(Glyphs::text(u"exclamationmark.triangle.fill") + u' ' + error);
     m_error->setVisible(!error.isEmpty());
+    fitHeight();
+}
+
+void AddAppDialog::fitHeight()
+{
+    // The width is fixed; wrapped texts need the height their lines take at that width.
+    layout()->activate();
+    setFixedHeight(layout()->totalHeightForWidth(width()));
 }
 
 void AddAppDialog::updateButton()

@@ -27,6 +27,7 @@ public:
     using AddedCallback = std::function<void(const QString &appleAppId)>;
 
     AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *parent = nullptr);
+    ~AddAppDialog() override;
 
     // Whether the text is empty once tabs and space separators (the no-break space among them)
     // are trimmed from both ends; line breaks count as text.
@@ -50,6 +51,8 @@ private:
     void setWorking(bool working);
     void setError(const QString &error);
     void updateButton();
+    // Grows or shrinks the sheet to what its texts need.
+    void fitHeight();
 
     QPointer<ASOStore> m_store;
     AddedCallback m_onAdded;

@@ -29,6 +29,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <memory>
+
 MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_tracker(tracker), m_updater(updater), m_model(new SidebarModel(this))
 {
@@ -66,7 +68,13 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
         QMetaObject::invokeMethod(this, [this, damage] { showDatabaseDamage(damage); }, Qt::QueuedConnection);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // A field reports its edit as it loses the focus, which it does as the window goes: let
+    // that happen while the window is whole.
+    if (auto *field = focusWidget())
+        field->clearFocus();
+}
 
 void MainWindow::buildMenus()
 {
@@ -128,8 +136,11 @@ QWidget *MainWindow::buildSidebar()
     // Icons arrive after the rows are drawn.
     connect(&IconLoader::shared(), &IconLoader::finished, m_sidebar->viewport(), qOverload<>(&QWidget::update));
     connect(m_sidebar, &QWidget::customContextMenuRequested, this, &MainWindow::showSidebarMenu);
-    connect(m_sidebar->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex &current) {
-        const auto value = current.data(SidebarModel::SelectionRole);
+    // The selection, not the cursor: a view that takes focus puts its cursor on the first row
+    // without anyone choosing it.
+    connect(m_sidebar->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const auto rows = m_sidebar->selectionModel()->selectedIndexes();
+        const auto value = rows.isEmpty() ? QVariant() : rows.first().data(SidebarModel::SelectionRole);
         if (value.isValid())
             setSelection(value.toString());
     });
@@ -162,14 +173,18 @@ void MainWindow::reload()
         return;
     const auto apps = m_store->apps();
     {
+        // Rows that go move the current row; the selection is put back below, not changed.
         const QSignalBlocker blocker(m_sidebar->selectionModel());
         m_model->setContent(apps, m_store->unreadAlertCount());
-        m_sidebar->expandAll();
-        if (m_selection)
-            m_sidebar->setCurrentIndex(m_model->indexOf(*m_selection));
-        if (!m_sidebar->currentIndex().isValid())
-            m_sidebar->clearSelection();
+        for (int s = 0; s < m_model->rowCount(); ++s)
+            m_sidebar->expand(m_model->index(s, 0));
+        const auto selected = m_selection ? m_model->indexOf(*m_selection) : QModelIndex();
+        if (!selected.isValid())
+            m_sidebar->selectionModel()->clear();
+        else if (m_sidebar->currentIndex() != selected || !m_sidebar->selectionModel()->isSelected(selected))
+            m_sidebar->selectionModel()->setCurrentIndex(selected, QItemSelectionModel::ClearAndSelect);
     }
+    m_sidebar->viewport()->update();
     m_noApps->setVisible(apps.isEmpty());
     route();
 }
@@ -209,6 +224,8 @@ void MainWindow::route()
     // A new selection gets a new screen, with fresh state.
     // Later, since the old screen may be what asked for the change; out of sight at once.
     if (m_detail) {
+        // Nor may it speak any more: a removed app's screen would put its name back in the title.
+        m_detail->disconnect(this);
         m_detail->hide();
         m_detailHost->layout()->removeWidget(m_detail);
         m_detail->deleteLater();
@@ -296,23 +313,50 @@ void MainWindow::openSettings()
     m_settings->activateWindow();
 }
 
+QMenu *MainWindow::sidebarMenu(const QString &appleAppId)
+{
+    const auto app = m_store ? m_store->app(appleAppId) : std::nullopt;
+    if (!app)
+        return nullptr;
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("sidebarMenu"));
+    connect(menu->addAction(app->isOwn ? QStringLiteral("Mark as Competitor") : QStringLiteral("Mark as My App")),
+            &QAction::triggered, this, [this, appleAppId] { toggleOwn(appleAppId); });
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, this,
+            [this, appleAppId] { confirmRemove(appleAppId); });
+    return menu;
+}
+
 void MainWindow::showSidebarMenu(const QPoint &position)
 {
     const auto index = m_sidebar->indexAt(position);
-    if (SidebarModel::Kind(index.data(SidebarModel::KindRole).toInt()) != SidebarModel::Kind::app || !m_store)
+    if (SidebarModel::Kind(index.data(SidebarModel::KindRole).toInt()) != SidebarModel::Kind::app)
         return;
-    const auto appleAppId = index.data(SidebarModel::SelectionRole).toString();
-    const auto app = m_store->app(appleAppId);
+    const std::unique_ptr<QMenu> menu(sidebarMenu(index.data(SidebarModel::SelectionRole).toString()));
+    if (menu)
+        menu->exec(m_sidebar->viewport()->mapToGlobal(position));
+}
+
+QMessageBox *MainWindow::confirmRemove(const QString &appleAppId)
+{
+    const auto app = m_store ? m_store->app(appleAppId) : std::nullopt;
     if (!app)
-        return;
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("sidebarMenu"));
-    connect(menu.addAction(app->isOwn ? QStringLiteral("Mark as Competitor") : QStringLiteral("Mark as My App")),
-            &QAction::triggered, this, [this, appleAppId] { toggleOwn(appleAppId); });
-    menu.addSeparator();
-    connect(menu.addAction(QStringLiteral("Remove")), &QAction::triggered, this,
-            [this, appleAppId] { removeApp(appleAppId); });
-    menu.exec(m_sidebar->viewport()->mapToGlobal(position));
+        return nullptr;
+    // A year of rank history goes with one click, and there is no undo: ask, with Cancel first.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Remove App"),
+                                QStringLiteral("Remove “%1”?").arg(app->name), QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("removeAppConfirmation"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setInformativeText(QStringLiteral("Its keywords, rank history and alerts are deleted. This cannot be undone."));
+    auto *remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
+    auto *cancel = box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    connect(remove, &QPushButton::clicked, this, [this, appleAppId] { removeApp(appleAppId); });
+    box->open();
+    return box;
 }
 
 void MainWindow::showDatabaseDamage(const std::optional<QString> &message)

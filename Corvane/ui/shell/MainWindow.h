@@ -11,6 +11,8 @@ class AddAppDialog;
 class CheckForUpdatesViewModel;
 class EmptyStateView;
 class QAction;
+class QMenu;
+class QMessageBox;
 class QTreeView;
 class QWidget;
 class RankTracker;
@@ -34,6 +36,8 @@ public:
     // The screen in the detail column.
     QWidget *detail() const { return m_detail; }
     SidebarModel *sidebarModel() const { return m_model; }
+    // An app row's context menu, for the caller to show and delete; null for no such app.
+    QMenu *sidebarMenu(const QString &appleAppId);
 
 public Q_SLOTS:
     void setSelection(const std::optional<QString> &selection);
@@ -41,6 +45,8 @@ public Q_SLOTS:
     AddAppDialog *openAddApp();
     // Moves the app to the other section.
     void toggleOwn(const QString &appleAppId);
+    // Asks whether to remove the app; its "Remove" removes it.
+    QMessageBox *confirmRemove(const QString &appleAppId);
     // Stops the app's work and deletes it with its readings and alerts.
     void removeApp(const QString &appleAppId);
     // Shows the one settings window.

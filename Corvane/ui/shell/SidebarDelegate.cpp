@@ -37,6 +37,10 @@ void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
+    // The cursor that a focused list puts on its first row is no choice: drawn, it would look
+    // like one. The selected row shows where the keyboard is.
+    if (!(opt.state & QStyle::State_Selected))
+        opt.state &= ~QStyle::State_HasFocus;
     const auto kind = kindOf(index);
     if (kind != SidebarModel::Kind::section)
         CellPainter::drawRowBackground(painter, opt);
@@ -49,8 +53,11 @@ void SidebarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
 
     switch (kind) {
     case SidebarModel::Kind::section: {
+        // A title is a disabled row only so that nobody selects it; it is not drawn greyed.
+        auto palette = opt.palette;
+        palette.setCurrentColorGroup(opt.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive);
         painter->setFont(Style::font(Style::TextSize::caption, QFont::DemiBold));
-        painter->setPen(Style::color(Style::Tone::secondary, opt.palette));
+        painter->setPen(Style::color(Style::Tone::secondary, palette));
         painter->drawText(rect.adjusted(0, 4, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, opt.text);
         break;
     }

@@ -26,7 +26,7 @@ public:
 
     explicit SidebarModel(QObject *parent = nullptr);
 
-    // Rebuilds every row from the apps (oldest first) and the count of unread alerts.
+    // Brings the rows in line with the apps (oldest first) and the count of unread alerts.
     void setContent(const QList<TrackedApp> &apps, qint64 unreadAlerts);
     // Sets the alerts badge alone.
     void setUnreadAlerts(qint64 unreadAlerts);
@@ -37,6 +37,6 @@ public:
     QStringList sectionTitles() const;
 
 private:
-    QStandardItem *section(const QString &title);
+    QStandardItem *section(const QString &title, int row);
     QStandardItem *m_alerts = nullptr;
 };

@@ -216,6 +216,11 @@ MetadataFieldsPane::~MetadataFieldsPane()
     ChildSignals::disconnectFrom(this);
 }
 
+QSize MetadataFieldsPane::minimumSizeHint() const
+{
+    return {QWidget::minimumSizeHint().width(), 0};
+}
+
 QString MetadataFieldsPane::coverageNote(const QList<MetadataOptimizer::Target> &targets)
 {
     if (targets.isEmpty())

@@ -37,6 +37,9 @@ public:
     // Asks whether to reset the draft; "Reset" resets it.
     QMessageBox *confirmReset();
 
+    // No height of its own: the height follows the width (wrapped text, rows of chips).
+    QSize minimumSizeHint() const override;
+
 private:
     QWidget *buildFields();
     QWidget *buildActionRow();

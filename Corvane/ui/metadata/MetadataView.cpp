@@ -5,6 +5,8 @@
 #include "ui/metadata/MetadataFieldsPane.h"
 #include "ui/metadata/TargetKeywordPane.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QSplitter>
@@ -12,9 +14,9 @@
 namespace {
 
 // Narrower than the ideal panes, so that both fit beside the sidebar at the window's smallest size.
-constexpr int fieldsMinimum = 300;
+constexpr int fieldsMinimum = 320;
 constexpr int fieldsIdeal = 460;
-constexpr int targetsMinimum = 400;
+constexpr int targetsMinimum = 380;
 
 }
 
@@ -43,6 +45,10 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({fieldsIdeal, 10000});
 
+    // The pane's height follows its width (wrapped text, rows of chips); the scroll area measures
+    // it again whenever the pane's layout changes, not only when the area is resized.
+    m_fields->installEventFilter(this);
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);
@@ -54,6 +60,13 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
 MetadataView::~MetadataView()
 {
     ChildSignals::disconnectFrom(this);
+}
+
+bool MetadataView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_fields && event->type() == QEvent::LayoutRequest)
+        QCoreApplication::postEvent(m_scroll, new QEvent(QEvent::LayoutRequest));
+    return QWidget::eventFilter(watched, event);
 }
 
 void MetadataView::setCountry(const QString &country)

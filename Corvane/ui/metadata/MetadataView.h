@@ -26,6 +26,9 @@ public:
 
     void setCountry(const QString &country);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     MetadataEditor *m_editor;
     QSplitter *m_splitter;

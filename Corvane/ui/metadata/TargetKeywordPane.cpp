@@ -172,8 +172,13 @@ QWidget *TargetKeywordPane::buildHeader()
     auto *layout = new QHBoxLayout(bar);
     layout->setContentsMargins(12, 8, 12, 8);
     layout->setSpacing(10);
-    layout->addWidget(title);
-    layout->addWidget(m_chosen);
+    // The count stands under the title, so that the row fits beside the fields at the window's
+    // smallest size.
+    auto *heading = new QVBoxLayout;
+    heading->setSpacing(0);
+    heading->addWidget(title);
+    heading->addWidget(m_chosen);
+    layout->addLayout(heading);
     layout->addStretch();
     layout->addLayout(segments);
     layout->addWidget(select);

@@ -157,6 +157,19 @@ private Q_SLOTS:
         QCOMPARE(MetadataDraft::fromJson(stored().toUtf8())->keywordField, "editor");
     }
 
+    // Auto-fill and reset read the app again; once it is removed they change nothing.
+    void actionsAfterAppRemoved()
+    {
+        addRows("photo:90 editor:80");
+        MetadataView view(m_store.get(), "1", "us");
+        view.editor()->setKeywordField("grid");
+        m_store->deleteApp(m_app);
+        childOf<QToolButton>(&view, "autoFillButton")->click();
+        view.editor()->resetDraft();
+        QCOMPARE(view.editor()->draft().keywordField, "grid");
+        QVERIFY(!view.editor()->undoKeywordField());
+    }
+
     void reset_data()
     {
         QTest::addColumn<QString>("targets");

@@ -117,10 +117,10 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
     connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &TargetKeywordPane::updateEmptyState);
     connect(m_proxy, &QAbstractItemModel::modelReset, this, &TargetKeywordPane::updateEmptyState);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &TargetKeywordPane::updateEmptyState);
-    connect(m_editor, &MetadataEditor::rowsChanged, this, &TargetKeywordPane::updateHeader);
+    connect(m_editor, &MetadataEditor::rowsChanged, this, &TargetKeywordPane::updateRows);
     connect(m_editor, &MetadataEditor::targetsChanged, this, &TargetKeywordPane::updateHeader);
     connect(m_editor, &MetadataEditor::filterChanged, this, &TargetKeywordPane::updateEmptyState);
-    updateHeader();
+    updateRows();
     updateEmptyState();
 }
 
@@ -188,6 +188,11 @@ QWidget *TargetKeywordPane::buildHeader()
 void TargetKeywordPane::updateHeader()
 {
     m_chosen->setText(QString::number(m_editor->chosenCount()) + QStringLiteral(" chosen"));
+}
+
+void TargetKeywordPane::updateRows()
+{
+    updateHeader();
     m_top->setEnabled(!suggestedTargets(m_editor->rows(), MetadataEditor::defaultTargetCount).isEmpty());
 }
 

@@ -30,6 +30,7 @@ public:
 private:
     QWidget *buildHeader();
     void updateHeader();
+    void updateRows();
     void updateEmptyState();
 
     MetadataEditor *m_editor;

@@ -9,6 +9,7 @@
 #include "ui/metadata/TargetTableModel.h"
 
 #include <QButtonGroup>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -81,6 +83,7 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
     header->setMinimumSectionSize(widths[TargetTableModel::target].minimum);
     for (int column = 0; column < int(widths.size()); ++column)
         header->resizeSection(column, widths[column].ideal);
+    m_table->viewport()->installEventFilter(this);
     header->setSectionResizeMode(TargetTableModel::target, QHeaderView::Fixed);
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
         if (column < int(widths.size()) && size < widths[column].minimum)
@@ -127,6 +130,35 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
 TargetKeywordPane::~TargetKeywordPane()
 {
     ChildSignals::disconnectFrom(this);
+}
+
+bool TargetKeywordPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TargetKeywordPane::fitColumns()
+{
+    // Between their smallest and ideal widths, so that "In metadata" stays in view as long as
+    // the smallest widths allow; it takes what is left beyond the ideal ones.
+    int minimum = 0;
+    int ideal = 0;
+    for (const auto &width : widths) {
+        minimum += width.minimum;
+        ideal += width.ideal;
+    }
+    const int room = m_table->viewport()->width();
+    const double share = ideal > minimum ? std::clamp(double(room - minimum) / (ideal - minimum), 0.0, 1.0) : 1.0;
+    auto *header = m_table->horizontalHeader();
+    int used = 0;
+    for (int column = 0; column < TargetTableModel::coverage; ++column) {
+        const int width = widths[column].minimum + int(share * (widths[column].ideal - widths[column].minimum));
+        header->resizeSection(column, width);
+        used += width;
+    }
+    header->resizeSection(TargetTableModel::coverage, std::max(widths[TargetTableModel::coverage].minimum, room - used));
 }
 
 QWidget *TargetKeywordPane::buildHeader()

@@ -27,8 +27,12 @@ public:
     EmptyStateView *emptyState() const { return m_empty; }
     QMenu *selectMenu() const { return m_select; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QWidget *buildHeader();
+    void fitColumns();
     void updateHeader();
     void updateRows();
     void updateEmptyState();

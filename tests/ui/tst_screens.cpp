@@ -2,7 +2,10 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
+#include "ui/metadata/MetadataEditor.h"
+#include "ui/metadata/MetadataView.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
@@ -13,6 +16,7 @@
 #include "TestSettings.h"
 
 #include <QAbstractButton>
+#include <QPlainTextEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -173,6 +177,54 @@ private Q_SLOTS:
         QVERIFY2(shown.contains(expected), qPrintable(shown.join(" | ")));
         verifyNothingCut(&view);
         save(&view, configured ? "research" : "research-unconfigured");
+    }
+
+    void metadataSection_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("metadata") << QSize(1280, 860);
+        QTest::newRow("metadata-minimum") << QSize(1000, 640);
+    }
+
+    // The editor with a draft that wastes characters, and words to add.
+    void metadataSection()
+    {
+        QFETCH(QSize, size);
+        const auto app = *m_store->app(SeedAccount::ownApps[0]);
+        const auto rows = m_store->rows(app, QStringLiteral("us"));
+        if (!rows.constFirst().popularity) {
+            for (int i = 0; i < rows.size(); ++i) {
+                KeywordMetric metric(rows[i].id, QStringLiteral("us"));
+                metric.popularity = 5 + (i * 37) % 90;
+                metric.popularitySourceRaw = QStringLiteral("APPLE_ADS_COUNTRY");
+                metric.difficulty = (i * 53) % 100;
+                m_store->db().insert(metric);
+            }
+            m_store->raiseDataVersion();
+        }
+        MainWindow window(m_store.get(), m_tracker.get(), nullptr);
+        window.resize(size);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setSelection(SeedAccount::ownApps[0]);
+        QCoreApplication::processEvents();
+        window.findChild<QAbstractButton *>(QStringLiteral("sectionMetadata"))->click();
+        auto *view = window.findChild<MetadataView *>();
+        QVERIFY(view);
+        auto *editor = view->editor();
+        QCOMPARE(editor->draft().targets->size(), MetadataEditor::defaultTargetCount);
+        editor->setSubtitle(QStringLiteral("Collage & filter studio"));
+        view->findChild<QPlainTextEdit *>(QStringLiteral("keywordField"))
+            ->setPlainText(QStringLiteral("photo, editor,the,filters,filter,collage,,retouch"));
+        QCoreApplication::processEvents();
+        QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("issueRow")).isEmpty());
+        QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("suggestionChip")).isEmpty());
+        // The scroll area measures the grown pane once its layout request is through.
+        QCoreApplication::processEvents();
+        verifyNothingCut(&window);
+        save(&window, QTest::currentDataTag());
+        // The whole scrolled pane, down to the suggested words.
+        save(view->findChild<QWidget *>(QStringLiteral("metadataFields")), QTest::currentDataTag() + QStringLiteral("-fields"));
     }
 
     void settingsTabs()

@@ -54,7 +54,7 @@ constexpr std::array glyphs{
     Glyph{u"line.3.horizontal.decrease.circle", u"\u2630", "view-filter"},
     Glyph{u"scissors", u"\u2702", "edit-cut"},
     Glyph{u"arrow.uturn.backward", u"\u21B6", "edit-undo"},
-    Glyph{u"doc.on.doc", u"\u29C9", "edit-copy"},
+    Glyph{u"doc.on.doc", u"\u2750", "edit-copy"},
     Glyph{u"arrow.clockwise", u"\u21BB", "view-refresh"},
 };
 

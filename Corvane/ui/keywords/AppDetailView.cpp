@@ -15,6 +15,7 @@
 #include "ui/keywords/HistoryPanel.h"
 #include "ui/keywords/KeywordTable.h"
 #include "ui/keywords/SidePanelDivider.h"
+#include "ui/metadata/MetadataView.h"
 #include "workflows/DiscoveryRun.h"
 
 #include <QAction>
@@ -79,8 +80,7 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_content->addWidget(new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("Competitors"),
                                             QStringLiteral("Suggested competitors, a keyword-by-keyword comparison and "
                                                            "the keyword gap will be shown here.")));
-    m_content->addWidget(new EmptyStateView(QStringLiteral("checklist"), QStringLiteral("Metadata"),
-                                            QStringLiteral("The name, subtitle and keyword field editor will be shown here.")));
+    m_content->addWidget(new QWidget); // the metadata section, built on each entry
     paneLayout->addWidget(m_content, 1);
 
     m_divider = new SidePanelDivider(this);
@@ -344,6 +344,8 @@ void AppDetailView::setCountry(const QString &country)
     m_table->setCountry(country);
     m_banner->setCountry(country);
     m_historyPanel->setKeyword(m_appleAppId, country, m_table->selection());
+    if (m_metadata)
+        m_metadata->setCountry(country);
     reload();
     if (m_popularityStarted)
         refreshPopularity(m_store, m_appleAppId, m_country);
@@ -351,6 +353,14 @@ void AppDetailView::setCountry(const QString &country)
 
 void AppDetailView::setSection(Section section)
 {
+    // The metadata editor starts afresh on each entry (its undo step and filter go with it).
+    if (section != m_section && (section == Section::metadata || m_section == Section::metadata)) {
+        auto *old = m_content->widget(int(Section::metadata));
+        m_metadata = section == Section::metadata ? new MetadataView(m_store, m_appleAppId, m_country) : nullptr;
+        m_content->insertWidget(int(Section::metadata), m_metadata ? m_metadata : new QWidget);
+        m_content->removeWidget(old);
+        old->deleteLater();
+    }
     m_section = section;
     if (auto *button = m_sections->button(int(section)))
         button->setChecked(true);

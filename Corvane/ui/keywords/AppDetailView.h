@@ -15,6 +15,7 @@ class AppIconView;
 class DiscoveryBanner;
 class HistoryPanel;
 class KeywordTable;
+class MetadataView;
 class QAbstractButton;
 class QAction;
 class QButtonGroup;
@@ -103,4 +104,5 @@ private:
     KeywordTable *m_table = nullptr;
     SidePanelDivider *m_divider = nullptr;
     HistoryPanel *m_historyPanel = nullptr;
+    QPointer<MetadataView> m_metadata;
 };

@@ -1,0 +1,75 @@
+#include "ui/metadata/MetadataView.h"
+
+#include "ui/metadata/ChildSignals.h"
+#include "ui/metadata/MetadataEditor.h"
+#include "ui/metadata/MetadataFieldsPane.h"
+#include "ui/metadata/TargetKeywordPane.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QSplitter>
+
+namespace {
+
+// Narrower than the ideal panes, so that both fit beside the sidebar at the window's smallest size.
+constexpr int fieldsMinimum = 320;
+constexpr int fieldsIdeal = 460;
+constexpr int targetsMinimum = 380;
+
+}
+
+MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country, QWidget *parent)
+    : QWidget(parent),
+      m_editor(new MetadataEditor(store, std::move(appleAppId), std::move(country), this)),
+      m_splitter(new QSplitter(Qt::Horizontal, this)),
+      m_scroll(new QScrollArea(m_splitter)),
+      m_fields(new MetadataFieldsPane(m_editor)),
+      m_targets(new TargetKeywordPane(m_editor, m_splitter))
+{
+    setObjectName(QStringLiteral("metadataView"));
+    m_scroll->setObjectName(QStringLiteral("metadataFieldsScroll"));
+    m_scroll->setWidget(m_fields);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setMinimumWidth(fieldsMinimum);
+    m_targets->setMinimumWidth(targetsMinimum);
+    m_splitter->setObjectName(QStringLiteral("metadataSplitter"));
+    m_splitter->addWidget(m_scroll);
+    m_splitter->addWidget(m_targets);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({fieldsIdeal, 10000});
+
+    // The pane's height follows its width (wrapped text, rows of chips); the scroll area measures
+    // it again whenever the pane's layout changes, not only when the area is resized.
+    m_fields->installEventFilter(this);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_splitter);
+
+    // Shown now: targets are chosen for a draft that has never had any.
+    m_editor->applyDefaultTargets();
+}
+
+MetadataView::~MetadataView()
+{
+    ChildSignals::disconnectFrom(this);
+}
+
+bool MetadataView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_fields && event->type() == QEvent::LayoutRequest)
+        QCoreApplication::postEvent(m_scroll, new QEvent(QEvent::LayoutRequest));
+    return QWidget::eventFilter(watched, event);
+}
+
+void MetadataView::setCountry(const QString &country)
+{
+    m_editor->setCountry(country);
+}

@@ -1,0 +1,244 @@
+#include "ui/metadata/TargetKeywordPane.h"
+
+#include "ui/cells/CellDelegate.h"
+#include "ui/cells/CellPainter.h"
+#include "ui/cells/EmptyStateView.h"
+#include "ui/cells/Style.h"
+#include "ui/metadata/ChildSignals.h"
+#include "ui/metadata/MetadataEditor.h"
+#include "ui/metadata/TargetTableModel.h"
+
+#include <QButtonGroup>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct ColumnWidth
+{
+    int minimum;
+    int ideal;
+};
+
+constexpr std::array<ColumnWidth, TargetTableModel::columns> widths{
+    ColumnWidth{22, 22}, {140, 190}, {90, 100}, {80, 90}, {80, 100}, {110, 160}, {0, 0}};
+
+// Cuts the "In metadata" text short with an ellipsis when its column is too narrow.
+class TargetCellDelegate : public CellDelegate
+{
+public:
+    using CellDelegate::CellDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (index.column() != TargetTableModel::coverage) {
+            CellDelegate::paint(painter, option, index);
+            return;
+        }
+        auto content = index.data(CellContents::contentRole).value<CellContent>();
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const auto palette = CellPainter::drawRowBackground(painter, opt);
+        const QRect area = opt.rect.adjusted(4, 0, -4, 0);
+        const int room = area.width() - (CellPainter::sizeHint(content).width()
+                                         - QFontMetrics(Style::font(content.size, content.weight)).horizontalAdvance(content.text));
+        content.text = QFontMetrics(Style::font(content.size, content.weight)).elidedText(content.text, Qt::ElideRight, room);
+        CellPainter::paint(painter, area, content, palette);
+    }
+};
+
+}
+
+TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
+    : QWidget(parent), m_editor(editor), m_model(new TargetTableModel(editor, this)), m_proxy(new TargetTableProxy(editor, this))
+{
+    setObjectName(QStringLiteral("targetKeywords"));
+    m_proxy->setSourceModel(m_model);
+
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("targetTable"));
+    m_table->setModel(m_proxy);
+    m_table->setItemDelegate(new TargetCellDelegate(m_table));
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setShowGrid(false);
+    m_table->setAlternatingRowColors(true);
+    m_table->setWordWrap(false);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(QFontMetrics(Style::font(Style::TextSize::body)).height() + 10);
+    auto *header = m_table->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setMinimumSectionSize(widths[TargetTableModel::target].minimum);
+    for (int column = 0; column < int(widths.size()); ++column)
+        header->resizeSection(column, widths[column].ideal);
+    m_table->viewport()->installEventFilter(this);
+    header->setSectionResizeMode(TargetTableModel::target, QHeaderView::Fixed);
+    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
+        if (column < int(widths.size()) && size < widths[column].minimum)
+            header->resizeSection(column, widths[column].minimum);
+    });
+    // Opportunity descending, without a column of its own; the tick and coverage columns never sort.
+    m_table->setColumnHidden(TargetTableModel::opportunity, true);
+    m_proxy->sort(TargetTableModel::opportunity, Qt::DescendingOrder);
+    header->setSortIndicator(TargetTableModel::opportunity, Qt::DescendingOrder);
+    connect(header, &QHeaderView::sortIndicatorChanged, this, [this, header](int column, Qt::SortOrder order) {
+        if (column == TargetTableModel::target || column == TargetTableModel::coverage) {
+            const QSignalBlocker blocker(header);
+            header->setSortIndicator(m_proxy->sortColumn(), m_proxy->sortOrder());
+            return;
+        }
+        m_proxy->sort(column, order);
+    });
+
+    m_empty = new EmptyStateView({}, {}, {});
+    m_empty->setObjectName(QStringLiteral("targetsEmptyState"));
+    m_empty->overlayOn(m_table->viewport());
+
+    auto *line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildHeader());
+    layout->addWidget(line);
+    layout->addWidget(m_table, 1);
+
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, &TargetKeywordPane::updateEmptyState);
+    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, &TargetKeywordPane::updateEmptyState);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, &TargetKeywordPane::updateEmptyState);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, &TargetKeywordPane::updateEmptyState);
+    connect(m_editor, &MetadataEditor::rowsChanged, this, &TargetKeywordPane::updateRows);
+    connect(m_editor, &MetadataEditor::targetsChanged, this, &TargetKeywordPane::updateHeader);
+    connect(m_editor, &MetadataEditor::filterChanged, this, &TargetKeywordPane::updateEmptyState);
+    updateRows();
+    updateEmptyState();
+}
+
+TargetKeywordPane::~TargetKeywordPane()
+{
+    ChildSignals::disconnectFrom(this);
+}
+
+bool TargetKeywordPane::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table->viewport() && event->type() == QEvent::Resize)
+        fitColumns();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TargetKeywordPane::fitColumns()
+{
+    // Between their smallest and ideal widths, so that "In metadata" stays in view as long as
+    // the smallest widths allow; it takes what is left beyond the ideal ones.
+    int minimum = 0;
+    int ideal = 0;
+    for (const auto &width : widths) {
+        minimum += width.minimum;
+        ideal += width.ideal;
+    }
+    const int room = m_table->viewport()->width();
+    const double share = ideal > minimum ? std::clamp(double(room - minimum) / (ideal - minimum), 0.0, 1.0) : 1.0;
+    auto *header = m_table->horizontalHeader();
+    int used = 0;
+    for (int column = 0; column < TargetTableModel::coverage; ++column) {
+        const int width = widths[column].minimum + int(share * (widths[column].ideal - widths[column].minimum));
+        header->resizeSection(column, width);
+        used += width;
+    }
+    header->resizeSection(TargetTableModel::coverage, std::max(widths[TargetTableModel::coverage].minimum, room - used));
+}
+
+QWidget *TargetKeywordPane::buildHeader()
+{
+    auto *bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("targetsHeader"));
+    auto *title = new QLabel(QStringLiteral("Target keywords"), bar);
+    title->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
+    m_chosen = new QLabel(bar);
+    m_chosen->setObjectName(QStringLiteral("chosenCount"));
+    Style::setTone(m_chosen, Style::Tone::secondary);
+
+    auto *segments = new QHBoxLayout;
+    segments->setSpacing(0);
+    m_filters = new QButtonGroup(bar);
+    m_filters->setExclusive(true);
+    for (const auto filter : TargetFilters::allCases) {
+        auto *segment = new QToolButton(bar);
+        segment->setObjectName(QStringLiteral("targetFilter") + TargetFilters::rawValue(filter));
+        segment->setText(TargetFilters::rawValue(filter));
+        segment->setCheckable(true);
+        segment->setChecked(filter == m_editor->filter());
+        segment->setFocusPolicy(Qt::StrongFocus);
+        m_filters->addButton(segment, int(filter));
+        segments->addWidget(segment);
+    }
+    connect(m_filters, &QButtonGroup::idClicked, m_editor, [this](int id) { m_editor->setFilter(TargetFilter(id)); });
+
+    auto *select = new QToolButton(bar);
+    select->setObjectName(QStringLiteral("selectButton"));
+    select->setText(QStringLiteral("Select"));
+    Style::setMenuButton(select);
+    m_select = new QMenu(select);
+    m_select->setObjectName(QStringLiteral("selectMenu"));
+    m_top = m_select->addAction(QStringLiteral("Top %1 by Opportunity").arg(MetadataEditor::defaultTargetCount));
+    connect(m_top, &QAction::triggered, m_editor, &MetadataEditor::selectTopTargets);
+    connect(m_select->addAction(QStringLiteral("All Shown")), &QAction::triggered, m_editor,
+            [this] { m_editor->selectAllShown(m_proxy->shownIds()); });
+    m_select->addSeparator();
+    connect(m_select->addAction(QStringLiteral("None")), &QAction::triggered, m_editor, &MetadataEditor::selectNoTargets);
+    select->setMenu(m_select);
+
+    auto *layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->setSpacing(10);
+    // The count stands under the title, so that the row fits beside the fields at the window's
+    // smallest size.
+    auto *heading = new QVBoxLayout;
+    heading->setSpacing(0);
+    heading->addWidget(title);
+    heading->addWidget(m_chosen);
+    layout->addLayout(heading);
+    layout->addStretch();
+    layout->addLayout(segments);
+    layout->addWidget(select);
+    return bar;
+}
+
+void TargetKeywordPane::updateHeader()
+{
+    m_chosen->setText(QString::number(m_editor->chosenCount()) + QStringLiteral(" chosen"));
+}
+
+void TargetKeywordPane::updateRows()
+{
+    updateHeader();
+    m_top->setEnabled(!suggestedTargets(m_editor->rows(), MetadataEditor::defaultTargetCount).isEmpty());
+}
+
+void TargetKeywordPane::updateEmptyState()
+{
+    const auto checklist = QStringLiteral("checklist");
+    if (m_editor->rows().isEmpty())
+        m_empty->setContent(QStringLiteral("text.magnifyingglass"), QStringLiteral("No tracked keywords"),
+                            QStringLiteral("Discover keywords in the Keywords section, then choose the ones your "
+                                           "metadata should cover."));
+    else if (m_editor->filter() == TargetFilter::uncovered)
+        m_empty->setContent(checklist, QStringLiteral("Every target is covered"),
+                            QStringLiteral("All words of your targets are in the metadata."));
+    else
+        m_empty->setContent(checklist, QStringLiteral("No targets chosen"), QStringLiteral("Tick keywords in “All” to target them."));
+    m_empty->setVisible(m_proxy->rowCount() == 0);
+}

@@ -130,6 +130,8 @@ public:
     static std::unique_ptr<StoreDb> open();
     // Opens the file, creating it and its folder when missing. A file that is damaged, not a
     // database, or a database of another application or schema version is refused, unchanged.
+    // After an unclean end, damage inside the pages is found by the check in the background
+    // instead, which needs the thread's event loop to report.
     // A file that fails the check while a rollback journal lies beside it is judged by a
     // copy of the pair, where SQLite can roll the journal back; only a sound copy lets the
     // real file be opened (which rolls it back).

@@ -351,7 +351,7 @@ void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)
     m_check.reset();
     if (problem)
         markDamaged(*problem);
-    else
+    else if (!m_damage) // a read may have met damage meanwhile
         Q_EMIT writesReleased();
 }
 

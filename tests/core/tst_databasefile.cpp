@@ -23,6 +23,9 @@ constexpr int linksPerProcess = 150;
 int linkKeywords(const QString &path, const QString &appleAppId)
 {
     ASOStore store(StoreDb::openFile(path));
+    // The other writer's marker reads as an unclean end: the file is checked first.
+    if (store.db().writesHeld() && !QSignalSpy(&store.db(), &StoreDb::writesReleased).wait(60000))
+        return 4;
     TrackedApp app(AppInfo{appleAppId, QStringLiteral("App ") + appleAppId}, true);
     if (!store.db().insert(app))
         return 2;

@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     AppShell::describeApplication();
+    // A logout or a kill quits as the menu's Quit does: the store is closed and its marker removed.
+    AppShell::quitOnTerminationSignals();
     const bool testMode = StoreDb::isTestMode();
 
     // Two processes on one database would each save over the other's work; a second start

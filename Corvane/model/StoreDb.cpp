@@ -52,27 +52,6 @@ public:
     QSqlQuery query;
 };
 
-StoreDb::StoreDb(const QString &connectionName, const QString &path)
-    : m_connectionName(connectionName), m_path(path)
-{
-}
-
-StoreDb::~StoreDb()
-{
-    {
-        auto db = database();
-        if (m_inTransaction)
-            rollback();
-        m_statements.clear();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connectionName);
-    // Closed cleanly: the next start need not check the file. A damaged file keeps its marker,
-    // so that the next start checks it and refuses it.
-    if (!m_markerPath.isEmpty() && !m_damage)
-        QFile::remove(m_markerPath);
-}
-
 QSqlDatabase StoreDb::database() const
 {
     return QSqlDatabase::database(m_connectionName, false);
@@ -159,14 +138,20 @@ void StoreDb::noteError(const QSqlError &error)
     constexpr int notADatabase = 26;
     bool ok = false;
     const auto code = error.nativeErrorCode().toInt(&ok) & 0xff;
-    if (!ok || (code != corrupt && code != notADatabase) || m_damage)
+    if (ok && (code == corrupt || code == notADatabase))
+        markDamaged(error.text());
+}
+
+void StoreDb::markDamaged(const QString &detail)
+{
+    if (m_damage)
         return;
     const auto where = m_path.isEmpty() ? QStringLiteral("the in-memory database") : QDir::toNativeSeparators(m_path);
     m_damage = QStringLiteral("The local database (%1) is damaged. Vantu saves no more changes to it, so that what "
                               "it holds is not harmed further. Quit Vantu and restore the file from a backup, or "
                               "move it aside to start with an empty database.")
                    .arg(where);
-    qCCritical(lcStoreDb) << "the database is damaged:" << error.text();
+    qCCritical(lcStoreDb) << "the database is damaged:" << detail;
     Q_EMIT damaged(*m_damage);
 }
 
@@ -174,7 +159,7 @@ bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isW
 {
     // A doomed transaction is rolled back anyway, and one that could not begin would let its
     // writes through one by one.
-    if (isWrite && (m_damage || (m_inTransaction && m_transactionFailed))) {
+    if (isWrite && (m_damage || m_check || (m_inTransaction && m_transactionFailed))) {
         if (m_inTransaction)
             m_transactionFailed = true;
         return false;

@@ -48,10 +48,13 @@ class QSqlError;
 // is refused and damaged() is emitted, once, with the text to show the user.
 //
 // Clean exit: while a file database is open, a marker lies beside it (runningMarkerPath()), and
-// destroying the StoreDb removes it, unless damage was found. The application must therefore
-// destroy its store (and with it this object) before it exits. A marker found when the file
-// is opened means the last run ended uncleanly: the file is then checked in full
-// (PRAGMA quick_check) before anything is written, and refused when damaged.
+// destroying the StoreDb removes it, unless damage was found or the file was never found sound.
+// The application must therefore destroy its store (and with it this object) before it exits.
+// A marker found when the file is opened means the last run ended uncleanly: the file is then
+// checked in full (PRAGMA quick_check). That check reads every page, which takes long on a large
+// file, so it runs in the background on a read-only connection of its own while reads go on:
+// writes are held (refused) until it passes (writesReleased()); when it fails the file counts
+// as damaged.
 class StoreDb : public QObject
 {
     Q_OBJECT
@@ -127,6 +130,8 @@ public:
     static std::unique_ptr<StoreDb> open();
     // Opens the file, creating it and its folder when missing. A file that is damaged, not a
     // database, or a database of another application or schema version is refused, unchanged.
+    // After an unclean end, damage inside the pages is found by the check in the background
+    // instead, which needs the thread's event loop to report.
     // A file that fails the check while a rollback journal lies beside it is judged by a
     // copy of the pair, where SQLite can roll the journal back; only a sound copy lets the
     // real file be opened (which rolls it back).
@@ -145,6 +150,8 @@ public:
 
     // What the user is told once damage was found; absent while none was.
     std::optional<QString> damage() const { return m_damage; }
+    // While the check after an unclean end runs: every write is refused.
+    bool writesHeld() const { return bool(m_check); }
 
     // Tracked apps.
     bool insert(TrackedApp &app);
@@ -260,13 +267,22 @@ Q_SIGNALS:
     void committed();
     // SQLite found the file damaged; writes are refused from now on. Emitted once.
     void damaged(const QString &message);
+    // The check after an unclean end found the file sound; writes are accepted from now on.
+    void writesReleased();
 
 private:
     StoreDb(const QString &connectionName, const QString &path);
 
-    static std::unique_ptr<StoreDb> openConnection(const QString &databaseName, const QString &path);
+    static std::unique_ptr<StoreDb> openConnection(const QString &databaseName, const QString &path,
+                                                   bool setUpSchema = true);
 
     class Statement;
+    class BackgroundCheck;
+
+    void startBackgroundCheck();
+    void backgroundCheckEnded(const std::optional<QString> &problem);
+    // Writes are refused from now on; the user is told once.
+    void markDamaged(const QString &detail);
 
     // Transaction plumbing.
     bool begin();
@@ -296,6 +312,7 @@ private:
     std::unordered_map<QString, QSqlQuery> m_statements;
     QString m_markerPath;
     std::optional<QString> m_damage;
+    std::unique_ptr<BackgroundCheck> m_check;
     bool m_inTransaction = false;
     bool m_transactionBegun = false;
     bool m_transactionFailed = false;

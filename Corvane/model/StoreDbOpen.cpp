@@ -10,7 +10,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QSqlDriver>
+
 #include <atomic>
+#include <mutex>
+#include <thread>
+
+#include <dlfcn.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStoreDb)
 
@@ -141,10 +147,23 @@ QStringList referenceStructure()
     return structure(db);
 }
 
+// Reads every page of the file: what SQLite found wrong first, or nothing when all is sound.
+std::optional<QString> quickCheckProblem(const QSqlDatabase &db)
+{
+    QString error;
+    const auto problems = column(db, QStringLiteral("PRAGMA quick_check(1)"), &error);
+    if (!problems)
+        return error;
+    if (*problems != QStringList{QStringLiteral("ok")})
+        return problems->value(0);
+    return std::nullopt;
+}
+
 // Looks at an existing file through a read-only connection, so that a file that is refused
 // is left exactly as it was. Passes an empty database and one of this schema; with
-// `fullCheck`, only when SQLite finds every page sound as well. Errors name `where`.
-void checkExistingFile(const QString &path, const QString &where, bool fullCheck)
+// `fullCheck`, only when SQLite finds every page sound as well. Errors name `where`. True when
+// the file holds this schema (false for an empty database).
+bool checkExistingFile(const QString &path, const QString &where, bool fullCheck)
 {
     ScratchConnection scratch(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
     auto db = scratch.database();
@@ -167,7 +186,7 @@ void checkExistingFile(const QString &path, const QString &where, bool fullCheck
     if (version == 0) {
         if (tableCount > 0)
             throw StoreDb::OpenError(QStringLiteral("%1 holds a database of another application.").arg(where));
-        return;
+        return false;
     }
     if (version > Schema::userVersion) {
         throw StoreDb::OpenError(
@@ -182,15 +201,12 @@ void checkExistingFile(const QString &path, const QString &where, bool fullCheck
     if (structure(db) != referenceStructure())
         throw StoreDb::OpenError(QStringLiteral("%1 does not hold the tables this version of Vantu uses.").arg(where));
 
+    // The checks above read only the header and the table layouts.
     if (fullCheck) {
-        // Reads every page: the checks above read only the header and the table layouts.
-        QString error;
-        const auto problems = column(db, QStringLiteral("PRAGMA quick_check(1)"), &error);
-        if (!problems)
-            throw StoreDb::OpenError(QStringLiteral("%1 is damaged (%2).").arg(where, error));
-        if (*problems != QStringList{QStringLiteral("ok")})
-            throw StoreDb::OpenError(QStringLiteral("%1 is damaged (%2).").arg(where, problems->value(0)));
+        if (const auto problem = quickCheckProblem(db))
+            throw StoreDb::OpenError(QStringLiteral("%1 is damaged (%2).").arg(where, *problem));
     }
+    return true;
 }
 
 // A crash in a transaction of a file without write-ahead logging leaves a rollback journal,
@@ -217,6 +233,126 @@ void checkWithJournal(const QString &path, const QString &journal, const QString
     checkExistingFile(copy, where, true);
 }
 
+}
+
+// The full check of a file on a thread and read-only connection of its own. Destroying it
+// interrupts a check that still runs and waits for the thread; a check that ended reports to
+// `done` on its thread, unless it was interrupted.
+class StoreDb::BackgroundCheck
+{
+public:
+    BackgroundCheck(const QString &path, std::function<void(const std::optional<QString> &)> done)
+        : m_thread([this, path, done = std::move(done)] { run(path, done); })
+    {
+    }
+
+    ~BackgroundCheck()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopped = true;
+            if (m_handle) {
+                if (const auto interrupt = interruptFunction())
+                    interrupt(m_handle);
+            }
+        }
+        m_thread.join();
+    }
+    Q_DISABLE_COPY_MOVE(BackgroundCheck)
+
+private:
+    using Interrupt = void (*)(void *);
+
+    // SQLite's own way to stop a running statement from another thread, found in the library
+    // the driver loaded. Without it, destruction waits for the check to end.
+    static Interrupt interruptFunction()
+    {
+        static const auto function = []() -> Interrupt {
+            void *library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD);
+            return library ? reinterpret_cast<Interrupt>(dlsym(library, "sqlite3_interrupt")) : nullptr;
+        }();
+        return function;
+    }
+
+    static void *handleOf(const QSqlDatabase &db)
+    {
+        const auto handle = db.driver()->handle();
+        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return nullptr;
+        return *static_cast<void *const *>(handle.constData());
+    }
+
+    void run(const QString &path, const std::function<void(const std::optional<QString> &)> &done)
+    {
+        std::optional<QString> problem;
+        {
+            ScratchConnection scratch(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
+            auto db = scratch.database();
+            if (!db.open()) {
+                problem = errorText(db.lastError());
+            } else {
+                {
+                    const std::lock_guard lock(m_mutex);
+                    if (m_stopped)
+                        return;
+                    m_handle = handleOf(db);
+                }
+                problem = quickCheckProblem(db);
+                const std::lock_guard lock(m_mutex);
+                m_handle = nullptr;
+                if (m_stopped)
+                    return;
+            }
+        }
+        done(problem);
+    }
+
+    std::mutex m_mutex;
+    bool m_stopped = false;
+    void *m_handle = nullptr;
+    std::thread m_thread;
+};
+
+StoreDb::StoreDb(const QString &connectionName, const QString &path)
+    : m_connectionName(connectionName), m_path(path)
+{
+}
+
+StoreDb::~StoreDb()
+{
+    // A file whose check did not end keeps its marker: the next start checks it again.
+    const bool checked = !m_check;
+    m_check.reset();
+    {
+        auto db = database();
+        if (m_inTransaction)
+            rollback();
+        m_statements.clear();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    // Closed cleanly: the next start need not check the file. A damaged file keeps its marker,
+    // so that the next start checks it and refuses it.
+    if (!m_markerPath.isEmpty() && !m_damage && checked)
+        QFile::remove(m_markerPath);
+}
+
+void StoreDb::startBackgroundCheck()
+{
+    m_check = std::make_unique<BackgroundCheck>(m_path, [this](const std::optional<QString> &problem) {
+        // Called on the check's thread, while this object is alive: its destruction waits for
+        // the thread. The call queued here is dropped with the object when it goes first.
+        QMetaObject::invokeMethod(this, [this, problem] { backgroundCheckEnded(problem); }, Qt::QueuedConnection);
+    });
+}
+
+void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)
+{
+    m_check.reset();
+    if (problem)
+        markDamaged(*problem);
+    else if (!m_damage) // a read may have met damage meanwhile
+        Q_EMIT writesReleased();
 }
 
 bool StoreDb::isTestMode()
@@ -251,11 +387,17 @@ std::unique_ptr<StoreDb> StoreDb::openFile(const QString &path)
     }
     const auto marker = runningMarkerPath(path);
     const bool uncleanEnd = QFileInfo::exists(marker);
+    // After an unclean end, a file of this schema is checked in full in the background, while
+    // the window is already up; one without tables costs nothing to check at once.
+    bool checkInBackground = false;
     // SQLite takes an empty file for an empty database; there is nothing in it to lose.
     if (info.exists() && info.size() > 0) {
         try {
-            checkExistingFile(path, where, uncleanEnd);
+            checkInBackground = checkExistingFile(path, where, false) && uncleanEnd;
+            if (uncleanEnd && !checkInBackground)
+                checkExistingFile(path, where, true);
         } catch (const OpenError &) {
+            checkInBackground = false;
             const auto journal = path + QStringLiteral("-journal");
             if (!QFileInfo(journal).isFile() || QFileInfo(journal).size() == 0)
                 throw;
@@ -270,13 +412,17 @@ std::unique_ptr<StoreDb> StoreDb::openFile(const QString &path)
     }
     std::unique_ptr<StoreDb> store;
     try {
-        store = openConnection(path, path);
+        // Writing the schema again would be the first write, before the file is known sound;
+        // it is there already.
+        store = openConnection(path, path, !checkInBackground);
     } catch (const OpenError &) {
         if (!uncleanEnd)
             QFile::remove(marker);
         throw;
     }
     store->m_markerPath = marker;
+    if (checkInBackground)
+        store->startBackgroundCheck();
     return store;
 }
 
@@ -285,7 +431,7 @@ QString StoreDb::runningMarkerPath(const QString &databasePath)
     return databasePath + QStringLiteral("-running");
 }
 
-std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, const QString &path)
+std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, const QString &path, bool setUpSchema)
 {
     const auto name = newConnectionName();
     {
@@ -320,7 +466,7 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         query.exec(QStringLiteral("PRAGMA cache_size = -32768"));
     }
     QString error;
-    if (!createSchema(db, error))
+    if (setUpSchema && !createSchema(db, error))
         throw OpenError(QStringLiteral("%1 could not be set up (%2).").arg(where, error));
     return store;
 }

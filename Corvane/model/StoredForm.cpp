@@ -1,5 +1,7 @@
 #include "model/StoredForm.h"
 
+#include "clients/AppRecords.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTimeZone>
@@ -72,7 +74,7 @@ QVariant uuid(const QUuid &value)
 
 QVariant optionalUrl(const std::optional<QUrl> &value)
 {
-    return value ? QVariant(value->toString(QUrl::FullyEncoded)) : QVariant();
+    return value ? QVariant(AppRecords::urlText(*value)) : QVariant();
 }
 
 QVariant list(const QStringList &value)

@@ -25,6 +25,16 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
     }
     connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
     connect(m_db.get(), &StoreDb::damaged, this, [this](const QString &message) { Q_EMIT databaseDamaged(message); });
+    if (m_db->writesHeld()) {
+        // The file is being checked after an unclean end: the repairs write, so they wait for
+        // it to pass, and the screens read again what they changed.
+        connect(m_db.get(), &StoreDb::writesReleased, this, [this] {
+            clearUnknownPopularitySources();
+            migrateLayoutIfNeeded();
+            raiseDataVersion();
+        });
+        return;
+    }
     clearUnknownPopularitySources();
     migrateLayoutIfNeeded();
 }

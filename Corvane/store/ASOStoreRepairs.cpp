@@ -1,18 +1,26 @@
 #include "store/ASOStore.h"
 
-// Repairs of stored data, run every time the store is built.
+// Repairs of stored data, looked at every time the store is built.
 
 namespace {
 
 const QString layoutVersionKey = QStringLiteral("layoutVersion");
+// The layout whose program last cleared unknown popularity sources. Another program (an older
+// or newer Vantu) may have written sources this one does not know; it leaves its own layout
+// here, so a change of program is noticed. A new popularity source therefore comes with a new
+// layout version.
+const QString sourcesClearedKey = QStringLiteral("popularitySourcesClearedLayout");
 constexpr qint64 currentLayout = 2;
 
 }
 
 void ASOStore::clearUnknownPopularitySources()
 {
+    // Reading every metric takes most of opening a large store: only once per layout.
+    const auto cleared = m_db->meta(sourcesClearedKey);
+    if (cleared && cleared->value == currentLayout)
+        return;
     StoreDb::Transaction save(*m_db);
-    bool changed = false;
     for (auto metric : m_db->metricsWithPopularity()) {
         if (PopularitySources::fromRaw(metric.popularitySourceRaw.value_or(QString())))
             continue;
@@ -21,10 +29,10 @@ void ASOStore::clearUnknownPopularitySources()
         metric.popularitySourceRaw.reset();
         metric.popularityCheckedAt.reset();
         m_db->update(metric);
-        changed = true;
     }
-    if (changed)
-        save.commit();
+    StoreMeta done(sourcesClearedKey, currentLayout);
+    m_db->insert(done);
+    save.commit();
 }
 
 void ASOStore::migrateLayoutIfNeeded()

@@ -109,7 +109,7 @@ private:
     }
 
     static QByteArray encode(const QString &s) { return jsonScalar(s); }
-    static QByteArray encode(const QUrl &u) { return jsonScalar(u.toString(QUrl::FullyEncoded)); }
+    static QByteArray encode(const QUrl &u) { return jsonScalar(AppRecords::urlText(u)); }
     static QByteArray encode(double d) { return jsonScalar(d); }
     static QByteArray encode(qint64 n) { return jsonScalar(n); }
     static QByteArray encode(int n) { return jsonScalar(n); }
@@ -459,6 +459,11 @@ std::optional<QUrl> urlFromString(const QString &text)
     if (!url.isValid())
         return std::nullopt;
     return url;
+}
+
+QString urlText(const QUrl &url)
+{
+    return url.toString(QUrl::ComponentFormattingOptions(QUrl::EncodeSpaces | QUrl::EncodeUnicode | QUrl::EncodeReserved));
 }
 
 } // namespace AppRecords

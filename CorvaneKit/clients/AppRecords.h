@@ -101,4 +101,8 @@ std::optional<QDateTime> parseDateTime(const QString &text);
 // The text as a URL, or nothing when it is empty or does not parse.
 std::optional<QUrl> urlFromString(const QString &text);
 
+// The URL as it is stored: ASCII, and read back by urlFromString as the same URL. Delimiters
+// stay as they came: an answer's second '#' written as %23 would read back as another address.
+QString urlText(const QUrl &url);
+
 } // namespace AppRecords

@@ -174,6 +174,29 @@ private Q_SLOTS:
         QCOMPARE(app.createdAt, created);
         QVERIFY(*app.metadataUpdatedAt > copied);
     }
+
+    // An address reads back as the one received, whatever its delimiters and encoding.
+    void storedAddressReadsBack_data()
+    {
+        QTest::addColumn<QString>("received");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("second #") << "https://a.example/a#x#y" << "https://a.example/a#x#y";
+        QTest::newRow("encoded # stays encoded") << "https://a.example/a#x%23y" << "https://a.example/a#x%23y";
+        QTest::newRow("? and # in the fragment") << "https://a.example/a?b#c?d#e" << "https://a.example/a?b#c?d#e";
+        QTest::newRow("space and non-ASCII") << QString::fromUtf8("https://a.example/é a#x#ü")
+                                             << "https://a.example/%C3%A9%20a#x#%C3%BC";
+        QTest::newRow("encoded slash") << "https://a.example/a%2Fb?c=%26" << "https://a.example/a%2Fb?c=%26";
+    }
+
+    void storedAddressReadsBack()
+    {
+        QFETCH(QString, received);
+        QFETCH(QString, stored);
+        const QUrl url(received);
+        const auto value = StoredForm::optionalUrl(url);
+        QCOMPARE(value.toString(), stored);
+        QCOMPARE(StoredForm::toOptionalUrl(value), std::optional<QUrl>(url));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecords)

@@ -491,6 +491,41 @@ private Q_SLOTS:
             raised.append(alert.kindRaw);
         QTEST(raised.join(u';'), "expected");
     }
+
+    // The unknown-source repair runs again only when a program of another layout used the file
+    // since it last ran (it is skipped otherwise, so a source it would clear is left alone).
+    void unknownSourcesClearedOncePerLayout_data()
+    {
+        QTest::addColumn<std::optional<qint64>>("clearedBy");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("file of an older program") << std::optional<qint64>() << true;
+        QTest::newRow("another layout since") << std::optional<qint64>(3) << true;
+        QTest::newRow("this layout") << std::optional<qint64>(2) << false;
+    }
+
+    void unknownSourcesClearedOncePerLayout()
+    {
+        QFETCH(std::optional<qint64>, clearedBy);
+        QFETCH(bool, cleared);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        { ASOStore(StoreDb::openFile(path), m_client); }
+        {
+            auto db = StoreDb::openFile(path);
+            QVERIFY(db->removeMeta(QStringLiteral("popularitySourcesClearedLayout")));
+            if (clearedBy) {
+                StoreMeta meta(QStringLiteral("popularitySourcesClearedLayout"), *clearedBy);
+                QVERIFY(db->insert(meta));
+            }
+            KeywordMetric metric(QStringLiteral("alpha"), us);
+            metric.popularity = 40;
+            metric.popularitySourceRaw = QStringLiteral("SOME_FUTURE_SOURCE");
+            QVERIFY(db->insert(metric));
+        }
+        ASOStore store(StoreDb::openFile(path), m_client);
+        QCOMPARE(!store.metrics(us).value(QStringLiteral("alpha")).popularity, cleared);
+        QCOMPARE(store.db().meta(QStringLiteral("popularitySourcesClearedLayout"))->value, 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStore)

@@ -77,6 +77,8 @@ void TestAppRecords::fields_data()
                                                   << "https://e.com/id42";
     QTest::newRow("every uo removed, rest kept as sent") << QByteArray(R"("trackViewUrl":"https://e.com/a?uo=1&q=a%2Bb&UO=2&uo=3#f")")
                                                          << "storeURL" << "https://e.com/a?q=a%2Bb&UO=2#f";
+    QTest::newRow("second # kept as sent") << QByteArray(R"("trackViewUrl":"https://a.example/a#x#y")") << "storeURL"
+                                           << "https://a.example/a#x#y";
     QTest::newRow("empty genres kept") << QByteArray(R"("genres":[],"primaryGenreName":"Games")") << "genres" << "[]";
     QTest::newRow("genres from primary") << QByteArray(R"("primaryGenreName":"Games")") << "genres" << R"(["Games"])";
     QTest::newRow("rating as text") << QByteArray(R"("averageUserRating":"4.5")") << "averageRating" << "-";

@@ -8,11 +8,17 @@
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SingleInstance.h"
 
+#include "DamagedDatabase.h"
 #include "TestSettings.h"
 
+#include <QLabel>
 #include <QLocalSocket>
+#include <QMessageBox>
 #include <QProcess>
+#include <QStatusBar>
 #include <QtTest>
+
+#include <csignal>
 
 class TestStartup : public QObject
 {
@@ -102,6 +108,68 @@ private Q_SLOTS:
         QCOMPARE(third.state(), QProcess::Running);
         third.terminate();
         QVERIFY(third.waitForFinished(30000));
+    }
+
+    // A logout, a kill or Ctrl+C quits as the menu does: the database is closed cleanly, so the
+    // next start need not check it.
+    void terminationSignalsQuitCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    void terminationSignalsQuitCleanly()
+    {
+        QFETCH(int, signal);
+        QTemporaryDir data;
+        const auto marker = StoreDb::runningMarkerPath(data.filePath("Vantu/vantu.sqlite"));
+        QProcess vantu;
+        start(vantu, data);
+        QTRY_VERIFY_WITH_TIMEOUT(listening(data), 30000);
+        QVERIFY(QFileInfo::exists(marker));
+        QCOMPARE(::kill(pid_t(vantu.processId()), signal), 0);
+        QVERIFY(vantu.waitForFinished(30000));
+        QCOMPARE(vantu.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(vantu.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(marker));
+    }
+
+    // After an unclean end the window comes up at once and says that the file is being checked;
+    // the line goes when the check passes, and damage it finds is told as damage found later is.
+    void windowWhileTheDatabaseIsChecked_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("sound file") << false;
+        QTest::newRow("damaged page") << true;
+    }
+
+    void windowWhileTheDatabaseIsChecked()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        DamagedDatabase::leaveUncleanEnd(path, damaged);
+        AppShell shell(true, StoreDb::openFile(path));
+        auto *window = shell.mainWindow();
+        // The check reports through the event loop, which has not run yet.
+        QVERIFY(shell.store()->db().writesHeld());
+        QVERIFY(shell.databaseCheckLine() && shell.databaseCheckLine()->isVisibleTo(window));
+        QVERIFY(shell.databaseCheckLine()->text().startsWith("Checking the local database"));
+        window->show();
+
+        if (!damaged) {
+            QTRY_VERIFY_WITH_TIMEOUT(!shell.databaseCheckLine(), 30000);
+            QVERIFY(!shell.store()->db().writesHeld());
+            QVERIFY(!window->findChild<QMessageBox *>("databaseDamage"));
+            return;
+        }
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((box = window->findChild<QMessageBox *>("databaseDamage")) && box->isVisible(), 30000);
+        QCOMPARE(box->text(), *shell.store()->databaseDamage());
+        QVERIFY(box->text().contains(QDir::toNativeSeparators(path)));
+        QCOMPARE(shell.databaseCheckLine()->text(), "The local database is damaged. Changes are not saved.");
     }
 };
 

@@ -10,6 +10,51 @@
 #include "ui/shell/MainWindow.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QSocketNotifier>
+#include <QStatusBar>
+
+#include <csignal>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The signal handler's end of the pair; the event loop reads the other.
+int signalSocket = -1;
+
+void noteTerminationSignal(int)
+{
+    // Only async-signal-safe calls here: one byte to wake the event loop.
+    const int savedErrno = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalSocket, &byte, 1);
+    errno = savedErrno;
+}
+
+}
+
+void AppShell::quitOnTerminationSignals()
+{
+    int sockets[2];
+    if (signalSocket >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, sockets) != 0)
+        return;
+    signalSocket = sockets[0];
+    auto *notifier = new QSocketNotifier(sockets[1], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd = sockets[1]] {
+        char bytes[16];
+        while (::read(fd, bytes, sizeof bytes) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = noteTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
 
 void AppShell::describeApplication()
 {
@@ -19,11 +64,15 @@ void AppShell::describeApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTU_VERSION));
 }
 
-AppShell::AppShell(bool testMode, QObject *parent) : QObject(parent), m_testMode(testMode)
+AppShell::AppShell(bool testMode, QObject *parent)
+    : AppShell(testMode, testMode ? StoreDb::openInMemory() : StoreDb::openFile(StoreDb::defaultFilePath()), parent)
+{
+}
+
+AppShell::AppShell(bool testMode, std::unique_ptr<StoreDb> db, QObject *parent) : QObject(parent), m_testMode(testMode)
 {
     // First: the store reads the request rate as it is built.
     registerDefaultSettings();
-    auto db = testMode ? StoreDb::openInMemory() : StoreDb::openFile(StoreDb::defaultFilePath());
     m_store = std::make_unique<ASOStore>(std::move(db));
     if (testMode)
         m_notifier = std::make_unique<SilentNotifier>();
@@ -34,9 +83,36 @@ AppShell::AppShell(bool testMode, QObject *parent) : QObject(parent), m_testMode
         updater->start();
     m_updater = std::move(updater);
     m_tracker = std::make_unique<RankTracker>(m_store.get(), m_notifier.get());
-    if (!testMode)
-        m_tracker->start();
+    if (!testMode) {
+        // A run would save nothing while the database is checked.
+        if (m_store->db().writesHeld())
+            connect(&m_store->db(), &StoreDb::writesReleased, m_tracker.get(), &RankTracker::start);
+        else
+            m_tracker->start();
+    }
     m_mainWindow = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), m_updater.get());
+    if (m_store->db().writesHeld())
+        showDatabaseCheck();
+}
+
+void AppShell::showDatabaseCheck()
+{
+    auto *line = new QLabel(QStringLiteral("Checking the local database, as Vantu did not quit properly last time. "
+                                           "Changes cannot be saved until the check is done."));
+    line->setObjectName(QStringLiteral("databaseCheck"));
+    m_mainWindow->statusBar()->addWidget(line, 1);
+    connect(&m_store->db(), &StoreDb::writesReleased, m_mainWindow.get(), [window = m_mainWindow.get()] {
+        // Removes the line with the bar.
+        window->setStatusBar(nullptr);
+    });
+    connect(&m_store->db(), &StoreDb::damaged, line, [line] {
+        line->setText(QStringLiteral("The local database is damaged. Changes are not saved."));
+    });
+}
+
+QLabel *AppShell::databaseCheckLine() const
+{
+    return m_mainWindow->findChild<QLabel *>(QStringLiteral("databaseCheck"));
 }
 
 AppShell::~AppShell() = default;

@@ -6,7 +6,9 @@
 
 class ASOStore;
 class MainWindow;
+class QLabel;
 class RankTracker;
+class StoreDb;
 class TrackingNotifying;
 class Updater;
 
@@ -23,10 +25,17 @@ public:
     // check compares with. Call before anything reads settings.
     static void describeApplication();
 
+    // Makes SIGTERM, SIGINT and SIGHUP (a logout, a plain kill, Ctrl+C) quit the application's
+    // event loop as its Quit command does, so that the store is closed cleanly. Call once the
+    // application object exists.
+    static void quitOnTerminationSignals();
+
     // Starts up in order: default settings, database, store, notifier, updater, tracker, main
     // window (not shown). Throws StoreDb::OpenError when the database cannot be opened; nothing
     // else has been created then.
     explicit AppShell(bool testMode, QObject *parent = nullptr);
+    // The same over a database opened by the caller.
+    AppShell(bool testMode, std::unique_ptr<StoreDb> db, QObject *parent = nullptr);
     ~AppShell() override;
 
     bool testMode() const { return m_testMode; }
@@ -36,7 +45,13 @@ public:
     RankTracker *tracker() const { return m_tracker.get(); }
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
 
+    // The main window's line saying that the database is being checked, or was found damaged;
+    // absent otherwise.
+    QLabel *databaseCheckLine() const;
+
 private:
+    void showDatabaseCheck();
+
     bool m_testMode;
     // Declared in the order of start-up, so they go in the reverse order.
     std::unique_ptr<ASOStore> m_store;

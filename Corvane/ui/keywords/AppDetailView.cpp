@@ -10,6 +10,7 @@
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
+#include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AddKeywordsDialog.h"
 #include "ui/keywords/DiscoveryBanner.h"
 #include "ui/keywords/HistoryPanel.h"
@@ -76,9 +77,8 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_content = new QStackedWidget(pane);
     m_table = new KeywordTable(m_store, m_appleAppId, m_country, m_content);
     m_content->addWidget(m_table);
-    m_content->addWidget(new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("Competitors"),
-                                            QStringLiteral("Suggested competitors, a keyword-by-keyword comparison and "
-                                                           "the keyword gap will be shown here.")));
+    // The competitors section is built afresh on every entry (setSection).
+    m_content->addWidget(new QWidget);
     m_content->addWidget(new EmptyStateView(QStringLiteral("checklist"), QStringLiteral("Metadata"),
                                             QStringLiteral("The name, subtitle and keyword field editor will be shown here.")));
     paneLayout->addWidget(m_content, 1);
@@ -343,6 +343,8 @@ void AppDetailView::setCountry(const QString &country)
     m_storefronts->setCountry(country);
     m_table->setCountry(country);
     m_banner->setCountry(country);
+    if (m_competitors)
+        m_competitors->setCountry(country);
     m_historyPanel->setKeyword(m_appleAppId, country, m_table->selection());
     reload();
     if (m_popularityStarted)
@@ -351,6 +353,14 @@ void AppDetailView::setCountry(const QString &country)
 
 void AppDetailView::setSection(Section section)
 {
+    if (section == Section::competitors && (m_section != section || !m_competitors)) {
+        auto *fresh = new CompetitorsView(m_store, m_appleAppId, m_country);
+        auto *old = m_content->widget(int(Section::competitors));
+        m_content->insertWidget(int(Section::competitors), fresh);
+        m_content->removeWidget(old);
+        old->deleteLater();
+        m_competitors = fresh;
+    }
     m_section = section;
     if (auto *button = m_sections->button(int(section)))
         button->setChecked(true);

@@ -400,6 +400,13 @@ private Q_SLOTS:
         Q_EMIT picker->activated(picker->findData("c2"));
         QCOMPARE(comparison->competitorId(), "c2");
         QCOMPARE(table->sortColumn(), int(CompetitorKeywordModel::myRank));
+
+        // Another storefront keeps the tab and the chosen competitor.
+        view->setCountry("gb");
+        QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), "No searches yet in United Kingdom");
+        view->setCountry("us");
+        QCOMPARE(view->tab(), CompetitorTab::compare);
+        QCOMPARE(qobject_cast<ComparisonTable *>(view->contentWidget())->competitorId(), "c2");
     }
 
     void gapAddTitle()

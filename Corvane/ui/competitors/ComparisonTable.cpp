@@ -28,22 +28,6 @@ ComparisonTable::ComparisonTable(ASOStore *store, QString appleAppId, QString co
     reload();
 }
 
-void ComparisonTable::setCompetitor(const QString &competitorId)
-{
-    if (competitorId == m_competitorId)
-        return;
-    m_competitorId = competitorId;
-    reload();
-}
-
-void ComparisonTable::setCountry(const QString &country)
-{
-    if (country == m_country)
-        return;
-    m_country = country;
-    reload();
-}
-
 void ComparisonTable::reload()
 {
     const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;

@@ -22,9 +22,9 @@ public:
     CompetitorKeywordTable *table() const { return m_table; }
     QString competitorId() const { return m_competitorId; }
 
-    // The sort order stays through both.
-    void setCompetitor(const QString &competitorId);
-    void setCountry(const QString &country);
+    // Both take effect at the next reload(); the sort order stays through them.
+    void setCompetitor(const QString &competitorId) { m_competitorId = competitorId; }
+    void setCountry(const QString &country) { m_country = country; }
     void reload();
 
 private:

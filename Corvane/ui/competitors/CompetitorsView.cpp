@@ -161,12 +161,6 @@ void CompetitorsView::setCountry(const QString &country)
     if (country == m_country)
         return;
     m_country = country;
-    if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(m_content))
-        suggested->setCountry(country);
-    else if (auto *comparison = qobject_cast<ComparisonTable *>(m_content))
-        comparison->setCountry(country);
-    else if (auto *gap = qobject_cast<KeywordGapView *>(m_content))
-        gap->setCountry(country);
     refresh();
 }
 
@@ -223,18 +217,17 @@ void CompetitorsView::refresh()
     const auto next = content(coverage, m_tab, selected.has_value());
     if (m_content && next == m_shown) {
         // The same kind of content keeps its view state (sort orders, the gap's add action).
-        if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(m_content))
+        if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(m_content)) {
+            suggested->setCountry(m_country);
             suggested->reload();
-        else if (auto *comparison = qobject_cast<ComparisonTable *>(m_content)) {
-            if (comparison->competitorId() == selected->appleAppId)
-                comparison->reload();
-            else
-                comparison->setCompetitor(selected->appleAppId);
+        } else if (auto *comparison = qobject_cast<ComparisonTable *>(m_content)) {
+            comparison->setCompetitor(selected->appleAppId);
+            comparison->setCountry(m_country);
+            comparison->reload();
         } else if (auto *gap = qobject_cast<KeywordGapView *>(m_content)) {
-            if (gap->competitorId() == selected->appleAppId)
-                gap->reload();
-            else
-                gap->setCompetitor(selected->appleAppId);
+            gap->setCompetitor(selected->appleAppId);
+            gap->setCountry(m_country);
+            gap->reload();
         } else if (auto *state = qobject_cast<EmptyStateView *>(m_content); state && next == Content::noSearches) {
             state->setContent(QStringLiteral("magnifyingglass"),
                               QStringLiteral("No searches yet in ") + Storefront::named(m_country).name,

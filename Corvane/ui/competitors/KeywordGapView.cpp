@@ -173,15 +173,6 @@ void KeywordGapView::setCompetitor(const QString &competitorId)
         return;
     m_competitorId = competitorId;
     m_untracked->setSelection({});
-    reload();
-}
-
-void KeywordGapView::setCountry(const QString &country)
-{
-    if (country == m_country)
-        return;
-    m_country = country;
-    reload();
 }
 
 void KeywordGapView::reload()

@@ -38,9 +38,10 @@ public:
     QString competitorId() const { return m_competitorId; }
     bool adding() const { return m_adding; }
 
-    // A new competitor empties the selection; the sort orders stay.
+    // Both take effect at the next reload(). A new competitor empties the selection; the sort
+    // orders stay.
     void setCompetitor(const QString &competitorId);
-    void setCountry(const QString &country);
+    void setCountry(const QString &country) { m_country = country; }
     void reload();
 
     // The keywords the row menu at this point of the untracked table acts on: the whole

@@ -215,14 +215,6 @@ QString SuggestedCompetitorsTable::footerText() const
     return m_footer->text();
 }
 
-void SuggestedCompetitorsTable::setCountry(const QString &country)
-{
-    if (country == m_country)
-        return;
-    m_country = country;
-    reload();
-}
-
 void SuggestedCompetitorsTable::reload()
 {
     const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;

@@ -37,7 +37,8 @@ public:
     std::optional<QString> error() const { return m_error; }
     QSet<QString> tracking() const { return m_tracking; }
 
-    void setCountry(const QString &country);
+    // Takes effect at the next reload().
+    void setCountry(const QString &country) { m_country = country; }
     void reload();
     // Tracks the suggested app as a competitor; a row whose action runs is not tracked twice.
     void track(const QString &appleAppId);

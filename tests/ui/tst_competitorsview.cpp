@@ -11,6 +11,7 @@
 #include "ui/competitors/KeywordGapView.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 #include "ui/competitors/SuggestedCompetitorsTable.h"
+#include "ui/keywords/AppDetailView.h"
 #include "workflows/DiscoveryRun.h"
 
 #include "GatedSearchClient.h"
@@ -218,6 +219,28 @@ private Q_SLOTS:
         m_store->setOwn(*m_store->app("9"), true);
         QCOMPARE(view->shownContent(), CompetitorsView::Content::noCompetitors);
         QVERIFY(!picker->isVisible());
+    }
+
+    void sectionInDetailScreen()
+    {
+        seedRivalry();
+        AppDetailView detail(m_store.get(), "1");
+        detail.show();
+        detail.setSection(AppDetailView::Section::competitors);
+        QPointer<CompetitorsView> section = detail.findChild<CompetitorsView *>();
+        QVERIFY(section && section->isVisible());
+        section->setTab(CompetitorTab::gap);
+        // A storefront change keeps the tab; leaving the section and coming back starts afresh.
+        detail.setCountry("gb");
+        QCOMPARE(section->country(), "gb");
+        QCOMPARE(section->tab(), CompetitorTab::gap);
+        detail.setSection(AppDetailView::Section::keywords);
+        detail.setSection(AppDetailView::Section::competitors);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!section);
+        section = detail.findChild<CompetitorsView *>();
+        QCOMPARE(section->tab(), CompetitorTab::suggested);
+        QCOMPARE(section->country(), "gb");
     }
 
     void removedCompetitorWhileShown_data()

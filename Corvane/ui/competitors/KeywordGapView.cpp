@@ -139,7 +139,7 @@ QWidget *KeywordGapView::buildUntrackedPane()
     auto *busy = new QProgressBar(m_running);
     busy->setRange(0, 0);
     busy->setTextVisible(false);
-    busy->setFixedSize(16, 16);
+    busy->setFixedSize(48, 10);
     m_runningPhase = new QLabel(m_running);
     m_runningPhase->setObjectName(QStringLiteral("discoveryPhase"));
     Style::setTone(m_runningPhase, Style::Tone::secondary);

@@ -181,7 +181,11 @@ Rivalry &rivalry()
             if (variant != 7)
                 among[variant] = made.app.appleAppId;
             among[(variant * 5 + 3) % 12] = made.competitor.appleAppId;
-            answers.append(AppRecords::encodeHits(TrackedAccounts::parseAnswer(TrackedAccounts::searchAnswer(among)).hits));
+            // Without icon addresses, so that painting fetches nothing over the network.
+            auto hits = TrackedAccounts::parseAnswer(TrackedAccounts::searchAnswer(among)).hits;
+            for (auto &hit : hits)
+                hit.iconURL.reset();
+            answers.append(AppRecords::encodeHits(hits));
         }
         StoreDb::Transaction save(store.db());
         for (int i = 0; i < 3000; ++i) {

@@ -109,13 +109,15 @@ QWidget *KeywordGapView::buildUntrackedPane()
         const auto selection = m_untracked->selection();
         addToMyKeywords(QStringList(selection.cbegin(), selection.cend()));
     });
+    // The button on the title's line, 16 points from the edge.
+    auto *button = new QVBoxLayout;
+    button->setContentsMargins(0, 8, 16, 0);
+    button->addWidget(m_add);
+    button->addStretch();
     auto *top = new QHBoxLayout;
-    top->setContentsMargins(0, 0, 16, 0);
+    top->setContentsMargins(0, 0, 0, 0);
     top->addWidget(header, 1);
-    top->addWidget(m_add, 0, Qt::AlignTop);
-    // The button sits on the title's line.
-    top->setAlignment(m_add, Qt::AlignTop);
-    m_add->setContentsMargins(0, 8, 0, 0);
+    top->addLayout(button);
 
     m_untracked = new CompetitorKeywordTable(CompetitorKeywordTable::Selection::multiple, pane);
     m_untracked->setObjectName(QStringLiteral("untrackedTable"));

@@ -484,6 +484,36 @@ private Q_SLOTS:
         QVERIFY(m_store->linkedKeywords(*m_store->app("1")).contains("xray"));
     }
 
+    void addWhileAppRemoved_data()
+    {
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QString>("title"); // what the section shows then
+        QTest::newRow("competitor") << "c" << "No competitors tracked";
+        QTest::newRow("app") << "1" << "No keywords yet";
+    }
+
+    void addWhileAppRemoved()
+    {
+        QFETCH(QString, removed);
+        QFETCH(QString, title);
+        seedRivalry();
+        const auto view = openSection(CompetitorTab::gap);
+        auto *gap = qobject_cast<KeywordGapView *>(view->contentWidget());
+        m_store->setNow([] { return QDateTime::currentDateTimeUtc().addDays(30); });
+        m_store->setPopularityError(std::nullopt);
+        m_client->searches.clear();
+        gap->addToMyKeywords({"yankee", "xray"});
+        // The add waits for its first search when the app goes.
+        m_store->deleteApp(*m_store->app(removed));
+        QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), title);
+        if (removed == "c")
+            QTRY_VERIFY(m_store->popularityError().has_value()); // the add ran to its end
+        else
+            QTRY_COMPARE(m_client->searches, QStringList{"us|xray|200"}); // and stopped after the search
+        QCoreApplication::processEvents();
+        QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), title);
+    }
+
     void gapSelectionFollowsCompetitor()
     {
         seedRivalry();

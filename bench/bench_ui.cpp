@@ -14,12 +14,21 @@
 //     rows' coverage alone (target: one frame, 16 ms);
 //   research_resort: the research table of 1,000 terms sorted by another column and painted
 //     (target: one frame, 16 ms).
+//   open_suggested, open_compare, open_gap against suggested_competitors, comparison_rows,
+//     keyword_gap_rows: each tab of the competitors section opened and painted for an app and a
+//     competitor with 2,000 keywords each, against the store's analysis for that tab (target:
+//     within 2x each).
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "ui/alerts/AlertsView.h"
+#include "ui/competitors/ComparisonTable.h"
+#include "ui/competitors/CompetitorKeywordTable.h"
+#include "ui/competitors/CompetitorsView.h"
+#include "ui/competitors/KeywordGapView.h"
+#include "ui/competitors/SuggestedCompetitorsTable.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
 #include "ui/metadata/MetadataEditor.h"
@@ -146,6 +155,148 @@ void open_alerts(benchmark::State &state)
         if (!paint(&view, view.findChild<QTreeView *>()->viewport()))
             state.SkipWithError("the alerts screen was never painted");
     }
+}
+
+// An app and a competitor with 2,000 keywords each, half of them shared, every keyword searched
+// once in the United States with both apps somewhere in its 200 results (or one of them missing),
+// and a metric for each.
+struct Rivalry
+{
+    std::unique_ptr<ASOStore> store;
+    TrackedApp app;
+    TrackedApp competitor;
+};
+
+Rivalry &rivalry()
+{
+    static Rivalry rivalry = [] {
+        Rivalry made{TrackedAccounts::freshStore("competitors"), {}, {}};
+        auto &store = *made.store;
+        made.app = TrackedApp(AppInfo{QStringLiteral("100001"), QStringLiteral("App")}, true);
+        made.competitor = TrackedApp(AppInfo{QStringLiteral("100002"), QStringLiteral("Rival")}, false);
+        TrackedAccounts::require(store.db().insert(made.app), "inserting the app");
+        TrackedAccounts::require(store.db().insert(made.competitor), "inserting the competitor");
+        QList<PlannedCandidate> mine;
+        QList<PlannedCandidate> theirs;
+        for (int i = 0; i < 3000; ++i) {
+            const PlannedCandidate candidate{QStringLiteral("keyword %1").arg(i), KeywordSource::manual, {}, {}};
+            (i < 2000 ? mine : theirs).append(candidate);
+            if (i >= 1000 && i < 2000)
+                theirs.append(candidate);
+        }
+        store.link(mine, made.app);
+        store.link(theirs, made.competitor);
+
+        // Answers with the two apps at changing places, every fourth hit from the top.
+        QList<QByteArray> answers;
+        for (int variant = 0; variant < 8; ++variant) {
+            QStringList among;
+            for (int slot = 0; slot < 12; ++slot)
+                among.append(QString::number(400000 + slot));
+            if (variant != 7)
+                among[variant] = made.app.appleAppId;
+            among[(variant * 5 + 3) % 12] = made.competitor.appleAppId;
+            // Without icon addresses, so that painting fetches nothing over the network.
+            auto hits = TrackedAccounts::parseAnswer(TrackedAccounts::searchAnswer(among)).hits;
+            for (auto &hit : hits)
+                hit.iconURL.reset();
+            answers.append(AppRecords::encodeHits(hits));
+        }
+        StoreDb::Transaction save(store.db());
+        for (int i = 0; i < 3000; ++i) {
+            const auto normalized = QStringLiteral("keyword %1").arg(i);
+            SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
+                                          QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true,
+                                          answers[i % answers.size()]};
+            TrackedAccounts::require(store.db().insert(observation), "inserting a search");
+            KeywordMetric metric(normalized, QStringLiteral("us"));
+            metric.popularity = 5 + i % 95;
+            metric.popularitySourceRaw = PopularitySources::rawValue(PopularitySource::appleCountry);
+            metric.popularityCheckedAt = QDateTime::currentDateTimeUtc();
+            metric.difficulty = i % 90;
+            TrackedAccounts::require(store.db().insert(metric), "inserting a metric");
+        }
+        TrackedAccounts::require(save.commit(), "saving the searches");
+        return made;
+    }();
+    return rivalry;
+}
+
+void suggested_competitors(benchmark::State &state)
+{
+    auto &[store, app, competitor] = rivalry();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store->suggestedCompetitors(app, QStringLiteral("us"), SuggestedCompetitorsTable::rowLimit));
+}
+
+void comparison_rows(benchmark::State &state)
+{
+    auto &[store, app, competitor] = rivalry();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store->comparisonRows(app, competitor, QStringLiteral("us")));
+}
+
+void keyword_gap_rows(benchmark::State &state)
+{
+    auto &[store, app, competitor] = rivalry();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store->keywordGapRows(app, competitor, QStringLiteral("us")));
+}
+
+// The table painted last when the tab opens.
+QWidget *tabTable(CompetitorsView &view)
+{
+    if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(view.contentWidget()))
+        return suggested->table()->viewport();
+    if (auto *comparison = qobject_cast<ComparisonTable *>(view.contentWidget()))
+        return comparison->table()->viewport();
+    if (auto *gap = qobject_cast<KeywordGapView *>(view.contentWidget()))
+        return gap->untracked()->viewport();
+    return nullptr;
+}
+
+// The section opens on "Suggested"; the other tabs open from it, as the user clicks them.
+void openTab(benchmark::State &state, CompetitorTab tab)
+{
+    auto &[store, app, competitor] = rivalry();
+    if (tab == CompetitorTab::suggested) {
+        for (auto _ : state) {
+            CompetitorsView view(store.get(), app.appleAppId, QStringLiteral("us"));
+            view.resize(1000, 640);
+            auto *table = tabTable(view);
+            if (!table || !paint(&view, table))
+                state.SkipWithError("the suggested tab was never painted");
+        }
+        return;
+    }
+    CompetitorsView view(store.get(), app.appleAppId, QStringLiteral("us"));
+    view.resize(1000, 640);
+    paint(&view, tabTable(view));
+    for (auto _ : state) {
+        state.PauseTiming();
+        view.setTab(CompetitorTab::suggested);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+        view.setTab(tab);
+        auto *table = tabTable(view);
+        if (!table || !paint(&view, table))
+            state.SkipWithError("the tab was never painted");
+    }
+}
+
+void open_suggested(benchmark::State &state)
+{
+    openTab(state, CompetitorTab::suggested);
+}
+
+void open_compare(benchmark::State &state)
+{
+    openTab(state, CompetitorTab::compare);
+}
+
+void open_gap(benchmark::State &state)
+{
+    openTab(state, CompetitorTab::gap);
 }
 
 void open_store(benchmark::State &state)
@@ -305,6 +456,12 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("metadata_optimizer", metadata_optimizer)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("metadata_keystroke", metadata_keystroke)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("research_resort", research_resort)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("suggested_competitors", suggested_competitors)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("open_suggested", open_suggested)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("comparison_rows", comparison_rows)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("open_compare", open_compare)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("keyword_gap_rows", keyword_gap_rows)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("open_gap", open_gap)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -326,5 +483,10 @@ int main(int argc, char **argv)
     if (time("metadata_optimizer") > 0 && time("metadata_keystroke") > 0)
         std::printf("A keystroke in the keyword field takes %.2f ms, %.2fx the optimiser alone (target: 16 ms).\n",
                     time("metadata_keystroke"), time("metadata_keystroke") / time("metadata_optimizer"));
+    for (const auto &[open, floor] : {std::pair{"open_suggested", "suggested_competitors"},
+                                      {"open_compare", "comparison_rows"}, {"open_gap", "keyword_gap_rows"}}) {
+        if (time(floor) > 0 && time(open) > 0)
+            std::printf("%s takes %.2fx %s (target: within 2x).\n", open, time(open) / time(floor), floor);
+    }
     return 0;
 }

@@ -74,15 +74,20 @@ QList<KeywordGap::Suggestion> ASOStore::suggestedCompetitors(const TrackedApp &a
 
 ASOStore::EvidenceCoverage ASOStore::evidenceCoverage(const TrackedApp &app, const QString &country)
 {
-    EvidenceCoverage coverage;
-    for (const auto &entry : latestEvidence(linkedKeywords(app), country)) {
-        ++coverage.keywords;
-        if (entry.kind == KeywordGap::Evidence::Kind::results)
-            ++coverage.succeeded;
-        else if (entry.kind == KeywordGap::Evidence::Kind::failed)
-            ++coverage.failed;
+    // As latestEvidence() judges the keywords, without decoding the hits: the competitors section
+    // asks for these counts before every analysis, which decodes them once more.
+    const auto keywords = linkedKeywords(app);
+    QSet<QString> succeeded;
+    for (const auto &observation : latestObservations(keywords, country))
+        succeeded.insert(observation.keywordNormalized);
+    QSet<QString> failed;
+    if (succeeded.size() < keywords.size()) {
+        for (const auto &observation : m_db->failedObservations(country)) {
+            if (keywords.contains(observation.keywordNormalized) && !succeeded.contains(observation.keywordNormalized))
+                failed.insert(observation.keywordNormalized);
+        }
     }
-    return coverage;
+    return EvidenceCoverage{keywords.size(), succeeded.size(), failed.size()};
 }
 
 QList<CompetitorKeywordRow> ASOStore::comparisonRows(const TrackedApp &app, const TrackedApp &competitor,

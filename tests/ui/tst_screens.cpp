@@ -1,7 +1,9 @@
+#include "keywords/KeywordText.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
 #include "ui/metadata/MetadataEditor.h"
@@ -225,6 +227,44 @@ private Q_SLOTS:
         save(&window, QTest::currentDataTag());
         // The whole scrolled pane, down to the suggested words.
         save(view->findChild<QWidget *>(QStringLiteral("metadataFields")), QTest::currentDataTag() + QStringLiteral("-fields"));
+    }
+
+    void competitorsTabs()
+    {
+        // The first own app with two competitors, the first of which tracks keywords of its own,
+        // searched without applying them, which would link them to the apps found.
+        auto client = std::make_shared<FakeSearchClient>();
+        ASOStore store(StoreDb::openInMemory(), client);
+        SeedAccount::seed(store, *client, 120);
+        store.deleteApp(*store.app(SeedAccount::competitors[2]));
+        const auto rival = *store.app(SeedAccount::competitors[0]);
+        const QStringList theirs{"photo editor", "collage maker pro", "frame studio", "retouch portrait", "grid maker"};
+        store.addKeywords(theirs, rival);
+        for (const auto &term : theirs)
+            QCoro::waitFor(store.observation(*store.keyword(KeywordText::normalize(term)), QStringLiteral("us"), true));
+        store.raiseDataVersion();
+
+        MainWindow window(&store, m_tracker.get(), nullptr);
+        window.resize(window.minimumSize());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setSelection(SeedAccount::ownApps[0]);
+        auto *detail = window.findChild<AppDetailView *>();
+        QVERIFY(detail);
+        detail->setSection(AppDetailView::Section::competitors);
+        auto *section = detail->findChild<CompetitorsView *>();
+        QVERIFY(section);
+        const QList<std::pair<CompetitorTab, CompetitorsView::Content>> tabs{
+            {CompetitorTab::suggested, CompetitorsView::Content::suggested},
+            {CompetitorTab::compare, CompetitorsView::Content::compare},
+            {CompetitorTab::gap, CompetitorsView::Content::gap}};
+        for (const auto &[tab, content] : tabs) {
+            section->setTab(tab);
+            QCoreApplication::processEvents();
+            QCOMPARE(section->shownContent(), content);
+            verifyNothingCut(&window);
+            save(&window, "competitors-" + CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'));
+        }
     }
 
     void settingsTabs()

@@ -69,10 +69,15 @@ QString EmptyStateView::description() const
 QPushButton *EmptyStateView::addAction(const QString &text)
 {
     auto *button = new QPushButton(text, m_actions);
-    auto *layout = static_cast<QHBoxLayout *>(m_actions->layout());
-    layout->insertWidget(layout->count() - 1, button);
-    m_actions->show();
+    addActionWidget(button);
     return button;
+}
+
+void EmptyStateView::addActionWidget(QWidget *widget)
+{
+    auto *layout = static_cast<QHBoxLayout *>(m_actions->layout());
+    layout->insertWidget(layout->count() - 1, widget);
+    m_actions->show();
 }
 
 void EmptyStateView::overlayOn(QWidget *host)

@@ -22,6 +22,8 @@ public:
 
     // Adds an action button below the description, in order.
     QPushButton *addAction(const QString &text);
+    // Adds another widget (a progress indicator, say) to the actions below the description.
+    void addActionWidget(QWidget *widget);
 
     // Keeps this view centred over `host` (typically a list's viewport) as the host resizes;
     // the host's own content stays visible around it.

@@ -5,11 +5,11 @@
 #include "store/Settings.h"
 #include "support/WebAddress.h"
 #include "ui/cells/AppIconView.h"
-#include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
+#include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AddKeywordsDialog.h"
 #include "ui/keywords/DiscoveryBanner.h"
 #include "ui/keywords/HistoryPanel.h"
@@ -77,10 +77,9 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_content = new QStackedWidget(pane);
     m_table = new KeywordTable(m_store, m_appleAppId, m_country, m_content);
     m_content->addWidget(m_table);
-    m_content->addWidget(new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("Competitors"),
-                                            QStringLiteral("Suggested competitors, a keyword-by-keyword comparison and "
-                                                           "the keyword gap will be shown here.")));
-    m_content->addWidget(new QWidget); // the metadata section, built on each entry
+    // The competitors and metadata sections are built afresh on every entry (setSection).
+    m_content->addWidget(new QWidget);
+    m_content->addWidget(new QWidget);
     paneLayout->addWidget(m_content, 1);
 
     m_divider = new SidePanelDivider(this);
@@ -343,6 +342,8 @@ void AppDetailView::setCountry(const QString &country)
     m_storefronts->setCountry(country);
     m_table->setCountry(country);
     m_banner->setCountry(country);
+    if (m_competitors)
+        m_competitors->setCountry(country);
     m_historyPanel->setKeyword(m_appleAppId, country, m_table->selection());
     if (m_metadata)
         m_metadata->setCountry(country);
@@ -353,13 +354,23 @@ void AppDetailView::setCountry(const QString &country)
 
 void AppDetailView::setSection(Section section)
 {
-    // The metadata editor starts afresh on each entry (its undo step and filter go with it).
-    if (section != m_section && (section == Section::metadata || m_section == Section::metadata)) {
-        auto *old = m_content->widget(int(Section::metadata));
-        m_metadata = section == Section::metadata ? new MetadataView(m_store, m_appleAppId, m_country) : nullptr;
-        m_content->insertWidget(int(Section::metadata), m_metadata ? m_metadata : new QWidget);
-        m_content->removeWidget(old);
-        old->deleteLater();
+    // The competitors and metadata sections start afresh on each entry (their tab, choice, undo
+    // step and filter go with them), and one out of sight is dropped so that it does no work.
+    if (section != m_section) {
+        const auto replace = [this](Section which, QWidget *fresh) {
+            auto *old = m_content->widget(int(which));
+            m_content->insertWidget(int(which), fresh ? fresh : new QWidget);
+            m_content->removeWidget(old);
+            old->deleteLater();
+        };
+        if (section == Section::competitors || m_section == Section::competitors) {
+            m_competitors = section == Section::competitors ? new CompetitorsView(m_store, m_appleAppId, m_country) : nullptr;
+            replace(Section::competitors, m_competitors);
+        }
+        if (section == Section::metadata || m_section == Section::metadata) {
+            m_metadata = section == Section::metadata ? new MetadataView(m_store, m_appleAppId, m_country) : nullptr;
+            replace(Section::metadata, m_metadata);
+        }
     }
     m_section = section;
     if (auto *button = m_sections->button(int(section)))

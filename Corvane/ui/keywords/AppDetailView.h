@@ -12,6 +12,7 @@
 
 class ASOStore;
 class AppIconView;
+class CompetitorsView;
 class DiscoveryBanner;
 class HistoryPanel;
 class KeywordTable;
@@ -102,6 +103,7 @@ private:
     QComboBox *m_status = nullptr;
     QStackedWidget *m_content = nullptr;
     KeywordTable *m_table = nullptr;
+    QPointer<CompetitorsView> m_competitors;
     SidePanelDivider *m_divider = nullptr;
     HistoryPanel *m_historyPanel = nullptr;
     QPointer<MetadataView> m_metadata;

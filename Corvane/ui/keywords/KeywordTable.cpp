@@ -208,10 +208,15 @@ void KeywordTable::setSort(int column, Qt::SortOrder order)
 
 CellContent KeywordTable::rankCell(const KeywordRow &row)
 {
-    if (row.state != RankingState::found || !row.rank)
-        return CellContents::stateBadge(row.state, row.resultCount);
+    return rankCell(row.state, row.rank, row.resultCount);
+}
+
+CellContent KeywordTable::rankCell(RankingState state, std::optional<qint64> rank, std::optional<qint64> sampleSize)
+{
+    if (state != RankingState::found || !rank)
+        return CellContents::stateBadge(state, sampleSize);
     CellContent content;
-    content.text = u'#' + QString::number(*row.rank);
+    content.text = u'#' + QString::number(*rank);
     content.weight = QFont::DemiBold;
     return content;
 }

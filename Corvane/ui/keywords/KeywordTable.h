@@ -48,6 +48,9 @@ public:
 
     // The rank column's cell: "#N" when the app was found at a rank, else the state badge.
     static CellContent rankCell(const KeywordRow &row);
+    // The same for any reading: the rank counts only when found, the sample size only when not
+    // in the sample.
+    static CellContent rankCell(RankingState state, std::optional<qint64> rank, std::optional<qint64> sampleSize);
 
     // The row menu for the keywords it applies to (none on empty space).
     QMenu *contextMenu(const QStringList &ids, QWidget *parent = nullptr);

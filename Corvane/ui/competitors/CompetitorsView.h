@@ -1,0 +1,90 @@
+#pragma once
+
+#include "store/ASOStore.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class EmptyStateView;
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QVBoxLayout;
+
+// The tabs of the competitors section; the raw value is also the segment's title.
+enum class CompetitorTab { suggested, compare, gap };
+
+namespace CompetitorTabs {
+inline constexpr std::array allCases{CompetitorTab::suggested, CompetitorTab::compare, CompetitorTab::gap};
+QString rawValue(CompetitorTab tab);
+std::optional<CompetitorTab> fromRaw(QStringView raw);
+}
+
+// The "Competitors" section of an app's detail screen in one storefront: the suggested
+// competitors, the comparison with one tracked competitor and the keyword gap against it. The
+// app's search evidence decides first whether there is anything to show; failed searches are
+// reported above the tab. Holds the app's ID and the chosen competitor's, and reads everything
+// from the store again when its data version rises.
+class CompetitorsView : public QWidget
+{
+    Q_OBJECT
+public:
+    // What the section shows below its pickers, the first rule that holds winning.
+    enum class Content { noKeywords, noSearches, searchesFailed, suggested, noCompetitors, compare, gap };
+
+    static Content content(const ASOStore::EvidenceCoverage &coverage, CompetitorTab tab, bool hasCompetitor);
+    // The banner over the tab; absent while no search failed.
+    static std::optional<QString> bannerText(qint64 failed);
+
+    CompetitorsView(ASOStore *store, QString appleAppId, QString country, QWidget *parent = nullptr);
+    ~CompetitorsView() override;
+
+    CompetitorTab tab() const { return m_tab; }
+    // The competitor the user chose, even one that is no longer a competitor.
+    std::optional<QString> competitorId() const { return m_competitorId; }
+    // The chosen competitor while it is one, else the first competitor by name; none without any.
+    std::optional<TrackedApp> selectedCompetitor();
+    Content shownContent() const { return m_shown; }
+    // The widget of the shown content: a table, a tab view or an empty state.
+    QWidget *contentWidget() const { return m_content; }
+    QString country() const { return m_country; }
+
+    void setCountry(const QString &country);
+    void setTab(CompetitorTab tab);
+    void chooseCompetitor(const QString &appleAppId);
+    // A suggested app was tracked: it is chosen and compared.
+    void didTrack(const QString &appleAppId);
+    void showSuggestions();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QWidget *buildPickers();
+    // The chosen competitor among these, else the first.
+    std::optional<TrackedApp> pick(const QList<TrackedApp> &competitors) const;
+    // Reads the evidence and the competitors again and shows what they allow.
+    void refresh();
+    void updatePicker(const QList<TrackedApp> &competitors, const std::optional<TrackedApp> &selected);
+    QWidget *buildContent(Content content, const std::optional<TrackedApp> &competitor);
+
+    QPointer<ASOStore> m_store;
+    const QString m_appleAppId;
+    QString m_country;
+    CompetitorTab m_tab = CompetitorTab::suggested;
+    std::optional<QString> m_competitorId;
+    Content m_shown = Content::noKeywords;
+    // A data version rose while the section was hidden.
+    bool m_stale = false;
+
+    QButtonGroup *m_tabs = nullptr;
+    QWidget *m_competitorPicker = nullptr;
+    QComboBox *m_competitors = nullptr;
+    QLabel *m_banner = nullptr;
+    QVBoxLayout *m_layout = nullptr;
+    QWidget *m_content = nullptr;
+};

@@ -159,22 +159,34 @@ QString cleanComposed(QStringView text, Unsettled &notes)
         }
         return i;
     };
+    // Printable ASCII, the bulk of most text, is copied a run at a time.
+    const auto isPrintableAscii = [](char16_t u) { return char16_t(u - 0x21) < 0x5E; };
     qsizetype i = 0;
     while (i < size) {
         const char16_t u = src[i];
+        if (isPrintableAscii(u)) {
+            if (pendingSpace) {
+                dst[n++] = u' ';
+                pendingSpace = false;
+            }
+            do {
+                dst[n++] = lower ? asciiLower(src[i]) : src[i];
+            } while (++i < size && isPrintableAscii(src[i]));
+            wroteLowered = lower && src[i - 1] >= u'A' && src[i - 1] <= u'Z';
+            afterPrepended = wrotePrepended = false;
+            continue;
+        }
         char32_t c = u;
         qsizetype length = 1;
         uint16_t facts = 0;
         if (u < 0x80) {
-            if (!isAsciiWhiteSpace(u)) {
+            if (!isAsciiWhiteSpace(u)) {   // a control
                 if (pendingSpace) {
                     dst[n++] = u' ';
                     pendingSpace = false;
                 }
-                const char16_t written = lower ? asciiLower(u) : u;
-                dst[n++] = written;
-                wroteLowered = written != u;
-                afterPrepended = wrotePrepended = false;
+                dst[n++] = u;
+                afterPrepended = wrotePrepended = wroteLowered = false;
                 ++i;
                 continue;
             }

@@ -116,138 +116,144 @@ bool isCollapsedAscii(QStringView text)
     return true;
 }
 
-QString collapseClusters(QStringView text)
+// What a pass of cleanComposed() saw that may keep its lower-cased result from being its own
+// normal form, that is, from coming back unchanged when lower-cased and cleaned once more.
+struct Unsettled
 {
-    // Each whitespace cluster becomes at most one space, so the text's own length is enough.
-    QString out(text.size(), Qt::Uninitialized);
-    char16_t *dst = reinterpret_cast<char16_t *>(out.data());
+    // The result may not be compatibility-composed: a zero-width character was removed (the
+    // letter and mark around it may now compose), or a lower-cased code point came before one
+    // that may compose or reorder with what precedes it.
+    bool mayNotBeComposed = false;
+    // A space was put before an extender (a mark after a line break or tab, which were their own
+    // clusters): the next time, the space and the extender are one white-space cluster.
+    bool spaceBeforeExtender = false;
+};
+
+// clean() of compatibility-composed text in one pass, lower-cased on the way with `lower`: zero-width
+// characters removed, and each white-space cluster dropped or, between other characters, turned
+// into one space. No break iterator is needed for that: what joins a White_Space code point into its
+// cluster is only the extenders after it (marks, joiners, spacing marks) and, unless it is a control,
+// a prepended sign right before it; all other clusters are copied whole wherever they break.
+template<bool lower>
+QString cleanComposed(QStringView text, Unsettled &notes)
+{
     const char16_t *src = text.utf16();
     const qsizetype size = text.size();
+    QString out(size, Qt::Uninitialized);
+    char16_t *dst = reinterpret_cast<char16_t *>(out.data());
     qsizetype n = 0;
     bool pendingSpace = false;
-    Unicode::GraphemeCursor cursor(text);
+    bool afterPrepended = false;   // the code point before (zero-width ones aside) is a prepended sign
+    bool wrotePrepended = false;   // the last code point written is one
+    bool wroteLowered = false;     // the last code point written was changed by lower-casing
+    const auto skipExtenders = [&](qsizetype i) {
+        while (i < size && src[i] >= 0x80) {
+            if (isZeroWidth(src[i])) {   // goes with the cluster: nothing composes across it
+                ++i;
+                continue;
+            }
+            const char32_t c = Unicode::codePointAt(text, i);
+            if (!(Unicode::facts(c) & Unicode::extendsFact))
+                break;
+            i += c > 0xFFFF ? 2 : 1;
+        }
+        return i;
+    };
+    // Printable ASCII, the bulk of most text, is copied a run at a time.
+    const auto isPrintableAscii = [](char16_t u) { return char16_t(u - 0x21) < 0x5E; };
     qsizetype i = 0;
     while (i < size) {
-        // ASCII followed by ASCII is a cluster of its own (a CR LF pair is whitespace either way).
-        for (; i + 1 < size && (src[i] | src[i + 1]) < 0x80; ++i) {
-            const char16_t u = src[i];
-            if (isAsciiWhiteSpace(u)) {
-                pendingSpace = n > 0;
-            } else {
+        const char16_t u = src[i];
+        if (isPrintableAscii(u)) {
+            if (pendingSpace) {
+                dst[n++] = u' ';
+                pendingSpace = false;
+            }
+            do {
+                dst[n++] = lower ? asciiLower(src[i]) : src[i];
+            } while (++i < size && isPrintableAscii(src[i]));
+            wroteLowered = lower && src[i - 1] >= u'A' && src[i - 1] <= u'Z';
+            afterPrepended = wrotePrepended = false;
+            continue;
+        }
+        char32_t c = u;
+        qsizetype length = 1;
+        uint16_t facts = 0;
+        if (u < 0x80) {
+            if (!isAsciiWhiteSpace(u)) {   // a control
                 if (pendingSpace) {
-                    dst[n++] = ' ';
+                    dst[n++] = u' ';
                     pendingSpace = false;
                 }
                 dst[n++] = u;
+                afterPrepended = wrotePrepended = wroteLowered = false;
+                ++i;
+                continue;
             }
-        }
-        if (i >= size)
-            break;
-        cursor.seek(i);
-        const qsizetype end = cursor.next();
-        const char16_t u = src[i];
-        if (u < 0x80 ? isAsciiWhiteSpace(u) : Unicode::isWhiteSpace(Unicode::codePointAt(text, i))) {
-            pendingSpace = n > 0;
+            facts = Unicode::whiteSpaceFact | (u == u' ' ? 0 : Unicode::controlFact);
         } else {
-            if (pendingSpace) {
-                dst[n++] = ' ';
-                pendingSpace = false;
+            if (isZeroWidth(u)) {
+                notes.mayNotBeComposed = true;
+                ++i;
+                continue;
             }
-            for (qsizetype k = i; k < end; ++k)
-                dst[n++] = src[k];
+            c = Unicode::codePointAt(text, i);
+            length = c > 0xFFFF ? 2 : 1;
+            facts = Unicode::facts(c);
         }
-        i = end;
+        if ((facts & Unicode::whiteSpaceFact) && ((facts & Unicode::controlFact) || !afterPrepended)) {
+            pendingSpace = n > 0;
+            afterPrepended = false;
+            i += length;
+            if (!(facts & Unicode::controlFact))
+                i = skipExtenders(i);
+            continue;
+        }
+        if (pendingSpace) {
+            dst[n++] = u' ';
+            pendingSpace = false;
+            // After a prepended sign the space is no cluster of its own: the sign takes it along.
+            notes.spaceBeforeExtender |= (facts & Unicode::extendsFact) && !wrotePrepended;
+            wroteLowered = false;
+        }
+        if (wroteLowered && (facts & Unicode::composesBackwardFact))
+            notes.mayNotBeComposed = true;
+        if (lower && (facts & Unicode::lowerCaseDiffersFact)) {
+            char16_t mapped[2];
+            const int units = Unicode::lowercaseInto(c, mapped);
+            if (units > length) {   // 'İ', which the next code point's test covers too
+                out.resize(out.size() + units - length);
+                dst = reinterpret_cast<char16_t *>(out.data());
+            }
+            for (int k = 0; k < units; ++k)
+                dst[n++] = mapped[k];
+            wroteLowered = true;
+        } else {
+            for (qsizetype k = 0; k < length; ++k)
+                dst[n++] = src[i + k];
+            wroteLowered = false;
+        }
+        afterPrepended = wrotePrepended = facts & Unicode::prependedFact;
+        i += length;
     }
     out.truncate(n);
     return out;
 }
 
-QString withoutZeroWidth(const QString &text)
+// The normal form of text beyond ASCII, given its compatibility-composed form: cleaned and
+// lower-cased, and both again in the rare case that this is not yet its own normal form. Lower-
+// cased clean text is its own normal form unless it is no longer compatibility-composed or a
+// space in it now joins the extender after it (facts of every code point, checked by walking them
+// all: lower-casing keeps white space, zero-width characters, prepended signs and extenders what
+// they are, changes no code point twice, and gives composed text again unless a changed code point
+// comes before one without a boundary before it). Normalising once more settles
+// it: the extender goes with the space, a mark composes with the letter before it. The bound only
+// guards against a rule that a later Unicode version might add; one more pass has always been enough.
+QString normalFormOfComposed(const QString &composed)
 {
-    // A branch-free scan first: zero-width characters are rare and the check vectorises.
-    bool any = false;
-    for (const QChar c : text)
-        any |= isZeroWidth(c.unicode());
-    if (!any)
-        return text;
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (!isZeroWidth(c.unicode()))
-            out.append(c);
-    }
-    return out;
-}
-
-// clean() of text beyond ASCII, telling whether it removed a zero-width character.
-QString cleanBeyondAscii(const QString &text, bool &removedZeroWidth)
-{
-    const QString composed = Unicode::nfkc(text);
-    const QString visible = withoutZeroWidth(composed);
-    removedZeroWidth = visible.size() != composed.size();
-    return collapseClusters(visible);
-}
-
-// Whether the lower case `form` of a clean() result `cleaned` is its own normal form, that is,
-// whether lower-casing clean() of it gives it back. The facts this rests on hold for every code
-// point (checked by walking them all): clean() gives compatibility-composed text unless it removed
-// a zero-width character; lower-casing such text gives compatibility-composed text again unless a
-// changed code point comes before one from U+0300 on (only those compose or reorder with what
-// precedes them) or the length changes ('İ'); and white space survives clean() only as single
-// spaces between other characters, unless what follows a space extends it into a white-space
-// character of its own. Most text is settled by one pass that vectorises. A false answer only means
-// that the caller must clean the form again to see.
-bool isSettled(const QString &cleaned, const QString &form, bool removedZeroWidth)
-{
-    const qsizetype n = form.size();
-    if (n == 0)
-        return true;
-    const char16_t *units = reinterpret_cast<const char16_t *>(form.constData());
-    if (units[0] == u' ' || units[n - 1] == u' ')   // not from clean(); the full test says
-        return false;
-    const bool sameLength = cleaned.size() == n;
-    const char16_t *before = sameLength ? reinterpret_cast<const char16_t *>(cleaned.constData()) : units;
-    // Every white-space code point but the space lies in these ranges.
-    const auto maybeWhiteSpace = [](unsigned u) {
-        return (u - 0x09u <= 0x04u) | (u - 0x85u <= 0x1Bu) | (u == 0x1680u) | (u - 0x2000u <= 0x0Au)
-            | (u - 0x2028u <= 0x07u) | (u == 0x205Fu) | (u == 0x3000u);
-    };
-    // Flags gathered without branches, so that the loop vectorises.
-    unsigned otherWhiteSpace = maybeWhiteSpace(units[n - 1]);
-    unsigned spaceBeforeMore = 0;     // a space before another or before a unit from U+0300 on
-    unsigned changedBeforeMore = 0;   // a unit that lower-casing changed before one from U+0300 on
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        const unsigned u = units[i];
-        const unsigned next = units[i + 1];
-        otherWhiteSpace |= maybeWhiteSpace(u);
-        spaceBeforeMore |= (u == 0x20u) & ((next == 0x20u) | (next >= 0x300u));
-        changedBeforeMore |= (u != before[i]) & (next >= 0x300u);
-    }
-    if ((removedZeroWidth || !sameLength || changedBeforeMore) && !Unicode::isNfkc(form))
-        return false;
-    if (otherWhiteSpace)
-        return collapseClusters(form) == form;
-    for (qsizetype i = 0; spaceBeforeMore && i + 1 < n; ++i) {
-        if (units[i] != u' ')
-            continue;
-        if (units[i + 1] == u' ')   // only where a space rides on a prepended sign before it
-            return collapseClusters(form) == form;
-        if (units[i + 1] >= 0x300 && Unicode::extendsCluster(Unicode::codePointAt(form, i + 1)))
-            return false;
-    }
-    return true;
-}
-
-// The normal form of a clean() result beyond ASCII: lower-cased, and cleaned again in the rare case
-// that this is not yet its own normal form. Normalising once more settles it: a mark after a line
-// break or tab, which follows the space put in their place and so joins it, goes with that space;
-// a mark after a removed zero-width character, or after a capital lower-cased, composes with the
-// letter before it. The bound only guards against a rule that a later Unicode version might add;
-// one more pass has always been enough.
-QString normalFormOfClean(const QString &cleaned, bool removedZeroWidth)
-{
-    QString form = Unicode::lowercased(cleaned);
-    if (isSettled(cleaned, form, removedZeroWidth))
+    Unsettled notes;
+    QString form = cleanComposed<true>(composed, notes);
+    if (!notes.spaceBeforeExtender && (!notes.mayNotBeComposed || Unicode::isNfkc(form)))
         return form;
     for (int pass = 0; pass < 4; ++pass) {
         QString next = Unicode::lowercased(KeywordText::clean(form));
@@ -445,17 +451,15 @@ QString clean(const QString &text)
     // NFKC leaves ASCII alone and it has no zero-width characters.
     if (isAscii(text))
         return isCollapsedAscii(text) ? text : collapseAscii(text, false);
-    bool removedZeroWidth = false;
-    return cleanBeyondAscii(text, removedZeroWidth);
+    Unsettled ignored;
+    return cleanComposed<false>(Unicode::nfkc(text), ignored);
 }
 
 QString normalize(const QString &text)
 {
     if (isAscii(text))
         return collapseAscii(text, true);
-    bool removedZeroWidth = false;
-    const QString cleaned = cleanBeyondAscii(text, removedZeroWidth);
-    return normalFormOfClean(cleaned, removedZeroWidth);
+    return normalFormOfComposed(Unicode::nfkc(text));
 }
 
 Entry entry(const QString &text)
@@ -465,10 +469,10 @@ Entry entry(const QString &text)
         QString normalized = Unicode::lowercased(display);
         return Entry{std::move(normalized), std::move(display)};
     }
-    bool removedZeroWidth = false;
-    QString display = cleanBeyondAscii(text, removedZeroWidth);
-    QString normalized = normalFormOfClean(display, removedZeroWidth);
-    return Entry{std::move(normalized), std::move(display)};
+    const QString composed = Unicode::nfkc(text);
+    Unsettled ignored;
+    QString display = cleanComposed<false>(composed, ignored);
+    return Entry{normalFormOfComposed(composed), std::move(display)};
 }
 
 QStringList tokenize(const QString &text)

@@ -93,13 +93,13 @@ QString mapCase(const QString &source, CaseMapping mapping)
 
 constexpr char16_t capitalSigma = 0x03A3;
 constexpr char16_t smallSigma = 0x03C3;
+constexpr char16_t capitalIWithDot = 0x0130;   // the one code point whose lower case is longer
 
 // How a code point takes part in grapheme clustering, reduced to what the cursor's shortcut needs.
 enum ClusterClass : uint8_t {
     standsAlone = 0,   // never joins a neighbour: Other, and Hangul LV/LVT (they only join V or T)
     control = 1,       // Control, CR, LF: a break on both sides, except inside CR LF
-    joins = 2,         // may join a neighbour (Prepend, RI, L/V/T): ask ICU
-    extends = 3,       // Extend, ZWJ, SpacingMark: joins the code point before it unless that is a control
+    joins = 2,         // may join a neighbour (Extend, ZWJ, SpacingMark, Prepend, RI, L/V/T): ask ICU
 };
 
 ClusterClass clusterClassFromIcu(char32_t c)
@@ -115,49 +115,71 @@ ClusterClass clusterClassFromIcu(char32_t c)
     case U_GCB_CR:
     case U_GCB_LF:
         return control;
-    case U_GCB_EXTEND:
-    case U_GCB_ZWJ:
-    case U_GCB_SPACING_MARK:
-        return extends;
     default:
         return joins;
     }
 }
 
-// The properties of every BMP code point in one byte each, looked up once: the rules of the
-// library test them for nearly every character, and ICU's general lookups cost several times more.
-enum PropertyBit : uint8_t {
-    alphabeticBit = 1 << 0,
-    whiteSpaceBit = 1 << 1,
-    numericBit = 1 << 2,
-    clusterShift = 3,
-};
+// The facts of every code point of the first two planes in one table, looked up once: the rules
+// of the library test them for nearly every character, and ICU's general lookups cost several
+// times more. The low bits are the public Unicode::Fact values, the cluster class sits above them.
+constexpr int clusterShift = 8;
 
-uint8_t propertiesFromIcu(char32_t c)
+uint16_t factsFromIcu(char32_t c)
 {
     const auto u = static_cast<UChar32>(c);
-    uint8_t bits = uint8_t(clusterClassFromIcu(c) << clusterShift);
+    uint16_t bits = uint16_t(clusterClassFromIcu(c) << clusterShift);
     if (u_hasBinaryProperty(u, UCHAR_ALPHABETIC))
-        bits |= alphabeticBit;
+        bits |= Unicode::alphabeticFact;
     if (u_hasBinaryProperty(u, UCHAR_WHITE_SPACE))
-        bits |= whiteSpaceBit;
+        bits |= Unicode::whiteSpaceFact;
     if (u_getIntPropertyValue(u, UCHAR_NUMERIC_TYPE) != U_NT_NONE)
-        bits |= numericBit;
+        bits |= Unicode::numericFact;
+    switch (u_getIntPropertyValue(u, UCHAR_GRAPHEME_CLUSTER_BREAK)) {
+    case U_GCB_CONTROL:
+    case U_GCB_CR:
+    case U_GCB_LF:
+        bits |= Unicode::controlFact;
+        break;
+    case U_GCB_PREPEND:
+        bits |= Unicode::prependedFact;
+        break;
+    case U_GCB_EXTEND:
+    case U_GCB_ZWJ:
+    case U_GCB_SPACING_MARK:
+        bits |= Unicode::extendsFact;
+        break;
+    default:
+        break;
+    }
+    if (const icu::Normalizer2 *nfkc = nfkcInstance(); nfkc && !nfkc->hasBoundaryBefore(u))
+        bits |= Unicode::composesBackwardFact;
+    if (c == capitalIWithDot || (!QChar::isSurrogate(c) && u_tolower(u) != u))
+        bits |= Unicode::lowerCaseDiffersFact;
     return bits;
 }
 
-const uint8_t *buildBmpProperties()
+template<char32_t first>
+const uint16_t *buildFacts()
 {
-    static std::array<uint8_t, 0x10000> table;
+    static std::array<uint16_t, 0x10000> table;
     for (char32_t c = 0; c < 0x10000; ++c)
-        table[c] = propertiesFromIcu(c);
+        table[c] = factsFromIcu(first + c);
     return table.data();
 }
 
-inline uint8_t properties(char32_t c)
+inline uint16_t properties(char32_t c)
 {
-    static const uint8_t *const bmp = buildBmpProperties();   // thread-safe, once
-    return c < 0x10000 ? bmp[c] : propertiesFromIcu(c);
+    // Each plane's table is built on its first use, once, thread-safe.
+    if (c < 0x10000) {
+        static const uint16_t *const bmp = buildFacts<0>();
+        return bmp[c];
+    }
+    if (c < 0x20000) {
+        static const uint16_t *const supplementary = buildFacts<0x10000>();
+        return supplementary[c - 0x10000];
+    }
+    return factsFromIcu(c);
 }
 
 ClusterClass clusterClass(char32_t c)
@@ -280,12 +302,12 @@ QString uppercased(const QString &text)
 
 bool isAlphabetic(char32_t c)
 {
-    return properties(c) & alphabeticBit;
+    return properties(c) & alphabeticFact;
 }
 
 bool isWhiteSpace(char32_t c)
 {
-    return properties(c) & whiteSpaceBit;
+    return properties(c) & whiteSpaceFact;
 }
 
 QString trimmed(const QString &text)
@@ -302,12 +324,29 @@ QString trimmed(const QString &text)
 
 bool hasNumericType(char32_t c)
 {
-    return properties(c) & numericBit;
+    return properties(c) & numericFact;
 }
 
-bool extendsCluster(char32_t c)
+uint16_t facts(char32_t c)
 {
-    return clusterClass(c) == extends;
+    return properties(c) & 0xFF;
+}
+
+int lowercaseInto(char32_t c, char16_t *out)
+{
+    if (c == capitalIWithDot) {
+        out[0] = u'i';
+        out[1] = 0x0307;
+        return 2;
+    }
+    const char32_t lower = QChar::isSurrogate(c) ? c : char32_t(u_tolower(static_cast<UChar32>(c)));
+    if (QChar::requiresSurrogates(lower)) {
+        out[0] = QChar::highSurrogate(lower);
+        out[1] = QChar::lowSurrogate(lower);
+        return 2;
+    }
+    out[0] = char16_t(lower);
+    return 1;
 }
 
 GraphemeCursor::~GraphemeCursor()

@@ -7,6 +7,7 @@
 
 #include <unicode/uversion.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -37,9 +38,28 @@ QString uppercased(const QString &text);
 bool isAlphabetic(char32_t c);
 bool isWhiteSpace(char32_t c);
 bool hasNumericType(char32_t c);   // Numeric_Type is decimal, digit or numeric
-// Whether the code point joins the grapheme cluster of whatever comes before it, a control
-// aside: marks, joiners and spacing marks (Grapheme_Cluster_Break Extend, ZWJ, SpacingMark).
-bool extendsCluster(char32_t c);
+// Facts of one code point, for loops that test several of them per character: facts() answers
+// them all with one table lookup.
+enum Fact : uint16_t {
+    alphabeticFact = 1 << 0,
+    whiteSpaceFact = 1 << 1,
+    numericFact = 1 << 2,
+    // How it takes part in grapheme clusters: a control stands alone (CR LF aside), a prepended
+    // sign joins whatever follows it and an extending one whatever precedes it, unless that is a
+    // control. Nothing else joins a white-space code point.
+    controlFact = 1 << 3,
+    prependedFact = 1 << 4,
+    extendsFact = 1 << 5,   // marks, joiners and spacing marks (Extend, ZWJ, SpacingMark)
+    // It has no NFKC boundary before it: it may compose or reorder with what precedes it.
+    composesBackwardFact = 1 << 6,
+    // lowercased() changes it.
+    lowerCaseDiffersFact = 1 << 7,
+};
+uint16_t facts(char32_t c);
+
+// Writes lowercased() of the one code point to `out` (room for 2 UTF-16 units) and returns the
+// number of units written.
+int lowercaseInto(char32_t c, char16_t *out);
 
 // The text without White_Space code points (line breaks included) at either end.
 QString trimmed(const QString &text);

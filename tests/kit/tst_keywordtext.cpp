@@ -4,6 +4,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <unicode/uchar.h>
+
 using KeywordText::Entry;
 
 namespace {
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void normalFormIsStable_data();
     void normalFormIsStable();
     void normalFormIsStableForAnyText();
+    void normalFormAgreesForEveryCodePoint();
     void numberedTextAgreesWithSplitting();
     void isMeaningful_data();
     void isMeaningful();
@@ -203,6 +206,28 @@ void TestKeywordText::normalFormIsStableForAnyText()
         const QString normalized = KeywordText::normalize(text);
         if (KeywordText::normalize(normalized) != normalized || normalized != settledNormalForm(text))
             QFAIL(qPrintable(u"not stable for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+    }
+}
+
+// The normal form decides white-space clusters, and whether a second pass is due, from facts of
+// single code points. Each code point is put where a wrong fact would show: after a capital that
+// lower-casing changes, after a tab and after a space, and before spaces, one carrying a mark.
+void TestKeywordText::normalFormAgreesForEveryCodePoint()
+{
+    const QStringList frames{u"W%1"_qs, u"a\t%1 %1 \u0301b"_qs};
+    for (char32_t c = 0; c <= 0xE01EF; ++c) {
+        const auto type = u_charType(static_cast<UChar32>(c));
+        if (type == U_UNASSIGNED || type == U_SURROGATE || type == U_PRIVATE_USE_CHAR
+            || (c >= 0x20000 && c < 0xE0000))   // planes 2 to 13: ideographs alike
+            continue;
+        const QString one = QChar::requiresSurrogates(c)
+            ? QString(QChar(QChar::highSurrogate(c))) + QChar(QChar::lowSurrogate(c))
+            : QString(QChar(char16_t(c)));
+        for (QString text : frames) {
+            text.replace(u"%1"_qs, one);
+            if (KeywordText::normalize(text) != settledNormalForm(text))
+                QFAIL(qPrintable(u"differs for "_qs + QString::fromLatin1(text.toUtf8().toPercentEncoding())));
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "ui/competitors/KeywordGapView.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 #include "ui/competitors/SuggestedCompetitorsTable.h"
+#include "ui/competitors/TableColumns.h"
 #include "ui/keywords/AppDetailView.h"
 #include "workflows/DiscoveryRun.h"
 
@@ -259,6 +260,25 @@ private Q_SLOTS:
         m_store->deleteApp(*m_store->app("c"));
         QCOMPARE(view->shownContent(), CompetitorsView::Content::noCompetitors);
         QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), "No competitors tracked");
+    }
+
+    void columnWidths_data()
+    {
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QList<int>>("expected");
+        // Minimum and ideal 100/200 and 50/60; the second title needs 80.
+        QTest::newRow("room to spare: ideal, or the title when wider") << 500 << QList<int>{200, 80};
+        QTest::newRow("short: the same share above the smallest") << 230 << QList<int>{150, 80};
+        QTest::newRow("too short: the smallest, titles whole") << 100 << QList<int>{100, 80};
+    }
+
+    void columnWidths()
+    {
+        QFETCH(int, room);
+        QFETCH(QList<int>, expected);
+        const std::array widths{ColumnWidth{100, 200}, ColumnWidth{50, 60}};
+        const std::array titles{40, 80};
+        QCOMPARE(TableColumns::fitted(widths, titles, room), expected);
     }
 
     void suggestedSort_data()

@@ -77,9 +77,11 @@ CompetitorKeywordTable::CompetitorKeywordTable(Selection selection, QWidget *par
     verticalHeader()->hide();
 
     auto *header = horizontalHeader();
+    // Selected rows span every column: the titles stay as they are.
+    header->setHighlightSections(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    applyColumnWidths(header, widths);
+    TableColumns::apply(this, widths);
     connect(header, &QHeaderView::sortIndicatorChanged, this, &CompetitorKeywordTable::setSort);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CompetitorKeywordTable::followSelection);
 

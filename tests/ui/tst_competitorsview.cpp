@@ -421,24 +421,26 @@ private Q_SLOTS:
     void comparison()
     {
         seedRivalry();
+        m_store->addKeywords({"foxtrot"}, *m_store->app("1")); // never searched
         track("c2", "Zed");
         const auto view = openSection(CompetitorTab::compare);
         auto *comparison = qobject_cast<ComparisonTable *>(view->contentWidget());
         QCOMPARE(comparison->competitorId(), "c");
-        // Only theirs, neither, shared keywords from the rival's lead up, only mine last.
+        // Nothing to compare, only theirs, neither, shared keywords from the rival's lead up, only mine last.
         auto *table = comparison->table();
-        QCOMPARE(table->shownIds(), QStringList({"delta", "echo", "bravo", "alpha", "charlie"}));
+        QCOMPARE(table->shownIds(), QStringList({"foxtrot", "delta", "echo", "bravo", "alpha", "charlie"}));
         for (const auto &[name, count] : {std::pair{"tileAhead", "2"}, {"tileBehind", "2"}, {"tileBothRanked", "2"}})
             QCOMPARE(childOf<QLabel>(comparison, name)->text(), count);
         const auto *model = table->model();
-        QCOMPARE(columnOf(model, CompetitorKeywordModel::myRank), QStringList({"Not in top 2", "Not in top 1", "#12", "#1", "#1"}));
+        QCOMPARE(columnOf(model, CompetitorKeywordModel::myRank),
+                 QStringList({"Not checked", "Not in top 2", "Not in top 1", "#12", "#1", "#1"}));
         QCOMPARE(model->index(0, CompetitorKeywordModel::theirRank).data(CellContents::contentRole).value<CellContent>().tooltip,
                  "Rival");
         QCOMPARE(table->selectionMode(), QAbstractItemView::NoSelection);
 
         // Sorting by my rank puts the unranked after every rank; the sort outlives a new competitor.
         table->horizontalHeader()->setSortIndicator(CompetitorKeywordModel::myRank, Qt::AscendingOrder);
-        QCOMPARE(table->shownIds(), QStringList({"alpha", "charlie", "bravo", "delta", "echo"}));
+        QCOMPARE(table->shownIds(), QStringList({"alpha", "charlie", "bravo", "delta", "echo", "foxtrot"}));
         auto *picker = childOf<QComboBox>(view.get(), "competitorPicker");
         Q_EMIT picker->activated(picker->findData("c2"));
         QCOMPARE(comparison->competitorId(), "c2");

@@ -241,7 +241,12 @@ private Q_SLOTS:
         SeedAccount::seed(store, *client, 120);
         store.deleteApp(*store.app(SeedAccount::competitors[2]));
         // The latest searches name each app's maker and genre, as Apple's do, for the suggestions.
-        client->answer = [seeded = client->answer](const QString &term) {
+        // A keyword whose only search fails, so that the section warns above its tab.
+        const QString failing = QStringLiteral("photo booth");
+        store.addKeywords({failing}, *store.app(SeedAccount::ownApps[0]));
+        client->answer = [seeded = client->answer, failing](const QString &term) {
+            if (term == failing)
+                throw FakeSearchClient::failure();
             auto response = seeded(term);
             for (auto &hit : response.hits) {
                 hit.developerName = hit.name + QStringLiteral(" Ltd.");

@@ -483,6 +483,9 @@ private Q_SLOTS:
         auto *add = childOf<QPushButton>(gap, "addToMyKeywords");
         QCOMPARE(add->text(), "Add 3 to My Keywords");
         const auto at = [untracked](int row) { return untracked->visualRect(untracked->model()->index(row, 0)).center(); };
+        // A right click on a row outside the selection keeps the selection.
+        QTest::mouseClick(untracked->viewport(), Qt::RightButton, {}, at(1));
+        QCOMPARE(untracked->selection(), QSet<QString>({"zulu", "xray", "whiskey"}));
         QCOMPARE(gap->menuTargets(at(1)), QStringList{"yankee"});
         QCOMPARE(gap->menuTargets(at(3)), QStringList({"whiskey", "xray", "zulu"}));
         QCOMPARE(gap->menuTargets(QPoint(5, untracked->viewport()->height() - 2)), QStringList{});

@@ -11,6 +11,7 @@
 #include "ui/competitors/KeywordGapView.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 #include "ui/competitors/SuggestedCompetitorsTable.h"
+#include "ui/competitors/TableColumns.h"
 #include "ui/keywords/AppDetailView.h"
 #include "workflows/DiscoveryRun.h"
 
@@ -261,6 +262,25 @@ private Q_SLOTS:
         QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), "No competitors tracked");
     }
 
+    void columnWidths_data()
+    {
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QList<int>>("expected");
+        // Minimum and ideal 100/200 and 50/60; the second title needs 80.
+        QTest::newRow("room to spare: ideal, or the title when wider") << 500 << QList<int>{200, 80};
+        QTest::newRow("short: the same share above the smallest") << 230 << QList<int>{150, 80};
+        QTest::newRow("too short: the smallest, titles whole") << 100 << QList<int>{100, 80};
+    }
+
+    void columnWidths()
+    {
+        QFETCH(int, room);
+        QFETCH(QList<int>, expected);
+        const std::array widths{ColumnWidth{100, 200}, ColumnWidth{50, 60}};
+        const std::array titles{40, 80};
+        QCOMPARE(TableColumns::fitted(widths, titles, room), expected);
+    }
+
     void suggestedSort_data()
     {
         QTest::addColumn<int>("column");
@@ -401,24 +421,26 @@ private Q_SLOTS:
     void comparison()
     {
         seedRivalry();
+        m_store->addKeywords({"foxtrot"}, *m_store->app("1")); // never searched
         track("c2", "Zed");
         const auto view = openSection(CompetitorTab::compare);
         auto *comparison = qobject_cast<ComparisonTable *>(view->contentWidget());
         QCOMPARE(comparison->competitorId(), "c");
-        // Only theirs, neither, shared keywords from the rival's lead up, only mine last.
+        // Nothing to compare, only theirs, neither, shared keywords from the rival's lead up, only mine last.
         auto *table = comparison->table();
-        QCOMPARE(table->shownIds(), QStringList({"delta", "echo", "bravo", "alpha", "charlie"}));
+        QCOMPARE(table->shownIds(), QStringList({"foxtrot", "delta", "echo", "bravo", "alpha", "charlie"}));
         for (const auto &[name, count] : {std::pair{"tileAhead", "2"}, {"tileBehind", "2"}, {"tileBothRanked", "2"}})
             QCOMPARE(childOf<QLabel>(comparison, name)->text(), count);
         const auto *model = table->model();
-        QCOMPARE(columnOf(model, CompetitorKeywordModel::myRank), QStringList({"Not in top 2", "Not in top 1", "#12", "#1", "#1"}));
+        QCOMPARE(columnOf(model, CompetitorKeywordModel::myRank),
+                 QStringList({"Not checked", "Not in top 2", "Not in top 1", "#12", "#1", "#1"}));
         QCOMPARE(model->index(0, CompetitorKeywordModel::theirRank).data(CellContents::contentRole).value<CellContent>().tooltip,
                  "Rival");
         QCOMPARE(table->selectionMode(), QAbstractItemView::NoSelection);
 
         // Sorting by my rank puts the unranked after every rank; the sort outlives a new competitor.
         table->horizontalHeader()->setSortIndicator(CompetitorKeywordModel::myRank, Qt::AscendingOrder);
-        QCOMPARE(table->shownIds(), QStringList({"alpha", "charlie", "bravo", "delta", "echo"}));
+        QCOMPARE(table->shownIds(), QStringList({"alpha", "charlie", "bravo", "delta", "echo", "foxtrot"}));
         auto *picker = childOf<QComboBox>(view.get(), "competitorPicker");
         Q_EMIT picker->activated(picker->findData("c2"));
         QCOMPARE(comparison->competitorId(), "c2");
@@ -461,6 +483,9 @@ private Q_SLOTS:
         auto *add = childOf<QPushButton>(gap, "addToMyKeywords");
         QCOMPARE(add->text(), "Add 3 to My Keywords");
         const auto at = [untracked](int row) { return untracked->visualRect(untracked->model()->index(row, 0)).center(); };
+        // A right click on a row outside the selection keeps the selection.
+        QTest::mouseClick(untracked->viewport(), Qt::RightButton, {}, at(1));
+        QCOMPARE(untracked->selection(), QSet<QString>({"zulu", "xray", "whiskey"}));
         QCOMPARE(gap->menuTargets(at(1)), QStringList{"yankee"});
         QCOMPARE(gap->menuTargets(at(3)), QStringList({"whiskey", "xray", "zulu"}));
         QCOMPARE(gap->menuTargets(QPoint(5, untracked->viewport()->height() - 2)), QStringList{});

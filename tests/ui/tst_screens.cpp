@@ -23,6 +23,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QtTest>
@@ -237,7 +240,26 @@ private Q_SLOTS:
         ASOStore store(StoreDb::openInMemory(), client);
         SeedAccount::seed(store, *client, 120);
         store.deleteApp(*store.app(SeedAccount::competitors[2]));
-        const auto rival = *store.app(SeedAccount::competitors[0]);
+        // The latest searches name each app's maker and genre, as Apple's do, for the suggestions.
+        // A keyword whose only search fails, so that the section warns above its tab.
+        const QString failing = QStringLiteral("photo booth");
+        store.addKeywords({failing}, *store.app(SeedAccount::ownApps[0]));
+        client->answer = [seeded = client->answer, failing](const QString &term) {
+            if (term == failing)
+                throw FakeSearchClient::failure();
+            auto response = seeded(term);
+            for (auto &hit : response.hits) {
+                hit.developerName = hit.name + QStringLiteral(" Ltd.");
+                hit.primaryGenre = QStringLiteral("Photo & Video");
+            }
+            return response;
+        };
+        for (const auto &keyword : store.linkedKeywords(*store.app(SeedAccount::ownApps[0])))
+            QCoro::waitFor(store.observation(*store.keyword(keyword), QStringLiteral("us"), true));
+        // A name as long as older store listings have, which must not widen the window.
+        auto rival = *store.app(SeedAccount::competitors[0]);
+        rival.name = QStringLiteral("Brightframe Studio – Photo Collage, Frames & Portrait Retouch Editor");
+        store.db().update(rival);
         const QStringList theirs{"photo editor", "collage maker pro", "frame studio", "retouch portrait", "grid maker"};
         store.addKeywords(theirs, rival);
         for (const auto &term : theirs)
@@ -262,7 +284,20 @@ private Q_SLOTS:
             section->setTab(tab);
             QCoreApplication::processEvents();
             QCOMPARE(section->shownContent(), content);
+            if (auto *untracked = section->findChild<QTableView *>(QStringLiteral("untrackedTable"))) {
+                // Two rows selected, to see that they stay readable.
+                untracked->selectRow(0);
+                untracked->selectionModel()->select(untracked->model()->index(1, 0),
+                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+            QCoreApplication::processEvents();
             verifyNothingCut(&window);
+            QCOMPARE(window.size(), window.minimumSize());
+            // Every column in view without scrolling sideways.
+            for (auto *table : section->findChildren<QTableView *>()) {
+                if (table->isVisibleTo(section))
+                    QVERIFY2(table->horizontalScrollBar()->maximum() == 0, qPrintable(table->objectName()));
+            }
             save(&window, "competitors-" + CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'));
         }
     }

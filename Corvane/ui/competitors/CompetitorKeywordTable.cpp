@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 
 #include <array>
 
@@ -77,9 +78,11 @@ CompetitorKeywordTable::CompetitorKeywordTable(Selection selection, QWidget *par
     verticalHeader()->hide();
 
     auto *header = horizontalHeader();
+    // Selected rows span every column: the titles stay as they are.
+    header->setHighlightSections(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    applyColumnWidths(header, widths);
+    TableColumns::apply(this, widths);
     connect(header, &QHeaderView::sortIndicatorChanged, this, &CompetitorKeywordTable::setSort);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &CompetitorKeywordTable::followSelection);
 
@@ -96,6 +99,17 @@ CompetitorKeywordTable::~CompetitorKeywordTable()
     // half-destroyed table.
     m_proxy->disconnect(this);
     selectionModel()->disconnect(this);
+}
+
+void CompetitorKeywordTable::mousePressEvent(QMouseEvent *event)
+{
+    // A right click opens the row menu on the clicked row or the selection; it selects nothing,
+    // so that a selection outside the clicked row stays.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
 }
 
 void CompetitorKeywordTable::setShowsEmptyState(bool shows)

@@ -168,7 +168,7 @@ SuggestedCompetitorsTable::SuggestedCompetitorsTable(ASOStore *store, QString ap
     auto *header = m_table->horizontalHeader();
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    applyColumnWidths(header, widths);
+    TableColumns::apply(m_table, widths);
     // The shared keyword count, most first, until a header is clicked; the button column offers no sort.
     header->setSortIndicator(Model::shared, Qt::DescendingOrder);
     m_proxy->sort(Model::shared, Qt::DescendingOrder);

@@ -1,30 +1,29 @@
 #pragma once
 
-#include <QHeaderView>
+#include <QList>
 
-#include <algorithm>
 #include <span>
 
-// Column widths in the competitor tables: each column starts at its ideal width, or wider when
-// its title needs it, and is never dragged below its minimum; the last one takes the rest of
-// the row.
+class QTableView;
+
+// The smallest and the ideal width of a column of the competitor tables.
 struct ColumnWidth
 {
     int minimum;
     int ideal;
 };
 
-inline void applyColumnWidths(QHeaderView *header, std::span<const ColumnWidth> widths)
-{
-    header->setStretchLastSection(true);
-    int smallest = widths.empty() ? 0 : widths.front().minimum;
-    for (const auto &width : widths)
-        smallest = std::min(smallest, width.minimum);
-    header->setMinimumSectionSize(smallest);
-    for (int column = 0; column < int(widths.size()); ++column)
-        header->resizeSection(column, std::max(widths[column].ideal, header->sectionSizeHint(column)));
-    QObject::connect(header, &QHeaderView::sectionResized, header, [header, widths](int column, int, int size) {
-        if (column < int(widths.size()) && size < widths[column].minimum)
-            header->resizeSection(column, widths[column].minimum);
-    });
+namespace TableColumns {
+
+// The widths of the columns in a viewport `room` wide: each column wants its ideal width, or its
+// title's (`titles`) when wider; while the room is short of that, every column gives up the same
+// share of what it has above its minimum (or its title, when wider), so that the table needs no
+// horizontal scrolling as long as those fit.
+QList<int> fitted(std::span<const ColumnWidth> widths, std::span<const int> titles, int room);
+
+// Sizes the table's columns to its viewport now and whenever the viewport's width changes, until
+// the user drags a column; the last column takes the rest of the row, and no column is dragged
+// below its minimum.
+void apply(QTableView *table, std::span<const ColumnWidth> widths);
+
 }

@@ -309,6 +309,15 @@ private Q_SLOTS:
         QTEST(QGuiApplication::clipboard()->text(), "copied");
         std::unique_ptr<QMenu> none(m_view->contextMenu({}, nullptr));
         QVERIFY(none->actions().isEmpty());
+
+        // A right click on a row outside the selection opens its menu and keeps the selection.
+        auto *table = find<QTableView>("researchTable");
+        const auto sorted = m_view->selectedTerms();
+        const auto outside = table->model()->index(3, 0);
+        QTest::mouseClick(table->viewport(), Qt::RightButton, {}, table->visualRect(outside).center());
+        QCOMPARE(m_view->selectedTerms(), sorted);
+        if (auto *shown = m_view->findChild<QMenu *>(QStringLiteral("researchContextMenu")))
+            shown->close();
     }
 
     void appItems_data()

@@ -2,6 +2,7 @@
 
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/ContextClick.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/competitors/CompetitorKeywordModel.h"
 #include "ui/competitors/CompetitorSortProxy.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QMouseEvent>
 
 #include <array>
 
@@ -52,6 +52,7 @@ CompetitorKeywordTable::CompetitorKeywordTable(Selection selection, QWidget *par
       m_proxy(new CompetitorSortProxy(CompetitorKeywordModel::SortRole, this))
 {
     setObjectName(QStringLiteral("competitorKeywordTable"));
+    keepSelectionOnContextClick(this);
     m_proxy->setSourceModel(m_model);
     // Connected before the view and its selection model see the model, so that these run first.
     const auto shifting = [this] { m_shifting = true; };
@@ -99,17 +100,6 @@ CompetitorKeywordTable::~CompetitorKeywordTable()
     // half-destroyed table.
     m_proxy->disconnect(this);
     selectionModel()->disconnect(this);
-}
-
-void CompetitorKeywordTable::mousePressEvent(QMouseEvent *event)
-{
-    // A right click opens the row menu on the clicked row or the selection; it selects nothing,
-    // so that a selection outside the clicked row stays.
-    if (event->button() == Qt::RightButton) {
-        event->accept();
-        return;
-    }
-    QTableView::mousePressEvent(event);
 }
 
 void CompetitorKeywordTable::setShowsEmptyState(bool shows)

@@ -50,9 +50,6 @@ Q_SIGNALS:
     // The user changed the selection, or setSelection() did.
     void selectionChanged(const QSet<QString> &ids);
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-
 private:
     void followSelection();
     void restoreSelection();

@@ -5,6 +5,7 @@
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/ContextClick.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
 #include "ui/research/ElidedLabel.h"
@@ -117,6 +118,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     m_sorted->setSourceModel(m_rows);
     m_sorted->setSortRole(ResearchTableModel::sortRole);
     m_table = new QTableView(this);
+    keepSelectionOnContextClick(m_table);
     m_table->setObjectName(QStringLiteral("researchTable"));
     m_table->setModel(m_sorted);
     m_table->setItemDelegate(new CellDelegate(m_table));

@@ -112,12 +112,6 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     , m_content(new QWidget(this))
     , m_title(new QLabel(m_content))
     , m_caption(new QLabel(m_content))
-    // Built with its chart: a chart view made without one drops the default chart it made.
-    , m_chartView(new QChartView(new QChart, m_content))
-    , m_line(new QLineSeries)
-    , m_points(new QScatterSeries)
-    , m_dateAxis(new QDateTimeAxis)
-    , m_rankAxis(new QValueAxis)
     , m_list(new QListWidget(m_content))
 {
     setObjectName(QStringLiteral("historyPanel"));
@@ -131,36 +125,6 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     m_caption->setWordWrap(true);
     Style::setTone(m_caption, Style::Tone::secondary);
 
-    // The chart keeps one line and one set of points, refilled for each keyword.
-    auto *chart = m_chartView->chart();
-    chart->legend()->hide();
-    chart->setBackgroundVisible(false);
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    const auto accent = Style::color(Style::Tone::accent, palette());
-    m_line->setColor(accent);
-    m_points->setColor(accent);
-    m_points->setBorderColor(accent);
-    m_points->setMarkerSize(7);
-    chart->addSeries(m_line);
-    chart->addSeries(m_points);
-    m_dateAxis->setTickCount(3);
-    m_rankAxis->setObjectName(QStringLiteral("historyRankAxis"));
-    m_rankAxis->setTitleText(QStringLiteral("Rank"));
-    // Smaller ranks are better and stand higher.
-    m_rankAxis->setReverse(true);
-    m_rankAxis->setLabelFormat(QStringLiteral("%d"));
-    m_rankAxis->setTickType(QValueAxis::TicksDynamic);
-    m_rankAxis->setTickAnchor(0);
-    chart->addAxis(m_dateAxis, Qt::AlignBottom);
-    chart->addAxis(m_rankAxis, Qt::AlignLeft);
-    for (auto *series : std::initializer_list<QXYSeries *>{m_line, m_points}) {
-        series->attachAxis(m_dateAxis);
-        series->attachAxis(m_rankAxis);
-    }
-    m_chartView->setObjectName(QStringLiteral("historyChart"));
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setFixedHeight(180);
-
     m_list->setObjectName(QStringLiteral("historyList"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -171,7 +135,6 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     layout->setSpacing(12);
     layout->addWidget(m_title);
     layout->addWidget(m_caption);
-    layout->addWidget(m_chartView);
     layout->addWidget(m_list, 1);
 
     m_pages->addWidget(m_noSelection);
@@ -218,6 +181,50 @@ void HistoryPanel::reload()
     showReadings(readings);
 }
 
+void HistoryPanel::ensureChart()
+{
+    // Made when the first keyword is shown: a screen often opens without one.
+    if (m_chartView)
+        return;
+    // Built with its chart: a chart view made without one drops the default chart it made.
+    m_chartView = new QChartView(new QChart, m_content);
+    m_line = new QLineSeries;
+    m_points = new QScatterSeries;
+    m_dateAxis = new QDateTimeAxis;
+    m_rankAxis = new QValueAxis;
+    // The chart keeps one line and one set of points, refilled for each keyword.
+    auto *chart = m_chartView->chart();
+    chart->legend()->hide();
+    chart->setBackgroundVisible(false);
+    chart->setMargins(QMargins(0, 0, 0, 0));
+    const auto accent = Style::color(Style::Tone::accent, palette());
+    m_line->setColor(accent);
+    m_points->setColor(accent);
+    m_points->setBorderColor(accent);
+    m_points->setMarkerSize(7);
+    chart->addSeries(m_line);
+    chart->addSeries(m_points);
+    m_dateAxis->setTickCount(3);
+    m_rankAxis->setObjectName(QStringLiteral("historyRankAxis"));
+    m_rankAxis->setTitleText(QStringLiteral("Rank"));
+    // Smaller ranks are better and stand higher.
+    m_rankAxis->setReverse(true);
+    m_rankAxis->setLabelFormat(QStringLiteral("%d"));
+    m_rankAxis->setTickType(QValueAxis::TicksDynamic);
+    m_rankAxis->setTickAnchor(0);
+    chart->addAxis(m_dateAxis, Qt::AlignBottom);
+    chart->addAxis(m_rankAxis, Qt::AlignLeft);
+    for (auto *series : std::initializer_list<QXYSeries *>{m_line, m_points}) {
+        series->attachAxis(m_dateAxis);
+        series->attachAxis(m_rankAxis);
+    }
+    m_chartView->setObjectName(QStringLiteral("historyChart"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    m_chartView->setFixedHeight(180);
+
+    static_cast<QVBoxLayout *>(m_content->layout())->insertWidget(2, m_chartView);
+}
+
 void HistoryPanel::showReadings(const QList<RankSnapshot> &readings)
 {
     QList<qint64> ids;
@@ -227,6 +234,7 @@ void HistoryPanel::showReadings(const QList<RankSnapshot> &readings)
     if (m_shown == ids)
         return;
     m_shown = ids;
+    ensureChart();
 
     // Only readings in which the app was found at a rank are charted; the list shows them all.
     QList<QPointF> points;

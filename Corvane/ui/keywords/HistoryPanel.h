@@ -45,6 +45,7 @@ private:
     void reload();
     // Redraws the chart and the list when the readings differ from the ones shown.
     void showReadings(const QList<RankSnapshot> &readings);
+    void ensureChart();
 
     QPointer<ASOStore> m_store;
     QString m_appleAppId;
@@ -58,10 +59,10 @@ private:
     QWidget *m_content;
     QLabel *m_title;
     QLabel *m_caption;
-    QChartView *m_chartView;
-    QLineSeries *m_line;
-    QScatterSeries *m_points;
-    QDateTimeAxis *m_dateAxis;
-    QValueAxis *m_rankAxis;
+    QChartView *m_chartView = nullptr;
+    QLineSeries *m_line = nullptr;
+    QScatterSeries *m_points = nullptr;
+    QDateTimeAxis *m_dateAxis = nullptr;
+    QValueAxis *m_rankAxis = nullptr;
     QListWidget *m_list;
 };

@@ -56,9 +56,13 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     toolbar->setSpacing(8);
     m_app->setObjectName(QStringLiteral("appFilter"));
     m_app->setToolTip(QStringLiteral("App"));
+    // Both pickers as wide as their longest item, which they never elide.
     m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_app->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_kind->setObjectName(QStringLiteral("kindFilter"));
     m_kind->setToolTip(QStringLiteral("Kind"));
+    m_kind->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_kind->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_kind->addItem(QStringLiteral("All changes"));
     for (const auto kind : RankAlertKinds::allCases())
         m_kind->addItem(Glyphs::icon(AlertRow::symbol(kind)), AlertRow::title(kind), RankAlertKinds::rawValue(kind));
@@ -238,7 +242,8 @@ QMessageBox *AlertsView::confirmClear()
     const auto shown = visibleAlerts();
     if (shown.isEmpty())
         return nullptr;
-    auto *box = new QMessageBox(QMessageBox::Warning, confirmationTitle(shown.size()), confirmationTitle(shown.size()),
+    // The question is the dialog's text; a title bar would elide it.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Clear Alerts"), confirmationTitle(shown.size()),
                                 QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("clearConfirmation"));
     box->setInformativeText(QStringLiteral("Ranking history is kept; only these alerts are removed."));

@@ -4,6 +4,9 @@
 #include <QToolButton>
 #include <QWidget>
 
+#include <algorithm>
+#include <cmath>
+
 QColor Style::color(Tone tone, const QPalette &palette)
 {
     auto text = palette.color(QPalette::WindowText);
@@ -40,6 +43,56 @@ void Style::setTone(QWidget *widget, Tone tone)
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
     widget->setPalette(palette);
+}
+
+namespace {
+
+double luminance(const QColor &color)
+{
+    const auto channel = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
+}
+
+QColor mix(const QColor &from, const QColor &to, double share)
+{
+    return QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * share),
+                            float(from.greenF() + (to.greenF() - from.greenF()) * share),
+                            float(from.blueF() + (to.blueF() - from.blueF()) * share));
+}
+
+}
+
+double Style::contrast(const QColor &a, const QColor &b)
+{
+    const double first = luminance(a) + 0.05;
+    const double second = luminance(b) + 0.05;
+    return std::max(first, second) / std::min(first, second);
+}
+
+QColor Style::readable(const QColor &color, const QColor &background, double ratio)
+{
+    if (contrast(color, background) >= ratio)
+        return color;
+    const QColor extreme = contrast(Qt::black, background) >= contrast(Qt::white, background) ? QColor(Qt::black)
+                                                                                              : QColor(Qt::white);
+    // The least step toward the extreme that reaches the ratio; the extreme itself reads best.
+    for (int step = 1; step < 20; ++step) {
+        const auto moved = mix(color, extreme, step / 20.0);
+        if (contrast(moved, background) >= ratio)
+            return moved;
+    }
+    return extreme;
+}
+
+QPalette Style::readableSelection(QPalette palette)
+{
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        const auto text = palette.color(group, QPalette::HighlightedText);
+        palette.setColor(group, QPalette::Highlight, readable(palette.color(group, QPalette::Highlight), text));
+    }
+    return palette;
 }
 
 QFont Style::font(TextSize size, QFont::Weight weight)

@@ -63,12 +63,13 @@ public:
 
         painter->save();
         painter->setFont(keywordFont);
-        painter->setPen(Style::color(Style::Tone::primary, palette));
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(CellPainter::textColor(Style::Tone::primary, palette, selected));
         const QRect first(area.left(), y, area.width(), top);
         painter->drawText(first, Qt::AlignLeft | Qt::AlignVCenter,
                           QFontMetrics(keywordFont).elidedText(index.data().toString(), Qt::ElideRight, area.width()));
         painter->setFont(sourcesFont);
-        painter->setPen(Style::color(Style::Tone::secondary, palette));
+        painter->setPen(CellPainter::textColor(Style::Tone::secondary, palette, selected));
         const QRect second(area.left(), y + top + 1, area.width(), bottom);
         painter->drawText(second, Qt::AlignLeft | Qt::AlignVCenter,
                           QFontMetrics(sourcesFont)

@@ -3,6 +3,7 @@
 #include "ui/cells/CellPainter.h"
 
 #include <QAbstractItemView>
+#include <QBrush>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QPainter>
@@ -37,8 +38,14 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
         QStyledItemDelegate::paint(painter, opt, index);
         return;
     }
+    // Only what a content cell draws besides its content: initStyleOption() would ask the model
+    // for every role, the display text among them, which builds the content a second time.
     QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
+    opt.index = index;
+    if (const QVariant alignment = index.data(Qt::TextAlignmentRole); alignment.isValid())
+        opt.displayAlignment = Qt::Alignment(alignment.toInt());
+    if (const QVariant background = index.data(Qt::BackgroundRole); background.canConvert<QBrush>())
+        opt.backgroundBrush = background.value<QBrush>();
     const QPalette palette = CellPainter::drawRowBackground(painter, opt);
     const int margin = textMargin(opt);
     CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *content, palette, opt.displayAlignment,

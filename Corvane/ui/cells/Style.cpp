@@ -1,6 +1,7 @@
 #include "ui/cells/Style.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QToolButton>
 #include <QWidget>
 
@@ -88,16 +89,36 @@ QColor Style::readable(const QColor &color, const QColor &background, double rat
 
 QPalette Style::readableSelection(QPalette palette)
 {
+    // Asked for every cell painted, mostly with the same colours: the last answer is kept.
+    static QColor lastSelection, lastText, lastReadable;
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        const auto selection = palette.color(group, QPalette::Highlight);
         const auto text = palette.color(group, QPalette::HighlightedText);
-        palette.setColor(group, QPalette::Highlight, readable(palette.color(group, QPalette::Highlight), text));
+        if (selection != lastSelection || text != lastText) {
+            lastSelection = selection;
+            lastText = text;
+            lastReadable = readable(selection, text);
+        }
+        palette.setColor(group, QPalette::Highlight, lastReadable);
     }
     return palette;
 }
 
 QFont Style::font(TextSize size, QFont::Weight weight)
 {
-    auto font = QApplication::font();
+    // Cells ask for their fonts at every paint; a font made once keeps its measured glyphs.
+    static QHash<int, QFont> made;
+    static QFont madeFrom;
+    const auto application = QApplication::font();
+    if (application != madeFrom) {
+        madeFrom = application;
+        made.clear();
+    }
+    const int key = int(size) * 1000 + int(weight);
+    if (const auto found = made.constFind(key); found != made.cend())
+        return *found;
+
+    auto font = application;
     const double base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
     double scale = 1.0;
     switch (size) {
@@ -118,6 +139,7 @@ QFont Style::font(TextSize size, QFont::Weight weight)
     }
     font.setPointSizeF(base * scale);
     font.setWeight(weight);
+    made.insert(key, font);
     return font;
 }
 

@@ -89,17 +89,21 @@ QColor Style::readable(const QColor &color, const QColor &background, double rat
 
 QPalette Style::readableSelection(QPalette palette)
 {
-    // Asked for every cell painted, mostly with the same colours: the last answer is kept.
-    static QColor lastSelection, lastText, lastReadable;
+    // Asked for every cell painted, mostly with the same colours: each group's last answer is kept.
+    struct Answer
+    {
+        QColor selection;
+        QColor text;
+        QColor readable;
+    };
+    static Answer last[2];
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        auto &answer = last[group == QPalette::Active ? 0 : 1];
         const auto selection = palette.color(group, QPalette::Highlight);
         const auto text = palette.color(group, QPalette::HighlightedText);
-        if (selection != lastSelection || text != lastText) {
-            lastSelection = selection;
-            lastText = text;
-            lastReadable = readable(selection, text);
-        }
-        palette.setColor(group, QPalette::Highlight, lastReadable);
+        if (selection != answer.selection || text != answer.text || !answer.readable.isValid())
+            answer = {selection, text, readable(selection, text)};
+        palette.setColor(group, QPalette::Highlight, answer.readable);
     }
     return palette;
 }

@@ -109,13 +109,25 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     , m_pages(new QStackedLayout(this))
     , m_noSelection(new EmptyStateView(QStringLiteral("chart.xyaxis.line"), QStringLiteral("Select a keyword"),
                                        QStringLiteral("Its ranking history appears here."), this))
-    , m_content(new QWidget(this))
-    , m_title(new QLabel(m_content))
-    , m_caption(new QLabel(m_content))
-    , m_list(new QListWidget(m_content))
 {
     setObjectName(QStringLiteral("historyPanel"));
     m_noSelection->setObjectName(QStringLiteral("historyNoSelection"));
+    m_pages->addWidget(m_noSelection);
+
+    if (m_store)
+        connect(m_store, &ASOStore::dataVersionChanged, this, &HistoryPanel::reload);
+    reload();
+}
+
+void HistoryPanel::ensureContent()
+{
+    // Made when the first keyword is shown: a screen often opens without one.
+    if (m_content)
+        return;
+    m_content = new QWidget(this);
+    m_title = new QLabel(m_content);
+    m_caption = new QLabel(m_content);
+    m_list = new QListWidget(m_content);
     m_content->setObjectName(QStringLiteral("historyContent"));
     m_title->setObjectName(QStringLiteral("historyTitle"));
     m_title->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
@@ -136,13 +148,8 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     layout->addWidget(m_title);
     layout->addWidget(m_caption);
     layout->addWidget(m_list, 1);
-
-    m_pages->addWidget(m_noSelection);
     m_pages->addWidget(m_content);
-
-    if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, &HistoryPanel::reload);
-    reload();
+    ensureChart();
 }
 
 void HistoryPanel::setKeyword(const QString &appleAppId, const QString &country,
@@ -167,6 +174,7 @@ void HistoryPanel::reload()
         m_pages->setCurrentWidget(m_noSelection);
         return;
     }
+    ensureContent();
     m_pages->setCurrentWidget(m_content);
 
     const auto keyword = m_store ? m_store->keyword(*m_keyword) : std::nullopt;
@@ -183,9 +191,6 @@ void HistoryPanel::reload()
 
 void HistoryPanel::ensureChart()
 {
-    // Made when the first keyword is shown: a screen often opens without one.
-    if (m_chartView)
-        return;
     // Built with its chart: a chart view made without one drops the default chart it made.
     m_chartView = new QChartView(new QChart, m_content);
     m_line = new QLineSeries;
@@ -234,7 +239,6 @@ void HistoryPanel::showReadings(const QList<RankSnapshot> &readings)
     if (m_shown == ids)
         return;
     m_shown = ids;
-    ensureChart();
 
     // Only readings in which the app was found at a rank are charted; the list shows them all.
     QList<QPointF> points;

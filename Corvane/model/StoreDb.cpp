@@ -129,6 +129,8 @@ void StoreDb::rollback()
     Statement statement(*this, QStringLiteral("ROLLBACK"));
     execute(statement, {}, false);
     m_transactionBegun = false;
+    // Rows read inside the transaction may show what it wrote.
+    rowsChanged({});
 }
 
 void StoreDb::noteError(const QSqlError &error)

@@ -117,6 +117,21 @@ public:
         std::optional<QString> detail;
         std::optional<RankState> state;
         std::optional<KeywordMetric> metric;
+        qint64 linkPersistentId = 0;
+    };
+
+    // A write that may change what keywordRowSources() reads: the keyword it concerns, by normal
+    // form or row id, narrowed to an app and a storefront where those are known. A change that
+    // names no keyword may concern every keyword.
+    struct RowsChange
+    {
+        std::optional<QString> normalized = {};
+        std::optional<qint64> keywordPersistentId = {};
+        std::optional<QString> appleAppId = {};
+        std::optional<qint64> appPersistentId = {};
+        std::optional<QString> country = {};
+
+        bool anyKeyword() const { return !normalized && !keywordPersistentId; }
     };
 
     // A snapshot with the app ID of its app.
@@ -147,6 +162,11 @@ public:
 
     // Empty for an in-memory database.
     QString filePath() const { return m_path; }
+
+    // Told of every write that may change keyword rows, whether it succeeds or not, and of a
+    // change of any keyword when a transaction is rolled back; so a reader of rows can catch up
+    // on just those keywords.
+    void setRowsChangeHandler(std::function<void(const RowsChange &)> handler) { m_rowsChanged = std::move(handler); }
 
     // What the user is told once damage was found; absent while none was.
     std::optional<QString> damage() const { return m_damage; }
@@ -181,6 +201,11 @@ public:
     // The app's links that have a keyword, in stored order, with what is known of the keyword
     // in the storefront.
     QList<KeywordRowSource> keywordRowSources(const TrackedApp &app, const QString &country);
+    // The same, only of the keywords with these normal forms.
+    QList<KeywordRowSource> keywordRowSources(const TrackedApp &app, const QString &country,
+                                              const QStringList &normalized);
+    // The normal forms of those of these keywords that exist.
+    QStringList keywordNormalForms(const QList<qint64> &keywordPersistentIds);
     // The app's links, of any source, to the keyword with this normal form.
     QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
     QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);
@@ -301,6 +326,13 @@ private:
     bool removeRow(const QString &table, qint64 persistentId);
     void select(const QString &sql, const QVariantList &values, const std::function<void(const QSqlQuery &)> &row);
     void writeSucceeded();
+    void rowsChanged(const RowsChange &change) const
+    {
+        if (m_rowsChanged)
+            m_rowsChanged(change);
+    }
+    QList<KeywordRowSource> keywordRowSources(const TrackedApp &app, const QString &country, const QString &where,
+                                              const QVariantList &values);
     QList<SearchObservation> observations(const QString &where, const QVariantList &values);
     QList<RankAlert> alerts(const QString &where, const QVariantList &values);
 
@@ -316,4 +348,5 @@ private:
     bool m_inTransaction = false;
     bool m_transactionBegun = false;
     bool m_transactionFailed = false;
+    std::function<void(const RowsChange &)> m_rowsChanged;
 };

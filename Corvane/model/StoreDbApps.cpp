@@ -131,6 +131,8 @@ bool StoreDb::update(const TrackedApp &app)
 
 bool StoreDb::remove(const TrackedApp &app)
 {
+    // Its links go with it.
+    rowsChanged({.appleAppId = app.appleAppId});
     return removeRow(QStringLiteral("tracked_app"), app.persistentId);
 }
 
@@ -166,16 +168,20 @@ QList<TrackedApp> StoreDb::apps()
 
 bool StoreDb::insert(Keyword &keyword)
 {
+    rowsChanged({.normalized = keyword.normalized});
     return upsert(QStringLiteral("keyword"), keywordColumns, keywordValues(keyword), keyword.persistentId);
 }
 
 bool StoreDb::update(const Keyword &keyword)
 {
+    // Its former normal form is not known here.
+    rowsChanged({});
     return updateRow(QStringLiteral("keyword"), keywordColumns, keywordValues(keyword), keyword.persistentId);
 }
 
 bool StoreDb::remove(const Keyword &keyword)
 {
+    rowsChanged({.normalized = keyword.normalized, .keywordPersistentId = keyword.persistentId});
     return removeRow(QStringLiteral("keyword"), keyword.persistentId);
 }
 
@@ -201,16 +207,23 @@ std::optional<Keyword> StoreDb::keywordByNormalized(const QString &normalized)
 
 bool StoreDb::insert(KeywordLink &link)
 {
+    if (link.keywordPersistentId && link.appPersistentId)
+        rowsChanged({.keywordPersistentId = link.keywordPersistentId, .appPersistentId = link.appPersistentId});
+    else
+        rowsChanged({});
     return upsert(QStringLiteral("keyword_link"), linkColumns, linkValues(link), link.persistentId);
 }
 
 bool StoreDb::update(const KeywordLink &link)
 {
+    // The stored link may have named another keyword or app.
+    rowsChanged({});
     return updateRow(QStringLiteral("keyword_link"), linkColumns, linkValues(link), link.persistentId);
 }
 
 bool StoreDb::remove(const KeywordLink &link)
 {
+    rowsChanged({});
     return removeRow(QStringLiteral("keyword_link"), link.persistentId);
 }
 
@@ -261,17 +274,44 @@ qint64 StoreDb::linkCountOfApp(qint64 appPersistentId)
 
 QList<StoreDb::KeywordRowSource> StoreDb::keywordRowSources(const TrackedApp &app, const QString &country)
 {
+    return keywordRowSources(app, country, QString(), {});
+}
+
+QList<StoreDb::KeywordRowSource> StoreDb::keywordRowSources(const TrackedApp &app, const QString &country,
+                                                            const QStringList &normalized)
+{
+    // The normal forms go in as a JSON array so that one prepared statement serves any number.
+    return keywordRowSources(app, country, QStringLiteral("AND k.normalized IN (SELECT value FROM json_each(?)) "),
+                             {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(normalized)).toJson(QJsonDocument::Compact))});
+}
+
+QStringList StoreDb::keywordNormalForms(const QList<qint64> &keywordPersistentIds)
+{
+    QJsonArray ids;
+    for (const auto id : keywordPersistentIds)
+        ids.append(id);
+    QStringList result;
+    select(QStringLiteral("SELECT normalized FROM keyword WHERE pk IN (SELECT value FROM json_each(?))"),
+           {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
+           [&](const QSqlQuery &query) { result.append(query.value(0).toString()); });
+    return result;
+}
+
+QList<StoreDb::KeywordRowSource> StoreDb::keywordRowSources(const TrackedApp &app, const QString &country,
+                                                            const QString &where, const QVariantList &values)
+{
     // One pass over the links; the state and the metric are found through their unique keys.
     QList<KeywordRowSource> result;
     select(QStringLiteral("SELECT k.normalized, k.display, k.translated_en, l.source_raw, l.detail, r.pk, "
                           "r.latest_state_raw, r.latest_rank, r.latest_result_count, r.latest_checked_at, "
                           "r.previous_state_raw, r.previous_rank, r.previous_checked_at, r.last_found_at, "
-                          "m.pk, m.popularity, m.popularity_source_raw, m.difficulty "
+                          "m.pk, m.popularity, m.popularity_source_raw, m.difficulty, l.pk "
                           "FROM keyword_link l JOIN keyword k ON k.pk = l.keyword_pk "
                           "LEFT JOIN rank_state r ON r.key = ? || '|' || k.normalized || '|' || ? "
                           "LEFT JOIN keyword_metric m ON m.key = k.normalized || '|' || ? "
-                          "WHERE l.app_pk = ? ORDER BY l.pk"),
-           {app.appleAppId, country, country, app.persistentId}, [&](const QSqlQuery &query) {
+                          "WHERE l.app_pk = ? ")
+               + where + QStringLiteral("ORDER BY l.pk"),
+           QVariantList{app.appleAppId, country, country, app.persistentId} + values, [&](const QSqlQuery &query) {
                RowReader row(query);
                KeywordRowSource source;
                source.normalized = row.text();
@@ -301,6 +341,7 @@ QList<StoreDb::KeywordRowSource> StoreDb::keywordRowSources(const TrackedApp &ap
                    metric.difficulty = metricRow.optionalInteger();
                    source.metric = metric;
                }
+               source.linkPersistentId = query.value(18).toLongLong();
                result.append(source);
            });
     return result;
@@ -331,6 +372,7 @@ QList<KeywordLink> StoreDb::linksOfKeyword(qint64 keywordPersistentId)
 
 bool StoreDb::removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
 {
+    rowsChanged({.normalized = normalized, .appPersistentId = appPersistentId});
     return write(QStringLiteral("DELETE FROM keyword_link WHERE app_pk = ? "
                                 "AND keyword_pk IN (SELECT pk FROM keyword WHERE normalized = ?)"),
                  {appPersistentId, normalized});

@@ -96,11 +96,13 @@ const QString alertSelect =
 
 bool StoreDb::insert(KeywordMetric &metric)
 {
+    rowsChanged({.normalized = metric.keywordNormalized, .country = metric.country});
     return upsert(QStringLiteral("keyword_metric"), metricColumns, metricValues(metric), metric.persistentId);
 }
 
 bool StoreDb::update(const KeywordMetric &metric)
 {
+    rowsChanged({.normalized = metric.keywordNormalized, .country = metric.country});
     return updateRow(QStringLiteral("keyword_metric"), metricColumns, metricValues(metric), metric.persistentId);
 }
 

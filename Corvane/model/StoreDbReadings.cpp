@@ -318,11 +318,13 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfKeywordByApp(const QString &norm
 
 bool StoreDb::insert(RankState &state)
 {
+    rowsChanged({.normalized = state.keywordNormalized, .appleAppId = state.appleAppId, .country = state.country});
     return upsert(QStringLiteral("rank_state"), stateColumns, stateValues(state), state.persistentId);
 }
 
 bool StoreDb::update(const RankState &state)
 {
+    rowsChanged({.normalized = state.keywordNormalized, .appleAppId = state.appleAppId, .country = state.country});
     return updateRow(QStringLiteral("rank_state"), stateColumns, stateValues(state), state.persistentId);
 }
 
@@ -365,10 +367,12 @@ QList<RankState> StoreDb::rankStatesOfApp(const QString &appleAppId, const QStri
 
 bool StoreDb::removeRankStatesOfApp(const QString &appleAppId)
 {
+    rowsChanged({.appleAppId = appleAppId});
     return write(QStringLiteral("DELETE FROM rank_state WHERE apple_app_id = ?"), {appleAppId});
 }
 
 bool StoreDb::removeAllRankStates()
 {
+    rowsChanged({});
     return write(QStringLiteral("DELETE FROM rank_state"), {});
 }

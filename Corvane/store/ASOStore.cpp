@@ -23,6 +23,7 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
                        realSleep());
         m_itunes = std::make_shared<ITunesClient>(std::move(http), QUrl(QStringLiteral("https://itunes.apple.com")));
     }
+    m_db->setRowsChangeHandler([this](const StoreDb::RowsChange &change) { noteRowsChange(change); });
     connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
     connect(m_db.get(), &StoreDb::damaged, this, [this](const QString &message) { Q_EMIT databaseDamaged(message); });
     if (m_db->writesHeld()) {
@@ -39,7 +40,10 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
     migrateLayoutIfNeeded();
 }
 
-ASOStore::~ASOStore() = default;
+ASOStore::~ASOStore()
+{
+    m_db->setRowsChangeHandler({});
+}
 
 QString ASOStore::StoreError::description() const
 {

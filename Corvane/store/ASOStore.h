@@ -205,9 +205,14 @@ public:
 
     // --- Rows and history
 
-    // The app's keyword rows in the storefront, in no particular order; built again only
-    // after the data version changed.
+    // The app's keyword rows in the storefront, in the order of their first links; kept for one
+    // data version. A new version re-reads only the keywords whose links, rank states or metrics
+    // were written meanwhile.
     QList<KeywordRow> rows(const TrackedApp &app, const QString &country);
+    // The same rows read in full, past the cache.
+    QList<KeywordRow> readRows(const TrackedApp &app, const QString &country);
+    // Forgets the kept rows: the next rows() reads them in full.
+    void forgetRows() { m_rowsCache.clear(); }
     // Per normal form, the app's readings in the storefront.
     QHash<QString, SnapshotPair> snapshotPairs(const TrackedApp &app, const QString &country);
     // The newest successful search of each of the keywords in the storefront that has one.
@@ -330,7 +335,23 @@ private:
 
     void raiseAlerts(const TrackedApp &app, const SearchObservation &observation, const Ranking::Reading &current,
                      const std::optional<RankPoint> &previous, const QString &keywordDisplay);
-    QList<KeywordRow> buildRows(const TrackedApp &app, const QString &country);
+    // The keyword rows of one app in one storefront, with what was written since they were read.
+    struct CachedRows
+    {
+        QString appleAppId;
+        qint64 appPersistentId = 0;
+        QString country;
+        qint64 dataVersion = 0;
+        QList<KeywordRow> rows;
+        // The row id of each row's first link, ascending: the rows' order.
+        QList<qint64> firstLinks;
+        // Written since: any keyword, else these.
+        bool stale = false;
+        QSet<QString> changed;
+        QList<qint64> changedKeywordIds;
+    };
+    void noteRowsChange(const StoreDb::RowsChange &change);
+    void catchUp(CachedRows &cached, const TrackedApp &app);
 
     std::unique_ptr<StoreDb> m_db;
     QNetworkAccessManager *m_network = nullptr;
@@ -340,7 +361,7 @@ private:
     QHash<QString, std::shared_ptr<DiscoveryRun>> m_discoveries;
     QHash<QString, RunningSearch> m_running;
     quint64 m_runningSerial = 0;
-    QHash<QString, std::pair<qint64, QList<KeywordRow>>> m_rowsCache;
+    QHash<QString, CachedRows> m_rowsCache;
     std::shared_ptr<PopularityProviding> m_popularityOverride;
     std::optional<QString> m_popularityError;
     Clock m_now;

@@ -42,4 +42,6 @@ struct KeywordRow
     qint64 difficultySortKey() const;
     qint64 opportunitySortKey() const;
     QDateTime checkedAtSortKey() const;
+
+    friend bool operator==(const KeywordRow &, const KeywordRow &) = default;
 };

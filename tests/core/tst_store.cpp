@@ -416,6 +416,64 @@ private Q_SLOTS:
         QVERIFY(m_store->latestObservations({QStringLiteral("alpha")}, QStringLiteral("gb")).isEmpty());
     }
 
+    void keptRowsFollowEveryWrite()
+    {
+        // Kept rows brought up to date keyword by keyword read exactly as a full read, in order.
+        auto mine = track(QStringLiteral("100001"), true);
+        auto rival = track(QStringLiteral("200002"));
+        const QString gb = QStringLiteral("gb");
+        QList<PlannedCandidate> candidates;
+        for (int i = 0; i < 12; ++i)
+            candidates.append({QStringLiteral("k%1").arg(i), i % 3 ? KeywordSource::manual : KeywordSource::description,
+                               i % 2 ? std::optional<QString>(QStringLiteral("d%1").arg(i)) : std::nullopt, {}});
+        m_store->link(candidates, mine);
+        m_store->link(candidates.mid(4, 4), rival);
+        const auto check = [&](const char *step) {
+            m_store->raiseDataVersion();
+            for (const auto &app : {mine, rival}) {
+                for (const auto &country : {us, gb}) {
+                    const auto kept = m_store->rows(app, country);
+                    QVERIFY2(!kept.isEmpty() && kept == m_store->readRows(app, country), step);
+                }
+            }
+        };
+        check("first read");
+
+        for (const auto &[keyword, rank] : {std::pair{"k1", 3}, {"k2", 0}, {"k5", 7}, {"k1", 1}})
+            m_store->apply(stored(QString::fromLatin1(keyword), rank, m_now.addSecs(-100 + rank)), mine);
+        check("searches applied");
+        m_store->link({{"k12", KeywordSource::probe, {}, {}}, {"k3", KeywordSource::appName, QStringLiteral("again"), {}}},
+                      mine);
+        check("links added");
+        m_store->unlink(QStringLiteral("k4"), mine);
+        check("unlinked");
+        // Linked anew, its first link is the newest: the row moves to the end.
+        m_store->addKeywords({QStringLiteral("k4")}, mine);
+        check("linked again");
+        QCOMPARE(m_store->rows(mine, us).last().id, "k4");
+        TaskRunner::run(m_store->refreshPopularity(mine, us, true));
+        KeywordMetric metric(QStringLiteral("k6"), gb);
+        metric.difficulty = 30;
+        m_store->db().insert(metric);
+        check("metrics written");
+        {
+            // Written and read, then rolled back.
+            StoreDb::Transaction save(m_store->db());
+            m_store->db().removeLinksOfAppToKeyword(mine.persistentId, QStringLiteral("k7"));
+            m_store->raiseDataVersion();
+            QCOMPARE(m_store->rows(mine, us).size(), 12);
+        }
+        check("rolled back");
+        Keyword renamed = *m_store->keyword(QStringLiteral("k8"));
+        renamed.display = QStringLiteral("K8");
+        m_store->db().insert(renamed);
+        check("display changed");
+        m_store->deleteApp(rival);
+        rival = track(QStringLiteral("200002"));
+        m_store->link(candidates.mid(0, 2), rival);
+        check("app tracked again");
+    }
+
     void repairsBringAnOldLayoutUpToDate()
     {
         const auto at = [](int hour) { return QDateTime(QDate(2024, 3, 1), QTime(hour, 0), QTimeZone::utc()); };

@@ -264,6 +264,7 @@ private Q_SLOTS:
         QCOMPARE(picker->count(), 3);
         QMessageBox *box = m_view->confirmClear();
         QCOMPARE(box->text(), "Delete 2 alerts?");
+        QCOMPARE(box->windowTitle(), "Clear Alerts");
         QCOMPARE(box->informativeText(), "Ranking history is kept; only these alerts are removed.");
         // The tracker finds a new change of app a while the question is open.
         auto late = alert("a o", -5);

@@ -94,6 +94,14 @@ private Q_SLOTS:
         view.setSection(AppDetailView::Section::keywords);
         QVERIFY(panel->isVisible());
         QVERIFY(view.showsInspector());
+
+        // The History button shows whether the panel is open, and closes and opens it.
+        auto *history = view.findChild<QAction *>("historyAction");
+        QVERIFY(history->isChecked());
+        history->trigger();
+        QVERIFY(!panel->isVisible() && !history->isChecked());
+        history->trigger();
+        QVERIFY(panel->isVisible() && history->isChecked());
     }
 
     // A storefront picked in the toolbar's menu shows that storefront's readings in the rows.

@@ -5,12 +5,16 @@
 #include "ui/cells/AppIconView.h"
 #include "ui/cells/CellContents.h"
 #include "ui/cells/CellDelegate.h"
+#include "ui/cells/CellPainter.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
 #include "ui/cells/StorefrontMenu.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPainter>
+#include <QStyleOptionViewItem>
 #include <QBuffer>
 #include <QMenu>
 #include <QNetworkAccessManager>
@@ -171,6 +175,45 @@ private Q_SLOTS:
     {
         QFETCH(QString, actual);
         QTEST(actual, "expected");
+    }
+
+    void selectedCellsRead_data()
+    {
+        QTest::addColumn<CellContent>("content");
+        using namespace CellContents;
+        QTest::newRow("failed badge") << stateBadge(RankingState::requestFailed, 200);
+        QTest::newRow("found badge") << stateBadge(RankingState::found, std::nullopt);
+        QTest::newRow("sample badge") << stateBadge(RankingState::notFoundInSample, 200);
+        QTest::newRow("medium difficulty") << difficulty(50);
+        QTest::newRow("easy difficulty") << difficulty(10);
+        QTest::newRow("popularity") << popularity(5, PopularitySource::appleMinimum);
+        QTest::newRow("lost") << change(Ranking::Change::lost());
+        QTest::newRow("absent") << difficulty(std::nullopt);
+    }
+
+    void selectedCellsRead()
+    {
+        // In a selected row of the application's palette every text reads at 4.5:1 at least,
+        // on the selection or on its badge's fill.
+        QFETCH(CellContent, content);
+        QImage image(40, 20, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.showDecorationSelected = true; // as a table selecting rows draws it
+        option.palette = QApplication::palette();
+        option.state = QStyle::State_Selected | QStyle::State_Active | QStyle::State_Enabled;
+        const auto palette = CellPainter::drawRowBackground(&painter, option);
+        painter.end();
+        const QColor selection = image.pixelColor(20, 10);
+        const auto colors = CellPainter::colors(content, palette, true);
+        const auto behind = colors.capsule.isValid() ? colors.capsule : selection;
+        QVERIFY2(Style::contrast(colors.text, behind) >= 4.5, qPrintable(colors.text.name() + " on " + behind.name()));
+        QVERIFY(Style::contrast(colors.detail, selection) >= 4.5);
+        QCOMPARE(colors.capsule.isValid(), content.capsule);
+        if (colors.capsule.isValid())
+            QCOMPARE(colors.capsule.alpha(), 255);
     }
 
     void storefrontSections_data()

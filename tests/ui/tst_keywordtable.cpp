@@ -237,6 +237,57 @@ private Q_SLOTS:
         QCOMPARE(table.model()->rowCount(), 59);
     }
 
+    void raiseUpdatesRowsInPlace_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("by keyword") << int(KeywordTableModel::keyword) << "keyword 30";
+        // The search moves the selected row to the top.
+        QTest::newRow("by rank, the selected row moves") << int(KeywordTableModel::rank) << "keyword 45";
+    }
+
+    void raiseUpdatesRowsInPlace()
+    {
+        // A discovery run between two raises: keywords linked and unlinked, a search applied.
+        QFETCH(int, column);
+        QFETCH(QString, selected);
+        QStringList keywords;
+        for (int i = 0; i < 60; ++i)
+            keywords.append(QStringLiteral("keyword %1").arg(i, 2, 10, QChar(u'0')));
+        const auto app = addApp(keywords);
+        KeywordTable table(m_store.get(), app.appleAppId, QStringLiteral("us"));
+        table.resize(700, 300);
+        table.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&table));
+        table.setSort(column, Qt::AscendingOrder);
+        table.setSelection(selected);
+        table.verticalScrollBar()->setValue(7);
+        QSignalSpy resets(table.tableModel(), &QAbstractItemModel::modelReset);
+        QSignalSpy changes(&table, &KeywordTable::selectionChanged);
+
+        m_store->link({{"keyword 00a", KeywordSource::probe, {}, {}}, {"keyword 99", KeywordSource::probe, {}, {}}}, app);
+        m_store->unlink(QStringLiteral("keyword 10"), app);
+        const auto hits = FakeSearchClient::results({QStringLiteral("9"), app.appleAppId}).hits;
+        SearchObservation observation{0, QUuid::createUuid(), QStringLiteral("keyword 45"), QStringLiteral("us"),
+                                      QDateTime::currentDateTimeUtc(), true, 200, hits.size(), 1, {}, true,
+                                      AppRecords::encodeHits(hits)};
+        m_store->db().insert(observation);
+        m_store->apply(observation, app);
+        m_store->raiseDataVersion();
+
+        QCOMPARE(resets.count(), 0);
+        QCOMPARE(table.tableModel()->rows(), m_store->readRows(app, QStringLiteral("us")));
+        QCOMPARE(table.model()->rowCount(), 61);
+        QCOMPARE(table.selection(), selected);
+        QCOMPARE(table.selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(table.selectionModel()->selectedRows().value(0).data(KeywordTableModel::IdRole), selected);
+        QCOMPARE(table.verticalScrollBar()->value(), 7);
+        QCOMPARE(changes.count(), 0);
+        const auto order = idsOf(table.model());
+        QCOMPARE(column == KeywordTableModel::rank ? order.first() : order.value(1), column == KeywordTableModel::rank
+                     ? "keyword 45" : "keyword 00a");
+    }
+
     void menu()
     {
         addApp({});

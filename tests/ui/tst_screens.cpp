@@ -8,6 +8,7 @@
 #include "ui/keywords/KeywordTable.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataView.h"
+#include "workflows/DiscoveryRun.h"
 #include "ui/research/ResearchView.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/shell/AddAppDialog.h"
@@ -19,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -60,6 +62,12 @@ class TestScreens : public QObject
         for (auto *button : root->findChildren<QAbstractButton *>()) {
             if (button->isVisibleTo(root) && !button->text().isEmpty())
                 QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+        }
+        // Pickers that size to their longest item show it whole, up to the width they may take.
+        for (auto *picker : root->findChildren<QComboBox *>()) {
+            if (picker->isVisibleTo(root) && picker->sizeAdjustPolicy() == QComboBox::AdjustToContents)
+                QVERIFY2(picker->width() >= std::min(picker->sizeHint().width(), picker->maximumWidth()),
+                         qPrintable(picker->objectName()));
         }
     }
 
@@ -135,6 +143,58 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         verifyNothingCut(&window);
         save(&window, "alerts");
+    }
+
+    void detailAndAlerts_data()
+    {
+        QTest::addColumn<bool>("minimum"); // the window at its minimum size
+        QTest::addColumn<QString>("run");  // the discovery banner: "", "running" or "ended"
+        QTest::addColumn<QString>("shown"); // a text the banner shows
+        QTest::addColumn<QString>("name");
+        QTest::newRow("discovering") << false << "running" << "Round 2 · round 2 of 4" << "app-detail-discovering";
+        QTest::newRow("discovered") << false << "ended" << "Discovery finished" << "app-detail-discovered";
+        QTest::newRow("minimum size") << true << "" << "" << "app-detail-minimum";
+    }
+
+    void detailAndAlerts()
+    {
+        QFETCH(bool, minimum);
+        QFETCH(QString, run);
+        QFETCH(QString, shown);
+        QFETCH(QString, name);
+        const auto app = *m_store->app(SeedAccount::ownApps[0]);
+        auto discovery = std::make_shared<DiscoveryRun>(QStringLiteral("us"), 300, 3);
+        discovery->setRound(2);
+        discovery->setPhase(QStringLiteral("Round 2"));
+        discovery->setCandidates(412), discovery->setQueued(120), discovery->setSearched(run == "ended" ? 120 : 47);
+        discovery->setFound(31), discovery->setNotFound(14), discovery->setFailed(2), discovery->setRelatedInspected(8);
+        discovery->setIsRunning(run == "running");
+        m_store->setDiscoveries(run.isEmpty() ? QHash<QString, std::shared_ptr<DiscoveryRun>>()
+                                              : QHash<QString, std::shared_ptr<DiscoveryRun>>{{app.appleAppId + "|us", discovery}});
+
+        MainWindow window(m_store.get(), m_tracker.get(), nullptr);
+        window.resize(minimum ? window.minimumSize() : QSize(1200, 800));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.size(), minimum ? QSize(1000, 640) : QSize(1200, 800));
+        window.findChild<KeywordTable *>()->setSelection(QStringLiteral("editor collage"));
+        QCoreApplication::processEvents();
+        QVERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
+        if (!shown.isEmpty()) {
+            const auto labels = window.findChildren<QLabel *>();
+            QVERIFY(std::any_of(labels.begin(), labels.end(),
+                                [&](const QLabel *label) { return label->isVisible() && label->text() == shown; }));
+        }
+        // Saved first, so that a cut screen can be looked at.
+        save(&window, name);
+        verifyNothingCut(&window);
+        if (minimum) {
+            window.setSelection(QStringLiteral("tool.alerts"));
+            QCoreApplication::processEvents();
+            save(&window, "alerts-minimum");
+            verifyNothingCut(&window);
+        }
+        m_store->setDiscoveries({});
     }
 
     void emptyAccount()

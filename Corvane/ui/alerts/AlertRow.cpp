@@ -157,13 +157,16 @@ void AlertRow::paint(QPainter *painter, const QStyleOptionViewItem &option, cons
     const QPalette palette = CellPainter::drawRowBackground(painter, opt);
     const auto parts = layout(opt.rect, *alert, opt.font);
     const auto kind = alert->kind();
+    // A selected row draws everything in the selection's text colour, which reads on it.
+    const bool selected = opt.state & QStyle::State_Selected;
+    const auto color = [&](Style::Tone tone) { return CellPainter::textColor(tone, palette, selected); };
     painter->save();
     painter->setFont(opt.font);
-    painter->setPen(Style::color(RankAlertKinds::isImprovement(kind) ? Style::Tone::green : Style::Tone::red, palette));
+    painter->setPen(color(RankAlertKinds::isImprovement(kind) ? Style::Tone::green : Style::Tone::red));
     painter->drawText(parts.symbol, Qt::AlignCenter, Glyphs::text(symbol(kind)));
 
     painter->setFont(keywordFont(opt.font, alert->isRead));
-    painter->setPen(Style::color(Style::Tone::primary, palette));
+    painter->setPen(color(Style::Tone::primary));
     const QFontMetricsF keywordMetrics(painter->font());
     painter->drawText(parts.keyword, Qt::AlignLeft | Qt::AlignVCenter,
                       keywordMetrics.elidedText(alert->keywordDisplay, Qt::ElideRight, parts.keyword.width() + 1));
@@ -171,21 +174,21 @@ void AlertRow::paint(QPainter *painter, const QStyleOptionViewItem &option, cons
     painter->drawText(parts.flag, Qt::AlignLeft | Qt::AlignVCenter, flagText(*alert));
 
     painter->setFont(captionFont(opt.font));
-    painter->setPen(Style::color(Style::Tone::secondary, palette));
+    painter->setPen(color(Style::Tone::secondary));
     painter->drawText(parts.detail, Qt::AlignLeft | Qt::AlignVCenter,
                       QFontMetricsF(painter->font()).elidedText(detailText(*alert), Qt::ElideRight, parts.detail.width()));
-    painter->setPen(Style::color(Style::Tone::tertiary, palette));
+    painter->setPen(color(Style::Tone::tertiary));
     painter->drawText(parts.time, Qt::AlignRight | Qt::AlignVCenter, Formatters::shortTime(alert->createdAt));
 
     painter->setFont(opt.font);
-    painter->setPen(Style::color(Style::Tone::secondary, palette));
+    painter->setPen(color(Style::Tone::secondary));
     painter->drawText(parts.ranks, Qt::AlignRight | Qt::AlignVCenter, ranksText(*alert));
 
     // A read row keeps the dot's space, so rows line up whatever their state.
     if (!alert->isRead) {
         painter->setRenderHint(QPainter::Antialiasing);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(Style::color(Style::Tone::accent, palette));
+        painter->setBrush(color(Style::Tone::accent));
         painter->drawEllipse(parts.dot);
     }
     painter->restore();

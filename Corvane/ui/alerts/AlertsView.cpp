@@ -13,14 +13,12 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLocale>
 #include <QMap>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QStandardItemModel>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -32,7 +30,7 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
       m_app(new QComboBox(this)), m_kind(new QComboBox(this)), m_unread(new QCheckBox(QStringLiteral("Unread"), this)),
       m_markAllRead(new QPushButton(QStringLiteral("Mark All Read"), this)),
       m_clear(new QPushButton(QStringLiteral("Clear"), this)), m_list(new QTreeView(this)),
-      m_model(new QStandardItemModel(this)),
+      m_model(new AlertListModel(this)),
       m_empty(new EmptyStateView(QStringLiteral("bell"), QString(), QString(), this))
 {
     setObjectName(QStringLiteral("alertsView"));
@@ -58,9 +56,13 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     toolbar->setSpacing(8);
     m_app->setObjectName(QStringLiteral("appFilter"));
     m_app->setToolTip(QStringLiteral("App"));
+    // Both pickers as wide as their longest item, which they never elide.
     m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_app->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_kind->setObjectName(QStringLiteral("kindFilter"));
     m_kind->setToolTip(QStringLiteral("Kind"));
+    m_kind->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_kind->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_kind->addItem(QStringLiteral("All changes"));
     for (const auto kind : RankAlertKinds::allCases())
         m_kind->addItem(Glyphs::icon(AlertRow::symbol(kind)), AlertRow::title(kind), RankAlertKinds::rawValue(kind));
@@ -159,9 +161,21 @@ QList<AlertsView::AppChoice> AlertsView::appChoices(const QList<RankAlert> &aler
 
 QList<AlertsView::DaySection> AlertsView::groupByDay(const QList<RankAlert> &alerts)
 {
+    // The time zone is asked once per day rather than once per alert: an alert inside the
+    // bounds of the day found last belongs to it.
     QMap<QDate, QList<RankAlert>> days;
-    for (const auto &alert : alerts)
-        days[alert.createdAt.toLocalTime().date()].append(alert);
+    QDate day;
+    qint64 dayStart = 0;
+    qint64 dayEnd = 0;
+    for (const auto &alert : alerts) {
+        const auto moment = alert.createdAt.toMSecsSinceEpoch();
+        if (!day.isValid() || moment < dayStart || moment >= dayEnd) {
+            day = alert.createdAt.toLocalTime().date();
+            dayStart = day.startOfDay().toMSecsSinceEpoch();
+            dayEnd = day.addDays(1).startOfDay().toMSecsSinceEpoch();
+        }
+        days[day].append(alert);
+    }
     QList<DaySection> sections;
     for (auto day = days.constKeyValueBegin(); day != days.constKeyValueEnd(); ++day)
         sections.prepend({day->first, day->second});
@@ -228,7 +242,8 @@ QMessageBox *AlertsView::confirmClear()
     const auto shown = visibleAlerts();
     if (shown.isEmpty())
         return nullptr;
-    auto *box = new QMessageBox(QMessageBox::Warning, confirmationTitle(shown.size()), confirmationTitle(shown.size()),
+    // The question is the dialog's text; a title bar would elide it.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Clear Alerts"), confirmationTitle(shown.size()),
                                 QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("clearConfirmation"));
     box->setInformativeText(QStringLiteral("Ranking history is kept; only these alerts are removed."));
@@ -270,30 +285,12 @@ void AlertsView::refreshList()
         selected = current->id;
     const int scroll = m_list->verticalScrollBar()->value();
 
-    m_model->clear();
-    QModelIndex selectedIndex;
-    const QLocale locale = QLocale::system();
-    for (const auto &section : groupByDay(visible)) {
-        auto *day = new QStandardItem(locale.toString(section.day, QLocale::LongFormat));
-        day->setFlags(Qt::ItemIsEnabled);
-        day->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
-        for (const auto &alert : section.items) {
-            auto *row = new QStandardItem(alert.keywordDisplay);
-            row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-            row->setData(QVariant::fromValue(alert), AlertRow::alertRole);
-            day->appendRow(row);
-        }
-        m_model->appendRow(day);
-        if (selected) {
-            for (int r = 0; r < day->rowCount(); ++r) {
-                if (section.items[r].id == *selected)
-                    selectedIndex = day->child(r)->index();
-            }
-        }
-    }
-    m_list->expandAll();
-    if (selectedIndex.isValid())
-        m_list->setCurrentIndex(selectedIndex);
+    m_model->setDays(groupByDay(visible));
+    // Day by day: expandAll() would hold every alert row as expanded too.
+    for (int day = 0; day < m_model->rowCount(); ++day)
+        m_list->setExpanded(m_model->index(day, 0), true);
+    if (const auto index = selected ? m_model->indexOf(*selected) : QModelIndex(); index.isValid())
+        m_list->setCurrentIndex(index);
     m_list->verticalScrollBar()->setValue(scroll);
 
     if (m_alerts.isEmpty()) {
@@ -337,8 +334,7 @@ void AlertsView::showContextMenu(const QPoint &position)
 
 std::optional<RankAlert> AlertsView::alertAt(const QModelIndex &index) const
 {
-    const QVariant value = index.data(AlertRow::alertRole);
-    if (value.metaType() != QMetaType::fromType<RankAlert>())
-        return std::nullopt;
-    return value.value<RankAlert>();
+    if (const auto *alert = m_model->alertAt(index))
+        return *alert;
+    return std::nullopt;
 }

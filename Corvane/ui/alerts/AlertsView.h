@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/RankAlert.h"
+#include "ui/alerts/AlertListModel.h"
 
-#include <QDate>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -16,7 +16,6 @@ class QCheckBox;
 class QComboBox;
 class QMessageBox;
 class QPushButton;
-class QStandardItemModel;
 class QTreeView;
 class RankTracker;
 
@@ -43,13 +42,7 @@ public:
         friend bool operator==(const AppChoice &, const AppChoice &) = default;
     };
 
-    struct DaySection
-    {
-        // In local time.
-        QDate day;
-        // Newest first.
-        QList<RankAlert> items;
-    };
+    using DaySection = AlertListModel::Day;
 
     AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent = nullptr);
 
@@ -100,6 +93,6 @@ private:
     QPushButton *m_markAllRead;
     QPushButton *m_clear;
     QTreeView *m_list;
-    QStandardItemModel *m_model;
+    AlertListModel *m_model;
     EmptyStateView *m_empty;
 };

@@ -3,6 +3,7 @@
 #include "ui/cells/CellPainter.h"
 
 #include <QAbstractItemView>
+#include <QBrush>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QPainter>
@@ -31,17 +32,24 @@ void CellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, 
 {
     const auto content = contentOf(index);
     if (!content) {
-        QStyledItemDelegate::paint(painter, option, index);
+        // With the same selection colour as the cells drawn here.
+        QStyleOptionViewItem opt = option;
+        opt.palette = Style::readableSelection(option.palette);
+        QStyledItemDelegate::paint(painter, opt, index);
         return;
     }
+    // Only what a content cell draws besides its content: initStyleOption() would ask the model
+    // for every role, the display text among them, which builds the content a second time.
     QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    QPalette palette = CellPainter::drawRowBackground(painter, opt);
-    // The accent takes the selection's text colour too; the signal colours stay.
-    if (opt.state & QStyle::State_Selected)
-        palette.setColor(QPalette::Highlight, palette.color(QPalette::WindowText));
+    opt.index = index;
+    if (const QVariant alignment = index.data(Qt::TextAlignmentRole); alignment.isValid())
+        opt.displayAlignment = Qt::Alignment(alignment.toInt());
+    if (const QVariant background = index.data(Qt::BackgroundRole); background.canConvert<QBrush>())
+        opt.backgroundBrush = background.value<QBrush>();
+    const QPalette palette = CellPainter::drawRowBackground(painter, opt);
     const int margin = textMargin(opt);
-    CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *content, palette, opt.displayAlignment);
+    CellPainter::paint(painter, opt.rect.adjusted(margin, 0, -margin, 0), *content, palette, opt.displayAlignment,
+                       opt.state & QStyle::State_Selected);
 }
 
 QSize CellDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const

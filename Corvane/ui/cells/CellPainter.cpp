@@ -97,13 +97,48 @@ void drawGauge(QPainter *painter, const QRectF &box, qint64 value, const QColor 
 
 }
 
+CellPainter::Colors CellPainter::colors(const CellContent &content, const QPalette &palette, bool selected)
+{
+    Colors colors;
+    if (!selected) {
+        colors.text = Style::color(content.tone, palette);
+        colors.detail = Style::color(Style::Tone::secondary, palette);
+        if (content.capsule) {
+            colors.capsule = colors.text;
+            colors.capsule.setAlphaF(colors.text.alphaF() * 0.12f);
+        }
+        return colors;
+    }
+    colors.text = colors.detail = palette.color(QPalette::WindowText);
+    if (content.capsule) {
+        // The badge as on an unselected row, on an opaque fill of that row's background.
+        QPalette usual = palette;
+        usual.setColor(QPalette::WindowText, palette.color(QPalette::Text));
+        const auto base = palette.color(QPalette::Base);
+        const auto tone = Style::color(content.tone, usual);
+        const auto over = [](const QColor &top, const QColor &bottom, double alpha) {
+            return QColor::fromRgbF(float(bottom.redF() + (top.redF() - bottom.redF()) * alpha),
+                                    float(bottom.greenF() + (top.greenF() - bottom.greenF()) * alpha),
+                                    float(bottom.blueF() + (top.blueF() - bottom.blueF()) * alpha));
+        };
+        colors.capsule = over(tone, base, tone.alphaF() * 0.12);
+        colors.text = Style::readable(over(tone, colors.capsule, tone.alphaF()), colors.capsule);
+    }
+    return colors;
+}
+
+QColor CellPainter::textColor(Style::Tone tone, const QPalette &palette, bool selected)
+{
+    return selected ? palette.color(QPalette::WindowText) : Style::color(tone, palette);
+}
+
 QSize CellPainter::sizeHint(const CellContent &content)
 {
     return layoutOf(content).size;
 }
 
 void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent &content, const QPalette &palette,
-                        Qt::Alignment alignment)
+                        Qt::Alignment alignment, bool selected)
 {
     const Layout layout = layoutOf(content);
     int x = rect.left();
@@ -112,7 +147,8 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent 
     else if (alignment & Qt::AlignHCenter)
         x = rect.left() + (rect.width() - layout.size.width()) / 2;
     const qreal middle = rect.top() + rect.height() / 2.0;
-    const QColor color = Style::color(content.tone, palette);
+    const auto drawn = colors(content, palette, selected);
+    const QColor color = drawn.text;
 
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip);
@@ -120,10 +156,8 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent 
 
     if (content.capsule) {
         const QRectF capsule(x, middle - layout.size.height() / 2.0, layout.size.width(), layout.size.height());
-        QColor fill = color;
-        fill.setAlphaF(color.alphaF() * 0.12);
         painter->setPen(Qt::NoPen);
-        painter->setBrush(fill);
+        painter->setBrush(drawn.capsule);
         painter->drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
         x += capsulePadX;
     }
@@ -159,7 +193,7 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent 
     if (layout.detailWidth > 0) {
         const int left = place(layout.detailWidth);
         painter->setFont(layout.detailFont);
-        painter->setPen(Style::color(Style::Tone::secondary, palette));
+        painter->setPen(drawn.detail);
         painter->drawText(textBox(left, layout.detailWidth, layout.detailHeight), Qt::AlignLeft | Qt::AlignVCenter,
                           content.detail);
     }
@@ -171,13 +205,14 @@ QPalette CellPainter::drawRowBackground(QPainter *painter, const QStyleOptionVie
     QStyleOptionViewItem background = option;
     background.text.clear();
     background.icon = QIcon();
+    background.palette = Style::readableSelection(option.palette);
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
 
-    QPalette palette = option.palette;
+    QPalette palette = background.palette;
     if (option.state & QStyle::State_Selected) {
         const auto group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
-        palette.setColor(QPalette::WindowText, option.palette.color(group, QPalette::HighlightedText));
+        palette.setColor(QPalette::WindowText, palette.color(group, QPalette::HighlightedText));
     }
     return palette;
 }

@@ -20,6 +20,14 @@ QColor color(Tone tone, const QPalette &palette);
 // Sets the widget's text colour.
 void setTone(QWidget *widget, Tone tone);
 
+// The contrast ratio of two opaque colours, from 1 to 21 (the web's accessibility measure).
+double contrast(const QColor &a, const QColor &b);
+// The colour moved toward black or white, whichever reads better, just far enough to reach the
+// ratio against the background.
+QColor readable(const QColor &color, const QColor &background, double ratio = 4.5);
+// The palette with its selection colour moved so that its selected text reads at 4.5:1.
+QPalette readableSelection(QPalette palette);
+
 // A tool button that opens its menu on a press, with the menu arrow beside its text rather
 // than over it.
 void setMenuButton(QToolButton *button);

@@ -19,6 +19,8 @@
 #include "workflows/DiscoveryRun.h"
 
 #include <QAction>
+#include <QBoxLayout>
+#include <QEvent>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -31,7 +33,55 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
+
+// Lays a box's items out side by side while the host is wide enough for them, else one under
+// another, so that a narrow window cuts none of them.
+class WrappingRow : public QObject
+{
+public:
+    WrappingRow(QWidget *host, QBoxLayout *layout) : QObject(host), m_host(host), m_layout(layout)
+    {
+        host->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
+            place();
+        return false;
+    }
+
+private:
+    void place()
+    {
+        const auto margins = m_layout->contentsMargins();
+        int needed = margins.left() + margins.right();
+        int items = 0;
+        for (int i = 0; i < m_layout->count(); ++i) {
+            auto *item = m_layout->itemAt(i);
+            if (item->spacerItem() || (item->widget() && item->widget()->isHidden()))
+                continue;
+            needed += item->sizeHint().width();
+            ++items;
+        }
+        needed += std::max(0, items - 1) * m_layout->spacing();
+        const auto direction = m_host->width() >= needed ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+        if (m_layout->direction() != direction)
+            m_layout->setDirection(direction);
+    }
+
+    QWidget *m_host;
+    QBoxLayout *m_layout;
+};
+
+// The keyword pane's least width: the history panel gives way down to it.
+constexpr int paneMinimum = 420;
+// The narrowest the history panel becomes when the window has no room for its width.
+constexpr int panelFloor = 200;
 
 QLabel *captionLabel(QWidget *parent, Style::Tone tone = Style::Tone::secondary)
 {
@@ -51,7 +101,7 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_country = app ? initialCountry(*app) : Settings::shared().defaultCountry();
 
     auto *pane = new QWidget(this);
-    pane->setMinimumWidth(420);
+    pane->setMinimumWidth(paneMinimum);
     auto *paneLayout = new QVBoxLayout(pane);
     paneLayout->setContentsMargins(0, 0, 0, 0);
     paneLayout->setSpacing(0);
@@ -86,9 +136,11 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_historyPanel = new HistoryPanel(m_store, this);
     m_historyPanel->setObjectName(QStringLiteral("historyPanel"));
     // The stored width as it is; only a drag brings it into the divider's range.
-    m_historyPanel->setFixedWidth(int(Settings::shared().historyPanelWidth()));
+    m_panelWidth = Settings::shared().historyPanelWidth();
+    fitHistoryPanel();
     connect(m_divider, &SidePanelDivider::widthChanged, m_historyPanel, [this](double width) {
-        m_historyPanel->setFixedWidth(int(width));
+        m_panelWidth = width;
+        fitHistoryPanel();
     });
 
     auto *body = new QHBoxLayout;
@@ -154,6 +206,8 @@ QWidget *AppDetailView::buildToolbar()
     m_history = bar->addAction(Glyphs::icon(u"chart.xyaxis.line"), QStringLiteral("History"), this,
                                [this] { setShowInspector(!m_showInspector); });
     m_history->setObjectName(QStringLiteral("historyAction"));
+    // Checked while the panel is open.
+    m_history->setCheckable(true);
 
     auto *spacer = new QWidget(bar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -242,29 +296,42 @@ QWidget *AppDetailView::buildHeader()
         counters->addLayout(tile);
     }
 
+    // The counters stand beside the app's facts, or under them in a narrow window.
+    auto *body = new QWidget(header);
+    auto *bodyLayout = new QBoxLayout(QBoxLayout::LeftToRight, body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(14);
+    bodyLayout->addLayout(text, 1);
+    bodyLayout->addLayout(counters);
+    bodyLayout->setAlignment(counters, Qt::AlignLeft);
+    new WrappingRow(body, bodyLayout);
+
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(14);
-    layout->addWidget(m_icon);
-    layout->addLayout(text, 1);
-    layout->addLayout(counters);
+    layout->addWidget(m_icon, 0, Qt::AlignTop);
+    layout->addWidget(body, 1);
     return header;
 }
 
 QWidget *AppDetailView::buildPickers()
 {
     auto *row = new QWidget(this);
-    auto *layout = new QHBoxLayout(row);
+    auto *layout = new QBoxLayout(QBoxLayout::LeftToRight, row);
     layout->setContentsMargins(16, 0, 16, 10);
     layout->setSpacing(12);
+    new WrappingRow(row, layout);
 
     m_sections = new QButtonGroup(row);
     m_sections->setExclusive(true);
-    auto *segments = new QHBoxLayout;
+    auto *segmentBar = new QWidget(row);
+    segmentBar->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto *segments = new QHBoxLayout(segmentBar);
+    segments->setContentsMargins(0, 0, 0, 0);
     segments->setSpacing(0);
     const QStringList titles{QStringLiteral("Keywords"), QStringLiteral("Competitors"), QStringLiteral("Metadata")};
     for (int i = 0; i < titles.size(); ++i) {
-        auto *segment = new QToolButton(row);
+        auto *segment = new QToolButton(segmentBar);
         segment->setObjectName(QStringLiteral("section") + titles[i]);
         segment->setText(titles[i]);
         segment->setCheckable(true);
@@ -273,10 +340,11 @@ QWidget *AppDetailView::buildPickers()
         segments->addWidget(segment);
     }
     connect(m_sections, &QButtonGroup::idClicked, this, [this](int id) { setSection(Section(id)); });
-    layout->addLayout(segments);
+    layout->addWidget(segmentBar, 0, Qt::AlignLeft);
     layout->addStretch();
 
     m_statusPicker = new QWidget(row);
+    m_statusPicker->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto *status = new QHBoxLayout(m_statusPicker);
     status->setContentsMargins(0, 0, 0, 0);
     status->addWidget(new QLabel(QStringLiteral("Status"), m_statusPicker));
@@ -288,7 +356,7 @@ QWidget *AppDetailView::buildPickers()
     connect(m_status, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_table->setFilter(KeywordFilter(m_status->itemData(index).toInt())); });
     status->addWidget(m_status);
-    layout->addWidget(m_statusPicker);
+    layout->addWidget(m_statusPicker, 0, Qt::AlignLeft);
     return row;
 }
 
@@ -382,6 +450,7 @@ void AppDetailView::setSection(Section section)
 void AppDetailView::setShowInspector(bool show)
 {
     m_showInspector = show;
+    m_history->setChecked(show);
     updatePanels();
 }
 
@@ -392,6 +461,20 @@ void AppDetailView::updatePanels()
     m_statusPicker->setVisible(keywords);
     m_divider->setVisible(keywords && m_showInspector);
     m_historyPanel->setVisible(keywords && m_showInspector);
+}
+
+void AppDetailView::fitHistoryPanel()
+{
+    // The stored width, unless the window is too narrow for it beside the keyword pane; the
+    // stored width stays as it is.
+    const int room = width() - m_divider->sizeHint().width() - paneMinimum;
+    m_historyPanel->setFixedWidth(std::max(panelFloor, std::min(int(m_panelWidth), room)));
+}
+
+void AppDetailView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitHistoryPanel();
 }
 
 void AppDetailView::updateDiscoverButton()

@@ -65,6 +65,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QWidget *buildHeader();
@@ -75,6 +76,8 @@ private:
     void updateDiscoverButton();
     void updatePopularityLine();
     void updatePanels();
+    // Gives the history panel its width, or what the keyword pane leaves of it.
+    void fitHistoryPanel();
     static QCoro::Task<> refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country);
 
     QPointer<ASOStore> m_store;
@@ -83,6 +86,7 @@ private:
     Section m_section = Section::keywords;
     bool m_showInspector = false;
     bool m_popularityStarted = false;
+    double m_panelWidth = 0;
 
     StorefrontMenu *m_storefronts = nullptr;
     QAction *m_discover = nullptr;

@@ -109,19 +109,25 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     , m_pages(new QStackedLayout(this))
     , m_noSelection(new EmptyStateView(QStringLiteral("chart.xyaxis.line"), QStringLiteral("Select a keyword"),
                                        QStringLiteral("Its ranking history appears here."), this))
-    , m_content(new QWidget(this))
-    , m_title(new QLabel(m_content))
-    , m_caption(new QLabel(m_content))
-    // Built with its chart: a chart view made without one drops the default chart it made.
-    , m_chartView(new QChartView(new QChart, m_content))
-    , m_line(new QLineSeries)
-    , m_points(new QScatterSeries)
-    , m_dateAxis(new QDateTimeAxis)
-    , m_rankAxis(new QValueAxis)
-    , m_list(new QListWidget(m_content))
 {
     setObjectName(QStringLiteral("historyPanel"));
     m_noSelection->setObjectName(QStringLiteral("historyNoSelection"));
+    m_pages->addWidget(m_noSelection);
+
+    if (m_store)
+        connect(m_store, &ASOStore::dataVersionChanged, this, &HistoryPanel::reload);
+    reload();
+}
+
+void HistoryPanel::ensureContent()
+{
+    // Made when the first keyword is shown: a screen often opens without one.
+    if (m_content)
+        return;
+    m_content = new QWidget(this);
+    m_title = new QLabel(m_content);
+    m_caption = new QLabel(m_content);
+    m_list = new QListWidget(m_content);
     m_content->setObjectName(QStringLiteral("historyContent"));
     m_title->setObjectName(QStringLiteral("historyTitle"));
     m_title->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
@@ -131,6 +137,66 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     m_caption->setWordWrap(true);
     Style::setTone(m_caption, Style::Tone::secondary);
 
+    m_list->setObjectName(QStringLiteral("historyList"));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setFocusPolicy(Qt::NoFocus);
+
+    auto *layout = new QVBoxLayout(m_content);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(12);
+    layout->addWidget(m_title);
+    layout->addWidget(m_caption);
+    layout->addWidget(m_list, 1);
+    m_pages->addWidget(m_content);
+    ensureChart();
+}
+
+void HistoryPanel::setKeyword(const QString &appleAppId, const QString &country,
+                              const std::optional<QString> &normalized)
+{
+    m_appleAppId = appleAppId;
+    m_country = country;
+    m_keyword = normalized;
+    m_shown.reset();
+    reload();
+}
+
+std::pair<double, double> HistoryPanel::rankRange(qint64 best, qint64 worst)
+{
+    const double pad = std::max(1.0, double(worst - best) * 0.1);
+    return {std::max(double(best) - pad, 0.5), double(worst) + pad};
+}
+
+void HistoryPanel::reload()
+{
+    if (!m_keyword) {
+        m_pages->setCurrentWidget(m_noSelection);
+        return;
+    }
+    ensureContent();
+    m_pages->setCurrentWidget(m_content);
+
+    const auto keyword = m_store ? m_store->keyword(*m_keyword) : std::nullopt;
+    m_title->setText(u'\u201C' + (keyword ? keyword->display : *m_keyword) + u'\u201D');
+    m_caption->setText(QStringLiteral("Rank history in ") + Storefront::named(m_country).name
+                       + QStringLiteral(". Every observation is kept."));
+
+    QList<RankSnapshot> readings;
+    // A removed app has no readings left to show.
+    if (const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt)
+        readings = m_store->snapshots(*app, m_country, *m_keyword);
+    showReadings(readings);
+}
+
+void HistoryPanel::ensureChart()
+{
+    // Built with its chart: a chart view made without one drops the default chart it made.
+    m_chartView = new QChartView(new QChart, m_content);
+    m_line = new QLineSeries;
+    m_points = new QScatterSeries;
+    m_dateAxis = new QDateTimeAxis;
+    m_rankAxis = new QValueAxis;
     // The chart keeps one line and one set of points, refilled for each keyword.
     auto *chart = m_chartView->chart();
     chart->legend()->hide();
@@ -161,61 +227,7 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setFixedHeight(180);
 
-    m_list->setObjectName(QStringLiteral("historyList"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setFocusPolicy(Qt::NoFocus);
-
-    auto *layout = new QVBoxLayout(m_content);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(12);
-    layout->addWidget(m_title);
-    layout->addWidget(m_caption);
-    layout->addWidget(m_chartView);
-    layout->addWidget(m_list, 1);
-
-    m_pages->addWidget(m_noSelection);
-    m_pages->addWidget(m_content);
-
-    if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, &HistoryPanel::reload);
-    reload();
-}
-
-void HistoryPanel::setKeyword(const QString &appleAppId, const QString &country,
-                              const std::optional<QString> &normalized)
-{
-    m_appleAppId = appleAppId;
-    m_country = country;
-    m_keyword = normalized;
-    m_shown.reset();
-    reload();
-}
-
-std::pair<double, double> HistoryPanel::rankRange(qint64 best, qint64 worst)
-{
-    const double pad = std::max(1.0, double(worst - best) * 0.1);
-    return {std::max(double(best) - pad, 0.5), double(worst) + pad};
-}
-
-void HistoryPanel::reload()
-{
-    if (!m_keyword) {
-        m_pages->setCurrentWidget(m_noSelection);
-        return;
-    }
-    m_pages->setCurrentWidget(m_content);
-
-    const auto keyword = m_store ? m_store->keyword(*m_keyword) : std::nullopt;
-    m_title->setText(u'\u201C' + (keyword ? keyword->display : *m_keyword) + u'\u201D');
-    m_caption->setText(QStringLiteral("Rank history in ") + Storefront::named(m_country).name
-                       + QStringLiteral(". Every observation is kept."));
-
-    QList<RankSnapshot> readings;
-    // A removed app has no readings left to show.
-    if (const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt)
-        readings = m_store->snapshots(*app, m_country, *m_keyword);
-    showReadings(readings);
+    static_cast<QVBoxLayout *>(m_content->layout())->insertWidget(2, m_chartView);
 }
 
 void HistoryPanel::showReadings(const QList<RankSnapshot> &readings)

@@ -45,6 +45,9 @@ private:
     void reload();
     // Redraws the chart and the list when the readings differ from the ones shown.
     void showReadings(const QList<RankSnapshot> &readings);
+    // The page of a keyword, made with its chart when the first keyword is shown.
+    void ensureContent();
+    void ensureChart();
 
     QPointer<ASOStore> m_store;
     QString m_appleAppId;
@@ -55,13 +58,13 @@ private:
 
     QStackedLayout *m_pages;
     EmptyStateView *m_noSelection;
-    QWidget *m_content;
-    QLabel *m_title;
-    QLabel *m_caption;
-    QChartView *m_chartView;
-    QLineSeries *m_line;
-    QScatterSeries *m_points;
-    QDateTimeAxis *m_dateAxis;
-    QValueAxis *m_rankAxis;
-    QListWidget *m_list;
+    QWidget *m_content = nullptr;
+    QLabel *m_title = nullptr;
+    QLabel *m_caption = nullptr;
+    QChartView *m_chartView = nullptr;
+    QLineSeries *m_line = nullptr;
+    QScatterSeries *m_points = nullptr;
+    QDateTimeAxis *m_dateAxis = nullptr;
+    QValueAxis *m_rankAxis = nullptr;
+    QListWidget *m_list = nullptr;
 };

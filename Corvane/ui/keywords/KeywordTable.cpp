@@ -30,6 +30,10 @@ struct ColumnWidth
 constexpr std::array<ColumnWidth, KeywordTableModel::columns> widths{
     ColumnWidth{180, 240}, {90, 100}, {80, 95}, {44, 50}, {90, 110}, {56, 64}, {80, 100}};
 
+// The best opportunities first.
+constexpr int initialSortColumn = KeywordTableModel::opportunity;
+constexpr Qt::SortOrder initialSortOrder = Qt::DescendingOrder;
+
 // Relative reading times are written to the minute at best, so this keeps them current.
 constexpr int timeRefreshMs = 30'000;
 
@@ -63,12 +67,13 @@ public:
 
         painter->save();
         painter->setFont(keywordFont);
-        painter->setPen(Style::color(Style::Tone::primary, palette));
+        const bool selected = opt.state & QStyle::State_Selected;
+        painter->setPen(CellPainter::textColor(Style::Tone::primary, palette, selected));
         const QRect first(area.left(), y, area.width(), top);
         painter->drawText(first, Qt::AlignLeft | Qt::AlignVCenter,
                           QFontMetrics(keywordFont).elidedText(index.data().toString(), Qt::ElideRight, area.width()));
         painter->setFont(sourcesFont);
-        painter->setPen(Style::color(Style::Tone::secondary, palette));
+        painter->setPen(CellPainter::textColor(Style::Tone::secondary, palette, selected));
         const QRect second(area.left(), y + top + 1, area.width(), bottom);
         painter->drawText(second, Qt::AlignLeft | Qt::AlignVCenter,
                           QFontMetrics(sourcesFont)
@@ -97,6 +102,11 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
         m_savedScroll = verticalScrollBar()->value();
     });
 
+    // Sorted before the view sees the rows, so that the first sort reorders nothing on screen.
+    m_proxy->sort(initialSortColumn, initialSortOrder);
+    // Hidden before the rows come: a shown row header measures hundreds of row labels.
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(KeywordCellDelegate::rowHeight());
     setModel(m_proxy);
     setItemDelegate(new KeywordCellDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -106,8 +116,6 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
     setShowGrid(false);
     setAlternatingRowColors(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    verticalHeader()->hide();
-    verticalHeader()->setDefaultSectionSize(KeywordCellDelegate::rowHeight());
 
     auto *header = horizontalHeader();
     header->setSectionsClickable(true);
@@ -145,19 +153,13 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &KeywordTable::followSelection);
     connect(this, &QWidget::customContextMenuRequested, this, &KeywordTable::showMenu);
 
-    m_empty = new EmptyStateView(QStringLiteral("text.magnifyingglass"), QStringLiteral("No keywords here"),
-                                 QStringLiteral("Click “Discover Keywords”, or change the filter."));
-    m_empty->setObjectName(QStringLiteral("keywordsEmptyState"));
-    m_empty->overlayOn(viewport());
-    // Right-clicks on the overlay reach the table's menu, as on empty table space.
-    m_empty->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     auto *timer = new QTimer(this);
     timer->setInterval(timeRefreshMs);
     connect(timer, &QTimer::timeout, m_model, &KeywordTableModel::refreshTimes);
     timer->start();
 
-    setSort(KeywordTableModel::opportunity, Qt::DescendingOrder);
+    setSort(initialSortColumn, initialSortOrder);
     updateEmptyState();
 }
 
@@ -292,7 +294,24 @@ void KeywordTable::restoreSelection()
     viewport()->update();
 }
 
+EmptyStateView *KeywordTable::emptyState()
+{
+    // Made when first needed: placing it over the table measures its wrapped text at every resize.
+    if (!m_empty) {
+        m_empty = new EmptyStateView(QStringLiteral("text.magnifyingglass"), QStringLiteral("No keywords here"),
+                                     QStringLiteral("Click “Discover Keywords”, or change the filter."));
+        m_empty->setObjectName(QStringLiteral("keywordsEmptyState"));
+        m_empty->overlayOn(viewport());
+        // Right-clicks on the overlay reach the table's menu, as on empty table space.
+        m_empty->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_empty->hide();
+    }
+    return m_empty;
+}
+
 void KeywordTable::updateEmptyState()
 {
-    m_empty->setVisible(m_proxy->rowCount() == 0);
+    const bool empty = m_proxy->rowCount() == 0;
+    if (empty || m_empty)
+        emptyState()->setVisible(empty);
 }

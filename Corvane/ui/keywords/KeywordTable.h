@@ -30,7 +30,8 @@ public:
 
     KeywordTableModel *tableModel() const { return m_model; }
     KeywordFilterProxy *proxy() const { return m_proxy; }
-    EmptyStateView *emptyState() const { return m_empty; }
+    // The "No keywords here" overlay.
+    EmptyStateView *emptyState();
 
     void setCountry(const QString &country);
     void setFilter(KeywordFilter filter);
@@ -74,7 +75,7 @@ private:
     QPointer<ASOStore> m_store;
     KeywordTableModel *m_model;
     KeywordFilterProxy *m_proxy;
-    EmptyStateView *m_empty;
+    EmptyStateView *m_empty = nullptr;
     std::optional<QString> m_selection;
     int m_sortColumn = 0;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;

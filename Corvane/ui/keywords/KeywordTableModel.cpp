@@ -4,7 +4,10 @@
 #include "ui/cells/Formatters.h"
 #include "ui/keywords/KeywordTable.h"
 
+#include <QHash>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,9 +33,75 @@ void KeywordTableModel::setCountry(const QString &country)
 
 void KeywordTableModel::setRows(QList<KeywordRow> rows)
 {
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
+    // Rows that went are removed, new ones inserted and changed ones reported changed, so that
+    // the proxy re-sorts only those and the view keeps its selection and scroll position.
+    // Rows that kept their keyword but changed places are rare (a keyword's first link went):
+    // those reset the model.
+    QHash<QString, qsizetype> position;
+    position.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        position.insert(rows.at(i).id, i);
+    qsizetype last = -1;
+    bool inOrder = position.size() == rows.size();
+    for (qsizetype i = 0; inOrder && i < m_rows.size(); ++i) {
+        const auto found = position.constFind(m_rows.at(i).id);
+        if (found == position.cend())
+            continue;
+        inOrder = *found > last;
+        last = *found;
+    }
+    if (!inOrder || m_rows.isEmpty() || rows.isEmpty()) {
+        beginResetModel();
+        m_rows = std::move(rows);
+        endResetModel();
+        return;
+    }
+
+    for (auto i = m_rows.size() - 1; i >= 0; --i) {
+        if (position.contains(m_rows.at(i).id))
+            continue;
+        auto first = i;
+        while (first > 0 && !position.contains(m_rows.at(first - 1).id))
+            --first;
+        beginRemoveRows({}, int(first), int(i));
+        m_rows.remove(first, i - first + 1);
+        endRemoveRows();
+        i = first;
+    }
+
+    // What is left of the old rows comes in the new order, each in its place or later.
+    qsizetype at = 0;
+    qsizetype changedFrom = -1;
+    const auto reportChanged = [&](qsizetype end) {
+        if (changedFrom >= 0)
+            Q_EMIT dataChanged(index(int(changedFrom), 0), index(int(end) - 1, columns - 1));
+        changedFrom = -1;
+    };
+    for (qsizetype i = 0; i < rows.size();) {
+        if (at < m_rows.size() && m_rows.at(at).id == rows.at(i).id) {
+            if (!(m_rows.at(at) == rows.at(i))) {
+                m_rows[at] = rows.at(i);
+                if (changedFrom < 0)
+                    changedFrom = at;
+            } else {
+                reportChanged(at);
+            }
+            ++at;
+            ++i;
+            continue;
+        }
+        reportChanged(at);
+        auto end = i + 1;
+        while (end < rows.size() && (at >= m_rows.size() || m_rows.at(at).id != rows.at(end).id))
+            ++end;
+        beginInsertRows({}, int(at), int(at + end - i - 1));
+        m_rows.insert(at, end - i, KeywordRow());
+        std::copy(rows.cbegin() + i, rows.cbegin() + end, m_rows.begin() + at);
+        endInsertRows();
+        at += end - i;
+        i = end;
+    }
+    reportChanged(at);
 }
 
 void KeywordTableModel::reload()
@@ -45,6 +114,24 @@ void KeywordTableModel::refreshTimes()
 {
     if (!m_rows.isEmpty())
         Q_EMIT dataChanged(index(0, checked), index(int(m_rows.size()) - 1, checked));
+}
+
+qint64 KeywordTableModel::sortKey(const KeywordRow &row, int column)
+{
+    switch (Column(column)) {
+    case popularity:
+        return row.popularitySortKey();
+    case difficulty:
+        return row.difficultySortKey();
+    case opportunity:
+        return row.opportunitySortKey();
+    case rank:
+        return row.rankSortKey();
+    case checked:
+        return row.checkedAtSortKey().toMSecsSinceEpoch();
+    default:
+        return 0;
+    }
 }
 
 CellContent KeywordTableModel::opportunityCell(const KeywordRow &row)
@@ -100,22 +187,11 @@ QVariant KeywordTableModel::data(const QModelIndex &index, int role) const
 
     const auto column = Column(index.column());
     if (role == SortRole) {
-        switch (column) {
-        case keyword:
+        if (column == keyword)
             return row.keyword;
-        case popularity:
-            return row.popularitySortKey();
-        case difficulty:
-            return row.difficultySortKey();
-        case opportunity:
-            return row.opportunitySortKey();
-        case rank:
-            return row.rankSortKey();
-        case checked:
-            return row.checkedAtSortKey().toMSecsSinceEpoch();
-        default:
+        if (column == change || column >= columns)
             return {};
-        }
+        return sortKey(row, column);
     }
 
     if (column == keyword) {

@@ -37,7 +37,8 @@ public:
     void setCountry(const QString &country);
 
     const QList<KeywordRow> &rows() const { return m_rows; }
-    // Replaces the rows (a reset); reload() passes the store's.
+    // Replaces the rows: removes, inserts and updates rows in place where it can, and resets only
+    // when kept rows changed their order. reload() passes the store's.
     void setRows(QList<KeywordRow> rows);
     // Reads the rows from the store again.
     void reload();
@@ -45,6 +46,9 @@ public:
     void refreshTimes();
     // The clock of the relative times; the system clock unless replaced.
     void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+    // The key a numeric column sorts by (times in ms since the epoch); 0 for the others.
+    static qint64 sortKey(const KeywordRow &row, int column);
 
     // Cells that only this table shows.
     static CellContent opportunityCell(const KeywordRow &row);

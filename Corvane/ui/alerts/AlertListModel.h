@@ -1,0 +1,44 @@
+#pragma once
+
+#include "model/RankAlert.h"
+
+#include <QAbstractItemModel>
+#include <QDate>
+#include <QList>
+#include <QString>
+
+// The alerts list in two levels: one row per local day, newest first, whose children are that
+// day's alerts in the given order. Day rows show the day's long date and cannot be selected;
+// alert rows carry their alert under AlertRow::alertRole.
+class AlertListModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    struct Day
+    {
+        // In local time.
+        QDate day;
+        // Newest first.
+        QList<RankAlert> items;
+    };
+
+    explicit AlertListModel(QObject *parent = nullptr);
+
+    // Replaces every row (a reset).
+    void setDays(QList<Day> days);
+    // The alert of an alert row; null for a day row or an invalid index.
+    const RankAlert *alertAt(const QModelIndex &index) const;
+    // The row of the alert with this id; invalid when it is not listed.
+    QModelIndex indexOf(const QUuid &id) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    QList<Day> m_days;
+    QStringList m_titles;
+};

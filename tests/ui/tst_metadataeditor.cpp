@@ -24,6 +24,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
 #include <QtTest>
@@ -408,7 +410,11 @@ private Q_SLOTS:
         QCOMPARE(childOf<QLabel>(&view, "chosenCount")->text(), "1 chosen");
         auto *proxy = pane->proxy();
         QCOMPARE(proxy->shownIds(), (QStringList{"photo", "grid", "blur"})); // opportunity, highest first
-        QVERIFY(proxy->setData(proxy->index(2, TargetTableModel::target), Qt::Checked, Qt::CheckStateRole));
+        view.resize(900, 500);
+        view.show();
+        auto *table = pane->table();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(proxy->index(2, TargetTableModel::target)).center());
         QCOMPARE(view.editor()->draft().targets, (QStringList{"blur", "elsewhere", "gone", "photo"}));
         QCOMPARE(childOf<QLabel>(&view, "chosenCount")->text(), "2 chosen");
 
@@ -420,6 +426,29 @@ private Q_SLOTS:
         QCOMPARE(view.editor()->draft().targets, QStringList{});
         QVERIFY(pane->emptyState()->isVisibleTo(&view));
         QCOMPARE(pane->emptyState()->title(), "No targets chosen");
+
+        // "All Shown" keeps earlier targets; the top ones by opportunity replace them, sorted.
+        childOf<QToolButton>(&view, "targetFilterAll")->click();
+        view.editor()->setTarget("gone", true);
+        pane->selectMenu()->actions().at(1)->trigger();
+        QCOMPARE(view.editor()->draft().targets, (QStringList{"blur", "gone", "grid", "photo"}));
+        pane->selectMenu()->actions().constFirst()->trigger();
+        QCOMPARE(view.editor()->draft().targets, (QStringList{"grid", "photo"}));
+    }
+
+    // Dragged to its narrowest, the fields pane still shows its widest row whole.
+    void narrowestFieldsPane()
+    {
+        MetadataView view(m_store.get(), "1", "us");
+        view.resize(1200, 700);
+        view.show();
+        view.editor()->applyKeywordField("photo"); // the Undo button widens the action row
+        QCoreApplication::processEvents();
+        childOf<QSplitter>(&view, "metadataSplitter")->setSizes({0, 10000});
+        QCoreApplication::processEvents();
+        auto *reset = childOf<QWidget>(&view, "resetButton");
+        auto *viewport = childOf<QScrollArea>(&view, "metadataFieldsScroll")->viewport();
+        QVERIFY(viewport->rect().contains(QRect(reset->mapTo(viewport, QPoint()), reset->size())));
     }
 
     void emptyStates_data()

@@ -9,7 +9,10 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,7 +38,7 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setMinimumWidth(fieldsMinimum);
+    fitFieldsMinimum();
     m_targets->setMinimumWidth(targetsMinimum);
     m_splitter->setObjectName(QStringLiteral("metadataSplitter"));
     m_splitter->addWidget(m_scroll);
@@ -64,9 +67,20 @@ MetadataView::~MetadataView()
 
 bool MetadataView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_fields && event->type() == QEvent::LayoutRequest)
+    if (watched == m_fields && event->type() == QEvent::LayoutRequest) {
+        fitFieldsMinimum();
         QCoreApplication::postEvent(m_scroll, new QEvent(QEvent::LayoutRequest));
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void MetadataView::fitFieldsMinimum()
+{
+    // The pane scrolls only up and down: narrower than its widest row (the action row grows by
+    // its Undo button), the splitter would cut the row off at the right.
+    const int content = m_fields->minimumSizeHint().width() + m_scroll->verticalScrollBar()->sizeHint().width()
+        + 2 * m_scroll->frameWidth();
+    m_scroll->setMinimumWidth(std::max(fieldsMinimum, content));
 }
 
 void MetadataView::setCountry(const QString &country)

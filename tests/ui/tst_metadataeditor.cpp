@@ -436,19 +436,33 @@ private Q_SLOTS:
         QCOMPARE(view.editor()->draft().targets, (QStringList{"grid", "photo"}));
     }
 
-    // Dragged to its narrowest, the fields pane still shows its widest row whole.
+    void narrowestFieldsPane_data()
+    {
+        QTest::addColumn<QString>("keywordField");
+        QTest::newRow("undo shown") << "photo";
+        const QString longWord(70, u'w'); // repeated: an issue names it
+        QTest::newRow("long word") << longWord + u',' + longWord;
+    }
+
+    // Dragged to its narrowest, the fields pane still shows its rows that cannot wrap whole, and
+    // the section still fits the detail screen of the smallest window.
     void narrowestFieldsPane()
     {
+        QFETCH(QString, keywordField);
         MetadataView view(m_store.get(), "1", "us");
-        view.resize(1200, 700);
+        constexpr int detailWidth = 746; // what the smallest window leaves beside the sidebar
+        view.resize(detailWidth, 600);
         view.show();
-        view.editor()->applyKeywordField("photo"); // the Undo button widens the action row
+        view.editor()->applyKeywordField(keywordField);
         QCoreApplication::processEvents();
         childOf<QSplitter>(&view, "metadataSplitter")->setSizes({0, 10000});
         QCoreApplication::processEvents();
         auto *reset = childOf<QWidget>(&view, "resetButton");
         auto *viewport = childOf<QScrollArea>(&view, "metadataFieldsScroll")->viewport();
         QVERIFY(viewport->rect().contains(QRect(reset->mapTo(viewport, QPoint()), reset->size())));
+        const auto *targets = view.targetsPane();
+        QVERIFY(targets->width() >= targets->minimumWidth());
+        QVERIFY(targets->mapTo(&view, QPoint(targets->width(), 0)).x() <= detailWidth);
     }
 
     void emptyStates_data()

@@ -25,6 +25,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 using MetadataOptimizer::keywordsLimit;
@@ -184,8 +186,10 @@ MetadataFieldsPane::MetadataFieldsPane(MetadataEditor *editor, QWidget *parent) 
                                              "combines them across fields. Use each word once and separate keywords with "
                                              "commas, without spaces."),
                               Style::TextSize::callout, Style::Tone::secondary, this));
-    layout->addWidget(buildFields());
-    layout->addWidget(buildCoverage());
+    m_fieldsBlock = buildFields();
+    m_coverageBlock = buildCoverage();
+    layout->addWidget(m_fieldsBlock);
+    layout->addWidget(m_coverageBlock);
     layout->addWidget(buildIssues());
     layout->addWidget(buildSuggestions());
     layout->addStretch();
@@ -219,6 +223,13 @@ MetadataFieldsPane::~MetadataFieldsPane()
 QSize MetadataFieldsPane::minimumSizeHint() const
 {
     return {QWidget::minimumSizeHint().width(), 0};
+}
+
+int MetadataFieldsPane::unwrappedWidth() const
+{
+    const auto margins = layout()->contentsMargins();
+    return std::max(m_fieldsBlock->minimumSizeHint().width(), m_coverageBlock->minimumSizeHint().width())
+        + margins.left() + margins.right();
 }
 
 QString MetadataFieldsPane::coverageNote(const QList<MetadataOptimizer::Target> &targets)

@@ -19,7 +19,7 @@ namespace {
 // Narrower than the ideal panes, so that both fit beside the sidebar at the window's smallest size.
 constexpr int fieldsMinimum = 320;
 constexpr int fieldsIdeal = 460;
-constexpr int targetsMinimum = 380;
+constexpr int targetsMinimum = 360;
 
 }
 
@@ -39,7 +39,8 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->setFrameShape(QFrame::NoFrame);
     fitFieldsMinimum();
-    m_targets->setMinimumWidth(targetsMinimum);
+    // Its header row does not wrap.
+    m_targets->setMinimumWidth(std::max(targetsMinimum, m_targets->minimumSizeHint().width()));
     m_splitter->setObjectName(QStringLiteral("metadataSplitter"));
     m_splitter->addWidget(m_scroll);
     m_splitter->addWidget(m_targets);
@@ -76,9 +77,9 @@ bool MetadataView::eventFilter(QObject *watched, QEvent *event)
 
 void MetadataView::fitFieldsMinimum()
 {
-    // The pane scrolls only up and down: narrower than its widest row (the action row grows by
-    // its Undo button), the splitter would cut the row off at the right.
-    const int content = m_fields->minimumSizeHint().width() + m_scroll->verticalScrollBar()->sizeHint().width()
+    // The pane scrolls only up and down: narrower than its rows that cannot wrap (the action row
+    // grows by its Undo button), the splitter would cut them off at the right.
+    const int content = m_fields->unwrappedWidth() + m_scroll->verticalScrollBar()->sizeHint().width()
         + 2 * m_scroll->frameWidth();
     m_scroll->setMinimumWidth(std::max(fieldsMinimum, content));
 }

@@ -457,9 +457,16 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         childOf<QSplitter>(&view, "metadataSplitter")->setSizes({0, 10000});
         QCoreApplication::processEvents();
-        auto *reset = childOf<QWidget>(&view, "resetButton");
         auto *viewport = childOf<QScrollArea>(&view, "metadataFieldsScroll")->viewport();
-        QVERIFY(viewport->rect().contains(QRect(reset->mapTo(viewport, QPoint()), reset->size())));
+        for (const auto *name : {"resetButton", "copyButton", "coveragePercent"}) {
+            const auto *widget = childOf<QWidget>(&view, name);
+            QVERIFY2(viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size())), name);
+        }
+        // A long word wraps inside its issue, and every line of the issues has its room.
+        for (const auto *name : {"issueMessage", "issueAdvice"}) {
+            for (const auto *label : view.findChildren<QWidget *>(name))
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), name);
+        }
         const auto *targets = view.targetsPane();
         QVERIFY(targets->width() >= targets->minimumWidth());
         QVERIFY(targets->mapTo(&view, QPoint(targets->width(), 0)).x() <= detailWidth);

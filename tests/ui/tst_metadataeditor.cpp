@@ -159,6 +159,35 @@ private Q_SLOTS:
         QCOMPARE(MetadataDraft::fromJson(stored().toUtf8())->keywordField, "editor");
     }
 
+    void autoFill_data()
+    {
+        QTest::addColumn<int>("menuItem"); // -1: the button itself
+        QTest::addColumn<bool>("keeps");
+        QTest::newRow("click") << -1 << false;
+        QTest::newRow("replace") << 0 << false;
+        QTest::newRow("keep") << 1 << true;
+    }
+
+    // A click replaces the field; the menu also offers to keep the words there.
+    void autoFill()
+    {
+        QFETCH(int, menuItem);
+        addRows("photo:90 editor:80");
+        storeDraft(QStringList{"editor", "photo"}, "zebra");
+        MetadataView view(m_store.get(), "1", "us");
+        auto *button = childOf<QToolButton>(&view, "autoFillButton");
+        QCOMPARE(button->toolTip(), "Fill the 100 characters with the words that complete the most valuable targets, "
+                                    "skipping words already in the name or subtitle.");
+        if (menuItem < 0)
+            button->click();
+        else
+            button->menu()->actions().at(menuItem)->trigger();
+        const auto field = view.editor()->draft().keywordField;
+        QVERIFY(field.contains("photo") && field.contains("editor"));
+        QTEST(field.startsWith("zebra,"), "keeps");
+        QCOMPARE(view.editor()->undoKeywordField(), "zebra");
+    }
+
     // Auto-fill and reset read the app again; once it is removed they change nothing.
     void actionsAfterAppRemoved()
     {

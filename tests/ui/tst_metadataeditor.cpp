@@ -24,6 +24,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
 #include <QtTest>
@@ -155,6 +157,35 @@ private Q_SLOTS:
         QCOMPARE(editor->draft().keywordField, "editor");
         QVERIFY(!undoButton->isVisible());
         QCOMPARE(MetadataDraft::fromJson(stored().toUtf8())->keywordField, "editor");
+    }
+
+    void autoFill_data()
+    {
+        QTest::addColumn<int>("menuItem"); // -1: the button itself
+        QTest::addColumn<bool>("keeps");
+        QTest::newRow("click") << -1 << false;
+        QTest::newRow("replace") << 0 << false;
+        QTest::newRow("keep") << 1 << true;
+    }
+
+    // A click replaces the field; the menu also offers to keep the words there.
+    void autoFill()
+    {
+        QFETCH(int, menuItem);
+        addRows("photo:90 editor:80");
+        storeDraft(QStringList{"editor", "photo"}, "zebra");
+        MetadataView view(m_store.get(), "1", "us");
+        auto *button = childOf<QToolButton>(&view, "autoFillButton");
+        QCOMPARE(button->toolTip(), "Fill the 100 characters with the words that complete the most valuable targets, "
+                                    "skipping words already in the name or subtitle.");
+        if (menuItem < 0)
+            button->click();
+        else
+            button->menu()->actions().at(menuItem)->trigger();
+        const auto field = view.editor()->draft().keywordField;
+        QVERIFY(field.contains("photo") && field.contains("editor"));
+        QTEST(field.startsWith("zebra,"), "keeps");
+        QCOMPARE(view.editor()->undoKeywordField(), "zebra");
     }
 
     // Auto-fill and reset read the app again; once it is removed they change nothing.
@@ -408,7 +439,11 @@ private Q_SLOTS:
         QCOMPARE(childOf<QLabel>(&view, "chosenCount")->text(), "1 chosen");
         auto *proxy = pane->proxy();
         QCOMPARE(proxy->shownIds(), (QStringList{"photo", "grid", "blur"})); // opportunity, highest first
-        QVERIFY(proxy->setData(proxy->index(2, TargetTableModel::target), Qt::Checked, Qt::CheckStateRole));
+        view.resize(900, 500);
+        view.show();
+        auto *table = pane->table();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(proxy->index(2, TargetTableModel::target)).center());
         QCOMPARE(view.editor()->draft().targets, (QStringList{"blur", "elsewhere", "gone", "photo"}));
         QCOMPARE(childOf<QLabel>(&view, "chosenCount")->text(), "2 chosen");
 
@@ -420,6 +455,50 @@ private Q_SLOTS:
         QCOMPARE(view.editor()->draft().targets, QStringList{});
         QVERIFY(pane->emptyState()->isVisibleTo(&view));
         QCOMPARE(pane->emptyState()->title(), "No targets chosen");
+
+        // "All Shown" keeps earlier targets; the top ones by opportunity replace them, sorted.
+        childOf<QToolButton>(&view, "targetFilterAll")->click();
+        view.editor()->setTarget("gone", true);
+        pane->selectMenu()->actions().at(1)->trigger();
+        QCOMPARE(view.editor()->draft().targets, (QStringList{"blur", "gone", "grid", "photo"}));
+        pane->selectMenu()->actions().constFirst()->trigger();
+        QCOMPARE(view.editor()->draft().targets, (QStringList{"grid", "photo"}));
+    }
+
+    void narrowestFieldsPane_data()
+    {
+        QTest::addColumn<QString>("keywordField");
+        QTest::newRow("undo shown") << "photo";
+        const QString longWord(70, u'w'); // repeated: an issue names it
+        QTest::newRow("long word") << longWord + u',' + longWord;
+    }
+
+    // Dragged to its narrowest, the fields pane still shows its rows that cannot wrap whole, and
+    // the section still fits the detail screen of the smallest window.
+    void narrowestFieldsPane()
+    {
+        QFETCH(QString, keywordField);
+        MetadataView view(m_store.get(), "1", "us");
+        constexpr int detailWidth = 746; // what the smallest window leaves beside the sidebar
+        view.resize(detailWidth, 600);
+        view.show();
+        view.editor()->applyKeywordField(keywordField);
+        QCoreApplication::processEvents();
+        childOf<QSplitter>(&view, "metadataSplitter")->setSizes({0, 10000});
+        QCoreApplication::processEvents();
+        auto *viewport = childOf<QScrollArea>(&view, "metadataFieldsScroll")->viewport();
+        for (const auto *name : {"resetButton", "copyButton", "coveragePercent"}) {
+            const auto *widget = childOf<QWidget>(&view, name);
+            QVERIFY2(viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size())), name);
+        }
+        // A long word wraps inside its issue, and every line of the issues has its room.
+        for (const auto *name : {"issueMessage", "issueAdvice"}) {
+            for (const auto *label : view.findChildren<QWidget *>(name))
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), name);
+        }
+        const auto *targets = view.targetsPane();
+        QVERIFY(targets->width() >= targets->minimumWidth());
+        QVERIFY(targets->mapTo(&view, QPoint(targets->width(), 0)).x() <= detailWidth);
     }
 
     void emptyStates_data()

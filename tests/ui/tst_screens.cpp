@@ -28,6 +28,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTableView>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QtTest>
@@ -279,17 +280,25 @@ private Q_SLOTS:
         auto *editor = view->editor();
         QCOMPARE(editor->draft().targets->size(), MetadataEditor::defaultTargetCount);
         editor->setSubtitle(QStringLiteral("Collage & filter studio"));
-        view->findChild<QPlainTextEdit *>(QStringLiteral("keywordField"))
-            ->setPlainText(QStringLiteral("photo, editor,the,filters,filter,collage,,retouch"));
+        // Taken as an automatic change, so that the action row shows its Undo button too.
+        editor->setKeywordField({});
+        editor->applyKeywordField(QStringLiteral("photo, editor,the,filters,filter,collage,,retouch"));
         QCoreApplication::processEvents();
         QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("issueRow")).isEmpty());
         QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("suggestionChip")).isEmpty());
+        QVERIFY(view->findChild<QWidget *>(QStringLiteral("undoButton"))->isVisible());
         // The scroll area measures the grown pane once its layout request is through.
         QCoreApplication::processEvents();
         verifyNothingCut(&window);
         save(&window, QTest::currentDataTag());
         // The whole scrolled pane, down to the suggested words.
         save(view->findChild<QWidget *>(QStringLiteral("metadataFields")), QTest::currentDataTag() + QStringLiteral("-fields"));
+        // The fields pane dragged to its narrowest.
+        if (size.width() > 1000) {
+            view->findChild<QSplitter *>()->setSizes({0, 100000});
+            QCoreApplication::processEvents();
+            save(&window, QTest::currentDataTag() + QStringLiteral("-narrow"));
+        }
     }
 
     void competitorsTabs()

@@ -22,8 +22,12 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -50,6 +54,53 @@ QLabel *wrapped(const QString &text, Style::TextSize size, Style::Tone tone, QWi
     result->setWordWrap(true);
     return result;
 }
+
+// An issue's message, wrapped at spaces and, where one word is longer than the line, inside the
+// word: the keyword field may hold a long word, which must not widen the pane.
+class MessageLabel : public QLabel
+{
+public:
+    MessageLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setWordWrap(true);
+    }
+
+    QSize minimumSizeHint() const override { return {fontMetrics().averageCharWidth() * 8, fontMetrics().height()}; }
+    int heightForWidth(int width) const override
+    {
+        QTextLayout layout(text(), font());
+        return int(std::ceil(layOut(layout, width)));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        QTextLayout layout(text(), font());
+        layOut(layout, width());
+        layout.draw(&painter, {0, 0});
+    }
+
+private:
+    // Lays the text out in lines of the width; returns their height.
+    static qreal layOut(QTextLayout &layout, int width)
+    {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal height = 0;
+        for (auto line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition({0, height});
+            height += line.height();
+        }
+        layout.endLayout();
+        return height;
+    }
+};
 
 // The coverage block's ground: a faint rounded panel.
 class Panel : public QWidget
@@ -184,8 +235,10 @@ MetadataFieldsPane::MetadataFieldsPane(MetadataEditor *editor, QWidget *parent) 
                                              "combines them across fields. Use each word once and separate keywords with "
                                              "commas, without spaces."),
                               Style::TextSize::callout, Style::Tone::secondary, this));
-    layout->addWidget(buildFields());
-    layout->addWidget(buildCoverage());
+    m_fieldsBlock = buildFields();
+    m_coverageBlock = buildCoverage();
+    layout->addWidget(m_fieldsBlock);
+    layout->addWidget(m_coverageBlock);
     layout->addWidget(buildIssues());
     layout->addWidget(buildSuggestions());
     layout->addStretch();
@@ -218,7 +271,16 @@ MetadataFieldsPane::~MetadataFieldsPane()
 
 QSize MetadataFieldsPane::minimumSizeHint() const
 {
-    return {QWidget::minimumSizeHint().width(), 0};
+    // A long word does not widen the pane, which would push the counts and buttons of every row
+    // out of view: it wraps inside its issue, and a chip wider than the pane overflows it.
+    return {unwrappedWidth(), 0};
+}
+
+int MetadataFieldsPane::unwrappedWidth() const
+{
+    const auto margins = layout()->contentsMargins();
+    return std::max(m_fieldsBlock->minimumSizeHint().width(), m_coverageBlock->minimumSizeHint().width())
+        + margins.left() + margins.right();
 }
 
 QString MetadataFieldsPane::coverageNote(const QList<MetadataOptimizer::Target> &targets)
@@ -486,7 +548,9 @@ void MetadataFieldsPane::updateIssues()
         layout->addWidget(icon, 0, Qt::AlignTop);
         auto *text = new QVBoxLayout;
         text->setSpacing(1);
-        auto *message = wrapped(issue.message, Style::TextSize::callout, Style::Tone::primary, row);
+        auto *message = new MessageLabel(issue.message, row);
+        message->setFont(Style::font(Style::TextSize::callout));
+        Style::setTone(message, Style::Tone::primary);
         message->setObjectName(QStringLiteral("issueMessage"));
         auto *advice = wrapped(MetadataEditor::issueAdvice(issue), Style::TextSize::caption, Style::Tone::secondary, row);
         advice->setObjectName(QStringLiteral("issueAdvice"));

@@ -37,8 +37,12 @@ public:
     // Asks whether to reset the draft; "Reset" resets it.
     QMessageBox *confirmReset();
 
-    // No height of its own: the height follows the width (wrapped text, rows of chips).
+    // No height of its own: the height follows the width (wrapped text, rows of chips). As wide
+    // as the rows that cannot wrap.
     QSize minimumSizeHint() const override;
+    // The width below which rows that cannot wrap are cut off: the fields with their headers and
+    // actions, and the coverage block. A long word in an issue or a chip does not count.
+    int unwrappedWidth() const;
 
 private:
     QWidget *buildFields();
@@ -54,6 +58,8 @@ private:
     void updateSuggestions();
 
     MetadataEditor *m_editor;
+    QWidget *m_fieldsBlock = nullptr;
+    QWidget *m_coverageBlock = nullptr;
 
     MetadataFieldHeader *m_headers[3] = {};
     QLineEdit *m_title = nullptr;

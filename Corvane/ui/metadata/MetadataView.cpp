@@ -9,14 +9,17 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
+
+#include <algorithm>
 
 namespace {
 
 // Narrower than the ideal panes, so that both fit beside the sidebar at the window's smallest size.
 constexpr int fieldsMinimum = 320;
 constexpr int fieldsIdeal = 460;
-constexpr int targetsMinimum = 380;
+constexpr int targetsMinimum = 360;
 
 }
 
@@ -35,8 +38,9 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setMinimumWidth(fieldsMinimum);
-    m_targets->setMinimumWidth(targetsMinimum);
+    fitFieldsMinimum();
+    // Its header row does not wrap.
+    m_targets->setMinimumWidth(std::max(targetsMinimum, m_targets->minimumSizeHint().width()));
     m_splitter->setObjectName(QStringLiteral("metadataSplitter"));
     m_splitter->addWidget(m_scroll);
     m_splitter->addWidget(m_targets);
@@ -64,9 +68,20 @@ MetadataView::~MetadataView()
 
 bool MetadataView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_fields && event->type() == QEvent::LayoutRequest)
+    if (watched == m_fields && event->type() == QEvent::LayoutRequest) {
+        fitFieldsMinimum();
         QCoreApplication::postEvent(m_scroll, new QEvent(QEvent::LayoutRequest));
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void MetadataView::fitFieldsMinimum()
+{
+    // The pane scrolls only up and down: narrower than its rows that cannot wrap (the action row
+    // grows by its Undo button), the splitter would cut them off at the right.
+    const int content = m_fields->unwrappedWidth() + m_scroll->verticalScrollBar()->sizeHint().width()
+        + 2 * m_scroll->frameWidth();
+    m_scroll->setMinimumWidth(std::max(fieldsMinimum, content));
 }
 
 void MetadataView::setCountry(const QString &country)

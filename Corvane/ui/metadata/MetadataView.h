@@ -30,6 +30,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void fitFieldsMinimum();
+
     MetadataEditor *m_editor;
     QSplitter *m_splitter;
     QScrollArea *m_scroll;

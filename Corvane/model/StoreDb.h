@@ -204,7 +204,6 @@ public:
                                                        const QDateTime &cutoff, qint64 minimumLimit);
     // The observations of the storefront that carry isLatest.
     QList<SearchObservation> latestObservations(const QString &country);
-    QList<SearchObservation> failedObservations(const QString &country);
     QList<SearchObservation> successfulObservationsNewestFirst();
     // A successful observation without its hits: whether it is the latest and holds hits.
     struct Latestness

@@ -196,11 +196,6 @@ QList<SearchObservation> StoreDb::latestObservations(const QString &country)
     return observations(QStringLiteral("WHERE o.country = ? AND o.is_latest = 1 ORDER BY o.pk"), {country});
 }
 
-QList<SearchObservation> StoreDb::failedObservations(const QString &country)
-{
-    return observations(QStringLiteral("WHERE o.country = ? AND o.succeeded = 0 ORDER BY o.pk"), {country});
-}
-
 QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QString &country)
 {
     QList<LatestSearch> result;

@@ -199,11 +199,3 @@ QList<SearchHit> LatestSearchCache::hits(StoreDb &db, const QString &country,
         m_countries.remove(country);
     return result;
 }
-
-qsizetype LatestSearchCache::searchCount() const
-{
-    qsizetype count = 0;
-    for (const auto &entries : m_countries)
-        count += entries.size();
-    return count;
-}

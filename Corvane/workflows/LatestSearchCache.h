@@ -65,8 +65,6 @@ public:
     // longer holds a hit gives an empty one.
     QList<SearchHit> hits(StoreDb &db, const QString &country, const QList<std::pair<qint64, qsizetype>> &places);
 
-    qsizetype searchCount() const;
-
 private:
     struct Entry
     {

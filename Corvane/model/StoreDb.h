@@ -14,6 +14,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -189,6 +190,8 @@ public:
     bool remove(const Keyword &keyword);
     std::optional<Keyword> keyword(qint64 persistentId);
     std::optional<Keyword> keywordByNormalized(const QString &normalized);
+    // The display texts of those of the keywords that are stored, by normal form, in one query.
+    QHash<QString, QString> keywordDisplays(const QStringList &normalized);
 
     // Keyword links.
     bool insert(KeywordLink &link);
@@ -197,6 +200,8 @@ public:
     std::optional<KeywordLink> link(qint64 persistentId);
     std::optional<KeywordLink> linkByKey(const QString &key);
     QList<LinkedKeyword> linksOfApp(qint64 appPersistentId);
+    // The normal forms of the keywords of the app's links, each once, without the records.
+    QSet<QString> keywordsOfApp(qint64 appPersistentId);
     qint64 linkCountOfApp(qint64 appPersistentId);
     // The app's links that have a keyword, in stored order, with what is known of the keyword
     // in the storefront.
@@ -224,7 +229,6 @@ public:
                                                        const QDateTime &cutoff, qint64 minimumLimit);
     // The observations of the storefront that carry isLatest.
     QList<SearchObservation> latestObservations(const QString &country);
-    QList<SearchObservation> failedObservations(const QString &country);
     QList<SearchObservation> successfulObservationsNewestFirst();
     // A successful observation without its hits: whether it is the latest and holds hits.
     struct Latestness
@@ -237,6 +241,22 @@ public:
     QList<std::pair<QString, QString>> observedKeywordCountries();
     // The keyword's successful observations in the storefront, newest first.
     QList<Latestness> successfulObservationsNewestFirst(const QString &normalized, const QString &country);
+    // A latest observation without its hits: enough to tell whether a copy of its hits read
+    // earlier still stands for it.
+    struct LatestSearch
+    {
+        qint64 persistentId = 0;
+        QDateTime checkedAt;
+        QString keywordNormalized;
+        // Bytes of the stored hits.
+        qint64 hitsSize = 0;
+    };
+    // The observations of the storefront that carry isLatest, in row order, without their hits.
+    QList<LatestSearch> latestSearches(const QString &country);
+    // The stored hits of those of the observations that exist, by persistentId.
+    QHash<qint64, QByteArray> observationHits(const QList<qint64> &persistentIds);
+    // Those of the keywords that have a failed observation in the storefront.
+    QSet<QString> keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country);
     // Sets isLatest; an observation that is not the latest also loses its hits.
     bool setLatest(qint64 observationPersistentId, bool isLatest);
     // Takes isLatest and the hits from every latest observation of the keyword in the storefront.

@@ -205,6 +205,18 @@ std::optional<Keyword> StoreDb::keywordByNormalized(const QString &normalized)
     return result;
 }
 
+QHash<QString, QString> StoreDb::keywordDisplays(const QStringList &normalized)
+{
+    QHash<QString, QString> result;
+    if (normalized.isEmpty())
+        return result;
+    result.reserve(normalized.size());
+    select(QStringLiteral("SELECT normalized, display FROM keyword WHERE normalized IN (SELECT value FROM json_each(?))"),
+           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(normalized)).toJson(QJsonDocument::Compact))},
+           [&](const QSqlQuery &query) { result.insert(query.value(0).toString(), query.value(1).toString()); });
+    return result;
+}
+
 bool StoreDb::insert(KeywordLink &link)
 {
     if (link.keywordPersistentId && link.appPersistentId)
@@ -261,6 +273,15 @@ QList<StoreDb::LinkedKeyword> StoreDb::linksOfApp(qint64 appPersistentId)
             entry.keyword = readKeyword(row);
         result.append(entry);
     });
+    return result;
+}
+
+QSet<QString> StoreDb::keywordsOfApp(qint64 appPersistentId)
+{
+    QSet<QString> result;
+    select(QStringLiteral("SELECT k.normalized FROM keyword_link l JOIN keyword k ON k.pk = l.keyword_pk "
+                          "WHERE l.app_pk = ?"),
+           {appPersistentId}, [&](const QSqlQuery &query) { result.insert(query.value(0).toString()); });
     return result;
 }
 

@@ -196,9 +196,55 @@ QList<SearchObservation> StoreDb::latestObservations(const QString &country)
     return observations(QStringLiteral("WHERE o.country = ? AND o.is_latest = 1 ORDER BY o.pk"), {country});
 }
 
-QList<SearchObservation> StoreDb::failedObservations(const QString &country)
+QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QString &country)
 {
-    return observations(QStringLiteral("WHERE o.country = ? AND o.succeeded = 0 ORDER BY o.pk"), {country});
+    QList<LatestSearch> result;
+    // length() of a blob reads its size only, not the hits.
+    select(QStringLiteral("SELECT pk, checked_at, keyword_normalized, length(hits_data) FROM search_observation "
+                          "WHERE country = ? AND is_latest = 1 ORDER BY pk"),
+           {country}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               LatestSearch entry;
+               entry.persistentId = row.integer();
+               entry.checkedAt = row.date();
+               entry.keywordNormalized = row.text();
+               entry.hitsSize = row.integer();
+               result.append(entry);
+           });
+    return result;
+}
+
+QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persistentIds)
+{
+    QHash<qint64, QByteArray> result;
+    if (persistentIds.isEmpty())
+        return result;
+    QJsonArray ids;
+    for (const auto id : persistentIds)
+        ids.append(id);
+    result.reserve(persistentIds.size());
+    select(QStringLiteral("SELECT pk, hits_data FROM search_observation WHERE pk IN (SELECT value FROM json_each(?))"),
+           {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))}, [&](const QSqlQuery &query) {
+               RowReader row(query);
+               const auto id = row.integer();
+               result.insert(id, row.bytes());
+           });
+    return result;
+}
+
+QSet<QString> StoreDb::keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country)
+{
+    QSet<QString> result;
+    if (keywords.isEmpty())
+        return result;
+    // One index probe per keyword rather than a pass over every failed search of the storefront.
+    select(QStringLiteral("SELECT value FROM json_each(?) WHERE EXISTS (SELECT 1 FROM search_observation "
+                          "WHERE keyword_normalized = value AND country = ? AND succeeded = 0)"),
+           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
+                                  .toJson(QJsonDocument::Compact)),
+            country},
+           [&](const QSqlQuery &query) { result.insert(query.value(0).toString()); });
+    return result;
 }
 
 QList<SearchObservation> StoreDb::successfulObservationsNewestFirst()

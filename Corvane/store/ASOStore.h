@@ -11,6 +11,7 @@
 #include "store/RankPoint.h"
 #include "support/UserFacingError.h"
 #include "workflows/CompetitorKeywordRow.h"
+#include "workflows/LatestSearchCache.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -257,6 +258,8 @@ public:
     // One row per comparison, in the same order, with the keyword's metric in the storefront.
     QList<CompetitorKeywordRow> competitorKeywordRows(const QList<KeywordGap::Comparison> &comparisons,
                                                       const QString &country);
+    // The display texts of those of the keywords that are stored, by normal form.
+    QHash<QString, QString> keywordDisplays(const QStringList &normalized);
 
     // Tracks the app as a competitor (an own app stays own), also looked up in the viewed
     // storefront, and adds that storefront to its tracked ones. Throws what addApp() throws.
@@ -365,4 +368,7 @@ private:
     std::shared_ptr<PopularityProviding> m_popularityOverride;
     std::optional<QString> m_popularityError;
     Clock m_now;
+
+    // Competitor analysis (workflows/ASOStoreCompetitors.cpp).
+    LatestSearchCache m_latestSearches;
 };

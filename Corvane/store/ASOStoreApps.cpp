@@ -181,12 +181,7 @@ void ASOStore::unlink(const QString &normalized, const TrackedApp &app)
 
 QSet<QString> ASOStore::linkedKeywords(const TrackedApp &app)
 {
-    QSet<QString> normalized;
-    for (const auto &entry : m_db->linksOfApp(app.persistentId)) {
-        if (entry.keyword)
-            normalized.insert(entry.keyword->normalized);
-    }
-    return normalized;
+    return m_db->keywordsOfApp(app.persistentId);
 }
 
 qint64 ASOStore::linkCount(const TrackedApp &app)

@@ -1,9 +1,11 @@
 #include "store/ASOStore.h"
 #include "support/TaskRunner.h"
+#include "support/Unicode.h"
 
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 // Competitor analysis over stored searches, and the operations that bring keywords or apps in.
@@ -43,6 +45,71 @@ class TestCompetitors : public QObject
         return out.join(", ");
     }
 
+    // Every field of every row, for comparing two analyses.
+    static QString describe(const QList<CompetitorKeywordRow> &rows)
+    {
+        QStringList out;
+        const auto position = [](const KeywordGap::Position &p) {
+            return RankingStates::rawValue(p.state) + u'@' + QString::number(p.rank.value_or(-1));
+        };
+        for (const auto &r : rows)
+            out.append(QStringList{r.id, r.keyword, position(r.mine), position(r.theirs), QString::number(r.leadSortKey()),
+                                   QString::number(r.sampleSize.value_or(-1)), QString::number(r.popularity.value_or(-1)),
+                                   r.popularitySource ? PopularitySources::rawValue(*r.popularitySource) : "-",
+                                   QString::number(r.difficulty.value_or(-1))}
+                           .join(u' '));
+        return out.join("; ");
+    }
+    static QString describe(const QList<KeywordGap::Suggestion> &suggestions)
+    {
+        QStringList out;
+        for (const auto &s : suggestions)
+            out.append(QStringList{s.appleAppId, s.name, s.developerName.value_or("-"),
+                                   s.iconURL.value_or(QUrl()).toString(), s.primaryGenre.value_or("-"),
+                                   QString::number(s.ratingCount.value_or(-1)), s.keywords.join(u','),
+                                   QString::number(s.averageRank), QString::number(s.bestRank)}
+                           .join(u' '));
+        return out.join("; ");
+    }
+    // The whole analysis of the app against the competitor in the storefront.
+    static QStringList analyse(ASOStore &store, const TrackedApp &mine, const TrackedApp &theirs, const QString &country)
+    {
+        const auto coverage = store.evidenceCoverage(mine, country);
+        const auto gap = store.keywordGapRows(mine, theirs, country);
+        return {QStringLiteral("%1 %2 %3").arg(coverage.keywords).arg(coverage.succeeded).arg(coverage.failed),
+                describe(store.suggestedCompetitors(mine, country, 25)), describe(store.comparisonRows(mine, theirs, country)),
+                describe(gap.opportunities), describe(gap.untracked)};
+    }
+    // The same from the evidence decoded in full, as the library defines it.
+    static QStringList reference(ASOStore &store, const TrackedApp &mine, const TrackedApp &theirs, const QString &country)
+    {
+        const auto keywords = store.linkedKeywords(mine);
+        const auto other = store.linkedKeywords(theirs);
+        const auto evidence = store.latestEvidence(keywords + other, country);
+        const auto sorted = [](const QSet<QString> &set) {
+            QStringList list(set.cbegin(), set.cend());
+            std::sort(list.begin(), list.end(), Unicode::lessThan);
+            return list;
+        };
+        KeywordGap::EvidenceMap own;
+        qint64 succeeded = 0, failed = 0;
+        for (const auto &keyword : keywords) {
+            own.insert(keyword, evidence[keyword]);
+            succeeded += evidence[keyword].kind == KeywordGap::Evidence::Kind::results;
+            failed += evidence[keyword].kind == KeywordGap::Evidence::Kind::failed;
+        }
+        QSet<QString> excluded{mine.appleAppId};
+        for (const auto &app : store.apps())
+            excluded.insert(app.appleAppId);
+        const auto comparisons = KeywordGap::compare(sorted(keywords), evidence, mine.appleAppId, theirs.appleAppId);
+        return {QStringLiteral("%1 %2 %3").arg(keywords.size()).arg(succeeded).arg(failed),
+                describe(KeywordGap::suggestions(own, excluded, 20, succeeded >= 2 ? 2 : 1, 25)),
+                describe(store.competitorKeywordRows(comparisons, country)),
+                describe(store.competitorKeywordRows(KeywordGap::opportunities(comparisons, 50, 10), country)),
+                describe(store.competitorKeywordRows(
+                    KeywordGap::untracked(sorted(other), keywords, evidence, mine.appleAppId, theirs.appleAppId), country))};
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -80,6 +147,91 @@ private Q_SLOTS:
         // No own apps, not the app itself, numbers by value.
         const auto competitors = m_store->competitors(mine);
         QCOMPARE(competitors.size() == 3 ? competitors[0].name + ", " + competitors[1].name : "", "App 2, App 10");
+    }
+
+    // The analysis keeps copies of the searches it decoded: after every kind of change they must
+    // still give what a store that never saw the database before gives, and what the evidence
+    // decoded in full gives.
+    void analysisAfterChanges()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
+        auto mine = track("11111", true, {"alpha", "beta", "gamma", "delta", "kappa"});
+        auto theirs = track("300", false, {"delta", "omega", "psi", "kappa"});
+        // Hits as "<id>:<rank>"; names, developers and genres differ from hit to hit.
+        int searches = 0;
+        const auto answer = [&](const QString &keyword, const QStringList &hits, const QString &country = "us") {
+            ++searches;
+            m_client->answer = [hits, searches](const QString &term) {
+                if (hits == QStringList{"!"})
+                    throw FakeSearchClient::failure();
+                SearchResponse response;
+                for (const auto &hit : hits) {
+                    const auto id = hit.section(u':', 0, 0), rank = hit.section(u':', 1, 1);
+                    const auto tag = QStringLiteral(" %1 %2 %3").arg(term).arg(searches).arg(rank);
+                    response.hits.append(SearchHit{id, "App " + id + tag, searches % 2 ? std::optional("Maker" + tag) : std::nullopt,
+                                                   QUrl("https://example.com/" + id + "/" + term + ".png"), {}, "Genre" + tag,
+                                                   10 * searches, 4.0, rank.toInt()});
+                }
+                response.resultCount = response.hits.size();
+                return response;
+            };
+            TaskRunner::run(m_store->observation(*m_store->keyword(keyword), country, true));
+        };
+        QString country = "us";
+        const auto check = [&](const char *step) {
+            const auto cached = analyse(*m_store, mine, theirs, country);
+            for (const auto &suffix : {"", "-wal"})
+                QFile::copy(path + suffix, dir.filePath(QString::number(searches) + step + ".sqlite" + suffix));
+            ASOStore fresh(StoreDb::openFile(dir.filePath(QString::number(searches) + step + ".sqlite")), m_client);
+            if (cached != analyse(fresh, mine, theirs, country) || cached != reference(*m_store, mine, theirs, country))
+                QFAIL(qPrintable(QStringLiteral("%1\ncached:    %2\nfresh:     %3\nreference: %4")
+                                     .arg(step, cached.join(" | "), analyse(fresh, mine, theirs, country).join(" | "),
+                                          reference(*m_store, mine, theirs, country).join(" | "))));
+        };
+
+        check("nothing searched");
+        answer("alpha", {"7:1", "11111:2", "300:3", "0123:4", "x7:5", "8:6", "7:7"});
+        answer("beta", {"8:1", "7:2", "300:3", "0123:4"});
+        answer("delta", {"300:1", "8:2"});
+        answer("omega", {"9:1", "300:2", "8:3"});
+        answer("kappa", {"!"});
+        check("first searches");
+        // A newer search replaces a copy; ranks out of order, ties and gaps.
+        answer("beta", {"x7:3", "8:2", "7:2", "11111:30", "300:2"});
+        answer("gamma", {"7:25", "8:4", "8:1", "9:19"});
+        check("searched again");
+        m_store->addKeywords({"epsilon", "omega"}, mine);
+        answer("epsilon", {"!"});
+        answer("epsilon", {"8:1", "11111:2", "7:3"});
+        answer("alpha", {"8:9", "x7:2", "8:3", "11111:4", "8:3"});
+        answer("alpha", {"!"});
+        check("linked");
+        m_store->unlink("beta", mine);
+        m_store->unlink("psi", theirs);
+        check("unlinked");
+        auto seven = track("7");
+        check("a suggestion tracked");
+        m_store->deleteApp(seven);
+        check("a suggestion deleted");
+        // A latest search whose hits no longer decode counts as one without hits.
+        SearchObservation broken{0, QUuid::createUuid(), "gamma", "us", QDateTime::currentDateTimeUtc(), true, 200, 1, 1,
+                                 {}, true, "[{\"appleAppId\": 5}]"};
+        m_store->db().clearLatestObservations("gamma", "us");
+        m_store->db().insert(broken);
+        check("undecodable hits");
+        country = "gb";
+        answer("alpha", {"8:1", "300:2"}, "gb");
+        answer("delta", {"8:1", "11111:2", "300:3"}, "gb");
+        answer("omega", {"!"}, "gb");
+        check("another storefront");
+        country = "us";
+        answer("delta", {"11111:1", "9:2", "8:3"});
+        check("back, after a search");
+        m_store->deleteApp(theirs);
+        check("competitor deleted");
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
     }
 
     void bringIn_data()

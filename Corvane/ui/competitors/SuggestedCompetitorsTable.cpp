@@ -223,10 +223,13 @@ void SuggestedCompetitorsTable::reload()
         rows = m_store->suggestedCompetitors(*app, m_country, rowLimit);
     QStringList help;
     help.reserve(rows.size());
-    const auto display = [this](const QString &normalized) {
-        const auto keyword = m_store->keyword(normalized);
-        return keyword ? keyword->display : normalized;
-    };
+    // Every row may share thousands of keywords: their texts are read in one go.
+    QSet<QString> shared;
+    for (const auto &row : std::as_const(rows))
+        shared.unite(QSet<QString>(row.keywords.cbegin(), row.keywords.cend()));
+    const auto displays = m_store ? m_store->keywordDisplays(QStringList(shared.cbegin(), shared.cend()))
+                                  : QHash<QString, QString>();
+    const auto display = [&displays](const QString &normalized) { return displays.value(normalized, normalized); };
     for (const auto &row : rows)
         help.append(SuggestedCompetitorsModel::sharedHelp(row, display));
     m_model->setRows(std::move(rows), std::move(help));

@@ -170,6 +170,9 @@ private Q_SLOTS:
                                                                << QStringList{"2 Same", "1 Same"};
         QTest::newRow("case-sensitive order") << QStringList{"1 alpha", "2 Zeta", "3 Beta"}
                                               << QStringList{"3 Beta", "2 Zeta", "1 alpha"};
+        // U+FF21 comes before U+1D400, whose UTF-16 form starts lower.
+        QTest::newRow("code point order") << QStringList{"1 \U0001D400pp", "2 \uFF21pp"}
+                                          << QStringList{"2 \uFF21pp", "1 \U0001D400pp"};
     }
 
     void appChoices()

@@ -135,6 +135,32 @@ private Q_SLOTS:
         QCOMPARE(view.findChild<QLabel *>("counterRanking")->text(), "0");
     }
 
+    // A long name keeps to one line, cut with an ellipsis, and long facts wrap: neither widens
+    // the screen past the window's narrowest detail column with the history panel open.
+    void longNameStaysInTheWindow()
+    {
+        TrackedApp app(AppInfo{"1", "Lumen Photo Editor: Collage Maker, Filters, Retouch and Layout Studio"}, true);
+        app.trackedCountries = {"us"};
+        app.developerName = "Lumen Labs International Software Development Company Limited";
+        app.primaryGenre = "Photo & Video";
+        app.version = "12.4.1";
+        m_store->db().insert(app);
+        m_store->addKeywords({"photo editor"}, app);
+        AppDetailView view(m_store.get(), "1");
+        view.resize(1000 - 320, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.findChild<KeywordTable *>()->setSelection("photo editor");
+        QCoreApplication::processEvents();
+        QVERIFY2(view.minimumSizeHint().width() <= view.width(), qPrintable(QString::number(view.minimumSizeHint().width())));
+        auto *name = view.findChild<QLabel *>("appName");
+        const auto painted = renderedTexts(name);
+        QCOMPARE(painted.size(), 1);
+        QVERIFY2(painted[0].endsWith(u'…') && app.name.startsWith(painted[0].chopped(1)), qPrintable(painted[0]));
+        for (auto *label : {name, view.findChild<QLabel *>("appFacts")})
+            QVERIFY(view.rect().contains(QRect(label->mapTo(&view, QPoint()), label->size())));
+    }
+
     // While discovery runs, the banner's six counters are laid out side by side, each shown
     // whole and painted once, at the window's narrowest detail column.
     void bannerCountersAreLaidOut()

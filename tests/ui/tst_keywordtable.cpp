@@ -24,7 +24,7 @@
 
 namespace {
 
-// "id:state[:rank]" with state f(ound), n(ot in sample), x (failed) or - (not checked).
+// "id[=keyword]:state[:rank]" with state f(ound), n(ot in sample), x (failed) or - (not checked).
 QList<KeywordRow> rowsOf(const QString &list)
 {
     QList<KeywordRow> rows;
@@ -32,6 +32,10 @@ QList<KeywordRow> rowsOf(const QString &list)
         const auto parts = token.split(u':');
         KeywordRow row;
         row.id = row.keyword = QString(parts[0]).replace(u'_', u' ');
+        if (const auto shown = row.id.indexOf(u'='); shown >= 0) {
+            row.keyword = row.id.mid(shown + 1);
+            row.id.truncate(shown);
+        }
         const QChar state = parts.value(1, QStringLiteral("-"))[0];
         row.state = state == u'f' ? RankingState::found
             : state == u'n'      ? RankingState::notFoundInSample
@@ -140,14 +144,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("search");
         QTest::addColumn<QString>("expected"); // in store order, comma-separated
-        QTest::newRow("all") << "All" << "" << "seafood,fo o,foot,football,food truck";
-        QTest::newRow("blanks only filter nothing") << "All" << " \t\u00a0" << "seafood,fo o,foot,football,food truck";
+        QTest::newRow("all") << "All" << "" << "seafood,fo o,foot,football,food truck,cafe";
+        QTest::newRow("blanks only filter nothing") << "All" << " \t\u00a0" << "seafood,fo o,foot,football,food truck,cafe";
         QTest::newRow("capitals with blanks") << "All" << "\u00a0FOO\t " << "seafood,foot,football,food truck";
         QTest::newRow("inner blank counts") << "All" << "D T" << "food truck";
         QTest::newRow("line breaks are not trimmed") << "All" << "foo\n" << "";
         QTest::newRow("found") << "Found" << "" << "seafood,food truck";
         QTest::newRow("found and search") << "Found" << "sea" << "seafood";
-        QTest::newRow("not in sample") << "Not in sample" << "" << "fo o";
+        QTest::newRow("not in sample") << "Not in sample" << "" << "fo o,cafe";
+        // The shown keyword is searched, not its normal form.
+        QTest::newRow("normal form not searched") << "All" << "cafe" << "";
+        QTest::newRow("shown keyword searched") << "All" << "CAFÉ " << "cafe";
         QTest::newRow("failed") << "Failed" << "" << "foot";
         QTest::newRow("not checked") << "Not checked" << "foo" << "football";
     }
@@ -157,7 +164,7 @@ private Q_SLOTS:
         QFETCH(QString, filter);
         QFETCH(QString, search);
         QFETCH(QString, expected);
-        const auto rows = rowsOf("seafood:f:2 fo_o:n foot:x football:- food_truck:f:30");
+        const auto rows = rowsOf("seafood:f:2 fo_o:n foot:x football:- food_truck:f:30 cafe=Café:n");
         const auto kind = KeywordFilters::fromRaw(filter);
         QVERIFY(kind);
         QStringList pure;

@@ -1,6 +1,7 @@
 #include "ui/alerts/AlertsView.h"
 
 #include "store/ASOStore.h"
+#include "support/Unicode.h"
 #include "tracking/RankTracker.h"
 #include "ui/alerts/AlertRow.h"
 #include "ui/cells/EmptyStateView.h"
@@ -153,9 +154,9 @@ QList<AlertsView::AppChoice> AlertsView::appChoices(const QList<RankAlert> &aler
             choices.append({alert.appleAppId, alert.appName});
         }
     }
-    std::stable_sort(choices.begin(), choices.end(), [](const AppChoice &a, const AppChoice &b) {
-        return QString::compare(a.name, b.name, Qt::CaseSensitive) < 0;
-    });
+    // By code point: UTF-16 order would put names with letters above U+FFFF too early.
+    std::stable_sort(choices.begin(), choices.end(),
+                     [](const AppChoice &a, const AppChoice &b) { return Unicode::lessThan(a.name, b.name); });
     return choices;
 }
 

@@ -28,6 +28,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -76,6 +77,28 @@ private:
 
     QWidget *m_host;
     QBoxLayout *m_layout;
+};
+
+// One line of text that gives way to its neighbours, cut at the end with an ellipsis.
+class OneLineLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(QStringLiteral("…")), QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
 };
 
 // The keyword pane's least width: the history panel gives way down to it.
@@ -228,7 +251,7 @@ QWidget *AppDetailView::buildHeader()
     header->setObjectName(QStringLiteral("detailHeader"));
     m_icon = new AppIconView(std::nullopt, 56, header);
 
-    m_name = new QLabel(header);
+    m_name = new OneLineLabel(header);
     m_name->setObjectName(QStringLiteral("appName"));
     m_name->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
     m_badge = new QLabel(header);
@@ -245,6 +268,7 @@ QWidget *AppDetailView::buildHeader()
 
     m_facts = new QLabel(header);
     m_facts->setObjectName(QStringLiteral("appFacts"));
+    m_facts->setWordWrap(true);
     Style::setTone(m_facts, Style::Tone::secondary);
 
     m_id = captionLabel(header);

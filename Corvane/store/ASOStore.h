@@ -9,6 +9,7 @@
 #include "model/StoreDb.h"
 #include "store/KeywordRow.h"
 #include "store/RankPoint.h"
+#include "support/CancelToken.h"
 #include "support/UserFacingError.h"
 #include "workflows/CompetitorKeywordRow.h"
 #include "workflows/LatestSearchCache.h"
@@ -196,8 +197,9 @@ public:
     // --- Popularity and metrics
 
     // Fetches the popularity of the app's keywords that is missing or older than a day (all
-    // of them with `force`). Never throws; problems go to popularityError.
-    QCoro::Task<> refreshPopularity(TrackedApp app, QString country, bool force = false);
+    // of them with `force`). Never throws; problems go to popularityError. A refresh cancelled
+    // while the service answers leaves everything as it was: a newer one speaks for the screen.
+    QCoro::Task<> refreshPopularity(TrackedApp app, QString country, bool force = false, CancelTokenPtr cancel = {});
     // Every metric of the storefront by normal form.
     QHash<QString, KeywordMetric> metrics(const QString &country);
     // The override given at construction, else a new client of the configured service, else

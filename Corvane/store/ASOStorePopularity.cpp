@@ -15,7 +15,7 @@ QString noServiceMessage()
 
 }
 
-QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool force)
+QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool force, CancelTokenPtr cancel)
 {
     const auto provider = popularityProvider();
     if (!provider) {
@@ -54,7 +54,7 @@ QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool 
     } catch (...) {
         failure = QStringLiteral("The popularity service could not be reached.");
     }
-    if (!self)
+    if (!self || isCancelled(cancel))
         co_return;
     if (failure) {
         self->setPopularityError(failure);

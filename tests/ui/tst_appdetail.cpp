@@ -16,6 +16,24 @@
 #include <QMenu>
 #include <QtTest>
 
+// Popularity that holds each storefront's answer until the test releases it; the storefronts in
+// `failing` then fail.
+struct HeldPopularity : PopularityProviding
+{
+    QHash<QString, CancelTokenPtr> held;
+    QStringList failing;
+    QCoro::Task<PopularityResponse> popularity(QString country, QStringList, CancelTokenPtr) override
+    {
+        const auto gate = CancelToken::create();
+        held.insert(country, gate);
+        co_await qCoro(gate.get(), &CancelToken::cancelled);
+        if (failing.contains(country))
+            throw PopularityError(QStringLiteral("offline in ") + country);
+        co_return {country, {}, {}};
+    }
+    void release(const QString &country) { held.value(country)->cancel(); }
+};
+
 class TestAppDetail : public QObject
 {
     Q_OBJECT
@@ -208,6 +226,35 @@ private Q_SLOTS:
 
         m_client->open();
         QTRY_VERIFY(!run->isRunning());
+    }
+    // The refresh of the storefront shown before answers late: its failure does not become the
+    // problem shown for the storefront picked since, nor does a closed screen's.
+    void popularityOfFormerStorefrontIgnored()
+    {
+        auto popularity = std::make_shared<HeldPopularity>();
+        popularity->failing = {"us"};
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, popularity);
+        const auto app = track({"us", "gb"});
+        m_store->addKeywords({"alpha"}, app);
+        {
+            AppDetailView view(m_store.get(), "1");
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            QTRY_VERIFY(popularity->held.contains("us"));
+            view.setCountry("gb");
+            QTRY_VERIFY(popularity->held.contains("gb"));
+            popularity->release("gb");
+            QTRY_VERIFY(!m_store->popularityError());
+            popularity->release("us");
+            QCoreApplication::processEvents();
+            QVERIFY(!m_store->popularityError());
+            popularity->held.clear();
+            view.setCountry("us");
+            QTRY_VERIFY(popularity->held.contains("us"));
+        }
+        popularity->release("us");
+        QCoreApplication::processEvents();
+        QVERIFY(!m_store->popularityError());
     }
 };
 

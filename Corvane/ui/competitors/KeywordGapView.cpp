@@ -71,6 +71,8 @@ KeywordGapView::~KeywordGapView()
 {
     // The tables go with the children; their signals may not reach this half-destroyed view.
     m_untracked->disconnect(this);
+    if (m_popularityCancel)
+        m_popularityCancel->cancel();
 }
 
 QWidget *KeywordGapView::buildOpportunitiesPane()
@@ -319,13 +321,18 @@ void KeywordGapView::refreshPopularity()
     if (key == m_popularityKey)
         return;
     m_popularityKey = key;
-    runPopularity(m_store, m_competitorId, m_country);
+    // The refresh for the former competitor or storefront no longer speaks for this view.
+    if (m_popularityCancel)
+        m_popularityCancel->cancel();
+    m_popularityCancel = CancelToken::create();
+    runPopularity(m_store, m_competitorId, m_country, m_popularityCancel);
 }
 
-QCoro::Task<> KeywordGapView::runPopularity(QPointer<ASOStore> store, QString competitorId, QString country)
+QCoro::Task<> KeywordGapView::runPopularity(QPointer<ASOStore> store, QString competitorId, QString country,
+                                            CancelTokenPtr cancel)
 {
     const auto competitor = store ? store->app(competitorId) : std::nullopt;
     // A competitor without keywords has no popularity to fetch.
     if (competitor && store->linkCount(*competitor) > 0)
-        co_await store->refreshPopularity(*competitor, country, false);
+        co_await store->refreshPopularity(*competitor, country, false, std::move(cancel));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/CancelToken.h"
+
 #include <QCoroTask>
 #include <QPointer>
 #include <QSet>
@@ -69,7 +71,8 @@ private:
     void finishAdd(const QStringList &ids);
     static QCoro::Task<> runAdd(QPointer<KeywordGapView> view, QPointer<ASOStore> store, QStringList ids,
                                 QString appleAppId, QString competitorId, QString country);
-    static QCoro::Task<> runPopularity(QPointer<ASOStore> store, QString competitorId, QString country);
+    static QCoro::Task<> runPopularity(QPointer<ASOStore> store, QString competitorId, QString country,
+                                       CancelTokenPtr cancel);
 
     QPointer<ASOStore> m_store;
     const QString m_appleAppId;
@@ -79,6 +82,7 @@ private:
     bool m_shown = false;
     // competitor|storefront of the last popularity refresh.
     QString m_popularityKey;
+    CancelTokenPtr m_popularityCancel;
 
     QSplitter *m_splitter;
     QLabel *m_opportunitiesTitle;

@@ -194,7 +194,11 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     updatePanels();
 }
 
-AppDetailView::~AppDetailView() = default;
+AppDetailView::~AppDetailView()
+{
+    if (m_popularityCancel)
+        m_popularityCancel->cancel();
+}
 
 QString AppDetailView::initialCountry(const TrackedApp &app)
 {
@@ -441,7 +445,7 @@ void AppDetailView::setCountry(const QString &country)
         m_metadata->setCountry(country);
     reload();
     if (m_popularityStarted)
-        refreshPopularity(m_store, m_appleAppId, m_country);
+        startPopularity();
 }
 
 void AppDetailView::setSection(Section section)
@@ -542,12 +546,21 @@ void AppDetailView::showEvent(QShowEvent *event)
     if (m_popularityStarted)
         return;
     m_popularityStarted = true;
-    refreshPopularity(m_store, m_appleAppId, m_country);
+    startPopularity();
 }
 
-QCoro::Task<> AppDetailView::refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country)
+void AppDetailView::startPopularity()
+{
+    if (m_popularityCancel)
+        m_popularityCancel->cancel();
+    m_popularityCancel = CancelToken::create();
+    refreshPopularity(m_store, m_appleAppId, m_country, m_popularityCancel);
+}
+
+QCoro::Task<> AppDetailView::refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country,
+                                               CancelTokenPtr cancel)
 {
     const auto app = store ? store->app(appleAppId) : std::nullopt;
     if (app)
-        co_await store->refreshPopularity(*app, country, false);
+        co_await store->refreshPopularity(*app, country, false, std::move(cancel));
 }

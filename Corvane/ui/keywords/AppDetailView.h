@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/KeywordRow.h"
+#include "support/CancelToken.h"
 #include "ui/keywords/KeywordFilter.h"
 
 #include <QCoroTask>
@@ -78,7 +79,10 @@ private:
     void updatePanels();
     // Gives the history panel its width, or what the keyword pane leaves of it.
     void fitHistoryPanel();
-    static QCoro::Task<> refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country);
+    // Popularity of the shown storefront; the refresh of the one shown before is cancelled.
+    void startPopularity();
+    static QCoro::Task<> refreshPopularity(QPointer<ASOStore> store, QString appleAppId, QString country,
+                                           CancelTokenPtr cancel);
 
     QPointer<ASOStore> m_store;
     QString m_appleAppId;
@@ -86,6 +90,7 @@ private:
     Section m_section = Section::keywords;
     bool m_showInspector = false;
     bool m_popularityStarted = false;
+    CancelTokenPtr m_popularityCancel;
     double m_panelWidth = 0;
 
     StorefrontMenu *m_storefronts = nullptr;

@@ -140,6 +140,8 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     auto *header = m_table->horizontalHeader();
     header->setMinimumSectionSize(ResearchTableModel::minimumWidth(ResearchTableModel::rankColumn));
     header->setStretchLastSection(true);
+    // Whole rows are selected; the titles stay plain rather than all turning bold.
+    header->setHighlightSections(false);
     // The header knows one minimum for all columns; the wider ones of the others are held here.
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int width) {
         const int minimum = ResearchTableModel::minimumWidth(column);
@@ -183,12 +185,20 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
                        "range, or a shorter filter."),
         m_table);
     m_emptyState->setObjectName(QStringLiteral("researchEmptyState"));
-    m_loadingState = new EmptyStateView({}, QStringLiteral("Loading Apple’s most searched terms…"), {}, m_table);
+    // A progress indicator over its label in the body font: a title's larger type would not fit.
+    m_loadingState = new EmptyStateView({}, {}, {}, m_table);
     m_loadingState->setObjectName(QStringLiteral("researchLoadingState"));
-    auto *loading = new QProgressBar(m_loadingState);
-    loading->setRange(0, 0);
-    loading->setTextVisible(false);
-    loading->setFixedSize(48, 10);
+    auto *loading = new QWidget(m_loadingState);
+    auto *loadingBar = new QProgressBar(loading);
+    loadingBar->setRange(0, 0);
+    loadingBar->setTextVisible(false);
+    loadingBar->setFixedSize(48, 10);
+    auto *loadingLabel = new QLabel(QStringLiteral("Loading Apple’s most searched terms…"), loading);
+    loadingLabel->setObjectName(QStringLiteral("researchLoadingText"));
+    auto *loadingLayout = new QVBoxLayout(loading);
+    loadingLayout->setContentsMargins(0, 0, 0, 0);
+    loadingLayout->addWidget(loadingBar, 0, Qt::AlignHCenter);
+    loadingLayout->addWidget(loadingLabel, 0, Qt::AlignHCenter);
     m_loadingState->addActionWidget(loading);
     for (auto *state : {m_errorState, m_emptyState, m_loadingState})
         state->overlayOn(m_table->viewport());

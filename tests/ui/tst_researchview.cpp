@@ -32,6 +32,7 @@ struct ScriptedTerms : TopTermsProviding
     std::optional<QString> week, failure;
     QStringList genres;
     QList<std::optional<qint64>> ranks; // by term index; none past its end
+    QStringList names;                  // by term index; t<index> past its end
     CancelTokenPtr gate = CancelToken::create();
 
     QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
@@ -46,7 +47,7 @@ struct ScriptedTerms : TopTermsProviding
             throw PopularityError(*failure);
         TopTermsResponse page{country, week, genres, total, {}};
         for (qint64 i = offset; i < std::min(total, offset + pageTerms); ++i)
-            page.items.append({"t" + QString::number(i), 100 - i % 100, "GAMES", ranks.value(i)});
+            page.items.append({names.value(i, "t" + QString::number(i)), 100 - i % 100, "GAMES", ranks.value(i)});
         co_return page;
     }
 };
@@ -260,13 +261,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("column");
         QTest::addColumn<Qt::SortOrder>("order");
         QTest::addColumn<QStringList>("terms");
-        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none.
+        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none; the
+        // terms t0, t1, then one beyond U+FFFF, one just below it and one in ASCII.
         QTest::newRow("as opened: popularity, descending") << -1 << Qt::DescendingOrder
                                                            << QStringList{"t0", "t1", "t2", "t3", "t4"};
         QTest::newRow("rank ascending, unranked last in model order")
             << 3 << Qt::AscendingOrder << QStringList{"t3", "t1", "t0", "t2", "t4"};
         QTest::newRow("rank descending, unranked first") << 3 << Qt::DescendingOrder
                                                          << QStringList{"t2", "t4", "t0", "t1", "t3"};
+        QTest::newRow("term ascending, by code point") << 0 << Qt::AscendingOrder
+                                                       << QStringList{"t0", "t1", "t4", "t3", "t2"};
     }
 
     void sorting()
@@ -275,6 +279,8 @@ private Q_SLOTS:
         QFETCH(Qt::SortOrder, order);
         m_terms->total = m_terms->pageTerms = 5;
         m_terms->ranks = {10, 9, std::nullopt, 2};
+        const QStringList names{"t0", "t1", "\U0001D4AFerm", "\uFF54erm", "term"};
+        m_terms->names = names;
         release();
         open();
         QTRY_VERIFY(m_view->model()->hasLoaded());
@@ -283,7 +289,7 @@ private Q_SLOTS:
             table->sortByColumn(column, order);
         QStringList terms;
         for (int row = 0; row < table->model()->rowCount(); ++row)
-            terms.append(table->model()->index(row, 0).data().toString());
+            terms.append("t" + QString::number(names.indexOf(table->model()->index(row, 0).data().toString())));
         QTEST(terms, "terms");
     }
 

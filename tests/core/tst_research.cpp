@@ -13,6 +13,8 @@ class TestResearch : public QObject
 private Q_SLOTS:
     void scenarios_data();
     void scenarios();
+    void genreNames_data();
+    void genreNames();
 };
 
 // Answers from a script, one entry per request: "a b|7" a page of terms a and b out of 7,
@@ -96,6 +98,24 @@ void TestResearch::scenarios()
         TaskRunner::run(std::move(task));
     QTEST(service->calls.join(QStringLiteral(", ")).remove(QStringLiteral("- - - ")), "sent");
     QTEST(state(model), "state");
+}
+
+void TestResearch::genreNames_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("fixed, not joined") << "SOCIAL_NETWORKING" << "Social Networking";
+    QTest::newRow("fixed with an ampersand") << "PRODUCTIVITY_UTILITIES" << "Productivity & Utilities";
+    QTest::newRow("two parts") << "HEALTH_FITNESS" << "Health & Fitness";
+    QTest::newRow("one part") << "GAMES" << "Games";
+    QTest::newRow("empty parts dropped") << "_FOOD__DRINK_" << "Food & Drink";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestResearch::genreNames()
+{
+    QFETCH(QString, code);
+    QTEST(genreDisplayName(code), "name");
 }
 
 QTEST_GUILESS_MAIN(TestResearch)

@@ -32,6 +32,7 @@ struct ScriptedTerms : TopTermsProviding
     std::optional<QString> week, failure;
     QStringList genres;
     QList<std::optional<qint64>> ranks; // by term index; none past its end
+    QStringList names;                  // by term index; t<index> past its end
     CancelTokenPtr gate = CancelToken::create();
 
     QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
@@ -46,7 +47,7 @@ struct ScriptedTerms : TopTermsProviding
             throw PopularityError(*failure);
         TopTermsResponse page{country, week, genres, total, {}};
         for (qint64 i = offset; i < std::min(total, offset + pageTerms); ++i)
-            page.items.append({"t" + QString::number(i), 100 - i % 100, "GAMES", ranks.value(i)});
+            page.items.append({names.value(i, "t" + QString::number(i)), 100 - i % 100, "GAMES", ranks.value(i)});
         co_return page;
     }
 };
@@ -185,6 +186,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<qint64>("stored");
         QTest::newRow("minimum 0") << "minPopularityField" << "0" << qint64(1);
+        QTest::newRow("minimum -5") << "minPopularityField" << "-5" << qint64(1);
         QTest::newRow("maximum 250") << "maxPopularityField" << "250" << qint64(100);
     }
 
@@ -259,13 +261,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("column");
         QTest::addColumn<Qt::SortOrder>("order");
         QTest::addColumn<QStringList>("terms");
-        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none.
+        // Popularity falls with the index; ranks t0 #10, t1 #9, t2 none, t3 #2, t4 none; the
+        // terms t0, t1, then one beyond U+FFFF, one just below it and one in ASCII.
         QTest::newRow("as opened: popularity, descending") << -1 << Qt::DescendingOrder
                                                            << QStringList{"t0", "t1", "t2", "t3", "t4"};
         QTest::newRow("rank ascending, unranked last in model order")
             << 3 << Qt::AscendingOrder << QStringList{"t3", "t1", "t0", "t2", "t4"};
         QTest::newRow("rank descending, unranked first") << 3 << Qt::DescendingOrder
                                                          << QStringList{"t2", "t4", "t0", "t1", "t3"};
+        QTest::newRow("term ascending, by code point") << 0 << Qt::AscendingOrder
+                                                       << QStringList{"t0", "t1", "t4", "t3", "t2"};
     }
 
     void sorting()
@@ -274,6 +279,8 @@ private Q_SLOTS:
         QFETCH(Qt::SortOrder, order);
         m_terms->total = m_terms->pageTerms = 5;
         m_terms->ranks = {10, 9, std::nullopt, 2};
+        const QStringList names{"t0", "t1", "\U0001D4AFerm", "\uFF54erm", "term"};
+        m_terms->names = names;
         release();
         open();
         QTRY_VERIFY(m_view->model()->hasLoaded());
@@ -282,7 +289,7 @@ private Q_SLOTS:
             table->sortByColumn(column, order);
         QStringList terms;
         for (int row = 0; row < table->model()->rowCount(); ++row)
-            terms.append(table->model()->index(row, 0).data().toString());
+            terms.append("t" + QString::number(names.indexOf(table->model()->index(row, 0).data().toString())));
         QTEST(terms, "terms");
     }
 
@@ -480,6 +487,7 @@ private Q_SLOTS:
 
     void tryAgainKeepsSelection()
     {
+        track("o1");
         m_terms->total = 6;
         release();
         open();
@@ -492,10 +500,68 @@ private Q_SLOTS:
         m_terms->failure.reset();
         QFETCH(int, pageAfter);
         m_terms->pageTerms = pageAfter;
+        m_terms->gate = CancelToken::create();
         find<QPushButton>("tryAgainButton")->click();
+        // While the rows are away the terms are still chosen, for "Track in…" too.
+        QVERIFY(m_view->model()->items().isEmpty());
+        auto *trackIn = find<QToolButton>("trackInButton");
+        QVERIFY(trackIn->isEnabled());
+        QSignalSpy outcome(m_view.get(), &ResearchView::statusChanged);
+        Q_EMIT trackIn->menu()->aboutToShow();
+        trackIn->menu()->actions().last()->trigger();
+        QCOMPARE(m_view->status(), "Adding 2 terms to App 1…");
+        QTRY_COMPARE(outcome.size(), 1);
+        release();
         QTRY_VERIFY(m_view->model()->hasLoaded() && overlay().isEmpty());
         QTEST(m_view->selectedTerms(), "selected");
         QVERIFY(find<QToolButton>("trackInButton")->isEnabled());
+    }
+
+    // Terms and app names with "&" read as written, with no shortcut key made of them.
+    void ampersandsAreText()
+    {
+        track("o1");
+        auto app = *m_store->app("1");
+        app.name = "Tom & Jerry";
+        m_store->db().update(app);
+        open();
+        std::unique_ptr<QMenu> menu(m_view->contextMenu({"salt & pepper"}, nullptr));
+        const auto *track = menu->actions().first();
+        QStringList shown;
+        for (const auto *action : QList<QAction *>{menu->actions()} + track->menu()->actions()) {
+            QVERIFY2(QKeySequence::mnemonic(action->text()).isEmpty(), qPrintable(action->text()));
+            shown.append(QString(action->text()).replace("&&", "&"));
+        }
+        QCOMPARE(shown, (QStringList{"Track “salt & pepper” in…", "Copy", "My Apps", "Tom & Jerry"}));
+    }
+
+    // The genre picker: its divider only once genres exist, and no false "All genres" for a chosen
+    // genre the service stopped offering.
+    void genrePicker()
+    {
+        release();
+        open();
+        QTRY_VERIFY(m_view->model()->hasLoaded());
+        auto *combo = find<QComboBox>("genreCombo");
+        const auto items = [combo] {
+            QStringList items;
+            for (int i = 0; i < combo->count(); ++i)
+                items.append(combo->itemData(i, Qt::AccessibleDescriptionRole).toString() == u"separator"
+                                 ? "---" : combo->itemText(i));
+            return items;
+        };
+        QCOMPARE(items(), QStringList{"All genres"});
+        m_terms->genres = {"HEALTH_FITNESS", "GAMES"};
+        m_view->setReloadDelay(1ms);
+        QTest::keyClicks(find<QLineEdit>("researchSearch"), "t");
+        QTRY_COMPARE(items(), (QStringList{"All genres", "---", "Health & Fitness", "Games"}));
+        combo->setCurrentIndex(3);
+        Q_EMIT combo->activated(3);
+        QCOMPARE(m_view->model()->genre(), "GAMES");
+        m_terms->genres = {"BOOKS"};
+        QTRY_COMPARE(items(), (QStringList{"All genres", "---", "Books"}));
+        QCOMPARE(m_view->model()->genre(), "GAMES");
+        QCOMPARE(combo->currentText(), "");
     }
 
     // Taking the screen down moves the focus out of the field; nothing of it may reach the

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QComboBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -92,15 +93,23 @@ class TestScreens : public QObject
     // A week of believable top terms.
     struct WeeklyTerms : TopTermsProviding
     {
+        qint64 total = 240;
+        bool held = false; // the page never comes
+
+
         QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
                                                std::optional<qint64>, std::optional<QString>, qint64, qint64 offset,
-                                               CancelTokenPtr) override
+                                               CancelTokenPtr cancel) override
         {
+            if (held) {
+                co_await qCoro(cancel.get(), &CancelToken::cancelled);
+                throw PopularityError(QStringLiteral("Cancelled."));
+            }
             const QStringList words{"photo editor", "collage maker", "video editor", "camera", "filters", "selfie",
                                     "ai photo", "background remover", "retouch", "stickers", "vintage camera", "blur"};
             TopTermsResponse page{country, QStringLiteral("2026-11-30"),
-                                  {"PHOTO_VIDEO", "PRODUCTIVITY_UTILITIES", "SOCIAL_NETWORKING"}, 240, {}};
-            for (qint64 i = offset; i < std::min<qint64>(240, offset + 200); ++i)
+                                  {"PHOTO_VIDEO", "PRODUCTIVITY_UTILITIES", "SOCIAL_NETWORKING"}, total, {}};
+            for (qint64 i = offset; i < std::min<qint64>(total, offset + 200); ++i)
                 page.items.append({words[i % words.size()] + (i < words.size() ? QString() : u' ' + QString::number(i)),
                                    100 - i * 95 / 240, i % 3 ? "PHOTO_VIDEO" : "PRODUCTIVITY_UTILITIES",
                                    i % 5 ? std::optional<qint64>(i / 3 + 1) : std::nullopt});
@@ -218,31 +227,58 @@ private Q_SLOTS:
 
     void researchScreen_data()
     {
-        QTest::addColumn<bool>("configured");
+        QTest::addColumn<QString>("terms");    // "weekly", "none", "held", or "" for no service
+        QTest::addColumn<bool>("minimum");     // the window at its minimum size
         QTest::addColumn<QString>("expected"); // a text the screen must show
-        QTest::newRow("loaded") << true << "200 of 240 terms · Apple Ads, week of 2026-11-30";
-        QTest::newRow("no service") << false << "Try Again";
+        QTest::addColumn<QString>("name");
+        const QString loaded = "200 of 240 terms · Apple Ads, week of 2026-11-30";
+        QTest::newRow("loaded") << "weekly" << false << loaded << "research";
+        QTest::newRow("no service") << "" << false << "Try Again" << "research-unconfigured";
+        QTest::newRow("loaded, minimum size") << "weekly" << true << loaded << "research-minimum";
+        QTest::newRow("empty, minimum size") << "none" << true << "No terms match" << "research-empty-minimum";
+        QTest::newRow("no service, minimum size") << "" << true << "Open Settings" << "research-unconfigured-minimum";
+        QTest::newRow("loading, minimum size") << "held" << true << "Loading Apple’s most searched terms…"
+                                               << "research-loading-minimum";
     }
 
+    // The research screen in the window's detail column.
     void researchScreen()
     {
-        QFETCH(bool, configured);
+        QFETCH(QString, terms);
+        QFETCH(bool, minimum);
         QFETCH(QString, expected);
-        auto terms = std::make_shared<WeeklyTerms>();
-        ResearchView view(m_store.get(), nullptr,
-                          configured ? ResearchModel::ProviderFactory([terms] { return terms; }) : ResearchModel::ProviderFactory());
-        view.resize(950, 780);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        QTRY_VERIFY(view.model()->hasLoaded());
+        auto weekly = std::make_shared<WeeklyTerms>();
+        weekly->total = terms == u"none" ? 0 : 240;
+        weekly->held = terms == u"held";
+        MainWindow window(m_store.get(), m_tracker.get(), nullptr);
+        window.resize(minimum ? window.minimumSize() : QSize(1200, 800));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setSelection(QStringLiteral("tool.research"));
+        // The window's own screen asks the configured service; this one asks the script instead.
+        auto *own = window.findChild<ResearchView *>();
+        QVERIFY(own);
+        auto *view = new ResearchView(m_store.get(), own->parentWidget(),
+                                      terms.isEmpty() ? ResearchModel::ProviderFactory()
+                                                      : ResearchModel::ProviderFactory([weekly] { return weekly; }));
+        delete own->parentWidget()->layout()->replaceWidget(own, view);
+        own->hide();
+        QTRY_VERIFY(view->model()->hasLoaded() || weekly->held);
+        // Two rows chosen, to see that they stay readable.
+        view->selectTerms({"camera", "selfie"});
+        QCoreApplication::processEvents();
+        QCOMPARE(window.size(), minimum ? QSize(1000, 640) : QSize(1200, 800));
         QStringList shown;
-        for (auto *label : view.findChildren<QLabel *>())
+        for (auto *label : view->findChildren<QLabel *>())
             shown.append(label->isVisible() ? label->text() : QString());
-        for (auto *button : view.findChildren<QAbstractButton *>())
+        for (auto *button : view->findChildren<QAbstractButton *>())
             shown.append(button->isVisible() ? button->text() : QString());
         QVERIFY2(shown.contains(expected), qPrintable(shown.join(" | ")));
-        verifyNothingCut(&view);
-        save(&view, configured ? "research" : "research-unconfigured");
+        QFETCH(QString, name);
+        save(&window, name);
+        verifyNothingCut(&window);
+        // Every column in view without scrolling sideways.
+        QCOMPARE(view->findChild<QTableView *>()->horizontalScrollBar()->maximum(), 0);
     }
 
     void metadataSection_data()

@@ -75,8 +75,6 @@ QVariant ResearchTableModel::data(const QModelIndex &index, int role) const
             return item.rankInGenre ? u'#' + QString::number(*item.rankInGenre) : QStringLiteral("—");
         if (role == Qt::ForegroundRole && !item.rankInGenre)
             return Style::color(Style::Tone::tertiary, QApplication::palette());
-        if (role == Qt::TextAlignmentRole)
-            return int(Qt::AlignRight | Qt::AlignVCenter);
         break;
     default:
         break;

@@ -52,13 +52,19 @@ QSpinBox *popularityField(const QString &name, QWidget *parent)
     field->setObjectName(name);
     // Wider than the stored range so that any typed value is taken and then clamped on commit,
     // instead of the field refusing the keystroke.
-    field->setRange(0, 999);
+    field->setRange(-999, 999);
     field->setButtonSymbols(QAbstractSpinBox::NoButtons);
     field->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     field->setKeyboardTracking(false);
     field->setFixedWidth(44);
     field->setToolTip(QStringLiteral("Apple Ads search popularity, 1–100"));
     return field;
+}
+
+// Menus read a single "&" as the mark of a shortcut key; terms and app names are shown as they are.
+QString menuText(QString text)
+{
+    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 QLabel *secondaryLabel(const QString &text, QWidget *parent)
@@ -102,7 +108,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     // Built afresh each time, so the check marks follow the store.
     connect(trackMenu, &QMenu::aboutToShow, this, [this, trackMenu] {
         trackMenu->clear();
-        fillAppItems(trackMenu, selectedTerms());
+        fillAppItems(trackMenu, chosenTerms());
     });
     m_trackIn->setEnabled(false);
     auto *toolbarLayout = new QHBoxLayout(toolbar);
@@ -134,6 +140,8 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     auto *header = m_table->horizontalHeader();
     header->setMinimumSectionSize(ResearchTableModel::minimumWidth(ResearchTableModel::rankColumn));
     header->setStretchLastSection(true);
+    // Whole rows are selected; the titles stay plain rather than all turning bold.
+    header->setHighlightSections(false);
     // The header knows one minimum for all columns; the wider ones of the others are held here.
     connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int width) {
         const int minimum = ResearchTableModel::minimumWidth(column);
@@ -146,8 +154,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
                                                                  {ResearchTableModel::rankColumn, 100}};
     for (const auto &[column, width] : idealWidths)
         m_table->setColumnWidth(column, width);
-    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_trackIn->setEnabled(m_table->selectionModel()->hasSelection()); });
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &ResearchView::updateTrackIn);
     connect(m_table, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const auto index = m_table->indexAt(pos);
         if (!index.isValid())
@@ -178,8 +185,21 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
                        "range, or a shorter filter."),
         m_table);
     m_emptyState->setObjectName(QStringLiteral("researchEmptyState"));
-    m_loadingState = new EmptyStateView({}, QStringLiteral("Loading Apple’s most searched terms…"), {}, m_table);
+    // A progress indicator over its label in the body font: a title's larger type would not fit.
+    m_loadingState = new EmptyStateView({}, {}, {}, m_table);
     m_loadingState->setObjectName(QStringLiteral("researchLoadingState"));
+    auto *loading = new QWidget(m_loadingState);
+    auto *loadingBar = new QProgressBar(loading);
+    loadingBar->setRange(0, 0);
+    loadingBar->setTextVisible(false);
+    loadingBar->setFixedSize(48, 10);
+    auto *loadingLabel = new QLabel(QStringLiteral("Loading Apple’s most searched terms…"), loading);
+    loadingLabel->setObjectName(QStringLiteral("researchLoadingText"));
+    auto *loadingLayout = new QVBoxLayout(loading);
+    loadingLayout->setContentsMargins(0, 0, 0, 0);
+    loadingLayout->addWidget(loadingBar, 0, Qt::AlignHCenter);
+    loadingLayout->addWidget(loadingLabel, 0, Qt::AlignHCenter);
+    m_loadingState->addActionWidget(loading);
     for (auto *state : {m_errorState, m_emptyState, m_loadingState})
         state->overlayOn(m_table->viewport());
 
@@ -339,8 +359,8 @@ CancelTokenPtr ResearchView::renewLoadCancel()
 
 void ResearchView::reloadForFilters()
 {
-    m_table->clearSelection();
     m_heldSelection.clear();
+    m_table->clearSelection();
     setStatus({});
     m_model->reload(renewLoadCancel());
 }
@@ -356,7 +376,9 @@ void ResearchView::rebuildGenres()
     for (const auto &code : genres)
         m_genre->addItem(genreDisplayName(code), code);
     const auto current = m_model->genre();
-    m_genre->setCurrentIndex(current ? std::max(0, m_genre->findData(*current)) : 0);
+    // A chosen genre the storefront no longer offers still filters: the picker shows no item
+    // rather than claiming "All genres".
+    m_genre->setCurrentIndex(current ? m_genre->findData(*current) : 0);
 }
 
 void ResearchView::showItems()
@@ -370,6 +392,7 @@ void ResearchView::showItems()
     if (!m_model->items().isEmpty())
         m_heldSelection.clear();
     m_table->verticalScrollBar()->setValue(scroll);
+    updateTrackIn();
     updateOverlay();
     updateFooter();
 }
@@ -382,6 +405,22 @@ QStringList ResearchView::selectedTerms() const
     for (const auto &row : rows)
         terms.append(row.data(ResearchTableModel::termRole).toString());
     return terms;
+}
+
+QStringList ResearchView::chosenTerms() const
+{
+    auto terms = selectedTerms();
+    for (const auto &term : m_heldSelection) {
+        if (!terms.contains(term))
+            terms.append(term);
+    }
+    return terms;
+}
+
+void ResearchView::updateTrackIn()
+{
+    // Terms held through "Try Again" are still chosen while their rows are away.
+    m_trackIn->setEnabled(!chosenTerms().isEmpty());
 }
 
 void ResearchView::selectTerms(const QStringList &terms)
@@ -439,7 +478,7 @@ QMenu *ResearchView::contextMenu(const QStringList &terms, QWidget *parent)
     menu->setObjectName(QStringLiteral("researchContextMenu"));
     if (terms.isEmpty())
         return menu;
-    const auto title = terms.size() == 1 ? QStringLiteral("Track “%1” in…").arg(terms.first())
+    const auto title = terms.size() == 1 ? QStringLiteral("Track “%1” in…").arg(menuText(terms.first()))
                                          : QStringLiteral("Track %1 Terms in…").arg(terms.size());
     fillAppItems(menu->addMenu(title), terms);
     connect(menu->addAction(QStringLiteral("Copy")), &QAction::triggered, this, [terms] { copyTerms(terms); });
@@ -467,9 +506,8 @@ void ResearchView::fillAppItems(QMenu *menu, const QStringList &terms)
             const auto linked = m_store->linkedKeywords(app);
             const bool tracksAll = std::all_of(normalized.cbegin(), normalized.cend(),
                                                [&linked](const auto &term) { return linked.contains(term); });
-            // A single "&" in a menu title would mark a shortcut key.
-            auto *item = menu->addAction(QString(app.name).replace(u'&', QStringLiteral("&&")) + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark")
-                                                               : QString()));
+            auto *item = menu->addAction(menuText(app.name)
+                                         + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark") : QString()));
             connect(item, &QAction::triggered, this,
                     [this, terms, id = app.appleAppId] { addTerms(terms, id); });
         }

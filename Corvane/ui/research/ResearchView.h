@@ -75,6 +75,9 @@ private:
     void updateOverlay();
     void updateFooter();
     void setStatus(const QString &status);
+    // The selected terms, then those held while a reload brings their rows back.
+    QStringList chosenTerms() const;
+    void updateTrackIn();
     static QCoro::Task<> runAdd(QPointer<ResearchView> view, QPointer<ASOStore> store, QStringList terms,
                                 QString appleAppId, QString country);
 

@@ -266,12 +266,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("start");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("end");
-        QTest::newRow("up from the first tool") << "tool.research" << int(Qt::Key_Up) << "tool.research";
-        QTest::newRow("down into my apps") << "tool.alerts" << int(Qt::Key_Down) << "1";
-        QTest::newRow("up out of my apps") << "1" << int(Qt::Key_Up) << "tool.alerts";
-        QTest::newRow("down into competitors") << "2" << int(Qt::Key_Down) << "3";
-        QTest::newRow("up out of competitors") << "3" << int(Qt::Key_Up) << "2";
-        QTest::newRow("home") << "3" << int(Qt::Key_Home) << "tool.research";
+        QTest::addColumn<QString>("title"); // of the window, for the screen shown at the end
+        QTest::newRow("up from the first tool") << "tool.research" << int(Qt::Key_Up) << "tool.research" << "Keyword Research";
+        QTest::newRow("down into my apps") << "tool.alerts" << int(Qt::Key_Down) << "1" << "App 1 — United States";
+        QTest::newRow("up out of my apps") << "1" << int(Qt::Key_Up) << "tool.alerts" << "Alerts";
+        QTest::newRow("down into competitors") << "2" << int(Qt::Key_Down) << "3" << "App 3 — United States";
+        QTest::newRow("up out of competitors") << "3" << int(Qt::Key_Up) << "2" << "App 2 — United States";
+        QTest::newRow("home") << "3" << int(Qt::Key_Home) << "tool.research" << "Keyword Research";
     }
 
     void sidebarKeys()
@@ -285,6 +286,7 @@ private Q_SLOTS:
         m_window->setSelection(start);
         QTest::keyClick(sidebar, Qt::Key(key));
         QTEST(m_window->selection().value_or(""), "end");
+        QTEST(m_window->windowTitle(), "title");
 
         // A click on a title changes nothing.
         for (const auto *title : {"Tools", "My Apps", "Competitors"}) {

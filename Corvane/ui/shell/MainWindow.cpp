@@ -242,8 +242,10 @@ QWidget *MainWindow::createDetail(const QString &key)
     if (const auto tool = Tools::fromRaw(key); tool == Tool::research) {
         auto *research = new ResearchView(m_store);
         connect(research, &ResearchView::settingsRequested, this, &MainWindow::openSettings);
+        setWindowTitle(QStringLiteral("Keyword Research"));
         screen = research;
     } else if (tool == Tool::alerts) {
+        setWindowTitle(QStringLiteral("Alerts"));
         screen = new AlertsView(m_store, m_tracker);
     } else if (const auto app = key.isEmpty() || !m_store ? std::nullopt : m_store->app(key)) {
         auto *detail = new AppDetailView(m_store, app->appleAppId);

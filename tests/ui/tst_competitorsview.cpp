@@ -313,8 +313,7 @@ private Q_SLOTS:
         };
         SuggestedCompetitorsModel model;
         model.setRows({suggestion("a", 3, 2, {}), suggestion("b", 3, 2, 0), suggestion("C", 1, 5.5, 1200),
-                       suggestion("d", 3, 1.5, 90)},
-                      {});
+                       suggestion("d", 3, 1.5, 90)});
         CompetitorSortProxy proxy(SuggestedCompetitorsModel::SortRole);
         proxy.setSourceModel(&model);
         proxy.sort(column, order);
@@ -336,6 +335,11 @@ private Q_SLOTS:
         auto *table = suggested->table();
         QCOMPARE(columnOf(table->model(), SuggestedCompetitorsModel::app), QStringList({"App 70000", "App 80000"}));
         QCOMPARE(table->model()->index(0, SuggestedCompetitorsModel::shared).data(Qt::DisplayRole).toString(), "2");
+        auto help = table->model()->index(0, SuggestedCompetitorsModel::shared).data(Qt::ToolTipRole).toString();
+        QVERIFY2(help.startsWith("In the top 20 for: "), qPrintable(help));
+        auto named = help.mid(19).split(", ");
+        named.sort();
+        QCOMPARE(named, QStringList({"alpha", "bravo"}));
         QVERIFY(suggested->footerText().contains(" in United States. Already tracked apps are hidden."));
 
         // The press on the first row's button; the row stays "Tracking…" through a reset of the rows.

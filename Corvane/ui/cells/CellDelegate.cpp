@@ -65,11 +65,9 @@ bool CellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const Q
                              const QModelIndex &index)
 {
     const auto content = contentOf(index);
-    if (!content || event->type() != QEvent::ToolTip)
+    // A cell without help of its own may have it from the model, written when asked for.
+    if (!content || event->type() != QEvent::ToolTip || content->tooltip.isEmpty())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    if (content->tooltip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), content->tooltip, view, option.rect);
+    QToolTip::showText(event->globalPos(), content->tooltip, view, option.rect);
     return true;
 }

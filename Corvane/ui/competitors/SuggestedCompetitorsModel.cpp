@@ -4,11 +4,10 @@
 
 #include <QLocale>
 
-void SuggestedCompetitorsModel::setRows(QList<KeywordGap::Suggestion> rows, QStringList sharedHelp)
+void SuggestedCompetitorsModel::setRows(QList<KeywordGap::Suggestion> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
-    m_sharedHelp = std::move(sharedHelp);
     endResetModel();
 }
 
@@ -127,6 +126,10 @@ QVariant SuggestedCompetitorsModel::data(const QModelIndex &index, int role) con
         if (role == Qt::DisplayRole)
             return trackTitle(m_tracking.contains(row.appleAppId));
         return {};
+    case shared:
+        if (role == Qt::ToolTipRole)
+            return m_sharedHelp ? m_sharedHelp(row) : QString();
+        break;
     default:
         break;
     }
@@ -136,7 +139,6 @@ QVariant SuggestedCompetitorsModel::data(const QModelIndex &index, int role) con
     switch (column) {
     case shared:
         content = sharedCell(row);
-        content.tooltip = m_sharedHelp.value(index.row());
         break;
     case averageRank:
         content = averageRankCell(row);

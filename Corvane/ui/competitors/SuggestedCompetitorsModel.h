@@ -30,8 +30,11 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     const QList<KeywordGap::Suggestion> &rows() const { return m_rows; }
-    // Replaces the rows (a reset); `sharedHelp` holds each row's shared-keywords help text.
-    void setRows(QList<KeywordGap::Suggestion> rows, QStringList sharedHelp);
+    // Replaces the rows (a reset).
+    void setRows(QList<KeywordGap::Suggestion> rows);
+    // Writes a row's shared-keywords help text, asked for only when the tooltip shows: a row may
+    // share thousands of keywords.
+    void setSharedHelp(std::function<QString(const KeywordGap::Suggestion &)> help) { m_sharedHelp = std::move(help); }
     void setTracking(const QSet<QString> &appleAppIds);
 
     static QString caption(const KeywordGap::Suggestion &row);
@@ -49,6 +52,6 @@ public:
 
 private:
     QList<KeywordGap::Suggestion> m_rows;
-    QStringList m_sharedHelp;
+    std::function<QString(const KeywordGap::Suggestion &)> m_sharedHelp;
     QSet<QString> m_tracking;
 };

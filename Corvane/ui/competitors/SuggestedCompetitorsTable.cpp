@@ -180,6 +180,12 @@ SuggestedCompetitorsTable::SuggestedCompetitorsTable(ASOStore *store, QString ap
         }
         m_proxy->sort(column, order);
     });
+    // The row's keywords in their shown form, read in one go when its tooltip shows.
+    m_model->setSharedHelp([store = m_store](const KeywordGap::Suggestion &row) {
+        const auto displays = store ? store->keywordDisplays(row.keywords) : QHash<QString, QString>();
+        return SuggestedCompetitorsModel::sharedHelp(
+            row, [&displays](const QString &normalized) { return displays.value(normalized, normalized); });
+    });
     connect(&IconLoader::shared(), &IconLoader::finished, m_table->viewport(), qOverload<>(&QWidget::update));
 
     m_empty = new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("No suggestions"),
@@ -221,18 +227,7 @@ void SuggestedCompetitorsTable::reload()
     QList<KeywordGap::Suggestion> rows;
     if (app)
         rows = m_store->suggestedCompetitors(*app, m_country, rowLimit);
-    QStringList help;
-    help.reserve(rows.size());
-    // Every row may share thousands of keywords: their texts are read in one go.
-    QSet<QString> shared;
-    for (const auto &row : std::as_const(rows))
-        shared.unite(QSet<QString>(row.keywords.cbegin(), row.keywords.cend()));
-    const auto displays = m_store ? m_store->keywordDisplays(QStringList(shared.cbegin(), shared.cend()))
-                                  : QHash<QString, QString>();
-    const auto display = [&displays](const QString &normalized) { return displays.value(normalized, normalized); };
-    for (const auto &row : rows)
-        help.append(SuggestedCompetitorsModel::sharedHelp(row, display));
-    m_model->setRows(std::move(rows), std::move(help));
+    m_model->setRows(std::move(rows));
     m_empty->setVisible(m_model->rowCount() == 0);
     updateFooter();
 }

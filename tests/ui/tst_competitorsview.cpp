@@ -2,11 +2,11 @@
 #include "store/ASOStore.h"
 #include "support/TaskRunner.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/SortKeyProxy.h"
 #include "ui/competitors/ComparisonTable.h"
 #include "ui/competitors/CompetitorHeader.h"
 #include "ui/competitors/CompetitorKeywordModel.h"
 #include "ui/competitors/CompetitorKeywordTable.h"
-#include "ui/competitors/CompetitorSortProxy.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/competitors/KeywordGapView.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
@@ -314,7 +314,7 @@ private Q_SLOTS:
         SuggestedCompetitorsModel model;
         model.setRows({suggestion("a", 3, 2, {}), suggestion("b", 3, 2, 0), suggestion("C", 1, 5.5, 1200),
                        suggestion("d", 3, 1.5, 90)});
-        CompetitorSortProxy proxy(SuggestedCompetitorsModel::SortRole);
+        SortKeyProxy proxy(SuggestedCompetitorsModel::SortRole);
         proxy.setSourceModel(&model);
         proxy.sort(column, order);
         QCOMPARE(columnOf(&proxy, SuggestedCompetitorsModel::app).join(u' '), expected);

@@ -4,8 +4,8 @@
 #include "ui/cells/CellPainter.h"
 #include "ui/cells/ContextClick.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/SortKeyProxy.h"
 #include "ui/competitors/CompetitorKeywordModel.h"
-#include "ui/competitors/CompetitorSortProxy.h"
 #include "ui/competitors/TableColumns.h"
 
 #include <QApplication>
@@ -49,7 +49,7 @@ public:
 CompetitorKeywordTable::CompetitorKeywordTable(Selection selection, QWidget *parent)
     : QTableView(parent),
       m_model(new CompetitorKeywordModel(this)),
-      m_proxy(new CompetitorSortProxy(CompetitorKeywordModel::SortRole, this))
+      m_proxy(new SortKeyProxy(CompetitorKeywordModel::SortRole, this))
 {
     setObjectName(QStringLiteral("competitorKeywordTable"));
     keepSelectionOnContextClick(this);

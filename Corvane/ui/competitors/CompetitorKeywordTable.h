@@ -9,7 +9,7 @@
 #include <QTableView>
 
 class CompetitorKeywordModel;
-class CompetitorSortProxy;
+class SortKeyProxy;
 class EmptyStateView;
 
 // The keyword table of the comparison and of the keyword gap: keyword, both ranks, difference,
@@ -26,7 +26,7 @@ public:
     ~CompetitorKeywordTable() override;
 
     CompetitorKeywordModel *tableModel() const { return m_model; }
-    CompetitorSortProxy *proxy() const { return m_proxy; }
+    SortKeyProxy *proxy() const { return m_proxy; }
     // "No keywords here", shown over the table while it has no rows unless turned off.
     EmptyStateView *emptyState() const { return m_empty; }
     void setShowsEmptyState(bool shows);
@@ -56,7 +56,7 @@ private:
     void updateEmptyState();
 
     CompetitorKeywordModel *m_model;
-    CompetitorSortProxy *m_proxy;
+    SortKeyProxy *m_proxy;
     EmptyStateView *m_empty;
     bool m_showsEmptyState = true;
     int m_sortColumn = 0;

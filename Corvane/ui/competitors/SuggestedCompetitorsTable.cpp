@@ -8,8 +8,8 @@
 #include "ui/cells/CellPainter.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/Style.h"
-#include "ui/competitors/CompetitorSortProxy.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 #include "ui/competitors/TableColumns.h"
 
@@ -149,7 +149,7 @@ private:
 SuggestedCompetitorsTable::SuggestedCompetitorsTable(ASOStore *store, QString appleAppId, QString country,
                                                      QWidget *parent)
     : QWidget(parent), m_store(store), m_appleAppId(std::move(appleAppId)), m_country(std::move(country)),
-      m_model(new SuggestedCompetitorsModel(this)), m_proxy(new CompetitorSortProxy(Model::SortRole, this)),
+      m_model(new SuggestedCompetitorsModel(this)), m_proxy(new SortKeyProxy(Model::SortRole, this)),
       m_table(new QTableView(this)), m_footer(new QLabel(this))
 {
     setObjectName(QStringLiteral("suggestedCompetitors"));

@@ -9,7 +9,7 @@
 #include <optional>
 
 class ASOStore;
-class CompetitorSortProxy;
+class SortKeyProxy;
 class EmptyStateView;
 class QLabel;
 class QMessageBox;
@@ -30,7 +30,7 @@ public:
 
     QTableView *table() const { return m_table; }
     SuggestedCompetitorsModel *tableModel() const { return m_model; }
-    CompetitorSortProxy *proxy() const { return m_proxy; }
+    SortKeyProxy *proxy() const { return m_proxy; }
     EmptyStateView *emptyState() const { return m_empty; }
     QString footerText() const;
     // The message of the last failed track action while its alert shows.
@@ -61,7 +61,7 @@ private:
     std::optional<QString> m_error;
 
     SuggestedCompetitorsModel *m_model;
-    CompetitorSortProxy *m_proxy;
+    SortKeyProxy *m_proxy;
     QTableView *m_table;
     EmptyStateView *m_empty;
     QLabel *m_footer;

@@ -3,13 +3,13 @@
 #include "keywords/KeywordText.h"
 #include "store/ASOStore.h"
 #include "ui/cells/CellDelegate.h"
+#include "ui/cells/ContextClick.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
-#include "ui/cells/ContextClick.h"
+#include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
 #include "ui/research/ElidedLabel.h"
-#include "ui/research/ResearchSortModel.h"
 #include "ui/research/ResearchTableModel.h"
 
 #include <QClipboard>
@@ -81,7 +81,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     , m_store(store)
     , m_model(new ResearchModel(std::nullopt, std::move(provider), this))
     , m_rows(new ResearchTableModel(this))
-    , m_sorted(new ResearchSortModel(this))
+    , m_sorted(new SortKeyProxy(ResearchTableModel::sortRole, this))
     , m_reloadTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("researchView"));
@@ -122,7 +122,6 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
 
     // The table, sorted by popularity, most popular first, until a header is clicked.
     m_sorted->setSourceModel(m_rows);
-    m_sorted->setSortRole(ResearchTableModel::sortRole);
     m_table = new QTableView(this);
     keepSelectionOnContextClick(m_table);
     m_table->setObjectName(QStringLiteral("researchTable"));

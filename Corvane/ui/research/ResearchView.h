@@ -20,7 +20,7 @@ class QSpinBox;
 class QTableView;
 class QTimer;
 class QToolButton;
-class ResearchSortModel;
+class SortKeyProxy;
 class ResearchTableModel;
 class StorefrontMenu;
 
@@ -84,7 +84,7 @@ private:
     QPointer<ASOStore> m_store;
     ResearchModel *m_model;
     ResearchTableModel *m_rows;
-    ResearchSortModel *m_sorted;
+    SortKeyProxy *m_sorted;
     QTimer *m_reloadTimer;
     // Cancels the request of the page loading now; a new load renews it.
     CancelTokenPtr m_loadCancel;

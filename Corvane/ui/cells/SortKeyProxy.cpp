@@ -1,14 +1,14 @@
-#include "ui/competitors/CompetitorSortProxy.h"
+#include "ui/cells/SortKeyProxy.h"
 
 #include "support/Unicode.h"
 
-CompetitorSortProxy::CompetitorSortProxy(int sortRole, QObject *parent) : QSortFilterProxyModel(parent)
+SortKeyProxy::SortKeyProxy(int sortRole, QObject *parent) : QSortFilterProxyModel(parent)
 {
     setSortRole(sortRole);
     setDynamicSortFilter(true);
 }
 
-int CompetitorSortProxy::rowOf(const QString &id, int role) const
+int SortKeyProxy::rowOf(const QString &id, int role) const
 {
     for (int row = 0; row < rowCount(); ++row) {
         if (index(row, 0).data(role).toString() == id)
@@ -17,7 +17,7 @@ int CompetitorSortProxy::rowOf(const QString &id, int role) const
     return -1;
 }
 
-bool CompetitorSortProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const
+bool SortKeyProxy::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
     const auto a = left.data(sortRole());
     const auto b = right.data(sortRole());

@@ -1,9 +1,9 @@
 #include "ui/metadata/MetadataFieldsPane.h"
 
 #include "support/Unicode.h"
+#include "ui/cells/ChildSignals.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/Style.h"
-#include "ui/metadata/ChildSignals.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldHeader.h"
 #include "ui/metadata/MetadataWordFlow.h"

@@ -1,6 +1,6 @@
 #include "ui/metadata/MetadataView.h"
 
-#include "ui/metadata/ChildSignals.h"
+#include "ui/cells/ChildSignals.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldsPane.h"
 #include "ui/metadata/TargetKeywordPane.h"

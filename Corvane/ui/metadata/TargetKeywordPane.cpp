@@ -2,9 +2,9 @@
 
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/ChildSignals.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Style.h"
-#include "ui/metadata/ChildSignals.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/TargetTableModel.h"
 

@@ -3,6 +3,7 @@
 #include "keywords/KeywordText.h"
 #include "store/ASOStore.h"
 #include "ui/cells/CellDelegate.h"
+#include "ui/cells/ChildSignals.h"
 #include "ui/cells/ContextClick.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
@@ -267,8 +268,7 @@ ResearchView::~ResearchView()
 {
     // Taking the window down moves the focus out of a field, whose "editing finished" would
     // otherwise reach this screen after its destructor ran.
-    for (auto *child : findChildren<QObject *>())
-        disconnect(child, nullptr, this, nullptr);
+    ChildSignals::disconnectFrom(this);
     // Nobody is left to show the answer of a running request.
     if (m_loadCancel)
         m_loadCancel->cancel();

@@ -216,6 +216,26 @@ private Q_SLOTS:
             QCOMPARE(colors.capsule.alpha(), 255);
     }
 
+    void selectedGaugeShows()
+    {
+        // A full popularity gauge on a selected row stands out from the selection.
+        QImage image(80, 20, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        option.showDecorationSelected = true;
+        option.palette = QApplication::palette();
+        option.state = QStyle::State_Selected | QStyle::State_Active | QStyle::State_Enabled;
+        const auto palette = CellPainter::drawRowBackground(&painter, option);
+        const QColor selection = image.pixelColor(79, 10);
+        CellPainter::paint(&painter, image.rect(), CellContents::popularity(100, PopularitySource::appleCountry), palette,
+                           Qt::AlignLeft | Qt::AlignVCenter, true);
+        painter.end();
+        const QColor gauge = image.pixelColor(18, 10);
+        QVERIFY2(Style::contrast(gauge, selection) >= 3, qPrintable(gauge.name() + " on " + selection.name()));
+    }
+
     void storefrontSections_data()
     {
         QTest::addColumn<QString>("favoriteSetting");

@@ -174,8 +174,9 @@ void CellPainter::paint(QPainter *painter, const QRect &rect, const CellContent 
 
     if (content.gauge) {
         const int left = place(gaugeWidth);
+        // On a selected row the gauge takes the text's colour: its own tint would vanish there.
         drawGauge(painter, QRectF(left, middle - gaugeHeight / 2.0, gaugeWidth, gaugeHeight), *content.gauge,
-                  Style::color(content.gaugeTone, palette));
+                  selected ? drawn.text : Style::color(content.gaugeTone, palette));
     }
     painter->setFont(layout.font);
     painter->setPen(color);

@@ -152,5 +152,5 @@ void Style::setMenuButton(QToolButton *button)
     button->setPopupMode(QToolButton::InstantPopup);
     button->setStyleSheet(QStringLiteral("QToolButton { padding-right: 16px; }"
                                          "QToolButton::menu-indicator { subcontrol-origin: padding;"
-                                         " subcontrol-position: center right; right: 4px; }"));
+                                         " subcontrol-position: center right; right: 2px; }"));
 }

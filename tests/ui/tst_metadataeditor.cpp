@@ -39,10 +39,10 @@ class TestMetadataEditor : public QObject
     TrackedApp m_app;
 
     // Links the keywords "word:popularity" (no popularity after a bare word) to the app.
-    void addRows(const QString &spec)
+    void addRows(const QString &entries)
     {
         QStringList words;
-        for (const auto &entry : spec.split(u' ', Qt::SkipEmptyParts)) {
+        for (const auto &entry : entries.split(u' ', Qt::SkipEmptyParts)) {
             words.append(entry.section(u':', 0, 0));
             if (!entry.contains(u':'))
                 continue;

@@ -2,6 +2,7 @@
 // link, or nothing; the releases it gives, written into a feed of their own, read back the same.
 // Versions compare as an order.
 
+#include "clients/AppRecords.h"
 #include "tracking/AppcastUpdater.h"
 
 #include "FuzzSupport.h"
@@ -15,7 +16,8 @@ namespace {
 const QUrl feedUrl(QStringLiteral("https://example.com/vantu/appcast.xml"));
 
 // Half the releases name their version in an element and their link in the item, half in the
-// enclosure's attributes.
+// enclosure's attributes. Links are written as the app stores addresses: fully encoded, a second
+// '#' would become %23 and read back as another address.
 QByteArray feedOf(const QList<AppcastUpdater::Release> &releases)
 {
     QByteArray out;
@@ -28,10 +30,10 @@ QByteArray feedOf(const QList<AppcastUpdater::Release> &releases)
         xml.writeStartElement(QStringLiteral("item"));
         if (i % 2 == 0) {
             xml.writeTextElement(QStringLiteral("version"), release.version);
-            xml.writeTextElement(QStringLiteral("link"), release.link.toString(QUrl::FullyEncoded));
+            xml.writeTextElement(QStringLiteral("link"), AppRecords::urlText(release.link));
         } else {
             xml.writeEmptyElement(QStringLiteral("enclosure"));
-            xml.writeAttribute(QStringLiteral("url"), release.link.toString(QUrl::FullyEncoded));
+            xml.writeAttribute(QStringLiteral("url"), AppRecords::urlText(release.link));
             xml.writeAttribute(QStringLiteral("version"), release.version);
         }
         xml.writeEndElement();

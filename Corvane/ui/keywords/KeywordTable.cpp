@@ -92,6 +92,10 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
 {
     setObjectName(QStringLiteral("keywordTable"));
     m_proxy->setSourceModel(m_model);
+    // Sorted before the view sees the rows, so that the first sort reorders nothing on screen.
+    // Before the connections below too: their ends are connected only after the view, so this
+    // sort's layout change would leave the table shifting, deaf to the user's first selection.
+    m_proxy->sort(initialSortColumn, initialSortOrder);
 
     // Connected before the view and its selection model see the model, so that these run first.
     const auto shifting = [this] { m_shifting = true; };
@@ -101,9 +105,6 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
         m_shifting = true;
         m_savedScroll = verticalScrollBar()->value();
     });
-
-    // Sorted before the view sees the rows, so that the first sort reorders nothing on screen.
-    m_proxy->sort(initialSortColumn, initialSortOrder);
     // Hidden before the rows come: a shown row header measures hundreds of row labels.
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(KeywordCellDelegate::rowHeight());

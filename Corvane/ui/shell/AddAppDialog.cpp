@@ -146,6 +146,12 @@ QCoro::Task<> AddAppDialog::addAndDiscover(QPointer<AddAppDialog> dialog, QPoint
     if (failure)
         dialog->setError(*failure);
     dialog->setWorking(false);
+    if (failure) {
+        // The disabled field gave the focus away; the link goes back to it, ready to be
+        // corrected or replaced.
+        dialog->m_input->setFocus(Qt::OtherFocusReason);
+        dialog->m_input->selectAll();
+    }
     Q_EMIT dialog->requestFinished();
 }
 

@@ -6,6 +6,7 @@
 #include "store/ASOStore.h"
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/keywords/KeywordFilterProxy.h"
 #include "ui/keywords/KeywordTableModel.h"
 
@@ -228,10 +229,13 @@ QMenu *KeywordTable::contextMenu(const QStringList &ids, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("keywordMenu"));
-    connect(menu->addAction(QStringLiteral("Check Now")), &QAction::triggered, this, [this, ids] { checkNowAction(ids); });
+    auto *checkNow = menu->addAction(QStringLiteral("Check Now"));
+    connect(checkNow, &QAction::triggered, this, [this, ids] { checkNowAction(ids); });
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Stop Tracking")), &QAction::triggered, this,
-            [this, ids] { stopTrackingAction(ids); });
+    auto *stopTracking = menu->addAction(QStringLiteral("Stop Tracking"));
+    connect(stopTracking, &QAction::triggered, this, [this, ids] { stopTrackingAction(ids); });
+    for (auto *action : {checkNow, stopTracking})
+        WriteGuard::guard(action, m_store);
     return menu;
 }
 

@@ -62,11 +62,14 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     connect(m_store, &ASOStore::dataVersionChanged, this, &MainWindow::reload);
     // Alerts come with searches, which save without raising the version.
     connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
+    // Damage may have been found by the start-up repairs, before anyone listened; damage that
+    // the first reading below meets is told through the signal.
+    const auto damageFoundBefore = m_store->databaseDamage();
     connect(m_store, &ASOStore::databaseDamaged, this, &MainWindow::showDatabaseDamage);
     reload();
-    // Damage may have been found by the start-up repairs, before anyone listened.
-    if (const auto damage = m_store->databaseDamage())
-        QMetaObject::invokeMethod(this, [this, damage] { showDatabaseDamage(damage); }, Qt::QueuedConnection);
+    if (damageFoundBefore)
+        QMetaObject::invokeMethod(this, [this, damageFoundBefore] { showDatabaseDamage(damageFoundBefore); },
+                                  Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow()

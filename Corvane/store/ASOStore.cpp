@@ -25,11 +25,22 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
     }
     m_db->setRowsChangeHandler([this](const StoreDb::RowsChange &change) { noteRowsChange(change); });
     connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
-    connect(m_db.get(), &StoreDb::damaged, this, [this](const QString &message) { Q_EMIT databaseDamaged(message); });
+    m_writesHeld = writesHeld();
+    const auto followWritesHeld = [this] {
+        if (writesHeld() == m_writesHeld)
+            return;
+        m_writesHeld = writesHeld();
+        Q_EMIT writesHeldChanged(m_writesHeld);
+    };
+    connect(m_db.get(), &StoreDb::damaged, this, [this, followWritesHeld](const QString &message) {
+        followWritesHeld();
+        Q_EMIT databaseDamaged(message);
+    });
     if (m_db->writesHeld()) {
         // The file is being checked after an unclean end: the repairs write, so they wait for
         // it to pass, and the screens read again what they changed.
-        connect(m_db.get(), &StoreDb::writesReleased, this, [this] {
+        connect(m_db.get(), &StoreDb::writesReleased, this, [this, followWritesHeld] {
+            followWritesHeld();
             clearUnknownPopularitySources();
             migrateLayoutIfNeeded();
             raiseDataVersion();

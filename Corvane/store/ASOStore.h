@@ -52,6 +52,7 @@ class ASOStore : public QObject
     Q_PROPERTY(std::optional<QString> popularityError READ popularityError WRITE setPopularityError NOTIFY
                    popularityErrorChanged)
     Q_PROPERTY(std::optional<QString> databaseDamage READ databaseDamage NOTIFY databaseDamaged)
+    Q_PROPERTY(bool writesHeld READ writesHeld NOTIFY writesHeldChanged)
 
 public:
     // The store's own error.
@@ -128,6 +129,9 @@ public:
     // What the user must be told once the database was found damaged (no change is saved from
     // then on); absent while it is sound.
     std::optional<QString> databaseDamage() const { return m_db->damage(); }
+    // Whether the database refuses every write now: while it is checked after an unclean end,
+    // and for good once it was found damaged. Actions that write are not offered meanwhile.
+    bool writesHeld() const { return m_db->writesHeld() || m_db->damage(); }
 
     // The last popularity problem, absent after a refresh that succeeded.
     std::optional<QString> popularityError() const { return m_popularityError; }
@@ -319,6 +323,7 @@ Q_SIGNALS:
     void saved();
     // The database was found damaged; emitted once, with the text to show.
     void databaseDamaged(const std::optional<QString> &databaseDamage);
+    void writesHeldChanged(bool writesHeld);
 
 private:
     struct RunningSearch
@@ -370,6 +375,7 @@ private:
     std::shared_ptr<PopularityProviding> m_popularityOverride;
     std::optional<QString> m_popularityError;
     Clock m_now;
+    bool m_writesHeld = false;
 
     // Competitor analysis (workflows/ASOStoreCompetitors.cpp).
     LatestSearchCache m_latestSearches;

@@ -56,10 +56,10 @@ inline void writeFilled(const QString &path)
     QVERIFY(save.commit());
 }
 
-// Overwrites the root page of the keyword table, as a disk or a stray write would.
-inline void damageKeywordTable(const QString &path)
+// Overwrites the root page of the table, as a disk or a stray write would.
+inline void damageTable(const QString &path, const QString &table)
 {
-    const auto root = rawQuery(path, {QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'keyword'")});
+    const auto root = rawQuery(path, {QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = '%1'").arg(table)});
     const auto pageSize = rawQuery(path, {QStringLiteral("PRAGMA page_size")}).toLongLong();
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite) || !file.seek((root.toLongLong() - 1) * pageSize))
@@ -67,12 +67,17 @@ inline void damageKeywordTable(const QString &path)
     file.write(QByteArray(pageSize, '\xA5'));
 }
 
-// The file as the last run left it when it ended uncleanly, damaged or not.
-inline void leaveUncleanEnd(const QString &path, bool damaged)
+inline void damageKeywordTable(const QString &path)
+{
+    damageTable(path, QStringLiteral("keyword"));
+}
+
+// The file as the last run left it when it ended uncleanly, with the table damaged or not.
+inline void leaveUncleanEnd(const QString &path, bool damaged, const QString &damagedTable = QStringLiteral("keyword"))
 {
     writeFilled(path);
     if (damaged)
-        damageKeywordTable(path);
+        damageTable(path, damagedTable);
     QFile marker(StoreDb::runningMarkerPath(path));
     QVERIFY(marker.open(QIODevice::WriteOnly));
 }

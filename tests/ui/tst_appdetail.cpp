@@ -3,7 +3,9 @@
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/DiscoveryBanner.h"
+#include "ui/keywords/HistoryPanel.h"
 #include "ui/keywords/KeywordTable.h"
+#include "ui/keywords/KeywordTableModel.h"
 #include "workflows/DiscoveryRun.h"
 
 #include "GatedSearchClient.h"
@@ -12,7 +14,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
 
@@ -255,6 +259,75 @@ private Q_SLOTS:
         popularity->release("us");
         QCoreApplication::processEvents();
         QVERIFY(!m_store->popularityError());
+    }
+
+    // The history panel shows the keyword whose row is drawn selected, whether the row was
+    // chosen before or after the panel opened, by mouse or keyboard, and across a sort or a
+    // new data version.
+    void historyFollowsTheDrawnSelection_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("select, then open") << "click:3 open";
+        QTest::newRow("open, then select") << "open click:3";
+        QTest::newRow("keyboard") << "click:2 down down";
+        QTest::newRow("sort after selecting") << "click:4 sort";
+        QTest::newRow("select after a sort") << "sort click:4 open";
+        QTest::newRow("new rows after selecting") << "click:2 add";
+        QTest::newRow("select after new rows") << "add click:5 open";
+        QTest::newRow("select after a raise") << "raise click:1 open";
+        QTest::newRow("filtered after selecting") << "click:3 filter";
+    }
+
+    void historyFollowsTheDrawnSelection()
+    {
+        QFETCH(QString, steps);
+        const auto app = track({"us"});
+        QStringList keywords;
+        for (int i = 0; i < 300; ++i)
+            keywords.append(QStringLiteral("keyword %1").arg(i, 3, 10, QChar(u'0')));
+        m_store->addKeywords(keywords, app);
+        AppDetailView view(m_store.get(), "1");
+        view.resize(1000, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *table = view.findChild<KeywordTable *>();
+        auto *panel = view.findChild<HistoryPanel *>("historyPanel");
+        auto *history = view.findChild<QAction *>("historyAction");
+        const auto open = [&] {
+            if (panel->isVisible())
+                history->trigger();
+            history->trigger();
+        };
+        for (const auto &step : steps.split(u' ')) {
+            if (step.startsWith("click:")) {
+                const auto index = table->model()->index(step.section(u':', 1).toInt(), 1);
+                QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(index).center());
+            } else if (step == "down") {
+                QTest::keyClick(table, Qt::Key_Down);
+            } else if (step == "open") {
+                open();
+            } else if (step == "sort") {
+                auto *header = table->horizontalHeader();
+                QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                                  QPoint(header->sectionViewportPosition(0) + 20, header->height() / 2));
+                QCOMPARE(table->sortColumn(), 0);
+            } else if (step == "add") {
+                m_store->addKeywords({"keyword 000a", "aaa"}, app);
+            } else if (step == "filter") {
+                auto *search = view.findChild<QLineEdit *>("keywordSearch");
+                QTest::keyClicks(search, "0");
+                search->clear();
+            } else if (step == "raise") {
+                m_store->raiseDataVersion();
+            }
+        }
+        const auto drawn = table->selectionModel()->selectedRows();
+        QCOMPARE(drawn.size(), 1);
+        const auto id = drawn.first().data(KeywordTableModel::IdRole).toString();
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->keyword().value_or("none"), id);
+        QVERIFY(!panel->findChild<QWidget *>("historyNoSelection")->isVisible());
+        QCOMPARE(panel->findChild<QLabel *>("historyTitle")->text(), u'\u201C' + id + u'\u201D');
     }
 };
 

@@ -19,6 +19,7 @@
 #include "UiFixture.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -497,6 +498,37 @@ private Q_SLOTS:
             QVERIFY(!dialog->isWorking());
         }
         QCOMPARE(m_client->lookups.count("284882215|us"), int(input.trimmed() == "284882215"));
+    }
+
+    // After an error, shown at once or after the lookups, the link is back in a focused field
+    // and selected: typing replaces it, and the toggle is left alone.
+    void focusAfterError_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("not an app, told at once") << "hello";
+        QTest::newRow("unknown app, told after the lookups") << "284882215";
+    }
+
+    void focusAfterError()
+    {
+        QFETCH(QString, input);
+        m_window->show();
+        QPointer<AddAppDialog> dialog = m_window->openAddApp();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        auto *field = dialog->findChild<QLineEdit *>("addAppInput");
+        auto *own = dialog->findChild<QCheckBox *>("addAppIsOwn");
+        QVERIFY(field->hasFocus());
+        QSignalSpy finished(dialog.data(), &AddAppDialog::requestFinished);
+        QTest::keyClicks(field, input);
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY(!finished.isEmpty());
+        QVERIFY(!dialog->errorText().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(field->selectedText(), input);
+        QTest::keyClicks(QApplication::focusWidget(), "1 2");
+        QCOMPARE(field->text(), "1 2");
+        QVERIFY(own->isChecked());
+        dialog->close();
     }
 
     // The sidebar paints each of its texts once: section titles, tools with the unread count,

@@ -15,6 +15,7 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -170,6 +171,31 @@ private Q_SLOTS:
         QCOMPARE(box->text(), *shell.store()->databaseDamage());
         QVERIFY(box->text().contains(QDir::toNativeSeparators(path)));
         QCOMPARE(shell.databaseCheckLine()->text(), "The local database is damaged. Changes are not saved.");
+    }
+
+    // Damage that building the window meets, before the line is set up, is told by the line at
+    // once and stays told when the check ends; it is told once, in one dialog.
+    void damageFoundWhileTheWindowIsBuilt()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        DamagedDatabase::leaveUncleanEnd(path, true, "tracked_app");
+        AppShell shell(true, StoreDb::openFile(path));
+        auto *window = shell.mainWindow();
+        QVERIFY(shell.store()->databaseDamage());
+        QVERIFY(shell.databaseCheckLine() && shell.databaseCheckLine()->isVisibleTo(window));
+        const QString damaged = "The local database is damaged. Changes are not saved.";
+        QCOMPARE(shell.databaseCheckLine()->text(), damaged);
+        auto *addApp = window->findChild<QPushButton *>("addAppButton");
+        QVERIFY(!addApp->isEnabled());
+        QVERIFY(addApp->toolTip().contains("damaged"));
+
+        window->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!shell.store()->db().writesHeld(), 30000);
+        QCoreApplication::processEvents();
+        QCOMPARE(shell.databaseCheckLine()->text(), damaged);
+        QCOMPARE(window->findChildren<QMessageBox *>("databaseDamage").size(), 1);
+        QVERIFY(!addApp->isEnabled());
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/settings/TrackingStatusLine.h"
 
 #include <QCheckBox>
@@ -70,6 +71,8 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     m_unread->setObjectName(QStringLiteral("unreadOnly"));
     m_markAllRead->setObjectName(QStringLiteral("markAllRead"));
     m_clear->setObjectName(QStringLiteral("clear"));
+    for (auto *writes : std::initializer_list<QWidget *>{m_checkNow, m_markAllRead, m_clear})
+        WriteGuard::guard(writes, m_store);
     toolbar->addStretch();
     for (auto *widget : std::initializer_list<QWidget *>{m_app, m_kind, m_unread, m_markAllRead, m_clear})
         toolbar->addWidget(widget);
@@ -250,6 +253,7 @@ QMessageBox *AlertsView::confirmClear()
     box->setInformativeText(QStringLiteral("Ranking history is kept; only these alerts are removed."));
     auto *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
     remove->setObjectName(QStringLiteral("confirmDelete"));
+    WriteGuard::guard(remove, m_store);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<ASOStore> store = m_store;
     connect(remove, &QPushButton::clicked, this, [store, shown] {
@@ -303,8 +307,8 @@ void AlertsView::refreshList()
                             QStringLiteral("Change the filters to see more."));
     }
     m_empty->setVisible(visible.isEmpty());
-    m_markAllRead->setEnabled(std::any_of(visible.begin(), visible.end(), [](const RankAlert &a) { return !a.isRead; }));
-    m_clear->setEnabled(!visible.isEmpty());
+    WriteGuard::setEnabled(m_markAllRead, std::any_of(visible.begin(), visible.end(), [](const RankAlert &a) { return !a.isRead; }));
+    WriteGuard::setEnabled(m_clear, !visible.isEmpty());
 }
 
 void AlertsView::updateRunButtons()
@@ -315,7 +319,7 @@ void AlertsView::updateRunButtons()
     const bool manual = m_tracker && m_tracker->manualRunActive();
     m_stop->setVisible(manual);
     m_checkNow->setVisible(!manual);
-    m_checkNow->setEnabled(m_tracker && !running);
+    WriteGuard::setEnabled(m_checkNow, m_tracker && !running);
 }
 
 void AlertsView::showContextMenu(const QPoint &position)
@@ -327,9 +331,10 @@ void AlertsView::showContextMenu(const QPoint &position)
     menu->setObjectName(QStringLiteral("alertMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const RankAlert chosen = *alert;
-    menu->addAction(chosen.isRead ? QStringLiteral("Mark as Unread") : QStringLiteral("Mark as Read"), this,
-                    [this, chosen] { toggleRead(chosen); });
-    menu->addAction(QStringLiteral("Delete"), this, [this, chosen] { deleteAlert(chosen); });
+    WriteGuard::guard(menu->addAction(chosen.isRead ? QStringLiteral("Mark as Unread") : QStringLiteral("Mark as Read"),
+                                      this, [this, chosen] { toggleRead(chosen); }),
+                      m_store);
+    WriteGuard::guard(menu->addAction(QStringLiteral("Delete"), this, [this, chosen] { deleteAlert(chosen); }), m_store);
     menu->popup(m_list->viewport()->mapToGlobal(position));
 }
 

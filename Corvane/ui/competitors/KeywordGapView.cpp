@@ -4,6 +4,7 @@
 #include "support/Unicode.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/competitors/CompetitorKeywordModel.h"
 #include "ui/competitors/CompetitorKeywordTable.h"
 #include "workflows/DiscoveryRun.h"
@@ -107,6 +108,7 @@ QWidget *KeywordGapView::buildUntrackedPane()
     m_untrackedTitle->setObjectName(QStringLiteral("untrackedTitle"));
     m_add = new QPushButton(addTitle(0, false), pane);
     m_add->setObjectName(QStringLiteral("addToMyKeywords"));
+    WriteGuard::guard(m_add, m_store);
     connect(m_add, &QPushButton::clicked, this, [this] {
         const auto selection = m_untracked->selection();
         addToMyKeywords(QStringList(selection.cbegin(), selection.cend()));
@@ -137,6 +139,7 @@ QWidget *KeywordGapView::buildUntrackedPane()
     m_untrackedState->setObjectName(QStringLiteral("untrackedEmptyState"));
     m_discover = m_untrackedState->addAction({});
     m_discover->setObjectName(QStringLiteral("discoverCompetitorKeywords"));
+    WriteGuard::guard(m_discover, m_store);
     connect(m_discover, &QPushButton::clicked, this, &KeywordGapView::startDiscovery);
     m_running = new QWidget(m_untrackedState);
     m_running->setObjectName(QStringLiteral("discoveryRunning"));
@@ -242,7 +245,7 @@ void KeywordGapView::updateUntrackedState()
 void KeywordGapView::updateAddButton()
 {
     m_add->setText(addTitle(m_untracked->selection().size(), m_adding));
-    m_add->setEnabled(!m_untracked->selection().isEmpty() && !m_adding);
+    WriteGuard::setEnabled(m_add, !m_untracked->selection().isEmpty() && !m_adding);
 }
 
 void KeywordGapView::startDiscovery()
@@ -271,13 +274,14 @@ QMenu *KeywordGapView::contextMenu(const QStringList &ids, QWidget *parent)
     menu->setObjectName(QStringLiteral("gapMenu"));
     auto *add = menu->addAction(QStringLiteral("Add to My Keywords"));
     add->setEnabled(!ids.isEmpty() && !m_adding);
+    WriteGuard::guard(add, m_store);
     connect(add, &QAction::triggered, this, [this, ids] { addToMyKeywords(ids); });
     return menu;
 }
 
 void KeywordGapView::addToMyKeywords(QStringList ids)
 {
-    if (ids.isEmpty() || m_adding)
+    if (ids.isEmpty() || m_adding || !WriteGuard::allows(m_store))
         return;
     m_adding = true;
     updateAddButton();

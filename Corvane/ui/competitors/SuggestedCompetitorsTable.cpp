@@ -10,6 +10,7 @@
 #include "ui/cells/IconLoader.h"
 #include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 #include "ui/competitors/TableColumns.h"
 
@@ -243,6 +244,11 @@ void SuggestedCompetitorsTable::track(const QString &appleAppId)
 {
     if (m_tracking.contains(appleAppId))
         return;
+    // The button is drawn in the cell, so it cannot be disabled: the refusal is told at once.
+    if (const auto why = WriteGuard::reason(m_store); !why.isEmpty()) {
+        showFailure(why);
+        return;
+    }
     m_tracking.insert(appleAppId);
     m_model->setTracking(m_tracking);
     runTrack(this, m_store, appleAppId, m_appleAppId, m_country);

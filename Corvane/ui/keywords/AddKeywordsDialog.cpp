@@ -5,6 +5,7 @@
 #include "keywords/KeywordText.h"
 #include "store/ASOStore.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 
 #include <QHBoxLayout>
 #include <QKeySequence>
@@ -51,6 +52,8 @@ AddKeywordsDialog::AddKeywordsDialog(ASOStore *store, const QString &appleAppId,
     cancel->setAutoDefault(false);
     m_track->setObjectName(QStringLiteral("addKeywordsTrack"));
     m_track->setDefault(true);
+    // Held writes would drop the keywords while the sheet closes as if they were kept.
+    WriteGuard::guard(m_track, m_store);
     auto *submit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), this);
 
     auto *buttons = new QHBoxLayout;
@@ -83,7 +86,7 @@ QCoro::Task<> AddKeywordsDialog::trackAndCheck()
 {
     const auto nothing = []() -> QCoro::Task<> { co_return; };
     const auto terms = entries();
-    if (terms.isEmpty())
+    if (terms.isEmpty() || !WriteGuard::allows(m_store))
         return nothing();
     // An app removed while the sheet was open gets nothing.
     const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
@@ -111,5 +114,5 @@ QCoro::Task<> AddKeywordsDialog::checkInBackground(QPointer<ASOStore> store, QSt
 
 void AddKeywordsDialog::updateButton()
 {
-    m_track->setEnabled(!entries().isEmpty());
+    WriteGuard::setEnabled(m_track, !entries().isEmpty());
 }

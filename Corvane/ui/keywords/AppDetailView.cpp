@@ -9,6 +9,7 @@
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AddKeywordsDialog.h"
 #include "ui/keywords/DiscoveryBanner.h"
@@ -230,6 +231,8 @@ QWidget *AppDetailView::buildToolbar()
     m_discover = bar->addAction(Glyphs::icon(u"sparkles"), QStringLiteral("Discover Keywords"), this,
                                 &AppDetailView::startDiscovery);
     m_discover->setObjectName(QStringLiteral("discoverAction"));
+    WriteGuard::guard(add, m_store);
+    WriteGuard::guard(m_discover, m_store);
     m_history = bar->addAction(Glyphs::icon(u"chart.xyaxis.line"), QStringLiteral("History"), this,
                                [this] { setShowInspector(!m_showInspector); });
     m_history->setObjectName(QStringLiteral("historyAction"));
@@ -514,8 +517,9 @@ void AppDetailView::updateDiscoverButton()
         connect(run.get(), &DiscoveryRun::isRunningChanged, this, &AppDetailView::updateDiscoverButton,
                 Qt::UniqueConnection);
     m_discover->setText(running ? QStringLiteral("Discovering…") : QStringLiteral("Discover Keywords"));
-    m_discover->setEnabled(!running);
-    m_discover->setToolTip(QStringLiteral("Automatically find and check keywords in ") + Storefront::named(m_country).name);
+    WriteGuard::setEnabled(m_discover, !running);
+    WriteGuard::setToolTip(m_discover,
+                           QStringLiteral("Automatically find and check keywords in ") + Storefront::named(m_country).name);
 }
 
 void AppDetailView::updatePopularityLine()
@@ -529,12 +533,16 @@ void AppDetailView::updatePopularityLine()
 
 void AppDetailView::openAddKeywords()
 {
+    if (!WriteGuard::allows(m_store))
+        return;
     auto *sheet = new AddKeywordsDialog(m_store, m_appleAppId, m_country, this);
     sheet->open();
 }
 
 void AppDetailView::startDiscovery()
 {
+    if (!WriteGuard::allows(m_store))
+        return;
     if (const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt)
         m_store->startDiscovery(*app, m_country);
     updateDiscoverButton();

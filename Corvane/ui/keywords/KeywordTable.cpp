@@ -6,6 +6,7 @@
 #include "store/ASOStore.h"
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/keywords/KeywordFilterProxy.h"
 #include "ui/keywords/KeywordTableModel.h"
 
@@ -92,6 +93,10 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
 {
     setObjectName(QStringLiteral("keywordTable"));
     m_proxy->setSourceModel(m_model);
+    // Sorted before the view sees the rows, so that the first sort reorders nothing on screen.
+    // Before the connections below too: their ends are connected only after the view, so this
+    // sort's layout change would leave the table shifting, deaf to the user's first selection.
+    m_proxy->sort(initialSortColumn, initialSortOrder);
 
     // Connected before the view and its selection model see the model, so that these run first.
     const auto shifting = [this] { m_shifting = true; };
@@ -101,9 +106,6 @@ KeywordTable::KeywordTable(ASOStore *store, QString appleAppId, QString country,
         m_shifting = true;
         m_savedScroll = verticalScrollBar()->value();
     });
-
-    // Sorted before the view sees the rows, so that the first sort reorders nothing on screen.
-    m_proxy->sort(initialSortColumn, initialSortOrder);
     // Hidden before the rows come: a shown row header measures hundreds of row labels.
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(KeywordCellDelegate::rowHeight());
@@ -227,10 +229,13 @@ QMenu *KeywordTable::contextMenu(const QStringList &ids, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("keywordMenu"));
-    connect(menu->addAction(QStringLiteral("Check Now")), &QAction::triggered, this, [this, ids] { checkNowAction(ids); });
+    auto *checkNow = menu->addAction(QStringLiteral("Check Now"));
+    connect(checkNow, &QAction::triggered, this, [this, ids] { checkNowAction(ids); });
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Stop Tracking")), &QAction::triggered, this,
-            [this, ids] { stopTrackingAction(ids); });
+    auto *stopTracking = menu->addAction(QStringLiteral("Stop Tracking"));
+    connect(stopTracking, &QAction::triggered, this, [this, ids] { stopTrackingAction(ids); });
+    for (auto *action : {checkNow, stopTracking})
+        WriteGuard::guard(action, m_store);
     return menu;
 }
 

@@ -10,6 +10,7 @@
 #include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/research/ElidedLabel.h"
 #include "ui/research/ResearchTableModel.h"
 
@@ -103,6 +104,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
     m_trackIn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_trackIn->setToolTip(QStringLiteral("Add the selected terms to an app’s tracked keywords"));
     Style::setMenuButton(m_trackIn);
+    WriteGuard::guard(m_trackIn, m_store);
     auto *trackMenu = new QMenu(m_trackIn);
     trackMenu->setObjectName(QStringLiteral("trackInMenu"));
     m_trackIn->setMenu(trackMenu);
@@ -111,7 +113,7 @@ ResearchView::ResearchView(ASOStore *store, QWidget *parent, ResearchModel::Prov
         trackMenu->clear();
         fillAppItems(trackMenu, chosenTerms());
     });
-    m_trackIn->setEnabled(false);
+    WriteGuard::setEnabled(m_trackIn, false);
     auto *toolbarLayout = new QHBoxLayout(toolbar);
     toolbarLayout->setContentsMargins(12, 6, 12, 6);
     toolbarLayout->addStretch();
@@ -419,7 +421,7 @@ QStringList ResearchView::chosenTerms() const
 void ResearchView::updateTrackIn()
 {
     // Terms held through "Try Again" are still chosen while their rows are away.
-    m_trackIn->setEnabled(!chosenTerms().isEmpty());
+    WriteGuard::setEnabled(m_trackIn, !chosenTerms().isEmpty());
 }
 
 void ResearchView::selectTerms(const QStringList &terms)
@@ -507,6 +509,7 @@ void ResearchView::fillAppItems(QMenu *menu, const QStringList &terms)
                                                [&linked](const auto &term) { return linked.contains(term); });
             auto *item = menu->addAction(menuText(app.name)
                                          + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark") : QString()));
+            WriteGuard::guard(item, m_store);
             connect(item, &QAction::triggered, this,
                     [this, terms, id = app.appleAppId] { addTerms(terms, id); });
         }
@@ -522,7 +525,7 @@ void ResearchView::copyTerms(const QStringList &terms)
 
 void ResearchView::addTerms(const QStringList &terms, const QString &appleAppId)
 {
-    if (!m_store || terms.isEmpty())
+    if (!m_store || terms.isEmpty() || !WriteGuard::allows(m_store))
         return;
     const auto app = m_store->app(appleAppId);
     if (!app)

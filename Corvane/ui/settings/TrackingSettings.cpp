@@ -7,6 +7,7 @@
 #include "tracking/TrackingSchedule.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/settings/SettingControls.h"
 #include "ui/settings/TrackingStatusLine.h"
 
@@ -74,6 +75,8 @@ TrackingSettings::TrackingSettings(RankTracker *tracker, QWidget *parent)
     statusRow->addStretch();
     m_checkNow->setObjectName(QStringLiteral("checkNow"));
     m_stop->setObjectName(QStringLiteral("stop"));
+    // A run saves what it reads; none is started while the database refuses that.
+    WriteGuard::guard(m_checkNow, m_tracker ? m_tracker->store() : nullptr);
     statusRow->addWidget(m_checkNow, 0, Qt::AlignVCenter);
     statusRow->addWidget(m_stop, 0, Qt::AlignVCenter);
     schedule->addRow(statusRow);
@@ -157,7 +160,7 @@ void TrackingSettings::updateRunButtons()
     const bool manual = m_tracker && m_tracker->manualRunActive();
     m_stop->setVisible(manual);
     m_checkNow->setVisible(!manual);
-    m_checkNow->setEnabled(m_tracker && !running);
+    WriteGuard::setEnabled(m_checkNow, m_tracker && !running);
 }
 
 void TrackingSettings::updateEnablement()

@@ -4,6 +4,7 @@
 #include "support/UserFacingError.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WriteGuard.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -60,6 +61,7 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     m_add->setObjectName(QStringLiteral("addAppSubmit"));
     // Return in the field presses the default button, so blank input is not sent either.
     m_add->setDefault(true);
+    WriteGuard::guard(m_add, m_store);
     m_busy->setObjectName(QStringLiteral("addAppBusy"));
     m_busy->setRange(0, 0);
     m_busy->setTextVisible(false);
@@ -114,7 +116,7 @@ QString AddAppDialog::errorText() const
 void AddAppDialog::submit()
 {
     // Blank input is not sent: the button is disabled then, and Return should match it.
-    if (m_isWorking || isBlank(m_input->text()))
+    if (m_isWorking || isBlank(m_input->text()) || !WriteGuard::allows(m_store))
         return;
     setWorking(true);
     setError({});
@@ -146,6 +148,12 @@ QCoro::Task<> AddAppDialog::addAndDiscover(QPointer<AddAppDialog> dialog, QPoint
     if (failure)
         dialog->setError(*failure);
     dialog->setWorking(false);
+    if (failure) {
+        // The disabled field gave the focus away; the link goes back to it, ready to be
+        // corrected or replaced.
+        dialog->m_input->setFocus(Qt::OtherFocusReason);
+        dialog->m_input->selectAll();
+    }
     Q_EMIT dialog->requestFinished();
 }
 
@@ -173,5 +181,5 @@ void AddAppDialog::fitHeight()
 
 void AddAppDialog::updateButton()
 {
-    m_add->setEnabled(!m_isWorking && !isBlank(m_input->text()));
+    WriteGuard::setEnabled(m_add, !m_isWorking && !isBlank(m_input->text()));
 }

@@ -91,23 +91,34 @@ AppShell::AppShell(bool testMode, std::unique_ptr<StoreDb> db, QObject *parent) 
             m_tracker->start();
     }
     m_mainWindow = std::make_unique<MainWindow>(m_store.get(), m_tracker.get(), m_updater.get());
-    if (m_store->db().writesHeld())
-        showDatabaseCheck();
+    followDatabaseState();
 }
 
-void AppShell::showDatabaseCheck()
+void AppShell::followDatabaseState()
 {
-    auto *line = new QLabel(QStringLiteral("Checking the local database, as Vantu did not quit properly last time. "
+    // From the state as it is now, not only from signals: building the window reads the
+    // database, and damage met there was told before anyone here listened.
+    const auto show = [this] {
+        auto *line = databaseCheckLine();
+        if (!m_store->writesHeld()) {
+            if (line)
+                m_mainWindow->setStatusBar(nullptr); // removes the line with the bar
+            return;
+        }
+        if (!line) {
+            line = new QLabel;
+            line->setObjectName(QStringLiteral("databaseCheck"));
+            m_mainWindow->statusBar()->addWidget(line, 1);
+        }
+        line->setText(m_store->databaseDamage()
+                          ? QStringLiteral("The local database is damaged. Changes are not saved.")
+                          : QStringLiteral("Checking the local database, as Vantu did not quit properly last time. "
                                            "Changes cannot be saved until the check is done."));
-    line->setObjectName(QStringLiteral("databaseCheck"));
-    m_mainWindow->statusBar()->addWidget(line, 1);
-    connect(&m_store->db(), &StoreDb::writesReleased, m_mainWindow.get(), [window = m_mainWindow.get()] {
-        // Removes the line with the bar.
-        window->setStatusBar(nullptr);
-    });
-    connect(&m_store->db(), &StoreDb::damaged, line, [line] {
-        line->setText(QStringLiteral("The local database is damaged. Changes are not saved."));
-    });
+    };
+    show();
+    connect(m_store.get(), &ASOStore::writesHeldChanged, m_mainWindow.get(), show);
+    // Damage found during the check keeps writes held, but changes what the line says.
+    connect(m_store.get(), &ASOStore::databaseDamaged, m_mainWindow.get(), show);
 }
 
 QLabel *AppShell::databaseCheckLine() const

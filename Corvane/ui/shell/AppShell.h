@@ -46,11 +46,12 @@ public:
     MainWindow *mainWindow() const { return m_mainWindow.get(); }
 
     // The main window's line saying that the database is being checked, or was found damaged;
-    // absent otherwise.
+    // absent while the database accepts changes.
     QLabel *databaseCheckLine() const;
 
 private:
-    void showDatabaseCheck();
+    // Keeps the database line in step with the store, whatever was found before the window.
+    void followDatabaseState();
 
     bool m_testMode;
     // Declared in the order of start-up, so they go in the reverse order.

@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/cells/WriteGuard.h"
 #include "ui/alerts/AlertsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/research/ResearchView.h"
@@ -61,11 +62,14 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     connect(m_store, &ASOStore::dataVersionChanged, this, &MainWindow::reload);
     // Alerts come with searches, which save without raising the version.
     connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
+    // Damage may have been found by the start-up repairs, before anyone listened; damage that
+    // the first reading below meets is told through the signal.
+    const auto damageFoundBefore = m_store->databaseDamage();
     connect(m_store, &ASOStore::databaseDamaged, this, &MainWindow::showDatabaseDamage);
     reload();
-    // Damage may have been found by the start-up repairs, before anyone listened.
-    if (const auto damage = m_store->databaseDamage())
-        QMetaObject::invokeMethod(this, [this, damage] { showDatabaseDamage(damage); }, Qt::QueuedConnection);
+    if (damageFoundBefore)
+        QMetaObject::invokeMethod(this, [this, damageFoundBefore] { showDatabaseDamage(damageFoundBefore); },
+                                  Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow()
@@ -148,12 +152,15 @@ QWidget *MainWindow::buildSidebar()
     m_noApps = new EmptyStateView(QStringLiteral("app.badge"), QStringLiteral("No apps yet"),
                                   QStringLiteral("Add your app or a competitor by App Store link or ID."));
     m_noApps->setObjectName(QStringLiteral("noAppsState"));
-    connect(m_noApps->addAction(QStringLiteral("Add App")), &QPushButton::clicked, this, &MainWindow::openAddApp);
+    auto *addFirst = m_noApps->addAction(QStringLiteral("Add App"));
+    WriteGuard::guard(addFirst, m_store);
+    connect(addFirst, &QPushButton::clicked, this, &MainWindow::openAddApp);
     m_noApps->overlayOn(m_sidebar->viewport());
 
     auto *add = new QPushButton(Glyphs::icon(u"plus"), QStringLiteral("Add App"), panel);
     add->setObjectName(QStringLiteral("addAppButton"));
     add->setMinimumHeight(32);
+    WriteGuard::guard(add, m_store);
     connect(add, &QPushButton::clicked, this, &MainWindow::openAddApp);
 
     auto *layout = new QVBoxLayout(panel);
@@ -290,7 +297,7 @@ AddAppDialog *MainWindow::openAddApp()
 
 void MainWindow::toggleOwn(const QString &appleAppId)
 {
-    if (!m_store)
+    if (!m_store || !WriteGuard::allows(m_store))
         return;
     if (const auto app = m_store->app(appleAppId))
         m_store->setOwn(*app, !app->isOwn);
@@ -298,7 +305,8 @@ void MainWindow::toggleOwn(const QString &appleAppId)
 
 void MainWindow::removeApp(const QString &appleAppId)
 {
-    if (!m_store)
+    // Refused writes would leave the app in place with its screen gone.
+    if (!m_store || !WriteGuard::allows(m_store))
         return;
     if (m_selection == appleAppId)
         setSelection(std::nullopt);
@@ -322,11 +330,13 @@ QMenu *MainWindow::sidebarMenu(const QString &appleAppId)
         return nullptr;
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("sidebarMenu"));
-    connect(menu->addAction(app->isOwn ? QStringLiteral("Mark as Competitor") : QStringLiteral("Mark as My App")),
-            &QAction::triggered, this, [this, appleAppId] { toggleOwn(appleAppId); });
+    auto *toggle = menu->addAction(app->isOwn ? QStringLiteral("Mark as Competitor") : QStringLiteral("Mark as My App"));
+    connect(toggle, &QAction::triggered, this, [this, appleAppId] { toggleOwn(appleAppId); });
     menu->addSeparator();
-    connect(menu->addAction(QStringLiteral("Remove")), &QAction::triggered, this,
-            [this, appleAppId] { confirmRemove(appleAppId); });
+    auto *remove = menu->addAction(QStringLiteral("Remove"));
+    connect(remove, &QAction::triggered, this, [this, appleAppId] { confirmRemove(appleAppId); });
+    for (auto *action : {toggle, remove})
+        WriteGuard::guard(action, m_store);
     return menu;
 }
 
@@ -353,6 +363,7 @@ QMessageBox *MainWindow::confirmRemove(const QString &appleAppId)
     box->setTextFormat(Qt::PlainText);
     box->setInformativeText(QStringLiteral("Its keywords, rank history and alerts are deleted. This cannot be undone."));
     auto *remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
+    WriteGuard::guard(remove, m_store);
     auto *cancel = box->addButton(QMessageBox::Cancel);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -4,6 +4,7 @@
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "ui/alerts/AlertsView.h"
+#include "ui/cells/EmptyStateView.h"
 #include "ui/cells/PlainText.h"
 #include "ui/competitors/ComparisonTable.h"
 #include "ui/competitors/CompetitorHeader.h"
@@ -232,6 +233,34 @@ private Q_SLOTS:
         alerts.show();
         QVERIFY(renderedTexts(&alerts).contains(name + " · Moved up"));
         QVERIFY(childOf<QComboBox>(&alerts, "appFilter")->findText(name) >= 0);
+    }
+
+    // A long competitor name is cut with "…" in the picker and on the discover button, never at
+    // both ends or mid-letter, and reads whole in their tooltips.
+    void longCompetitorName()
+    {
+        seed("Brightframe Studio – Photo Collage, Frames & Portrait Retouch Editor");
+        const auto rival = "Rival Brightframe Studio – Photo Collage, Frames & Portrait Retouch Editor";
+        CompetitorsView view(m_store.get(), "1", "us");
+        view.resize(900, 600);
+        view.show();
+        view.setTab(CompetitorTab::gap);
+        auto *picker = qobject_cast<ElidingComboBox *>(childOf<QComboBox>(&view, "competitorPicker"));
+        QVERIFY(picker);
+        QVERIFY(picker->width() <= 260);
+        QVERIFY(picker->shownText().endsWith(u'…'));
+        QCOMPARE(renderedTexts(picker), QStringList{picker->shownText()});
+        QCOMPARE(shownTooltip(picker->toolTip()), rival);
+
+        auto *gap = qobject_cast<KeywordGapView *>(view.contentWidget());
+        QVERIFY(gap);
+        auto *discover = childOf<QPushButton>(gap, "discoverCompetitorKeywords");
+        QVERIFY(discover->isVisible());
+        QVERIFY(discover->geometry().right() < gap->untrackedState()->width());
+        const auto shown = shownAction(discover->text());
+        QVERIFY2(shown.startsWith("Discover Keywords for Rival") && shown.endsWith(u'…'), qPrintable(shown));
+        QVERIFY(discover->fontMetrics().horizontalAdvance(shown) < discover->width());
+        QCOMPARE(shownTooltip(discover->toolTip()), "Discover Keywords for " + QString(rival));
     }
 
     void tooltips_data()

@@ -37,25 +37,25 @@
 
 namespace {
 
-// What a tooltip shows: Qt reads it as markup when it guesses so.
+// What a text shows where Qt guesses its format.
+QString shownGuessed(const QString &text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toRawText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
 QString shownTooltip(const QString &tooltip)
 {
-    if (!Qt::mightBeRichText(tooltip))
-        return tooltip;
-    QTextDocument document;
-    document.setHtml(tooltip);
-    return document.toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    return shownGuessed(tooltip);
 }
 
 // What a label shows, by its text format.
 QString shownLabel(const QLabel *label)
 {
-    const auto format = label->textFormat();
-    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(label->text())))
-        return label->text();
-    QTextDocument document;
-    document.setHtml(label->text());
-    return document.toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    return label->textFormat() == Qt::PlainText ? label->text() : shownGuessed(label->text());
 }
 
 // What a button or menu item titled `text` shows: "&&" is one "&", a lone "&" marks a shortcut.
@@ -332,30 +332,6 @@ private Q_SLOTS:
         const int margins = button.style()->sizeFromContents(QStyle::CT_PushButton, &option, QSize(0, 0), &button).width();
         QVERIFY(button.fontMetrics().horizontalAdvance(shown) <= button.width() - margins);
         QVERIFY(button.minimumSizeHint().width() < 120);
-    }
-
-    void elidingPicker_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("cut");
-        QTest::newRow("short") << "Rival" << false;
-        QTest::newRow("long") << "A Very Long Competitor Name <b>Pro</b> & Friends Edition 2027" << true;
-    }
-
-    // The picker cuts a long chosen name with "…" and shows it whole as the tooltip.
-    void elidingPicker()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, cut);
-        ElidingComboBox picker;
-        picker.setSizeAdjustPolicy(QComboBox::AdjustToContents);
-        picker.addItem(name);
-        picker.setFixedWidth(160);
-        picker.show();
-        QCOMPARE(picker.shownText().endsWith(u'…'), cut);
-        QVERIFY(name.startsWith(picker.shownText().chopped(cut ? 1 : 0)));
-        QCOMPARE(shownTooltip(picker.toolTip()), cut ? name : QString());
-        QCOMPARE(renderedTexts(&picker), QStringList{picker.shownText()});
     }
 
     void messageBoxes_data()

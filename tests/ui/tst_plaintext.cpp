@@ -3,6 +3,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "tracking/Updater.h"
 #include "ui/alerts/AlertsView.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/PlainText.h"
@@ -12,6 +13,7 @@
 #include "ui/competitors/CompetitorKeywordTable.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/competitors/KeywordGapView.h"
+#include "ui/competitors/SuggestedCompetitorsTable.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldsPane.h"
@@ -99,6 +101,14 @@ int longestLine(const QLabel *label)
         widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
     return widest;
 }
+
+// An updater that is always ready and never checks by itself.
+class StillUpdater : public Updater
+{
+public:
+    bool canCheckForUpdates() const override { return true; }
+    void checkForUpdates() override {}
+};
 
 }
 
@@ -336,34 +346,71 @@ private Q_SLOTS:
 
     void messageBoxes_data()
     {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("informative");
-        QTest::newRow("short text, long title") << "Could not track app" << "Could not track app" << "Offline.";
-        QTest::newRow("informative") << "Reset the draft?" << "Reset the draft?"
-                                     << "The name goes back to “Tags <b>&</b> Co” and the subtitle and keyword field "
-                                        "are cleared.";
-        QTest::newRow("lines") << "Vantu" << "The local database is damaged.\nChanges are not saved." << "";
+        QTest::addColumn<QString>("box");
+        for (const auto *box : {"remove", "about", "update", "damage", "clear", "trackFailed", "reset"})
+            QTest::newRow(box) << box;
     }
 
-    // A message box holds its title and each line of its texts whole, and shows them as text.
+    // Every message box of the application shows its texts as text, its title and each line whole.
     void messageBoxes()
     {
-        QFETCH(QString, title);
-        QFETCH(QString, text);
-        QFETCH(QString, informative);
-        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Cancel);
-        PlainText::fitMessageBox(&box);
-        box.setInformativeText(informative);
-        box.show();
-        QVERIFY(box.width() >= box.fontMetrics().horizontalAdvance(title) + 100);
-        for (const auto *name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
-            const auto *label = box.findChild<QLabel *>(name);
-            if (!label || label->text().isEmpty())
+        QFETCH(QString, box);
+        const QString name = "Tags <b>&</b> Co";
+        seed(name);
+        StillUpdater updater;
+        MainWindow window(m_store.get(), m_tracker.get(), &updater);
+        window.show();
+        std::unique_ptr<QWidget> screen;
+        QMessageBox *shown = nullptr;
+        if (box == "remove") {
+            shown = window.confirmRemove("1");
+        } else if (box == "about") {
+            childOf<QMenu>(&window, "applicationMenu")->actions().first()->trigger();
+            shown = window.findChild<QMessageBox *>("aboutBox");
+        } else if (box == "update") {
+            Q_EMIT updater.checkFinished({UpdateCheckOutcome::Kind::failed, {}, {}, "The feed at <b>x</b> & y was unreadable"});
+            shown = window.findChild<QMessageBox *>("updateOutcome");
+        } else if (box == "damage") {
+            Q_EMIT m_store->databaseDamaged(QString("The local database is damaged.\nChanges are not saved."));
+            shown = window.findChild<QMessageBox *>("databaseDamage");
+        } else if (box == "clear") {
+            RankAlert alert;
+            alert.id = QUuid::createUuid();
+            alert.appleAppId = "1";
+            alert.appName = name;
+            alert.country = "us";
+            alert.createdAt = QDateTime::currentDateTimeUtc();
+            m_store->db().insert(alert);
+            auto alerts = std::make_unique<AlertsView>(m_store.get(), m_tracker.get());
+            shown = alerts->confirmClear();
+            screen = std::move(alerts);
+        } else if (box == "trackFailed") {
+            m_client->answer = [](auto) { return FakeSearchClient::results({"1", "70000"}); };
+            TaskRunner::run(m_store->observation(*m_store->keyword("alpha"), "us", true));
+            m_client->lookupScript.insert("us", "fail");
+            auto view = std::make_unique<CompetitorsView>(m_store.get(), "1", "us");
+            view->show();
+            auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(view->contentWidget());
+            QVERIFY(suggested);
+            suggested->track("70000");
+            QTRY_VERIFY(suggested->findChild<QMessageBox *>("trackFailedAlert"));
+            shown = suggested->findChild<QMessageBox *>("trackFailedAlert");
+            screen = std::move(view);
+        } else {
+            auto view = std::make_unique<MetadataView>(m_store.get(), "1", "us");
+            shown = view->fieldsPane()->confirmReset();
+            screen = std::move(view);
+        }
+        QVERIFY(shown);
+        QTRY_VERIFY(shown->isVisible());
+        QVERIFY(shown->width() >= shown->fontMetrics().horizontalAdvance(shown->windowTitle()) + 100);
+        for (const auto *label : shown->findChildren<QLabel *>()) {
+            if (label->text().isEmpty() || label->objectName() == "qt_msgboxex_icon_label")
                 continue;
             QCOMPARE(label->textFormat(), Qt::PlainText);
-            QVERIFY2(label->width() >= longestLine(label), name);
+            QVERIFY2(label->width() >= longestLine(label), qPrintable(label->text()));
         }
+        shown->reject();
     }
 
     // Return and Escape keep the draft; only the destructive button resets.

@@ -138,6 +138,8 @@ class TestPlainText : public QObject
         m_store->addKeywords({"alpha"}, *m_store->app("1"));
         m_client->answer = [](auto) { return FakeSearchClient::results({"c", "1"}); };
         TaskRunner::run(m_store->observation(*m_store->keyword("alpha"), "us", true));
+        m_store->addKeywords({"zeta"}, *m_store->app("c"));
+        TaskRunner::run(m_store->addCompetitorKeywords({"zeta"}, *m_store->app("c"), *m_store->app("1"), "us"));
         m_store->raiseDataVersion();
     }
 
@@ -186,6 +188,12 @@ private Q_SLOTS:
         QCOMPARE(shownLabel(childOf<QLabel>(detail, "appName")), name);
         QVERIFY2(shownLabel(childOf<QLabel>(detail, "appFacts")).contains("Maker " + name),
                  qPrintable(shownLabel(childOf<QLabel>(detail, "appFacts"))));
+        // The keyword's provenance names the competitor it came from.
+        auto *keywords = childOf<QTableView>(detail, "keywordTable");
+        const auto added = keywords->model()->match(keywords->model()->index(0, 0), Qt::DisplayRole, "zeta").value(0);
+        QVERIFY(added.isValid());
+        QVERIFY2(shownTooltip(tooltipOver(keywords, added)).contains("Added from competitor " + rival),
+                 qPrintable(tooltipOver(keywords, added)));
         auto *remove = window.confirmRemove("1");
         QCOMPARE(shownLabel(childOf<QLabel>(remove, "qt_msgbox_label")), "Remove “" + name + "”?");
         remove->reject();
@@ -211,8 +219,7 @@ private Q_SLOTS:
         QVERIFY(gap);
         const auto gapLabels = labelsOf(gap);
         QVERIFY(gapLabels.contains("Keywords tracked for " + rival + " that this app does not track."));
-        QVERIFY(gapLabels.contains("No keywords tracked for " + rival));
-        QVERIFY(gapLabels.contains("Run discovery on " + rival + " to find the keywords it ranks for."));
+        QVERIFY(gapLabels.contains("This app already tracks every keyword tracked for " + rival + "."));
         QVERIFY(gapLabels.contains(rival + " does not clearly outrank this app on any keyword it tracks."));
         auto *discover = childOf<QPushButton>(gap, "discoverCompetitorKeywords");
         const auto discoverText = discover->toolTip().isEmpty() ? shownAction(discover->text()) : shownTooltip(discover->toolTip());

@@ -5,6 +5,7 @@
 #include "tracking/SilentNotifier.h"
 #include "tracking/Updater.h"
 #include "ui/alerts/AlertsView.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/PlainText.h"
 #include "ui/competitors/ComparisonTable.h"

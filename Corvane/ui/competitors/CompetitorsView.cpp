@@ -1,6 +1,7 @@
 #include "ui/competitors/CompetitorsView.h"
 
 #include "clients/Storefront.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/PlainText.h"

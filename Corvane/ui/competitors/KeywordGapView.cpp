@@ -2,6 +2,7 @@
 
 #include "store/ASOStore.h"
 #include "support/Unicode.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"

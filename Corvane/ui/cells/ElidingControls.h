@@ -12,7 +12,6 @@ public:
     explicit ElidingButton(QWidget *parent = nullptr);
 
     void setFullText(const QString &text);
-    QString fullText() const { return m_fullText; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -26,8 +25,8 @@ private:
     QString m_fullText;
 };
 
-// A picker that cuts a chosen text too long for it at its end with "…", with the whole text as
-// its tooltip; the list shows each item's whole text.
+// A picker that cuts a chosen text too long for it at its end with "…" rather than mid-letter,
+// with the whole text as its tooltip.
 class ElidingComboBox : public QComboBox
 {
     Q_OBJECT

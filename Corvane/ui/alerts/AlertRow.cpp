@@ -5,6 +5,7 @@
 #include "clients/Storefront.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 
 #include <QAbstractItemView>
@@ -216,7 +217,7 @@ bool AlertRow::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyl
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     const auto parts = layout(option.rect, *alert, option.font);
     if (parts.flag.contains(event->pos())) {
-        QToolTip::showText(event->globalPos(), flagTooltip(*alert), view, parts.flag.toAlignedRect());
+        QToolTip::showText(event->globalPos(), PlainText::tooltip(flagTooltip(*alert)), view, parts.flag.toAlignedRect());
         return true;
     }
     QToolTip::hideText();

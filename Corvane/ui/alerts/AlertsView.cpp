@@ -6,6 +6,7 @@
 #include "ui/alerts/AlertRow.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/settings/TrackingStatusLine.h"
@@ -250,6 +251,7 @@ QMessageBox *AlertsView::confirmClear()
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Clear Alerts"), confirmationTitle(shown.size()),
                                 QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("clearConfirmation"));
+    PlainText::fitMessageBox(box);
     box->setInformativeText(QStringLiteral("Ranking history is kept; only these alerts are removed."));
     auto *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
     remove->setObjectName(QStringLiteral("confirmDelete"));

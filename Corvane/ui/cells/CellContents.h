@@ -19,7 +19,7 @@ struct CellContent
     Style::TextSize size = Style::TextSize::body;
     QFont::Weight weight = QFont::Normal;
     QString symbol;                          // Glyphs name drawn before the text; empty: none
-    QString tooltip;                         // empty: none
+    QString tooltip;                         // plain text, escaped where shown; empty: none
     bool capsule = false;                    // text padded 6×2 on a capsule of the tone at 12 %
     std::optional<qint64> gauge;             // a 0–100 capacity bar before the text
     Style::Tone gaugeTone = Style::Tone::accent;

@@ -1,6 +1,7 @@
 #include "ui/cells/CellDelegate.h"
 
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/PlainText.h"
 
 #include <QAbstractItemView>
 #include <QBrush>
@@ -68,6 +69,6 @@ bool CellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const Q
     // A cell without help of its own may have it from the model, written when asked for.
     if (!content || event->type() != QEvent::ToolTip || content->tooltip.isEmpty())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    QToolTip::showText(event->globalPos(), content->tooltip, view, option.rect);
+    QToolTip::showText(event->globalPos(), PlainText::tooltip(content->tooltip), view, option.rect);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "ui/cells/CellView.h"
 
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Glyphs.h"
 
 #include <QEvent>
@@ -27,7 +28,7 @@ void CellView::setContent(const CellContent &content)
     if (content == m_content)
         return;
     m_content = content;
-    setToolTip(content.tooltip);
+    setToolTip(PlainText::tooltip(content.tooltip));
     setAccessibleName(content.text.isEmpty() ? Glyphs::text(content.symbol) : content.text);
     updateGeometry();
     update();

@@ -1,6 +1,7 @@
 #include "ui/cells/EmptyStateView.h"
 
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 
 #include <QEvent>
@@ -12,9 +13,9 @@
 EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, const QString &description,
                                QWidget *parent)
     : QWidget(parent)
-    , m_symbol(new QLabel(this))
-    , m_title(new QLabel(this))
-    , m_description(new QLabel(this))
+    , m_symbol(PlainText::label(this))
+    , m_title(PlainText::label(this))
+    , m_description(PlainText::label(this))
     , m_actions(new QWidget(this))
 {
     setObjectName(QStringLiteral("emptyState"));

@@ -2,6 +2,7 @@
 
 #include "model/TrackedApp.h"
 #include "ui/cells/AppIconView.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 
 #include <QHBoxLayout>
@@ -25,8 +26,8 @@ CompetitorHeader::Tally CompetitorHeader::tally(const QList<CompetitorKeywordRow
 }
 
 CompetitorHeader::CompetitorHeader(QWidget *parent)
-    : QWidget(parent), m_icon(new AppIconView(std::nullopt, 36, this)), m_name(new QLabel(this)),
-      m_caption(new QLabel(this))
+    : QWidget(parent), m_icon(new AppIconView(std::nullopt, 36, this)), m_name(PlainText::label(this)),
+      m_caption(PlainText::label(this))
 {
     setObjectName(QStringLiteral("competitorHeader"));
     m_name->setObjectName(QStringLiteral("competitorName"));

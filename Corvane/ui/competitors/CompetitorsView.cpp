@@ -1,8 +1,10 @@
 #include "ui/competitors/CompetitorsView.h"
 
 #include "clients/Storefront.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/competitors/ComparisonTable.h"
 #include "ui/competitors/KeywordGapView.h"
@@ -65,7 +67,7 @@ CompetitorsView::CompetitorsView(ASOStore *store, QString appleAppId, QString co
     : QWidget(parent), m_store(store), m_appleAppId(std::move(appleAppId)), m_country(std::move(country))
 {
     setObjectName(QStringLiteral("competitorsView"));
-    m_banner = new QLabel(this);
+    m_banner = PlainText::label(this);
     m_banner->setObjectName(QStringLiteral("failedSearchesBanner"));
     m_banner->setWordWrap(true);
     m_banner->setFont(Style::font(Style::TextSize::callout));
@@ -130,7 +132,7 @@ QWidget *CompetitorsView::buildPickers()
     auto *picker = new QHBoxLayout(m_competitorPicker);
     picker->setContentsMargins(0, 0, 0, 0);
     picker->addWidget(new QLabel(QStringLiteral("Competitor"), m_competitorPicker));
-    m_competitors = new QComboBox(m_competitorPicker);
+    m_competitors = new ElidingComboBox(m_competitorPicker);
     m_competitors->setObjectName(QStringLiteral("competitorPicker"));
     m_competitors->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_competitors->setMaximumWidth(260);
@@ -258,8 +260,10 @@ void CompetitorsView::updatePicker(const QList<TrackedApp> &competitors, const s
     const QSignalBlocker blocker(m_competitors);
     if (!same) {
         m_competitors->clear();
-        for (const auto &competitor : competitors)
+        for (const auto &competitor : competitors) {
             m_competitors->addItem(competitor.name, competitor.appleAppId);
+            m_competitors->setItemData(m_competitors->count() - 1, PlainText::tooltip(competitor.name), Qt::ToolTipRole);
+        }
     }
     m_competitors->setCurrentIndex(selected ? m_competitors->findData(selected->appleAppId) : -1);
 }

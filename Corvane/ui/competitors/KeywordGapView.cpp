@@ -2,7 +2,9 @@
 
 #include "store/ASOStore.h"
 #include "support/Unicode.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/competitors/CompetitorKeywordModel.h"
@@ -27,9 +29,9 @@ constexpr int paneMinimumHeight = 160;
 QWidget *sectionHeader(QWidget *parent, QLabel *&title, QLabel *&description)
 {
     auto *header = new QWidget(parent);
-    title = new QLabel(header);
+    title = PlainText::label(header);
     title->setFont(Style::font(Style::TextSize::body, QFont::DemiBold));
-    description = new QLabel(header);
+    description = PlainText::label(header);
     description->setFont(Style::font(Style::TextSize::caption));
     description->setWordWrap(true);
     Style::setTone(description, Style::Tone::secondary);
@@ -137,7 +139,8 @@ QWidget *KeywordGapView::buildUntrackedPane()
 
     m_untrackedState = new EmptyStateView(QStringLiteral("text.magnifyingglass"), {}, {});
     m_untrackedState->setObjectName(QStringLiteral("untrackedEmptyState"));
-    m_discover = m_untrackedState->addAction({});
+    m_discover = new ElidingButton(m_untrackedState);
+    m_untrackedState->addActionWidget(m_discover);
     m_discover->setObjectName(QStringLiteral("discoverCompetitorKeywords"));
     WriteGuard::guard(m_discover, m_store);
     connect(m_discover, &QPushButton::clicked, this, &KeywordGapView::startDiscovery);
@@ -147,7 +150,7 @@ QWidget *KeywordGapView::buildUntrackedPane()
     busy->setRange(0, 0);
     busy->setTextVisible(false);
     busy->setFixedSize(48, 10);
-    m_runningPhase = new QLabel(m_running);
+    m_runningPhase = PlainText::label(m_running);
     m_runningPhase->setObjectName(QStringLiteral("discoveryPhase"));
     Style::setTone(m_runningPhase, Style::Tone::secondary);
     auto *running = new QHBoxLayout(m_running);
@@ -234,7 +237,7 @@ void KeywordGapView::updateUntrackedState()
                 Qt::UniqueConnection);
     }
     const bool running = run && run->isRunning();
-    m_discover->setText(QStringLiteral("Discover Keywords for ") + name);
+    m_discover->setFullText(QStringLiteral("Discover Keywords for ") + name);
     m_discover->setVisible(!running);
     m_runningPhase->setText(running ? run->phase() : QString());
     m_running->setVisible(running);

@@ -11,6 +11,7 @@
 
 class ASOStore;
 class CompetitorKeywordTable;
+class ElidingButton;
 class EmptyStateView;
 class QLabel;
 class QMenu;
@@ -94,7 +95,7 @@ private:
     QPushButton *m_add;
     CompetitorKeywordTable *m_untracked;
     EmptyStateView *m_untrackedState;
-    QPushButton *m_discover;
+    ElidingButton *m_discover;
     QWidget *m_running;
     QLabel *m_runningPhase;
 };

@@ -1,6 +1,7 @@
 #include "ui/competitors/SuggestedCompetitorsModel.h"
 
 #include "ui/cells/Formatters.h"
+#include "ui/cells/PlainText.h"
 
 #include <QLocale>
 
@@ -128,7 +129,7 @@ QVariant SuggestedCompetitorsModel::data(const QModelIndex &index, int role) con
         return {};
     case shared:
         if (role == Qt::ToolTipRole)
-            return m_sharedHelp ? m_sharedHelp(row) : QString();
+            return m_sharedHelp ? PlainText::tooltip(m_sharedHelp(row)) : QString();
         break;
     default:
         break;

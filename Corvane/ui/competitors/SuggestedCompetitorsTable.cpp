@@ -8,6 +8,7 @@
 #include "ui/cells/CellPainter.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
@@ -294,6 +295,7 @@ void SuggestedCompetitorsTable::showFailure(const QString &message)
         m_alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Could not track app"),
                                   QStringLiteral("Could not track app"), QMessageBox::NoButton, this);
         m_alert->setObjectName(QStringLiteral("trackFailedAlert"));
+        PlainText::fitMessageBox(m_alert);
         m_alert->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
         // Dismissed by any means, the alert forgets the error.
         connect(m_alert, &QMessageBox::finished, this, [this] { m_error.reset(); });

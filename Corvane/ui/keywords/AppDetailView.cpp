@@ -7,6 +7,7 @@
 #include "ui/cells/AppIconView.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
@@ -109,7 +110,7 @@ constexpr int panelFloor = 200;
 
 QLabel *captionLabel(QWidget *parent, Style::Tone tone = Style::Tone::secondary)
 {
-    auto *label = new QLabel(parent);
+    auto *label = PlainText::label(parent);
     label->setFont(Style::font(Style::TextSize::caption));
     Style::setTone(label, tone);
     return label;
@@ -134,7 +135,7 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
     m_banner = new DiscoveryBanner(m_store, m_appleAppId, m_country, pane);
     paneLayout->addWidget(m_banner);
 
-    m_popularity = new QLabel(pane);
+    m_popularity = PlainText::label(pane);
     m_popularity->setObjectName(QStringLiteral("popularityProblem"));
     m_popularity->setWordWrap(true);
     m_popularity->setFont(Style::font(Style::TextSize::callout));
@@ -259,6 +260,7 @@ QWidget *AppDetailView::buildHeader()
     m_icon = new AppIconView(std::nullopt, 56, header);
 
     m_name = new OneLineLabel(header);
+    m_name->setTextFormat(Qt::PlainText);
     m_name->setObjectName(QStringLiteral("appName"));
     m_name->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
     m_badge = new QLabel(header);
@@ -273,7 +275,7 @@ QWidget *AppDetailView::buildHeader()
     line1->addWidget(m_badge);
     line1->addStretch();
 
-    m_facts = new QLabel(header);
+    m_facts = PlainText::label(header);
     m_facts->setObjectName(QStringLiteral("appFacts"));
     m_facts->setWordWrap(true);
     Style::setTone(m_facts, Style::Tone::secondary);

@@ -2,6 +2,7 @@
 
 #include "store/ASOStore.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "workflows/DiscoveryRun.h"
 
 #include <QBasicTimer>
@@ -99,7 +100,7 @@ DiscoveryBanner::DiscoveryBanner(ASOStore *store, QString appleAppId, QString co
     m_spinner->setObjectName(QStringLiteral("discoverySpinner"));
     m_symbol = new QLabel(this);
     m_symbol->setObjectName(QStringLiteral("discoverySymbol"));
-    m_status = new QLabel(this);
+    m_status = PlainText::label(this);
     m_status->setObjectName(QStringLiteral("discoveryStatus"));
     m_status->setFont(Style::font(Style::TextSize::callout, QFont::Medium));
     m_stop = new QPushButton(QStringLiteral("Stop"), this);

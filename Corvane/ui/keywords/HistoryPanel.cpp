@@ -4,6 +4,7 @@
 #include "store/ASOStore.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Formatters.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/StateBadge.h"
 #include "ui/cells/Style.h"
 
@@ -125,8 +126,8 @@ void HistoryPanel::ensureContent()
     if (m_content)
         return;
     m_content = new QWidget(this);
-    m_title = new QLabel(m_content);
-    m_caption = new QLabel(m_content);
+    m_title = PlainText::label(m_content);
+    m_caption = PlainText::label(m_content);
     m_list = new QListWidget(m_content);
     m_content->setObjectName(QStringLiteral("historyContent"));
     m_title->setObjectName(QStringLiteral("historyTitle"));

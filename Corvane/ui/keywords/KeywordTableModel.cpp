@@ -2,6 +2,7 @@
 
 #include "store/ASOStore.h"
 #include "ui/cells/Formatters.h"
+#include "ui/cells/PlainText.h"
 #include "ui/keywords/KeywordTable.h"
 
 #include <QHash>
@@ -198,7 +199,7 @@ QVariant KeywordTableModel::data(const QModelIndex &index, int role) const
         if (role == Qt::DisplayRole)
             return row.keyword;
         if (role == Qt::ToolTipRole)
-            return row.provenance;
+            return PlainText::tooltip(row.provenance);
         return {};
     }
 

@@ -3,6 +3,7 @@
 #include "support/Unicode.h"
 #include "ui/cells/ChildSignals.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldHeader.h"
@@ -469,10 +470,14 @@ QMessageBox *MetadataFieldsPane::confirmReset()
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Reset the draft?"), QStringLiteral("Reset the draft?"),
                                 QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("resetConfirmation"));
+    PlainText::fitMessageBox(box);
     box->setInformativeText(QStringLiteral("The name goes back to “") + m_editor->appName()
                             + QStringLiteral("” and the subtitle and keyword field are cleared. Targets are kept."));
     auto *reset = box->addButton(QStringLiteral("Reset"), QMessageBox::DestructiveRole);
     reset->setObjectName(QStringLiteral("confirmResetButton"));
+    // The draft goes with one click: Return and Escape both keep it.
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setEscapeButton(QMessageBox::Cancel);
     connect(reset, &QPushButton::clicked, m_editor, &MetadataEditor::resetDraft);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -589,7 +594,7 @@ void MetadataFieldsPane::updateSuggestions()
         const bool fits = MetadataEditor::fitsInKeywordField(field, suggestion.word);
         chip->setSuggestion(suggestion.word, !suggestion.completes.isEmpty());
         chip->setEnabled(fits);
-        chip->setToolTip(MetadataEditor::suggestionHelp(suggestion, fits));
+        chip->setToolTip(PlainText::tooltip(MetadataEditor::suggestionHelp(suggestion, fits)));
         chip->show();
     }
     m_chips->setVisible(shown > 0);

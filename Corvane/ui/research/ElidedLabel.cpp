@@ -1,9 +1,12 @@
 #include "ui/research/ElidedLabel.h"
 
+#include "ui/cells/PlainText.h"
+
 void ElidedLabel::setFullText(const QString &text)
 {
     m_fullText = text;
-    setToolTip(text);
+    setTextFormat(Qt::PlainText);
+    setToolTip(PlainText::tooltip(text));
     elide();
 }
 

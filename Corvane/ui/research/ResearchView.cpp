@@ -7,6 +7,7 @@
 #include "ui/cells/ContextClick.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/SortKeyProxy.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
@@ -61,12 +62,6 @@ QSpinBox *popularityField(const QString &name, QWidget *parent)
     field->setFixedWidth(44);
     field->setToolTip(QStringLiteral("Apple Ads search popularity, 1–100"));
     return field;
-}
-
-// Menus read a single "&" as the mark of a shortcut key; terms and app names are shown as they are.
-QString menuText(QString text)
-{
-    return text.replace(u'&', QStringLiteral("&&"));
 }
 
 QLabel *secondaryLabel(const QString &text, QWidget *parent)
@@ -479,7 +474,7 @@ QMenu *ResearchView::contextMenu(const QStringList &terms, QWidget *parent)
     menu->setObjectName(QStringLiteral("researchContextMenu"));
     if (terms.isEmpty())
         return menu;
-    const auto title = terms.size() == 1 ? QStringLiteral("Track “%1” in…").arg(menuText(terms.first()))
+    const auto title = terms.size() == 1 ? QStringLiteral("Track “%1” in…").arg(PlainText::actionText(terms.first()))
                                          : QStringLiteral("Track %1 Terms in…").arg(terms.size());
     fillAppItems(menu->addMenu(title), terms);
     connect(menu->addAction(QStringLiteral("Copy")), &QAction::triggered, this, [terms] { copyTerms(terms); });
@@ -507,7 +502,7 @@ void ResearchView::fillAppItems(QMenu *menu, const QStringList &terms)
             const auto linked = m_store->linkedKeywords(app);
             const bool tracksAll = std::all_of(normalized.cbegin(), normalized.cend(),
                                                [&linked](const auto &term) { return linked.contains(term); });
-            auto *item = menu->addAction(menuText(app.name)
+            auto *item = menu->addAction(PlainText::actionText(app.name)
                                          + (tracksAll ? QStringLiteral("  ") + Glyphs::text(u"checkmark") : QString()));
             WriteGuard::guard(item, m_store);
             connect(item, &QAction::triggered, this,

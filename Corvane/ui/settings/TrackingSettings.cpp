@@ -7,6 +7,7 @@
 #include "tracking/TrackingSchedule.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/settings/SettingControls.h"
 #include "ui/settings/TrackingStatusLine.h"
@@ -26,7 +27,7 @@ namespace {
 
 QLabel *calloutLabel(const QString &text, Style::Tone tone, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = PlainText::label(parent, text);
     label->setFont(Style::font(Style::TextSize::callout));
     Style::setTone(label, tone);
     label->setWordWrap(true);

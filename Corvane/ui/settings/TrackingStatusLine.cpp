@@ -6,6 +6,7 @@
 #include "tracking/TrackingSchedule.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/PlainText.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -17,8 +18,8 @@
 #include <limits>
 
 TrackingStatusLine::TrackingStatusLine(RankTracker *tracker, QWidget *parent)
-    : QWidget(parent), m_tracker(tracker), m_progress(new QProgressBar(this)), m_text(new QLabel(this)),
-      m_problem(new QLabel(this))
+    : QWidget(parent), m_tracker(tracker), m_progress(new QProgressBar(this)), m_text(PlainText::label(this)),
+      m_problem(PlainText::label(this))
 {
     setObjectName(QStringLiteral("trackingStatusLine"));
     m_progress->setObjectName(QStringLiteral("trackingProgress"));
@@ -123,6 +124,6 @@ void TrackingStatusLine::refresh()
     m_text->setText(firstLine(state));
     const auto problem = problemLine(state);
     m_problem->setText(problem.value_or(QString()));
-    m_problem->setToolTip(problem.value_or(QString()));
+    m_problem->setToolTip(PlainText::tooltip(problem.value_or(QString())));
     m_problem->setVisible(problem.has_value());
 }

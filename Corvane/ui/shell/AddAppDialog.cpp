@@ -3,6 +3,7 @@
 #include "store/ASOStore.h"
 #include "support/UserFacingError.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
 
@@ -29,7 +30,7 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     , m_onAdded(std::move(onAdded))
     , m_input(new QLineEdit(this))
     , m_isOwn(new QCheckBox(QStringLiteral("This is my app (not a competitor)"), this))
-    , m_error(new QLabel(this))
+    , m_error(PlainText::label(this))
     , m_add(new QPushButton(QStringLiteral("Add && Discover"), this))
     , m_busy(new QProgressBar(this))
 {

@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/alerts/AlertsView.h"
 #include "ui/keywords/AppDetailView.h"
@@ -87,9 +88,15 @@ void MainWindow::buildMenus()
     auto *about = menu->addAction(QStringLiteral("About Vantu"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, QStringLiteral("About Vantu"),
-                           QStringLiteral("<b>Vantu</b> %1<p>App Store keyword rankings, tracked on your own computer.</p>")
-                               .arg(QApplication::applicationVersion()));
+        auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Vantu"),
+                                    QStringLiteral("Vantu ") + QApplication::applicationVersion(), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("aboutBox"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setInformativeText(QStringLiteral("App Store keyword rankings, tracked on your own computer."));
+        if (const auto icon = windowIcon(); !icon.isNull())
+            box->setIconPixmap(icon.pixmap(64));
+        PlainText::fitMessageBox(box);
+        box->open();
     });
 
     auto *checkForUpdates = menu->addAction(QStringLiteral("Check for Updates…"));
@@ -360,7 +367,7 @@ QMessageBox *MainWindow::confirmRemove(const QString &appleAppId)
                                 QStringLiteral("Remove “%1”?").arg(app->name), QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("removeAppConfirmation"));
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
+    PlainText::fitMessageBox(box);
     box->setInformativeText(QStringLiteral("Its keywords, rank history and alerts are deleted. This cannot be undone."));
     auto *remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
     WriteGuard::guard(remove, m_store);
@@ -379,6 +386,7 @@ void MainWindow::showDatabaseDamage(const std::optional<QString> &message)
     auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Vantu"), *message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("databaseDamage"));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    PlainText::fitMessageBox(box);
     box->open();
 }
 
@@ -389,6 +397,7 @@ void MainWindow::showUpdateOutcome(const UpdateCheckOutcome &outcome)
                                 QStringLiteral("Check for Updates"), outcome.text(), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("updateOutcome"));
     box->setAttribute(Qt::WA_DeleteOnClose);
+    PlainText::fitMessageBox(box);
     const auto link = outcome.link;
     if (outcome.kind == UpdateCheckOutcome::Kind::updateAvailable && WebAddress::isSafeToOpen(link)) {
         auto *download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);

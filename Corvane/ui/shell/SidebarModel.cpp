@@ -1,6 +1,7 @@
 #include "ui/shell/SidebarModel.h"
 
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PlainText.h"
 #include "ui/shell/Tool.h"
 
 namespace {
@@ -18,7 +19,7 @@ void update(QStandardItem *item, const QVariant &value, int role)
 void fill(QStandardItem *item, const TrackedApp &app)
 {
     update(item, app.name, Qt::DisplayRole);
-    update(item, app.name, Qt::ToolTipRole);
+    update(item, PlainText::tooltip(app.name), Qt::ToolTipRole);
     update(item, app.appleAppId, SidebarModel::SelectionRole);
     update(item, app.developerName.value_or(QString()), SidebarModel::SubtitleRole);
     update(item, app.iconURL.value_or(QUrl()), SidebarModel::IconUrlRole);

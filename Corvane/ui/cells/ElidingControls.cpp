@@ -1,0 +1,103 @@
+#include "ui/cells/ElidingControls.h"
+
+#include "ui/cells/PlainText.h"
+
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
+
+#include <algorithm>
+
+ElidingButton::ElidingButton(QWidget *parent) : QPushButton(parent)
+{
+    // It may be narrower than its text.
+    setSizePolicy(QSizePolicy::Preferred, sizePolicy().verticalPolicy());
+}
+
+void ElidingButton::setFullText(const QString &text)
+{
+    if (text == m_fullText)
+        return;
+    m_fullText = text;
+    updateGeometry();
+    elide();
+}
+
+QSize ElidingButton::sizeHint() const
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text = m_fullText;
+    const QSize text = fontMetrics().size(0, m_fullText);
+    return style()->sizeFromContents(QStyle::CT_PushButton, &option, text, this);
+}
+
+QSize ElidingButton::minimumSizeHint() const
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text = QStringLiteral("…");
+    return style()->sizeFromContents(QStyle::CT_PushButton, &option, fontMetrics().size(0, option.text), this);
+}
+
+void ElidingButton::resizeEvent(QResizeEvent *event)
+{
+    QPushButton::resizeEvent(event);
+    elide();
+}
+
+void ElidingButton::elide()
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    const int margins = style()->sizeFromContents(QStyle::CT_PushButton, &option, QSize(0, 0), this).width();
+    const auto shown = fontMetrics().elidedText(m_fullText, Qt::ElideRight, std::max(width() - margins, 1));
+    setText(PlainText::actionText(shown));
+    setToolTip(shown == m_fullText ? QString() : PlainText::tooltip(m_fullText));
+}
+
+ElidingComboBox::ElidingComboBox(QWidget *parent) : QComboBox(parent)
+{
+    connect(this, &QComboBox::currentIndexChanged, this, &ElidingComboBox::updateTooltip);
+}
+
+int ElidingComboBox::textRoom() const
+{
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const auto field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    // The style draws the text one pixel in from each side, after the icon.
+    int room = field.width() - 2;
+    if (!option.currentIcon.isNull())
+        room -= option.iconSize.width() + 4;
+    return std::max(room, 1);
+}
+
+QString ElidingComboBox::shownText() const
+{
+    return fontMetrics().elidedText(currentText(), Qt::ElideRight, textRoom());
+}
+
+void ElidingComboBox::paintEvent(QPaintEvent *)
+{
+    // QComboBox's own painting with the chosen text cut to fit: the style would clip it mid-letter.
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    option.currentText = shownText();
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+void ElidingComboBox::resizeEvent(QResizeEvent *event)
+{
+    QComboBox::resizeEvent(event);
+    updateTooltip();
+}
+
+void ElidingComboBox::updateTooltip()
+{
+    setToolTip(shownText() == currentText() ? QString() : PlainText::tooltip(currentText()));
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QComboBox>
+#include <QPushButton>
+
+// A button that shows a text from outside as it is ("&" included), cut at its end with "…" when
+// too long rather than at both ends, with the whole text as its tooltip while it is cut.
+class ElidingButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    explicit ElidingButton(QWidget *parent = nullptr);
+
+    void setFullText(const QString &text);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void elide();
+
+    QString m_fullText;
+};
+
+// A picker that cuts a chosen text too long for it at its end with "…" rather than mid-letter,
+// with the whole text as its tooltip.
+class ElidingComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit ElidingComboBox(QWidget *parent = nullptr);
+
+    // The chosen text as the closed picker draws it.
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int textRoom() const;
+    void updateTooltip();
+};

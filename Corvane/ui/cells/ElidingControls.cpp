@@ -1,6 +1,7 @@
 #include "ui/cells/ElidingControls.h"
 
 #include "ui/cells/PlainText.h"
+#include "ui/cells/WriteGuard.h"
 
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -54,7 +55,8 @@ void ElidingButton::elide()
     const int margins = style()->sizeFromContents(QStyle::CT_PushButton, &option, QSize(0, 0), this).width();
     const auto shown = fontMetrics().elidedText(m_fullText, Qt::ElideRight, std::max(width() - margins, 1));
     setText(PlainText::actionText(shown));
-    setToolTip(shown == m_fullText ? QString() : PlainText::tooltip(m_fullText));
+    // Through the guard: while writes are held, its reason stays the tooltip.
+    WriteGuard::setToolTip(this, shown == m_fullText ? QString() : PlainText::tooltip(m_fullText));
 }
 
 ElidingComboBox::ElidingComboBox(QWidget *parent) : QComboBox(parent)

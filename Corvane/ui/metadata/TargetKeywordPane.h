@@ -1,6 +1,10 @@
 #pragma once
 
+#include "ui/metadata/TargetTableModel.h"
+
 #include <QWidget>
+
+#include <array>
 
 class EmptyStateView;
 class MetadataEditor;
@@ -9,7 +13,6 @@ class QButtonGroup;
 class QLabel;
 class QMenu;
 class QTableView;
-class TargetTableModel;
 class TargetTableProxy;
 
 // The right pane of the metadata editor: the app's keyword rows in the storefront, where the
@@ -27,11 +30,21 @@ public:
     EmptyStateView *emptyState() const { return m_empty; }
     QMenu *selectMenu() const { return m_select; }
 
+    using Widths = std::array<int, TargetTableModel::columns>;
+    // The columns' widths in the room, given the widths below which each column's content is
+    // cut: each whole while the room allows, else the keyword and "In metadata" cut short.
+    static Widths fitWidths(int room, const Widths &minimums);
+    // The pane's width at which no column is cut.
+    int neededWidth() const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *buildHeader();
+    // The widths below which each column's content is cut: its title with the sort arrow, and
+    // the widest gauge or badge it may show.
+    Widths columnMinimums() const;
     void fitColumns();
     void updateHeader();
     void updateRows();
@@ -46,4 +59,7 @@ private:
     QAction *m_top = nullptr;
     QTableView *m_table = nullptr;
     EmptyStateView *m_empty = nullptr;
+    Widths m_minimums{};
+    // What the user may narrow each column to: its minimum, or less while the room is short.
+    Widths m_lowest{};
 };

@@ -16,16 +16,6 @@ namespace {
 
 using MetadataOptimizer::Issue;
 
-QFont messageFont()
-{
-    return Style::font(Style::TextSize::callout);
-}
-
-QFont captionFont()
-{
-    return Style::font(Style::TextSize::caption);
-}
-
 // Lays the text out in lines of the width, wrapped at spaces and, where one word is longer than
 // the line, inside the word: the keyword field may hold a long word, which must not widen the
 // pane. Returns the lines' height.
@@ -45,16 +35,19 @@ int layOut(QTextLayout &layout, int width)
     return int(std::ceil(height));
 }
 
-int iconWidth()
+QString mark(qsizetype wasted)
 {
-    const QFontMetrics metrics(messageFont());
-    return std::max(metrics.horizontalAdvance(Glyphs::text(u"exclamationmark.octagon.fill")),
-                    metrics.horizontalAdvance(Glyphs::text(u"exclamationmark.triangle.fill")));
+    return QStringLiteral("−") + QString::number(wasted);
 }
 
-// Entries kept per text width before they are dropped; distinct messages are few in practice.
+// Text heights kept before they are dropped; distinct messages are few in practice.
 constexpr qsizetype maxRememberedHeights = 20000;
 
+}
+
+size_t qHash(const IssueList::TextKey &key, size_t seed)
+{
+    return qHashMulti(seed, key.text, key.width, key.caption);
 }
 
 IssueList::Row IssueList::row(const Issue &issue)
@@ -62,7 +55,7 @@ IssueList::Row IssueList::row(const Issue &issue)
     const bool over = issue.kind == MetadataOptimizer::IssueKind::overLimit;
     return {over ? QStringLiteral("exclamationmark.octagon.fill") : QStringLiteral("exclamationmark.triangle.fill"),
             over ? Style::Tone::red : Style::Tone::orange, issue.message, MetadataEditor::issueAdvice(issue),
-            issue.wastedChars >= 1 ? QStringLiteral("−") + QString::number(issue.wastedChars) : QString()};
+            issue.wastedChars >= 1 ? mark(issue.wastedChars) : QString()};
 }
 
 IssueList::IssueList(QWidget *parent) : QWidget(parent)
@@ -78,7 +71,7 @@ void IssueList::setIssues(const QList<Issue> &issues)
     if (issues == m_issues)
         return;
     m_issues = issues;
-    m_topsWidth = -1;
+    m_tops.clear();
     updateGeometry();
     update();
 }
@@ -97,7 +90,7 @@ QSize IssueList::sizeHint() const
 QSize IssueList::minimumSizeHint() const
 {
     // As narrow as an issue of a long word may need; it wraps.
-    return {QFontMetrics(messageFont()).averageCharWidth() * 8 + iconWidth() + gap, 0};
+    return {QFontMetrics(measures().message).averageCharWidth() * 8 + measures().iconWidth + gap, 0};
 }
 
 QRect IssueList::rowRect(qsizetype index) const
@@ -111,8 +104,7 @@ QRect IssueList::rowRect(qsizetype index) const
 qsizetype IssueList::rowAt(QPoint point) const
 {
     const auto &top = tops(width());
-    const auto after = std::upper_bound(top.cbegin(), top.cend(), point.y());
-    const qsizetype index = after - top.cbegin() - 1;
+    const qsizetype index = std::upper_bound(top.cbegin(), top.cend(), point.y()) - top.cbegin() - 1;
     if (index < 0 || index >= m_issues.size() || !rowRect(index).contains(point))
         return -1;
     return index;
@@ -123,86 +115,102 @@ QRect IssueList::messageRect(qsizetype index) const
     const QRect rect = rowRect(index);
     if (!rect.isValid())
         return {};
-    const Row shown = row(m_issues[index]);
-    const int textWidth = this->textWidth(shown, rect.width());
-    return {m_iconWidth + gap, rect.top(), textWidth,
-            textHeight(shown.message, messageFont(), textWidth, m_messageHeights[textWidth])};
+    const Issue &issue = m_issues[index];
+    const int width = textWidth(issue, rect.width());
+    return {measures().iconWidth + gap, rect.top(), width, textHeight(issue.message, false, width)};
+}
+
+const IssueList::Measures &IssueList::measures() const
+{
+    if (!m_measures) {
+        const QFont message = Style::font(Style::TextSize::callout);
+        const QFont caption = Style::font(Style::TextSize::caption);
+        const QFontMetrics metrics(message);
+        const int icon = std::max(metrics.horizontalAdvance(Glyphs::text(u"exclamationmark.octagon.fill")),
+                                  metrics.horizontalAdvance(Glyphs::text(u"exclamationmark.triangle.fill")));
+        m_measures.emplace(Measures{message, caption, QFontMetrics(caption), icon, metrics.height(), metrics.ascent()});
+    }
+    return *m_measures;
 }
 
 const QList<int> &IssueList::tops(int width) const
 {
-    if (width == m_topsWidth)
-        return m_tops;
-    if (width != m_heightsWidth) {
-        m_messageHeights.clear();
-        m_adviceHeights.clear();
-        m_heightsWidth = width;
-    }
-    m_topsWidth = width;
-    m_iconWidth = iconWidth();
-    m_iconHeight = QFontMetrics(messageFont()).height();
-    m_caption = QFontMetrics(captionFont());
-    m_tops.resize(m_issues.size() + 1);
+    const auto found = m_tops.constFind(width);
+    if (found != m_tops.cend())
+        return *found;
+    // A layout pass asks for a few widths in turn; more are not worth keeping.
+    if (m_tops.size() >= 4)
+        m_tops.clear();
+    QList<int> tops(m_issues.size() + 1);
     int y = 0;
     for (qsizetype i = 0; i < m_issues.size(); ++i) {
-        m_tops[i] = y;
+        tops[i] = y;
         y += rowHeight(m_issues[i], width) + (i + 1 < m_issues.size() ? spacing : 0);
     }
-    m_tops.last() = y;
-    return m_tops;
+    tops.last() = y;
+    return *m_tops.insert(width, std::move(tops));
 }
 
-int IssueList::textWidth(const Row &row, int width) const
+int IssueList::markWidth(qsizetype wasted) const
 {
-    int taken = m_iconWidth + gap;
-    if (!row.wasted.isEmpty())
-        taken += gap + m_caption.horizontalAdvance(row.wasted);
+    auto found = m_markWidths.constFind(wasted);
+    if (found == m_markWidths.cend())
+        found = m_markWidths.insert(wasted, measures().captionMetrics.horizontalAdvance(mark(wasted)));
+    return *found;
+}
+
+int IssueList::textWidth(const Issue &issue, int width) const
+{
+    int taken = measures().iconWidth + gap;
+    if (issue.wastedChars >= 1)
+        taken += gap + markWidth(issue.wastedChars);
     return std::max(width - taken, 1);
 }
 
 int IssueList::rowHeight(const Issue &issue, int width) const
 {
-    const Row shown = row(issue);
-    const int textWidth = this->textWidth(shown, width);
-    const int texts = textHeight(shown.message, messageFont(), textWidth, m_messageHeights[textWidth]) + 1
-        + textHeight(shown.advice, captionFont(), textWidth, m_adviceHeights[textWidth]);
-    return std::max(texts, m_iconHeight);
+    const int texts = textWidth(issue, width);
+    const int height = textHeight(issue.message, false, texts) + 1
+        + textHeight(MetadataEditor::issueAdvice(issue), true, texts);
+    return std::max(height, measures().iconHeight);
 }
 
-int IssueList::textHeight(const QString &text, const QFont &font, int width, QHash<QString, int> &heights) const
+int IssueList::textHeight(const QString &text, bool caption, int width) const
 {
-    const auto found = heights.constFind(text);
-    if (found != heights.cend())
+    const TextKey key{text, width, caption};
+    const auto found = m_heights.constFind(key);
+    if (found != m_heights.cend())
         return *found;
-    if (heights.size() >= maxRememberedHeights)
-        heights.clear();
-    QTextLayout layout(text, font);
-    const int height = layOut(layout, width);
-    heights.insert(text, height);
-    return height;
+    if (m_heights.size() >= maxRememberedHeights)
+        m_heights.clear();
+    QTextLayout layout(text, caption ? measures().caption : measures().message);
+    return *m_heights.insert(key, layOut(layout, width));
 }
 
-QRect IssueList::wastedRect(const Row &row, const QRect &rowRect) const
+QRect IssueList::markRect(const Issue &issue, const QRect &rowRect) const
 {
-    if (row.wasted.isEmpty())
+    if (issue.wastedChars < 1)
         return {};
-    const int width = m_caption.horizontalAdvance(row.wasted);
+    const auto &measures = this->measures();
+    const int width = markWidth(issue.wastedChars);
     // On the first line's baseline.
-    const int top = rowRect.top() + QFontMetrics(messageFont()).ascent() - m_caption.ascent();
-    return {rowRect.right() + 1 - width, top, width, m_caption.height()};
+    const int top = rowRect.top() + measures.messageAscent - measures.captionMetrics.ascent();
+    return {rowRect.right() + 1 - width, top, width, measures.captionMetrics.height()};
 }
 
 bool IssueList::event(QEvent *event)
 {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-        m_topsWidth = -1;
-        m_heightsWidth = -1;
+        m_measures.reset();
+        m_markWidths.clear();
+        m_heights.clear();
+        m_tops.clear();
         updateGeometry();
     }
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const qsizetype index = rowAt(help->pos());
-        const QRect mark = index < 0 ? QRect() : wastedRect(row(m_issues[index]), rowRect(index));
+        const QRect mark = index < 0 ? QRect() : markRect(m_issues[index], rowRect(index));
         if (mark.contains(help->pos())) {
             QToolTip::showText(help->globalPos(), QStringLiteral("Characters wasted"), this, mark);
         } else {
@@ -217,38 +225,37 @@ bool IssueList::event(QEvent *event)
 void IssueList::paintEvent(QPaintEvent *event)
 {
     const auto &top = tops(width());
+    const auto &measures = this->measures();
     const QRect exposed = event->rect();
     // Only the rows in view.
-    auto first = std::upper_bound(top.cbegin(), top.cend(), exposed.top()) - top.cbegin() - 1;
-    first = std::max<qsizetype>(first, 0);
+    const qsizetype first =
+        std::max<qsizetype>(std::upper_bound(top.cbegin(), top.cend(), exposed.top()) - top.cbegin() - 1, 0);
     QPainter painter(this);
     const QPalette colours = palette();
-    const QFont message = messageFont();
-    const QFont caption = captionFont();
-    const int textLeft = m_iconWidth + gap;
+    const int textLeft = measures.iconWidth + gap;
     for (qsizetype i = first; i < m_issues.size() && top[i] <= exposed.bottom(); ++i) {
         const Row shown = row(m_issues[i]);
         const QRect rect = rowRect(i);
-        const int textWidth = this->textWidth(shown, rect.width());
+        const int textWidth = this->textWidth(m_issues[i], rect.width());
 
-        painter.setFont(message);
+        painter.setFont(measures.message);
         painter.setPen(Style::color(shown.tone, colours));
         painter.drawText(QRect(0, rect.top(), textLeft, rect.height()), Qt::AlignLeft | Qt::AlignTop,
                          Glyphs::text(shown.symbol));
 
         painter.setPen(Style::color(Style::Tone::primary, colours));
-        QTextLayout messageLayout(shown.message, message);
-        const int messageHeight = layOut(messageLayout, textWidth);
-        messageLayout.draw(&painter, QPointF(textLeft, rect.top()));
+        QTextLayout message(shown.message, measures.message);
+        const int messageHeight = layOut(message, textWidth);
+        message.draw(&painter, QPointF(textLeft, rect.top()));
 
         painter.setPen(Style::color(Style::Tone::secondary, colours));
-        QTextLayout adviceLayout(shown.advice, caption);
-        layOut(adviceLayout, textWidth);
-        adviceLayout.draw(&painter, QPointF(textLeft, rect.top() + messageHeight + 1));
+        QTextLayout advice(shown.advice, measures.caption);
+        layOut(advice, textWidth);
+        advice.draw(&painter, QPointF(textLeft, rect.top() + messageHeight + 1));
 
         if (!shown.wasted.isEmpty()) {
-            painter.setFont(caption);
-            painter.drawText(wastedRect(shown, rect), Qt::AlignLeft | Qt::AlignTop, shown.wasted);
+            painter.setFont(measures.caption);
+            painter.drawText(markRect(m_issues[i], rect), Qt::AlignLeft | Qt::AlignTop, shown.wasted);
         }
     }
 }

@@ -9,7 +9,7 @@
 #include <QString>
 #include <QWidget>
 
-class QTextLayout;
+#include <optional>
 
 // The issues of the metadata editor's analysis, one row each: an icon, the message over its
 // advice, and the characters it wastes. The rows are drawn rather than built of widgets: a long
@@ -43,7 +43,7 @@ public:
     QRect rowRect(qsizetype index) const;
     // The row at the point, or -1.
     qsizetype rowAt(QPoint point) const;
-    // Where the row's message lies within its row.
+    // Where the row's message lies.
     QRect messageRect(qsizetype index) const;
 
     bool hasHeightForWidth() const override { return true; }
@@ -56,24 +56,47 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    struct Measures
+    {
+        QFont message;
+        QFont caption;
+        QFontMetrics captionMetrics;
+        int iconWidth;
+        int iconHeight;
+        int messageAscent;
+    };
+
+public:
+    // A text laid out at a width, in the message's font or the advice's.
+    struct TextKey
+    {
+        QString text;
+        int width;
+        bool caption;
+        bool operator==(const TextKey &) const = default;
+    };
+
+private:
+    const Measures &measures() const;
     // The rows' tops at the width; the last entry is the height of all of them.
     const QList<int> &tops(int width) const;
     int rowHeight(const MetadataOptimizer::Issue &issue, int width) const;
-    // The height of the text laid out in lines of the width, remembered per text and width.
-    int textHeight(const QString &text, const QFont &font, int width, QHash<QString, int> &heights) const;
-    int textWidth(const Row &row, int width) const;
-    QRect wastedRect(const Row &row, const QRect &rowRect) const;
+    // The width left to the message and advice beside the icon and the mark.
+    int textWidth(const MetadataOptimizer::Issue &issue, int width) const;
+    // The height of the text laid out in lines of the width.
+    int textHeight(const QString &text, bool caption, int width) const;
+    int markWidth(qsizetype wasted) const;
+    // Where the wasted-characters mark lies in the row; empty when the issue wastes none.
+    QRect markRect(const MetadataOptimizer::Issue &issue, const QRect &rowRect) const;
 
     QList<MetadataOptimizer::Issue> m_issues;
-    // Measured with the rows' tops.
-    mutable int m_iconWidth = 0;
-    mutable int m_iconHeight = 0;
-    mutable QFontMetrics m_caption{QFont()};
-    mutable int m_topsWidth = -1;
-    mutable QList<int> m_tops;
-    // Text heights at the width of m_heightsWidth, by text width and text; many issues share a
-    // message ("“photo” appears more than once …"), and the advices are few.
-    mutable int m_heightsWidth = -1;
-    mutable QHash<int, QHash<QString, int>> m_messageHeights;
-    mutable QHash<int, QHash<QString, int>> m_adviceHeights;
+    // What a change of issues leaves valid is kept: many issues share a message ("“photo”
+    // appears more than once …") and the advices are few, so laying out thousands of rows costs
+    // a look-up each.
+    mutable std::optional<Measures> m_measures;
+    mutable QHash<int, QList<int>> m_tops;
+    mutable QHash<TextKey, int> m_heights;
+    mutable QHash<qsizetype, int> m_markWidths;
 };
+
+size_t qHash(const IssueList::TextKey &key, size_t seed = 0);

@@ -629,8 +629,18 @@ private Q_SLOTS:
         QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
         QVERIFY(header->sectionViewportPosition(TargetTableModel::coverage) + header->sectionSize(TargetTableModel::coverage)
                 <= table->viewport()->width());
+        // A title is drawn whole or cut short with "…", never cut off at its ends.
+        const auto titles = renderedTexts(header);
+        for (int column = TargetTableModel::keyword; column <= TargetTableModel::coverage; ++column) {
+            const auto full = TargetTableModel::title(column);
+            const auto drawn = titles.value(column - 1);
+            QVERIFY2(drawn == full || (drawn.endsWith(u'…') && full.startsWith(drawn.chopped(1))), qPrintable(drawn));
+            QCOMPARE(header->model()->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString(), full);
+        }
         if (whole)
-            QVERIFY(renderedTexts(header).contains("In metadata"));
+            QVERIFY(titles.contains("In metadata"));
+        else
+            QVERIFY2(titles.constLast().endsWith(u'…'), qPrintable(titles.join(" | ")));
 
         const auto *delegate = table->itemDelegate();
         QStyleOptionViewItem option;
@@ -668,16 +678,16 @@ private Q_SLOTS:
         QToolTip::hideText();
     }
 
-    // Short of room, the keyword and "In metadata" columns give way, never the others; with
-    // room, each column lies between its minimum and ideal width and "In metadata" takes the rest.
+    // With room, each column lies between its minimum and ideal width and "In metadata" takes the
+    // rest; short of it, each gives up its slack above its floor in proportion, never more.
     void fitWidths_data()
     {
         QTest::addColumn<int>("room");
         QTest::addColumn<QList<int>>("widths");
         QTest::newRow("ideal and more") << 800 << QList<int>{22, 190, 100, 90, 110, 288};
         QTest::newRow("minimums") << 552 << QList<int>{22, 140, 90, 80, 110, 110};
-        QTest::newRow("short") << 452 << QList<int>{22, 84, 90, 80, 110, 66};
-        QTest::newRow("very short") << 330 << QList<int>{22, 48, 90, 80, 110, 48};
+        QTest::newRow("short") << 452 << QList<int>{22, 93, 79, 69, 107, 78};
+        QTest::newRow("shorter than the floors") << 330 << QList<int>{22, 48, 70, 60, 105, 48};
     }
 
     void fitWidths()
@@ -685,7 +695,8 @@ private Q_SLOTS:
         QFETCH(int, room);
         QFETCH(QList<int>, widths);
         const TargetKeywordPane::Widths minimums{22, 140, 90, 80, 110, 110, 0};
-        const auto fitted = TargetKeywordPane::fitWidths(room, minimums);
+        const TargetKeywordPane::Widths floors{22, 48, 70, 60, 105, 48, 0};
+        const auto fitted = TargetKeywordPane::fitWidths(room, minimums, floors);
         QCOMPARE(QList<int>(fitted.cbegin(), fitted.cbegin() + TargetTableModel::opportunity), widths);
     }
 

@@ -285,7 +285,7 @@ private Q_SLOTS:
     void metadataSection_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::newRow("metadata") << QSize(1280, 860);
+        QTest::newRow("metadata") << QSize(1200, 800);
         QTest::newRow("metadata-minimum") << QSize(1000, 640);
     }
 

@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 
 namespace {
@@ -39,14 +40,8 @@ struct ColumnWidth
 constexpr std::array<ColumnWidth, TargetTableModel::columns> widths{
     ColumnWidth{22, 22}, {140, 190}, {90, 100}, {80, 90}, {80, 100}, {110, 160}, {0, 0}};
 
-// The columns whose texts are cut short with "…" when there is no room for them; the tick, the
-// gauges and the rank badges never are.
-bool elides(int column)
-{
-    return column == TargetTableModel::keyword || column == TargetTableModel::coverage;
-}
-
-// The least an eliding column keeps: a few letters and the ellipsis.
+// The least the keyword and "In metadata" columns keep when their texts are cut short: a few
+// letters and the ellipsis.
 constexpr int elidedMinimum = 48;
 
 // Cuts the "In metadata" text short with an ellipsis when its column is too narrow.
@@ -122,8 +117,9 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
+    header->setTextElideMode(Qt::ElideRight);
     header->setMinimumSectionSize(widths[TargetTableModel::target].minimum);
-    m_minimums = columnMinimums();
+    measureColumns();
     m_lowest = m_minimums;
     for (int column = 0; column < int(widths.size()); ++column)
         header->resizeSection(column, std::max(widths[column].ideal, m_minimums[column]));
@@ -132,6 +128,8 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
     connect(header, &QHeaderView::sectionResized, this, [this, header](int column, int, int size) {
         if (column < int(widths.size()) && size < m_lowest[column])
             header->resizeSection(column, m_lowest[column]);
+        else
+            elideTitle(column);
     });
     // Opportunity descending, without a column of its own; the tick and coverage columns never sort.
     m_table->setColumnHidden(TargetTableModel::opportunity, true);
@@ -183,7 +181,7 @@ bool TargetKeywordPane::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-TargetKeywordPane::Widths TargetKeywordPane::fitWidths(int room, const Widths &minimums)
+TargetKeywordPane::Widths TargetKeywordPane::fitWidths(int room, const Widths &minimums, const Widths &floors)
 {
     Widths fitted{};
     int minimum = 0;
@@ -205,25 +203,20 @@ TargetKeywordPane::Widths TargetKeywordPane::fitWidths(int room, const Widths &m
         fitted[TargetTableModel::coverage] = std::max(minimums[TargetTableModel::coverage], room - used);
         return fitted;
     }
-    // Short of room: the keyword and "In metadata" give up theirs in proportion, down to a few
-    // letters each; the other columns keep theirs whole.
-    int fixed = 0;
-    int elastic = 0;
-    for (int column = 0; column < TargetTableModel::columns; ++column) {
-        fitted[column] = minimums[column];
-        (elides(column) ? elastic : fixed) += minimums[column];
-    }
-    const int left = room - fixed;
-    const int keyword = std::max(elidedMinimum, left * minimums[TargetTableModel::keyword] / std::max(elastic, 1));
-    fitted[TargetTableModel::keyword] = std::min(keyword, minimums[TargetTableModel::keyword]);
-    fitted[TargetTableModel::coverage] = std::clamp(left - fitted[TargetTableModel::keyword], elidedMinimum,
-                                                    minimums[TargetTableModel::coverage]);
+    // Short of room, every column gives up part of what it has beyond its floor, in proportion:
+    // the titles and the keyword and "In metadata" cells are cut short with "…", never a gauge
+    // or a badge.
+    int slack = 0;
+    for (int column = 0; column < TargetTableModel::columns; ++column)
+        slack += minimums[column] - floors[column];
+    const double given = slack > 0 ? std::min(1.0, double(minimum - room) / slack) : 0.0;
+    for (int column = 0; column < TargetTableModel::columns; ++column)
+        fitted[column] = minimums[column] - int(std::ceil(given * (minimums[column] - floors[column])));
     return fitted;
 }
 
-TargetKeywordPane::Widths TargetKeywordPane::columnMinimums() const
+void TargetKeywordPane::measureColumns()
 {
-    Widths minimums{};
     auto *header = m_table->horizontalHeader();
     const auto *style = m_table->style();
     QStyleOptionViewItem item;
@@ -236,34 +229,34 @@ TargetKeywordPane::Widths TargetKeywordPane::columnMinimums() const
             width = std::max(width, CellPainter::sizeHint(content).width() + margin);
         return width;
     };
-    minimums[TargetTableModel::target] = widths[TargetTableModel::target].minimum;
-    for (int column = TargetTableModel::keyword; column <= TargetTableModel::coverage; ++column) {
+    const auto sample = std::optional<qint64>(200);
+    m_floors.fill(0);
+    m_floors[TargetTableModel::target] = widths[TargetTableModel::target].minimum;
+    m_floors[TargetTableModel::keyword] = elidedMinimum;
+    m_floors[TargetTableModel::coverage] = elidedMinimum;
+    m_floors[TargetTableModel::popularity] = widest({CellContents::popularity(100, PopularitySource::appleCountry),
+                                                     CellContents::popularity(std::nullopt, std::nullopt)});
+    m_floors[TargetTableModel::difficulty] =
+        widest({CellContents::difficulty(34), CellContents::difficulty(64), CellContents::difficulty(100)});
+    m_floors[TargetTableModel::rank] = widest({CellContents::stateBadge(RankingState::requestFailed, sample),
+                                              CellContents::stateBadge(RankingState::notFoundInSample, sample),
+                                              CellContents::stateBadge(RankingState::notFoundInSample, std::nullopt),
+                                              CellContents::stateBadge(RankingState::notChecked, sample),
+                                              KeywordTable::rankCell(RankingState::found, 200, sample)});
+
+    m_minimums.fill(0);
+    for (int column = TargetTableModel::target; column <= TargetTableModel::coverage; ++column) {
         // The title whole, with room for the sort arrow where there is one.
         QStyleOptionHeader title;
         title.initFrom(header);
-        title.text = m_model->headerData(column, Qt::Horizontal).toString();
+        title.text = TargetTableModel::title(column);
         title.fontMetrics = header->fontMetrics();
-        if (column != TargetTableModel::coverage)
+        if (column != TargetTableModel::target && column != TargetTableModel::coverage)
             title.sortIndicator = QStyleOptionHeader::SortDown;
-        minimums[column] = std::max(widths[column].minimum,
-                                    style->sizeFromContents(QStyle::CT_HeaderSection, &title, QSize(), header).width());
+        const int titled = column == TargetTableModel::target
+            ? 0 : style->sizeFromContents(QStyle::CT_HeaderSection, &title, QSize(), header).width();
+        m_minimums[column] = std::max({widths[column].minimum, titled, m_floors[column]});
     }
-    const auto sample = std::optional<qint64>(200);
-    minimums[TargetTableModel::popularity] = std::max(
-        minimums[TargetTableModel::popularity],
-        widest({CellContents::popularity(100, PopularitySource::appleCountry),
-                CellContents::popularity(std::nullopt, std::nullopt)}));
-    minimums[TargetTableModel::difficulty] = std::max(
-        minimums[TargetTableModel::difficulty],
-        widest({CellContents::difficulty(34), CellContents::difficulty(64), CellContents::difficulty(100)}));
-    minimums[TargetTableModel::rank] = std::max(
-        minimums[TargetTableModel::rank],
-        widest({CellContents::stateBadge(RankingState::requestFailed, sample),
-                CellContents::stateBadge(RankingState::notFoundInSample, sample),
-                CellContents::stateBadge(RankingState::notFoundInSample, std::nullopt),
-                CellContents::stateBadge(RankingState::notChecked, sample),
-                KeywordTable::rankCell(RankingState::found, 200, sample)}));
-    return minimums;
 }
 
 int TargetKeywordPane::neededWidth() const
@@ -276,12 +269,28 @@ int TargetKeywordPane::neededWidth() const
 
 void TargetKeywordPane::fitColumns()
 {
-    const auto fitted = fitWidths(m_table->viewport()->width(), m_minimums);
+    const auto fitted = fitWidths(m_table->viewport()->width(), m_minimums, m_floors);
     auto *header = m_table->horizontalHeader();
     for (int column = 0; column <= TargetTableModel::coverage; ++column) {
         m_lowest[column] = std::min(m_minimums[column], fitted[column]);
         header->resizeSection(column, fitted[column]);
     }
+}
+
+void TargetKeywordPane::elideTitle(int column)
+{
+    // The header draws a title too long for its section centred and cut at both ends.
+    auto *header = m_table->horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+    option.fontMetrics = header->fontMetrics();
+    option.text = TargetTableModel::title(column);
+    if (column != TargetTableModel::target && column != TargetTableModel::coverage)
+        option.sortIndicator = QStyleOptionHeader::SortDown;
+    const int room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+    const QString elided = option.fontMetrics.elidedText(option.text, Qt::ElideRight, room);
+    m_model->setShownTitle(column, elided == option.text ? QString() : elided);
 }
 
 QWidget *TargetKeywordPane::buildHeader()

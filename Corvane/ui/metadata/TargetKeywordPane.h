@@ -31,9 +31,10 @@ public:
     QMenu *selectMenu() const { return m_select; }
 
     using Widths = std::array<int, TargetTableModel::columns>;
-    // The columns' widths in the room, given the widths below which each column's content is
-    // cut: each whole while the room allows, else the keyword and "In metadata" cut short.
-    static Widths fitWidths(int room, const Widths &minimums);
+    // The columns' widths in the room, given the widths at which each column shows its title and
+    // content whole and the floors below which a gauge or badge would be cut: whole while the
+    // room allows, else cut short toward the floors.
+    static Widths fitWidths(int room, const Widths &minimums, const Widths &floors);
     // The pane's width at which no column is cut.
     int neededWidth() const;
 
@@ -42,10 +43,11 @@ protected:
 
 private:
     QWidget *buildHeader();
-    // The widths below which each column's content is cut: its title with the sort arrow, and
-    // the widest gauge or badge it may show.
-    Widths columnMinimums() const;
+    // The widths at which each column shows its title (with the sort arrow) and content whole,
+    // and the floors: the widest gauge or badge a column may show, a few letters of a text.
+    void measureColumns();
     void fitColumns();
+    void elideTitle(int column);
     void updateHeader();
     void updateRows();
     void updateEmptyState();
@@ -60,6 +62,7 @@ private:
     QTableView *m_table = nullptr;
     EmptyStateView *m_empty = nullptr;
     Widths m_minimums{};
+    Widths m_floors{};
     // What the user may narrow each column to: its minimum, or less while the room is short.
     Widths m_lowest{};
 };

@@ -4,8 +4,8 @@
 #include "ui/cells/ChildSignals.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/Style.h"
-#include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/IssueList.h"
+#include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldHeader.h"
 #include "ui/metadata/MetadataWordFlow.h"
 
@@ -19,8 +19,8 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QScopedValueRollback>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextDocument>

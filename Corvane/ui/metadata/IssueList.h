@@ -51,6 +51,16 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // A text laid out at a width, in the message's font or the advice's: the key under which the
+    // list remembers its height.
+    struct TextKey
+    {
+        QString text;
+        int width;
+        bool caption;
+        bool operator==(const TextKey &) const = default;
+    };
+
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -66,17 +76,6 @@ private:
         int messageAscent;
     };
 
-public:
-    // A text laid out at a width, in the message's font or the advice's.
-    struct TextKey
-    {
-        QString text;
-        int width;
-        bool caption;
-        bool operator==(const TextKey &) const = default;
-    };
-
-private:
     const Measures &measures() const;
     // The rows' tops at the width; the last entry is the height of all of them.
     const QList<int> &tops(int width) const;

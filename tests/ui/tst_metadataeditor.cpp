@@ -426,6 +426,11 @@ private Q_SLOTS:
         QCOMPARE(renderedTexts(issues).join(u' '), // lines joined where they wrap
                  "⚠ Remove spaces after commas: they waste 1 character. "
                  "Write “word,word” — Apple splits on commas, so spaces only cost characters. −1");
+        const QPoint mark = issues->rowRect(0).topRight() + QPoint(-2, 6);
+        QHelpEvent help(QEvent::ToolTip, mark, issues->mapToGlobal(mark));
+        QApplication::sendEvent(issues, &help);
+        QCOMPARE(QToolTip::text(), "Characters wasted");
+        QToolTip::hideText();
 
         // 96 characters leave no room for a comma and four letters.
         field->setPlainText(QString(96, u'x'));

@@ -101,7 +101,8 @@ QList<Suggestion> suggestWords(const QString &title, const QString &subtitle, co
 QString singular(const QString &word);
 
 // The keyword field without words that waste characters, joined by ","; tidying it again gives it
-// back.
+// back. Every word it keeps reads back exactly as it was read from the field; one that would not,
+// once joined by commas, is dropped.
 QString tidyKeywordField(const QString &title, const QString &subtitle, const QString &keywordField);
 
 // A keyword field of the kept words followed by the best suggested words that fit.

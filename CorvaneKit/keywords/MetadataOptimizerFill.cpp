@@ -9,7 +9,6 @@ namespace MetadataOptimizer {
 namespace {
 
 constexpr int maxFillPasses = 60;
-constexpr int maxTidyPasses = 4;
 
 bool isFillerOrStopword(const QString &word)
 {
@@ -30,24 +29,20 @@ bool isAscii(QStringView text)
     return any < 0x80;
 }
 
-// One tidy pass: the words worth their place, in field order.
-QStringList wordsWorthKeeping(const QStringList &words, const QSet<QString> &nameWords,
-                              const QSet<QString> &nameSingulars)
+// Whether the word, written after the previous kept word and a comma (or first, when there is
+// none), reads back as itself. Joined by commas, words do not always: a mark that began a word
+// (it followed a control character) joins the comma before it and goes with it; a sign that
+// prepends to what follows takes the comma after it, so two words read as one; and a capital's
+// lower case can compose with a mark only when read again. A comma blocks composition and
+// grapheme clusters reach across one comma at most, so the previous word is all the context a
+// word needs.
+bool readsBack(const QString &previous, const QString &word)
 {
-    QStringList kept;
-    QSet<QString> keptSet;
-    QSet<QString> keptSingulars;
-    for (const QString &w : words) {
-        if (nameWords.contains(w) || keptSet.contains(w) || isFillerOrStopword(w))
-            continue;
-        QString form = singular(w);
-        if (nameSingulars.contains(form) || keptSingulars.contains(form))
-            continue;
-        kept.append(w);
-        keptSet.insert(w);
-        keptSingulars.insert(std::move(form));
-    }
-    return kept;
+    if (isAscii(word) && isAscii(previous))
+        return true;
+    if (previous.isEmpty())
+        return KeywordText::tokenize(word) == QStringList{word};
+    return KeywordText::tokenize(previous + QLatin1Char(',') + word) == QStringList{previous, word};
 }
 
 } // namespace
@@ -59,23 +54,24 @@ QString tidyKeywordField(const QString &title, const QString &subtitle, const QS
     for (const QString &word : nameWords)
         nameSingulars.insert(singular(word));
 
-    QStringList kept = wordsWorthKeeping(KeywordText::tokenize(keywordField), nameWords, nameSingulars);
-    QString field = kept.join(QLatin1Char(','));
-    // Joined by commas, the kept words do not always read back as themselves, and tidying the field
-    // again would change it: a mark that began a word (it followed a control character) joins the
-    // comma before it and goes with it, as it goes with the space a line break becomes in
-    // normalize(); a sign that prepends to what follows takes the comma after it, so two words read
-    // as one; and a capital's lower case can compose with a mark only when read again. So the field
-    // is tidied again until it reads back as its own words, which takes one more pass; the bound
-    // only guards against a rule that a later Unicode version might add. ASCII always reads back.
-    for (int pass = 0; pass < maxTidyPasses && !isAscii(field); ++pass) {
-        const QStringList words = KeywordText::tokenize(field);
-        if (words == kept)
-            break;
-        kept = wordsWorthKeeping(words, nameWords, nameSingulars);
-        field = kept.join(QLatin1Char(','));
+    // A word that would read back as another is dropped, never changed, and does not count as
+    // kept: a later repeat or plural of it may still take its place.
+    QStringList kept;
+    QSet<QString> keptSet;
+    QSet<QString> keptSingulars;
+    for (const QString &w : KeywordText::tokenize(keywordField)) {
+        if (nameWords.contains(w) || keptSet.contains(w) || isFillerOrStopword(w))
+            continue;
+        QString form = singular(w);
+        if (nameSingulars.contains(form) || keptSingulars.contains(form))
+            continue;
+        if (!readsBack(kept.isEmpty() ? QString() : kept.constLast(), w))
+            continue;
+        kept.append(w);
+        keptSet.insert(w);
+        keptSingulars.insert(std::move(form));
     }
-    return field;
+    return kept.join(QLatin1Char(','));
 }
 
 QString buildKeywordField(const QString &title, const QString &subtitle, const QStringList &keep,

@@ -1,3 +1,4 @@
+#include "keywords/KeywordText.h"
 #include "keywords/MetadataOptimizer.h"
 
 #include <QRandomGenerator>
@@ -117,22 +118,27 @@ void TestMetadataOptimizer::tidyIsStable_data()
         << QStringList{u"ab\0\u093E"_qs} << QStringList{u"ab"_qs};
     QTest::newRow("a mark after a comma joins it") << QString() << QStringList{u"ab,\u093Ecd"_qs} << QStringList{u"ab,cd"_qs};
     QTest::newRow("a mark after a space joins it") << QString() << QStringList{u"ab \u0903cd"_qs} << QStringList{u"ab,cd"_qs};
-    QTest::newRow("a word begun by a mark after a tab loses it") << QString() << QStringList{u"ab\t\u093Ecd"_qs}
-        << QStringList{u"ab,cd"_qs};
+    QTest::newRow("a word begun by a mark after a tab goes") << QString() << QStringList{u"ab\t\u093Ecd"_qs}
+        << QStringList{u"ab"_qs};
+    QTest::newRow("a word begun by a mark after a control character goes") << QString()
+        << QStringList{u"t\u0002\u093Fb"_qs, u"t\u0002\u093Fb,b"_qs, u"\u093Fb,t"_qs}
+        << QStringList{u"t"_qs, u"t,b"_qs, u"\u093Fb,t"_qs};
     QTest::newRow("what is left is judged again") << u"Cd"_qs << QStringList{u"photo\n\u093Ephotos\r\u093Ecd"_qs}
         << QStringList{u"photo"_qs};
     QTest::newRow("a mark at the start of the field stays") << QString() << QStringList{u"\u093Ecd,ab"_qs}
         << QStringList{u"\u093Ecd,ab"_qs};
-    QTest::newRow("a prepended sign takes the comma after it") << QString() << QStringList{u"ab\u0D4E\0cd"_qs}
-        << QStringList{u"ab\u0D4E,cd"_qs};
-    QTest::newRow("a capital whose lower case composes") << QString() << QStringList{u"W\u030A,J\u030C"_qs}
-        << QStringList{u"\u1E98,\u01F0"_qs};
+    QTest::newRow("a prepended sign would take the comma after it") << QString() << QStringList{u"ab\u0D4E\0cd"_qs}
+        << QStringList{u"ab\u0D4E"_qs};
+    QTest::newRow("a capital whose lower case composes") << QString() << QStringList{u"W\u030A,J\u030C,ab"_qs}
+        << QStringList{u"ab"_qs};
     QTest::newRow("ordinary words beyond ASCII") << u"Editör"_qs << QStringList{u"Fotoğraf, düzenleyici ,fotoğraf,editör"_qs}
         << QStringList{u"fotoğraf,düzenleyici"_qs};
     QTest::newRow("a few thousand adversarial fields") << u"Photo \u093Eab"_qs << adversarialFields(20261207, 3000)
         << QStringList();
 }
 
+// Tidy only drops: what it returns reads as some of the field's words, in their order and each
+// exactly as the field's; and tidying that again gives it back.
 void TestMetadataOptimizer::tidyIsStable()
 {
     QFETCH(QString, title);
@@ -140,10 +146,19 @@ void TestMetadataOptimizer::tidyIsStable()
     QFETCH(QStringList, tidied);
     for (qsizetype i = 0; i < fields.size(); ++i) {
         const QString once = tidyKeywordField(title, QString(), fields.at(i));
+        const QString field = QString::fromLatin1(fields.at(i).toUtf8().toPercentEncoding());
         if (!tidied.isEmpty())
             QCOMPARE(once, tidied.at(i));
+        const QStringList read = KeywordText::tokenize(fields.at(i));
+        qsizetype next = 0;
+        for (const QString &word : KeywordText::tokenize(once)) {
+            next = read.indexOf(word, next);
+            if (next < 0)
+                QFAIL(qPrintable(u"changed a word of "_qs + field));
+            ++next;
+        }
         if (tidyKeywordField(title, QString(), once) != once)
-            QFAIL(qPrintable(u"not stable for "_qs + QString::fromLatin1(fields.at(i).toUtf8().toPercentEncoding())));
+            QFAIL(qPrintable(u"not stable for "_qs + field));
     }
 }
 

@@ -1,7 +1,10 @@
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "ui/cells/EmptyStateView.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
 #include "ui/keywords/AppDetailView.h"
+#include "ui/metadata/IssueList.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldHeader.h"
 #include "ui/metadata/MetadataFieldsPane.h"
@@ -9,8 +12,10 @@
 #include "ui/metadata/MetadataWordFlow.h"
 #include "ui/metadata/TargetKeywordPane.h"
 #include "ui/metadata/TargetTableModel.h"
+#include "ui/shell/MainWindow.h"
 
 #include "FakeSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
@@ -18,16 +23,19 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest>
 
 class TestMetadataEditor : public QObject
@@ -38,12 +46,13 @@ class TestMetadataEditor : public QObject
     std::unique_ptr<ASOStore> m_store;
     TrackedApp m_app;
 
-    // Links the keywords "word:popularity" (no popularity after a bare word) to the app.
+    // Links the keywords "word:popularity" (no popularity after a bare word; "_" for a space) to
+    // the app.
     void addRows(const QString &entries)
     {
         QStringList words;
         for (const auto &entry : entries.split(u' ', Qt::SkipEmptyParts)) {
-            words.append(entry.section(u':', 0, 0));
+            words.append(entry.section(u':', 0, 0).replace(u'_', u' '));
             if (!entry.contains(u':'))
                 continue;
             KeywordMetric metric(words.constLast(), "us");
@@ -412,9 +421,16 @@ private Q_SLOTS:
         QCOMPARE(childOf<QLabel>(&view, "keywordFieldLeft")->text(), "90");
         QCOMPARE(childOf<QLabel>(&view, "wastedCharacters")->text(), "1");
         QVERIFY(!childOf<QLabel>(&view, "noIssues")->isVisible());
-        QCOMPARE(childOf<QLabel>(&view, "issueAdvice")->text(),
-                 "Write “word,word” — Apple splits on commas, so spaces only cost characters.");
-        QCOMPARE(childOf<QLabel>(&view, "issueWasted")->text(), "−1");
+        auto *issues = childOf<IssueList>(&view, "issueList");
+        QCOMPARE(issues->issues().size(), 1);
+        QCOMPARE(renderedTexts(issues).join(u' '), // lines joined where they wrap
+                 "⚠ Remove spaces after commas: they waste 1 character. "
+                 "Write “word,word” — Apple splits on commas, so spaces only cost characters. −1");
+        const QPoint mark = issues->rowRect(0).topRight() + QPoint(-2, 6);
+        QHelpEvent help(QEvent::ToolTip, mark, issues->mapToGlobal(mark));
+        QApplication::sendEvent(issues, &help);
+        QCOMPARE(QToolTip::text(), "Characters wasted");
+        QToolTip::hideText();
 
         // 96 characters leave no room for a comma and four letters.
         field->setPlainText(QString(96, u'x'));
@@ -426,7 +442,86 @@ private Q_SLOTS:
         QCOMPARE(childOf<QLabel>(&view, "keywordFieldLeft")->text(), "-3");
         QCOMPARE(childOf<QLabel>(&view, "keywordFieldLeft")->palette().color(QPalette::WindowText),
                  Style::color(Style::Tone::red, view.palette()));
-        QVERIFY(view.findChildren<QLabel *>("issueAdvice").constLast()->text().endsWith("Shorten the keyword field."));
+        QVERIFY(renderedTexts(issues).join(u' ').contains("App Store Connect won’t accept it. Shorten the keyword field."));
+    }
+
+    // Thousands of issues cost no widget each, and each of them can be scrolled to and is drawn
+    // there.
+    void manyIssues()
+    {
+        addRows("photo:90");
+        MetadataView view(m_store.get(), "1", "us");
+        view.resize(900, 600);
+        view.show();
+        QCoreApplication::processEvents();
+        const auto widgets = view.findChildren<QWidget *>().size();
+        QString field;
+        for (int i = 0; i < 2000; ++i)
+            field += QStringLiteral("w%1,w%1,").arg(i % 1000);
+        view.editor()->setKeywordField(field);
+        QCoreApplication::processEvents();
+        auto *issues = childOf<IssueList>(&view, "issueList");
+        QCOMPARE(issues->issues().size(), 3002); // the limit, the empty term and 3,000 repeats
+        QCOMPARE(view.findChildren<QWidget *>().size(), widgets);
+
+        auto *scroll = childOf<QScrollArea>(&view, "metadataFieldsScroll");
+        const auto shown = [&](qsizetype i) {
+            const QRect row = issues->rowRect(i);
+            scroll->ensureVisible(0, issues->mapTo(scroll->widget(), row.center()).y(), 0, row.height());
+            QCoreApplication::processEvents();
+            return renderedTexts(scroll->viewport());
+        };
+        for (const qsizetype i : {qsizetype(2), qsizetype(3001)}) {
+            const auto texts = shown(i);
+            // Joined again where its lines wrap.
+            QVERIFY2(texts.join(u' ').contains(issues->issues().at(i).message), qPrintable(QString::number(i)));
+            QVERIFY(texts.count("Keep it once.") < 40); // the rows in view, not all of them
+        }
+    }
+
+    void openingWritesNothing_data()
+    {
+        QTest::addColumn<QString>("keywordField");
+        QTest::newRow("CR LF") << "photo\r\neditor";
+        QTest::newRow("lone CR") << "photo\reditor";
+        QTest::newRow("line and paragraph separators") << "photo\u2028editor\u2029grid";
+        QTest::newRow("no-break space and tab") << "photo\u00A0editor\tgrid";
+    }
+
+    // The field shows the stored draft without writing it back; the keyword field is saved as
+    // the field holds it only once the user changes it.
+    void openingWritesNothing()
+    {
+        QFETCH(QString, keywordField);
+        addRows("photo:90");
+        storeDraft(QStringList{"photo"}, keywordField);
+        const auto before = stored();
+        MetadataView view(m_store.get(), "1", "us");
+        view.show();
+        QCoreApplication::processEvents();
+        QCOMPARE(stored(), before);
+        QCOMPARE(view.editor()->draft().keywordField, keywordField);
+
+        view.editor()->setTitle("Lumen Studio");
+        QCOMPARE(MetadataDraft::fromJson(stored().toUtf8())->keywordField, keywordField);
+        auto *field = childOf<QPlainTextEdit>(&view, "keywordField");
+        field->setFocus();
+        field->moveCursor(QTextCursor::End);
+        QTest::keyClicks(field, "x");
+        QVERIFY(MetadataDraft::fromJson(stored().toUtf8())->keywordField.endsWith("x"));
+    }
+
+    // The name field's prompt is the app's current name, also after a rename.
+    void promptFollowsRename()
+    {
+        addRows("photo:90");
+        MetadataView view(m_store.get(), "1", "us");
+        auto *title = childOf<QLineEdit>(&view, "titleField");
+        QCOMPARE(title->placeholderText(), "Lumen");
+        m_app.name = "Lumen Pro";
+        m_store->db().update(m_app);
+        m_store->raiseDataVersion();
+        QCOMPARE(title->placeholderText(), "Lumen Pro");
     }
 
     // "N chosen" counts only targets that have a row; ticks write the list sorted.
@@ -492,13 +587,122 @@ private Q_SLOTS:
             QVERIFY2(viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size())), name);
         }
         // A long word wraps inside its issue, and every line of the issues has its room.
-        for (const auto *name : {"issueMessage", "issueAdvice"}) {
-            for (const auto *label : view.findChildren<QWidget *>(name))
-                QVERIFY2(label->height() >= label->heightForWidth(label->width()), name);
-        }
+        const auto *issues = childOf<IssueList>(&view, "issueList");
+        QVERIFY(issues->mapTo(viewport, QPoint(issues->width(), 0)).x() <= viewport->width());
+        for (qsizetype i = 0; i < issues->issues().size(); ++i)
+            QVERIFY(issues->rowRect(i).contains(issues->messageRect(i)));
+        if (issues->isVisible())
+            QCOMPARE(issues->height(), issues->heightForWidth(issues->width()));
         const auto *targets = view.targetsPane();
         QVERIFY(targets->width() >= targets->minimumWidth());
         QVERIFY(targets->mapTo(&view, QPoint(targets->width(), 0)).x() <= detailWidth);
+    }
+
+    void columnsInWindow_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("whole"); // every column at its full minimum
+        QTest::newRow("default") << QSize(1200, 800) << true;
+        QTest::newRow("minimum") << QSize(1000, 640) << false;
+    }
+
+    // In the window, the target table shows every column without scrolling sideways; at the
+    // default size none is cut, and a rank badge never is.
+    void columnsInWindow()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, whole);
+        addRows("photo:90 grid:60 long_photo_keywords:40 blur:20");
+        SearchObservation observation{0, QUuid::createUuid(), "grid", "us", QDateTime::currentDateTimeUtc(), false,
+                                      200, 0, 1, QStringLiteral("offline"), false, {}};
+        RankState state("1", RankSnapshot(m_app, observation, RankingState::requestFailed, std::nullopt));
+        m_store->db().insert(state);
+        m_store->raiseDataVersion();
+        storeDraft(QStringList{"blur", "grid", "long photo keywords", "photo"}, "photo");
+        SilentNotifier notifier;
+        RankTracker tracker(m_store.get(), &notifier);
+        MainWindow window(m_store.get(), &tracker, nullptr);
+        window.resize(size);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setSelection("1");
+        QCoreApplication::processEvents();
+        childOf<QAbstractButton>(&window, "sectionMetadata")->click();
+        QCoreApplication::processEvents();
+        auto *table = childOf<QTableView>(&window, "targetTable");
+        auto *header = table->horizontalHeader();
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(header->sectionViewportPosition(TargetTableModel::coverage) + header->sectionSize(TargetTableModel::coverage)
+                <= table->viewport()->width());
+        // A title is drawn whole or cut short with "…", never cut off at its ends.
+        const auto titles = renderedTexts(header);
+        for (int column = TargetTableModel::keyword; column <= TargetTableModel::coverage; ++column) {
+            const auto full = TargetTableModel::title(column);
+            const auto drawn = titles.value(column - 1);
+            QVERIFY2(drawn == full || (drawn.endsWith(u'…') && full.startsWith(drawn.chopped(1))), qPrintable(drawn));
+            QCOMPARE(header->model()->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString(), full);
+        }
+        if (whole)
+            QVERIFY(titles.contains("In metadata"));
+        else
+            QVERIFY2(titles.constLast().endsWith(u'…'), qPrintable(titles.join(" | ")));
+
+        const auto *delegate = table->itemDelegate();
+        QStyleOptionViewItem option;
+        option.initFrom(table);
+        QStringList badges;
+        for (int row = 0; row < table->model()->rowCount(); ++row) {
+            const auto rank = table->model()->index(row, TargetTableModel::rank);
+            badges.append(rank.data().toString());
+            QVERIFY2(delegate->sizeHint(option, rank).width() <= header->sectionSize(TargetTableModel::rank),
+                     qPrintable(rank.data().toString()));
+        }
+        QVERIFY(badges.contains("Request failed"));
+        // Short of room the cells are cut short with "…"; at the default size a missing word is
+        // shown whole.
+        const auto cells = renderedTexts(table->viewport());
+        if (whole) {
+            QVERIFY2(cells.contains("Missing: grid"), qPrintable(cells.join(" | ")));
+            QVERIFY(cells.contains("long photo keywords"));
+            for (int row = 0; row < table->model()->rowCount(); ++row) {
+                const auto coverage = table->model()->index(row, TargetTableModel::coverage);
+                if (coverage.data().toString() == "Missing: grid")
+                    QVERIFY(delegate->sizeHint(option, coverage).width() <= header->sectionSize(TargetTableModel::coverage));
+            }
+        } else {
+            QVERIFY2(!cells.filter("…").isEmpty(), qPrintable(cells.join(" | ")));
+        }
+
+        // A keyword cut short shows whole in its tooltip.
+        const auto *proxy = childOf<MetadataView>(&window, "metadataView")->targetsPane()->proxy();
+        const auto longRow = proxy->shownIds().indexOf("long photo keywords");
+        const QRect cell = table->visualRect(proxy->index(int(longRow), TargetTableModel::keyword));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), table->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(table->viewport(), &help);
+        QCOMPARE(QToolTip::text(), whole ? QString() : QStringLiteral("long photo keywords"));
+        QToolTip::hideText();
+    }
+
+    // With room, each column lies between its minimum and ideal width and "In metadata" takes the
+    // rest; short of it, each gives up its slack above its floor in proportion, never more.
+    void fitWidths_data()
+    {
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QList<int>>("widths");
+        QTest::newRow("ideal and more") << 800 << QList<int>{22, 190, 100, 90, 110, 288};
+        QTest::newRow("minimums") << 552 << QList<int>{22, 140, 90, 80, 110, 110};
+        QTest::newRow("short") << 452 << QList<int>{22, 93, 79, 69, 107, 78};
+        QTest::newRow("shorter than the floors") << 330 << QList<int>{22, 48, 70, 60, 105, 48};
+    }
+
+    void fitWidths()
+    {
+        QFETCH(int, room);
+        QFETCH(QList<int>, widths);
+        const TargetKeywordPane::Widths minimums{22, 140, 90, 80, 110, 110, 0};
+        const TargetKeywordPane::Widths floors{22, 48, 70, 60, 105, 48, 0};
+        const auto fitted = TargetKeywordPane::fitWidths(room, minimums, floors);
+        QCOMPARE(QList<int>(fitted.cbegin(), fitted.cbegin() + TargetTableModel::opportunity), widths);
     }
 
     void emptyStates_data()

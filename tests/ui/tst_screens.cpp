@@ -6,6 +6,7 @@
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
+#include "ui/metadata/IssueList.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataView.h"
 #include "workflows/DiscoveryRun.h"
@@ -284,7 +285,7 @@ private Q_SLOTS:
     void metadataSection_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::newRow("metadata") << QSize(1280, 860);
+        QTest::newRow("metadata") << QSize(1200, 800);
         QTest::newRow("metadata-minimum") << QSize(1000, 640);
     }
 
@@ -320,7 +321,7 @@ private Q_SLOTS:
         editor->setKeywordField({});
         editor->applyKeywordField(QStringLiteral("photo, editor,the,filters,filter,collage,,retouch"));
         QCoreApplication::processEvents();
-        QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("issueRow")).isEmpty());
+        QVERIFY(!view->findChild<IssueList *>(QStringLiteral("issueList"))->issues().isEmpty());
         QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("suggestionChip")).isEmpty());
         QVERIFY(view->findChild<QWidget *>(QStringLiteral("undoButton"))->isVisible());
         // The scroll area measures the grown pane once its layout request is through.

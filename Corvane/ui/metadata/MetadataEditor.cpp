@@ -233,11 +233,20 @@ QString MetadataEditor::trimmedField(const QString &keywordField)
     return keywordField.sliced(begin, end - begin);
 }
 
-bool MetadataEditor::fitsInKeywordField(const QString &keywordField, const QString &word)
+qsizetype MetadataEditor::keywordFieldBase(const QString &keywordField)
 {
     const auto trimmed = trimmedField(keywordField);
-    const auto base = Unicode::characterCount(trimmed) + (trimmed.isEmpty() ? 0 : 1);
+    return Unicode::characterCount(trimmed) + (trimmed.isEmpty() ? 0 : 1);
+}
+
+bool MetadataEditor::fitsAfter(qsizetype base, const QString &word)
+{
     return base + Unicode::characterCount(word) <= MetadataOptimizer::keywordsLimit;
+}
+
+bool MetadataEditor::fitsInKeywordField(const QString &keywordField, const QString &word)
+{
+    return fitsAfter(keywordFieldBase(keywordField), word);
 }
 
 QString MetadataEditor::issueAdvice(const MetadataOptimizer::Issue &issue)

@@ -100,6 +100,9 @@ public:
     // The keyword field without commas and spaces at its ends.
     static QString trimmedField(const QString &keywordField);
     static bool fitsInKeywordField(const QString &keywordField, const QString &word);
+    // The characters a suggested word would follow: the trimmed field and its comma.
+    static qsizetype keywordFieldBase(const QString &keywordField);
+    static bool fitsAfter(qsizetype base, const QString &word);
     static QString issueAdvice(const MetadataOptimizer::Issue &issue);
     static QString suggestionHelp(const MetadataOptimizer::Suggestion &suggestion, bool fits);
 

@@ -5,6 +5,7 @@
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
+#include "ui/metadata/IssueList.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/MetadataFieldHeader.h"
 #include "ui/metadata/MetadataWordFlow.h"
@@ -20,10 +21,10 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QStylePainter>
 #include <QTextDocument>
-#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -55,53 +56,6 @@ QLabel *wrapped(const QString &text, Style::TextSize size, Style::Tone tone, QWi
     result->setWordWrap(true);
     return result;
 }
-
-// An issue's message, wrapped at spaces and, where one word is longer than the line, inside the
-// word: the keyword field may hold a long word, which must not widen the pane.
-class MessageLabel : public QLabel
-{
-public:
-    MessageLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
-    {
-        setTextFormat(Qt::PlainText);
-        setWordWrap(true);
-    }
-
-    QSize minimumSizeHint() const override { return {fontMetrics().averageCharWidth() * 8, fontMetrics().height()}; }
-    int heightForWidth(int width) const override
-    {
-        QTextLayout layout(text(), font());
-        return int(std::ceil(layOut(layout, width)));
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        QTextLayout layout(text(), font());
-        layOut(layout, width());
-        layout.draw(&painter, {0, 0});
-    }
-
-private:
-    // Lays the text out in lines of the width; returns their height.
-    static qreal layOut(QTextLayout &layout, int width)
-    {
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        qreal height = 0;
-        for (auto line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            line.setPosition({0, height});
-            height += line.height();
-        }
-        layout.endLayout();
-        return height;
-    }
-};
 
 // The coverage block's ground: a faint rounded panel.
 class Panel : public QWidget
@@ -253,6 +207,7 @@ MetadataFieldsPane::MetadataFieldsPane(MetadataEditor *editor, QWidget *parent) 
     });
     // New rows change what the targets are and what they miss.
     connect(m_editor, &MetadataEditor::rowsChanged, this, [this] {
+        updatePrompt(); // the app's name is read with the rows
         updateCoverage();
         updateIssues();
         updateSuggestions();
@@ -338,8 +293,12 @@ QWidget *MetadataFieldsPane::buildFields()
         QStringLiteral("Paste yours (App Store Connect only), or auto-fill from targets: comma,separated,words"));
     m_keywordField->setFixedHeight(72);
     m_keywordField->setTabChangesFocus(true);
-    connect(m_keywordField, &QPlainTextEdit::textChanged, this,
-            [this] { m_editor->setKeywordField(keywordFieldText(m_keywordField)); });
+    connect(m_keywordField, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_showingDraft)
+            return;
+        m_keywordFieldShown = keywordFieldText(m_keywordField);
+        m_editor->setKeywordField(m_keywordFieldShown);
+    });
 
     layout->addWidget(m_headers[0]);
     layout->addWidget(m_title);
@@ -438,9 +397,8 @@ QWidget *MetadataFieldsPane::buildIssues()
                        Style::TextSize::callout, Style::Tone::green, section);
     m_noIssues->setObjectName(QStringLiteral("noIssues"));
     layout->addWidget(m_noIssues);
-    m_issueRows = new QVBoxLayout;
-    m_issueRows->setSpacing(6);
-    layout->addLayout(m_issueRows);
+    m_issueList = new IssueList(section);
+    layout->addWidget(m_issueList);
     return section;
 }
 
@@ -492,12 +450,23 @@ void MetadataFieldsPane::updateFields()
         m_title->setText(draft.title);
     if (m_subtitle->text() != draft.subtitle)
         m_subtitle->setText(draft.subtitle);
-    if (keywordFieldText(m_keywordField) != draft.keywordField)
+    // The editor does not keep every text as it is given (a CR LF becomes one line break), so the
+    // field is compared with the draft it last showed, not read back: showing the draft writes
+    // nothing, and the draft is left as stored until the field is changed.
+    if (m_keywordFieldShown.isNull() || m_keywordFieldShown != draft.keywordField) {
+        const QScopedValueRollback showing(m_showingDraft, true);
+        m_keywordFieldShown = draft.keywordField;
         m_keywordField->setPlainText(draft.keywordField);
-    m_title->setPlaceholderText(m_editor->appName());
+    }
+    updatePrompt();
     m_headers[0]->setText(draft.title);
     m_headers[1]->setText(draft.subtitle);
     m_headers[2]->setText(draft.keywordField);
+}
+
+void MetadataFieldsPane::updatePrompt()
+{
+    m_title->setPlaceholderText(m_editor->appName());
 }
 
 void MetadataFieldsPane::updateActions()
@@ -531,52 +500,15 @@ void MetadataFieldsPane::updateCoverage()
 void MetadataFieldsPane::updateIssues()
 {
     const auto &issues = m_editor->analysis().issues;
-    if (issues == m_shownIssues && (m_issueRows->count() > 0 || issues.isEmpty()))
-        return;
-    m_shownIssues = issues;
-    while (auto *item = m_issueRows->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
     m_noIssues->setVisible(issues.isEmpty());
-    auto *section = m_noIssues->parentWidget();
-    for (const auto &issue : issues) {
-        auto *row = new QWidget(section);
-        row->setObjectName(QStringLiteral("issueRow"));
-        auto *layout = new QHBoxLayout(row);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(8);
-        const bool over = issue.kind == MetadataOptimizer::IssueKind::overLimit;
-        auto *icon = label(Glyphs::text(over ? u"exclamationmark.octagon.fill" : u"exclamationmark.triangle.fill"),
-                           Style::TextSize::callout, over ? Style::Tone::red : Style::Tone::orange, row);
-        icon->setObjectName(QStringLiteral("issueIcon"));
-        layout->addWidget(icon, 0, Qt::AlignTop);
-        auto *text = new QVBoxLayout;
-        text->setSpacing(1);
-        auto *message = new MessageLabel(issue.message, row);
-        message->setFont(Style::font(Style::TextSize::callout));
-        Style::setTone(message, Style::Tone::primary);
-        message->setObjectName(QStringLiteral("issueMessage"));
-        auto *advice = wrapped(MetadataEditor::issueAdvice(issue), Style::TextSize::caption, Style::Tone::secondary, row);
-        advice->setObjectName(QStringLiteral("issueAdvice"));
-        text->addWidget(message);
-        text->addWidget(advice);
-        layout->addLayout(text, 1);
-        if (issue.wastedChars >= 1) {
-            auto *wasted = label(QStringLiteral("−") + QString::number(issue.wastedChars), Style::TextSize::caption,
-                                 Style::Tone::secondary, row);
-            wasted->setObjectName(QStringLiteral("issueWasted"));
-            wasted->setToolTip(QStringLiteral("Characters wasted"));
-            layout->addWidget(wasted, 0, Qt::AlignTop);
-        }
-        m_issueRows->addWidget(row);
-    }
+    m_issueList->setIssues(issues);
+    m_issueList->setVisible(!issues.isEmpty());
 }
 
 void MetadataFieldsPane::updateSuggestions()
 {
     const auto &suggestions = m_editor->analysis().suggestions;
-    const auto &field = m_editor->draft().keywordField;
+    const auto base = MetadataEditor::keywordFieldBase(m_editor->draft().keywordField);
     const auto shown = std::min<qsizetype>(suggestions.size(), shownSuggestions);
     // Chips are kept and hidden rather than deleted: the clicked one is still sending its signal.
     while (m_flow->count() < shown) {
@@ -591,7 +523,7 @@ void MetadataFieldsPane::updateSuggestions()
             continue;
         }
         const auto &suggestion = suggestions[i];
-        const bool fits = MetadataEditor::fitsInKeywordField(field, suggestion.word);
+        const bool fits = MetadataEditor::fitsAfter(base, suggestion.word);
         chip->setSuggestion(suggestion.word, !suggestion.completes.isEmpty());
         chip->setEnabled(fits);
         chip->setToolTip(PlainText::tooltip(MetadataEditor::suggestionHelp(suggestion, fits)));

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class IssueList;
 class MetadataEditor;
 class MetadataFieldHeader;
 class MetadataWordFlow;
@@ -15,7 +16,6 @@ class QMessageBox;
 class QPlainTextEdit;
 class QProgressBar;
 class QToolButton;
-class QVBoxLayout;
 
 // The left pane of the metadata editor: a note, the name, subtitle and keyword field with their
 // headers and the editor's actions, the coverage of the chosen targets, the issues the text has
@@ -52,6 +52,8 @@ private:
     QWidget *buildSuggestions();
 
     void updateFields();
+    // The name field's prompt: the app's current name.
+    void updatePrompt();
     void updateActions();
     void updateCoverage();
     void updateIssues();
@@ -65,6 +67,10 @@ private:
     QLineEdit *m_title = nullptr;
     QLineEdit *m_subtitle = nullptr;
     QPlainTextEdit *m_keywordField = nullptr;
+    // The draft's keyword field as the field last showed it or the user last left it; null before
+    // it was first shown.
+    QString m_keywordFieldShown;
+    bool m_showingDraft = false;
 
     QToolButton *m_autoFill = nullptr;
     QToolButton *m_tidy = nullptr;
@@ -77,9 +83,8 @@ private:
     QLabel *m_left = nullptr;
     QLabel *m_note = nullptr;
 
-    QVBoxLayout *m_issueRows = nullptr;
+    IssueList *m_issueList = nullptr;
     QLabel *m_noIssues = nullptr;
-    QList<MetadataOptimizer::Issue> m_shownIssues;
 
     QWidget *m_chips = nullptr;
     MetadataWordFlow *m_flow = nullptr;

@@ -48,6 +48,7 @@ MetadataView::MetadataView(ASOStore *store, QString appleAppId, QString country,
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({fieldsIdeal, 10000});
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] { m_splitMoved = true; });
 
     // The pane's height follows its width (wrapped text, rows of chips); the scroll area measures
     // it again whenever the pane's layout changes, not only when the area is resized.
@@ -82,6 +83,25 @@ void MetadataView::fitFieldsMinimum()
     const int content = m_fields->unwrappedWidth() + m_scroll->verticalScrollBar()->sizeHint().width()
         + 2 * m_scroll->frameWidth();
     m_scroll->setMinimumWidth(std::max(fieldsMinimum, content));
+}
+
+void MetadataView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_splitMoved)
+        splitToFit();
+}
+
+void MetadataView::splitToFit()
+{
+    // The fields pane yields, down to its minimum, until the target table has the room to show
+    // every column whole; beyond that it keeps its ideal width and the table takes the rest.
+    const int room = m_splitter->width() - m_splitter->handleWidth();
+    if (room <= 0)
+        return;
+    const int fields = std::clamp(room - m_targets->neededWidth(), m_scroll->minimumWidth(),
+                                  std::max(fieldsIdeal, m_scroll->minimumWidth()));
+    m_splitter->setSizes({fields, room - fields});
 }
 
 void MetadataView::setCountry(const QString &country)

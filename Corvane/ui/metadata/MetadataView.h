@@ -28,13 +28,18 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void fitFieldsMinimum();
+    // Until the user drags the divider, splits the width so that the target table shows its
+    // columns whole where the fields pane can yield the room.
+    void splitToFit();
 
     MetadataEditor *m_editor;
     QSplitter *m_splitter;
     QScrollArea *m_scroll;
     MetadataFieldsPane *m_fields;
     TargetKeywordPane *m_targets;
+    bool m_splitMoved = false;
 };

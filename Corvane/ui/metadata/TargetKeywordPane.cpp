@@ -5,21 +5,28 @@
 #include "ui/cells/ChildSignals.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Style.h"
+#include "ui/keywords/KeywordTable.h"
 #include "ui/metadata/MetadataEditor.h"
 #include "ui/metadata/TargetTableModel.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 
 namespace {
@@ -32,6 +39,10 @@ struct ColumnWidth
 
 constexpr std::array<ColumnWidth, TargetTableModel::columns> widths{
     ColumnWidth{22, 22}, {140, 190}, {90, 100}, {80, 90}, {80, 100}, {110, 160}, {0, 0}};
+
+// The least the keyword and "In metadata" columns keep when their texts are cut short: a few
+// letters and the ellipsis.
+constexpr int elidedMinimum = 48;
 
 // Cuts the "In metadata" text short with an ellipsis when its column is too narrow.
 class TargetCellDelegate : public CellDelegate
@@ -54,6 +65,32 @@ public:
                                          - QFontMetrics(Style::font(content.size, content.weight)).horizontalAdvance(content.text));
         content.text = QFontMetrics(Style::font(content.size, content.weight)).elidedText(content.text, Qt::ElideRight, room);
         CellPainter::paint(painter, area, content, palette);
+    }
+
+    // A keyword cut short shows whole in its tooltip; "In metadata" has its help, which names
+    // the missing words.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override
+    {
+        if (event->type() == QEvent::ToolTip && index.column() == TargetTableModel::keyword) {
+            if (isCut(option, index))
+                QToolTip::showText(event->globalPos(), index.data().toString().toHtmlEscaped(), view, option.rect);
+            else
+                QToolTip::hideText();
+            return true;
+        }
+        return CellDelegate::helpEvent(event, view, option, index);
+    }
+
+    // Whether the cell's text is cut short in the option's rectangle.
+    bool isCut(const QStyleOptionViewItem &option, const QModelIndex &index) const
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const auto *style = opt.widget ? opt.widget->style() : QApplication::style();
+        const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &opt, opt.widget) + 1;
+        return opt.fontMetrics.horizontalAdvance(opt.text) > text.width() - 2 * margin;
     }
 };
 
@@ -80,14 +117,19 @@ TargetKeywordPane::TargetKeywordPane(MetadataEditor *editor, QWidget *parent)
     header->setStretchLastSection(false);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
+    header->setTextElideMode(Qt::ElideRight);
     header->setMinimumSectionSize(widths[TargetTableModel::target].minimum);
+    measureColumns();
+    m_lowest = m_minimums;
     for (int column = 0; column < int(widths.size()); ++column)
-        header->resizeSection(column, widths[column].ideal);
+        header->resizeSection(column, std::max(widths[column].ideal, m_minimums[column]));
     m_table->viewport()->installEventFilter(this);
     header->setSectionResizeMode(TargetTableModel::target, QHeaderView::Fixed);
-    connect(header, &QHeaderView::sectionResized, this, [header](int column, int, int size) {
-        if (column < int(widths.size()) && size < widths[column].minimum)
-            header->resizeSection(column, widths[column].minimum);
+    connect(header, &QHeaderView::sectionResized, this, [this, header](int column, int, int size) {
+        if (column < int(widths.size()) && size < m_lowest[column])
+            header->resizeSection(column, m_lowest[column]);
+        else
+            elideTitle(column);
     });
     // Opportunity descending, without a column of its own; the tick and coverage columns never sort.
     m_table->setColumnHidden(TargetTableModel::opportunity, true);
@@ -139,26 +181,116 @@ bool TargetKeywordPane::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TargetKeywordPane::fitColumns()
+TargetKeywordPane::Widths TargetKeywordPane::fitWidths(int room, const Widths &minimums, const Widths &floors)
 {
-    // Between their smallest and ideal widths, so that "In metadata" stays in view as long as
-    // the smallest widths allow; it takes what is left beyond the ideal ones.
+    Widths fitted{};
     int minimum = 0;
     int ideal = 0;
-    for (const auto &width : widths) {
-        minimum += width.minimum;
-        ideal += width.ideal;
+    for (int column = 0; column < TargetTableModel::columns; ++column) {
+        minimum += minimums[column];
+        ideal += std::max(widths[column].ideal, minimums[column]);
     }
-    const int room = m_table->viewport()->width();
-    const double share = ideal > minimum ? std::clamp(double(room - minimum) / (ideal - minimum), 0.0, 1.0) : 1.0;
+    if (room >= minimum) {
+        // Between their smallest and ideal widths; "In metadata" takes what is left beyond.
+        const double share = ideal > minimum ? std::clamp(double(room - minimum) / (ideal - minimum), 0.0, 1.0) : 1.0;
+        int used = 0;
+        for (int column = 0; column < TargetTableModel::columns; ++column) {
+            const int most = std::max(widths[column].ideal, minimums[column]);
+            fitted[column] = minimums[column] + int(share * (most - minimums[column]));
+            if (column != TargetTableModel::coverage)
+                used += fitted[column];
+        }
+        fitted[TargetTableModel::coverage] = std::max(minimums[TargetTableModel::coverage], room - used);
+        return fitted;
+    }
+    // Short of room, every column gives up part of what it has beyond its floor, in proportion:
+    // the titles and the keyword and "In metadata" cells are cut short with "…", never a gauge
+    // or a badge.
+    int slack = 0;
+    for (int column = 0; column < TargetTableModel::columns; ++column)
+        slack += minimums[column] - floors[column];
+    const double given = slack > 0 ? std::min(1.0, double(minimum - room) / slack) : 0.0;
+    for (int column = 0; column < TargetTableModel::columns; ++column)
+        fitted[column] = minimums[column] - int(std::ceil(given * (minimums[column] - floors[column])));
+    return fitted;
+}
+
+void TargetKeywordPane::measureColumns()
+{
     auto *header = m_table->horizontalHeader();
-    int used = 0;
-    for (int column = 0; column < TargetTableModel::coverage; ++column) {
-        const int width = widths[column].minimum + int(share * (widths[column].ideal - widths[column].minimum));
-        header->resizeSection(column, width);
-        used += width;
+    const auto *style = m_table->style();
+    QStyleOptionViewItem item;
+    item.initFrom(m_table);
+    const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, &item, m_table) + 1);
+    // The widest content of a column.
+    const auto widest = [margin](std::initializer_list<CellContent> contents) {
+        int width = 0;
+        for (const auto &content : contents)
+            width = std::max(width, CellPainter::sizeHint(content).width() + margin);
+        return width;
+    };
+    const auto sample = std::optional<qint64>(200);
+    m_floors.fill(0);
+    m_floors[TargetTableModel::target] = widths[TargetTableModel::target].minimum;
+    m_floors[TargetTableModel::keyword] = elidedMinimum;
+    m_floors[TargetTableModel::coverage] = elidedMinimum;
+    m_floors[TargetTableModel::popularity] = widest({CellContents::popularity(100, PopularitySource::appleCountry),
+                                                     CellContents::popularity(std::nullopt, std::nullopt)});
+    m_floors[TargetTableModel::difficulty] =
+        widest({CellContents::difficulty(34), CellContents::difficulty(64), CellContents::difficulty(100)});
+    m_floors[TargetTableModel::rank] = widest({CellContents::stateBadge(RankingState::requestFailed, sample),
+                                              CellContents::stateBadge(RankingState::notFoundInSample, sample),
+                                              CellContents::stateBadge(RankingState::notFoundInSample, std::nullopt),
+                                              CellContents::stateBadge(RankingState::notChecked, sample),
+                                              KeywordTable::rankCell(RankingState::found, 200, sample)});
+
+    m_minimums.fill(0);
+    for (int column = TargetTableModel::target; column <= TargetTableModel::coverage; ++column) {
+        // The title whole, with room for the sort arrow where there is one.
+        QStyleOptionHeader title;
+        title.initFrom(header);
+        title.text = TargetTableModel::title(column);
+        title.fontMetrics = header->fontMetrics();
+        if (column != TargetTableModel::target && column != TargetTableModel::coverage)
+            title.sortIndicator = QStyleOptionHeader::SortDown;
+        const int titled = column == TargetTableModel::target
+            ? 0 : style->sizeFromContents(QStyle::CT_HeaderSection, &title, QSize(), header).width();
+        m_minimums[column] = std::max({widths[column].minimum, titled, m_floors[column]});
     }
-    header->resizeSection(TargetTableModel::coverage, std::max(widths[TargetTableModel::coverage].minimum, room - used));
+}
+
+int TargetKeywordPane::neededWidth() const
+{
+    int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    for (const int minimum : m_minimums)
+        width += minimum;
+    return width;
+}
+
+void TargetKeywordPane::fitColumns()
+{
+    const auto fitted = fitWidths(m_table->viewport()->width(), m_minimums, m_floors);
+    auto *header = m_table->horizontalHeader();
+    for (int column = 0; column <= TargetTableModel::coverage; ++column) {
+        m_lowest[column] = std::min(m_minimums[column], fitted[column]);
+        header->resizeSection(column, fitted[column]);
+    }
+}
+
+void TargetKeywordPane::elideTitle(int column)
+{
+    // The header draws a title too long for its section centred and cut at both ends.
+    auto *header = m_table->horizontalHeader();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+    option.fontMetrics = header->fontMetrics();
+    option.text = TargetTableModel::title(column);
+    if (column != TargetTableModel::target && column != TargetTableModel::coverage)
+        option.sortIndicator = QStyleOptionHeader::SortDown;
+    const int room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+    const QString elided = option.fontMetrics.elidedText(option.text, Qt::ElideRight, room);
+    m_model->setShownTitle(column, elided == option.text ? QString() : elided);
 }
 
 QWidget *TargetKeywordPane::buildHeader()

@@ -112,11 +112,9 @@ Qt::ItemFlags TargetTableModel::flags(const QModelIndex &index) const
     return flags;
 }
 
-QVariant TargetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+QString TargetTableModel::title(int column)
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    switch (Column(section)) {
+    switch (Column(column)) {
     case keyword:
         return QStringLiteral("Keyword");
     case popularity:
@@ -132,6 +130,26 @@ QVariant TargetTableModel::headerData(int section, Qt::Orientation orientation, 
     default:
         return QString();
     }
+}
+
+void TargetTableModel::setShownTitle(int column, const QString &shown)
+{
+    if (column < 0 || column >= columns || m_shownTitles[column] == shown)
+        return;
+    m_shownTitles[column] = shown;
+    Q_EMIT headerDataChanged(Qt::Horizontal, column, column);
+}
+
+QVariant TargetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columns)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole)
+        return m_shownTitles[section].isNull() ? title(section) : m_shownTitles[section];
+    // A title cut short in a narrow column shows whole in its tooltip.
+    if (role == Qt::ToolTipRole && !title(section).isEmpty())
+        return title(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
 }
 
 TargetTableProxy::TargetTableProxy(MetadataEditor *editor, QObject *parent)

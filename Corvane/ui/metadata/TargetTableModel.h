@@ -3,6 +3,8 @@
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 
+#include <array>
+
 class MetadataEditor;
 
 // The target keyword table over a metadata editor's rows: a tick per row that makes it a target,
@@ -29,8 +31,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    static QString title(int column);
+    // The title as its column has room to show it, cut short with "…"; a null text shows it whole.
+    void setShownTitle(int column, const QString &shown);
+
 private:
     MetadataEditor *m_editor;
+    std::array<QString, columns> m_shownTitles;
 };
 
 // Shows the rows the editor's filter keeps, sorted by the columns' keys; rows with equal keys

@@ -18,6 +18,7 @@ struct RenderedText
     QPointF at; // the baseline's start, in the device's coordinates
     QRectF box;   // from ascent to descent over the advance, in the device's coordinates
     QRectF shown; // the part of `box` inside the clip
+    int order;    // among the texts and primitives painted on the device
 };
 
 // A style element drawn, such as a sort arrow or a check box, recorded by RecordingStyle.
@@ -26,6 +27,7 @@ struct RenderedPrimitive
     QStyle::PrimitiveElement element;
     QRectF box; // in the device's coordinates
     QStyle::State state;
+    int order;
 };
 
 // A paint device that keeps the texts painted on it, in painting order, instead of pixels. A
@@ -38,6 +40,7 @@ public:
 
     QList<RenderedText> drawn;
     QList<RenderedPrimitive> primitives;
+    int painted = 0;
 
     QPaintEngine *paintEngine() const override { return &m_engine; }
 
@@ -106,7 +109,8 @@ private:
             if (item.text().isEmpty())
                 return;
             const QRectF ink(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent());
-            m_device->drawn.append({item.text(), m_transform.map(p), m_transform.mapRect(ink), visiblePart(painter(), ink)});
+            m_device->drawn.append({item.text(), m_transform.map(p), m_transform.mapRect(ink), visiblePart(painter(), ink),
+                                     m_device->painted++});
         }
         void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
         void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
@@ -161,7 +165,8 @@ public:
                        const QWidget *widget) const override
     {
         if (auto *device = TextRecordingDevice::of(painter))
-            device->primitives.append({element, TextRecordingDevice::visiblePart(painter, option->rect), option->state});
+            device->primitives.append(
+                {element, TextRecordingDevice::visiblePart(painter, option->rect), option->state, device->painted++});
         QProxyStyle::drawPrimitive(element, option, painter, widget);
     }
 };

@@ -79,9 +79,8 @@ class TestScreens : public QObject
                                   {"Add Keywords"}, {"History"}, {"Filter keywords"}};
         // The keyword table's columns from the left, as far as the history panel leaves them room.
         const QList<Shown> keywords{{"Discover Keywords"}, {"Status"}, {"All 300"}, {"Keyword"}, {"Popularity"},
-                                    {"Difficulty"}, {"photo editor", "Keyword"}, {"Manual", "Keyword"},
-                                    {"—", "Popularity"}, {"Medium", "Difficulty"}};
-        const QList<Shown> ranks{{"Opp."}, {"Rank"}, {sortArrow, "Opp."}, {"Not in top 16", "Rank"}, {"#6", "Rank"},
+                                    {"photo editor", "Keyword"}, {"Manual", "Keyword"}, {"—", "Popularity"}};
+        const QList<Shown> ranks{{"Difficulty"}, {"Medium", "Difficulty"}, {"Opp."}, {"Rank"}, {sortArrow, "Opp."}, {"Not in top 16", "Rank"}, {"#6", "Rank"},
                                  {"#14", "Rank"}};
         const QList<Shown> changes{{"Change"}, {"Checked"}, {"Lost", "Change"}, {"5", "Change"}, {"New", "Change"}};
         const QList<Shown> history{{"“editor collage”"}, {"Rank history in United States. Every observation is kept."}};
@@ -109,9 +108,9 @@ class TestScreens : public QObject
                                   {"Target coverage"}, {"Targets covered"}, {"2/10"}, {"Wasted characters"},
                                   {"Keyword field left"}, {"51"}, {"Issues"}};
         const QList<Shown> targets{{"Target keywords"}, {"10 chosen"}, {"All"}, {"Targets"}, {"Missing"}, {"Select"},
-                                   {"Keyword"}, {"Popularity"}, {"Difficulty"}, {"Rank"}, {tickedBox}, {"editor filter", "Keyword"},
-                                   {"94", "Popularity"}, {"Easy", "Difficulty"}, {"#7", "Rank"}};
-        const QList<Shown> coverage{{"In metadata"}, {"Covered", "In metadata"}};
+                                   {"Keyword"}, {"Popularity"}, {"Difficulty"}, {tickedBox}, {"editor filter", "Keyword"},
+                                   {"94", "Popularity"}, {"Easy", "Difficulty"}};
+        const QList<Shown> coverage{{"Rank"}, {"#7", "Rank"}, {"In metadata"}, {"Covered", "In metadata"}};
         const QList<Shown> competitors{
             {"Lumen Photo Editor"}, {"Suggested"}, {"Compare"}, {"Keyword Gap"},
             {"⚠ The latest search failed for 1 keyword. They are shown as failed, never as not ranked."}};
@@ -147,7 +146,7 @@ class TestScreens : public QObject
                  + QList<Shown>{{"No terms match"}, {"0 of 0 terms · Apple Ads, week of 2026-11-30"}}},
             {"research-loading-minimum", sidebar + research + QList<Shown>{{"Loading Apple’s most searched terms…"}}},
             {"metadata", sidebar + detail + fields + targets + coverage},
-            // The coverage column does not fit beside the fields at the minimum size yet.
+            // The last columns do not fit beside the fields at the minimum size yet.
             {"metadata-minimum", sidebar + detail + targets},
             {"metadata-narrow", sidebar + detail + targets + coverage},
             {"metadata-fields", fields},
@@ -307,15 +306,20 @@ class TestScreens : public QObject
         }
     }
 
-    // Where `text` is drawn: as one line, or as lines that follow each other and read `text` when
-    // joined by blanks, as a wrapped label draws it.
+    static bool isWhole(const RenderedText &line)
+    {
+        return line.shown.width() >= line.box.width() - 1 && line.shown.height() >= line.box.height() - 1;
+    }
+
+    // Where `text` is drawn whole: as one line, or as lines that follow each other and read `text`
+    // when joined by blanks, as a wrapped label draws it.
     static QList<QRectF> placesOf(const QList<RenderedText> &lines, const QString &text)
     {
         QList<QRectF> places;
         for (qsizetype first = 0; first < lines.size(); ++first) {
             QString read;
             QRectF box;
-            for (qsizetype i = first; i < lines.size() && !lines[i].shown.isEmpty(); ++i) {
+            for (qsizetype i = first; i < lines.size() && isWhole(lines[i]); ++i) {
                 read += (read.isEmpty() ? QString() : QStringLiteral(" ")) + lines[i].text;
                 box |= lines[i].shown;
                 if (!text.startsWith(read))
@@ -367,6 +371,29 @@ class TestScreens : public QObject
                 if (a.isValid() && b.isValid() && a.intersects(b))
                     faults.append(QStringLiteral("“%1” at %2 drawn over “%3” at %4")
                                       .arg(lines[i].text, place(lines[i].shown), lines[j].text, place(lines[j].shown)));
+            }
+        }
+        // A button, field or row painted later over a text hides it; a button over another one
+        // hides that one's edge.
+        const QHash<QStyle::PrimitiveElement, QString> panels{
+            {QStyle::PE_PanelButtonCommand, "button"}, {QStyle::PE_PanelButtonTool, "tool button"},
+            {QStyle::PE_PanelButtonBevel, "button"},   {QStyle::PE_PanelLineEdit, "field"},
+            {QStyle::PE_PanelItemViewItem, "cell"},    {QStyle::PE_PanelItemViewRow, "row"}};
+        for (const auto &panel : device.primitives) {
+            const auto box = panel.box.adjusted(1, 1, -1, -1);
+            if (!panels.contains(panel.element) || !box.isValid())
+                continue;
+            for (const auto &line : lines) {
+                if (panel.order > line.order && box.intersects(line.shown.adjusted(1, 1, -1, -1)))
+                    faults.append(QStringLiteral("“%1” at %2 covered by a %3 at %4")
+                                      .arg(line.text, place(line.shown), panels[panel.element], place(panel.box)));
+            }
+            for (const auto &other : device.primitives) {
+                if (other.order < panel.order && other.box != panel.box && panels.contains(other.element)
+                    && panels[other.element].endsWith(u"button") && panels[panel.element].endsWith(u"button")
+                    && box.intersects(other.box.adjusted(1, 1, -1, -1)))
+                    faults.append(QStringLiteral("a %1 at %2 drawn over a %3 at %4")
+                                      .arg(panels[panel.element], place(panel.box), panels[other.element], place(other.box)));
             }
         }
         if (!faults.isEmpty()) {

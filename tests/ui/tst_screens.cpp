@@ -270,7 +270,8 @@ class TestScreens : public QObject
             auto *header = table->horizontalHeader();
             const QRect viewport = table->viewport()->rect();
             for (int column = 0; column < model->columnCount(); ++column) {
-                if (table->isColumnHidden(column) || table->columnViewportPosition(column) >= viewport.width())
+                const int left = table->columnViewportPosition(column);
+                if (table->isColumnHidden(column) || left < 0 || left + table->columnWidth(column) > viewport.width())
                     continue;
                 const QString title = model->headerData(column, Qt::Horizontal).toString();
                 const QRectF section(header->mapTo(root, QPoint(header->sectionViewportPosition(column), 0)),
@@ -397,6 +398,8 @@ class TestScreens : public QObject
             }
         }
         if (!faults.isEmpty()) {
+            if (faults.size() > 12)
+                faults = faults.mid(0, 12) << QStringLiteral("… and %1 more").arg(faults.size() - 12);
             QStringList drawn;
             for (const auto &line : lines)
                 drawn.append(line.text);

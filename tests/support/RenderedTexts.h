@@ -109,8 +109,8 @@ private:
             if (item.text().isEmpty())
                 return;
             const QRectF ink(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent());
-            m_device->drawn.append({item.text(), m_transform.map(p), m_transform.mapRect(ink), visiblePart(painter(), ink),
-                                     m_device->painted++});
+            m_device->drawn.append(
+                {item.text(), m_transform.map(p), m_transform.mapRect(ink), visiblePart(painter(), ink), m_device->painted++});
         }
         void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
         void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}

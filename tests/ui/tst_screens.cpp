@@ -253,16 +253,18 @@ class TestScreens : public QObject
         return drawn == text || (drawn.size() > 1 && drawn.endsWith(u'…') && text.startsWith(drawn.chopped(1)));
     }
 
-    // Every visible table draws each column's title in its header section, each cell's text in
-    // its cell (cut short at most), and each check box in its cell, ticked as the model says.
-    static void verifyTablesDrawn(QWidget *root, const TextRecordingDevice &device, const QList<RenderedText> &lines,
-                                  QStringList &faults)
+    // A header section or cell of a visible table, in full view, with the text it shows.
+    struct TableCell
     {
-        const auto drawnIn = [&](const QRectF &area, const QString &text) {
-            return std::any_of(lines.begin(), lines.end(), [&](const RenderedText &line) {
-                return !line.shown.isEmpty() && within(line.shown, area) && drawsText(line.text, text);
-            });
-        };
+        const QTableView *table;
+        QPersistentModelIndex index; // invalid for a header section
+        QRectF area;
+        QString text;
+    };
+
+    static QList<TableCell> tableCells(QWidget *root)
+    {
+        QList<TableCell> cells;
         for (auto *table : root->findChildren<QTableView *>()) {
             if (!table->isVisibleTo(root) || !table->model())
                 continue;
@@ -273,36 +275,54 @@ class TestScreens : public QObject
                 const int left = table->columnViewportPosition(column);
                 if (table->isColumnHidden(column) || left < 0 || left + table->columnWidth(column) > viewport.width())
                     continue;
-                const QString title = model->headerData(column, Qt::Horizontal).toString();
-                const QRectF section(header->mapTo(root, QPoint(header->sectionViewportPosition(column), 0)),
-                                     QSizeF(header->sectionSize(column), header->height()));
-                if (header->isVisibleTo(root) && !title.isEmpty() && !drawnIn(section, title))
-                    faults.append(QStringLiteral("header “") + title + QStringLiteral("” not drawn in its section"));
+                const QRectF section(header->mapTo(root, QPoint(left, 0)), QSizeF(table->columnWidth(column), header->height()));
+                if (header->isVisibleTo(root))
+                    cells.append({table, {}, section, model->headerData(column, Qt::Horizontal).toString()});
                 for (int row = std::max(0, table->rowAt(0)); row < model->rowCount(); ++row) {
                     const auto index = model->index(row, column);
                     const QRect cell = table->visualRect(index);
-                    if (table->isRowHidden(row) || !cell.isValid())
-                        continue;
                     if (cell.top() >= viewport.height())
                         break;
-                    if (!viewport.contains(cell))
-                        continue;
-                    const QRectF area(table->viewport()->mapTo(root, cell.topLeft()), cell.size());
-                    const QString text = index.data().toString();
-                    if (!text.isEmpty() && !drawnIn(area, text))
-                        faults.append(QStringLiteral("cell %1, %2 (“%3”) of %4 draws no “%5”")
-                                          .arg(row).arg(column).arg(title, table->objectName(), text));
-                    if (const auto check = index.data(Qt::CheckStateRole); check.isValid()) {
-                        const bool ticked = check.toInt() == Qt::Checked;
-                        const bool drawn = std::any_of(device.primitives.begin(), device.primitives.end(), [&](const auto &mark) {
-                            return mark.element == QStyle::PE_IndicatorItemViewItemCheck && area.contains(mark.box.center())
-                                && bool(mark.state & QStyle::State_On) == ticked;
-                        });
-                        if (!drawn)
-                            faults.append(QStringLiteral("cell %1, %2 of %3 draws no %4 check box")
-                                              .arg(row).arg(column).arg(table->objectName(), ticked ? "ticked" : "empty"));
-                    }
+                    if (!table->isRowHidden(row) && cell.isValid() && viewport.contains(cell))
+                        cells.append({table, index, QRectF(table->viewport()->mapTo(root, cell.topLeft()), cell.size()),
+                                      index.data().toString()});
                 }
+            }
+        }
+        return cells;
+    }
+
+    // Every cell of `cells` draws its text in its area (cut short at most), as it read before the
+    // rendering or reads now (a relative time may move on meanwhile), and each check box in its
+    // cell, ticked as the model says.
+    static void verifyTablesDrawn(const QList<TableCell> &cells, const TextRecordingDevice &device,
+                                  const QList<RenderedText> &lines, QStringList &faults)
+    {
+        const auto drawnIn = [&](const QRectF &area, const QString &text) {
+            return std::any_of(lines.begin(), lines.end(), [&](const RenderedText &line) {
+                return !line.shown.isEmpty() && within(line.shown, area) && drawsText(line.text, text);
+            });
+        };
+        for (const auto &cell : cells) {
+            const QString now = cell.index.isValid() ? cell.index.data().toString() : cell.text;
+            if (!cell.text.isEmpty() && !drawnIn(cell.area, cell.text) && !drawnIn(cell.area, now))
+                faults.append(cell.index.isValid() ? QStringLiteral("cell %1, %2 of %3 draws no “%4”")
+                                                         .arg(cell.index.row())
+                                                         .arg(cell.index.column())
+                                                         .arg(cell.table->objectName(), cell.text)
+                                                   : QStringLiteral("header “%1” of %2 not drawn in its section")
+                                                         .arg(cell.text, cell.table->objectName()));
+            if (const auto check = cell.index.data(Qt::CheckStateRole); check.isValid()) {
+                const bool ticked = check.toInt() == Qt::Checked;
+                const bool drawn = std::any_of(device.primitives.begin(), device.primitives.end(), [&](const auto &mark) {
+                    return mark.element == QStyle::PE_IndicatorItemViewItemCheck && cell.area.contains(mark.box.center())
+                        && bool(mark.state & QStyle::State_On) == ticked;
+                });
+                if (!drawn)
+                    faults.append(QStringLiteral("cell %1, %2 of %3 draws no %4 check box")
+                                      .arg(cell.index.row())
+                                      .arg(cell.index.column())
+                                      .arg(cell.table->objectName(), ticked ? "ticked" : "empty"));
             }
         }
     }
@@ -338,6 +358,7 @@ class TestScreens : public QObject
     // in its column when one is named, and that no two texts are drawn over each other.
     static void verifyShows(QWidget *root, const QList<Shown> &expected)
     {
+        const auto cells = tableCells(root);
         TextRecordingDevice device(root->size());
         root->render(&device);
         const auto lines = drawnLines(device.drawn);
@@ -355,17 +376,23 @@ class TestScreens : public QObject
                 places = placesOf(lines, shown.text);
             }
             const auto columns = columnsTitled(root, shown.column);
-            const bool found = std::any_of(places.begin(), places.end(), [&](const QRectF &place) {
-                return shown.column.isEmpty() || std::any_of(columns.begin(), columns.end(), [&](const ColumnArea &column) {
+            const auto inColumn = [&](const QRectF &place) {
+                return std::any_of(columns.begin(), columns.end(), [&](const ColumnArea &column) {
                     return within(place, shown.text == sortArrow ? column.header : column.cells);
                 });
+            };
+            const bool found = std::any_of(places.begin(), places.end(), [&](const QRectF &place) {
+                return shown.column.isEmpty() || inColumn(place);
             });
-            if (!found)
-                faults.append(QStringLiteral("missing “") + shown.text + u'”'
-                              + (shown.column.isEmpty() ? QString() : QStringLiteral(" in column “") + shown.column + u'”')
-                              + (shown.column.isEmpty() || !columns.isEmpty() ? QString() : QStringLiteral(" (no such column)")));
+            if (found)
+                continue;
+            QString fault = QStringLiteral("missing “") + shown.text + u'”';
+            if (!shown.column.isEmpty())
+                fault += QStringLiteral(" in column “") + shown.column
+                         + (columns.isEmpty() ? QStringLiteral("” (no such column)") : QStringLiteral("”"));
+            faults.append(fault);
         }
-        verifyTablesDrawn(root, device, lines, faults);
+        verifyTablesDrawn(cells, device, lines, faults);
         for (qsizetype i = 0; i < lines.size(); ++i) {
             for (qsizetype j = i + 1; j < lines.size(); ++j) {
                 const auto a = lines[i].shown.adjusted(1, 1, -1, -1), b = lines[j].shown.adjusted(1, 1, -1, -1);
@@ -394,7 +421,8 @@ class TestScreens : public QObject
                     && panels[other.element].endsWith(u"button") && panels[panel.element].endsWith(u"button")
                     && box.intersects(other.box.adjusted(1, 1, -1, -1)))
                     faults.append(QStringLiteral("a %1 at %2 drawn over a %3 at %4")
-                                      .arg(panels[panel.element], place(panel.box), panels[other.element], place(other.box)));
+                                      .arg(panels[panel.element], place(panel.box))
+                                      .arg(panels[other.element], place(other.box)));
             }
         }
         if (!faults.isEmpty()) {

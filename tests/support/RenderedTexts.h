@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QApplication>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStringList>
+#include <QStyleOption>
 #include <QTextItem>
 #include <QWidget>
 
@@ -13,6 +16,18 @@ struct RenderedText
 {
     QString text;
     QPointF at; // the baseline's start, in the device's coordinates
+    QRectF box;   // from ascent to descent over the advance, in the device's coordinates
+    QRectF shown; // the part of `box` inside the clip
+    int order;    // among the texts and primitives painted on the device
+};
+
+// A style element drawn, such as a sort arrow or a check box, recorded by RecordingStyle.
+struct RenderedPrimitive
+{
+    QStyle::PrimitiveElement element;
+    QRectF box; // in the device's coordinates
+    QStyle::State state;
+    int order;
 };
 
 // A paint device that keeps the texts painted on it, in painting order, instead of pixels. A
@@ -24,8 +39,28 @@ public:
     explicit TextRecordingDevice(QSize size) : m_size(size), m_engine(this) {}
 
     QList<RenderedText> drawn;
+    QList<RenderedPrimitive> primitives;
+    int painted = 0;
 
     QPaintEngine *paintEngine() const override { return &m_engine; }
+
+    // The device that `painter` paints on, when it is one of these.
+    static TextRecordingDevice *of(const QPainter *painter)
+    {
+        auto *engine = painter ? dynamic_cast<Engine *>(painter->paintEngine()) : nullptr;
+        return engine ? engine->m_device : nullptr;
+    }
+
+    // The part of `logical` that `painter` leaves visible, in the device's coordinates.
+    static QRectF visiblePart(const QPainter *painter, const QRectF &logical)
+    {
+        QRectF box = painter->deviceTransform().mapRect(logical);
+        if (painter->hasClipping())
+            box &= painter->deviceTransform().mapRect(painter->clipBoundingRect());
+        if (const QRegion system = painter->paintEngine()->systemClip(); !system.isEmpty())
+            box &= QRectF(system.boundingRect());
+        return box;
+    }
 
 protected:
     int metric(PaintDeviceMetric metric) const override
@@ -71,8 +106,11 @@ private:
         }
         void drawTextItem(const QPointF &p, const QTextItem &item) override
         {
-            if (!item.text().isEmpty())
-                m_device->drawn.append({item.text(), m_transform.map(p)});
+            if (item.text().isEmpty())
+                return;
+            const QRectF ink(p.x(), p.y() - item.ascent(), item.width(), item.ascent() + item.descent());
+            m_device->drawn.append(
+                {item.text(), m_transform.map(p), m_transform.mapRect(ink), visiblePart(painter(), ink), m_device->painted++});
         }
         void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
         void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
@@ -90,8 +128,9 @@ private:
         void drawPoints(const QPoint *, int) override {}
         Type type() const override { return User; }
 
-    private:
         TextRecordingDevice *m_device;
+
+    private:
         QTransform m_transform;
     };
 
@@ -114,3 +153,20 @@ inline QStringList renderedTexts(QWidget *widget)
         texts.append(item.text);
     return texts;
 }
+
+// The application's style with every primitive element drawn on a TextRecordingDevice written down,
+// so that marks that are no text (sort arrows, check boxes) can be found in a rendering too.
+class RecordingStyle : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (auto *device = TextRecordingDevice::of(painter))
+            device->primitives.append(
+                {element, TextRecordingDevice::visiblePart(painter, option->rect), option->state, device->painted++});
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};

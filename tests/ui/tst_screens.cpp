@@ -16,6 +16,7 @@
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarModel.h"
 
+#include "RenderedTexts.h"
 #include "SeedAccount.h"
 #include "TestSettings.h"
 
@@ -37,6 +38,18 @@
 
 #include <QCoroSignal>
 
+// A text that a shot must show, drawn whole; when `column` is given, inside the column of a
+// visible table whose header reads so. The text `sortArrow` stands for that header's sort arrow.
+struct Shown
+{
+    QString text;
+    QString column = {};
+};
+
+const QString sortArrow = QStringLiteral("<sort arrow>");
+// Stands for a ticked check box in a table's cell.
+const QString tickedBox = QStringLiteral("<ticked box>");
+
 // Renders the windows over a seeded account into PNG files for a person to look at, and checks
 // that what they must show is there and not cut off.
 class TestScreens : public QObject
@@ -53,6 +66,374 @@ class TestScreens : public QObject
     {
         QDir().mkpath(VANTU_SCREENS_DIR);
         QVERIFY(widget->grab().save(QStringLiteral(VANTU_SCREENS_DIR "/") + name + ".png"));
+        verifyShows(widget, shownIn(name));
+    }
+
+    // What each shot must show: titles, column headers, button and menu texts, and cell values of
+    // the seeded account in their columns.
+    static QList<Shown> shownIn(const QString &shot)
+    {
+        const QList<Shown> sidebar{{"Tools"}, {"Keyword Research"}, {"Alerts"}, {"My Apps"}, {"Competitors"},
+                                   {"Lumen Photo Editor"}, {"Lumen Collage Maker"}, {"Snapmosaic"}, {"Add App"}};
+        const QList<Shown> detail{{"Lumen Photo Editor"}, {"My App"}, {"ID 1001"}, {"Tracked"}, {"Ranking"},
+                                  {"Top 10"}, {"Keywords"}, {"Competitors"}, {"Metadata"}, {"🇺🇸 United States"},
+                                  {"Add Keywords"}, {"History"}, {"Filter keywords"}};
+        // The keyword table's columns from the left, as far as the history panel leaves them room.
+        const QList<Shown> keywords{{"Discover Keywords"}, {"Status"}, {"All 300"}, {"Keyword"}, {"Popularity"},
+                                    {"photo editor", "Keyword"}, {"Manual", "Keyword"}, {"—", "Popularity"}};
+        const QList<Shown> ranks{{"Difficulty"}, {"Medium", "Difficulty"}, {"Opp."}, {"Rank"}, {sortArrow, "Opp."}, {"Not in top 16", "Rank"}, {"#6", "Rank"},
+                                 {"#14", "Rank"}};
+        const QList<Shown> changes{{"Change"}, {"Checked"}, {"Lost", "Change"}, {"5", "Change"}, {"New", "Change"}};
+        const QList<Shown> history{{"“editor collage”"}, {"Rank history in United States. Every observation is kept."}};
+        const QList<Shown> banner{{"412"}, {"Candidates"}, {"Searched"}, {"31"}, {"Found"}, {"14"}, {"Not in sample"},
+                                  {"Failed"}, {"8"}, {"Related apps"},
+                                  {"Reports keywords discovered from public sources and sampled Apple search results "
+                                   "(up to 200 per search). It cannot list every keyword an app is indexed for."}};
+        const QList<Shown> alerts{{"Check Now"}, {"All apps"}, {"All changes"}, {"Unread"}, {"Mark All Read"}, {"Clear"},
+                                  {"portrait color 299"}, {"Lumen Photo Editor · New ranking"}, {"not ranked → #13"},
+                                  {"vintage layout 298"}, {"Lumen Photo Editor · Entered top 10"}, {"#17 → #5"}};
+        const QList<Shown> noApps{{"Tools"}, {"Keyword Research"}, {"Alerts"}, {"No apps yet"},
+                                  {"Add your app or a competitor by App Store link or ID."}, {"Add App"},
+                                  {"Select an app"}, {"Pick an app to see its keywords and rankings."}};
+        const QList<Shown> sheet{{"Add App"},
+                                 {"Paste an App Store link or numeric app ID. Keyword discovery starts automatically."},
+                                 {"This is my app (not a competitor)"}, {"Cancel"}, {"Add & Discover"}};
+        const QList<Shown> research{{"Filter terms"}, {"Track in…"}, {"🇺🇸 United States"}, {"All genres"},
+                                    {"Popularity"}, {"Term"}, {"Genre"}, {"Rank in Genre"}, {sortArrow, "Popularity"}};
+        const QList<Shown> terms{{"collage maker", "Term"}, {"100", "Popularity"}, {"Photo & Video", "Genre"},
+                                 {"Productivity & Utilities", "Genre"}, {"#1", "Rank in Genre"}, {"—", "Rank in Genre"},
+                                 {"200 of 240 terms · Apple Ads, week of 2026-11-30"}, {"Load More"}};
+        const QList<Shown> unconfigured{{"Couldn’t load top terms"}, {"Try Again"}, {"Open Settings"}};
+        const QList<Shown> fields{{"App name"}, {"18/30"}, {"Subtitle"}, {"23/30"}, {"Keyword field"}, {"49/100"},
+                                  {"Collage & filter studio"}, {"Auto-fill"}, {"Tidy"}, {"Undo"}, {"Reset Draft…"},
+                                  {"Target coverage"}, {"Targets covered"}, {"2/10"}, {"Wasted characters"},
+                                  {"Keyword field left"}, {"51"}, {"Issues"}};
+        const QList<Shown> targets{{"Target keywords"}, {"10 chosen"}, {"All"}, {"Targets"}, {"Missing"}, {"Select"},
+                                   {"Keyword"}, {"Popularity"}, {"Difficulty"}, {tickedBox}, {"editor filter", "Keyword"},
+                                   {"94", "Popularity"}, {"Easy", "Difficulty"}};
+        const QList<Shown> coverage{{"Rank"}, {"#7", "Rank"}, {"In metadata"}, {"Covered", "In metadata"}};
+        const QList<Shown> competitors{
+            {"Lumen Photo Editor"}, {"Suggested"}, {"Compare"}, {"Keyword Gap"},
+            {"⚠ The latest search failed for 1 keyword. They are shown as failed, never as not ranked."}};
+        const QList<Shown> rivalTable{{"Keyword"}, {"My rank"}, {"Their rank"}, {"Difference"}, {"Popularity"},
+                                      {"Difficulty"}, {"Competitor"}};
+        const QList<Shown> settings{{"Search"}, {"Discovery"}, {"Storefronts"}, {"Tracking"}};
+        const QHash<QString, QList<Shown>> shots{
+            {"main-window", sidebar + detail + keywords + ranks + changes},
+            {"app-detail-history", sidebar + detail + keywords + history + QList<Shown>{{"#6"}}},
+            {"alerts", sidebar + alerts},
+            {"alerts-minimum", sidebar + alerts},
+            {"app-detail-discovering", sidebar + detail + keywords.mid(1) + ranks + history + banner
+                                           + QList<Shown>{{"Discovering…"}, {"Round 2 · round 2 of 4"}, {"Stop"},
+                                                          {"47/120"}}},
+            {"app-detail-discovered",
+             sidebar + detail + keywords + ranks + history + banner + QList<Shown>{{"Discovery finished"}, {"120/120"}}},
+            {"app-detail-minimum", sidebar + detail + keywords + history},
+            {"main-window-empty", noApps},
+            {"add-app", sheet + QList<Shown>{{"https://apps.apple.com/us/app/example/id123456789"}}},
+            {"add-app-busy", sheet + QList<Shown>{{"284882215"}}},
+            {"add-app-error-1-lines",
+             sheet + QList<Shown>{{"⚠ Network error while contacting Apple (after 3 attempts): Connection refused"}}},
+            {"add-app-error-2-lines",
+             sheet + QList<Shown>{{"⚠ No app with ID 284882215 was returned by Apple in your favorite storefronts. "
+                                   "Check the ID; the app may be removed or unavailable there."}}},
+            {"add-app-error-3-lines", sheet},
+            {"research", sidebar + research + terms},
+            {"research-minimum", sidebar + research + terms},
+            {"research-unconfigured", sidebar + research + unconfigured},
+            {"research-unconfigured-minimum", sidebar + research + unconfigured},
+            {"research-empty-minimum",
+             sidebar + research
+                 + QList<Shown>{{"No terms match"}, {"0 of 0 terms · Apple Ads, week of 2026-11-30"}}},
+            {"research-loading-minimum", sidebar + research + QList<Shown>{{"Loading Apple’s most searched terms…"}}},
+            {"metadata", sidebar + detail + fields + targets + coverage},
+            // The last columns do not fit beside the fields at the minimum size yet.
+            {"metadata-minimum", sidebar + detail + targets},
+            {"metadata-narrow", sidebar + detail + targets + coverage},
+            {"metadata-fields", fields},
+            {"metadata-minimum-fields", fields},
+            {"competitors-suggested",
+             competitors
+                 + QList<Shown>{{"App"}, {"Shared keywords"}, {"Avg. rank"}, {"Ratings"}, {sortArrow, "Shared keywords"},
+                                {"App 3000", "App"}, {"App 3000 Ltd. · Photo & Video", "App"}, {"120", "Shared keywords"},
+                                {"#1.9", "Avg. rank"}, {"1K", "Ratings"}, {"Track as Competitor"},
+                                {"Apps that most often appear in the top 20 Apple results of this app’s tracked "
+                                 "keywords in United States. Already tracked apps are hidden."}}},
+            {"competitors-compare",
+             competitors + rivalTable
+                 + QList<Shown>{{"Ahead"}, {"48"}, {"Behind"}, {"72"}, {"Both ranked"}, {"90"}, {sortArrow, "Difference"},
+                                {"photo booth", "Keyword"}, {"Request failed", "My rank"}, {"Request failed", "Their rank"},
+                                {"blur color", "Keyword"}, {"Not in top 16", "My rank"}, {"#9", "Their rank"},
+                                {"Only theirs", "Difference"}, {"43", "Difficulty"}, {"Medium", "Difficulty"}}},
+            {"competitors-keyword-gap",
+             competitors + rivalTable
+                 + QList<Shown>{{"Opportunities (38)"}, {"Their keywords you don’t track (3)"}, {"Add 2 to My Keywords"},
+                                {sortArrow, "Their rank"}, {"collage maker pro", "Keyword"}, {"#14", "My rank"},
+                                {"#11", "Their rank"}, {"3", "Difference"}, {"blur vintage", "Keyword"},
+                                {"#1", "Their rank"}, {"Only theirs", "Difference"}}},
+            {"settings-search",
+             settings + QList<Shown>{{"Default storefront"}, {"🇺🇸 United States"}, {"Results per search: 200"},
+                                     {"Requests per minute: 20"}, {"Cache: 60 min"}}},
+            {"settings-discovery",
+             settings + QList<Shown>{{"Searches per discovery run: 300"}, {"Expansion rounds: 3"},
+                                     {"Related apps per round: 8"}}},
+            {"settings-storefronts",
+             settings + QList<Shown>{{"Favorite storefronts are shown first in the storefront menu and used to look up apps."},
+                                     {"🇺🇸 United States"}, {"🇬🇧 United Kingdom"}}},
+            {"settings-tracking",
+             settings + QList<Shown>{{"Track rankings daily"}, {"Run after"}, {"Apps"}, {"My apps only"},
+                                     {"While Vantu is open, each app's tracked keywords are searched again once a day "
+                                      "in every storefront it is tracked in, at the pace set under Search."},
+                                     {"Check Now"}, {"Create alerts for ranking changes"},
+                                     {"Alert when a keyword moves 5+ places"}, {"Notify me after each daily run"},
+                                     {"Open Vantu at login"}}},
+        };
+        if (!shots.contains(shot))
+            qFatal("no texts listed for the shot %s", qPrintable(shot));
+        return shots.value(shot);
+    }
+
+    // The lines of text drawn: runs on one baseline that follow each other are joined, since a
+    // font fallback (for a check mark, an arrow) splits a line into several runs.
+    static QList<RenderedText> drawnLines(const QList<RenderedText> &runs)
+    {
+        QList<RenderedText> lines;
+        for (const auto &run : runs) {
+            if (!lines.isEmpty() && qAbs(lines.last().at.y() - run.at.y()) < 0.5
+                && qAbs(lines.last().box.right() - run.box.left()) < 1.0) {
+                auto &line = lines.last();
+                line.text += run.text;
+                line.box |= run.box;
+                line.shown = line.shown.isEmpty() ? run.shown : run.shown.isEmpty() ? line.shown : line.shown | run.shown;
+            } else {
+                lines.append(run);
+            }
+        }
+        return lines;
+    }
+
+    // A visible table's column: its header section, and the part of the viewport below it.
+    struct ColumnArea
+    {
+        QRectF header;
+        QRectF cells;
+    };
+
+    static QList<ColumnArea> columnsTitled(QWidget *root, const QString &title)
+    {
+        QList<ColumnArea> areas;
+        for (auto *header : root->findChildren<QHeaderView *>()) {
+            auto *view = qobject_cast<QAbstractItemView *>(header->parentWidget());
+            if (header->orientation() != Qt::Horizontal || !header->isVisibleTo(root) || !view || !header->model())
+                continue;
+            for (int section = 0; section < header->count(); ++section) {
+                if (header->isSectionHidden(section) || header->model()->headerData(section, Qt::Horizontal) != title)
+                    continue;
+                const QRectF area(header->mapTo(root, QPoint(header->sectionViewportPosition(section), 0)),
+                                  QSizeF(header->sectionSize(section), header->height()));
+                const QRectF viewport(view->viewport()->mapTo(root, QPoint()), view->viewport()->size());
+                areas.append({area, QRectF(area.left(), viewport.top(), area.width(), viewport.height())});
+            }
+        }
+        return areas;
+    }
+
+    static QString place(const QRectF &box)
+    {
+        return QStringLiteral("%1,%2 %3×%4").arg(box.x()).arg(box.y()).arg(box.width()).arg(box.height());
+    }
+
+    static bool within(const QRectF &inner, const QRectF &outer)
+    {
+        return outer.adjusted(-1, -1, 1, 1).contains(inner);
+    }
+
+    // A drawn text that is `text`, or `text` cut short with an ellipsis.
+    static bool drawsText(const QString &drawn, const QString &text)
+    {
+        return drawn == text || (drawn.size() > 1 && drawn.endsWith(u'…') && text.startsWith(drawn.chopped(1)));
+    }
+
+    // A header section or cell of a visible table, in full view, with the text it shows.
+    struct TableCell
+    {
+        const QTableView *table;
+        QPersistentModelIndex index; // invalid for a header section
+        QRectF area;
+        QString text;
+    };
+
+    static QList<TableCell> tableCells(QWidget *root)
+    {
+        QList<TableCell> cells;
+        for (auto *table : root->findChildren<QTableView *>()) {
+            if (!table->isVisibleTo(root) || !table->model())
+                continue;
+            const auto *model = table->model();
+            auto *header = table->horizontalHeader();
+            const QRect viewport = table->viewport()->rect();
+            for (int column = 0; column < model->columnCount(); ++column) {
+                const int left = table->columnViewportPosition(column);
+                if (table->isColumnHidden(column) || left < 0 || left + table->columnWidth(column) > viewport.width())
+                    continue;
+                const QRectF section(header->mapTo(root, QPoint(left, 0)), QSizeF(table->columnWidth(column), header->height()));
+                if (header->isVisibleTo(root))
+                    cells.append({table, {}, section, model->headerData(column, Qt::Horizontal).toString()});
+                for (int row = std::max(0, table->rowAt(0)); row < model->rowCount(); ++row) {
+                    const auto index = model->index(row, column);
+                    const QRect cell = table->visualRect(index);
+                    if (cell.top() >= viewport.height())
+                        break;
+                    if (!table->isRowHidden(row) && cell.isValid() && viewport.contains(cell))
+                        cells.append({table, index, QRectF(table->viewport()->mapTo(root, cell.topLeft()), cell.size()),
+                                      index.data().toString()});
+                }
+            }
+        }
+        return cells;
+    }
+
+    // Every cell of `cells` draws its text in its area (cut short at most), as it read before the
+    // rendering or reads now (a relative time may move on meanwhile), and each check box in its
+    // cell, ticked as the model says.
+    static void verifyTablesDrawn(const QList<TableCell> &cells, const TextRecordingDevice &device,
+                                  const QList<RenderedText> &lines, QStringList &faults)
+    {
+        const auto drawnIn = [&](const QRectF &area, const QString &text) {
+            return std::any_of(lines.begin(), lines.end(), [&](const RenderedText &line) {
+                return !line.shown.isEmpty() && within(line.shown, area) && drawsText(line.text, text);
+            });
+        };
+        for (const auto &cell : cells) {
+            const QString now = cell.index.isValid() ? cell.index.data().toString() : cell.text;
+            if (!cell.text.isEmpty() && !drawnIn(cell.area, cell.text) && !drawnIn(cell.area, now))
+                faults.append(cell.index.isValid() ? QStringLiteral("cell %1, %2 of %3 draws no “%4”")
+                                                         .arg(cell.index.row())
+                                                         .arg(cell.index.column())
+                                                         .arg(cell.table->objectName(), cell.text)
+                                                   : QStringLiteral("header “%1” of %2 not drawn in its section")
+                                                         .arg(cell.text, cell.table->objectName()));
+            if (const auto check = cell.index.data(Qt::CheckStateRole); check.isValid()) {
+                const bool ticked = check.toInt() == Qt::Checked;
+                const bool drawn = std::any_of(device.primitives.begin(), device.primitives.end(), [&](const auto &mark) {
+                    return mark.element == QStyle::PE_IndicatorItemViewItemCheck && cell.area.contains(mark.box.center())
+                        && bool(mark.state & QStyle::State_On) == ticked;
+                });
+                if (!drawn)
+                    faults.append(QStringLiteral("cell %1, %2 of %3 draws no %4 check box")
+                                      .arg(cell.index.row())
+                                      .arg(cell.index.column())
+                                      .arg(cell.table->objectName(), ticked ? "ticked" : "empty"));
+            }
+        }
+    }
+
+    static bool isWhole(const RenderedText &line)
+    {
+        return line.shown.width() >= line.box.width() - 1 && line.shown.height() >= line.box.height() - 1;
+    }
+
+    // Where `text` is drawn whole: as one line, or as lines that follow each other and read `text`
+    // when joined by blanks, as a wrapped label draws it.
+    static QList<QRectF> placesOf(const QList<RenderedText> &lines, const QString &text)
+    {
+        QList<QRectF> places;
+        for (qsizetype first = 0; first < lines.size(); ++first) {
+            QString read;
+            QRectF box;
+            for (qsizetype i = first; i < lines.size() && isWhole(lines[i]); ++i) {
+                read += (read.isEmpty() ? QString() : QStringLiteral(" ")) + lines[i].text;
+                box |= lines[i].shown;
+                if (!text.startsWith(read))
+                    break;
+                if (read == text) {
+                    places.append(box);
+                    break;
+                }
+            }
+        }
+        return places;
+    }
+
+    // Renders `root` as the screen shows it and checks that each expected text is drawn whole,
+    // in its column when one is named, and that no two texts are drawn over each other.
+    static void verifyShows(QWidget *root, const QList<Shown> &expected)
+    {
+        const auto cells = tableCells(root);
+        TextRecordingDevice device(root->size());
+        root->render(&device);
+        const auto lines = drawnLines(device.drawn);
+        QStringList faults;
+        for (const auto &shown : expected) {
+            QList<QRectF> places;
+            if (shown.text == sortArrow || shown.text == tickedBox) {
+                for (const auto &mark : device.primitives) {
+                    if (shown.text == sortArrow ? mark.element == QStyle::PE_IndicatorHeaderArrow
+                                                : mark.element == QStyle::PE_IndicatorItemViewItemCheck
+                                                      && mark.state & QStyle::State_On)
+                        places.append(mark.box);
+                }
+            } else {
+                places = placesOf(lines, shown.text);
+            }
+            const auto columns = columnsTitled(root, shown.column);
+            const auto inColumn = [&](const QRectF &place) {
+                return std::any_of(columns.begin(), columns.end(), [&](const ColumnArea &column) {
+                    return within(place, shown.text == sortArrow ? column.header : column.cells);
+                });
+            };
+            const bool found = std::any_of(places.begin(), places.end(), [&](const QRectF &place) {
+                return shown.column.isEmpty() || inColumn(place);
+            });
+            if (found)
+                continue;
+            QString fault = QStringLiteral("missing “") + shown.text + u'”';
+            if (!shown.column.isEmpty())
+                fault += QStringLiteral(" in column “") + shown.column
+                         + (columns.isEmpty() ? QStringLiteral("” (no such column)") : QStringLiteral("”"));
+            faults.append(fault);
+        }
+        verifyTablesDrawn(cells, device, lines, faults);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            for (qsizetype j = i + 1; j < lines.size(); ++j) {
+                const auto a = lines[i].shown.adjusted(1, 1, -1, -1), b = lines[j].shown.adjusted(1, 1, -1, -1);
+                if (a.isValid() && b.isValid() && a.intersects(b))
+                    faults.append(QStringLiteral("“%1” at %2 drawn over “%3” at %4")
+                                      .arg(lines[i].text, place(lines[i].shown), lines[j].text, place(lines[j].shown)));
+            }
+        }
+        // A button, field or row painted later over a text hides it; a button over another one
+        // hides that one's edge.
+        const QHash<QStyle::PrimitiveElement, QString> panels{
+            {QStyle::PE_PanelButtonCommand, "button"}, {QStyle::PE_PanelButtonTool, "tool button"},
+            {QStyle::PE_PanelButtonBevel, "button"},   {QStyle::PE_PanelLineEdit, "field"},
+            {QStyle::PE_PanelItemViewItem, "cell"},    {QStyle::PE_PanelItemViewRow, "row"}};
+        for (const auto &panel : device.primitives) {
+            const auto box = panel.box.adjusted(1, 1, -1, -1);
+            if (!panels.contains(panel.element) || !box.isValid())
+                continue;
+            for (const auto &line : lines) {
+                if (panel.order > line.order && box.intersects(line.shown.adjusted(1, 1, -1, -1)))
+                    faults.append(QStringLiteral("“%1” at %2 covered by a %3 at %4")
+                                      .arg(line.text, place(line.shown), panels[panel.element], place(panel.box)));
+            }
+            for (const auto &other : device.primitives) {
+                if (other.order < panel.order && other.box != panel.box && panels.contains(other.element)
+                    && panels[other.element].endsWith(u"button") && panels[panel.element].endsWith(u"button")
+                    && box.intersects(other.box.adjusted(1, 1, -1, -1)))
+                    faults.append(QStringLiteral("a %1 at %2 drawn over a %3 at %4")
+                                      .arg(panels[panel.element], place(panel.box))
+                                      .arg(panels[other.element], place(other.box)));
+            }
+        }
+        if (!faults.isEmpty()) {
+            if (faults.size() > 12)
+                faults = faults.mid(0, 12) << QStringLiteral("… and %1 more").arg(faults.size() - 12);
+            QStringList drawn;
+            for (const auto &line : lines)
+                drawn.append(line.text);
+            QFAIL(qPrintable(faults.join(u'\n') + QStringLiteral("\ndrawn: ") + drawn.join(QStringLiteral(" | "))));
+        }
     }
 
     // Every visible label and button shows its whole text.
@@ -121,6 +502,8 @@ class TestScreens : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        // The same style, with its sort arrows and check boxes written down when rendered for a check.
+        QApplication::setStyle(new RecordingStyle(QApplication::style()->name()));
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
         m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
         SeedAccount::seed(*m_store, *m_client);

@@ -214,6 +214,31 @@ QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QString &country)
     return result;
 }
 
+QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QSet<QString> &keywords, const QString &country)
+{
+    QList<LatestSearch> result;
+    if (keywords.isEmpty())
+        return result;
+    result.reserve(keywords.size());
+    // One probe of the latest rows' index per keyword, rather than every latest row of the storefront.
+    select(QStringLiteral("SELECT pk, checked_at, keyword_normalized, length(hits_data) FROM search_observation "
+                          "WHERE keyword_normalized IN (SELECT value FROM json_each(?)) AND country = ? AND is_latest = 1 "
+                          "ORDER BY pk"),
+           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
+                                  .toJson(QJsonDocument::Compact)),
+            country},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               LatestSearch entry;
+               entry.persistentId = row.integer();
+               entry.checkedAt = row.date();
+               entry.keywordNormalized = row.text();
+               entry.hitsSize = row.integer();
+               result.append(entry);
+           });
+    return result;
+}
+
 QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persistentIds)
 {
     QHash<qint64, QByteArray> result;

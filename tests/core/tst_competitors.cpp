@@ -5,6 +5,8 @@
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -191,9 +193,11 @@ private Q_SLOTS:
                                           reference(*m_store, mine, theirs, country).join(" | "))));
         };
 
+        // Tracked, so never suggested: an ID too long to be kept as a number.
+        track("1000000000000000000");
         check("nothing searched");
-        answer("alpha", {"7:1", "11111:2", "300:3", "0123:4", "x7:5", "8:6", "7:7"});
-        answer("beta", {"8:1", "7:2", "300:3", "0123:4"});
+        answer("alpha", {"7:1", "11111:2", "300:3", "0123:4", "x7:5", "8:6", "7:7", "1000000000000000000:8"});
+        answer("beta", {"8:1", "7:2", "300:3", "0123:4", "1000000000000000000:5"});
         answer("delta", {"300:1", "8:2"});
         answer("omega", {"9:1", "300:2", "8:3"});
         answer("kappa", {"!"});
@@ -229,6 +233,18 @@ private Q_SLOTS:
         country = "us";
         answer("delta", {"11111:1", "9:2", "8:3"});
         check("back, after a search");
+        {
+            // Another connection's change shows as well.
+            auto other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(path);
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET is_latest = 0 WHERE keyword_normalized = 'omega'"));
+            QVERIFY(QSqlQuery(other).exec("DELETE FROM keyword_link WHERE keyword_pk IN "
+                                          "(SELECT pk FROM keyword WHERE normalized = 'alpha')"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase("other");
+        check("written elsewhere");
         m_store->deleteApp(theirs);
         check("competitor deleted");
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);

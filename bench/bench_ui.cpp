@@ -425,10 +425,16 @@ const ColdSection &coldRivalry()
     return section;
 }
 
-// The large account's own app, against its first competitor by name.
+// The large account's own app, against its first competitor by name; on a copy, since every
+// opening of the store stamps the file.
 const ColdSection &coldLarge()
 {
-    static const ColdSection section{TrackedAccounts::largePath(),
+    static const ColdSection section{[] {
+                                         const auto copy = TrackedAccounts::databasePath("large-copy");
+                                         TrackedAccounts::require(QFile::copy(TrackedAccounts::largePath(), copy),
+                                                                  "copying the large account");
+                                         return copy;
+                                     }(),
                                      TrackedApp(AppInfo{QStringLiteral("100000"), QStringLiteral("App 0")}, true),
                                      QStringLiteral("us")};
     return section;

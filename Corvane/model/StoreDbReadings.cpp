@@ -3,10 +3,40 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDriver>
+
+#include <dlfcn.h>
 
 // Searches and the readings of tracked apps in them.
 
 namespace {
+
+// SQLite's incremental blob reads, found in the library the driver loaded; absent when any is
+// missing.
+struct BlobReads
+{
+    int (*open)(void *, const char *, const char *, const char *, qint64, int, void **) = nullptr;
+    int (*reopen)(void *, qint64) = nullptr;
+    int (*bytes)(void *) = nullptr;
+    int (*read)(void *, void *, int, int) = nullptr;
+    int (*close)(void *) = nullptr;
+
+    static const BlobReads *get()
+    {
+        static const BlobReads reads = [] {
+            BlobReads found;
+            if (void *library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD)) {
+                found.open = reinterpret_cast<decltype(found.open)>(dlsym(library, "sqlite3_blob_open"));
+                found.reopen = reinterpret_cast<decltype(found.reopen)>(dlsym(library, "sqlite3_blob_reopen"));
+                found.bytes = reinterpret_cast<decltype(found.bytes)>(dlsym(library, "sqlite3_blob_bytes"));
+                found.read = reinterpret_cast<decltype(found.read)>(dlsym(library, "sqlite3_blob_read"));
+                found.close = reinterpret_cast<decltype(found.close)>(dlsym(library, "sqlite3_blob_close"));
+            }
+            return found;
+        }();
+        return reads.open && reads.reopen && reads.bytes && reads.read && reads.close ? &reads : nullptr;
+    }
+};
 
 using namespace StoredForm;
 
@@ -254,6 +284,55 @@ QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persiste
                const auto id = row.integer();
                result.insert(id, row.bytes());
            });
+    return result;
+}
+
+QHash<qint64, QByteArray> StoreDb::observationHitsDirect(const QList<qint64> &persistentIds)
+{
+    const auto *reads = BlobReads::get();
+    const auto handle = database().driver()->handle();
+    if (!reads || !handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || persistentIds.isEmpty())
+        return observationHits(persistentIds);
+    auto *connection = *static_cast<void *const *>(handle.constData());
+    // Hits stored as anything but a blob (text, say) read as the statement reads them.
+    QList<qint64> blobs;
+    QJsonArray ids;
+    for (const auto id : persistentIds)
+        ids.append(id);
+    select(QStringLiteral("SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) "
+                          "AND typeof(hits_data) = 'blob'"),
+           {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
+           [&](const QSqlQuery &query) { blobs.append(query.value(0).toLongLong()); });
+    QHash<qint64, QByteArray> result;
+    result.reserve(persistentIds.size());
+    QList<qint64> others;
+    void *blob = nullptr;
+    for (const auto id : std::as_const(blobs)) {
+        constexpr int ok = 0;
+        const int opened = blob ? reads->reopen(blob, id)
+                                : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
+        QByteArray bytes;
+        if (opened == ok) {
+            bytes.resize(reads->bytes(blob));
+            if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
+                result.insert(id, bytes);
+                continue;
+            }
+        }
+        // A failed open leaves the handle unusable; the statement reads the row and reports why.
+        if (blob) {
+            reads->close(blob);
+            blob = nullptr;
+        }
+        others.append(id);
+    }
+    if (blob)
+        reads->close(blob);
+    for (const auto id : persistentIds) {
+        if (!blobs.contains(id))
+            others.append(id);
+    }
+    result.insert(observationHits(others));
     return result;
 }
 

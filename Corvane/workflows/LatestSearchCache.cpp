@@ -1,11 +1,16 @@
 #include "workflows/LatestSearchCache.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <deque>
+#include <future>
+#include <memory>
 
 namespace {
 
-// Rows whose hits are read in one query: a cold cache reads thousands of ~80 KB blobs, and
-// holding them all at once would cost far more memory than their copies.
+// Rows whose hits are read in one query and scanned in one go: a cold cache reads thousands of
+// ~50 KB blobs, and holding them all at once would cost far more memory than their copies.
 constexpr qsizetype hitsPerRead = 16;
 
 // The number that the ID spells in plain decimals (no sign, no leading zero), which turns back
@@ -235,20 +240,62 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
             missing.append(&search);
         }
     }
+    // Reading the rows is the database's work, on this thread; scanning their hits is work on
+    // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading.
+    struct Batch
+    {
+        QList<const StoreDb::LatestSearch *> searches;
+        QHash<qint64, QByteArray> stored;
+        std::future<QList<Search>> scanned;
+    };
+    const auto keep = [&entries](Batch &batch) {
+        const auto scanned = batch.scanned.get();
+        for (qsizetype i = 0; i < batch.searches.size(); ++i) {
+            const auto *search = batch.searches.at(i);
+            // A failed read: left out now, read again next time.
+            if (batch.stored.contains(search->persistentId))
+                entries.insert(search->keywordNormalized,
+                               Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
+        }
+    };
+    auto *pool = QThreadPool::globalInstance();
+    const auto ahead = qsizetype(std::max(2, pool->maxThreadCount()));
+    std::deque<Batch> running;
     for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
-        const auto batch = missing.mid(start, hitsPerRead);
+        Batch batch{missing.mid(start, hitsPerRead), {}, {}};
         QList<qint64> ids;
-        for (const auto *search : batch)
+        for (const auto *search : std::as_const(batch.searches))
             ids.append(search->persistentId);
-        const auto stored = db.observationHits(ids);
-        for (const auto *search : batch) {
-            const auto found = stored.constFind(search->persistentId);
-            if (found == stored.cend())
-                continue;   // a failed read: left out now, read again next time
-            entries.insert(search->keywordNormalized,
-                           Entry{search->persistentId, search->checkedAt, search->hitsSize, Search::of(*found), {}});
+        batch.stored = db.observationHitsDirect(ids);
+        QList<QByteArray> bytes;
+        for (const auto *search : std::as_const(batch.searches))
+            bytes.append(batch.stored.value(search->persistentId));
+        auto promise = std::make_shared<std::promise<QList<Search>>>();
+        batch.scanned = promise->get_future();
+        const auto scan = [promise, bytes] {
+            try {
+                QList<Search> scanned;
+                scanned.reserve(bytes.size());
+                for (const auto &hits : bytes)
+                    scanned.append(Search::of(hits));
+                promise->set_value(std::move(scanned));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        };
+        // A few searches are not worth a thread.
+        if (missing.size() <= hitsPerRead)
+            scan();
+        else
+            pool->start(scan);
+        running.push_back(std::move(batch));
+        if (qsizetype(running.size()) > ahead) {
+            keep(running.front());
+            running.pop_front();
         }
     }
+    for (; !running.empty(); running.pop_front())
+        keep(running.front());
     QHash<QString, Latest> result;
     result.reserve(latest.size());
     for (const auto &search : latest) {
@@ -272,7 +319,7 @@ QList<SearchHit> LatestSearchCache::hits(StoreDb &db, const QString &country,
             missing[entry->persistentId].append(index);
     }
     if (!missing.isEmpty()) {
-        const auto stored = db.observationHits(missing.keys());
+        const auto stored = db.observationHitsDirect(missing.keys());
         for (auto &entry : entries) {
             const auto indexes = missing.constFind(entry.persistentId);
             const auto found = stored.constFind(entry.persistentId);

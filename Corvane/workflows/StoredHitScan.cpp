@@ -412,7 +412,30 @@ private:
     {
         if (!literal("\"http://") && !literal("\"https://"))
             return false;
-        const char *host = m_p;
+        if (!knownHost() && !host())
+            return false;
+        skipPlain(false);
+        return take('"');
+    }
+
+    static bool endsHost(char c) { return c == '/' || c == '?' || c == '#' || c == '"'; }
+
+    // The hosts of a search's addresses repeat: one already judged is passed over.
+    bool knownHost()
+    {
+        for (const auto known : m_hosts) {
+            const auto size = known.size();
+            if (size > 0 && m_end - m_p > size && std::memcmp(m_p, known.data(), size_t(size)) == 0 && endsHost(m_p[size])) {
+                m_p += size;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool host()
+    {
+        const char *start = m_p;
         qsizetype label = 0;
         bool letter = false;
         char previous = '.';
@@ -437,12 +460,11 @@ private:
             if (++label > 63)
                 return false;
         }
-        if (previous == '.' || previous == '-' || !letter || m_p - host > 253 || m_p == m_end)
+        if (previous == '.' || previous == '-' || !letter || m_p - start > 253 || m_p == m_end || !endsHost(*m_p))
             return false;
-        if (*m_p != '/' && *m_p != '?' && *m_p != '#' && *m_p != '"')
-            return false;
-        skipPlain(false);
-        return take('"');
+        m_hosts[m_nextHost] = QByteArrayView(start, m_p - start);
+        m_nextHost = (m_nextHost + 1) % std::size(m_hosts);
+        return true;
     }
 
     // A whole number without fraction or exponent, within 18 digits; "-0" is left to the decoder.
@@ -484,6 +506,9 @@ private:
     const char *m_begin;
     const char *m_p;
     const char *m_end;
+    // Hosts judged sound lately.
+    QByteArrayView m_hosts[2];
+    size_t m_nextHost = 0;
 };
 
 }

@@ -241,6 +241,9 @@ private Q_SLOTS:
             QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET is_latest = 0 WHERE keyword_normalized = 'omega'"));
             QVERIFY(QSqlQuery(other).exec("DELETE FROM keyword_link WHERE keyword_pk IN "
                                           "(SELECT pk FROM keyword WHERE normalized = 'alpha')"));
+            // Hits kept as text rather than bytes read the same.
+            QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET hits_data = CAST(hits_data AS TEXT) "
+                                          "WHERE keyword_normalized = 'delta' AND is_latest = 1"));
             other.close();
         }
         QSqlDatabase::removeDatabase("other");
@@ -248,6 +251,27 @@ private Q_SLOTS:
         m_store->deleteApp(theirs);
         check("competitor deleted");
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
+    }
+
+    // Enough searches that their hits are scanned in batches on other threads, each batch's
+    // copies landing with their own keywords.
+    void manySearches()
+    {
+        QStringList mine, theirs;
+        for (int i = 0; i < 90; ++i)
+            (i < 60 ? mine : theirs).append(QStringLiteral("word %1").arg(i));
+        theirs += mine.mid(30);
+        const auto app = track("11111", true, mine);
+        const auto competitor = track("300", false, theirs);
+        for (int i = 0; i < 90; ++i) {
+            QStringList ids;
+            for (int hit = 0; hit < 25; ++hit)
+                ids.append(QString::number(500 + (i * 7 + hit * 3) % 40));
+            ids.insert(i % 23, "11111");
+            ids.insert((i * 5) % 27, "300");
+            search(QStringLiteral("word %1").arg(i), i % 17 == 3 ? QStringList{"!"} : ids);
+        }
+        QCOMPARE(analyse(*m_store, app, competitor, "us"), reference(*m_store, app, competitor, "us"));
     }
 
     void bringIn_data()

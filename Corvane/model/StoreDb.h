@@ -266,9 +266,10 @@ public:
     QList<LatestSearch> latestSearches(const QSet<QString> &keywords, const QString &country);
     // The stored hits of those of the observations that exist, by persistentId.
     QHash<qint64, QByteArray> observationHits(const QList<qint64> &persistentIds);
-    // The same, read with SQLite's incremental blob reads where the hits are stored as a blob:
-    // copied once, straight out of the file's pages, rather than twice through a statement.
-    QHash<qint64, QByteArray> observationHitsDirect(const QList<qint64> &persistentIds);
+    // The same into the caller's buffers, one per observation in order, whether each was read.
+    // Read with SQLite's incremental blob reads where the hits are stored as a blob: copied once,
+    // straight out of the file's pages, into memory that reading thousands of them reuses.
+    QList<bool> observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers);
     // Those of the keywords that have a failed observation in the storefront.
     QSet<QString> keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country);
     // Sets isLatest; an observation that is not the latest also loses its hits.

@@ -287,53 +287,59 @@ QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persiste
     return result;
 }
 
-QHash<qint64, QByteArray> StoreDb::observationHitsDirect(const QList<qint64> &persistentIds)
+QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers)
 {
+    Q_ASSERT(buffers.size() >= persistentIds.size());
+    QList<bool> read(persistentIds.size(), false);
     const auto *reads = BlobReads::get();
     const auto handle = database().driver()->handle();
-    if (!reads || !handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || persistentIds.isEmpty())
-        return observationHits(persistentIds);
-    auto *connection = *static_cast<void *const *>(handle.constData());
-    // Hits stored as anything but a blob (text, say) read as the statement reads them.
-    QList<qint64> blobs;
-    QJsonArray ids;
-    for (const auto id : persistentIds)
-        ids.append(id);
-    select(QStringLiteral("SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) "
-                          "AND typeof(hits_data) = 'blob'"),
-           {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
-           [&](const QSqlQuery &query) { blobs.append(query.value(0).toLongLong()); });
-    QHash<qint64, QByteArray> result;
-    result.reserve(persistentIds.size());
-    QList<qint64> others;
+    const bool direct = reads && handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0;
+    // Hits stored as anything but a blob (text, say) are read as the statement reads them.
+    QSet<qint64> blobs;
+    if (direct && !persistentIds.isEmpty()) {
+        QJsonArray ids;
+        for (const auto id : persistentIds)
+            ids.append(id);
+        select(QStringLiteral("SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) "
+                              "AND typeof(hits_data) = 'blob'"),
+               {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
+               [&](const QSqlQuery &query) { blobs.insert(query.value(0).toLongLong()); });
+    }
     void *blob = nullptr;
-    for (const auto id : std::as_const(blobs)) {
-        constexpr int ok = 0;
-        const int opened = blob ? reads->reopen(blob, id)
-                                : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
-        QByteArray bytes;
-        if (opened == ok) {
-            bytes.resize(reads->bytes(blob));
-            if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
-                result.insert(id, bytes);
-                continue;
+    QList<qint64> others;
+    for (qsizetype i = 0; i < persistentIds.size(); ++i) {
+        const auto id = persistentIds.at(i);
+        if (blobs.contains(id)) {
+            constexpr int ok = 0;
+            auto *connection = *static_cast<void *const *>(handle.constData());
+            const int opened = blob ? reads->reopen(blob, id)
+                                    : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
+            auto &bytes = buffers[i];
+            if (opened == ok) {
+                bytes.resize(reads->bytes(blob));
+                if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
+                    read[i] = true;
+                    continue;
+                }
             }
-        }
-        // A failed open leaves the handle unusable; the statement reads the row and reports why.
-        if (blob) {
-            reads->close(blob);
-            blob = nullptr;
+            // A failed open leaves the handle unusable; the statement reads the row and reports why.
+            if (blob) {
+                reads->close(blob);
+                blob = nullptr;
+            }
         }
         others.append(id);
     }
     if (blob)
         reads->close(blob);
-    for (const auto id : persistentIds) {
-        if (!blobs.contains(id))
-            others.append(id);
+    const auto stored = observationHits(others);
+    for (qsizetype i = 0; i < persistentIds.size(); ++i) {
+        if (const auto found = stored.constFind(persistentIds.at(i)); !read[i] && found != stored.cend()) {
+            buffers[i] = *found;
+            read[i] = true;
+        }
     }
-    result.insert(observationHits(others));
-    return result;
+    return read;
 }
 
 QSet<QString> StoreDb::keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country)

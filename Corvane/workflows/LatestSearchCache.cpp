@@ -13,6 +13,9 @@ namespace {
 // ~50 KB blobs, and holding them all at once would cost far more memory than their copies.
 constexpr qsizetype hitsPerRead = 16;
 
+// Keywords beyond which the storefront's latest searches are read whole rather than one by one.
+constexpr qsizetype manyKeywords = 500;
+
 // The number that the ID spells in plain decimals (no sign, no leading zero), which turns back
 // into the same text; absent for any other ID. Of text or of its UTF-8 bytes.
 char16_t unit(QChar c)
@@ -200,9 +203,14 @@ LatestSearchCache::Searched LatestSearchCache::searched(StoreDb &db, const QSet<
             unknown.insert(keyword);
     }
     if (!unknown.isEmpty()) {
+        // A few keywords are looked up one by one; for thousands, one pass over the storefront's
+        // latest searches costs less.
         QHash<QString, StoreDb::LatestSearch> latest;
-        for (const auto &search : db.latestSearches(unknown, country))
-            latest.insert(search.keywordNormalized, search);
+        const auto found = unknown.size() > manyKeywords ? db.latestSearches(country) : db.latestSearches(unknown, country);
+        for (const auto &search : found) {
+            if (unknown.contains(search.keywordNormalized))
+                latest.insert(search.keywordNormalized, search);
+        }
         QSet<QString> rest;
         for (const auto &keyword : std::as_const(unknown)) {
             if (!latest.contains(keyword))
@@ -241,11 +249,17 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
         }
     }
     // Reading the rows is the database's work, on this thread; scanning their hits is work on
-    // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading.
+    // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading. Each
+    // batch reads into buffers of its own, reused by the batch as many batches later: fresh
+    // memory for each of thousands of searches would cost more to map than to fill.
+    auto *pool = QThreadPool::globalInstance();
+    const auto ahead = qsizetype(std::max(2, pool->maxThreadCount()));
+    QList<QList<QByteArray>> buffers(std::min(ahead + 1, (missing.size() + hitsPerRead - 1) / hitsPerRead),
+                                     QList<QByteArray>(hitsPerRead));
     struct Batch
     {
         QList<const StoreDb::LatestSearch *> searches;
-        QHash<qint64, QByteArray> stored;
+        QList<bool> read;
         std::future<QList<Search>> scanned;
     };
     const auto keep = [&entries](Batch &batch) {
@@ -253,23 +267,23 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
         for (qsizetype i = 0; i < batch.searches.size(); ++i) {
             const auto *search = batch.searches.at(i);
             // A failed read: left out now, read again next time.
-            if (batch.stored.contains(search->persistentId))
+            if (batch.read.at(i))
                 entries.insert(search->keywordNormalized,
                                Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
         }
     };
-    auto *pool = QThreadPool::globalInstance();
-    const auto ahead = qsizetype(std::max(2, pool->maxThreadCount()));
     std::deque<Batch> running;
     for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
         Batch batch{missing.mid(start, hitsPerRead), {}, {}};
         QList<qint64> ids;
         for (const auto *search : std::as_const(batch.searches))
             ids.append(search->persistentId);
-        batch.stored = db.observationHitsDirect(ids);
+        auto &into = buffers[(start / hitsPerRead) % buffers.size()];
+        batch.read = db.observationHitsInto(ids, into);
+        // Views of the buffers, which stay untouched until this batch is kept.
         QList<QByteArray> bytes;
-        for (const auto *search : std::as_const(batch.searches))
-            bytes.append(batch.stored.value(search->persistentId));
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            bytes.append(QByteArray::fromRawData(into.at(i).constData(), batch.read.at(i) ? into.at(i).size() : 0));
         auto promise = std::make_shared<std::promise<QList<Search>>>();
         batch.scanned = promise->get_future();
         const auto scan = [promise, bytes] {
@@ -289,7 +303,7 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
         else
             pool->start(scan);
         running.push_back(std::move(batch));
-        if (qsizetype(running.size()) > ahead) {
+        if (qsizetype(running.size()) >= buffers.size()) {
             keep(running.front());
             running.pop_front();
         }
@@ -319,7 +333,7 @@ QList<SearchHit> LatestSearchCache::hits(StoreDb &db, const QString &country,
             missing[entry->persistentId].append(index);
     }
     if (!missing.isEmpty()) {
-        const auto stored = db.observationHitsDirect(missing.keys());
+        const auto stored = db.observationHits(missing.keys());
         for (auto &entry : entries) {
             const auto indexes = missing.constFind(entry.persistentId);
             const auto found = stored.constFind(entry.persistentId);

@@ -254,16 +254,16 @@ private Q_SLOTS:
     }
 
     // Enough searches that their hits are scanned in batches on other threads, each batch's
-    // copies landing with their own keywords.
+    // copies landing with their own keywords, and that the latest searches are listed whole.
     void manySearches()
     {
         QStringList mine, theirs;
-        for (int i = 0; i < 90; ++i)
-            (i < 60 ? mine : theirs).append(QStringLiteral("word %1").arg(i));
-        theirs += mine.mid(30);
+        for (int i = 0; i < 700; ++i)
+            (i < 520 ? mine : theirs).append(QStringLiteral("word %1").arg(i));
+        theirs += mine.mid(260);
         const auto app = track("11111", true, mine);
         const auto competitor = track("300", false, theirs);
-        for (int i = 0; i < 90; ++i) {
+        for (int i = 0; i < 700; ++i) {
             QStringList ids;
             for (int hit = 0; hit < 25; ++hit)
                 ids.append(QString::number(500 + (i * 7 + hit * 3) % 40));

@@ -23,7 +23,13 @@
 //     within 2x each); the analysis rows also report the first, cold analysis (cold_ms) and the
 //     heap that the copies of all 3,000 searches take (cache_MB);
 //   gap_after_search against decode_one_search: the gap analysed again after one keyword was
-//     searched anew, against decoding that one search (target: little more).
+//     searched anew, against decoding that one search (target: little more);
+//   cold_open, cold_compare, cold_gap, cold_storefront, cold_storefront_gap: the competitors
+//     section on a store that has analysed nothing yet, as after a start: opened and painted,
+//     then (after the opening, untimed) each competitor tab, and a change of storefront to one
+//     with as many searches on "Suggested" and on "Keyword Gap" (target: 100 ms each); the
+//     *_large ones: the same for the large account's own app (100 keywords) against its first
+//     competitor, on a copy of the account.
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"

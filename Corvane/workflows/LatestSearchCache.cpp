@@ -179,7 +179,7 @@ void LatestSearchCache::update(StoreDb &db)
 {
     const auto mark = db.changeMark();
     if (mark != m_reads.mark)
-        m_reads = Reads{mark, {}, {}, {}};
+        m_reads = Reads{mark, {}, {}, {}, {}};
 }
 
 QSet<QString> LatestSearchCache::linkedKeywords(StoreDb &db, const TrackedApp &app)
@@ -204,11 +204,20 @@ LatestSearchCache::Searched LatestSearchCache::searched(StoreDb &db, const QSet<
     }
     if (!unknown.isEmpty()) {
         // A few keywords are looked up one by one; for thousands, one pass over the storefront's
-        // latest searches costs less.
+        // latest searches costs less, and answers for the keywords asked about later too.
+        if (unknown.size() > manyKeywords && !m_reads.everyLatest.contains(country)) {
+            auto &every = m_reads.everyLatest[country];
+            for (const auto &search : db.latestSearches(country))
+                every.insert(search.keywordNormalized, search);
+        }
         QHash<QString, StoreDb::LatestSearch> latest;
-        const auto found = unknown.size() > manyKeywords ? db.latestSearches(country) : db.latestSearches(unknown, country);
-        for (const auto &search : found) {
-            if (unknown.contains(search.keywordNormalized))
+        if (const auto every = m_reads.everyLatest.constFind(country); every != m_reads.everyLatest.cend()) {
+            for (const auto &keyword : std::as_const(unknown)) {
+                if (const auto found = every->constFind(keyword); found != every->cend())
+                    latest.insert(keyword, *found);
+            }
+        } else {
+            for (const auto &search : db.latestSearches(unknown, country))
                 latest.insert(search.keywordNormalized, search);
         }
         QSet<QString> rest;

@@ -110,6 +110,8 @@ private:
         // By storefront: the keywords asked about, and what was found of them.
         QHash<QString, QSet<QString>> asked;
         QHash<QString, Searched> searched;
+        // By storefront, once read whole: every latest search, by keyword.
+        QHash<QString, QHash<QString, StoreDb::LatestSearch>> everyLatest;
     };
     // Forgets the reads when the database may have changed since.
     void update(StoreDb &db);

@@ -23,7 +23,13 @@
 //     within 2x each); the analysis rows also report the first, cold analysis (cold_ms) and the
 //     heap that the copies of all 3,000 searches take (cache_MB);
 //   gap_after_search against decode_one_search: the gap analysed again after one keyword was
-//     searched anew, against decoding that one search (target: little more).
+//     searched anew, against decoding that one search (target: little more);
+//   cold_open, cold_compare, cold_gap, cold_storefront, cold_storefront_gap: the competitors
+//     section on a store that has analysed nothing yet, as after a start: opened and painted,
+//     then (after the opening, untimed) each competitor tab, and a change of storefront to one
+//     with as many searches on "Suggested" and on "Keyword Gap" (target: 100 ms each); the
+//     *_large ones: the same for the large account's own app (100 keywords) against its first
+//     competitor, on a copy of the account.
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"
@@ -51,6 +57,8 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -252,10 +260,9 @@ Rivalry &rivalry()
         QSet<QString> keywords;
         for (int i = 0; i < 3000; ++i)
             keywords.insert(QStringLiteral("keyword %1").arg(i));
-        const auto latest = store.db().latestSearches(QStringLiteral("us"));
         const auto before = mallinfo2().uordblks;
         LatestSearchCache cache;
-        cache.searches(store.db(), latest, keywords, QStringLiteral("us"));
+        cache.searches(store.db(), keywords, QStringLiteral("us"));
         made.cacheMB = double(mallinfo2().uordblks - before) / 1e6;
         return made;
     }();
@@ -378,6 +385,149 @@ void open_compare(benchmark::State &state)
 void open_gap(benchmark::State &state)
 {
     openTab(state, CompetitorTab::gap);
+}
+
+// The section as a user meets it after a start: a store that has analysed nothing yet. Each
+// iteration opens a store of its own on a copy of the account; opening it is not timed.
+struct ColdSection
+{
+    QString path;
+    TrackedApp app;
+    QString country;
+};
+
+std::unique_ptr<ASOStore> openCold(const QString &path)
+{
+    return std::make_unique<ASOStore>(StoreDb::openFile(path), std::make_shared<TrackedAccounts::CannedClient>());
+}
+
+// The rival account copied once, with the same searches made in Great Britain as well, so that a
+// change of storefront has as much to read as the first opening.
+const ColdSection &coldRivalry()
+{
+    static const ColdSection section = [] {
+        auto &rival = rivalry();
+        const auto path = TrackedAccounts::databasePath("competitors-cold");
+        QFile::remove(path);
+        {
+            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("coldCopy"));
+            db.setDatabaseName(TrackedAccounts::databasePath("competitors"));
+            QSqlQuery copy(db);
+            TrackedAccounts::require(db.open() && copy.exec(QStringLiteral("VACUUM INTO '%1'").arg(path)),
+                                     "copying the rival account");
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("coldCopy"));
+        auto store = openCold(path);
+        StoreDb::Transaction save(store->db());
+        for (int i = 0; i < 3000; ++i) {
+            SearchObservation observation{0, QUuid::createUuid(), QStringLiteral("keyword %1").arg(i), QStringLiteral("gb"),
+                                          QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true,
+                                          rival.answers[(i + 1) % rival.answers.size()]};
+            TrackedAccounts::require(store->db().insert(observation), "inserting a search");
+        }
+        TrackedAccounts::require(save.commit(), "saving the searches");
+        return ColdSection{path, rival.app, QStringLiteral("us")};
+    }();
+    return section;
+}
+
+// The large account's own app, against its first competitor by name; on a copy, since every
+// opening of the store stamps the file.
+const ColdSection &coldLarge()
+{
+    static const ColdSection section{[] {
+                                         const auto copy = TrackedAccounts::databasePath("large-copy");
+                                         TrackedAccounts::require(QFile::copy(TrackedAccounts::largePath(), copy),
+                                                                  "copying the large account");
+                                         return copy;
+                                     }(),
+                                     TrackedApp(AppInfo{QStringLiteral("100000"), QStringLiteral("App 0")}, true),
+                                     QStringLiteral("us")};
+    return section;
+}
+
+// Opens the section cold on `tab` (the others are reached from "Suggested", as the user clicks
+// them); with `country`, times the change to that storefront once the section is open.
+void coldSection(benchmark::State &state, const ColdSection &section, CompetitorTab tab,
+                 const std::optional<QString> &country = std::nullopt)
+{
+    const bool opening = tab == CompetitorTab::suggested && !country;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = openCold(section.path);
+        if (opening)
+            state.ResumeTiming();
+        auto view = std::make_unique<CompetitorsView>(store.get(), section.app.appleAppId, section.country);
+        view->resize(1000, 640);
+        if (!opening) {
+            paint(view.get(), tabTable(*view));
+            if (!country)
+                state.ResumeTiming();
+            view->setTab(tab);
+            if (country) {
+                paint(view.get(), tabTable(*view));
+                state.ResumeTiming();
+                view->setCountry(*country);
+            }
+        }
+        auto *table = tabTable(*view);
+        if (!table || !paint(view.get(), table))
+            state.SkipWithError("the tab was never painted");
+        state.PauseTiming();
+        view.reset();
+        store.reset();
+        state.ResumeTiming();
+    }
+}
+
+void cold_open(benchmark::State &state)
+{
+    coldSection(state, coldRivalry(), CompetitorTab::suggested);
+}
+
+void cold_compare(benchmark::State &state)
+{
+    coldSection(state, coldRivalry(), CompetitorTab::compare);
+}
+
+void cold_gap(benchmark::State &state)
+{
+    coldSection(state, coldRivalry(), CompetitorTab::gap);
+}
+
+void cold_storefront(benchmark::State &state)
+{
+    coldSection(state, coldRivalry(), CompetitorTab::suggested, QStringLiteral("gb"));
+}
+
+void cold_storefront_gap(benchmark::State &state)
+{
+    coldSection(state, coldRivalry(), CompetitorTab::gap, QStringLiteral("gb"));
+}
+
+void cold_open_large(benchmark::State &state)
+{
+    coldSection(state, coldLarge(), CompetitorTab::suggested);
+}
+
+void cold_compare_large(benchmark::State &state)
+{
+    coldSection(state, coldLarge(), CompetitorTab::compare);
+}
+
+void cold_gap_large(benchmark::State &state)
+{
+    coldSection(state, coldLarge(), CompetitorTab::gap);
+}
+
+void cold_storefront_large(benchmark::State &state)
+{
+    coldSection(state, coldLarge(), CompetitorTab::suggested, QStringLiteral("gb"));
+}
+
+void cold_storefront_gap_large(benchmark::State &state)
+{
+    coldSection(state, coldLarge(), CompetitorTab::gap, QStringLiteral("gb"));
 }
 
 void open_store(benchmark::State &state)
@@ -556,6 +706,16 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("open_gap", open_gap)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("decode_one_search", decode_one_search)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("gap_after_search", gap_after_search)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_open", cold_open)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_compare", cold_compare)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_gap", cold_gap)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_storefront", cold_storefront)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_storefront_gap", cold_storefront_gap)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_open_large", cold_open_large)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_compare_large", cold_compare_large)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_gap_large", cold_gap_large)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_storefront_large", cold_storefront_large)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("cold_storefront_gap_large", cold_storefront_gap_large)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -127,6 +127,7 @@ void StoreDb::rollback()
     if (!m_transactionBegun)
         return;
     Statement statement(*this, QStringLiteral("ROLLBACK"));
+    ++m_writes;
     execute(statement, {}, false);
     m_transactionBegun = false;
     // Rows read inside the transaction may show what it wrote.
@@ -167,6 +168,8 @@ bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isW
         return false;
     }
     auto &query = statement.query;
+    if (isWrite)
+        ++m_writes;
     bool ok = statement.prepared;
     if (ok) {
         for (qsizetype i = 0; i < values.size(); ++i)
@@ -255,6 +258,16 @@ bool StoreDb::removeRow(const QString &table, qint64 persistentId)
         return false;
     writeSucceeded();
     return true;
+}
+
+StoreDb::ChangeMark StoreDb::changeMark()
+{
+    ChangeMark mark{m_writes, -1};
+    // Unread, it stays unlike every mark read, so that nothing counts as unchanged.
+    select(QStringLiteral("PRAGMA data_version"), {}, [&](const QSqlQuery &query) { mark.others = query.value(0).toLongLong(); });
+    if (mark.others < 0)
+        mark.writes = -2 - m_writes;
+    return mark;
 }
 
 void StoreDb::select(const QString &sql, const QVariantList &values,

@@ -173,6 +173,15 @@ public:
     std::optional<QString> damage() const { return m_damage; }
     // While the check after an unclean end runs: every write is refused.
     bool writesHeld() const { return bool(m_check); }
+    // Tells whether the database may have changed since another mark: it counts this
+    // connection's writes and rollbacks, and SQLite's count of other connections' commits.
+    struct ChangeMark
+    {
+        qint64 writes = -1;
+        qint64 others = -1;
+        bool operator==(const ChangeMark &) const = default;
+    };
+    ChangeMark changeMark();
 
     // Tracked apps.
     bool insert(TrackedApp &app);
@@ -253,8 +262,14 @@ public:
     };
     // The observations of the storefront that carry isLatest, in row order, without their hits.
     QList<LatestSearch> latestSearches(const QString &country);
+    // Those of them that are of these keywords, in row order.
+    QList<LatestSearch> latestSearches(const QSet<QString> &keywords, const QString &country);
     // The stored hits of those of the observations that exist, by persistentId.
     QHash<qint64, QByteArray> observationHits(const QList<qint64> &persistentIds);
+    // The same into the caller's buffers, one per observation in order, whether each was read.
+    // Read with SQLite's incremental blob reads where the hits are stored as a blob: copied once,
+    // straight out of the file's pages, into memory that reading thousands of them reuses.
+    QList<bool> observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers);
     // Those of the keywords that have a failed observation in the storefront.
     QSet<QString> keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country);
     // Sets isLatest; an observation that is not the latest also loses its hits.
@@ -289,6 +304,8 @@ public:
     bool update(const KeywordMetric &metric);
     std::optional<KeywordMetric> metric(const QString &key);
     QList<KeywordMetric> metricsOfCountry(const QString &country);
+    // The storefront's metrics of these keywords, by keyword.
+    QHash<QString, KeywordMetric> metricsOf(const QStringList &normalized, const QString &country);
     QList<KeywordMetric> metricsWithPopularity();
 
     // Ranking alerts.
@@ -367,6 +384,7 @@ private:
     std::unique_ptr<BackgroundCheck> m_check;
     bool m_inTransaction = false;
     bool m_transactionBegun = false;
+    qint64 m_writes = 0;
     bool m_transactionFailed = false;
     std::function<void(const RowsChange &)> m_rowsChanged;
 };

@@ -1,6 +1,9 @@
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 // Keyword metrics, ranking alerts and the store's bookkeeping.
 
 namespace {
@@ -123,6 +126,25 @@ QList<KeywordMetric> StoreDb::metricsOfCountry(const QString &country)
         RowReader row(query);
         result.append(readMetric(row));
     });
+    return result;
+}
+
+QHash<QString, KeywordMetric> StoreDb::metricsOf(const QStringList &normalized, const QString &country)
+{
+    QHash<QString, KeywordMetric> result;
+    if (normalized.isEmpty())
+        return result;
+    result.reserve(normalized.size());
+    // In row order, so that of two rows of a keyword the later counts, as in metricsOfCountry().
+    select(metricSelect
+               + QStringLiteral("WHERE m.country = ? AND m.keyword_normalized IN (SELECT value FROM json_each(?)) "
+                                "ORDER BY m.pk"),
+           {country, QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(normalized)).toJson(QJsonDocument::Compact))},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               auto metric = readMetric(row);
+               result.insert(metric.keywordNormalized, metric);
+           });
     return result;
 }
 

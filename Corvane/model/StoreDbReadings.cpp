@@ -3,10 +3,40 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSqlDriver>
+
+#include <dlfcn.h>
 
 // Searches and the readings of tracked apps in them.
 
 namespace {
+
+// SQLite's incremental blob reads, found in the library the driver loaded; absent when any is
+// missing.
+struct BlobReads
+{
+    int (*open)(void *, const char *, const char *, const char *, qint64, int, void **) = nullptr;
+    int (*reopen)(void *, qint64) = nullptr;
+    int (*bytes)(void *) = nullptr;
+    int (*read)(void *, void *, int, int) = nullptr;
+    int (*close)(void *) = nullptr;
+
+    static const BlobReads *get()
+    {
+        static const BlobReads reads = [] {
+            BlobReads found;
+            if (void *library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD)) {
+                found.open = reinterpret_cast<decltype(found.open)>(dlsym(library, "sqlite3_blob_open"));
+                found.reopen = reinterpret_cast<decltype(found.reopen)>(dlsym(library, "sqlite3_blob_reopen"));
+                found.bytes = reinterpret_cast<decltype(found.bytes)>(dlsym(library, "sqlite3_blob_bytes"));
+                found.read = reinterpret_cast<decltype(found.read)>(dlsym(library, "sqlite3_blob_read"));
+                found.close = reinterpret_cast<decltype(found.close)>(dlsym(library, "sqlite3_blob_close"));
+            }
+            return found;
+        }();
+        return reads.open && reads.reopen && reads.bytes && reads.read && reads.close ? &reads : nullptr;
+    }
+};
 
 using namespace StoredForm;
 
@@ -214,6 +244,31 @@ QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QString &country)
     return result;
 }
 
+QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QSet<QString> &keywords, const QString &country)
+{
+    QList<LatestSearch> result;
+    if (keywords.isEmpty())
+        return result;
+    result.reserve(keywords.size());
+    // One probe of the latest rows' index per keyword, rather than every latest row of the storefront.
+    select(QStringLiteral("SELECT pk, checked_at, keyword_normalized, length(hits_data) FROM search_observation "
+                          "WHERE keyword_normalized IN (SELECT value FROM json_each(?)) AND country = ? AND is_latest = 1 "
+                          "ORDER BY pk"),
+           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
+                                  .toJson(QJsonDocument::Compact)),
+            country},
+           [&](const QSqlQuery &query) {
+               RowReader row(query);
+               LatestSearch entry;
+               entry.persistentId = row.integer();
+               entry.checkedAt = row.date();
+               entry.keywordNormalized = row.text();
+               entry.hitsSize = row.integer();
+               result.append(entry);
+           });
+    return result;
+}
+
 QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persistentIds)
 {
     QHash<qint64, QByteArray> result;
@@ -230,6 +285,61 @@ QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persiste
                result.insert(id, row.bytes());
            });
     return result;
+}
+
+QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers)
+{
+    Q_ASSERT(buffers.size() >= persistentIds.size());
+    QList<bool> read(persistentIds.size(), false);
+    const auto *reads = BlobReads::get();
+    const auto handle = database().driver()->handle();
+    const bool direct = reads && handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0;
+    // Hits stored as anything but a blob (text, say) are read as the statement reads them.
+    QSet<qint64> blobs;
+    if (direct && !persistentIds.isEmpty()) {
+        QJsonArray ids;
+        for (const auto id : persistentIds)
+            ids.append(id);
+        select(QStringLiteral("SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) "
+                              "AND typeof(hits_data) = 'blob'"),
+               {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
+               [&](const QSqlQuery &query) { blobs.insert(query.value(0).toLongLong()); });
+    }
+    void *blob = nullptr;
+    QList<qint64> others;
+    for (qsizetype i = 0; i < persistentIds.size(); ++i) {
+        const auto id = persistentIds.at(i);
+        if (blobs.contains(id)) {
+            constexpr int ok = 0;
+            auto *connection = *static_cast<void *const *>(handle.constData());
+            const int opened = blob ? reads->reopen(blob, id)
+                                    : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
+            auto &bytes = buffers[i];
+            if (opened == ok) {
+                bytes.resize(reads->bytes(blob));
+                if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
+                    read[i] = true;
+                    continue;
+                }
+            }
+            // A failed open leaves the handle unusable; the statement reads the row and reports why.
+            if (blob) {
+                reads->close(blob);
+                blob = nullptr;
+            }
+        }
+        others.append(id);
+    }
+    if (blob)
+        reads->close(blob);
+    const auto stored = observationHits(others);
+    for (qsizetype i = 0; i < persistentIds.size(); ++i) {
+        if (const auto found = stored.constFind(persistentIds.at(i)); !read[i] && found != stored.cend()) {
+            buffers[i] = *found;
+            read[i] = true;
+        }
+    }
+    return read;
 }
 
 QSet<QString> StoreDb::keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country)

@@ -22,35 +22,6 @@ QStringList sortedPlainly(const QSet<QString> &keywords)
     return sorted;
 }
 
-// What the stored searches tell of a set of keywords in a storefront, without their hits: a
-// keyword with a latest (successful) search is judged by it, even after later failures; one
-// with failed searches only counts as failed; the rest were never checked.
-struct SearchedKeywords
-{
-    // By keyword; of two latest rows of a keyword the later counts.
-    QHash<QString, StoreDb::LatestSearch> latest;
-    QSet<QString> failed;
-};
-
-SearchedKeywords searchedKeywords(StoreDb &db, const QList<StoreDb::LatestSearch> &latest,
-                                  const QSet<QString> &keywords, const QString &country)
-{
-    SearchedKeywords searched;
-    for (const auto &search : latest) {
-        if (keywords.contains(search.keywordNormalized))
-            searched.latest.insert(search.keywordNormalized, search);
-    }
-    if (searched.latest.size() < keywords.size()) {
-        QSet<QString> rest;
-        for (const auto &keyword : keywords) {
-            if (!searched.latest.contains(keyword))
-                rest.insert(keyword);
-        }
-        searched.failed = db.keywordsWithFailedSearches(rest, country);
-    }
-    return searched;
-}
-
 // The evidence of the keywords as the library reads it, each latest search's hits cut down to
 // those `hitsOf` picks from its compact copy.
 KeywordGap::EvidenceMap evidenceMap(const QSet<QString> &keywords,
@@ -81,9 +52,99 @@ struct CompactEvidence
 CompactEvidence compactEvidence(StoreDb &db, LatestSearchCache &cache, const QSet<QString> &keywords,
                                 const QString &country)
 {
-    const auto latest = db.latestSearches(country);
-    const auto searched = searchedKeywords(db, latest, keywords, country);
-    return CompactEvidence{cache.searches(db, latest, keywords, country), searched.failed};
+    return CompactEvidence{cache.searches(db, keywords, country), cache.searched(db, keywords, country).failed};
+}
+
+// One app met in the top of the keywords' searches.
+struct Accumulator
+{
+    QString appleAppId;
+    // Where the app was first counted, in keyword order: its details come from that hit.
+    QString firstKeyword;
+    qsizetype firstIndex = 0;
+    QStringList keywords;
+    qint64 rankSum = 0;
+    int bestRank = 0;
+};
+
+// A suggestion, and the place of the hit its details come from.
+struct Suggested
+{
+    KeywordGap::Suggestion suggestion;
+    std::pair<QString, qsizetype> first;
+};
+
+// KeywordGap::suggestions over the compact copies: the same counting, on apps' keys rather than
+// on hits' texts, and without the details, which the caller reads for the few apps kept.
+QList<Suggested> compactSuggestions(const QHash<QString, LatestSearchCache::Latest> &searches,
+                                                 const QSet<QString> &exclude, int topN, int minShared, int max)
+{
+    if (max <= 0)
+        return {};
+    QStringList keywords = searches.keys();
+    std::stable_sort(keywords.begin(), keywords.end(), Unicode::lessThan);
+    // Plain decimal IDs are their numbers; others get keys of their own, below -1 - any
+    // search's own (never more than its hits).
+    QHash<QString, qint64> otherKeys;
+    const auto keyOf = [&otherKeys](const LatestSearchCache::Search &search, qsizetype index) {
+        const auto key = search.appKey(index);
+        if (key >= 0)
+            return key;
+        const auto id = search.appleAppId(index);
+        const auto found = otherKeys.constFind(id);
+        return found != otherKeys.cend() ? *found : *otherKeys.insert(id, -1 - qint64(otherKeys.size()));
+    };
+    QSet<qint64> excluded;
+    for (const auto &id : exclude) {
+        if (const auto number = LatestSearchCache::Search::plainKey(id))
+            excluded.insert(*number);
+        else if (!otherKeys.contains(id))
+            excluded.insert(*otherKeys.insert(id, -1 - qint64(otherKeys.size())));
+    }
+
+    QHash<qint64, Accumulator> accumulators;
+    QList<qint64> counted;
+    for (const auto &keyword : std::as_const(keywords)) {
+        const auto &search = searches.find(keyword)->search;
+        counted.clear();
+        for (const auto index : search.rankedIndexes(topN)) {
+            const auto key = keyOf(search, index);
+            if (excluded.contains(key) || counted.contains(key))
+                continue;
+            counted.append(key);
+            auto it = accumulators.find(key);
+            if (it == accumulators.end())
+                it = accumulators.insert(key, Accumulator{search.appleAppId(index), keyword, index, {}, 0, search.rank(index)});
+            const auto rank = search.rank(index);
+            it->keywords.append(keyword);
+            it->rankSum += rank;
+            it->bestRank = std::min(it->bestRank, rank);
+        }
+    }
+
+    QList<Suggested> result;
+    for (const auto &accumulator : std::as_const(accumulators)) {
+        if (accumulator.keywords.size() < minShared)
+            continue;
+        KeywordGap::Suggestion suggestion;
+        suggestion.appleAppId = accumulator.appleAppId;
+        suggestion.keywords = accumulator.keywords;
+        suggestion.averageRank = double(accumulator.rankSum) / double(accumulator.keywords.size());
+        suggestion.bestRank = accumulator.bestRank;
+        result.append({suggestion, {accumulator.firstKeyword, accumulator.firstIndex}});
+    }
+    std::stable_sort(result.begin(), result.end(), [](const Suggested &x, const Suggested &y) {
+        const auto &a = x.suggestion;
+        const auto &b = y.suggestion;
+        if (a.keywords.size() != b.keywords.size())
+            return a.keywords.size() > b.keywords.size();
+        if (a.averageRank != b.averageRank)
+            return a.averageRank < b.averageRank;
+        return Unicode::lessThan(a.appleAppId, b.appleAppId);
+    });
+    if (result.size() > max)
+        result.resize(max);
+    return result;
 }
 
 // Only the two apps' hits decide their positions.
@@ -144,18 +205,29 @@ QList<CompetitorKeywordRow> rowsOf(const QList<KeywordGap::Comparison> &comparis
 
 KeywordGap::EvidenceMap ASOStore::latestEvidence(const QSet<QString> &keywords, const QString &country)
 {
-    const auto searched = searchedKeywords(*m_db, m_db->latestSearches(country), keywords, country);
+    // Read afresh and decoded in full, as the analysis above must read it.
+    QHash<QString, StoreDb::LatestSearch> latest;
+    for (const auto &search : m_db->latestSearches(country)) {
+        if (keywords.contains(search.keywordNormalized))
+            latest.insert(search.keywordNormalized, search);
+    }
+    QSet<QString> rest;
+    for (const auto &keyword : keywords) {
+        if (!latest.contains(keyword))
+            rest.insert(keyword);
+    }
+    const auto failed = m_db->keywordsWithFailedSearches(rest, country);
     QList<qint64> ids;
-    for (const auto &search : searched.latest)
+    for (const auto &search : std::as_const(latest))
         ids.append(search.persistentId);
     const auto stored = m_db->observationHits(ids);
     KeywordGap::EvidenceMap evidence;
     evidence.reserve(keywords.size());
     for (const auto &keyword : keywords) {
-        if (const auto found = searched.latest.constFind(keyword); found != searched.latest.cend()) {
+        if (const auto found = latest.constFind(keyword); found != latest.cend()) {
             evidence.insert(keyword, KeywordGap::Evidence::results(
                                          AppRecords::decodeHits(stored.value(found->persistentId)).value_or(QList<SearchHit>())));
-        } else if (searched.failed.contains(keyword)) {
+        } else if (failed.contains(keyword)) {
             evidence.insert(keyword, KeywordGap::Evidence::failed());
         } else {
             evidence.insert(keyword, KeywordGap::Evidence::notChecked());
@@ -183,35 +255,32 @@ QList<TrackedApp> ASOStore::competitors(const TrackedApp &app)
 
 QList<KeywordGap::Suggestion> ASOStore::suggestedCompetitors(const TrackedApp &app, const QString &country, int limit)
 {
-    const auto keywords = linkedKeywords(app);
-    const auto known = compactEvidence(*m_db, m_latestSearches, keywords, country);
-    // Only the top hits count, and only their apps and ranks decide the order.
-    const auto evidence = evidenceMap(keywords, known.searches, known.failed, [](const LatestSearchCache::Search &search) {
-        return search.ranked(suggestionTopRank);
-    });
+    const auto keywords = m_latestSearches.linkedKeywords(*m_db, app);
+    const auto searches = m_latestSearches.searches(*m_db, keywords, country);
     QSet<QString> excluded{app.appleAppId};
     for (const auto &tracked : m_db->apps())
         excluded.insert(tracked.appleAppId);
-    const auto usable = known.searches.size();
-    auto suggestions = KeywordGap::suggestions(evidence, excluded, suggestionTopRank, usable >= 2 ? 2 : 1, limit);
+    const auto usable = searches.size();
+    const auto suggested = compactSuggestions(searches, excluded, suggestionTopRank, usable >= 2 ? 2 : 1, limit);
 
-    // The details of an app come from its best hit in the first of its keywords, where the
-    // library first met it: only those few hits are decoded in full.
-    QList<std::pair<qint64, qsizetype>> places;
-    places.reserve(suggestions.size());
-    for (const auto &suggestion : std::as_const(suggestions)) {
-        const auto &first = known.searches[suggestion.keywords.first()];
-        places.append({first.persistentId, first.search.bestIndexOf(suggestion.appleAppId, suggestionTopRank)});
-    }
+    // The details of an app come from its best hit in the first of its keywords, where it was
+    // first counted: only those few hits are decoded in full.
+    QList<std::pair<QString, qsizetype>> places;
+    places.reserve(suggested.size());
+    for (const auto &one : suggested)
+        places.append(one.first);
     const auto hits = m_latestSearches.hits(*m_db, country, places);
-    for (qsizetype i = 0; i < suggestions.size(); ++i) {
-        auto &suggestion = suggestions[i];
+    QList<KeywordGap::Suggestion> suggestions;
+    suggestions.reserve(suggested.size());
+    for (qsizetype i = 0; i < suggested.size(); ++i) {
+        auto suggestion = suggested.at(i).suggestion;
         const auto &hit = hits.at(i);
         suggestion.name = hit.name;
         suggestion.developerName = hit.developerName;
         suggestion.iconURL = hit.iconURL;
         suggestion.primaryGenre = hit.primaryGenre;
         suggestion.ratingCount = hit.ratingCount;
+        suggestions.append(suggestion);
     }
     return suggestions;
 }
@@ -219,8 +288,8 @@ QList<KeywordGap::Suggestion> ASOStore::suggestedCompetitors(const TrackedApp &a
 ASOStore::EvidenceCoverage ASOStore::evidenceCoverage(const TrackedApp &app, const QString &country)
 {
     // As the evidence judges the keywords, without their hits.
-    const auto keywords = linkedKeywords(app);
-    const auto searched = searchedKeywords(*m_db, m_db->latestSearches(country), keywords, country);
+    const auto keywords = m_latestSearches.linkedKeywords(*m_db, app);
+    const auto searched = m_latestSearches.searched(*m_db, keywords, country);
     return EvidenceCoverage{keywords.size(), searched.latest.size(), searched.failed.size()};
 }
 
@@ -228,7 +297,7 @@ QList<CompetitorKeywordRow> ASOStore::comparisonRows(const TrackedApp &app, cons
                                                      const QString &country)
 {
     // Only the app's own keywords: the competitor's are the gap's business.
-    const auto keywords = linkedKeywords(app);
+    const auto keywords = m_latestSearches.linkedKeywords(*m_db, app);
     const auto known = compactEvidence(*m_db, m_latestSearches, keywords, country);
     const auto evidence = evidenceMap(keywords, known.searches, known.failed, twoApps(app, competitor));
     return competitorKeywordRows(
@@ -240,8 +309,8 @@ QList<CompetitorKeywordRow> ASOStore::comparisonRows(const TrackedApp &app, cons
 ASOStore::KeywordGapRows ASOStore::keywordGapRows(const TrackedApp &app, const TrackedApp &competitor,
                                                   const QString &country)
 {
-    const auto mine = linkedKeywords(app);
-    const auto theirs = linkedKeywords(competitor);
+    const auto mine = m_latestSearches.linkedKeywords(*m_db, app);
+    const auto theirs = m_latestSearches.linkedKeywords(*m_db, competitor);
     const auto keywords = mine + theirs;
     const auto known = compactEvidence(*m_db, m_latestSearches, keywords, country);
     const auto evidence = evidenceMap(keywords, known.searches, known.failed, twoApps(app, competitor));
@@ -250,16 +319,18 @@ ASOStore::KeywordGapRows ASOStore::keywordGapRows(const TrackedApp &app, const T
         KeywordGap::untracked(sortedPlainly(theirs), mine, evidence, app.appleAppId, competitor.appleAppId);
     const auto opportunities =
         withSampleSizes(KeywordGap::opportunities(comparisons, opportunityTheirRank, opportunityLead), known.searches);
-    const auto shown = keywordDisplays(keywordsOf(opportunities) + keywordsOf(untracked));
-    const auto byKeyword = metrics(country);
-    return KeywordGapRows{rowsOf(opportunities, shown, byKeyword),
-                          rowsOf(withSampleSizes(untracked, known.searches), shown, byKeyword)};
+    const auto shown = keywordsOf(opportunities) + keywordsOf(untracked);
+    const auto displays = keywordDisplays(shown);
+    const auto byKeyword = m_db->metricsOf(shown, country);
+    return KeywordGapRows{rowsOf(opportunities, displays, byKeyword),
+                          rowsOf(withSampleSizes(untracked, known.searches), displays, byKeyword)};
 }
 
 QList<CompetitorKeywordRow> ASOStore::competitorKeywordRows(const QList<KeywordGap::Comparison> &comparisons,
                                                             const QString &country)
 {
-    return rowsOf(comparisons, keywordDisplays(keywordsOf(comparisons)), metrics(country));
+    const auto keywords = keywordsOf(comparisons);
+    return rowsOf(comparisons, keywordDisplays(keywords), m_db->metricsOf(keywords, country));
 }
 
 QHash<QString, QString> ASOStore::keywordDisplays(const QStringList &normalized)

@@ -1,53 +1,134 @@
 #include "workflows/LatestSearchCache.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <deque>
+#include <future>
+#include <memory>
 
 namespace {
 
-// Rows whose hits are read in one query: a cold cache reads thousands of ~80 KB blobs, and
-// holding them all at once would cost far more memory than their copies.
-constexpr qsizetype hitsPerRead = 64;
+// Rows whose hits are read in one query and scanned in one go: a cold cache reads thousands of
+// ~50 KB blobs, and holding them all at once would cost far more memory than their copies.
+constexpr qsizetype hitsPerRead = 16;
+
+// Keywords beyond which the storefront's latest searches are read whole rather than one by one.
+constexpr qsizetype manyKeywords = 500;
 
 // The number that the ID spells in plain decimals (no sign, no leading zero), which turns back
-// into the same text; absent for any other ID.
-std::optional<qint64> plainNumber(QStringView id)
+// into the same text; absent for any other ID. Of text or of its UTF-8 bytes.
+char16_t unit(QChar c)
 {
-    if (id.isEmpty() || id.size() > 18 || (id.size() > 1 && id.front() == u'0'))
+    return c.unicode();
+}
+
+char16_t unit(char c)
+{
+    return char16_t(uchar(c));
+}
+
+template<typename Text>
+std::optional<qint64> plainNumber(Text id)
+{
+    if (id.isEmpty() || id.size() > 18 || (id.size() > 1 && unit(id.front()) == u'0'))
         return std::nullopt;
     qint64 number = 0;
-    for (const QChar c : id) {
-        if (c < u'0' || c > u'9')
+    for (const auto c : id) {
+        if (unit(c) < u'0' || unit(c) > u'9')
             return std::nullopt;
-        number = number * 10 + (c.unicode() - u'0');
+        number = number * 10 + (unit(c) - u'0');
     }
     return number;
 }
 
+// The hits at these indexes of the stored hits, as decoding them all reads them; when the scan
+// vouches for the whole, only those hits' objects are decoded.
+QHash<qsizetype, SearchHit> hitsAt(const QByteArray &hitsData, const QList<qsizetype> &indexes)
+{
+    QHash<qsizetype, SearchHit> found;
+    const auto scanned = StoredHitScan::scan(hitsData);
+    bool decoded = scanned.has_value();
+    for (qsizetype i = 0; decoded && i < indexes.size(); ++i) {
+        const auto index = indexes.at(i);
+        if (index < 0 || index >= scanned->size())
+            continue;
+        const auto &hit = scanned->at(index);
+        const auto one = AppRecords::decodeHits('[' + hitsData.mid(hit.begin, hit.end - hit.begin) + ']');
+        decoded = one && one->size() == 1;
+        if (decoded)
+            found.insert(index, one->first());
+    }
+    if (decoded)
+        return found;
+    const auto all = AppRecords::decodeHits(hitsData).value_or(QList<SearchHit>());
+    found.clear();
+    for (const auto index : indexes) {
+        if (index >= 0 && index < all.size())
+            found.insert(index, all.at(index));
+    }
+    return found;
+}
+
+}
+
+std::optional<qint64> LatestSearchCache::Search::plainKey(QStringView appleAppId)
+{
+    return plainNumber(appleAppId);
+}
+
+void LatestSearchCache::Search::appendOther(const QString &appleAppId)
+{
+    auto index = m_otherApps.indexOf(appleAppId);
+    if (index < 0) {
+        index = m_otherApps.size();
+        m_otherApps.append(appleAppId);
+    }
+    m_apps.append(-1 - qint64(index));
+}
+
+template<typename Hits>
+void LatestSearchCache::Search::keepRanks(const Hits &hits)
+{
+    for (qsizetype i = 0; i < hits.size(); ++i) {
+        if (hits.at(i).rank != i + 1) {
+            m_ranks.reserve(hits.size());
+            for (const auto &hit : hits)
+                m_ranks.append(hit.rank);
+            return;
+        }
+    }
 }
 
 LatestSearchCache::Search::Search(const QList<SearchHit> &hits)
 {
     m_apps.reserve(hits.size());
-    bool plainRanks = true;
-    for (qsizetype i = 0; i < hits.size(); ++i) {
-        const auto &hit = hits.at(i);
-        if (const auto number = plainNumber(hit.appleAppId)) {
+    for (const auto &hit : hits) {
+        if (const auto number = plainNumber(QStringView(hit.appleAppId)))
             m_apps.append(*number);
-        } else {
-            auto index = m_otherApps.indexOf(hit.appleAppId);
-            if (index < 0) {
-                index = m_otherApps.size();
-                m_otherApps.append(hit.appleAppId);
-            }
-            m_apps.append(-1 - qint64(index));
-        }
-        plainRanks = plainRanks && hit.rank == i + 1;
+        else
+            appendOther(hit.appleAppId);
     }
-    if (!plainRanks) {
-        m_ranks.reserve(hits.size());
-        for (const auto &hit : hits)
-            m_ranks.append(hit.rank);
+    keepRanks(hits);
+}
+
+LatestSearchCache::Search::Search(const QList<StoredHitScan::Hit> &hits)
+{
+    m_apps.reserve(hits.size());
+    for (const auto &hit : hits) {
+        if (const auto number = plainNumber(hit.appleAppId))
+            m_apps.append(*number);
+        else
+            appendOther(QString::fromUtf8(hit.appleAppId));
     }
+    keepRanks(hits);
+}
+
+LatestSearchCache::Search LatestSearchCache::Search::of(const QByteArray &hitsData)
+{
+    if (const auto scanned = StoredHitScan::scan(hitsData))
+        return Search(*scanned);
+    return Search(AppRecords::decodeHits(hitsData).value_or(QList<SearchHit>()));
 }
 
 QString LatestSearchCache::Search::appleAppId(qsizetype index) const
@@ -58,7 +139,7 @@ QString LatestSearchCache::Search::appleAppId(qsizetype index) const
 
 std::optional<qint64> LatestSearchCache::Search::keyOf(const QString &appleAppId) const
 {
-    if (const auto number = plainNumber(appleAppId))
+    if (const auto number = plainNumber(QStringView(appleAppId)))
         return number;
     const auto index = m_otherApps.indexOf(appleAppId);
     return index < 0 ? std::nullopt : std::optional<qint64>(-1 - qint64(index));
@@ -81,84 +162,169 @@ QList<SearchHit> LatestSearchCache::Search::hitsOf(const QString &appleAppId) co
     return found;
 }
 
-QList<SearchHit> LatestSearchCache::Search::ranked(int topN) const
+QList<qsizetype> LatestSearchCache::Search::rankedIndexes(int topN) const
 {
-    QList<SearchHit> found;
-    // In stored order the ranks 1, 2, 3... pass the cut-off only at the top.
+    QList<qsizetype> found;
     const auto end = m_ranks.isEmpty() ? std::clamp<qsizetype>(topN, 0, m_apps.size()) : m_apps.size();
     for (qsizetype i = 0; i < end; ++i) {
-        if (rank(i) <= topN) {
-            SearchHit hit;
-            hit.appleAppId = appleAppId(i);
-            hit.rank = rank(i);
-            found.append(hit);
-        }
+        if (rank(i) <= topN)
+            found.append(i);
     }
+    if (!m_ranks.isEmpty())
+        std::stable_sort(found.begin(), found.end(), [this](qsizetype a, qsizetype b) { return rank(a) < rank(b); });
     return found;
 }
 
-qsizetype LatestSearchCache::Search::bestIndexOf(const QString &appleAppId, int topN) const
+void LatestSearchCache::update(StoreDb &db)
 {
-    const auto key = keyOf(appleAppId);
-    qsizetype best = -1;
-    if (!key)
-        return best;
-    for (qsizetype i = 0; i < m_apps.size(); ++i) {
-        if (m_apps.at(i) == *key && rank(i) <= topN && (best < 0 || rank(i) < rank(best)))
-            best = i;
-    }
-    return best;
+    const auto mark = db.changeMark();
+    if (mark != m_reads.mark)
+        m_reads = Reads{mark, {}, {}, {}, {}};
 }
 
-QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &db,
-                                                                      const QList<StoreDb::LatestSearch> &latest,
-                                                                      const QSet<QString> &keywords,
+QSet<QString> LatestSearchCache::linkedKeywords(StoreDb &db, const TrackedApp &app)
+{
+    update(db);
+    const auto found = m_reads.linked.constFind(app.persistentId);
+    if (found != m_reads.linked.cend())
+        return *found;
+    return *m_reads.linked.insert(app.persistentId, db.keywordsOfApp(app.persistentId));
+}
+
+LatestSearchCache::Searched LatestSearchCache::searched(StoreDb &db, const QSet<QString> &keywords,
+                                                        const QString &country)
+{
+    update(db);
+    auto &asked = m_reads.asked[country];
+    auto &known = m_reads.searched[country];
+    QSet<QString> unknown;
+    for (const auto &keyword : keywords) {
+        if (!asked.contains(keyword))
+            unknown.insert(keyword);
+    }
+    if (!unknown.isEmpty()) {
+        // A few keywords are looked up one by one; for thousands, one pass over the storefront's
+        // latest searches costs less, and answers for the keywords asked about later too.
+        if (unknown.size() > manyKeywords && !m_reads.everyLatest.contains(country)) {
+            auto &every = m_reads.everyLatest[country];
+            for (const auto &search : db.latestSearches(country))
+                every.insert(search.keywordNormalized, search);
+        }
+        QHash<QString, StoreDb::LatestSearch> latest;
+        if (const auto every = m_reads.everyLatest.constFind(country); every != m_reads.everyLatest.cend()) {
+            for (const auto &keyword : std::as_const(unknown)) {
+                if (const auto found = every->constFind(keyword); found != every->cend())
+                    latest.insert(keyword, *found);
+            }
+        } else {
+            for (const auto &search : db.latestSearches(unknown, country))
+                latest.insert(search.keywordNormalized, search);
+        }
+        QSet<QString> rest;
+        for (const auto &keyword : std::as_const(unknown)) {
+            if (!latest.contains(keyword))
+                rest.insert(keyword);
+        }
+        known.latest.insert(latest);
+        known.failed.unite(db.keywordsWithFailedSearches(rest, country));
+        asked.unite(unknown);
+    }
+    // Asked about these alone so far: what is known is the answer.
+    if (asked.size() == keywords.size())
+        return known;
+    Searched result;
+    for (const auto &keyword : keywords) {
+        if (const auto found = known.latest.constFind(keyword); found != known.latest.cend())
+            result.latest.insert(keyword, *found);
+        else if (known.failed.contains(keyword))
+            result.failed.insert(keyword);
+    }
+    return result;
+}
+
+QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &db, const QSet<QString> &keywords,
                                                                       const QString &country)
 {
+    const auto latest = searched(db, keywords, country).latest;
     auto &entries = m_countries[country];
-    QHash<qint64, const StoreDb::LatestSearch *> current;
-    current.reserve(latest.size());
-    for (const auto &search : latest)
-        current.insert(search.persistentId, &search);
-    // A copy of a row that is no longer latest, or no longer the row it was read from, goes.
-    for (auto it = entries.begin(); it != entries.end();) {
-        const auto *search = current.value(it.key());
-        if (!search || search->checkedAt != it->checkedAt || search->hitsSize != it->hitsSize)
-            it = entries.erase(it);
-        else
-            ++it;
-    }
-
-    QHash<QString, const StoreDb::LatestSearch *> wanted;
-    wanted.reserve(keywords.size());
+    QList<const StoreDb::LatestSearch *> missing;
     for (const auto &search : latest) {
-        if (keywords.contains(search.keywordNormalized))
-            wanted.insert(search.keywordNormalized, &search);
-    }
-    QList<qint64> missing;
-    for (const auto *search : std::as_const(wanted)) {
-        if (!entries.contains(search->persistentId))
-            missing.append(search->persistentId);
-    }
-
-    QHash<QString, Latest> result;
-    result.reserve(wanted.size());
-    for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
-        const auto batch = missing.mid(start, hitsPerRead);
-        const auto stored = db.observationHits(batch);
-        for (const auto id : batch) {
-            const auto found = stored.constFind(id);
-            if (found == stored.cend())
-                continue;   // a failed read: left out now, read again next time
-            const auto &search = *current.value(id);
-            entries.insert(id, Entry{search.checkedAt, search.hitsSize,
-                                     Search(AppRecords::decodeHits(*found).value_or(QList<SearchHit>())), {}});
+        // A copy of another row, or of the row as it was, goes.
+        const auto entry = entries.constFind(search.keywordNormalized);
+        if (entry == entries.cend() || entry->persistentId != search.persistentId
+            || entry->checkedAt != search.checkedAt || entry->hitsSize != search.hitsSize) {
+            entries.remove(search.keywordNormalized);
+            missing.append(&search);
         }
     }
-    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
-        const auto id = it.value()->persistentId;
-        const auto entry = entries.constFind(id);
-        result.insert(it.key(), Latest{id, entry == entries.cend() ? Search() : entry->search});
+    // Reading the rows is the database's work, on this thread; scanning their hits is work on
+    // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading. Each
+    // batch reads into buffers of its own, reused by the batch as many batches later: fresh
+    // memory for each of thousands of searches would cost more to map than to fill.
+    auto *pool = QThreadPool::globalInstance();
+    const auto ahead = qsizetype(std::max(2, pool->maxThreadCount()));
+    QList<QList<QByteArray>> buffers(std::min(ahead + 1, (missing.size() + hitsPerRead - 1) / hitsPerRead),
+                                     QList<QByteArray>(hitsPerRead));
+    struct Batch
+    {
+        QList<const StoreDb::LatestSearch *> searches;
+        QList<bool> read;
+        std::future<QList<Search>> scanned;
+    };
+    const auto keep = [&entries](Batch &batch) {
+        const auto scanned = batch.scanned.get();
+        for (qsizetype i = 0; i < batch.searches.size(); ++i) {
+            const auto *search = batch.searches.at(i);
+            // A failed read: left out now, read again next time.
+            if (batch.read.at(i))
+                entries.insert(search->keywordNormalized,
+                               Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
+        }
+    };
+    std::deque<Batch> running;
+    for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
+        Batch batch{missing.mid(start, hitsPerRead), {}, {}};
+        QList<qint64> ids;
+        for (const auto *search : std::as_const(batch.searches))
+            ids.append(search->persistentId);
+        auto &into = buffers[(start / hitsPerRead) % buffers.size()];
+        batch.read = db.observationHitsInto(ids, into);
+        // Views of the buffers, which stay untouched until this batch is kept.
+        QList<QByteArray> bytes;
+        for (qsizetype i = 0; i < ids.size(); ++i)
+            bytes.append(QByteArray::fromRawData(into.at(i).constData(), batch.read.at(i) ? into.at(i).size() : 0));
+        auto promise = std::make_shared<std::promise<QList<Search>>>();
+        batch.scanned = promise->get_future();
+        const auto scan = [promise, bytes] {
+            try {
+                QList<Search> scanned;
+                scanned.reserve(bytes.size());
+                for (const auto &hits : bytes)
+                    scanned.append(Search::of(hits));
+                promise->set_value(std::move(scanned));
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        };
+        // A few searches are not worth a thread.
+        if (missing.size() <= hitsPerRead)
+            scan();
+        else
+            pool->start(scan);
+        running.push_back(std::move(batch));
+        if (qsizetype(running.size()) >= buffers.size()) {
+            keep(running.front());
+            running.pop_front();
+        }
+    }
+    for (; !running.empty(); running.pop_front())
+        keep(running.front());
+    QHash<QString, Latest> result;
+    result.reserve(latest.size());
+    for (const auto &search : latest) {
+        const auto entry = entries.constFind(search.keywordNormalized);
+        result.insert(search.keywordNormalized,
+                      Latest{search.persistentId, entry == entries.cend() ? Search() : entry->search});
     }
     if (entries.isEmpty())
         m_countries.remove(country);
@@ -166,33 +332,28 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
 }
 
 QList<SearchHit> LatestSearchCache::hits(StoreDb &db, const QString &country,
-                                         const QList<std::pair<qint64, qsizetype>> &places)
+                                         const QList<std::pair<QString, qsizetype>> &places)
 {
     auto &entries = m_countries[country];
-    QList<qint64> missing;
-    for (const auto &[id, index] : places) {
-        const auto entry = entries.constFind(id);
-        if (entry != entries.cend() && !entry->details.contains(index) && !missing.contains(id))
-            missing.append(id);
+    QHash<qint64, QList<qsizetype>> missing;
+    for (const auto &[keyword, index] : places) {
+        const auto entry = entries.constFind(keyword);
+        if (entry != entries.cend() && !entry->details.contains(index))
+            missing[entry->persistentId].append(index);
     }
     if (!missing.isEmpty()) {
-        const auto stored = db.observationHits(missing);
-        for (const auto id : missing) {
-            const auto found = stored.constFind(id);
-            if (found == stored.cend())
-                continue;
-            const auto decoded = AppRecords::decodeHits(*found).value_or(QList<SearchHit>());
-            auto &details = entries[id].details;
-            for (const auto &[wantedId, index] : places) {
-                if (wantedId == id && index >= 0 && index < decoded.size())
-                    details.insert(index, decoded.at(index));
-            }
+        const auto stored = db.observationHits(missing.keys());
+        for (auto &entry : entries) {
+            const auto indexes = missing.constFind(entry.persistentId);
+            const auto found = stored.constFind(entry.persistentId);
+            if (indexes != missing.cend() && found != stored.cend())
+                entry.details.insert(hitsAt(*found, *indexes));
         }
     }
     QList<SearchHit> result;
     result.reserve(places.size());
-    for (const auto &[id, index] : places) {
-        const auto entry = entries.constFind(id);
+    for (const auto &[keyword, index] : places) {
+        const auto entry = entries.constFind(keyword);
         result.append(entry == entries.cend() ? SearchHit() : entry->details.value(index));
     }
     if (entries.isEmpty())

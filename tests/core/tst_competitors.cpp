@@ -5,6 +5,8 @@
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -191,9 +193,11 @@ private Q_SLOTS:
                                           reference(*m_store, mine, theirs, country).join(" | "))));
         };
 
+        // Tracked, so never suggested: an ID too long to be kept as a number.
+        track("1000000000000000000");
         check("nothing searched");
-        answer("alpha", {"7:1", "11111:2", "300:3", "0123:4", "x7:5", "8:6", "7:7"});
-        answer("beta", {"8:1", "7:2", "300:3", "0123:4"});
+        answer("alpha", {"7:1", "11111:2", "300:3", "0123:4", "x7:5", "8:6", "7:7", "1000000000000000000:8"});
+        answer("beta", {"8:1", "7:2", "300:3", "0123:4", "1000000000000000000:5"});
         answer("delta", {"300:1", "8:2"});
         answer("omega", {"9:1", "300:2", "8:3"});
         answer("kappa", {"!"});
@@ -229,9 +233,45 @@ private Q_SLOTS:
         country = "us";
         answer("delta", {"11111:1", "9:2", "8:3"});
         check("back, after a search");
+        {
+            // Another connection's change shows as well.
+            auto other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(path);
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET is_latest = 0 WHERE keyword_normalized = 'omega'"));
+            QVERIFY(QSqlQuery(other).exec("DELETE FROM keyword_link WHERE keyword_pk IN "
+                                          "(SELECT pk FROM keyword WHERE normalized = 'alpha')"));
+            // Hits kept as text rather than bytes read the same.
+            QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET hits_data = CAST(hits_data AS TEXT) "
+                                          "WHERE keyword_normalized = 'delta' AND is_latest = 1"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase("other");
+        check("written elsewhere");
         m_store->deleteApp(theirs);
         check("competitor deleted");
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
+    }
+
+    // Enough searches that their hits are scanned in batches on other threads, each batch's
+    // copies landing with their own keywords, and that the latest searches are listed whole.
+    void manySearches()
+    {
+        QStringList mine, theirs;
+        for (int i = 0; i < 700; ++i)
+            (i < 520 ? mine : theirs).append(QStringLiteral("word %1").arg(i));
+        theirs += mine.mid(260);
+        const auto app = track("11111", true, mine);
+        const auto competitor = track("300", false, theirs);
+        for (int i = 0; i < 700; ++i) {
+            QStringList ids;
+            for (int hit = 0; hit < 25; ++hit)
+                ids.append(QString::number(500 + (i * 7 + hit * 3) % 40));
+            ids.insert(i % 23, "11111");
+            ids.insert((i * 5) % 27, "300");
+            search(QStringLiteral("word %1").arg(i), i % 17 == 3 ? QStringList{"!"} : ids);
+        }
+        QCOMPARE(analyse(*m_store, app, competitor, "us"), reference(*m_store, app, competitor, "us"));
     }
 
     void bringIn_data()

@@ -19,7 +19,7 @@ maxLength() {
 
 dictionary() {
     case $1 in
-        itunes | feeds | popularity) echo json ;;
+        itunes | feeds | popularity | storedhits) echo json ;;
         appcast) echo xml ;;
         appstoreinput) echo url ;;
         *) echo text ;;

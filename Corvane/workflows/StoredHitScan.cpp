@@ -473,8 +473,12 @@ private:
         const bool negative = take('-');
         const char *digits = m_p;
         qint64 value = 0;
-        while (m_p != m_end && isDigit(*m_p))
-            value = value * 10 + (*m_p++ - '0');
+        while (m_p != m_end && isDigit(*m_p)) {
+            // Past 18 digits the number is refused below; stop adding before it overflows.
+            if (m_p - digits < 18)
+                value = value * 10 + (*m_p - '0');
+            ++m_p;
+        }
         const auto count = m_p - digits;
         if (count == 0 || count > 18 || (count > 1 && *digits == '0') || (negative && value == 0))
             return std::nullopt;

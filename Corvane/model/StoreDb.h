@@ -270,6 +270,26 @@ public:
     // Read with SQLite's incremental blob reads where the hits are stored as a blob: copied once,
     // straight out of the file's pages, into memory that reading thousands of them reuses.
     QList<bool> observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers);
+
+    // Reads stored hits on a read-only connection of its own to the database file, on the thread
+    // that made it (and only there), so that reading thousands of them can be shared out among
+    // threads. It sees what was committed.
+    class HitsReader
+    {
+    public:
+        explicit HitsReader(const QString &path);
+        ~HitsReader();
+        Q_DISABLE_COPY_MOVE(HitsReader)
+        // As observationHitsInto, but hits it cannot read with the blob reads (stored as text,
+        // or on any failure) are left unread.
+        QList<bool> hitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers);
+
+    private:
+        QString m_name;
+    };
+    // The file that a HitsReader may read now: absent for a database in memory, and while a
+    // transaction is open here, whose writes another connection would not see.
+    std::optional<QString> fileForOtherReaders() const;
     // Those of the keywords that have a failed observation in the storefront.
     QSet<QString> keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country);
     // Sets isLatest; an observation that is not the latest also loses its hits.

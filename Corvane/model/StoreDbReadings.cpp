@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlDriver>
+#include <QSqlQuery>
 
 #include <dlfcn.h>
 
@@ -287,51 +288,74 @@ QHash<qint64, QByteArray> StoreDb::observationHits(const QList<qint64> &persiste
     return result;
 }
 
-QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers)
+namespace {
+
+QString idsJson(const QList<qint64> &persistentIds)
 {
-    Q_ASSERT(buffers.size() >= persistentIds.size());
+    QJsonArray ids;
+    for (const auto id : persistentIds)
+        ids.append(id);
+    return QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact));
+}
+
+const QString blobHitsQuery = QStringLiteral(
+    "SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) AND typeof(hits_data) = 'blob'");
+
+// Reads the hits stored as a blob (`blobs`) with SQLite's incremental blob reads on the
+// connection; whether each was read.
+QList<bool> readBlobs(const QSqlDatabase &db, const QSet<qint64> &blobs, const QList<qint64> &persistentIds,
+                      QList<QByteArray> &buffers)
+{
     QList<bool> read(persistentIds.size(), false);
     const auto *reads = BlobReads::get();
-    const auto handle = database().driver()->handle();
-    const bool direct = reads && handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0;
-    // Hits stored as anything but a blob (text, say) are read as the statement reads them.
-    QSet<qint64> blobs;
-    if (direct && !persistentIds.isEmpty()) {
-        QJsonArray ids;
-        for (const auto id : persistentIds)
-            ids.append(id);
-        select(QStringLiteral("SELECT pk FROM search_observation WHERE pk IN (SELECT value FROM json_each(?)) "
-                              "AND typeof(hits_data) = 'blob'"),
-               {QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))},
-               [&](const QSqlQuery &query) { blobs.insert(query.value(0).toLongLong()); });
-    }
+    const auto handle = db.driver()->handle();
+    if (!reads || !handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return read;
+    auto *connection = *static_cast<void *const *>(handle.constData());
     void *blob = nullptr;
-    QList<qint64> others;
     for (qsizetype i = 0; i < persistentIds.size(); ++i) {
         const auto id = persistentIds.at(i);
-        if (blobs.contains(id)) {
-            constexpr int ok = 0;
-            auto *connection = *static_cast<void *const *>(handle.constData());
-            const int opened = blob ? reads->reopen(blob, id)
-                                    : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
-            auto &bytes = buffers[i];
-            if (opened == ok) {
-                bytes.resize(reads->bytes(blob));
-                if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
-                    read[i] = true;
-                    continue;
-                }
-            }
-            // A failed open leaves the handle unusable; the statement reads the row and reports why.
-            if (blob) {
-                reads->close(blob);
-                blob = nullptr;
+        if (!blobs.contains(id))
+            continue;
+        constexpr int ok = 0;
+        const int opened = blob ? reads->reopen(blob, id)
+                                : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
+        auto &bytes = buffers[i];
+        if (opened == ok) {
+            bytes.resize(reads->bytes(blob));
+            if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
+                read[i] = true;
+                continue;
             }
         }
-        others.append(id);
+        // A failed open leaves the handle unusable.
+        if (blob) {
+            reads->close(blob);
+            blob = nullptr;
+        }
     }
     if (blob)
         reads->close(blob);
+    return read;
+}
+
+} // namespace
+
+QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers)
+{
+    Q_ASSERT(buffers.size() >= persistentIds.size());
+    // Hits stored as anything but a blob (text, say) are read as the statement reads them.
+    QSet<qint64> blobs;
+    if (BlobReads::get() && !persistentIds.isEmpty())
+        select(blobHitsQuery, {idsJson(persistentIds)},
+               [&](const QSqlQuery &query) { blobs.insert(query.value(0).toLongLong()); });
+    auto read = readBlobs(database(), blobs, persistentIds, buffers);
+    // What was not read directly, the statement reads, and reports why it fails.
+    QList<qint64> others;
+    for (qsizetype i = 0; i < persistentIds.size(); ++i) {
+        if (!read[i])
+            others.append(persistentIds.at(i));
+    }
     const auto stored = observationHits(others);
     for (qsizetype i = 0; i < persistentIds.size(); ++i) {
         if (const auto found = stored.constFind(persistentIds.at(i)); !read[i] && found != stored.cend()) {
@@ -340,6 +364,44 @@ QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QLi
         }
     }
     return read;
+}
+
+std::optional<QString> StoreDb::fileForOtherReaders() const
+{
+    if (m_path.isEmpty() || m_inTransaction)
+        return std::nullopt;
+    return m_path;
+}
+
+StoreDb::HitsReader::HitsReader(const QString &path) : m_name(QStringLiteral("vantu.hitsreader.%1").arg(quintptr(this)))
+{
+    auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+    db.open();
+}
+
+StoreDb::HitsReader::~HitsReader()
+{
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QList<bool> StoreDb::HitsReader::hitsInto(const QList<qint64> &persistentIds, QList<QByteArray> &buffers)
+{
+    Q_ASSERT(buffers.size() >= persistentIds.size());
+    const auto db = QSqlDatabase::database(m_name, false);
+    QSet<qint64> blobs;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (db.isOpen() && BlobReads::get() && query.prepare(blobHitsQuery)) {
+        query.addBindValue(idsJson(persistentIds));
+        if (query.exec()) {
+            while (query.next())
+                blobs.insert(query.value(0).toLongLong());
+        }
+    }
+    return readBlobs(db, blobs, persistentIds, buffers);
 }
 
 QSet<QString> StoreDb::keywordsWithFailedSearches(const QSet<QString> &keywords, const QString &country)

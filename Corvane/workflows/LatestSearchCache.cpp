@@ -242,6 +242,66 @@ LatestSearchCache::Searched LatestSearchCache::searched(StoreDb &db, const QSet<
     return result;
 }
 
+QList<const StoreDb::LatestSearch *> LatestSearchCache::readElsewhere(const QString &path,
+                                                                     const QList<const StoreDb::LatestSearch *> &missing,
+                                                                     QHash<QString, Entry> &entries)
+{
+    auto *pool = QThreadPool::globalInstance();
+    const auto parts = std::max<qsizetype>(1, std::min<qsizetype>(pool->maxThreadCount(), missing.size() / hitsPerRead));
+    struct Part
+    {
+        QList<const StoreDb::LatestSearch *> searches;
+        std::future<std::pair<QList<bool>, QList<Search>>> scanned;
+    };
+    std::vector<Part> running;
+    for (qsizetype p = 0; p < parts; ++p) {
+        const auto begin = missing.size() * p / parts, end = missing.size() * (p + 1) / parts;
+        Part part{missing.mid(begin, end - begin), {}};
+        QList<qint64> ids;
+        QList<qint64> sizes;
+        for (const auto *search : std::as_const(part.searches)) {
+            ids.append(search->persistentId);
+            sizes.append(search->hitsSize);
+        }
+        auto promise = std::make_shared<std::promise<std::pair<QList<bool>, QList<Search>>>>();
+        part.scanned = promise->get_future();
+        pool->start([promise, path, ids, sizes] {
+            try {
+                StoreDb::HitsReader reader(path);
+                QList<QByteArray> buffers(hitsPerRead);
+                QList<bool> read;
+                QList<Search> scanned;
+                for (qsizetype start = 0; start < ids.size(); start += hitsPerRead) {
+                    const auto batch = ids.mid(start, hitsPerRead);
+                    const auto done = reader.hitsInto(batch, buffers);
+                    for (qsizetype i = 0; i < batch.size(); ++i) {
+                        const bool same = done.at(i) && buffers.at(i).size() == sizes.at(start + i);
+                        read.append(same);
+                        scanned.append(same ? Search::of(buffers.at(i)) : Search());
+                    }
+                }
+                promise->set_value({std::move(read), std::move(scanned)});
+            } catch (...) {
+                promise->set_exception(std::current_exception());
+            }
+        });
+        running.push_back(std::move(part));
+    }
+    QList<const StoreDb::LatestSearch *> rest;
+    for (auto &part : running) {
+        const auto [read, scanned] = part.scanned.get();
+        for (qsizetype i = 0; i < part.searches.size(); ++i) {
+            const auto *search = part.searches.at(i);
+            if (read.at(i))
+                entries.insert(search->keywordNormalized,
+                               Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
+            else
+                rest.append(search);
+        }
+    }
+    return rest;
+}
+
 QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &db, const QSet<QString> &keywords,
                                                                       const QString &country)
 {
@@ -257,6 +317,12 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
             missing.append(&search);
         }
     }
+    // Many searches to read from a file: the pool's threads read them as well, each on a
+    // connection of its own, while this thread waits, so that the window is not held by reading
+    // hundreds of megabytes. Whatever they could not read, or read otherwise than listed (written
+    // since by another process), is read below as before.
+    if (const auto path = db.fileForOtherReaders(); path && missing.size() > 4 * hitsPerRead)
+        missing = readElsewhere(*path, missing, entries);
     // Reading the rows is the database's work, on this thread; scanning their hits is work on
     // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading. Each
     // batch reads into buffers of its own, reused by the batch as many batches later: fresh

@@ -113,6 +113,11 @@ private:
         // By storefront, once read whole: every latest search, by keyword.
         QHash<QString, QHash<QString, StoreDb::LatestSearch>> everyLatest;
     };
+    // Reads and scans the hits of these searches on the pool's threads, from the file, and keeps
+    // their copies; the searches it could not read.
+    static QList<const StoreDb::LatestSearch *> readElsewhere(const QString &path,
+                                                             const QList<const StoreDb::LatestSearch *> &missing,
+                                                             QHash<QString, Entry> &entries);
     // Forgets the reads when the database may have changed since.
     void update(StoreDb &db);
 

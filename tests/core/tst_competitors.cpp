@@ -254,9 +254,22 @@ private Q_SLOTS:
     }
 
     // Enough searches that their hits are scanned in batches on other threads, each batch's
-    // copies landing with their own keywords, and that the latest searches are listed whole.
+    // copies landing with their own keywords, and that the latest searches are listed whole. From
+    // a file, other threads read them too, on connections of their own; hits they cannot read
+    // (kept as text) are read here.
+    void manySearches_data()
+    {
+        QTest::addColumn<bool>("inFile");
+        QTest::newRow("in memory") << false;
+        QTest::newRow("in a file") << true;
+    }
     void manySearches()
     {
+        QFETCH(bool, inFile);
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        if (inFile)
+            m_store = std::make_unique<ASOStore>(StoreDb::openFile(path), m_client);
         QStringList mine, theirs;
         for (int i = 0; i < 700; ++i)
             (i < 520 ? mine : theirs).append(QStringLiteral("word %1").arg(i));
@@ -271,7 +284,17 @@ private Q_SLOTS:
             ids.insert((i * 5) % 27, "300");
             search(QStringLiteral("word %1").arg(i), i % 17 == 3 ? QStringList{"!"} : ids);
         }
+        if (inFile) {
+            auto other = QSqlDatabase::addDatabase("QSQLITE", "other");
+            other.setDatabaseName(path);
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec("UPDATE search_observation SET hits_data = CAST(hits_data AS TEXT) "
+                                          "WHERE keyword_normalized LIKE 'word %5'"));
+            other.close();
+            QSqlDatabase::removeDatabase("other");
+        }
         QCOMPARE(analyse(*m_store, app, competitor, "us"), reference(*m_store, app, competitor, "us"));
+        m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
     }
 
     void bringIn_data()

@@ -17,6 +17,7 @@
 #include "ui/metadata/MetadataView.h"
 #include "workflows/MetadataDraft.h"
 
+#include "Painting.h"
 #include "TrackedAccounts.h"
 
 #include <QApplication>
@@ -39,37 +40,10 @@ ASOStore &keywordsStore(TrackedApp &app)
     return *store;
 }
 
-// Notes every paint of a widget.
-class PaintWatch : public QObject
-{
-public:
-    bool painted = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-// Shows the window and processes events until `painted` was painted and what that posted is
-// through, so that a layout pass that follows the paint is counted too.
+// Painted and settled: a layout pass after the paint counts; a long paste may take minutes.
 bool paint(QWidget *window, QWidget *painted)
 {
-    PaintWatch watch;
-    painted->installEventFilter(&watch);
-    window->show();
-    painted->update();
-    QElapsedTimer limit;
-    limit.start();
-    while (!watch.painted && limit.elapsed() < 600000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    painted->removeEventFilter(&watch);
-    return watch.painted;
+    return Painting::paint(window, painted, 600000, true);
 }
 
 // Words that a user might paste, with the spaces after commas that a paste often brings; cut to

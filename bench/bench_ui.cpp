@@ -50,6 +50,7 @@
 #include "workflows/MetadataDraft.h"
 
 #include "RatioReporter.h"
+#include "Painting.h"
 #include "TrackedAccounts.h"
 
 #include <QApplication>
@@ -71,35 +72,7 @@
 
 namespace {
 
-// Notes the first paint of a widget.
-class PaintWatch : public QObject
-{
-public:
-    bool painted = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
-// Shows the widget's window and processes events until `painted` was painted.
-bool paint(QWidget *window, QWidget *painted)
-{
-    PaintWatch watch;
-    painted->installEventFilter(&watch);
-    window->show();
-    painted->update();
-    QElapsedTimer limit;
-    limit.start();
-    while (!watch.painted && limit.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    painted->removeEventFilter(&watch);
-    return watch.painted;
-}
+using Painting::paint;
 
 ASOStore &keywordsStore(TrackedApp &app)
 {

@@ -227,21 +227,29 @@ QList<SearchObservation> StoreDb::latestObservations(const QString &country)
     return observations(QStringLiteral("WHERE o.country = ? AND o.is_latest = 1 ORDER BY o.pk"), {country});
 }
 
+namespace {
+
+// A row of pk, checked_at, keyword_normalized, length(hits_data).
+StoreDb::LatestSearch latestSearch(const QSqlQuery &query)
+{
+    RowReader row(query);
+    StoreDb::LatestSearch entry;
+    entry.persistentId = row.integer();
+    entry.checkedAt = row.date();
+    entry.keywordNormalized = row.text();
+    entry.hitsSize = row.integer();
+    return entry;
+}
+
+} // namespace
+
 QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QString &country)
 {
     QList<LatestSearch> result;
     // length() of a blob reads its size only, not the hits.
     select(QStringLiteral("SELECT pk, checked_at, keyword_normalized, length(hits_data) FROM search_observation "
                           "WHERE country = ? AND is_latest = 1 ORDER BY pk"),
-           {country}, [&](const QSqlQuery &query) {
-               RowReader row(query);
-               LatestSearch entry;
-               entry.persistentId = row.integer();
-               entry.checkedAt = row.date();
-               entry.keywordNormalized = row.text();
-               entry.hitsSize = row.integer();
-               result.append(entry);
-           });
+           {country}, [&](const QSqlQuery &query) { result.append(latestSearch(query)); });
     return result;
 }
 
@@ -258,15 +266,7 @@ QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QSet<QString> &keywor
            {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
                                   .toJson(QJsonDocument::Compact)),
             country},
-           [&](const QSqlQuery &query) {
-               RowReader row(query);
-               LatestSearch entry;
-               entry.persistentId = row.integer();
-               entry.checkedAt = row.date();
-               entry.keywordNormalized = row.text();
-               entry.hitsSize = row.integer();
-               result.append(entry);
-           });
+           [&](const QSqlQuery &query) { result.append(latestSearch(query)); });
     return result;
 }
 

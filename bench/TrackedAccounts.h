@@ -26,6 +26,17 @@ inline constexpr int trackedApps = 25;
 
 inline QTemporaryDir *workDir = nullptr;
 
+// Before the application object: the run works in `dir`, its settings never the user's, and
+// windows draw offscreen unless a platform was chosen.
+inline void useWorkDir(QTemporaryDir &dir)
+{
+    workDir = &dir;
+    qputenv("HOME", dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 inline QString databasePath(const char *name)
 {
     return workDir->filePath(QString::fromLatin1(name) + QStringLiteral(".sqlite"));

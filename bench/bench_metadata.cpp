@@ -189,12 +189,8 @@ void registerSeries(const char *name, void (*run)(benchmark::State &, const QStr
 int main(int argc, char **argv)
 {
     QTemporaryDir dir;
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TrackedAccounts::useWorkDir(dir);
     QApplication application(argc, argv);
-    TrackedAccounts::workDir = &dir;
     TrackedApp app;
     keywordsStore(app); // made before any timing
 

@@ -652,12 +652,8 @@ void research_resort(benchmark::State &state)
 int main(int argc, char **argv)
 {
     QTemporaryDir dir;
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TrackedAccounts::useWorkDir(dir);
     QApplication application(argc, argv);
-    TrackedAccounts::workDir = &dir;
 
     benchmark::RegisterBenchmark("open_store", open_store)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("open_window", open_window)->Unit(benchmark::kMillisecond);

@@ -133,14 +133,8 @@ QList<Suggested> compactSuggestions(const QHash<QString, LatestSearchCache::Late
         suggestion.bestRank = accumulator.bestRank;
         result.append({suggestion, {accumulator.firstKeyword, accumulator.firstIndex}});
     }
-    std::stable_sort(result.begin(), result.end(), [](const Suggested &x, const Suggested &y) {
-        const auto &a = x.suggestion;
-        const auto &b = y.suggestion;
-        if (a.keywords.size() != b.keywords.size())
-            return a.keywords.size() > b.keywords.size();
-        if (a.averageRank != b.averageRank)
-            return a.averageRank < b.averageRank;
-        return Unicode::lessThan(a.appleAppId, b.appleAppId);
+    std::stable_sort(result.begin(), result.end(), [](const Suggested &a, const Suggested &b) {
+        return KeywordGap::listedBefore(a.suggestion, b.suggestion);
     });
     if (result.size() > max)
         result.resize(max);

@@ -164,16 +164,19 @@ QList<Suggestion> suggestions(const EvidenceMap &evidence, const QSet<QString> &
                        acc.hit.ratingCount, sorted, double(sum) / double(acc.ranks.size()),
                        int(*std::min_element(acc.ranks.cbegin(), acc.ranks.cend()))});
     }
-    std::stable_sort(result.begin(), result.end(), [](const Suggestion &a, const Suggestion &b) {
-        if (a.keywords.size() != b.keywords.size())
-            return a.keywords.size() > b.keywords.size();
-        if (a.averageRank != b.averageRank)
-            return a.averageRank < b.averageRank;
-        return Unicode::lessThan(a.appleAppId, b.appleAppId);
-    });
+    std::stable_sort(result.begin(), result.end(), listedBefore);
     if (result.size() > max)
         result.resize(max);
     return result;
+}
+
+bool listedBefore(const Suggestion &a, const Suggestion &b)
+{
+    if (a.keywords.size() != b.keywords.size())
+        return a.keywords.size() > b.keywords.size();
+    if (a.averageRank != b.averageRank)
+        return a.averageRank < b.averageRank;
+    return Unicode::lessThan(a.appleAppId, b.appleAppId);
 }
 
 QList<Comparison> compare(const QStringList &keywords, const EvidenceMap &evidence, const QString &mine,

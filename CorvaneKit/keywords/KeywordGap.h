@@ -93,6 +93,10 @@ struct Comparison
     bool operator==(const Comparison &) const = default;
 };
 
+// The order suggestions are listed in: most shared keywords first, then the better average
+// rank, then by app ID in code point order.
+bool listedBefore(const Suggestion &a, const Suggestion &b);
+
 // Apps other than the excluded ones that rank within `topN` for at least `minShared` keywords,
 // most shared first. A negative `max` gives none.
 QList<Suggestion> suggestions(const EvidenceMap &evidence, const QSet<QString> &exclude, int topN,

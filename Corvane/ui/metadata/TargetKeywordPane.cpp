@@ -4,6 +4,7 @@
 #include "ui/cells/CellPainter.h"
 #include "ui/cells/ChildSignals.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/keywords/KeywordTable.h"
 #include "ui/metadata/MetadataEditor.h"
@@ -74,7 +75,7 @@ public:
     {
         if (event->type() == QEvent::ToolTip && index.column() == TargetTableModel::keyword) {
             if (isCut(option, index))
-                QToolTip::showText(event->globalPos(), index.data().toString().toHtmlEscaped(), view, option.rect);
+                QToolTip::showText(event->globalPos(), PlainText::tooltip(index.data().toString()), view, option.rect);
             else
                 QToolTip::hideText();
             return true;

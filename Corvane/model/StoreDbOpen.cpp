@@ -464,10 +464,6 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         // A search touches a few hundred pages of the large indexes of a long history; SQLite's
         // default 2 MB would read them from the system again on every search.
         query.exec(QStringLiteral("PRAGMA cache_size = -32768"));
-        // The competitor analysis reads the hits of thousands of searches at once, some 100 MB:
-        // from a mapped file SQLite copies them out of its pages, at a fraction of the cost of a
-        // read call per page. Limited by the library to 2 GB; pages beyond that are read.
-        query.exec(QStringLiteral("PRAGMA mmap_size = 2147418112"));
     }
     QString error;
     if (setUpSchema && !createSchema(db, error))

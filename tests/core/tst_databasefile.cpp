@@ -38,6 +38,29 @@ int linkKeywords(const QString &path, const QString &appleAppId)
     return 0;
 }
 
+constexpr int searchesInFile = 500;
+
+// The shortened-file test's reader: opens the store, cuts the file under it to `keptPercent` of
+// its size, as another program or a failing disk may, and reads as the window does. Exits with
+// 0 and the damage text when the damage was reported, 3 when it went unnoticed.
+int readShortened(const QString &path, int keptPercent)
+{
+    ASOStore store(StoreDb::openFile(path));
+    const auto app = store.app(QStringLiteral("42"));
+    if (!app || !QFile::resize(path, QFileInfo(path).size() * keptPercent / 100))
+        return 2;
+    QSet<QString> keywords;
+    for (int i = 0; i < searchesInFile; ++i)
+        keywords.insert(QStringLiteral("keyword %1").arg(i));
+    store.linkedKeywords(*app);
+    store.readRows(*app, QStringLiteral("us"));
+    store.latestEvidence(keywords, QStringLiteral("us"));
+    if (!store.databaseDamage())
+        return 3;
+    QTextStream(stdout) << *store.databaseDamage() << Qt::endl;
+    return 0;
+}
+
 }
 
 // The database file as several processes, crashes and damage leave it: concurrent writers
@@ -155,6 +178,31 @@ private Q_SLOTS:
         QVERIFY(damagedSpy.wait(30000));
     }
 
+    void shortenedFileIsReportedDamaged_data()
+    {
+        QTest::addColumn<int>("keptPercent");
+        QTest::newRow("last 1% cut") << 99;
+        QTest::newRow("half cut") << 50;
+    }
+
+    // A file that gets shorter under the open store is reported damaged, not a crash: the reads
+    // run in a process of their own, so that a signal fails the test instead of ending it.
+    void shortenedFileIsReportedDamaged()
+    {
+        QFETCH(int, keptPercent);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        writeSearched(path, searchesInFile);
+        QProcess reader;
+        reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        reader.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--read-shortened"), path, QString::number(keptPercent)});
+        QVERIFY(reader.waitForFinished(120000));
+        QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(reader.exitCode(), 0);
+        QVERIFY(reader.readAllStandardOutput().contains(QDir::toNativeSeparators(path).toUtf8()));
+    }
+
     void staleJournalIsJudgedOnACopy_data()
     {
         QTest::addColumn<bool>("damaged");
@@ -236,6 +284,8 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--link-keywords") == 0)
         return linkKeywords(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 4 && qstrcmp(argv[1], "--read-shortened") == 0)
+        return readShortened(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
     TestDatabaseFile test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -1,11 +1,13 @@
 #pragma once
 
 // Database files as a crash or a faulty disk leaves them, for the tests of start-up and damage.
+#include "clients/AppRecords.h"
 #include "model/StoreDb.h"
 
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QUuid>
 #include <QtTest>
 
 #include <functional>
@@ -52,6 +54,31 @@ inline void writeFilled(const QString &path)
     for (int i = 0; i < 300; ++i) {
         Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1 ").arg(i).repeated(20));
         db->insert(keyword);
+    }
+    QVERIFY(save.commit());
+}
+
+// A closed database file with app "42" linked to `count` keywords, each with a latest successful
+// search in "us" of 100 hits: some 9 kB of hits a search, so that most of the file is hits.
+inline void writeSearched(const QString &path, int count)
+{
+    auto db = StoreDb::openFile(path);
+    StoreDb::Transaction save(*db);
+    TrackedApp app(AppInfo{QStringLiteral("42"), QStringLiteral("App")}, true);
+    db->insert(app);
+    QList<SearchHit> hits;
+    for (int rank = 1; rank <= 100; ++rank)
+        hits.append(SearchHit{QString::number(1000 + rank), QStringLiteral("App %1").arg(rank), {}, {}, {}, {}, rank, 4.5, rank});
+    const auto hitsData = AppRecords::encodeHits(hits);
+    const auto checkedAt = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < count; ++i) {
+        Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1").arg(i));
+        db->insert(keyword);
+        KeywordLink link(app, keyword, PlannedCandidate{keyword.display, KeywordSource::manual, {}, {}}, 0, 0);
+        db->insert(link);
+        SearchObservation search{0, QUuid::createUuid(), keyword.normalized, QStringLiteral("us"), checkedAt, true,
+                                 200, hits.size(), 1, {}, true, hitsData};
+        db->insert(search);
     }
     QVERIFY(save.commit());
 }

@@ -9,6 +9,7 @@
 
 #include "FocusedFields.h"
 #include "GatedSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
@@ -228,6 +229,64 @@ private Q_SLOTS:
         QVERIFY(shown("checkNow") && child<QPushButton>("checkNow")->isEnabled());
         QVERIFY(child<QLabel>("trackingStatus")->text().startsWith("Last run "));
         QTEST(Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys().join(' '), "markedAsRun");
+    }
+
+    void problemNote_data()
+    {
+        QTest::addColumn<int>("tab"); // shown while the runs end
+        QTest::newRow("on the tracking tab") << 3;
+        QTest::newRow("on another tab") << 0;
+    }
+
+    // The orange note of a run's failures shows whole as soon as it comes or changes, the window
+    // as it is when opened with the note, and goes with the next run that has none.
+    void problemNote()
+    {
+        QFETCH(int, tab);
+        trackApps(*m_store, "o2");
+        TrackedApp app(AppInfo{"1", "Brightframe Studio Photo Collage Frames and Portrait Retouch Editor"}, true);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_store->addKeywords({"k1", "k2", "k3"}, *m_store->app("1"));
+        m_store->addKeywords({"k4"}, *m_store->app("2"));
+        m_client->open();
+        open(tab);
+        auto *tabs = child<QTabWidget>("settingsTabs");
+        auto *note = child<QLabel>("trackingProblem");
+        for (const char *run : {"k2 k4", "k2", ""}) {
+            const auto failing = QString(run).split(u' ', Qt::SkipEmptyParts);
+            m_client->answer = [failing](const QString &term) {
+                if (failing.contains(term))
+                    throw FakeSearchClient::failure();
+                return FakeSearchClient::results({"9"});
+            };
+            tabs->setCurrentIndex(tab);
+            QSignalSpy running(m_tracker.get(), &RankTracker::isRunningChanged);
+            child<QPushButton>("checkNow")->click();
+            QTRY_COMPARE(running.size(), 2);
+            tabs->setCurrentIndex(3);
+            QCOMPARE(note->text().isEmpty() ? 0 : note->text().count(u'\n') + 1, failing.size());
+
+            SettingsWindow opened(m_tracker.get());
+            opened.findChild<QTabWidget *>("settingsTabs")->setCurrentIndex(3);
+            opened.show();
+            QTRY_COMPARE(m_window->size(), opened.size());
+            QCOMPARE(note->isVisible(), !failing.isEmpty());
+            if (failing.isEmpty())
+                break;
+            QTRY_VERIFY2(note->height() >= note->heightForWidth(note->width())
+                             && note->height() > note->fontMetrics().lineSpacing(),
+                         qPrintable(QString::number(note->height())));
+            for (auto *box = note->parentWidget(); box; box = box->parentWidget())
+                QVERIFY(box->rect().contains(QRect(note->mapTo(box, QPoint()), note->size())));
+            const QRect noteArea(note->mapTo(m_window.get(), QPoint()), note->size());
+            QString painted;
+            for (const auto &item : renderedItems(m_window.get())) {
+                if (noteArea.contains(item.box.center().toPoint()) && item.shown == item.box)
+                    painted += item.text;
+            }
+            QCOMPARE(painted.simplified().remove(u' '), note->text().simplified().remove(u' '));
+        }
     }
 
     void notifications_data()

@@ -71,16 +71,21 @@ TrackingSettings::TrackingSettings(RankTracker *tracker, QWidget *parent)
     schedule->addRow(calloutLabel(QStringLiteral("While Vantu is open, each app's tracked keywords are searched again once a "
                                                  "day in every storefront it is tracked in, at the pace set under Search."),
                                   Style::Tone::secondary, this));
-    auto *statusRow = new QHBoxLayout;
-    statusRow->addWidget(new TrackingStatusLine(tracker, this), 0, Qt::AlignVCenter);
-    statusRow->addStretch();
+    // A widget of its own, not a layout inside the form: the form's layout keeps what a nested
+    // layout answered for the height of its width until the form is laid out again, so a note
+    // that appears or changes in the status line would keep the old height and be cut.
+    auto *status = new QWidget(this);
+    auto *statusRow = new QHBoxLayout(status);
+    statusRow->setContentsMargins(0, 0, 0, 0);
+    // The note under the status wraps at the room left beside the buttons.
+    statusRow->addWidget(new TrackingStatusLine(tracker, status), 1, Qt::AlignVCenter);
     m_checkNow->setObjectName(QStringLiteral("checkNow"));
     m_stop->setObjectName(QStringLiteral("stop"));
     // A run saves what it reads; none is started while the database refuses that.
     WriteGuard::guard(m_checkNow, m_tracker ? m_tracker->store() : nullptr);
     statusRow->addWidget(m_checkNow, 0, Qt::AlignVCenter);
     statusRow->addWidget(m_stop, 0, Qt::AlignVCenter);
-    schedule->addRow(statusRow);
+    schedule->addRow(status);
 
     auto *alerts = section(layout, this);
     alerts->addRow(SettingControls::toggle(SettingsKey::alertsEnabled, QStringLiteral("Create alerts for ranking changes"), this));

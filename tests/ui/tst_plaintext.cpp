@@ -33,7 +33,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
@@ -301,6 +303,62 @@ private Q_SLOTS:
         const auto tooltip = PlainText::tooltip(text);
         QCOMPARE(tooltip == text, unchanged);
         QCOMPARE(shownTooltip(tooltip), text);
+    }
+
+    void shownTooltips_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("oneLine");
+        QTest::newRow("short markup") << R"(<a href="https://evil.example">Link</a>)" << true;
+        QTest::newRow("long markup") << R"(<b>Brightframe</b> Studio: photo collage, frames and portrait retouch )"
+                                        R"(editor with <a href="https://evil.example/filters">filters</a>, stickers )"
+                                        R"(and <i>more</i> for everyone who keeps pictures)" << false;
+        QTest::newRow("ampersand in markup") << "Tags <b>&</b> Co" << true;
+        QTest::newRow("plain") << "Tom & Jerry" << true;
+    }
+
+    // The tooltip as it shows: on one line where the text fits, else on lines that end only where
+    // the text has a space, and the text as written either way.
+    void shownTooltips()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, oneLine);
+        QWidget anchor;
+        anchor.show();
+        QToolTip::showText(anchor.mapToGlobal(QPoint(10, 10)), PlainText::tooltip(text), &anchor);
+        QLabel *label = nullptr;
+        for (auto *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == "qtooltip_label" && widget->isVisible())
+                label = qobject_cast<QLabel *>(widget);
+        }
+        QVERIFY(label);
+        const int textHeight = label->contentsRect().height() - 2 * label->margin();
+        QCOMPARE(textHeight < 2 * label->fontMetrics().lineSpacing(), oneLine);
+
+        // The label's text laid out as the label lays it out.
+        QTextDocument document;
+        document.setDefaultFont(label->font());
+        document.setDocumentMargin(0);
+        if (Qt::mightBeRichText(label->text()))
+            document.setHtml(label->text());
+        else
+            document.setPlainText(label->text());
+        document.setTextWidth(label->contentsRect().width() - 2 * label->margin());
+        QVERIFY(document.idealWidth() <= document.textWidth());
+        for (auto block = document.begin(); block.isValid(); block = block.next()) {
+            for (int i = 1; i < block.layout()->lineCount(); ++i) {
+                const int start = block.layout()->lineAt(i).textStart();
+                QVERIFY2(block.text().at(start - 1) == u' ', qPrintable(block.text().left(start)));
+            }
+        }
+        // A line ended at a space shows that space as the line's end.
+        auto shown = document.toPlainText();
+        QCOMPARE(shown.size(), text.size());
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (shown[i] == u'\n' && text[i] == u' ')
+                shown[i] = u' ';
+        }
+        QCOMPARE(shown, text);
     }
 
     void actionTexts_data()

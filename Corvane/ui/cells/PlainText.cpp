@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -22,7 +23,34 @@ QString PlainText::tooltip(const QString &text)
 {
     if (!Qt::mightBeRichText(text))
         return text;
-    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped() + QStringLiteral("</p>");
+    // A tooltip wraps rich text at a width of its own guess, and breaks escaped markup inside its
+    // words ("</" and "a>"); lines wrapped here at spaces and shown unwrapped avoid both. They are
+    // at most as wide as Qt lets rich text grow.
+    const QFontMetrics metrics(QToolTip::font());
+    const int widest = 80 * metrics.horizontalAdvance(u'x');
+    const int space = metrics.horizontalAdvance(u' ');
+    QStringList lines;
+    for (const auto &paragraph : text.split(u'\n')) {
+        const auto words = paragraph.split(u' ');
+        QString line = words.constFirst();
+        int width = metrics.horizontalAdvance(line);
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            const auto &word = words.at(i);
+            const int advance = metrics.horizontalAdvance(word);
+            // The space at a break ends the line; the rest of a run of spaces stays before it, so
+            // that a line starts with a word. A word wider than a line gets a line of its own.
+            if (!word.isEmpty() && width + space + advance > widest && !line.trimmed().isEmpty()) {
+                lines.append(line);
+                line = word;
+                width = advance;
+            } else {
+                line += u' ' + word;
+                width += space + advance;
+            }
+        }
+        lines.append(line);
+    }
+    return QStringLiteral("<p style=\"white-space:pre\">") + lines.join(u'\n').toHtmlEscaped() + QStringLiteral("</p>");
 }
 
 QString PlainText::actionText(const QString &text)

@@ -16,8 +16,8 @@ namespace PlainText {
 QLabel *label(QWidget *parent, const QString &text = {});
 
 // Text for a tooltip or an item's Qt::ToolTipRole. Tooltips guess the format: text Qt would take
-// for markup is escaped and wrapped so that it shows verbatim (line breaks and runs of spaces
-// kept); any other text is returned unchanged.
+// for markup is escaped so that it shows verbatim (line breaks and runs of spaces kept), on one
+// line where it fits, else wrapped at spaces; any other text is returned unchanged.
 QString tooltip(const QString &text);
 
 // Text for a button, menu item, action or tab title: every "&" doubled, so that none becomes a

@@ -24,7 +24,10 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
         m_itunes = std::make_shared<ITunesClient>(std::move(http), QUrl(QStringLiteral("https://itunes.apple.com")));
     }
     m_db->setRowsChangeHandler([this](const StoreDb::RowsChange &change) { noteRowsChange(change); });
-    connect(m_db.get(), &StoreDb::committed, this, &ASOStore::saved);
+    m_followTimer.setSingleShot(true);
+    m_followTimer.setInterval(followInterval);
+    connect(&m_followTimer, &QTimer::timeout, this, &ASOStore::followChanges);
+    connect(m_db.get(), &StoreDb::committed, this, &ASOStore::noteSaved);
     m_writesHeld = writesHeld();
     const auto followWritesHeld = [this] {
         if (writesHeld() == m_writesHeld)
@@ -69,6 +72,51 @@ void ASOStore::setDataVersion(qint64 version)
         return;
     m_dataVersion = version;
     Q_EMIT dataVersionChanged(m_dataVersion);
+    noteDataVersion();
+}
+
+ASOStore::Burst::Burst(ASOStore *store) : m_store(store)
+{
+    if (m_store)
+        ++m_store->m_bursts;
+}
+
+ASOStore::Burst::~Burst()
+{
+    if (!m_store || --m_store->m_bursts > 0)
+        return;
+    m_store->m_followTimer.stop();
+    m_store->followChanges();
+}
+
+void ASOStore::noteSaved()
+{
+    if (m_bursts == 0) {
+        Q_EMIT saved();
+        return;
+    }
+    m_savedPending = true;
+    if (!m_followTimer.isActive())
+        m_followTimer.start();
+}
+
+void ASOStore::noteDataVersion()
+{
+    if (m_bursts == 0) {
+        Q_EMIT dataVersionSettled(m_dataVersion);
+        return;
+    }
+    m_versionPending = true;
+    if (!m_followTimer.isActive())
+        m_followTimer.start();
+}
+
+void ASOStore::followChanges()
+{
+    if (std::exchange(m_savedPending, false))
+        Q_EMIT saved();
+    if (std::exchange(m_versionPending, false))
+        Q_EMIT dataVersionSettled(m_dataVersion);
 }
 
 void ASOStore::raiseDataVersion()

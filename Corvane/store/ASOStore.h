@@ -10,6 +10,7 @@
 #include "store/KeywordRow.h"
 #include "store/RankPoint.h"
 #include "support/CancelToken.h"
+#include "support/EventLoopSlice.h"
 #include "support/UserFacingError.h"
 #include "workflows/CompetitorKeywordRow.h"
 #include "workflows/LatestSearchCache.h"
@@ -24,7 +25,9 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,7 +47,8 @@ class QNetworkAccessManager;
 //
 // Inside the store a fetch that fails counts as empty and a save that fails is ignored; only
 // addApp() reports its failures. dataVersion goes up after every change that screens must
-// see; saved() follows every successful save, for screens that read the database live.
+// see; screens re-read on dataVersionSettled() and follow saves through saved(), which a burst
+// of changes holds back (see Burst).
 class ASOStore : public QObject
 {
     Q_OBJECT
@@ -100,6 +104,23 @@ public:
     };
 
     using Clock = std::function<QDateTime()>;
+
+    // Held by work that applies many search results in a row (tracking and discovery runs,
+    // keywords searched in a batch). While any is held, dataVersionSettled() and saved() come at
+    // most once every followInterval, and once more when the last one ends, so that screens
+    // follow a burst of changes in a few steps rather than once per keyword.
+    class Burst
+    {
+    public:
+        explicit Burst(ASOStore *store);
+        ~Burst();
+        Burst(const Burst &) = delete;
+        Burst &operator=(const Burst &) = delete;
+
+    private:
+        QPointer<ASOStore> m_store;
+    };
+    static constexpr std::chrono::milliseconds followInterval{250};
 
     // Runs the start-up repairs before it returns. Destroy the store before the application
     // exits: that closes the database cleanly (see StoreDb), else the next start checks the
@@ -257,6 +278,10 @@ public:
     // Untracked apps that rank in the top 20 for several of the app's keywords.
     QList<KeywordGap::Suggestion> suggestedCompetitors(const TrackedApp &app, const QString &country, int limit);
     EvidenceCoverage evidenceCoverage(const TrackedApp &app, const QString &country);
+    // The reads of stored searches that an analysis of these apps' keywords in the storefront
+    // waits for, started on the pool's threads when they are many: await them (never block on
+    // them), then analyse. None: the analysis may run at once.
+    QList<QFuture<void>> readCompetitorSearches(const QList<TrackedApp> &apps, const QString &country);
     // One row per keyword of the app, by normal form.
     QList<CompetitorKeywordRow> comparisonRows(const TrackedApp &app, const TrackedApp &competitor,
                                                const QString &country);
@@ -317,9 +342,13 @@ public:
 
 Q_SIGNALS:
     void dataVersionChanged(qint64 dataVersion);
+    // The data version moved since screens last read: with every raise, but during a burst at
+    // most once every followInterval and at its end. Screens read again on this one.
+    void dataVersionSettled(qint64 dataVersion);
     void popularityErrorChanged(const std::optional<QString> &popularityError);
     void discoveriesChanged();
-    // Changes were saved to the database.
+    // Changes were saved to the database: after every save, but during a burst at most once every
+    // followInterval and at its end.
     void saved();
     // The database was found damaged; emitted once, with the text to show.
     void databaseDamaged(const std::optional<QString> &databaseDamage);
@@ -331,6 +360,11 @@ private:
         QFuture<SearchObservation> future;
         quint64 serial = 0;
     };
+
+    // Emits now, or during a burst once the follow timer runs out.
+    void noteSaved();
+    void noteDataVersion();
+    void followChanges();
 
     // Start-up repairs.
     void clearUnknownPopularitySources();
@@ -376,6 +410,13 @@ private:
     std::optional<QString> m_popularityError;
     Clock m_now;
     bool m_writesHeld = false;
+    // Stored results come back without waiting; the search path returns to the event loop
+    // between slices of them.
+    EventLoopSlice m_slice;
+    int m_bursts = 0;
+    bool m_savedPending = false;
+    bool m_versionPending = false;
+    QTimer m_followTimer;
 
     // Competitor analysis (workflows/ASOStoreCompetitors.cpp).
     LatestSearchCache m_latestSearches;

@@ -21,6 +21,15 @@ constexpr qint64 longestCacheMinutes = 100LL * 366 * 24 * 60;
 
 QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString country, bool force)
 {
+    const QPointer<ASOStore> self(this);
+    // A stored result comes back without waiting: callers that apply many in a row would never
+    // let the window answer.
+    if (m_slice.spent()) {
+        co_await EventLoopSlice::pause();
+        if (!self)
+            co_return SearchObservation{};
+        m_slice.restart();
+    }
     const auto &settings = Settings::shared();
     const auto normalized = keyword.normalized;
     const auto limit = static_cast<int>(settings.searchLimit());
@@ -32,7 +41,6 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
     }
 
     const auto key = country + QLatin1Char('|') + normalized + QLatin1Char('|') + QString::number(limit);
-    const QPointer<ASOStore> self(this);
     if (const auto running = m_running.constFind(key); running != m_running.cend())
         co_return co_await sharedResult(self, running->future);
 

@@ -231,6 +231,7 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
     if (!self || self->m_isRunning || !self->m_store)
         co_return;
     self->setIsRunning(true);
+    const ASOStore::Burst burst(self->m_store);
     // Compared with the creation times of alerts, which come from the system clock.
     const auto startedAt = QDateTime::currentDateTimeUtc();
     QStringList notes;

@@ -155,6 +155,7 @@ private:
     // The round's searches, in order; false when the run has finished (or the store is gone).
     QCoro::Task<bool> search(qint64 n, QList<Keyword> picks)
     {
+        const ASOStore::Burst burst(m_store);
         qint64 streak = 0;
         for (qsizetype taken = 0; taken < picks.size();) {
             const auto app = appOrStop();

@@ -7,6 +7,7 @@
 QCoro::Task<qint64> ASOStore::addResearchTerms(QStringList terms, TrackedApp app, QString country)
 {
     const QPointer<ASOStore> self(this);
+    const Burst burst(this);
     const auto added = addKeywords(terms, app);
 
     auto stored = m_db->appByAppleId(app.appleAppId);

@@ -1,6 +1,7 @@
 #include "clients/AppStoreInput.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"
+#include "support/EventLoopSlice.h"
 #include "support/TaskRunner.h"
 
 #include "FakeSearchClient.h"
@@ -231,6 +232,64 @@ private Q_SLOTS:
         run(m_store->observation(keyword, us, true));
         configure(QStringLiteral("searchLimit=200"));
         QVERIFY(run(m_store->observation(keyword, us)).hits().size() == 1 && m_client->searches.size() == 5);
+    }
+
+    // Screens re-read on dataVersionSettled and follow saves through saved(): once per change,
+    // but a burst holds them back to one per interval and one at its end.
+    void burstsFollowedInFewSteps()
+    {
+        const auto app = track(QStringLiteral("100001"));
+        QSignalSpy changed(m_store.get(), &ASOStore::dataVersionChanged);
+        QSignalSpy settled(m_store.get(), &ASOStore::dataVersionSettled);
+        QSignalSpy saved(m_store.get(), &ASOStore::saved);
+        m_store->raiseDataVersion();
+        QVERIFY(settled.size() == 1 && changed.size() == 1);
+        {
+            const ASOStore::Burst outer(m_store.get());
+            {
+                const ASOStore::Burst inner(m_store.get());
+                for (int i = 0; i < 10; ++i) {
+                    m_store->addKeywords({QStringLiteral("word %1").arg(i)}, app);
+                    m_store->raiseDataVersion();
+                }
+            }
+            QVERIFY(settled.size() == 1 && saved.isEmpty() && changed.size() == 21);
+            // The interval passes during the burst: the screens catch up once, with the latest version.
+            QVERIFY(settled.wait());
+            QVERIFY(settled.size() == 2 && saved.size() == 1);
+            QCOMPARE(settled.last().first().toLongLong(), m_store->dataVersion());
+            m_store->raiseDataVersion();
+        }
+        QVERIFY(settled.size() == 3 && saved.size() == 1);
+        QCOMPARE(settled.last().first().toLongLong(), m_store->dataVersion());
+    }
+
+    // Results that come back without waiting give the event loop a turn between slices: a timer
+    // fires in the middle of a loop over stored searches.
+    void storedSearchesLetTheEventLoopIn()
+    {
+        const auto app = track(QStringLiteral("100001"));
+        QList<Keyword> keywords;
+        for (int i = 0; i < 4; ++i) {
+            keywords.append(linked(app, QStringLiteral("word %1").arg(i)));
+            stored(keywords.last().normalized, 1, m_now);
+        }
+        EventLoopSlice::setBudget(std::chrono::milliseconds(0));
+        int taken = 0;
+        QList<int> seen;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] { seen.append(taken); });
+        probe.start(0);
+        run([](ASOStore *store, QList<Keyword> keywords, int &taken) -> QCoro::Task<bool> {
+            for (const auto &keyword : keywords) {
+                co_await store->observation(keyword, QStringLiteral("us"));
+                ++taken;
+            }
+            co_return true;
+        }(m_store.get(), keywords, taken));
+        EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
+        QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 4; }), qPrintable(QString::number(seen.size())));
+        QVERIFY(m_client->searches.isEmpty());
     }
 
     void applyReachesCallingLinkedAndFoundApps()

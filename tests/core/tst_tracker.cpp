@@ -1,4 +1,5 @@
 #include "store/ASOStore.h"
+#include "support/EventLoopSlice.h"
 #include "tracking/RankTracker.h"
 #include "tracking/TrackingSchedule.h"
 #include "workflows/DiscoveryRun.h"
@@ -163,6 +164,31 @@ private Q_SLOTS:
         QCOMPARE((QStringList{m_tracker->lastSummary().value_or("?"), m_tracker->lastProblem().value_or(""), marked.join(u' '),
                               m_log.join(u' '), m_notifier.titles.join(u'\n')}),
                  outcome);
+    }
+
+    // A run over stored searches gives the event loop a turn between them, where a timer fires
+    // and a Stop pressed then ends the run after the keyword in hand.
+    void storedSearchesLetTheEventLoopIn()
+    {
+        setUp("1:us:c1,c2,c3,c4,c5,c6");
+        EventLoopSlice::setBudget(std::chrono::milliseconds(0));
+        QList<qint64> seen;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] {
+            if (const auto progress = m_tracker->progress(); progress && seen.size() < 3) {
+                seen.append(progress->done);
+                if (seen.size() == 3)
+                    m_tracker->stopManualRun();
+            }
+        });
+        probe.start(0);
+        m_tracker->startManualRun();
+        QTRY_VERIFY(!m_tracker->isRunning());
+        EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
+        QCOMPARE(seen.size(), 3);
+        QVERIFY(seen.last() < 6);
+        QCOMPARE(m_tracker->lastSummary(), QString::number(seen.last() + 1) + " keywords rechecked");
+        QVERIFY(m_log.filter(QRegularExpression("^c\\d$")).isEmpty());
     }
 
     // An app removed while an earlier job of the run searches is passed over when its jobs come

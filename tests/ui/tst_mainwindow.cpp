@@ -19,6 +19,8 @@
 #include "UiFixture.h"
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -383,6 +385,43 @@ private Q_SLOTS:
         QCOMPARE(badge(), 10);
         m_store->markAlertsRead(m_store->alerts(), true);
         QCOMPARE(badge(), 0);
+    }
+
+    // A tracking run over stored searches with the Alerts page open: the list and the badge
+    // follow the run in a few steps rather than once per raise, and are whole at its end.
+    void runOverStoredSearchesFollowedInFewSteps()
+    {
+        track("o1");
+        const auto app = *m_store->app("1");
+        constexpr int keywords = 60;
+        for (int k = 0; k < keywords; ++k) {
+            const auto term = QStringLiteral("k%1").arg(k);
+            m_store->addKeywords({term}, app);
+            // Missed two hours ago, ranked first in a search stored now and not yet applied.
+            SearchObservation missed{0, QUuid::createUuid(), term, "us", QDateTime::currentDateTimeUtc().addSecs(-7200),
+                                     true, 200, 0, 1, {}, false, "[]"};
+            m_store->db().insert(missed);
+            m_store->apply(missed, app);
+            SearchObservation found{0, QUuid::createUuid(), term, "us", QDateTime::currentDateTimeUtc(), true, 200, 1, 1, {},
+                                    true, AppRecords::encodeHits(GatedSearchClient::results({"1"}).hits)};
+            m_store->db().insert(found);
+        }
+        m_window->setSelection("tool.alerts");
+        auto *list = childOf<QTreeView>(m_window.get(), "alertsList");
+        QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
+        QSignalSpy raises(m_store.get(), &ASOStore::dataVersionChanged);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        m_tracker->startManualRun();
+        QTRY_VERIFY(!m_tracker->manualRunActive());
+        QCOMPARE(m_tracker->lastSummary(), QString::number(keywords) + " keywords rechecked, " + QString::number(keywords) + " alerts");
+        QVERIFY(m_client->searches.isEmpty());
+        QCOMPARE(m_window->sidebarModel()->indexOf("tool.alerts").data(SidebarModel::BadgeRole).toLongLong(), keywords);
+        QCOMPARE(list->model()->rowCount(list->model()->index(0, 0)), keywords);
+        QCOMPARE(raises.size(), keywords / 5 + 1);
+        // One follow per interval of the run at most, and one at its end.
+        QVERIFY2(resets.size() <= elapsed.elapsed() / ASOStore::followInterval.count() + 2,
+                 qPrintable(QString("%1 resets in %2 ms").arg(resets.size()).arg(elapsed.elapsed())));
     }
 
     // Removing an app stops what works on it: its discovery run and a tracking run that is

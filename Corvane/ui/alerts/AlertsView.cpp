@@ -125,7 +125,7 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     });
     connect(m_list, &QTreeView::customContextMenuRequested, this, &AlertsView::showContextMenu);
     if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, &AlertsView::reload);
+        connect(m_store, &ASOStore::dataVersionSettled, this, &AlertsView::reload);
     if (m_tracker) {
         connect(m_tracker, &RankTracker::isRunningChanged, this, &AlertsView::updateRunButtons);
         connect(m_tracker, &RankTracker::manualRunActiveChanged, this, &AlertsView::updateRunButtons);

@@ -186,7 +186,7 @@ AppDetailView::AppDetailView(ASOStore *store, QString appleAppId, QWidget *paren
             setShowInspector(true);
     });
     if (m_store) {
-        connect(m_store, &ASOStore::dataVersionChanged, this, &AppDetailView::reload);
+        connect(m_store, &ASOStore::dataVersionSettled, this, &AppDetailView::reload);
         connect(m_store, &ASOStore::discoveriesChanged, this, &AppDetailView::updateDiscoverButton);
         connect(m_store, &ASOStore::popularityErrorChanged, this, &AppDetailView::updatePopularityLine);
     }

@@ -116,7 +116,7 @@ HistoryPanel::HistoryPanel(ASOStore *store, QWidget *parent)
     m_pages->addWidget(m_noSelection);
 
     if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, &HistoryPanel::reload);
+        connect(m_store, &ASOStore::dataVersionSettled, this, &HistoryPanel::reload);
     reload();
 }
 

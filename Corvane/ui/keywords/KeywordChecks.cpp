@@ -5,6 +5,7 @@
 QCoro::Task<> KeywordChecks::searchAndApply(QPointer<ASOStore> store, QString appleAppId, QString country,
                                             QStringList keywords, bool force)
 {
+    const ASOStore::Burst burst(store);
     for (const auto &normalized : keywords) {
         if (!store || !store->app(appleAppId))
             co_return;

@@ -20,7 +20,7 @@ KeywordTableModel::KeywordTableModel(ASOStore *store, QString appleAppId, QStrin
     : QAbstractTableModel(parent), m_store(store), m_appleAppId(std::move(appleAppId)), m_country(std::move(country))
 {
     if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, &KeywordTableModel::reload);
+        connect(m_store, &ASOStore::dataVersionSettled, this, &KeywordTableModel::reload);
     reload();
 }
 

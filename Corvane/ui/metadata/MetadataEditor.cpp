@@ -39,7 +39,7 @@ MetadataEditor::MetadataEditor(ASOStore *store, QString appleAppId, QString coun
     readRows();
     derive(true, true, true);
     if (m_store) {
-        connect(m_store, &ASOStore::dataVersionChanged, this, [this] {
+        connect(m_store, &ASOStore::dataVersionSettled, this, [this] {
             const auto count = m_rows.size();
             readRows();
             derive(false, false, true);

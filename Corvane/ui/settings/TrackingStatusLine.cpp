@@ -57,7 +57,7 @@ TrackingStatusLine::TrackingStatusLine(RankTracker *tracker, QWidget *parent)
         connect(m_tracker, &RankTracker::lastProblemChanged, this, &TrackingStatusLine::refresh);
         // Adding or removing apps changes what there is to track.
         if (auto *store = m_tracker->store())
-            connect(store, &ASOStore::dataVersionChanged, this, &TrackingStatusLine::refresh);
+            connect(store, &ASOStore::dataVersionSettled, this, &TrackingStatusLine::refresh);
     }
     // The settings that decide whether and when the next run comes.
     connect(&Settings::shared(), &Settings::changed, this, [this](const QString &key) {

@@ -60,7 +60,7 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     splitter->setSizes({250, 950});
     setCentralWidget(splitter);
 
-    connect(m_store, &ASOStore::dataVersionChanged, this, &MainWindow::reload);
+    connect(m_store, &ASOStore::dataVersionSettled, this, &MainWindow::reload);
     // Alerts come with searches, which save without raising the version.
     connect(m_store, &ASOStore::saved, this, &MainWindow::updateBadge);
     // Damage may have been found by the start-up repairs, before anyone listened; damage that

@@ -1,0 +1,267 @@
+// Tracking runs whose searches are all stored and fresh (a Check Now twice within the hour, or
+// the daily run shortly after one), with the main window open on a page that follows the run:
+//   run_alerts/N: two own apps with N manual keywords each, six competitors among the hits,
+//     9,000 alerts, the Alerts page open;
+//   run_keywords/N: the same with the first own app's Keywords page open;
+//   mark_all_read: "Mark All Read" on 9,000 unread alerts with the Alerts page open, until the
+//     list is painted again.
+// Each reports the wall time of the whole run (the benchmark's time) and the longest stretch in
+// which the window's thread did not return to its event loop (stall_ms, target: 100 ms), as a
+// probe timer that fires every millisecond sees it.
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
+#include "ui/shell/MainWindow.h"
+
+#include "Painting.h"
+#include "TrackedAccounts.h"
+
+#include <QApplication>
+#include <QCoroTask>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+constexpr int competitors = 6;
+constexpr int keptAlerts = 9000;
+
+// The longest gap between two firings of a timer that asks to fire every millisecond.
+class StallProbe
+{
+public:
+    StallProbe()
+    {
+        m_timer.setInterval(1);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_since.nsecsElapsed());
+            m_since.restart();
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_since.start();
+        m_timer.start();
+    }
+    // Ends the probe; counts the stretch since the last firing too.
+    double stop()
+    {
+        m_timer.stop();
+        m_longest = std::max(m_longest, m_since.nsecsElapsed());
+        return double(m_longest) / 1e6;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longest = 0;
+};
+
+QStringList appIds()
+{
+    QStringList ids;
+    for (int a = 0; a < 2 + competitors; ++a)
+        ids.append(QString::number(500000 + a));
+    return ids;
+}
+
+// Two answers in turn, each with all the tracked apps among the hits but at other ranks, so
+// that every run moves their readings and raises alerts.
+const QByteArray &answer(int turn)
+{
+    static const QByteArray first = TrackedAccounts::searchAnswer(appIds());
+    static const QByteArray second = [] {
+        auto ids = appIds();
+        std::reverse(ids.begin(), ids.end());
+        ids.prepend(QStringLiteral("1"));
+        ids.prepend(QStringLiteral("2"));
+        ids.prepend(QStringLiteral("3"));
+        return TrackedAccounts::searchAnswer(ids);
+    }();
+    return turn % 2 == 0 ? first : second;
+}
+
+// Answers with the answer of the current turn.
+class TurnClient : public AppSearching
+{
+public:
+    int turn = 0;
+    SearchResponse responses[2] = {TrackedAccounts::parseAnswer(answer(0)), TrackedAccounts::parseAnswer(answer(1))};
+    int maxLimit() const override { return 200; }
+    QCoro::Task<SearchResponse> search(QString, QString, int, CancelTokenPtr) override { co_return responses[turn % 2]; }
+    QCoro::Task<std::optional<AppInfo>> lookup(QString, QString, CancelTokenPtr) override { co_return std::nullopt; }
+    QCoro::Task<QList<AppInfo>> lookupMany(QStringList, QString, CancelTokenPtr) override { co_return {}; }
+};
+
+struct Account
+{
+    std::shared_ptr<TurnClient> client = std::make_shared<TurnClient>();
+    std::unique_ptr<ASOStore> store;
+    QList<TrackedApp> own;
+    QStringList keywords;
+};
+
+Account makeAccount(int keywords)
+{
+    Account account;
+    const auto name = "tracking-" + std::to_string(keywords);
+    QFile::remove(TrackedAccounts::databasePath(name.c_str()));
+    account.store = std::make_unique<ASOStore>(StoreDb::openFile(TrackedAccounts::databasePath(name.c_str())),
+                                               account.client);
+    auto &store = *account.store;
+    const auto ids = appIds();
+    for (int a = 0; a < ids.size(); ++a) {
+        TrackedApp app(AppInfo{ids.at(a), QStringLiteral("App %1").arg(a)}, a < 2);
+        app.trackedCountries = {QStringLiteral("us")};
+        TrackedAccounts::require(store.db().insert(app), "inserting an app");
+        if (a < 2)
+            account.own.append(app);
+    }
+    for (const auto &app : std::as_const(account.own)) {
+        QList<PlannedCandidate> candidates;
+        for (int k = 0; k < keywords; ++k) {
+            account.keywords.append(QStringLiteral("keyword %1 %2").arg(app.name).arg(k));
+            candidates.append({account.keywords.last(), KeywordSource::manual, {}, {}});
+        }
+        TrackedAccounts::require(store.link(candidates, app) == keywords, "linking keywords");
+    }
+    return account;
+}
+
+// Stores a fresh search of every keyword, from the next answer, untimed.
+void storeSearches(Account &account)
+{
+    ++account.client->turn;
+    for (const auto &normalized : std::as_const(account.keywords)) {
+        if (const auto keyword = account.store->keyword(normalized))
+            QCoro::waitFor(account.store->observation(*keyword, QStringLiteral("us"), true));
+    }
+}
+
+// Brings the alerts to `count`, all unread: the newest beyond it go, missing ones are added.
+void keepAlerts(ASOStore &store, int count)
+{
+    auto &db = store.db();
+    StoreDb::Transaction save(db);
+    auto alerts = db.alertsNewestFirst();
+    for (qsizetype i = 0; i + count < alerts.size(); ++i)
+        db.remove(alerts.at(i));
+    const auto now = QDateTime::currentDateTimeUtc();
+    for (auto i = alerts.size(); i < count; ++i) {
+        RankAlert alert{0, QUuid::createUuid(), QString::number(500000 + i % 2), QStringLiteral("App %1").arg(i % 2),
+                        QStringLiteral("keyword %1").arg(i), QStringLiteral("keyword %1").arg(i), QStringLiteral("us"),
+                        QStringLiteral("MOVED_UP"), 20, 10, {}, now.addSecs(-3600 - i * 60), false};
+        db.insert(alert);
+    }
+    for (auto alert : std::as_const(alerts)) {
+        if (alert.isRead) {
+            alert.isRead = false;
+            db.update(alert);
+        }
+    }
+    TrackedAccounts::require(save.commit(), "keeping the alerts");
+}
+
+void trackingRun(benchmark::State &state, bool alertsPage)
+{
+    auto account = makeAccount(int(state.range(0)));
+    SilentNotifier notifier;
+    RankTracker tracker(account.store.get(), &notifier);
+    MainWindow window(account.store.get(), &tracker, nullptr);
+    window.resize(1200, 800);
+    window.setSelection(alertsPage ? QStringLiteral("tool.alerts") : account.own.first().appleAppId);
+    Painting::paint(&window, window.detail());
+    StallProbe probe;
+    double longest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        storeSearches(account);
+        keepAlerts(*account.store, keptAlerts);
+        account.store->raiseDataVersion();
+        Painting::paint(&window, window.detail(), 10000, true);
+        state.ResumeTiming();
+        probe.start();
+        tracker.startManualRun();
+        while (tracker.manualRunActive())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        Painting::paint(&window, window.detail());
+        longest = std::max(longest, probe.stop());
+        if (tracker.lastSummary().value_or(QString()).section(u' ', 0, 0).toLongLong() < 2 * state.range(0)) {
+            std::fprintf(stderr, "%s\n", qPrintable(tracker.lastSummary().value_or(QString())));
+            state.SkipWithError("the run did not recheck every keyword");
+            break;
+        }
+    }
+    state.counters["stall_ms"] = longest;
+}
+
+void run_alerts(benchmark::State &state)
+{
+    trackingRun(state, true);
+}
+
+void run_keywords(benchmark::State &state)
+{
+    trackingRun(state, false);
+}
+
+void mark_all_read(benchmark::State &state)
+{
+    auto account = makeAccount(10);
+    SilentNotifier notifier;
+    RankTracker tracker(account.store.get(), &notifier);
+    MainWindow window(account.store.get(), &tracker, nullptr);
+    window.resize(1200, 800);
+    window.setSelection(QStringLiteral("tool.alerts"));
+    auto *list = window.findChild<QTreeView *>(QStringLiteral("alertsList"));
+    auto *button = window.findChild<QPushButton *>(QStringLiteral("markAllRead"));
+    StallProbe probe;
+    double longest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        keepAlerts(*account.store, keptAlerts);
+        account.store->raiseDataVersion();
+        Painting::paint(&window, list->viewport(), 10000, true);
+        state.ResumeTiming();
+        probe.start();
+        QTimer::singleShot(0, button, &QPushButton::click);
+        Painting::paint(&window, list->viewport(), 10000, true);
+        longest = std::max(longest, probe.stop());
+        if (account.store->unreadAlertCount() != 0) {
+            state.SkipWithError("the alerts were not marked read");
+            break;
+        }
+    }
+    state.counters["stall_ms"] = longest;
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    TrackedAccounts::useWorkDir(dir);
+    QApplication application(argc, argv);
+    using Run = void (*)(benchmark::State &);
+    for (const auto &[name, run] : {std::pair<const char *, Run>{"run_alerts", run_alerts}, {"run_keywords", run_keywords}}) {
+        benchmark::RegisterBenchmark(name, run)->Arg(300)->Arg(3000)->Iterations(3)->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    benchmark::RegisterBenchmark("mark_all_read", mark_all_read)->Iterations(5)->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -130,6 +130,7 @@ void StoreDb::rollback()
     ++m_writes;
     execute(statement, {}, false);
     m_transactionBegun = false;
+    ++m_alertsMark.rewritten;
     // Rows read inside the transaction may show what it wrote.
     rowsChanged({});
 }

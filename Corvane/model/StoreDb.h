@@ -332,7 +332,26 @@ public:
     bool insert(RankAlert &alert);
     bool update(const RankAlert &alert);
     bool remove(const RankAlert &alert);
+    // Sets the read flag of the alerts with these row ids.
+    bool setAlertsRead(const QList<qint64> &persistentIds, bool read);
     QList<RankAlert> alertsNewestFirst();
+    // What became of the alerts since an earlier mark, so that a screen that keeps them reads
+    // only what changed: `added` counts alerts inserted, `flagged` changes of read flags,
+    // `rewritten` any other change on this connection (rollbacks too), `others` the commits of
+    // other connections.
+    struct AlertsMark
+    {
+        qint64 added = 0;
+        qint64 flagged = 0;
+        qint64 rewritten = 0;
+        qint64 others = -1;
+        bool operator==(const AlertsMark &) const = default;
+    };
+    AlertsMark alertsMark();
+    // The alerts stored after the one with this row id, newest first.
+    QList<RankAlert> alertsAfter(qint64 persistentId);
+    // Every alert's row id and read flag, newest first.
+    QList<std::pair<qint64, bool>> alertReadFlags();
     QList<RankAlert> unreadAlerts();
     qint64 unreadAlertCount();
     // Created at or after the time, oldest first.
@@ -405,6 +424,7 @@ private:
     bool m_inTransaction = false;
     bool m_transactionBegun = false;
     qint64 m_writes = 0;
+    AlertsMark m_alertsMark;
     bool m_transactionFailed = false;
     std::function<void(const RowsChange &)> m_rowsChanged;
 };

@@ -161,17 +161,61 @@ QList<KeywordMetric> StoreDb::metricsWithPopularity()
 
 bool StoreDb::insert(RankAlert &alert)
 {
-    return upsert(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+    // A stored alert given again is updated in place.
+    auto &counter = alert.persistentId == 0 ? m_alertsMark.added : m_alertsMark.rewritten;
+    const bool saved = upsert(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+    counter += saved;
+    return saved;
 }
 
 bool StoreDb::update(const RankAlert &alert)
 {
-    return updateRow(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+    const bool saved = updateRow(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+    m_alertsMark.rewritten += saved;
+    return saved;
 }
 
 bool StoreDb::remove(const RankAlert &alert)
 {
-    return removeRow(QStringLiteral("rank_alert"), alert.persistentId);
+    const bool removed = removeRow(QStringLiteral("rank_alert"), alert.persistentId);
+    m_alertsMark.rewritten += removed;
+    return removed;
+}
+
+bool StoreDb::setAlertsRead(const QList<qint64> &persistentIds, bool read)
+{
+    if (persistentIds.isEmpty())
+        return true;
+    // One statement over a list of row ids: "Mark All Read" on thousands of alerts spent most of
+    // its time in a statement each.
+    QByteArray ids = "[";
+    for (const auto id : persistentIds)
+        ids += QByteArray::number(id) + ',';
+    ids.back() = ']';
+    const bool saved = write(QStringLiteral("UPDATE rank_alert SET is_read = ? WHERE pk IN (SELECT value FROM json_each(?))"),
+                             {read, QString::fromLatin1(ids)});
+    ++m_alertsMark.flagged;
+    return saved;
+}
+
+StoreDb::AlertsMark StoreDb::alertsMark()
+{
+    auto mark = m_alertsMark;
+    select(QStringLiteral("PRAGMA data_version"), {}, [&](const QSqlQuery &query) { mark.others = query.value(0).toLongLong(); });
+    return mark;
+}
+
+QList<RankAlert> StoreDb::alertsAfter(qint64 persistentId)
+{
+    return alerts(QStringLiteral("WHERE r.pk > ? ORDER BY r.created_at DESC, r.pk DESC"), {persistentId});
+}
+
+QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
+{
+    QList<std::pair<qint64, bool>> flags;
+    select(QStringLiteral("SELECT pk, is_read FROM rank_alert ORDER BY created_at DESC, pk DESC"), {},
+           [&](const QSqlQuery &query) { flags.append({query.value(0).toLongLong(), query.value(1).toBool()}); });
+    return flags;
 }
 
 QList<RankAlert> StoreDb::alerts(const QString &where, const QVariantList &values)
@@ -209,6 +253,7 @@ QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
 
 bool StoreDb::removeAlertsOfApp(const QString &appleAppId)
 {
+    ++m_alertsMark.rewritten;
     return write(QStringLiteral("DELETE FROM rank_alert WHERE apple_app_id = ?"), {appleAppId});
 }
 

@@ -101,13 +101,13 @@ QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
-    StoreDb::Transaction save(*m_db);
-    for (auto alert : alerts) {
-        if (alert.isRead != read) {
-            alert.isRead = read;
-            m_db->update(alert);
-        }
+    QList<qint64> changed;
+    for (const auto &alert : alerts) {
+        if (alert.isRead != read)
+            changed.append(alert.persistentId);
     }
+    StoreDb::Transaction save(*m_db);
+    m_db->setAlertsRead(changed, read);
     save.commit();
     raiseDataVersion();
 }

@@ -326,6 +326,82 @@ private Q_SLOTS:
         QCOMPARE(list->verticalScrollBar()->value(), scroll);
     }
 
+    // After each change the list reads only what changed where it can; it must show what a
+    // list opened afresh shows: the same days, alerts, read flags, picker and buttons.
+    void followsChangesLikeAFreshRead_data()
+    {
+        QTest::addColumn<QString>("filter"); // "unread", an app, or "" for none
+        QTest::addColumn<QStringList>("steps");
+        // "+a o 5" adds an alert of app a, unread, 5 minutes after the fixed moment; "read" marks
+        // all listed read; "read 1" marks the second listed read; "del 0" deletes the first
+        // listed; "undo" adds an alert in a transaction that is rolled back.
+        const QStringList mixed{"+a o 5", "+c o 6", "read 1", "+a r 7", "read", "+b o 8", "del 0", "undo", "+a o 9"};
+        QTest::newRow("no filter") << "" << mixed;
+        QTest::newRow("unread only") << "unread" << mixed;
+        QTest::newRow("one app") << "a" << mixed;
+        QTest::newRow("a new day") << "" << QStringList{"+a o 5", "+b o 800", "+a o 801"};
+        QTest::newRow("made earlier than the newest") << "" << QStringList{"+a o 5", "+b o -30", "+a o 6"};
+    }
+
+    void followsChangesLikeAFreshRead()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, steps);
+        store({"a o", "b r", "a o"});
+        open();
+        if (filter == u"unread")
+            child<QCheckBox>("unreadOnly")->setChecked(true);
+        else if (!filter.isEmpty())
+            child<QComboBox>("appFilter")->activated(child<QComboBox>("appFilter")->findText("App " + filter));
+        auto *list = child<QTreeView>("alertsList");
+        list->setCurrentIndex(list->model()->index(0, 0, list->model()->index(0, 0)));
+        const auto selected = list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id;
+        const auto shown = [](AlertsView *view) {
+            const auto *model = childOf<QTreeView>(view, "alertsList")->model();
+            QStringList rows;
+            for (int d = 0; d < model->rowCount(); ++d) {
+                rows.append(model->index(d, 0).data().toString());
+                for (int r = 0; r < model->rowCount(model->index(d, 0)); ++r) {
+                    const auto alert = model->index(r, 0, model->index(d, 0)).data(AlertRow::alertRole).value<RankAlert>();
+                    rows.append(alert.appleAppId + alert.keywordDisplay + (alert.isRead ? " r" : " o"));
+                }
+            }
+            auto *picker = childOf<QComboBox>(view, "appFilter");
+            for (int i = 0; i < picker->count(); ++i)
+                rows.append(picker->itemText(i));
+            rows.append(QString("%1%2").arg(childOf<QPushButton>(view, "markAllRead")->isEnabled())
+                            .arg(childOf<QPushButton>(view, "clear")->isEnabled()));
+            return rows;
+        };
+        for (const auto &step : steps) {
+            const auto part = step.split(u' ');
+            const auto listed = m_view->visibleAlerts();
+            if (step.startsWith(u'+')) {
+                auto made = alert(step.mid(1).section(u' ', 0, 1), -part[2].toInt());
+                m_store->db().insert(made);
+                Q_EMIT m_store->saved();
+                m_store->raiseDataVersion();
+            } else if (part[0] == u"read") {
+                m_store->markAlertsRead(part.size() > 1 ? QList{listed.value(part[1].toInt())} : listed, true);
+            } else if (part[0] == u"del") {
+                m_view->deleteAlert(listed.value(part[1].toInt()));
+            } else {
+                StoreDb::Transaction doomed(m_store->db());
+                auto made = alert("z o", -1000);
+                m_store->db().insert(made);
+            }
+            m_store->raiseDataVersion();
+            AlertsView fresh(m_store.get(), m_tracker.get());
+            fresh.setFilters(m_view->filters());
+            QCOMPARE(shown(m_view.get()), shown(&fresh));
+        }
+        // The selected alert stays selected while it is listed.
+        const auto current = list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id;
+        const auto listed = m_view->visibleAlerts();
+        if (std::any_of(listed.begin(), listed.end(), [&](const RankAlert &a) { return a.id == selected; }))
+            QCOMPARE(current, selected);
+    }
+
     void stopOnlyForManualRun_data()
     {
         QTest::addColumn<bool>("manual"); // started by "Check Now", else as the daily loop starts it

@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 // An index's internal id is 0 for a day row and the day's row plus one for an alert row.
 
 AlertListModel::AlertListModel(QObject *parent) : QAbstractItemModel(parent) {}
@@ -18,6 +20,53 @@ void AlertListModel::setDays(QList<Day> days)
     for (const auto &day : std::as_const(m_days))
         m_titles.append(locale.toString(day.day, QLocale::LongFormat));
     endResetModel();
+}
+
+bool AlertListModel::addNewest(const Day &day)
+{
+    // A new day row would shift the day rows, whose numbers the alert rows' indexes carry.
+    if (day.items.isEmpty() || m_days.isEmpty() || m_days.first().day != day.day)
+        return day.items.isEmpty();
+    beginInsertRows(index(0, 0), 0, int(day.items.size()) - 1);
+    auto &items = m_days.first().items;
+    items = day.items + items;
+    endInsertRows();
+    return true;
+}
+
+void AlertListModel::setReadFlags(const QHash<qint64, bool> &flags)
+{
+    bool changed = false;
+    for (auto &day : m_days) {
+        for (auto &alert : day.items) {
+            const auto flag = flags.constFind(alert.persistentId);
+            if (flag != flags.cend() && *flag != alert.isRead) {
+                alert.isRead = *flag;
+                changed = true;
+            }
+        }
+    }
+    // Told as a new layout with every row in place: a tree view measures every row named in a
+    // change of data again, thousands after "Mark All Read", but only the rows in view after this.
+    if (changed) {
+        Q_EMIT layoutAboutToBeChanged();
+        Q_EMIT layoutChanged();
+    }
+}
+
+qsizetype AlertListModel::alertCount() const
+{
+    qsizetype count = 0;
+    for (const auto &day : m_days)
+        count += day.items.size();
+    return count;
+}
+
+bool AlertListModel::hasUnread() const
+{
+    return std::any_of(m_days.begin(), m_days.end(), [](const Day &day) {
+        return std::any_of(day.items.begin(), day.items.end(), [](const RankAlert &alert) { return !alert.isRead; });
+    });
 }
 
 const RankAlert *AlertListModel::alertAt(const QModelIndex &index) const

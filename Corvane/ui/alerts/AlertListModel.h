@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModel>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -26,6 +27,14 @@ public:
 
     // Replaces every row (a reset).
     void setDays(QList<Day> days);
+    // Puts alerts newer than any listed on top of the newest day, as inserted rows; false, with
+    // nothing changed, when they belong to a day not listed yet.
+    bool addNewest(const Day &day);
+    // Takes over the read flags of the listed alerts, by row id.
+    void setReadFlags(const QHash<qint64, bool> &flags);
+    // Every listed alert, newest first.
+    qsizetype alertCount() const;
+    bool hasUnread() const;
     // The alert of an alert row; null for a day row or an invalid index.
     const RankAlert *alertAt(const QModelIndex &index) const;
     // The row of the alert with this id; invalid when it is not listed.

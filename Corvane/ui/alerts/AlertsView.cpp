@@ -268,17 +268,74 @@ QMessageBox *AlertsView::confirmClear()
 
 void AlertsView::reload()
 {
+    const auto mark = m_store ? std::optional(m_store->db().alertsMark()) : std::nullopt;
+    if (mark && m_mark && (*mark == *m_mark || followChanges(*m_mark, *mark))) {
+        m_mark = mark;
+        return;
+    }
+    m_mark = mark;
     m_alerts = m_store ? m_store->alerts() : QList<RankAlert>();
+    m_newestPk = 0;
+    for (const auto &alert : std::as_const(m_alerts))
+        m_newestPk = std::max(m_newestPk, alert.persistentId);
     fillAppChoices();
     refreshList();
 }
 
+bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now)
+{
+    if (now.rewritten != before.rewritten || now.others != before.others)
+        return false;
+    auto &db = m_store->db();
+    auto added = now.added != before.added ? db.alertsAfter(m_newestPk) : QList<RankAlert>();
+    // Alerts carry the time they were made; one older than the newest listed would go between them.
+    if (!added.isEmpty() && !m_alerts.isEmpty()) {
+        const auto &oldest = added.constLast();
+        const auto &newest = m_alerts.constFirst();
+        if (oldest.createdAt < newest.createdAt || (oldest.createdAt == newest.createdAt && oldest.persistentId < newest.persistentId))
+            return false;
+    }
+    QHash<qint64, bool> flags;
+    if (now.flagged != before.flagged) {
+        const auto read = db.alertReadFlags();
+        if (read.size() != added.size() + m_alerts.size())
+            return false;
+        flags.reserve(read.size());
+        for (const auto &[id, isRead] : read)
+            flags.insert(id, isRead);
+        for (auto &alert : m_alerts)
+            alert.isRead = flags.value(alert.persistentId, alert.isRead);
+    }
+    for (const auto &alert : std::as_const(added))
+        m_newestPk = std::max(m_newestPk, alert.persistentId);
+    const auto shown = groupByDay(visibleAlerts(added, m_filters));
+    added.append(m_alerts);
+    m_alerts = std::move(added);
+    fillAppChoices();
+    // The unread filter drops what was marked read; a new day shifts the day rows.
+    if ((!flags.isEmpty() && m_filters.unreadOnly) || shown.size() > 1 || (!shown.isEmpty() && !m_model->addNewest(shown.first()))) {
+        refreshList();
+        return true;
+    }
+    if (!flags.isEmpty())
+        m_model->setReadFlags(flags);
+    updateStates();
+    return true;
+}
+
 void AlertsView::fillAppChoices()
 {
+    // Filled again only when they changed: the picker is as wide as its items, and a new width
+    // lays the window out again.
+    auto choices = appChoices(m_alerts);
+    const int current = m_filters.app ? m_app->findData(*m_filters.app) : 0;
+    if (choices == m_choices && m_app->count() == choices.size() + 1 && m_app->currentIndex() == current)
+        return;
+    m_choices = std::move(choices);
     const QSignalBlocker block(m_app);
     m_app->clear();
     m_app->addItem(QStringLiteral("All apps"));
-    for (const auto &choice : appChoices(m_alerts))
+    for (const auto &choice : std::as_const(m_choices))
         m_app->addItem(choice.name, choice.id);
     // An app whose alerts are all gone keeps its filter; the picker then shows no entry.
     m_app->setCurrentIndex(m_filters.app ? m_app->findData(*m_filters.app) : 0);
@@ -299,7 +356,12 @@ void AlertsView::refreshList()
     if (const auto index = selected ? m_model->indexOf(*selected) : QModelIndex(); index.isValid())
         m_list->setCurrentIndex(index);
     m_list->verticalScrollBar()->setValue(scroll);
+    updateStates();
+}
 
+void AlertsView::updateStates()
+{
+    const bool listed = m_model->alertCount() > 0;
     if (m_alerts.isEmpty()) {
         m_empty->setContent(QStringLiteral("bell"), QStringLiteral("No alerts yet"),
                             QStringLiteral("Daily tracking compares each keyword's rank with its previous successful check "
@@ -308,9 +370,9 @@ void AlertsView::refreshList()
         m_empty->setContent(QStringLiteral("line.3.horizontal.decrease.circle"), QStringLiteral("No matching alerts"),
                             QStringLiteral("Change the filters to see more."));
     }
-    m_empty->setVisible(visible.isEmpty());
-    WriteGuard::setEnabled(m_markAllRead, std::any_of(visible.begin(), visible.end(), [](const RankAlert &a) { return !a.isRead; }));
-    WriteGuard::setEnabled(m_clear, !visible.isEmpty());
+    m_empty->setVisible(!listed);
+    WriteGuard::setEnabled(m_markAllRead, m_model->hasUnread());
+    WriteGuard::setEnabled(m_clear, listed);
 }
 
 void AlertsView::updateRunButtons()

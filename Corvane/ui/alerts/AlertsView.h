@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/RankAlert.h"
+#include "model/StoreDb.h"
 #include "ui/alerts/AlertListModel.h"
 
 #include <QList>
@@ -21,8 +22,9 @@ class RankTracker;
 
 // Every stored ranking alert, newest first and grouped by local day, with filters by app, kind
 // and read state. The user marks alerts read or unread, deletes one or every visible alert, and
-// starts or stops a manual tracking run. Changes go through the store; the list is read again
-// whenever the store's data version moves.
+// starts or stops a manual tracking run. Changes go through the store; whenever the store's
+// data version moves the list reads what changed: only the new alerts and the read flags when
+// nothing else did, so that it follows a tracking run over thousands of alerts cheaply.
 class AlertsView : public QWidget
 {
     Q_OBJECT
@@ -74,7 +76,11 @@ public Q_SLOTS:
 
 private:
     void reload();
+    // From the alerts as of `before` to those of `now` by reading only what was added and the
+    // read flags; false when only a full read can tell.
+    bool followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now);
     void refreshList();
+    void updateStates();
     void fillAppChoices();
     void updateRunButtons();
     void showContextMenu(const QPoint &position);
@@ -83,6 +89,10 @@ private:
     QPointer<ASOStore> m_store;
     QPointer<RankTracker> m_tracker;
     QList<RankAlert> m_alerts;
+    // What m_alerts reflects, and the highest row id among them.
+    std::optional<StoreDb::AlertsMark> m_mark;
+    qint64 m_newestPk = 0;
+    QList<AppChoice> m_choices;
     Filters m_filters;
 
     QPushButton *m_checkNow;

@@ -19,6 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace TrackedAccounts {
 
 inline constexpr int hitCount = 200;
@@ -192,6 +195,21 @@ inline void writeAccount(const QString &path, const Account &account)
         require(db.removeMeta(QStringLiteral("layoutVersion")), "marking the older layout");
     }
     ASOStore(StoreDb::openFile(path), std::make_shared<CannedClient>());
+}
+
+// Leaves the database file and its log out of the system's page cache, as after a restart, so
+// that reading them goes to the disk.
+inline void dropFromPageCache(const QString &path)
+{
+    for (const auto &suffix : {"", "-wal"}) {
+        const auto fd = ::open(QFile::encodeName(path + QLatin1String(suffix)).constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        // Written pages stay until they are on the disk.
+        ::fsync(fd);
+        require(::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0, "dropping the file from the page cache");
+        ::close(fd);
+    }
 }
 
 inline void setLayout(const QString &path, qint64 version)

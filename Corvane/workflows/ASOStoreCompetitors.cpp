@@ -287,6 +287,14 @@ ASOStore::EvidenceCoverage ASOStore::evidenceCoverage(const TrackedApp &app, con
     return EvidenceCoverage{keywords.size(), searched.latest.size(), searched.failed.size()};
 }
 
+QList<QFuture<void>> ASOStore::readCompetitorSearches(const QList<TrackedApp> &apps, const QString &country)
+{
+    QSet<QString> keywords;
+    for (const auto &app : apps)
+        keywords.unite(m_latestSearches.linkedKeywords(*m_db, app));
+    return m_latestSearches.readAhead(*m_db, keywords, country);
+}
+
 QList<CompetitorKeywordRow> ASOStore::comparisonRows(const TrackedApp &app, const TrackedApp &competitor,
                                                      const QString &country)
 {
@@ -358,6 +366,7 @@ QCoro::Task<> ASOStore::addCompetitorKeywords(QStringList keywords, TrackedApp c
                                               QString country)
 {
     const QPointer<ASOStore> self(this);
+    const Burst burst(this);
     const auto detail = QStringLiteral("Added from competitor ") + competitor.name;
     QList<PlannedCandidate> candidates;
     candidates.reserve(keywords.size());

@@ -1,17 +1,23 @@
 #include "workflows/LatestSearchCache.h"
 
+#include <QPromise>
 #include <QThreadPool>
 
 #include <algorithm>
-#include <deque>
-#include <future>
 #include <memory>
 
 namespace {
 
 // Rows whose hits are read in one query and scanned in one go: a cold cache reads thousands of
-// ~50 KB blobs, and holding them all at once would cost far more memory than their copies.
+// ~50 KB blobs, and holding them all at once would cost far more memory than their copies. Also
+// as many as the window's thread reads itself rather than wait for a read ahead: under a
+// megabyte, from the disk too.
 constexpr qsizetype hitsPerRead = 16;
+
+// Read aheads of a search that may fail in a row before searches() reads it on the window's
+// thread: a busy or locked file passes within them, a file that no other connection can open
+// does not.
+constexpr int readAheadAttempts = 3;
 
 // Keywords beyond which the storefront's latest searches are read whole rather than one by one.
 constexpr qsizetype manyKeywords = 500;
@@ -242,74 +248,11 @@ LatestSearchCache::Searched LatestSearchCache::searched(StoreDb &db, const QSet<
     return result;
 }
 
-QList<const StoreDb::LatestSearch *> LatestSearchCache::readElsewhere(const QString &path,
-                                                                     const QList<const StoreDb::LatestSearch *> &missing,
-                                                                     QHash<QString, Entry> &entries)
+QList<const StoreDb::LatestSearch *> LatestSearchCache::uncopied(const QHash<QString, StoreDb::LatestSearch> &latest,
+                                                                  QHash<QString, Entry> &entries)
 {
-    auto *pool = QThreadPool::globalInstance();
-    const auto parts = std::max<qsizetype>(1, std::min<qsizetype>(pool->maxThreadCount(), missing.size() / hitsPerRead));
-    struct Part
-    {
-        QList<const StoreDb::LatestSearch *> searches;
-        std::future<std::pair<QList<bool>, QList<Search>>> scanned;
-    };
-    std::vector<Part> running;
-    for (qsizetype p = 0; p < parts; ++p) {
-        const auto begin = missing.size() * p / parts, end = missing.size() * (p + 1) / parts;
-        Part part{missing.mid(begin, end - begin), {}};
-        QList<qint64> ids;
-        QList<qint64> sizes;
-        for (const auto *search : std::as_const(part.searches)) {
-            ids.append(search->persistentId);
-            sizes.append(search->hitsSize);
-        }
-        auto promise = std::make_shared<std::promise<std::pair<QList<bool>, QList<Search>>>>();
-        part.scanned = promise->get_future();
-        pool->start([promise, path, ids, sizes] {
-            try {
-                StoreDb::HitsReader reader(path);
-                QList<QByteArray> buffers(hitsPerRead);
-                QList<bool> read;
-                QList<Search> scanned;
-                for (qsizetype start = 0; start < ids.size(); start += hitsPerRead) {
-                    const auto batch = ids.mid(start, hitsPerRead);
-                    const auto done = reader.hitsInto(batch, buffers);
-                    for (qsizetype i = 0; i < batch.size(); ++i) {
-                        const bool same = done.at(i) && buffers.at(i).size() == sizes.at(start + i);
-                        read.append(same);
-                        scanned.append(same ? Search::of(buffers.at(i)) : Search());
-                    }
-                }
-                promise->set_value({std::move(read), std::move(scanned)});
-            } catch (...) {
-                promise->set_exception(std::current_exception());
-            }
-        });
-        running.push_back(std::move(part));
-    }
-    QList<const StoreDb::LatestSearch *> rest;
-    for (auto &part : running) {
-        const auto [read, scanned] = part.scanned.get();
-        for (qsizetype i = 0; i < part.searches.size(); ++i) {
-            const auto *search = part.searches.at(i);
-            if (read.at(i))
-                entries.insert(search->keywordNormalized,
-                               Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
-            else
-                rest.append(search);
-        }
-    }
-    return rest;
-}
-
-QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &db, const QSet<QString> &keywords,
-                                                                      const QString &country)
-{
-    const auto latest = searched(db, keywords, country).latest;
-    auto &entries = m_countries[country];
     QList<const StoreDb::LatestSearch *> missing;
     for (const auto &search : latest) {
-        // A copy of another row, or of the row as it was, goes.
         const auto entry = entries.constFind(search.keywordNormalized);
         if (entry == entries.cend() || entry->persistentId != search.persistentId
             || entry->checkedAt != search.checkedAt || entry->hitsSize != search.hitsSize) {
@@ -317,74 +260,149 @@ QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &d
             missing.append(&search);
         }
     }
-    // Many searches to read from a file: the pool's threads read them as well, each on a
-    // connection of its own, while this thread waits, so that the window is not held by reading
-    // hundreds of megabytes. Whatever they could not read, or read otherwise than listed (written
-    // since by another process), is read below as before.
-    if (const auto path = db.fileForOtherReaders(); path && missing.size() > 4 * hitsPerRead)
-        missing = readElsewhere(*path, missing, entries);
-    // Reading the rows is the database's work, on this thread; scanning their hits is work on
-    // bytes alone, done meanwhile by the pool's threads, a few batches behind the reading. Each
-    // batch reads into buffers of its own, reused by the batch as many batches later: fresh
-    // memory for each of thousands of searches would cost more to map than to fill.
-    auto *pool = QThreadPool::globalInstance();
-    const auto ahead = qsizetype(std::max(2, pool->maxThreadCount()));
-    QList<QList<QByteArray>> buffers(std::min(ahead + 1, (missing.size() + hitsPerRead - 1) / hitsPerRead),
-                                     QList<QByteArray>(hitsPerRead));
-    struct Batch
-    {
-        QList<const StoreDb::LatestSearch *> searches;
-        QList<bool> read;
-        std::future<QList<Search>> scanned;
-    };
-    const auto keep = [&entries](Batch &batch) {
-        const auto scanned = batch.scanned.get();
-        for (qsizetype i = 0; i < batch.searches.size(); ++i) {
-            const auto *search = batch.searches.at(i);
-            // A failed read: left out now, read again next time.
-            if (batch.read.at(i))
-                entries.insert(search->keywordNormalized,
-                               Entry{search->persistentId, search->checkedAt, search->hitsSize, scanned.at(i), {}});
+    return missing;
+}
+
+void LatestSearchCache::keepRead()
+{
+    for (auto share = m_reading.begin(); share != m_reading.end();) {
+        if (!(*share)->done.isFinished()) {
+            ++share;
+            continue;
         }
-    };
-    std::deque<Batch> running;
-    for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
-        Batch batch{missing.mid(start, hitsPerRead), {}, {}};
-        QList<qint64> ids;
-        for (const auto *search : std::as_const(batch.searches))
-            ids.append(search->persistentId);
-        auto &into = buffers[(start / hitsPerRead) % buffers.size()];
-        batch.read = db.observationHitsInto(ids, into);
-        // Views of the buffers, which stay untouched until this batch is kept.
-        QList<QByteArray> bytes;
-        for (qsizetype i = 0; i < ids.size(); ++i)
-            bytes.append(QByteArray::fromRawData(into.at(i).constData(), batch.read.at(i) ? into.at(i).size() : 0));
-        auto promise = std::make_shared<std::promise<QList<Search>>>();
-        batch.scanned = promise->get_future();
-        const auto scan = [promise, bytes] {
-            try {
-                QList<Search> scanned;
-                scanned.reserve(bytes.size());
-                for (const auto &hits : bytes)
-                    scanned.append(Search::of(hits));
-                promise->set_value(std::move(scanned));
-            } catch (...) {
-                promise->set_exception(std::current_exception());
+        const auto &done = **share;
+        auto &entries = m_countries[done.country];
+        for (qsizetype i = 0; i < done.searches.size(); ++i) {
+            const auto &search = done.searches.at(i);
+            const std::pair key{search.persistentId, search.hitsSize};
+            switch (done.outcomes.value(i, Outcome::failed)) {
+            case Outcome::read:
+                m_failures.remove(key);
+                // A copy made here since is of the same row or a later one.
+                if (!entries.contains(search.keywordNormalized))
+                    entries.insert(search.keywordNormalized,
+                                   Entry{search.persistentId, search.checkedAt, search.hitsSize, done.scanned.at(i), {}});
+                break;
+            case Outcome::unreadable:
+                m_failures.remove(key);
+                m_unreadable.insert(key);
+                break;
+            case Outcome::failed:
+                if (++m_failures[key] >= readAheadAttempts) {
+                    m_failures.remove(key);
+                    m_unreadable.insert(key);
+                }
+                break;
             }
-        };
-        // A few searches are not worth a thread.
-        if (missing.size() <= hitsPerRead)
-            scan();
-        else
-            pool->start(scan);
-        running.push_back(std::move(batch));
-        if (qsizetype(running.size()) >= buffers.size()) {
-            keep(running.front());
-            running.pop_front();
+        }
+        if (entries.isEmpty())
+            m_countries.remove(done.country);
+        share = m_reading.erase(share);
+    }
+}
+
+QList<QFuture<void>> LatestSearchCache::readAhead(StoreDb &db, const QSet<QString> &keywords, const QString &country)
+{
+    keepRead();
+    const auto latest = searched(db, keywords, country).latest;
+    auto &entries = m_countries[country];
+    QSet<qint64> wanted;
+    for (const auto *search : uncopied(latest, entries)) {
+        if (!m_unreadable.contains({search->persistentId, search->hitsSize}))
+            wanted.insert(search->persistentId);
+    }
+    if (entries.isEmpty())
+        m_countries.remove(country);
+    QList<QFuture<void>> waits;
+    for (const auto &share : m_reading) {
+        bool needed = false;
+        for (const auto &search : std::as_const(share->searches))
+            needed = wanted.remove(search.persistentId) || needed;
+        if (needed)
+            waits.append(share->done);
+    }
+    const auto path = db.fileForOtherReaders();
+    if (!path || wanted.size() <= hitsPerRead)
+        return waits;
+
+    QList<StoreDb::LatestSearch> missing;
+    for (const auto &search : latest) {
+        if (wanted.contains(search.persistentId))
+            missing.append(search);
+    }
+    auto *pool = QThreadPool::globalInstance();
+    const auto parts = std::max<qsizetype>(1, std::min<qsizetype>(pool->maxThreadCount(), missing.size() / hitsPerRead));
+    for (qsizetype p = 0; p < parts; ++p) {
+        const auto begin = missing.size() * p / parts, end = missing.size() * (p + 1) / parts;
+        auto share = std::make_shared<Share>(Share{country, missing.mid(begin, end - begin), {}, {}, {}});
+        QList<qint64> ids;
+        QList<qint64> sizes;
+        for (const auto &search : std::as_const(share->searches)) {
+            ids.append(search.persistentId);
+            sizes.append(search.hitsSize);
+        }
+        auto promise = std::make_shared<QPromise<void>>();
+        share->done = promise->future();
+        promise->start();
+        // Only `outcomes` and `scanned` of the share are the pool's, until it is done.
+        pool->start([share, promise, path = *path, ids, sizes] {
+            QList<Outcome> outcomes;
+            QList<Search> scanned;
+            try {
+                StoreDb::HitsReader reader(path);
+                QList<QByteArray> buffers(hitsPerRead);
+                for (qsizetype start = 0; start < ids.size(); start += hitsPerRead) {
+                    const auto batch = ids.mid(start, hitsPerRead);
+                    const auto done = reader.hitsInto(batch, buffers);
+                    // The reader tells only whether each was read. None of a batch is what a
+                    // failed connection or query leaves, far likelier than a batch of hits all
+                    // stored as text, which would just be tried a few times more.
+                    const bool failed = !done.contains(true);
+                    for (qsizetype i = 0; i < batch.size(); ++i) {
+                        // Written since it was listed (by another process): left to searches().
+                        const bool same = done.at(i) && buffers.at(i).size() == sizes.at(start + i);
+                        scanned.append(same ? Search::of(buffers.at(i)) : Search());
+                        outcomes.append(same ? Outcome::read : failed ? Outcome::failed : Outcome::unreadable);
+                    }
+                }
+            } catch (...) {
+                // Out of memory, say: nothing to hold against the searches.
+                outcomes.clear();
+                scanned.clear();
+            }
+            share->outcomes = std::move(outcomes);
+            share->scanned = std::move(scanned);
+            promise->finish();
+        });
+        waits.append(share->done);
+        m_reading.push_back(std::move(share));
+    }
+    return waits;
+}
+
+QHash<QString, LatestSearchCache::Latest> LatestSearchCache::searches(StoreDb &db, const QSet<QString> &keywords,
+                                                                      const QString &country)
+{
+    keepRead();
+    const auto latest = searched(db, keywords, country).latest;
+    auto &entries = m_countries[country];
+    // What no read ahead copied: a few searches, else all for a caller that read none ahead.
+    const auto missing = uncopied(latest, entries);
+    QList<QByteArray> buffers(hitsPerRead);
+    for (qsizetype start = 0; start < missing.size(); start += hitsPerRead) {
+        const auto batch = missing.mid(start, hitsPerRead);
+        QList<qint64> ids;
+        for (const auto *search : batch)
+            ids.append(search->persistentId);
+        const auto read = db.observationHitsInto(ids, buffers);
+        for (qsizetype i = 0; i < batch.size(); ++i) {
+            const auto *search = batch.at(i);
+            // A failed read: left out now, read again next time.
+            if (read.at(i))
+                entries.insert(search->keywordNormalized, Entry{search->persistentId, search->checkedAt,
+                                                                search->hitsSize, Search::of(buffers.at(i)), {}});
         }
     }
-    for (; !running.empty(); running.pop_front())
-        keep(running.front());
     QHash<QString, Latest> result;
     result.reserve(latest.size());
     for (const auto &search : latest) {

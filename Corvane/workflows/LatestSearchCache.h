@@ -5,6 +5,7 @@
 #include "model/TrackedApp.h"
 #include "workflows/StoredHitScan.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -12,8 +13,10 @@
 #include <QStringList>
 #include <QDateTime>
 
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // What the competitor analysis reads of the stored searches, kept between analyses.
 //
@@ -26,6 +29,9 @@
 // Besides, what one state of the database tells (which searches are latest, which keywords only
 // failed, the apps' keywords) is read once for all the analyses that ask while nothing is
 // written, such as the counts and the table of one refresh of a screen.
+//
+// A window reads ahead: many searches' hits are read and scanned on the pool's threads, while
+// the window's thread goes on, and the analysis that follows finds their copies made.
 class LatestSearchCache
 {
 public:
@@ -92,6 +98,15 @@ public:
     // The full hits at these places (keyword, index) of the searches that searches() returned
     // last for the storefront, in the same order. A place that holds no hit gives an empty one.
     QList<SearchHit> hits(StoreDb &db, const QString &country, const QList<std::pair<QString, qsizetype>> &places);
+    // The reads that searches() of these keywords waits for: when more than a few of their
+    // latest searches have no copy, they are read and scanned on the pool's threads, each share
+    // on a read-only connection of its own to the database file; reads of them already running
+    // count too. Await them on this thread, never block on them: once they finished, searches()
+    // keeps their copies and reads only what they could not, while another read ahead first
+    // tries again, a few times, what failed to read rather than what cannot be read that way.
+    // None while searches() has little to read, or the database has no file that other
+    // connections may read now.
+    QList<QFuture<void>> readAhead(StoreDb &db, const QSet<QString> &keywords, const QString &country);
 
 private:
     struct Entry
@@ -113,15 +128,42 @@ private:
         // By storefront, once read whole: every latest search, by keyword.
         QHash<QString, QHash<QString, StoreDb::LatestSearch>> everyLatest;
     };
-    // Reads and scans the hits of these searches on the pool's threads, from the file, and keeps
-    // their copies; the searches it could not read.
-    static QList<const StoreDb::LatestSearch *> readElsewhere(const QString &path,
-                                                             const QList<const StoreDb::LatestSearch *> &missing,
-                                                             QHash<QString, Entry> &entries);
+    // What became of a search in a read ahead.
+    enum class Outcome : quint8 {
+        read,
+        // Not as a blob (hits stored as text), or written since it was listed: for searches().
+        unreadable,
+        // Its connection or query failed (did not open, the file busy or locked): says nothing
+        // of the search, which the next read ahead tries again.
+        failed,
+    };
+    // A share of a read ahead. The pool's thread fills `outcomes` and `scanned` before it
+    // finishes `done`; this thread looks at them only after.
+    struct Share
+    {
+        QString country;
+        QList<StoreDb::LatestSearch> searches;
+        QList<Outcome> outcomes;
+        QList<Search> scanned;
+        QFuture<void> done;
+    };
+    // The latest of these searches that have no current copy in `entries`; copies of another
+    // row, or of the row as it was, go.
+    static QList<const StoreDb::LatestSearch *> uncopied(const QHash<QString, StoreDb::LatestSearch> &latest,
+                                                         QHash<QString, Entry> &entries);
+    // Keeps the copies of the shares that finished.
+    void keepRead();
     // Forgets the reads when the database may have changed since.
     void update(StoreDb &db);
 
     Reads m_reads;
     // By storefront, then keyword.
     QHash<QString, QHash<QString, Entry>> m_countries;
+    std::vector<std::shared_ptr<Share>> m_reading;
+    // Searches (ID and size of the hits) that a read ahead could not read, such as hits stored
+    // as text: left to searches(), else every read ahead would try them again.
+    QSet<std::pair<qint64, qint64>> m_unreadable;
+    // Read aheads of a search (ID and size of the hits) that failed in a row; one that keeps
+    // failing is left to searches() in the end, rather than keep the window waiting.
+    QHash<std::pair<qint64, qint64>, int> m_failures;
 };

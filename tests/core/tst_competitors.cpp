@@ -5,6 +5,7 @@
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
 
+#include <QCoroFuture>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -253,19 +254,25 @@ private Q_SLOTS:
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
     }
 
-    // Enough searches that their hits are scanned in batches on other threads, each batch's
-    // copies landing with their own keywords, and that the latest searches are listed whole. From
-    // a file, other threads read them too, on connections of their own; hits they cannot read
-    // (kept as text) are read here.
+    // Enough searches that their hits are read in batches, each batch's copies landing with their
+    // own keywords, and that the latest searches are listed whole. From a file, the pool's threads
+    // read them ahead, on connections of their own, as the competitors section has them read;
+    // hits they cannot read (kept as text) are read here afterwards, and not ahead again. Reads
+    // ahead that fail (the file out of their reach for a while) are tried ahead again, until
+    // they have failed a few times in a row.
     void manySearches_data()
     {
         QTest::addColumn<bool>("inFile");
-        QTest::newRow("in memory") << false;
-        QTest::newRow("in a file") << true;
+        QTest::addColumn<int>("failures"); // of the reads ahead, before the file is back
+        QTest::newRow("in memory") << false << 0;
+        QTest::newRow("in a file") << true << 0;
+        QTest::newRow("in a file, out of reach once") << true << 1;
+        QTest::newRow("in a file, out of reach for good") << true << 3;
     }
     void manySearches()
     {
         QFETCH(bool, inFile);
+        QFETCH(int, failures);
         QTemporaryDir dir;
         const auto path = dir.filePath("vantu.sqlite");
         if (inFile)
@@ -293,6 +300,23 @@ private Q_SLOTS:
             other.close();
             QSqlDatabase::removeDatabase("other");
         }
+        const auto readAhead = [&] {
+            const auto reads = m_store->readCompetitorSearches({app, competitor}, "us");
+            for (const auto &read : reads)
+                QCoro::waitFor(qCoro(read).waitForFinished());
+            return !reads.isEmpty();
+        };
+        // Moved away, the file is out of the reach of new connections; this one keeps it open.
+        const auto away = path + ".away";
+        for (int i = 0; i < failures; ++i) {
+            QVERIFY(QFile::rename(path, away));
+            const bool readsAhead = readAhead();
+            QVERIFY(QFile::rename(away, path));
+            QVERIFY(readsAhead);
+        }
+        // Until the last attempt failed, the searches are read ahead again, not here.
+        QCOMPARE(readAhead(), inFile && failures < 3);
+        QVERIFY(!readAhead());
         QCOMPARE(analyse(*m_store, app, competitor, "us"), reference(*m_store, app, competitor, "us"));
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client);
     }

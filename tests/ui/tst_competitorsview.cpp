@@ -20,13 +20,18 @@
 #include "UiFixture.h"
 
 #include <QComboBox>
+#include <QCoroFuture>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QThreadPool>
 #include <QToolButton>
+#include <QUuid>
 #include <QtTest>
 
 namespace {
@@ -68,6 +73,36 @@ QList<CompetitorKeywordRow> comparisons(const QString &list)
     return rows;
 }
 
+// Holds every thread of the global pool until opened, so that reads handed to it cannot end
+// before the test has looked at the section while they run, however the machine schedules them.
+class PoolGate
+{
+public:
+    PoolGate()
+    {
+        auto *pool = QThreadPool::globalInstance();
+        // As many as the pool runs at once: what is started later queues behind them.
+        for (int i = 0; i < pool->maxThreadCount(); ++i)
+            pool->start([gate = m_gate] {
+                gate->acquire();
+                gate->release();
+            });
+    }
+    ~PoolGate() { open(); }
+    PoolGate(const PoolGate &) = delete;
+    PoolGate &operator=(const PoolGate &) = delete;
+
+    void open()
+    {
+        if (!std::exchange(m_open, true))
+            m_gate->release();
+    }
+
+private:
+    std::shared_ptr<QSemaphore> m_gate = std::make_shared<QSemaphore>();
+    bool m_open = false;
+};
+
 }
 
 // The competitors section over a real store whose stored searches give the analysis its evidence.
@@ -76,6 +111,7 @@ class TestCompetitorsView : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
+    QTemporaryDir m_dir;
     std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
 
@@ -89,7 +125,7 @@ class TestCompetitorsView : public QObject
     }
 
     // Stores a search of the keyword that finds these apps in this order; {"!"} fails.
-    void search(const QString &keyword, const QStringList &ids)
+    void search(const QString &keyword, const QStringList &ids, const QString &country = "us")
     {
         m_client->answer = [ids](auto) {
             return ids == QStringList{"!"} ? throw FakeSearchClient::failure() : FakeSearchClient::results(ids);
@@ -97,7 +133,46 @@ class TestCompetitorsView : public QObject
         const auto stored = m_store->keyword(keyword);
         if (!stored)
             qFatal("no keyword %s", qPrintable(keyword));
-        TaskRunner::run(m_store->observation(*stored, "us", true));
+        TaskRunner::run(m_store->observation(*stored, country, true));
+    }
+
+    // In a file, which the pool's threads read too: the app "1" with more searched keywords in
+    // the United States and the United Kingdom than the window reads itself, and the
+    // competitors "c" (Rival) and "c2" (Zed) with as many searched keywords of their own.
+    void seedManySearches()
+    {
+        m_store = std::make_unique<ASOStore>(
+            StoreDb::openFile(m_dir.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) + ".sqlite")), m_client);
+        QStringList mine, theirs, others;
+        for (int i = 0; i < 20; ++i) {
+            mine.append(QStringLiteral("mine %1").arg(i));
+            theirs.append(QStringLiteral("theirs %1").arg(i));
+            others.append(QStringLiteral("others %1").arg(i));
+        }
+        track("1", "Mine", true, mine);
+        track("c", "Rival", false, theirs);
+        track("c2", "Zed", false, others);
+        for (const auto &keyword : mine) {
+            search(keyword, {"1", "700", "701", "c"});
+            search(keyword, {"800", "801", "1"}, "gb");
+        }
+        for (const auto &keyword : theirs + others)
+            search(keyword, {"c", "c2", "1"});
+    }
+
+    // The analysis drawn: the suggested apps, or the kinds of the gap's untracked keywords.
+    static QString drawnAnalysis(const CompetitorsView &view)
+    {
+        if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(view.contentWidget()))
+            return "Suggested: " + columnOf(suggested->table()->model(), SuggestedCompetitorsModel::app).join(", ");
+        if (auto *gap = qobject_cast<KeywordGapView *>(view.contentWidget())) {
+            QStringList kinds;
+            for (const auto &id : gap->untracked()->shownIds())
+                kinds.append(id.section(u' ', 0, 0));
+            kinds.removeDuplicates();
+            return "Keyword Gap: " + kinds.join(", ");
+        }
+        return view.shownContent() == CompetitorsView::Content::loading ? "loading" : "other";
     }
 
     // The app "1" with keywords alpha to echo; the competitor "c" (delta, xray, yankee, zulu) leads on some.
@@ -193,6 +268,70 @@ private Q_SLOTS:
             QVERIFY(childOf<QToolButton>(view.get(), "tabSuggested")->isChecked());
             QCOMPARE(view->shownContent(), CompetitorsView::Content::suggested);
         }
+    }
+
+    // Many searches to read: the section shows that it loads, and draws the tab once they are
+    // read on the pool's threads; from then on it draws at once.
+    void loadingThenResult()
+    {
+        seedManySearches();
+        PoolGate gate;
+        const auto view = openSection(CompetitorTab::suggested);
+        QCOMPARE(view->shownContent(), CompetitorsView::Content::loading);
+        auto *loading = qobject_cast<EmptyStateView *>(view->contentWidget());
+        QVERIFY(loading && loading->isVisible());
+        QCOMPARE(loading->title(), "Reading search results…");
+        QSignalSpy loaded(view.get(), &CompetitorsView::loadingChanged);
+        gate.open();
+        QVERIFY(loaded.wait());
+        QCOMPARE(loaded.takeFirst(), QVariantList{false});
+        QVERIFY(!loading->isVisible() && view->contentWidget()->isVisible());
+        QCOMPARE(drawnAnalysis(*view), "Suggested: App 700, App 701");
+        view->setTab(CompetitorTab::compare);
+        QCOMPARE(view->shownContent(), CompetitorsView::Content::compare);
+        QVERIFY(loaded.isEmpty());
+    }
+
+    // A change while the reads of a tab run makes their analysis stale: only what the section
+    // calls for once they end is drawn, and a section gone by then is left alone.
+    void staleAnalysisNotDrawn_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("drawn");
+        QTest::newRow("storefront") << "storefront" << "Suggested: App 800, App 801";
+        QTest::newRow("tab") << "tab" << "Keyword Gap: theirs";
+        QTest::newRow("competitor") << "competitor" << "Keyword Gap: others";
+        QTest::newRow("section closed") << "closed" << "";
+    }
+
+    void staleAnalysisNotDrawn()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, drawn);
+        seedManySearches();
+        PoolGate gate;
+        auto view = openSection(change == u"competitor" ? CompetitorTab::gap : CompetitorTab::suggested);
+        QCOMPARE(view->shownContent(), CompetitorsView::Content::loading);
+        QStringList draws;
+        connect(view.get(), &CompetitorsView::loadingChanged, view.get(), [&] { draws.append(drawnAnalysis(*view)); });
+        if (change == u"storefront")
+            view->setCountry("gb");
+        else if (change == u"tab")
+            view->setTab(CompetitorTab::gap);
+        else if (change == u"competitor")
+            view->chooseCompetitor("c2");
+        else
+            view.reset();
+        gate.open();
+        // Every read ends, the stale ones too.
+        const auto apps = QList<TrackedApp>{*m_store->app("1"), *m_store->app("c"), *m_store->app("c2")};
+        for (const auto &read : m_store->readCompetitorSearches(apps, "us") + m_store->readCompetitorSearches(apps, "gb"))
+            QCoro::waitFor(qCoro(read).waitForFinished());
+        QCoreApplication::processEvents();
+        if (!view)
+            return;
+        QTRY_VERIFY(view->shownContent() != CompetitorsView::Content::loading);
+        QCOMPARE(draws, QStringList{drawn});
     }
 
     void pickerChoice()
@@ -532,15 +671,20 @@ private Q_SLOTS:
         m_store->setPopularityError(std::nullopt);
         m_client->searches.clear();
         gap->addToMyKeywords({"yankee", "xray"});
-        // The add waits for its first search when the app goes.
+        // The add waits for its first search when the app goes; the section follows once the
+        // add's burst of changes lets it.
         m_store->deleteApp(*m_store->app(removed));
-        QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), title);
+        const auto shownTitle = [&view] {
+            auto *state = qobject_cast<EmptyStateView *>(view->contentWidget());
+            return state ? state->title() : QString();
+        };
+        QTRY_COMPARE(shownTitle(), title);
         if (removed == "c")
             QTRY_VERIFY(m_store->popularityError().has_value()); // the add ran to its end
         else
             QTRY_COMPARE(m_client->searches, QStringList{"us|xray|200"}); // and stopped after the search
         QCoreApplication::processEvents();
-        QCOMPARE(qobject_cast<EmptyStateView *>(view->contentWidget())->title(), title);
+        QCOMPARE(shownTitle(), title);
     }
 
     void gapSelectionFollowsCompetitor()

@@ -4,6 +4,8 @@
 #include "tracking/SilentNotifier.h"
 #include "ui/alerts/AlertsView.h"
 #include "ui/competitors/KeywordGapView.h"
+#include "ui/competitors/SuggestedCompetitorsModel.h"
+#include "ui/competitors/SuggestedCompetitorsTable.h"
 #include "ui/keywords/AddKeywordsDialog.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QToolButton>
 #include <QUuid>
 #include <QtTest>
@@ -144,6 +147,18 @@ private Q_SLOTS:
         const std::unique_ptr<QMenu> gapMenu(gap.contextMenu({"delta"}));
         ResearchView research(m_store.get(), nullptr, [] { return std::make_shared<NoTopTerms>(); });
         const std::unique_ptr<QMenu> researchMenu(research.contextMenu({"photo"}, nullptr));
+        // "Track as Competitor" is drawn in its cell rather than being a widget of its own.
+        SuggestedCompetitorsTable suggested(m_store.get(), "42", "us");
+        KeywordGap::Suggestion suggestion;
+        suggestion.appleAppId = suggestion.name = "44";
+        suggestion.keywords = {"alpha"};
+        suggested.tableModel()->setRows({suggestion});
+        suggested.resize(800, 300);
+        suggested.show();
+        auto *cells = suggested.table();
+        const auto button = cells->model()->index(0, SuggestedCompetitorsModel::track);
+        const auto drawn = [cells, &button] { return cells->viewport()->grab(cells->visualRect(button)).toImage(); };
+        const auto heldButton = drawn();
 
         const QList<std::pair<QString, QObject *>> controls{
             {"add app", window.findChild<QPushButton *>("addAppButton")},
@@ -169,12 +184,22 @@ private Q_SLOTS:
             QVERIFY2(control && !control->property("enabled").toBool(), qPrintable(name));
             QCOMPARE(control->property("toolTip").toString(), reason);
         }
+        QVERIFY(!button.data(SuggestedCompetitorsModel::TrackableRole).toBool());
+        QCOMPARE(button.data(Qt::ToolTipRole).toString(), reason);
+        // A press does nothing, not even an alert.
+        QTest::mouseClick(cells->viewport(), Qt::LeftButton, {}, cells->visualRect(button).center());
+        QVERIFY(suggested.tracking().isEmpty());
+        QVERIFY(!suggested.error());
+        QVERIFY(m_client->lookups.isEmpty());
 
         endCheck();
         for (const auto &[name, control] : controls) {
             QVERIFY2(control->property("enabled").toBool() != damaged, qPrintable(name));
             QVERIFY2((control->property("toolTip").toString() == reason) == damaged, qPrintable(name));
         }
+        QCOMPARE(button.data(SuggestedCompetitorsModel::TrackableRole).toBool(), !damaged);
+        QCOMPARE(button.data(Qt::ToolTipRole).toString(), damaged ? reason : "");
+        QCOMPARE(drawn() == heldButton, damaged);
         if (!damaged)
             QCOMPARE(detail.findChild<QAction *>("discoverAction")->toolTip(),
                      "Automatically find and check keywords in United States");

@@ -12,9 +12,11 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoroFuture>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -84,8 +86,20 @@ CompetitorsView::CompetitorsView(ASOStore *store, QString appleAppId, QString co
     m_layout->addWidget(m_banner);
     m_layout->addWidget(line);
 
+    // In the content's place while the searches that a tab analyses are read.
+    auto *loading = new EmptyStateView({}, QStringLiteral("Reading search results…"), {}, this);
+    loading->setObjectName(QStringLiteral("competitorsLoadingState"));
+    auto *busy = new QProgressBar(loading);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedSize(48, 10);
+    loading->addActionWidget(busy);
+    loading->hide();
+    m_loading = loading;
+    m_layout->addWidget(m_loading, 1);
+
     if (m_store)
-        connect(m_store, &ASOStore::dataVersionChanged, this, [this] {
+        connect(m_store, &ASOStore::dataVersionSettled, this, [this] {
             // A hidden section catches up when it is shown again.
             if (isVisible())
                 refresh();
@@ -205,6 +219,7 @@ void CompetitorsView::showEvent(QShowEvent *event)
 void CompetitorsView::refresh()
 {
     m_stale = false;
+    const auto refreshed = ++m_refreshes;
     const auto app = m_store ? m_store->app(m_appleAppId) : std::nullopt;
     const auto coverage = app ? m_store->evidenceCoverage(*app, m_country) : ASOStore::EvidenceCoverage{};
     const auto banner = bannerText(coverage.failed);
@@ -217,6 +232,45 @@ void CompetitorsView::refresh()
     updatePicker(competitors, selected);
 
     const auto next = content(coverage, m_tab, selected.has_value());
+    QList<QFuture<void>> reads;
+    if (app && (next == Content::suggested || next == Content::compare || next == Content::gap)) {
+        QList<TrackedApp> analysed{*app};
+        if (next == Content::gap)
+            analysed.append(*selected);
+        reads = m_store->readCompetitorSearches(analysed, m_country);
+    }
+    if (!reads.isEmpty()) {
+        setLoading(true);
+        refreshWhenRead(this, refreshed, std::move(reads));
+        return;
+    }
+    showContent(next, selected);
+    setLoading(false);
+}
+
+QCoro::Task<> CompetitorsView::refreshWhenRead(QPointer<CompetitorsView> view, quint64 refreshed,
+                                               QList<QFuture<void>> reads)
+{
+    for (const auto &read : std::as_const(reads))
+        co_await read;
+    // A later refresh has reads of its own to wait for, or drew what is current already.
+    if (view && view->m_refreshes == refreshed)
+        view->refresh();
+}
+
+void CompetitorsView::setLoading(bool loading)
+{
+    if (m_content)
+        m_content->setVisible(!loading);
+    m_loading->setVisible(loading);
+    if (loading == m_isLoading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT loadingChanged(loading);
+}
+
+void CompetitorsView::showContent(Content next, const std::optional<TrackedApp> &selected)
+{
     if (m_content && next == m_shown) {
         // The same kind of content keeps its view state (sort orders, the gap's add action).
         if (auto *suggested = qobject_cast<SuggestedCompetitorsTable *>(m_content)) {
@@ -305,6 +359,8 @@ QWidget *CompetitorsView::buildContent(Content content, const std::optional<Trac
         connect(show, &QPushButton::clicked, this, &CompetitorsView::showSuggestions);
         return state;
     }
+    case Content::loading:
+        break;
     }
     return nullptr;
 }

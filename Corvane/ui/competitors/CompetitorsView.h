@@ -2,6 +2,8 @@
 
 #include "store/ASOStore.h"
 
+#include <QCoroTask>
+#include <QFuture>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -28,13 +30,16 @@ std::optional<CompetitorTab> fromRaw(QStringView raw);
 // competitors, the comparison with one tracked competitor and the keyword gap against it. The
 // app's search evidence decides first whether there is anything to show; failed searches are
 // reported above the tab. Holds the app's ID and the chosen competitor's, and reads everything
-// from the store again when its data version rises.
+// from the store again when its data version rises. While many stored searches are read for a
+// tab, on the pool's threads, it shows that it is loading; it draws the tab once they are read,
+// unless another tab, storefront or competitor, or new data, has made them stale by then.
 class CompetitorsView : public QWidget
 {
     Q_OBJECT
 public:
-    // What the section shows below its pickers, the first rule that holds winning.
-    enum class Content { noKeywords, noSearches, searchesFailed, suggested, noCompetitors, compare, gap };
+    // What the section shows below its pickers, the first rule that holds winning; loading
+    // while the searches that a tab's analysis reads are read.
+    enum class Content { noKeywords, noSearches, searchesFailed, suggested, noCompetitors, compare, gap, loading };
 
     static Content content(const ASOStore::EvidenceCoverage &coverage, CompetitorTab tab, bool hasCompetitor);
     // The banner over the tab; absent while no search failed.
@@ -48,9 +53,9 @@ public:
     std::optional<QString> competitorId() const { return m_competitorId; }
     // The chosen competitor while it is one, else the first competitor by name; none without any.
     std::optional<TrackedApp> selectedCompetitor();
-    Content shownContent() const { return m_shown; }
-    // The widget of the shown content: a table, a tab view or an empty state.
-    QWidget *contentWidget() const { return m_content; }
+    Content shownContent() const { return m_isLoading ? Content::loading : m_shown; }
+    // The widget of the shown content: a table, a tab view or an empty state (also the loading one).
+    QWidget *contentWidget() const { return m_isLoading ? m_loading : m_content; }
     QString country() const { return m_country; }
 
     void setCountry(const QString &country);
@@ -60,6 +65,10 @@ public:
     void didTrack(const QString &appleAppId);
     void showSuggestions();
 
+Q_SIGNALS:
+    // The loading state came, or went with the content drawn in its place.
+    void loadingChanged(bool loading);
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -67,8 +76,13 @@ private:
     QWidget *buildPickers();
     // The chosen competitor among these, else the first.
     std::optional<TrackedApp> pick(const QList<TrackedApp> &competitors) const;
-    // Reads the evidence and the competitors again and shows what they allow.
+    // Reads the evidence and the competitors again and shows what they allow, once the searches
+    // that the content's analysis reads are read.
     void refresh();
+    void showContent(Content next, const std::optional<TrackedApp> &selected);
+    void setLoading(bool loading);
+    // Refreshes again once the reads are done, unless a later refresh came meanwhile.
+    static QCoro::Task<> refreshWhenRead(QPointer<CompetitorsView> view, quint64 refreshed, QList<QFuture<void>> reads);
     void updatePicker(const QList<TrackedApp> &competitors, const std::optional<TrackedApp> &selected);
     QWidget *buildContent(Content content, const std::optional<TrackedApp> &competitor);
 
@@ -80,6 +94,9 @@ private:
     Content m_shown = Content::noKeywords;
     // A data version rose while the section was hidden.
     bool m_stale = false;
+    // Counts the refreshes: a read finished for an earlier one is stale.
+    quint64 m_refreshes = 0;
+    bool m_isLoading = false;
 
     QButtonGroup *m_tabs = nullptr;
     QWidget *m_competitorPicker = nullptr;
@@ -87,4 +104,5 @@ private:
     QLabel *m_banner = nullptr;
     QVBoxLayout *m_layout = nullptr;
     QWidget *m_content = nullptr;
+    QWidget *m_loading = nullptr;
 };

@@ -17,6 +17,19 @@ void SuggestedCompetitorsModel::setTracking(const QSet<QString> &appleAppIds)
     if (appleAppIds == m_tracking)
         return;
     m_tracking = appleAppIds;
+    buttonsChanged();
+}
+
+void SuggestedCompetitorsModel::setRefusal(const QString &reason)
+{
+    if (reason == m_refusal)
+        return;
+    m_refusal = reason;
+    buttonsChanged();
+}
+
+void SuggestedCompetitorsModel::buttonsChanged()
+{
     if (!m_rows.isEmpty())
         Q_EMIT dataChanged(index(0, track), index(int(m_rows.size()) - 1, track));
 }
@@ -94,6 +107,8 @@ QVariant SuggestedCompetitorsModel::data(const QModelIndex &index, int role) con
         return row.appleAppId;
     case TrackingRole:
         return m_tracking.contains(row.appleAppId);
+    case TrackableRole:
+        return m_refusal.isEmpty() && !m_tracking.contains(row.appleAppId);
     default:
         break;
     }
@@ -126,6 +141,8 @@ QVariant SuggestedCompetitorsModel::data(const QModelIndex &index, int role) con
     case track:
         if (role == Qt::DisplayRole)
             return trackTitle(m_tracking.contains(row.appleAppId));
+        if (role == Qt::ToolTipRole && !m_refusal.isEmpty())
+            return m_refusal;
         return {};
     case shared:
         if (role == Qt::ToolTipRole)

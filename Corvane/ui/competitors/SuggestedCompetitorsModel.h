@@ -11,7 +11,7 @@
 
 // The suggested competitors of an app: untracked apps that rank in the top 20 of several of its
 // keywords, with what they share, their average rank and ratings, and whether the track action
-// of the row runs. Every sortable column hands its sort key to the proxy.
+// of the row runs or may be taken. Every sortable column hands its sort key to the proxy.
 class SuggestedCompetitorsModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -25,6 +25,7 @@ public:
         CaptionRole,  // maker and genre, those known, joined by " · "
         IconRole,     // the icon's address (QUrl), invalid when unknown
         TrackingRole, // whether the row's track action runs
+        TrackableRole, // whether the row's track action may be taken now
     };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -36,6 +37,9 @@ public:
     // share thousands of keywords.
     void setSharedHelp(std::function<QString(const KeywordGap::Suggestion &)> help) { m_sharedHelp = std::move(help); }
     void setTracking(const QSet<QString> &appleAppIds);
+    // Why no track action may be taken now (the store holds writes), the buttons' tooltip; empty
+    // while they may.
+    void setRefusal(const QString &reason);
 
     static QString caption(const KeywordGap::Suggestion &row);
     // "In the top 20 for: " and the keywords as `display` writes them.
@@ -51,7 +55,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
+    void buttonsChanged();
+
     QList<KeywordGap::Suggestion> m_rows;
     std::function<QString(const KeywordGap::Suggestion &)> m_sharedHelp;
     QSet<QString> m_tracking;
+    QString m_refusal;
 };

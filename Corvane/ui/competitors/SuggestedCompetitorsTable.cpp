@@ -87,7 +87,7 @@ public:
         if (mouse->button() != Qt::LeftButton
             || !buttonRect(option, index.data().toString()).contains(mouse->position().toPoint()))
             return false;
-        if (event->type() == QEvent::MouseButtonRelease && !index.data(Model::TrackingRole).toBool())
+        if (event->type() == QEvent::MouseButtonRelease && index.data(Model::TrackableRole).toBool())
             m_onTrack(index.data(Model::IdRole).toString());
         return true;
     }
@@ -135,7 +135,7 @@ private:
         button.palette = option.palette;
         button.fontMetrics = QFontMetrics(buttonFont());
         button.state = QStyle::State_Raised;
-        if (!index.data(Model::TrackingRole).toBool())
+        if (index.data(Model::TrackableRole).toBool())
             button.state |= QStyle::State_Enabled;
         painter->save();
         painter->setFont(buttonFont());
@@ -189,6 +189,14 @@ SuggestedCompetitorsTable::SuggestedCompetitorsTable(ASOStore *store, QString ap
             row, [&displays](const QString &normalized) { return displays.value(normalized, normalized); });
     });
     connect(&IconLoader::shared(), &IconLoader::finished, m_table->viewport(), qOverload<>(&QWidget::update));
+    // The buttons are drawn in the cells, out of WriteGuard's reach: they follow the store themselves.
+    const auto followWrites = [this] { m_model->setRefusal(WriteGuard::reason(m_store)); };
+    if (m_store) {
+        connect(m_store, &ASOStore::writesHeldChanged, this, followWrites);
+        // Damage found during the check keeps writes held, but changes the reason.
+        connect(m_store, &ASOStore::databaseDamaged, this, followWrites);
+    }
+    followWrites();
 
     m_empty = new EmptyStateView(QStringLiteral("person.2"), QStringLiteral("No suggestions"),
                                  QStringLiteral("No untracked app appears in the top 20 of several of this app’s "
@@ -243,13 +251,8 @@ void SuggestedCompetitorsTable::updateFooter()
 
 void SuggestedCompetitorsTable::track(const QString &appleAppId)
 {
-    if (m_tracking.contains(appleAppId))
+    if (m_tracking.contains(appleAppId) || !WriteGuard::allows(m_store))
         return;
-    // The button is drawn in the cell, so it cannot be disabled: the refusal is told at once.
-    if (const auto why = WriteGuard::reason(m_store); !why.isEmpty()) {
-        showFailure(why);
-        return;
-    }
     m_tracking.insert(appleAppId);
     m_model->setTracking(m_tracking);
     runTrack(this, m_store, appleAppId, m_appleAppId, m_country);

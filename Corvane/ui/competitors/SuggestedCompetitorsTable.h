@@ -40,7 +40,8 @@ public:
     // Takes effect at the next reload().
     void setCountry(const QString &country) { m_country = country; }
     void reload();
-    // Tracks the suggested app as a competitor; a row whose action runs is not tracked twice.
+    // Tracks the suggested app as a competitor; a row whose action runs is not tracked twice, and
+    // nothing is tracked while the store holds writes (the buttons are drawn disabled then).
     void track(const QString &appleAppId);
 
 Q_SIGNALS:

@@ -81,6 +81,9 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        // Made before the writers start: a file that another process is still creating reads
+        // as no database of ours. One instance per user never meets that.
+        ASOStore(StoreDb::openFile(path));
         QList<QProcess *> writers;
         for (const auto &appleAppId : {QStringLiteral("1"), QStringLiteral("2")}) {
             auto *writer = new QProcess(this);

@@ -198,6 +198,11 @@ public:
     // one, recorded. Never throws: a failed search comes back as a failed observation.
     QCoro::Task<SearchObservation> observation(Keyword keyword, QString country, bool force = false);
 
+    // Returns on a later turn of the event loop once the current slice of work that goes on
+    // without waiting is spent, at once otherwise. The search path calls it before it answers
+    // from a stored search; loops over many results call it between their other long steps too.
+    QCoro::Task<> pauseIfSliceSpent();
+
     // Turns the observation into readings of the tracked apps it concerns: the calling app,
     // the apps linked to its keyword, and tracked apps among its hits.
     void apply(const SearchObservation &observation, const TrackedApp &app);

@@ -22,22 +22,19 @@ constexpr qint64 longestCacheMinutes = 100LL * 366 * 24 * 60;
 QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString country, bool force)
 {
     const QPointer<ASOStore> self(this);
-    // A stored result comes back without waiting: callers that apply many in a row would never
-    // let the window answer.
-    if (m_slice.spent()) {
-        co_await EventLoopSlice::pause();
-        if (!self)
-            co_return SearchObservation{};
-        m_slice.restart();
-    }
     const auto &settings = Settings::shared();
     const auto normalized = keyword.normalized;
     const auto limit = static_cast<int>(settings.searchLimit());
     if (!force) {
         const auto minutes = std::min(settings.cacheMinutes(), longestCacheMinutes);
         const auto cutoff = m_now().addSecs(-minutes * 60);
-        if (auto cached = m_db->cachedObservation(normalized, country, cutoff, limit))
+        if (auto cached = m_db->cachedObservation(normalized, country, cutoff, limit)) {
+            // A stored result comes back without waiting: callers that apply many in a row would
+            // never let the window answer. Only here, so that a call made while a search runs
+            // still joins it.
+            co_await pauseIfSliceSpent();
             co_return *cached;
+        }
     }
 
     const auto key = country + QLatin1Char('|') + normalized + QLatin1Char('|') + QString::number(limit);
@@ -60,6 +57,16 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
         m_running.erase(entry);
     updateMetric(observation);
     co_return observation;
+}
+
+QCoro::Task<> ASOStore::pauseIfSliceSpent()
+{
+    if (!m_slice.spent())
+        co_return;
+    const QPointer<ASOStore> self(this);
+    co_await EventLoopSlice::pause();
+    if (self)
+        m_slice.restart();
 }
 
 QCoro::Task<SearchObservation> ASOStore::sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future)

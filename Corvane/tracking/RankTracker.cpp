@@ -242,6 +242,10 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
 
     for (qsizetype j = 0; j < jobs.size(); ++j) {
         const TrackingJob job = jobs.at(j);
+        // The end of a job and the choice of the next one's keywords both read much.
+        co_await self->m_store->pauseIfSliceSpent();
+        if (gone())
+            break;
         if (isCancelled(cancel))
             break;
         const auto app = self->m_store->db().appByAppleId(job.appleAppId);

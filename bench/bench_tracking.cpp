@@ -8,6 +8,7 @@
 // Each reports the wall time of the whole run (the benchmark's time) and the longest stretch in
 // which the window's thread did not return to its event loop (stall_ms, target: 100 ms), as a
 // probe timer that fires every millisecond sees it.
+#include "keywords/KeywordText.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
@@ -111,9 +112,10 @@ Account makeAccount(int keywords)
 void storeSearches(Account &account)
 {
     ++account.client->turn;
-    for (const auto &normalized : std::as_const(account.keywords)) {
-        if (const auto keyword = account.store->keyword(normalized))
-            QCoro::waitFor(account.store->observation(*keyword, QStringLiteral("us"), true));
+    for (const auto &text : std::as_const(account.keywords)) {
+        const auto keyword = account.store->keyword(KeywordText::normalize(text));
+        TrackedAccounts::require(keyword.has_value(), "finding a keyword");
+        QCoro::waitFor(account.store->observation(*keyword, QStringLiteral("us"), true));
     }
 }
 

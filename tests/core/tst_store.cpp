@@ -83,6 +83,8 @@ private Q_SLOTS:
     void init()
     {
         TestSettings::reset();
+        // Slices as the application cuts them; a test that needs shorter ones sets them itself.
+        EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
         m_client = std::make_shared<FakeSearchClient>();
         m_popularity = std::make_shared<FakePopularity>();
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, m_popularity);
@@ -287,7 +289,6 @@ private Q_SLOTS:
             }
             co_return true;
         }(m_store.get(), keywords, taken));
-        EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
         QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int n) { return n > 0 && n < 4; }), qPrintable(QString::number(seen.size())));
         QVERIFY(m_client->searches.isEmpty());
     }

@@ -61,21 +61,10 @@ const QByteArray &answer(int turn)
     return turn % 2 == 0 ? first : second;
 }
 
-// Answers with the answer of the current turn.
-class TurnClient : public AppSearching
-{
-public:
-    int turn = 0;
-    SearchResponse responses[2] = {TrackedAccounts::parseAnswer(answer(0)), TrackedAccounts::parseAnswer(answer(1))};
-    int maxLimit() const override { return 200; }
-    QCoro::Task<SearchResponse> search(QString, QString, int, CancelTokenPtr) override { co_return responses[turn % 2]; }
-    QCoro::Task<std::optional<AppInfo>> lookup(QString, QString, CancelTokenPtr) override { co_return std::nullopt; }
-    QCoro::Task<QList<AppInfo>> lookupMany(QStringList, QString, CancelTokenPtr) override { co_return {}; }
-};
-
 struct Account
 {
-    std::shared_ptr<TurnClient> client = std::make_shared<TurnClient>();
+    std::shared_ptr<TrackedAccounts::CannedClient> client = std::make_shared<TrackedAccounts::CannedClient>(answer(0));
+    int turn = 0;
     std::unique_ptr<ASOStore> store;
     QList<TrackedApp> own;
     QStringList keywords;
@@ -111,7 +100,7 @@ Account makeAccount(int keywords)
 // Stores a fresh search of every keyword, from the next answer, untimed.
 void storeSearches(Account &account)
 {
-    ++account.client->turn;
+    account.client->response = TrackedAccounts::parseAnswer(answer(++account.turn));
     for (const auto &text : std::as_const(account.keywords)) {
         const auto keyword = account.store->keyword(KeywordText::normalize(text));
         TrackedAccounts::require(keyword.has_value(), "finding a keyword");

@@ -350,7 +350,7 @@ public:
     AlertsMark alertsMark();
     // The alerts stored after the one with this row id, newest first.
     QList<RankAlert> alertsAfter(qint64 persistentId);
-    // Every alert's row id and read flag, newest first.
+    // Every alert's row id and read flag, in no particular order.
     QList<std::pair<qint64, bool>> alertReadFlags();
     QList<RankAlert> unreadAlerts();
     qint64 unreadAlertCount();

@@ -213,7 +213,7 @@ QList<RankAlert> StoreDb::alertsAfter(qint64 persistentId)
 QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
 {
     QList<std::pair<qint64, bool>> flags;
-    select(QStringLiteral("SELECT pk, is_read FROM rank_alert ORDER BY created_at DESC, pk DESC"), {},
+    select(QStringLiteral("SELECT pk, is_read FROM rank_alert"), {},
            [&](const QSqlQuery &query) { flags.append({query.value(0).toLongLong(), query.value(1).toBool()}); });
     return flags;
 }

@@ -156,6 +156,7 @@ void StoreDb::markDamaged(const QString &detail)
                               "move it aside to start with an empty database.")
                    .arg(where);
     qCCritical(lcStoreDb) << "the database is damaged:" << detail;
+    allowCheckpoints();
     Q_EMIT damaged(*m_damage);
 }
 

@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <utility>
 
+class LogCheckpointer;
 class QSqlError;
 
 // The local database: owns one SQLite connection (foreign keys on) and offers typed access to
@@ -173,6 +174,16 @@ public:
     std::optional<QString> damage() const { return m_damage; }
     // While the check after an unclean end runs: every write is refused.
     bool writesHeld() const { return bool(m_check); }
+
+    // The write-ahead log of a file database is copied back into the file on a thread of its own
+    // (see LogCheckpointer), never in this connection's commits. Asks it to copy back whatever the
+    // log holds, as after a burst of changes; nothing for a database in memory.
+    void checkpointInBackground();
+    // The log grew past its bound and begins anew meanwhile: work that can wait lets it, until
+    // logRoomMade().
+    bool logNeedsRoom() const;
+    // Absent for a database in memory.
+    LogCheckpointer *logCheckpointer() const { return m_checkpointer.get(); }
     // Tells whether the database may have changed since another mark: it counts this
     // connection's writes and rollbacks, and SQLite's count of other connections' commits.
     struct ChangeMark
@@ -370,6 +381,8 @@ Q_SIGNALS:
     void damaged(const QString &message);
     // The check after an unclean end found the file sound; writes are accepted from now on.
     void writesReleased();
+    // The log that was past its bound began anew, or that was tried.
+    void logRoomMade();
 
 private:
     StoreDb(const QString &connectionName, const QString &path);
@@ -381,6 +394,9 @@ private:
     class BackgroundCheck;
 
     void startBackgroundCheck();
+    void startCheckpointer();
+    // The checkpointer writes only while this connection may.
+    void allowCheckpoints();
     void backgroundCheckEnded(const std::optional<QString> &problem);
     // Writes are refused from now on; the user is told once.
     void markDamaged(const QString &detail);
@@ -421,6 +437,7 @@ private:
     QString m_markerPath;
     std::optional<QString> m_damage;
     std::unique_ptr<BackgroundCheck> m_check;
+    std::unique_ptr<LogCheckpointer> m_checkpointer;
     bool m_inTransaction = false;
     bool m_transactionBegun = false;
     qint64 m_writes = 0;

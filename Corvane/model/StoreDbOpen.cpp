@@ -1,4 +1,6 @@
+#include "model/LogCheckpointer.h"
 #include "model/Schema.h"
+#include "model/SqliteLibrary.h"
 #include "model/StoreDb.h"
 
 #include <QDir>
@@ -16,7 +18,6 @@
 #include <mutex>
 #include <thread>
 
-#include <dlfcn.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStoreDb)
 
@@ -251,37 +252,15 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_stopped = true;
-            if (m_handle) {
-                if (const auto interrupt = interruptFunction())
-                    interrupt(m_handle);
-            }
+            // Without SQLite's own interrupt, destruction waits for the check to end.
+            if (const auto *sqlite = SqliteLibrary::get(); sqlite && m_handle)
+                sqlite->interrupt(m_handle);
         }
         m_thread.join();
     }
     Q_DISABLE_COPY_MOVE(BackgroundCheck)
 
 private:
-    using Interrupt = void (*)(void *);
-
-    // SQLite's own way to stop a running statement from another thread, found in the library
-    // the driver loaded. Without it, destruction waits for the check to end.
-    static Interrupt interruptFunction()
-    {
-        static const auto function = []() -> Interrupt {
-            void *library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD);
-            return library ? reinterpret_cast<Interrupt>(dlsym(library, "sqlite3_interrupt")) : nullptr;
-        }();
-        return function;
-    }
-
-    static void *handleOf(const QSqlDatabase &db)
-    {
-        const auto handle = db.driver()->handle();
-        if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-            return nullptr;
-        return *static_cast<void *const *>(handle.constData());
-    }
-
     void run(const QString &path, const std::function<void(const std::optional<QString> &)> &done)
     {
         std::optional<QString> problem;
@@ -295,7 +274,7 @@ private:
                     const std::lock_guard lock(m_mutex);
                     if (m_stopped)
                         return;
-                    m_handle = handleOf(db);
+                    m_handle = SqliteLibrary::handle(db);
                 }
                 problem = quickCheckProblem(db);
                 const std::lock_guard lock(m_mutex);
@@ -309,7 +288,7 @@ private:
 
     std::mutex m_mutex;
     bool m_stopped = false;
-    void *m_handle = nullptr;
+    sqlite3 *m_handle = nullptr;
     std::thread m_thread;
 };
 
@@ -323,6 +302,8 @@ StoreDb::~StoreDb()
     // A file whose check did not end keeps its marker: the next start checks it again.
     const bool checked = !m_check;
     m_check.reset();
+    // Its connections close first, so that this one's close copies back the log and removes it.
+    m_checkpointer.reset();
     {
         auto db = database();
         if (m_inTransaction)
@@ -346,9 +327,44 @@ void StoreDb::startBackgroundCheck()
     });
 }
 
+void StoreDb::startCheckpointer()
+{
+    auto db = database();
+    auto *handle = SqliteLibrary::handle(db);
+    if (!SqliteLibrary::get() || !handle || column(db, QStringLiteral("PRAGMA journal_mode")) != QStringList{QStringLiteral("wal")})
+        return;
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+    // Both report on the checkpointer's thread; this object outlives it, and calls queued here are
+    // dropped with it.
+    m_checkpointer = std::make_unique<LogCheckpointer>(
+        m_path, handle, LogCheckpointer::defaultLimits(),
+        [this](const QString &problem) {
+            QMetaObject::invokeMethod(this, [this, problem] { markDamaged(problem); }, Qt::QueuedConnection);
+        },
+        [this] { QMetaObject::invokeMethod(this, [this] { Q_EMIT logRoomMade(); }, Qt::QueuedConnection); });
+}
+
+void StoreDb::allowCheckpoints()
+{
+    if (m_checkpointer)
+        m_checkpointer->setAllowed(!m_check && !m_damage);
+}
+
+void StoreDb::checkpointInBackground()
+{
+    if (m_checkpointer)
+        m_checkpointer->catchUp();
+}
+
+bool StoreDb::logNeedsRoom() const
+{
+    return m_checkpointer && m_checkpointer->needsRoom();
+}
+
 void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)
 {
     m_check.reset();
+    allowCheckpoints();
     if (problem)
         markDamaged(*problem);
     else if (!m_damage) // a read may have met damage meanwhile
@@ -421,8 +437,10 @@ std::unique_ptr<StoreDb> StoreDb::openFile(const QString &path)
         throw;
     }
     store->m_markerPath = marker;
+    store->startCheckpointer();
     if (checkInBackground)
         store->startBackgroundCheck();
+    store->allowCheckpoints();
     return store;
 }
 

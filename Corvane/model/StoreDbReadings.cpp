@@ -1,4 +1,5 @@
 #include "model/RowReader.h"
+#include "model/SqliteLibrary.h"
 #include "model/StoreDb.h"
 
 #include <QJsonArray>
@@ -6,38 +7,9 @@
 #include <QSqlDriver>
 #include <QSqlQuery>
 
-#include <dlfcn.h>
-
 // Searches and the readings of tracked apps in them.
 
 namespace {
-
-// SQLite's incremental blob reads, found in the library the driver loaded; absent when any is
-// missing.
-struct BlobReads
-{
-    int (*open)(void *, const char *, const char *, const char *, qint64, int, void **) = nullptr;
-    int (*reopen)(void *, qint64) = nullptr;
-    int (*bytes)(void *) = nullptr;
-    int (*read)(void *, void *, int, int) = nullptr;
-    int (*close)(void *) = nullptr;
-
-    static const BlobReads *get()
-    {
-        static const BlobReads reads = [] {
-            BlobReads found;
-            if (void *library = dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD)) {
-                found.open = reinterpret_cast<decltype(found.open)>(dlsym(library, "sqlite3_blob_open"));
-                found.reopen = reinterpret_cast<decltype(found.reopen)>(dlsym(library, "sqlite3_blob_reopen"));
-                found.bytes = reinterpret_cast<decltype(found.bytes)>(dlsym(library, "sqlite3_blob_bytes"));
-                found.read = reinterpret_cast<decltype(found.read)>(dlsym(library, "sqlite3_blob_read"));
-                found.close = reinterpret_cast<decltype(found.close)>(dlsym(library, "sqlite3_blob_close"));
-            }
-            return found;
-        }();
-        return reads.open && reads.reopen && reads.bytes && reads.read && reads.close ? &reads : nullptr;
-    }
-};
 
 using namespace StoredForm;
 
@@ -307,35 +279,33 @@ QList<bool> readBlobs(const QSqlDatabase &db, const QSet<qint64> &blobs, const Q
                       QList<QByteArray> &buffers)
 {
     QList<bool> read(persistentIds.size(), false);
-    const auto *reads = BlobReads::get();
-    const auto handle = db.driver()->handle();
-    if (!reads || !handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+    const auto *sqlite = SqliteLibrary::get();
+    auto *connection = SqliteLibrary::handle(db);
+    if (!sqlite || !connection)
         return read;
-    auto *connection = *static_cast<void *const *>(handle.constData());
-    void *blob = nullptr;
+    sqlite3_blob *blob = nullptr;
     for (qsizetype i = 0; i < persistentIds.size(); ++i) {
         const auto id = persistentIds.at(i);
         if (!blobs.contains(id))
             continue;
-        constexpr int ok = 0;
-        const int opened = blob ? reads->reopen(blob, id)
-                                : reads->open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
+        const int opened = blob ? sqlite->blob_reopen(blob, id)
+                                : sqlite->blob_open(connection, "main", "search_observation", "hits_data", id, 0, &blob);
         auto &bytes = buffers[i];
-        if (opened == ok) {
-            bytes.resize(reads->bytes(blob));
-            if (reads->read(blob, bytes.data(), int(bytes.size()), 0) == ok) {
+        if (opened == SQLITE_OK) {
+            bytes.resize(sqlite->blob_bytes(blob));
+            if (sqlite->blob_read(blob, bytes.data(), int(bytes.size()), 0) == SQLITE_OK) {
                 read[i] = true;
                 continue;
             }
         }
         // A failed open leaves the handle unusable.
         if (blob) {
-            reads->close(blob);
+            sqlite->blob_close(blob);
             blob = nullptr;
         }
     }
     if (blob)
-        reads->close(blob);
+        sqlite->blob_close(blob);
     return read;
 }
 
@@ -346,7 +316,7 @@ QList<bool> StoreDb::observationHitsInto(const QList<qint64> &persistentIds, QLi
     Q_ASSERT(buffers.size() >= persistentIds.size());
     // Hits stored as anything but a blob (text, say) are read as the statement reads them.
     QSet<qint64> blobs;
-    if (BlobReads::get() && !persistentIds.isEmpty())
+    if (SqliteLibrary::get() && !persistentIds.isEmpty())
         select(blobHitsQuery, {idsJson(persistentIds)},
                [&](const QSqlQuery &query) { blobs.insert(query.value(0).toLongLong()); });
     auto read = readBlobs(database(), blobs, persistentIds, buffers);
@@ -394,7 +364,7 @@ QList<bool> StoreDb::HitsReader::hitsInto(const QList<qint64> &persistentIds, QL
     QSet<qint64> blobs;
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (db.isOpen() && BlobReads::get() && query.prepare(blobHitsQuery)) {
+    if (db.isOpen() && SqliteLibrary::get() && query.prepare(blobHitsQuery)) {
         query.addBindValue(idsJson(persistentIds));
         if (query.exec()) {
             while (query.next())

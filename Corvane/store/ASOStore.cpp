@@ -87,6 +87,7 @@ ASOStore::Burst::~Burst()
         return;
     m_store->m_followTimer.stop();
     m_store->followChanges();
+    m_store->m_db->checkpointInBackground();
 }
 
 void ASOStore::noteSaved()

@@ -1,7 +1,9 @@
+#include "model/LogCheckpointer.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 
 #include "DamagedDatabase.h"
+#include "DiskSyncs.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -60,6 +62,34 @@ int readShortened(const QString &path, int keptPercent)
     QTextStream(stdout) << *store.databaseDamage() << Qt::endl;
     return 0;
 }
+
+// Leaves the file as a crash leaves it after a save: the change is in the log only.
+void leaveLoggedChange(const QString &path)
+{
+    const auto log = path + QStringLiteral("-wal");
+    rawQuery(path, {QStringLiteral("UPDATE tracked_app SET name = 'Renamed'"), QString()}, [&] {
+        if (!QFile::copy(path, path + QStringLiteral(".crashed")) || !QFile::copy(log, log + QStringLiteral(".crashed")))
+            qFatal("cannot copy the crashed database");
+    });
+    if (!QFile::remove(path) || !QFile::rename(path + QStringLiteral(".crashed"), path)
+        || !QFile::rename(log + QStringLiteral(".crashed"), log))
+        qFatal("cannot put the crashed database in place");
+}
+
+// Sets the log's limits for the files opened meanwhile.
+class LogLimits
+{
+public:
+    explicit LogLimits(LogCheckpointer::Limits limits) : m_saved(LogCheckpointer::defaultLimits())
+    {
+        LogCheckpointer::defaultLimits() = limits;
+    }
+    ~LogLimits() { LogCheckpointer::defaultLimits() = m_saved; }
+    Q_DISABLE_COPY_MOVE(LogLimits)
+
+private:
+    LogCheckpointer::Limits m_saved;
+};
 
 }
 
@@ -204,6 +234,85 @@ private Q_SLOTS:
         QCOMPARE(reader.exitStatus(), QProcess::NormalExit);
         QCOMPARE(reader.exitCode(), 0);
         QVERIFY(reader.readAllStandardOutput().contains(QDir::toNativeSeparators(path).toUtf8()));
+    }
+
+    void logIsCopiedBackOffTheWritersThread_data()
+    {
+        QTest::addColumn<int>("bound"); // pages of log past which it begins anew
+        QTest::newRow("copied back") << 1000000;
+        QTest::newRow("begun anew") << 300;
+    }
+
+    // The writer's thread (the window's) commits and never syncs the disk: the log is copied back
+    // and begun anew on another thread, and the writer never restarts a log copied back in full.
+    void logIsCopiedBackOffTheWritersThread()
+    {
+        QFETCH(int, bound);
+        const LogLimits limits({50, bound});
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto log = path + QStringLiteral("-wal");
+        {
+            auto db = StoreDb::openFile(path);
+            auto *checkpointer = db->logCheckpointer();
+            DiskSyncs::watchThisThread();
+            const auto writeKeywords = [&](int from) {
+                for (int i = from; i < from + 400; ++i) {
+                    // Saved as the store saves: a statement's own commit reports nothing to the log's hook.
+                    StoreDb::Transaction save(*db);
+                    Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1 ").arg(i).repeated(40));
+                    QVERIFY(db->insert(keyword) && save.commit());
+                }
+            };
+            writeKeywords(0);
+            db->checkpointInBackground();
+            if (checkpointer)
+                checkpointer->waitUntilIdle();
+            const auto logSize = QFileInfo(log).size();
+            // The log is copied back in full now: a writer that restarted it would sync.
+            writeKeywords(400);
+            QCOMPARE(DiskSyncs::onWatched.load(), 0);
+            QVERIFY(DiskSyncs::elsewhere.load() > 0);
+            QVERIFY(checkpointer && checkpointer->counts().checkpoints > 0);
+            QCOMPARE(checkpointer->counts().restarts > 0, bound < 1000000);
+            if (bound < 1000000)
+                QVERIFY(logSize < qint64(bound) * 4096 + 100000);
+        }
+        QVERIFY(!QFileInfo::exists(log));
+        auto db = StoreDb::openFile(path);
+        QVERIFY(db->keywordByNormalized(QStringLiteral("keyword 799")));
+    }
+
+    void logIsKeptWhileWritesAreHeld_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("checked") << false;
+        QTest::newRow("found damaged") << true;
+    }
+
+    // Copying the log back writes the file: not while it is being checked, nor once it was found
+    // damaged.
+    void logIsKeptWhileWritesAreHeld()
+    {
+        QFETCH(bool, damaged);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        leaveUncleanEnd(path, damaged);
+        leaveLoggedChange(path);
+        const auto before = contents(path);
+        ASOStore store(StoreDb::openFile(path));
+        auto *checkpointer = store.db().logCheckpointer();
+        QVERIFY(store.db().writesHeld() && checkpointer);
+        store.db().checkpointInBackground();
+        checkpointer->waitUntilIdle();
+        QCOMPARE(contents(path), before);
+
+        QSignalSpy released(&store.db(), &StoreDb::writesReleased);
+        QSignalSpy damagedSpy(&store, &ASOStore::databaseDamaged);
+        QTRY_COMPARE_WITH_TIMEOUT(released.size() + damagedSpy.size(), 1, 30000);
+        store.db().checkpointInBackground();
+        checkpointer->waitUntilIdle();
+        QCOMPARE(contents(path) == before, damaged);
     }
 
     void staleJournalIsJudgedOnACopy_data()

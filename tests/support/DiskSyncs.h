@@ -1,0 +1,50 @@
+#pragma once
+
+// Counts the disk syncs of one thread against all others, standing in for the C library's sync
+// calls: SQLite and Qt, loaded after the test executable, find these first. Include it in one
+// file of a test executable only.
+#include <atomic>
+#include <thread>
+
+#include <dlfcn.h>
+
+namespace DiskSyncs {
+
+inline std::atomic<std::thread::id> watched{};
+inline std::atomic<int> onWatched{0};
+inline std::atomic<int> elsewhere{0};
+
+// Counts from now on, the calling thread's syncs apart.
+inline void watchThisThread()
+{
+    watched = std::this_thread::get_id();
+    onWatched = 0;
+    elsewhere = 0;
+}
+
+inline void count()
+{
+    ++(std::this_thread::get_id() == watched.load() ? onWatched : elsewhere);
+}
+
+template <typename Function>
+Function real(const char *name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}
+
+extern "C" int fsync(int fd)
+{
+    static const auto sync = DiskSyncs::real<int (*)(int)>("fsync");
+    DiskSyncs::count();
+    return sync(fd);
+}
+
+extern "C" int fdatasync(int fd)
+{
+    static const auto sync = DiskSyncs::real<int (*)(int)>("fdatasync");
+    DiskSyncs::count();
+    return sync(fd);
+}

@@ -39,6 +39,7 @@ public:
     void start()
     {
         m_longest = 0;
+        m_frozen = 0;
         m_clock.start();
         m_last = 0;
         m_timer.start();
@@ -52,11 +53,17 @@ public:
         return double(m_longest) / 1e6;
     }
 
+    // The stalls longer than 100 ms since start(), added up, in milliseconds.
+    double frozen() const { return double(m_frozen) / 1e6; }
+
 private:
     void note()
     {
         const auto now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
+        const auto stall = now - m_last;
+        m_longest = std::max(m_longest, stall);
+        if (stall > 100'000'000)
+            m_frozen += stall;
         m_last = now;
     }
 
@@ -64,6 +71,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longest = 0;
+    qint64 m_frozen = 0;
 };
 
 // Notes the first paint of a widget.

@@ -3,6 +3,8 @@
 //   run_alerts/N: two own apps with N manual keywords each, six competitors among the hits,
 //     9,000 alerts, the Alerts page open;
 //   run_keywords/N: the same with the first own app's Keywords page open;
+//   run_alerts_busy_disk/N: run_alerts while another thread writes large files and syncs each,
+//     as a file copy, a backup or a download does; frozen_ms adds up the stalls over 100 ms;
 //   mark_all_read: "Mark All Read" on 9,000 unread alerts with the Alerts page open, until the
 //     list is painted again.
 // Each reports the wall time of the whole run (the benchmark's time) and the longest stretch in
@@ -19,6 +21,7 @@
 #include "TrackedAccounts.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCoroTask>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -28,8 +31,14 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -132,7 +141,44 @@ void keepAlerts(ASOStore &store, int count)
     TrackedAccounts::require(save.commit(), "keeping the alerts");
 }
 
-void trackingRun(benchmark::State &state, bool alertsPage)
+// Writes files of 256 MB beside the database, each synced, until destroyed.
+class BusyDisk
+{
+public:
+    explicit BusyDisk(const QString &folder)
+        : m_path((folder + QStringLiteral("/busy-disk")).toStdString()), m_thread([this] { run(); })
+    {
+    }
+    ~BusyDisk()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::unlink(m_path.c_str());
+    }
+    BusyDisk(const BusyDisk &) = delete;
+    BusyDisk &operator=(const BusyDisk &) = delete;
+
+private:
+    void run()
+    {
+        const std::vector<char> block(1 << 20, 'x');
+        while (!m_stop) {
+            const int file = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            TrackedAccounts::require(file >= 0, "opening the busy disk's file");
+            for (int i = 0; i < 256 && !m_stop; ++i)
+                TrackedAccounts::require(::write(file, block.data(), block.size()) == ssize_t(block.size()),
+                                         "writing the busy disk's file");
+            ::fdatasync(file);
+            ::close(file);
+        }
+    }
+
+    std::string m_path;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false)
 {
     auto account = makeAccount(int(state.range(0)));
     SilentNotifier notifier;
@@ -143,6 +189,7 @@ void trackingRun(benchmark::State &state, bool alertsPage)
     Painting::paint(&window, window.detail());
     Painting::StallProbe probe;
     double longest = 0;
+    double frozen = 0;
     for (auto _ : state) {
         state.PauseTiming();
         storeSearches(account);
@@ -153,12 +200,17 @@ void trackingRun(benchmark::State &state, bool alertsPage)
         account.store->raiseDataVersion();
         Painting::paint(&window, window.detail(), 10000, true);
         state.ResumeTiming();
+        std::optional<BusyDisk> busy;
+        if (busyDisk)
+            busy.emplace(QFileInfo(account.store->db().filePath()).absolutePath());
         probe.start();
         tracker.startManualRun();
         while (tracker.manualRunActive())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         Painting::paint(&window, window.detail());
         longest = std::max(longest, probe.stop());
+        frozen += probe.frozen();
+        busy.reset();
         if (tracker.lastSummary().value_or(QString()).section(u' ', 0, 0).toLongLong() < 2 * state.range(0)) {
             std::fprintf(stderr, "%s\n", qPrintable(tracker.lastSummary().value_or(QString())));
             state.SkipWithError("the run did not recheck every keyword");
@@ -166,11 +218,17 @@ void trackingRun(benchmark::State &state, bool alertsPage)
         }
     }
     state.counters["stall_ms"] = longest;
+    state.counters["frozen_ms"] = frozen / double(state.iterations());
 }
 
 void run_alerts(benchmark::State &state)
 {
     trackingRun(state, true);
+}
+
+void run_alerts_busy_disk(benchmark::State &state)
+{
+    trackingRun(state, true, true);
 }
 
 void run_keywords(benchmark::State &state)
@@ -220,6 +278,8 @@ int main(int argc, char **argv)
         benchmark::RegisterBenchmark(name, run)->Arg(300)->Arg(3000)->Iterations(3)->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+    benchmark::RegisterBenchmark("run_alerts_busy_disk", run_alerts_busy_disk)->Arg(3000)->Iterations(3)
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("mark_all_read", mark_all_read)->Iterations(5)->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::Initialize(&argc, argv);

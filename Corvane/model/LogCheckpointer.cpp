@@ -14,6 +14,8 @@ namespace {
 constexpr int busyMilliseconds = 250;
 // When frames were left behind (a reader held an old snapshot), the next try.
 constexpr auto retryInterval = std::chrono::milliseconds(250);
+// How long a restart waits for the writer to step aside.
+constexpr auto writerWait = std::chrono::milliseconds(100);
 
 }
 
@@ -32,6 +34,7 @@ LogCheckpointer::~LogCheckpointer()
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
+        m_writerWaits.notify_all();
         // The writer's close copies back whatever is left.
         if (m_working && m_checkpointer)
             SqliteLibrary::get()->interrupt(m_checkpointer);
@@ -57,8 +60,6 @@ void LogCheckpointer::noteCommit(int frames)
     const std::lock_guard lock(m_mutex);
     m_frames = frames;
     ++m_commits;
-    if (frames >= m_limits.boundPages && m_allowed)
-        m_needsRoom = true;
     if (hasWork())
         m_wake.notify_all();
 }
@@ -69,12 +70,10 @@ void LogCheckpointer::setAllowed(bool allowed)
     m_allowed = allowed;
     // Whatever the log holds by now is copied back, and the pin taken.
     m_catchUp = allowed;
-    if (!allowed) {
-        m_needsRoom = false;
-        if (m_working && m_checkpointer)
-            SqliteLibrary::get()->interrupt(m_checkpointer);
-    }
+    if (!allowed && m_working && m_checkpointer)
+        SqliteLibrary::get()->interrupt(m_checkpointer);
     m_wake.notify_all();
+    m_writerWaits.notify_all();
 }
 
 void LogCheckpointer::catchUp()
@@ -84,9 +83,13 @@ void LogCheckpointer::catchUp()
     m_wake.notify_all();
 }
 
-bool LogCheckpointer::needsRoom() const
+bool LogCheckpointer::stepAsideForRestart()
 {
     const std::lock_guard lock(m_mutex);
+    if (m_needsRoom && !m_writerAside) {
+        m_writerAside = true;
+        m_writerWaits.notify_all();
+    }
     return m_needsRoom;
 }
 
@@ -106,7 +109,7 @@ bool LogCheckpointer::hasWork() const
 {
     if (!m_allowed || !m_checkpointer)
         return false;
-    return m_catchUp || m_needsRoom || m_frames - m_backfilled >= m_limits.pages;
+    return m_catchUp || m_frames - m_backfilled >= m_limits.pages;
 }
 
 void LogCheckpointer::run(const QString &path)
@@ -127,7 +130,6 @@ void LogCheckpointer::run(const QString &path)
             continue;
         m_working = true;
         m_catchUp = false;
-        const bool neededRoom = m_needsRoom;
         const auto commits = m_commits;
         lock.unlock();
         round();
@@ -138,8 +140,7 @@ void LogCheckpointer::run(const QString &path)
             m_frames = m_log;
         // Frames left behind are tried again; commits alone would not ask while the writer rests.
         retry = m_allowed && (m_backfilled < m_log || m_log >= m_limits.boundPages);
-        if (neededRoom) {
-            m_needsRoom = false;
+        if (std::exchange(m_needsRoom, false)) {
             lock.unlock();
             m_roomMade();
             lock.lock();
@@ -246,6 +247,16 @@ void LogCheckpointer::pin()
 
 void LogCheckpointer::restartLog()
 {
+    {
+        // A run that can wait steps aside at its next pause, rather than meet the write lock in
+        // its next commit; a writer that does not look goes on after a moment.
+        std::unique_lock lock(m_mutex);
+        m_needsRoom = true;
+        m_writerAside = false;
+        m_writerWaits.wait_for(lock, writerWait, [this] { return m_writerAside || m_stop || !m_allowed; });
+        if (m_stop || !m_allowed)
+            return;
+    }
     if (!exec(m_checkpointer, "BEGIN IMMEDIATE"))
         return;
     // This transaction's snapshot began on a log copied back in full, and the write lock keeps the

@@ -24,7 +24,8 @@ struct sqlite3;
 // newest snapshot only while frames wait to be copied back, since a reader that begins on a log
 // copied back in full reads the file alone and holds nothing. Once the log is longer than
 // `boundPages` and copied back in full, this thread takes the write lock, lets go of the pin and
-// commits a write of its own, which restarts the log; the writer's commits wait for that meanwhile.
+// commits a write of its own, which restarts the log; the writer's commits would wait for that,
+// so a writer that can wait is asked to step aside first (stepAsideForRestart()).
 //
 // While it is not allowed to write (the file is being checked, or was found damaged), it copies
 // nothing back and restarts nothing; being disallowed interrupts a checkpoint that runs.
@@ -47,7 +48,7 @@ public:
 
     // `writer` is the connection whose commits grow the log; it must stay open until this object
     // is gone. `damaged` is called on this object's thread with SQLite's words when a checkpoint
-    // finds the file damaged; `roomMade` when the log was past its bound and a restart was tried.
+    // finds the file damaged; `roomMade` when a restart was tried.
     // Starts disallowed.
     LogCheckpointer(const QString &path, sqlite3 *writer, Limits limits, std::function<void(const QString &)> damaged,
                     std::function<void()> roomMade);
@@ -60,8 +61,10 @@ public:
     void setAllowed(bool allowed);
     // Copies back whatever the log holds, as after a burst of changes.
     void catchUp();
-    // The log is past its bound: writers that can wait should let it begin anew first.
-    bool needsRoom() const;
+    // True while the log, past its bound, is about to begin anew or begins anew; a writer that
+    // can wait calls it between its commits and, when true, waits for roomMade before it writes
+    // again, so that it does not meet the write lock taken for the restart.
+    bool stepAsideForRestart();
     // Waits until nothing is asked of this thread and nothing runs; for tests.
     void waitUntilIdle();
     Counts counts() const;
@@ -90,12 +93,14 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
+    std::condition_variable m_writerWaits;
     bool m_stop = false;
     bool m_started = false;
     bool m_allowed = false;
     bool m_catchUp = false;
     bool m_working = false;
     bool m_needsRoom = false;
+    bool m_writerAside = false;
     int m_frames = 0;      // the log's length after the writer's last commit
     quint64 m_commits = 0;
     int m_backfilled = 0;  // frames copied back as of the last checkpoint

@@ -179,9 +179,10 @@ public:
     // (see LogCheckpointer), never in this connection's commits. Asks it to copy back whatever the
     // log holds, as after a burst of changes; nothing for a database in memory.
     void checkpointInBackground();
-    // The log grew past its bound and begins anew meanwhile: work that can wait lets it, until
-    // logRoomMade().
-    bool logNeedsRoom() const;
+    // The log grew past its bound and is about to begin anew: work that can wait (a run that
+    // applies many results) waits for logRoomMade() before it writes again, rather than meet
+    // the write lock of the restart in its next save.
+    bool stepAsideForLog();
     // Absent for a database in memory.
     LogCheckpointer *logCheckpointer() const { return m_checkpointer.get(); }
     // Tells whether the database may have changed since another mark: it counts this

@@ -356,9 +356,9 @@ void StoreDb::checkpointInBackground()
         m_checkpointer->catchUp();
 }
 
-bool StoreDb::logNeedsRoom() const
+bool StoreDb::stepAsideForLog()
 {
-    return m_checkpointer && m_checkpointer->needsRoom();
+    return m_checkpointer && m_checkpointer->stepAsideForRestart();
 }
 
 void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)

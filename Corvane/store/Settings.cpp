@@ -1,6 +1,7 @@
 #include "store/Settings.h"
 
 #include "clients/Storefront.h"
+#include "store/SettingsWriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,15 +75,26 @@ Settings &Settings::shared()
     return instance;
 }
 
-Settings::Settings() : m_settings(QStringLiteral("Vantu"), QStringLiteral("Vantu"))
+Settings::Settings()
+    : m_writer(std::make_unique<SettingsWriter>(
+        [] { return std::make_unique<QSettings>(QStringLiteral("Vantu"), QStringLiteral("Vantu")); }))
 {
+    load(QSettings(QStringLiteral("Vantu"), QStringLiteral("Vantu")));
     registerDefaults();
 }
 
 Settings::Settings(const QString &iniPath, QObject *parent)
-    : QObject(parent), m_settings(iniPath, QSettings::IniFormat)
+    : QObject(parent),
+      m_writer(std::make_unique<SettingsWriter>([iniPath] { return std::make_unique<QSettings>(iniPath, QSettings::IniFormat); }))
 {
+    load(QSettings(iniPath, QSettings::IniFormat));
     registerDefaults();
+}
+
+void Settings::load(const QSettings &settings)
+{
+    for (const auto &key : settings.allKeys())
+        m_stored.insert(key, settings.value(key));
 }
 
 Settings::~Settings() = default;
@@ -122,25 +134,36 @@ void Settings::registerDefaults()
 
 QVariant Settings::value(const QString &key) const
 {
-    const auto stored = m_settings.value(key);
+    const auto stored = m_stored.value(key);
     return stored.isValid() ? stored : m_defaults.value(key);
 }
 
 bool Settings::contains(const QString &key) const
 {
-    return m_settings.contains(key);
+    return m_stored.contains(key);
 }
 
 void Settings::setValue(const QString &key, const QVariant &value)
 {
-    m_settings.setValue(key, value);
+    m_stored.insert(key, value);
+    m_writer->set(key, value);
     Q_EMIT changed(key);
 }
 
 void Settings::remove(const QString &key)
 {
-    m_settings.remove(key);
+    m_stored.remove(key);
+    m_writer->remove(key);
     Q_EMIT changed(key);
+}
+
+void Settings::clear()
+{
+    const auto keys = m_stored.keys();
+    m_stored.clear();
+    m_writer->clear();
+    for (const auto &key : keys)
+        Q_EMIT changed(key);
 }
 
 qint64 Settings::integer(const QString &key) const
@@ -270,7 +293,7 @@ bool Settings::notificationsEnabled() const
 double Settings::historyPanelWidth() const
 {
     bool ok = false;
-    const double width = m_settings.value(SettingsKey::historyPanelWidth).toDouble(&ok);
+    const double width = m_stored.value(SettingsKey::historyPanelWidth).toDouble(&ok);
     // A width that cannot be a panel's would hide the panel or break the layout.
     return ok && std::isfinite(width) && width > 0 ? width : 340.0;
 }

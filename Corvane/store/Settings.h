@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 // The names of the settings the application keeps.
@@ -34,10 +35,12 @@ inline const QString notificationsEnabled = QStringLiteral("notificationsEnabled
 inline const QString historyPanelWidth = QStringLiteral("historyPanelWidth");
 }
 
+class SettingsWriter;
+
 // The user's settings over QSettings, with registered defaults that live in memory only and
-// are never written. Readers read the stored value each time they are called (nothing is
-// cached, so a change applies from the next read) and clamp numbers without writing them
-// back. Values read from the settings file arrive as text: a number key that holds something
+// are never written. The stored values are read once, when the settings are made; changes
+// apply from the next read and are saved to the file on a thread of their own, since saving
+// it syncs the disk. Readers clamp numbers without writing them back. Values read from the settings file arrive as text: a number key that holds something
 // that is not a number reads as 0 and is then clamped.
 class Settings : public QObject
 {
@@ -62,6 +65,8 @@ public:
     // As the settings screens change a key; observers learn of it through changed().
     void setValue(const QString &key, const QVariant &value);
     void remove(const QString &key);
+    // Forgets every stored value; the registered defaults apply again.
+    void clear();
 
     // Generic typed reads of value(). A number that is not whole is cut to its integer part.
     qint64 integer(const QString &key) const;
@@ -101,10 +106,12 @@ Q_SIGNALS:
 
 private:
     Settings();
+    void load(const QSettings &settings);
     qint64 clamped(const QString &key, qint64 lowest, qint64 highest) const;
 
-    QSettings m_settings;
+    QHash<QString, QVariant> m_stored;
     QHash<QString, QVariant> m_defaults;
+    std::unique_ptr<SettingsWriter> m_writer;
 };
 
 // Registers the defaults of the process's settings; the application calls it first thing.

@@ -1,5 +1,6 @@
 #include "store/Settings.h"
 
+#include "DiskSyncs.h"
 #include "TestSettings.h"
 
 #include <QFile>
@@ -99,7 +100,34 @@ private Q_SLOTS:
         QSignalSpy changed(&Settings::shared(), &Settings::changed);
         TestSettings::set(SettingsKey::searchLimit, 50);
         QVERIFY(Settings::shared().searchLimit() == 50 && changed.value(0).value(0) == SettingsKey::searchLimit);
-        QCOMPARE(QSettings(QStringLiteral("Vantu"), QStringLiteral("Vantu")).allKeys(), QStringList{SettingsKey::searchLimit});
+        QTRY_COMPARE(QSettings(QStringLiteral("Vantu"), QStringLiteral("Vantu")).allKeys(), QStringList{SettingsKey::searchLimit});
+    }
+
+    // Saving the file syncs the disk, which the window's thread must not wait for: changes apply
+    // at once and reach the file in order from another thread.
+    void changesAreSavedOffTheChangingThread()
+    {
+        QTemporaryDir dir;
+        const auto path = settingsFile(dir, "searchLimit=30\nrelatedApps=4\n");
+        DiskSyncs::watchThisThread();
+        {
+            Settings settings(path);
+            settings.setValue(SettingsKey::searchLimit, 50);
+            settings.setValue(SettingsKey::trackingHour, 7);
+            settings.remove(SettingsKey::searchLimit);
+            settings.setValue(SettingsKey::defaultCountry, QStringLiteral("gb"));
+            QCOMPARE(settings.searchLimit(), 200);
+            QCOMPARE(settings.relatedApps(), 4);
+            QCOMPARE(settings.trackingHour(), 7);
+            QTRY_VERIFY(DiskSyncs::elsewhere.load() > 0);
+            QCOMPARE(DiskSyncs::onWatched.load(), 0);
+            settings.clear();
+            settings.setValue(SettingsKey::alertsEnabled, false);
+        }
+        const QSettings file(path, QSettings::IniFormat);
+        QCOMPARE(file.allKeys(), QStringList{SettingsKey::alertsEnabled});
+        QCOMPARE(file.value(SettingsKey::alertsEnabled).toString(), QStringLiteral("false"));
+        QCOMPARE(Settings(path).alertsEnabled(), false);
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include "store/Settings.h"
 
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVariant>
@@ -23,7 +22,7 @@ public:
     }
 
     // Forgets every stored value; the registered defaults apply again.
-    static void reset() { QSettings(QStringLiteral("Vantu"), QStringLiteral("Vantu")).clear(); }
+    static void reset() { Settings::shared().clear(); }
 
     static void set(const QString &key, const QVariant &value) { Settings::shared().setValue(key, value); }
 

@@ -6,6 +6,7 @@
 #include "ui/cells/EmptyStateView.h"
 
 #include "GatedSearchClient.h"
+#include "SqlRowsRead.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
@@ -400,6 +401,76 @@ private Q_SLOTS:
         const auto listed = m_view->visibleAlerts();
         if (std::any_of(listed.begin(), listed.end(), [&](const RankAlert &a) { return a.id == selected; }))
             QCOMPARE(current, selected);
+    }
+
+    // A run adds alerts and "Mark All Read" flips their flags: the list inserts the added alerts
+    // and takes over the flags, reading only those, never every alert with a reset of the list.
+    void followsByReadingOnlyWhatChanged()
+    {
+        store({"a o", "b o", "a o"});
+        open();
+        const auto *model = child<QTreeView>("alertsList")->model();
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
+        const SqlRowsRead wholeAlerts(" FROM rank_alert r ");
+        for (const int minutesAgo : {-6, -5}) {
+            auto made = alert("b o", minutesAgo);
+            m_store->db().insert(made);
+        }
+        m_store->raiseDataVersion();
+        QCOMPARE(wholeAlerts.rows, 2);
+        QCOMPARE(inserted.size(), 1);
+        QCOMPARE(inserted[0].mid(1), (QVariantList{0, 1}));
+        QCOMPARE(model->rowCount(model->index(0, 0)), 5);
+
+        child<QPushButton>("markAllRead")->click();
+        QCOMPARE(wholeAlerts.rows, 2);
+        const auto listed = m_view->visibleAlerts();
+        QVERIFY(std::all_of(listed.begin(), listed.end(), [](const RankAlert &a) { return a.isRead; }));
+        QVERIFY(!child<QPushButton>("markAllRead")->isEnabled());
+        QCOMPARE(resets.size(), 0);
+    }
+
+    // Alerts come and go while the app picker's list is open: the entry under the pointer stays
+    // highlighted, whatever happens to the other entries.
+    void pickerKeepsHighlightWhileOpen_data()
+    {
+        QTest::addColumn<QString>("change"); // "+<app> [name]" adds an alert, "-<app>" deletes its alerts
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("alert of a listed app") << "+c" << QStringList{"All apps", "App a", "App b", "App c"};
+        QTest::newRow("alert of a new app") << "+0" << QStringList{"All apps", "App 0", "App a", "App b", "App c"};
+        QTest::newRow("app renamed") << "+c Aardvark" << QStringList{"All apps", "Aardvark", "App a", "App b"};
+        QTest::newRow("app's alerts deleted") << "-a" << QStringList{"All apps", "App b", "App c"};
+    }
+
+    void pickerKeepsHighlightWhileOpen()
+    {
+        QFETCH(QString, change);
+        store({"a o", "b o", "c o"});
+        open();
+        auto *picker = child<QComboBox>("appFilter");
+        picker->showPopup();
+        auto *entries = picker->view();
+        entries->setCurrentIndex(picker->model()->index(picker->findText("App b"), 0));
+        const auto app = change.mid(1).section(u' ', 0, 0);
+        if (change.startsWith(u'+')) {
+            auto made = alert(app + " o", -5);
+            if (change.contains(u' '))
+                made.appName = change.section(u' ', 1);
+            m_store->db().insert(made);
+            m_store->raiseDataVersion();
+        } else {
+            auto gone = m_store->alerts();
+            gone.removeIf([&](const RankAlert &a) { return a.appleAppId != app; });
+            m_view->deleteAlert(gone.first());
+        }
+        QVERIFY(entries->isVisible());
+        QCOMPARE(entries->currentIndex().data().toString(), "App b");
+        QStringList shown;
+        for (int i = 0; i < picker->count(); ++i)
+            shown.append(picker->itemText(i));
+        QTEST(shown, "entries");
+        picker->hidePopup();
     }
 
     void stopOnlyForManualRun_data()

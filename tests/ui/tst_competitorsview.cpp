@@ -292,8 +292,9 @@ private Q_SLOTS:
         QVERIFY(loaded.isEmpty());
     }
 
-    // A change while the reads of a tab run makes their analysis stale: only what the section
-    // calls for once they end is drawn, and a section gone by then is left alone.
+    // A change while the reads of a tab run makes their analysis stale: the section goes on
+    // waiting for reads rather than reading on the window's thread, only what it calls for once
+    // they end is drawn, and a section gone by then is left alone.
     void staleAnalysisNotDrawn_data()
     {
         QTest::addColumn<QString>("change");
@@ -301,6 +302,7 @@ private Q_SLOTS:
         QTest::newRow("storefront") << "storefront" << "Suggested: App 800, App 801";
         QTest::newRow("tab") << "tab" << "Keyword Gap: theirs";
         QTest::newRow("competitor") << "competitor" << "Keyword Gap: others";
+        QTest::newRow("data") << "data" << "Suggested: App 701";
         QTest::newRow("section closed") << "closed" << "";
     }
 
@@ -320,8 +322,12 @@ private Q_SLOTS:
             view->setTab(CompetitorTab::gap);
         else if (change == u"competitor")
             view->chooseCompetitor("c2");
+        else if (change == u"data")
+            trackApps(*m_store, "c700"); // tracked now, so no longer suggested
         else
             view.reset();
+        if (view)
+            QCOMPARE(view->shownContent(), CompetitorsView::Content::loading);
         gate.open();
         // Every read ends, the stale ones too.
         const auto apps = QList<TrackedApp>{*m_store->app("1"), *m_store->app("c"), *m_store->app("c2")};

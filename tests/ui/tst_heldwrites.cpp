@@ -23,9 +23,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOptionButton>
 #include <QTableView>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUuid>
 #include <QtTest>
 
@@ -39,6 +42,29 @@ struct NoTopTerms : TopTermsProviding
         co_return TopTermsResponse{country, {}, {}, 0, {}};
     }
 };
+
+// Keeps the last push button that the style was asked to paint, as it was asked.
+class ButtonPaints : public QProxyStyle
+{
+public:
+    mutable std::optional<QStyleOptionButton> last;
+
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option); element == CE_PushButton && button)
+            last = *button;
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
+
+// The tooltip that a pause of the pointer at this point of the widget shows.
+static QString tooltipAt(QWidget *widget, QPoint at)
+{
+    QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QCoreApplication::sendEvent(widget, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
 
 // Every action that writes to the database, while the database refuses writes after an unclean
 // end (until its check passes) or for good (damaged): none may be taken, each says why, and
@@ -204,6 +230,57 @@ private Q_SLOTS:
             QCOMPARE(detail.findChild<QAction *>("discoverAction")->toolTip(),
                      "Automatically find and check keywords in United States");
         addApp->close();
+    }
+
+    // "Track as Competitor" is painted in its cell: while writes are held it is painted as the
+    // style paints a disabled button (as Add App beside it), its tooltip says why, and it follows
+    // the end of the check, which may find the file damaged while the table is open.
+    void trackButtonWhileHeld_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("check passes") << false;
+        QTest::newRow("check finds damage") << true;
+    }
+
+    void trackButtonWhileHeld()
+    {
+        QFETCH(bool, damaged);
+        openAfterUncleanEnd(damaged);
+        ButtonPaints paints;
+        // Of an app that is gone: the table reads nothing that could meet the damage before the check.
+        SuggestedCompetitorsTable suggested(m_store.get(), "99", "us");
+        auto *cells = suggested.table();
+        cells->setStyle(&paints);
+        KeywordGap::Suggestion suggestion;
+        suggestion.appleAppId = suggestion.name = "44";
+        suggestion.keywords = {"alpha"};
+        suggested.tableModel()->setRows({suggestion});
+        suggested.resize(800, 300);
+        suggested.show();
+        const auto button = cells->model()->index(0, SuggestedCompetitorsModel::track);
+        const auto cell = cells->visualRect(button);
+        const auto drawn = [&] {
+            paints.last.reset();
+            return cells->viewport()->grab(cell).toImage();
+        };
+        const auto held = drawn();
+        QVERIFY(paints.last && !(paints.last->state & QStyle::State_Enabled));
+        QCOMPARE(paints.last->palette.currentColorGroup(), QPalette::Disabled);
+        QCOMPARE(tooltipAt(cells->viewport(), cell.center()),
+                 "Changes cannot be saved until the local database has been checked.");
+        QVERIFY(!m_store->databaseDamage());
+
+        endCheck();
+        const auto after = drawn();
+        QVERIFY(paints.last);
+        QCOMPARE(bool(paints.last->state & QStyle::State_Enabled), !damaged);
+        QCOMPARE(paints.last->palette.currentColorGroup() == QPalette::Disabled, damaged);
+        QCOMPARE(after == held, damaged);
+        if (damaged)
+            QCOMPARE(tooltipAt(cells->viewport(), cell.center()), "Changes cannot be saved: the local database is damaged.");
+        else
+            QCOMPARE(button.data(Qt::ToolTipRole).toString(), "");
+        QToolTip::hideText();
     }
 
     // "Track & Check" while the check runs: pressed or called, the sheet stays

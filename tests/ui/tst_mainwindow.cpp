@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
@@ -422,6 +423,39 @@ private Q_SLOTS:
         // One follow per interval of the run at most, and one at its end.
         QVERIFY2(resets.size() <= elapsed.elapsed() / ASOStore::followInterval.count() + 2,
                  qPrintable(QString("%1 resets in %2 ms").arg(resets.size()).arg(elapsed.elapsed())));
+    }
+
+    // A run that goes on past the follow interval: the list and the badge catch up with it while
+    // it lasts, not only once it ends, however often it changes the data.
+    void longRunFollowedWhileItLasts()
+    {
+        track("o1");
+        m_window->setSelection("tool.alerts");
+        const auto *model = childOf<QTreeView>(m_window.get(), "alertsList")->model();
+        const auto listed = [model] { return model->rowCount() ? model->rowCount(model->index(0, 0)) : 0; };
+        const auto badge = [this] {
+            return m_window->sidebarModel()->indexOf("tool.alerts").data(SidebarModel::BadgeRole).toLongLong();
+        };
+        std::optional<ASOStore::Burst> run(std::in_place, m_store.get());
+        // As the run applies results: an alert saved every few milliseconds, a raise every fifth.
+        const auto at = QDateTime::currentDateTimeUtc();
+        int made = 0;
+        QTimer results;
+        connect(&results, &QTimer::timeout, this, [&] {
+            RankAlert alert{0, QUuid::createUuid(), "1", "App 1", "k", "k", "us", "MOVED_UP", 9, 3, {}, at, false};
+            m_store->db().insert(alert);
+            if (++made % 5 == 0)
+                m_store->raiseDataVersion();
+        });
+        results.start(5);
+        QTRY_VERIFY(listed() > 0 && badge() > 0);
+        const auto first = listed();
+        QTRY_VERIFY(listed() > first);
+        results.stop();
+        m_store->raiseDataVersion();
+        run.reset();
+        QCOMPARE(listed(), made);
+        QCOMPARE(badge(), made);
     }
 
     // Removing an app stops what works on it: its discovery run and a tracking run that is

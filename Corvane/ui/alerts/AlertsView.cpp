@@ -62,6 +62,7 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     // Both pickers as wide as their longest item, which they never elide.
     m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_app->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_app->addItem(QStringLiteral("All apps"));
     m_kind->setObjectName(QStringLiteral("kindFilter"));
     m_kind->setToolTip(QStringLiteral("Kind"));
     m_kind->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -325,20 +326,37 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
 
 void AlertsView::fillAppChoices()
 {
-    // Filled again only when they changed: the picker is as wide as its items, and a new width
-    // lays the window out again.
-    auto choices = appChoices(m_alerts);
-    const int current = m_filters.app ? m_app->findData(*m_filters.app) : 0;
-    if (choices == m_choices && m_app->count() == choices.size() + 1 && m_app->currentIndex() == current)
-        return;
-    m_choices = std::move(choices);
     const QSignalBlocker block(m_app);
-    m_app->clear();
-    m_app->addItem(QStringLiteral("All apps"));
-    for (const auto &choice : std::as_const(m_choices))
-        m_app->addItem(choice.name, choice.id);
+    // Changed entry by entry, and only where they changed: an open list keeps the entry under the
+    // pointer, and the picker is as wide as its items, so a new width lays the window out again.
+    auto choices = appChoices(m_alerts);
+    if (choices != m_choices) {
+        QSet<QString> ids;
+        for (const auto &choice : std::as_const(choices))
+            ids.insert(choice.id);
+        for (int row = m_app->count() - 1; row > 0; --row) {
+            if (!ids.contains(m_app->itemData(row).toString()))
+                m_app->removeItem(row);
+        }
+        // Row 0 is "All apps"; the apps follow in the order of the choices.
+        for (int row = 1; row <= choices.size(); ++row) {
+            const auto &choice = choices.at(row - 1);
+            if (row < m_app->count() && m_app->itemData(row).toString() == choice.id) {
+                if (m_app->itemText(row) != choice.name)
+                    m_app->setItemText(row, choice.name);
+                continue;
+            }
+            // A renamed app may have moved.
+            if (const int moved = m_app->findData(choice.id); moved > 0)
+                m_app->removeItem(moved);
+            m_app->insertItem(row, choice.name, choice.id);
+        }
+        m_choices = std::move(choices);
+    }
     // An app whose alerts are all gone keeps its filter; the picker then shows no entry.
-    m_app->setCurrentIndex(m_filters.app ? m_app->findData(*m_filters.app) : 0);
+    const int current = m_filters.app ? m_app->findData(*m_filters.app) : 0;
+    if (m_app->currentIndex() != current)
+        m_app->setCurrentIndex(current);
 }
 
 void AlertsView::refreshList()

@@ -135,8 +135,12 @@ private:
         button.palette = option.palette;
         button.fontMetrics = QFontMetrics(buttonFont());
         button.state = QStyle::State_Raised;
+        // The style draws a disabled button from the palette's disabled colours, which a
+        // disabled widget's palette has current; the cell's palette is the active one.
         if (index.data(Model::TrackableRole).toBool())
             button.state |= QStyle::State_Enabled;
+        else
+            button.palette.setCurrentColorGroup(QPalette::Disabled);
         painter->save();
         painter->setFont(buttonFont());
         style->drawControl(QStyle::CE_PushButton, &button, painter, option.widget);

@@ -198,9 +198,22 @@ public:
     // one, recorded. Never throws: a failed search comes back as a failed observation.
     QCoro::Task<SearchObservation> observation(Keyword keyword, QString country, bool force = false);
 
+    // For quitting: every search under way is cut short and, like every later one, comes back
+    // failed and unrecorded; popularity requests and discovery lookups are cut short too;
+    // nothing is applied any more, and discovery runs stop at their next check. What was cut
+    // short ends on the next turns of the event loop: turn it until isIdle() before destroying
+    // the store, else the suspended tasks are left behind.
+    void shutDown();
+    bool isShutDown() const { return m_closing->isCancelled(); }
+    // Cancelled by shutDown(): requests that must end when the application quits take it.
+    const CancelTokenPtr &closing() const { return m_closing; }
+    // No search is in progress and no discovery run is running.
+    bool isIdle() const;
+
     // Returns on a later turn of the event loop once the current slice of work that goes on
     // without waiting is spent, at once otherwise. The search path calls it before it answers
     // from a stored search; loops over many results call it between their other long steps too.
+    // While the database's log is past its bound, it returns once the log began anew.
     QCoro::Task<> pauseIfSliceSpent();
 
     // Turns the observation into readings of the tracked apps it concerns: the calling app,
@@ -412,6 +425,9 @@ private:
     quint64 m_runningSerial = 0;
     QHash<QString, CachedRows> m_rowsCache;
     std::shared_ptr<PopularityProviding> m_popularityOverride;
+    CancelTokenPtr m_closing = CancelToken::create();
+    // Calls of observation() not yet returned.
+    int m_searchesInProgress = 0;
     std::optional<QString> m_popularityError;
     Clock m_now;
     bool m_writesHeld = false;

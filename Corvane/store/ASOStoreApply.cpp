@@ -22,6 +22,9 @@ std::optional<qint64> wide(std::optional<int> rank)
 
 void ASOStore::apply(const SearchObservation &observation, const TrackedApp &app)
 {
+    // Quitting: searches come back cut short, and no reading is written for them.
+    if (isShutDown())
+        return;
     const auto &normalized = observation.keywordNormalized;
     const auto &country = observation.country;
     const auto hits = observation.hits();

@@ -46,7 +46,7 @@ QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool 
     std::optional<PopularityResponse> response;
     std::optional<QString> failure;
     try {
-        response = co_await provider->popularity(country, due);
+        response = co_await provider->popularity(country, due, m_closing);
     } catch (const UserFacingError &error) {
         failure = error.description();
     } catch (const std::exception &error) {
@@ -54,7 +54,7 @@ QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool 
     } catch (...) {
         failure = QStringLiteral("The popularity service could not be reached.");
     }
-    if (!self || isCancelled(cancel))
+    if (!self || isCancelled(cancel) || self->isShutDown())
         co_return;
     if (failure) {
         self->setPopularityError(failure);

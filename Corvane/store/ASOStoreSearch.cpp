@@ -3,11 +3,14 @@
 #include "clients/AppleRequestError.h"
 #include "keywords/KeywordScores.h"
 #include "store/Settings.h"
+#include "workflows/DiscoveryRun.h"
 
 #include <QCoroFuture>
+#include <QCoroSignal>
 #include <QPromise>
 
 #include <algorithm>
+#include <chrono>
 
 // The one path of every search: a fresh stored search, else the running one of the same key,
 // else a new one, recorded whatever its outcome.
@@ -17,14 +20,75 @@ namespace {
 // A century, more than any cache window needs, so that the cutoff stays a valid time.
 constexpr qint64 longestCacheMinutes = 100LL * 366 * 24 * 60;
 
+// Counts a call for as long as its frame lives, on an object that may go away meanwhile.
+template<typename T>
+class CountedCall
+{
+public:
+    CountedCall(T *object, int T::*count) : m_object(object), m_count(count) { ++(object->*count); }
+    ~CountedCall()
+    {
+        if (m_object)
+            --(m_object->*m_count);
+    }
+    CountedCall(const CountedCall &) = delete;
+    CountedCall &operator=(const CountedCall &) = delete;
+
+private:
+    QPointer<T> m_object;
+    int T::*m_count;
+};
+
+SearchObservation unrecordedFailure(const QString &normalized, const QString &country, int limit, QString message)
+{
+    SearchObservation observation;
+    observation.id = QUuid::createUuid();
+    observation.keywordNormalized = normalized;
+    observation.country = country;
+    observation.requestedLimit = limit;
+    observation.attempts = 1;
+    observation.errorMessage = std::move(message);
+    observation.checkedAt = QDateTime::currentDateTimeUtc();
+    observation.hitsData = AppRecords::encodeHits({});
+    return observation;
+}
+
+}
+
+void ASOStore::shutDown()
+{
+    if (isShutDown())
+        return;
+    // The runs first: a run that saw its search fail before it was stopped would go on to the next.
+    const auto runs = m_discoveries;
+    for (const auto &run : runs) {
+        if (run->isRunning())
+            run->cancel();
+    }
+    // Aborts the requests under way and cuts their retry waits short.
+    m_closing->cancel();
+    // Searches waiting their turn would otherwise wait out the pace: up to a minute each.
+    m_limiter->close();
+}
+
+bool ASOStore::isIdle() const
+{
+    if (m_searchesInProgress > 0)
+        return false;
+    return std::none_of(m_discoveries.cbegin(), m_discoveries.cend(),
+                        [](const std::shared_ptr<DiscoveryRun> &run) { return run->isRunning(); });
 }
 
 QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString country, bool force)
 {
     const QPointer<ASOStore> self(this);
+    const CountedCall<ASOStore> counted(this, &ASOStore::m_searchesInProgress);
     const auto &settings = Settings::shared();
     const auto normalized = keyword.normalized;
     const auto limit = static_cast<int>(settings.searchLimit());
+    // Quitting: callers get their answer at once and stop at their next check.
+    if (isShutDown())
+        co_return unrecordedFailure(normalized, country, limit, QStringLiteral("cancelled"));
     if (!force) {
         const auto minutes = std::min(settings.cacheMinutes(), longestCacheMinutes);
         const auto cutoff = m_now().addSecs(-minutes * 60);
@@ -55,15 +119,32 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
         co_return observation;
     if (const auto entry = m_running.find(key); entry != m_running.end() && entry->serial == serial)
         m_running.erase(entry);
-    updateMetric(observation);
+    if (!isShutDown())
+        updateMetric(observation);
     co_return observation;
+}
+
+namespace {
+
+// Longer than a restart of the log takes, even on a busy disk; a restart that cannot happen (a
+// reader holds an old snapshot) does not stop the run for good.
+constexpr auto logRoomWait = std::chrono::seconds(2);
+
 }
 
 QCoro::Task<> ASOStore::pauseIfSliceSpent()
 {
+    const QPointer<ASOStore> self(this);
+    // The log begins anew on its own thread, which holds the write lock for a moment: the run waits
+    // for it here rather than the window in its next commit.
+    if (!isShutDown() && m_db->stepAsideForLog()) {
+        co_await qCoro(m_db.get(), &StoreDb::logRoomMade, logRoomWait);
+        if (self)
+            m_slice.restart();
+        co_return;
+    }
     if (!m_slice.spent())
         co_return;
-    const QPointer<ASOStore> self(this);
     co_await EventLoopSlice::pause();
     if (self)
         m_slice.restart();
@@ -88,8 +169,9 @@ QCoro::Task<SearchObservation> ASOStore::searchTask(QPointer<ASOStore> self, std
     observation.country = country;
     observation.requestedLimit = limit;
     QList<SearchHit> hits;
+    const auto closing = self ? self->m_closing : CancelTokenPtr();
     try {
-        const auto response = co_await client->search(term, country, limit);
+        const auto response = co_await client->search(term, country, limit, closing);
         observation.succeeded = true;
         observation.resultCount = response.resultCount;
         observation.attempts = response.attempts;
@@ -109,7 +191,8 @@ QCoro::Task<SearchObservation> ASOStore::searchTask(QPointer<ASOStore> self, std
     }
     observation.checkedAt = QDateTime::currentDateTimeUtc();
     observation.hitsData = AppRecords::encodeHits(hits);
-    if (!self)
+    // A search cut short by quitting is no failure of Apple's: it is not recorded as one.
+    if (!self || self->isShutDown())
         co_return observation;
     co_return self->record(std::move(observation));
 }

@@ -30,6 +30,12 @@ QList<Ranking::ResultEntry> resultEntries(const SearchObservation &observation)
     return entries;
 }
 
+// Whether the user still tracks the keyword for the app: one indexed read, not the app's links.
+bool stillLinked(ASOStore &store, const TrackedApp &app, const Keyword &keyword)
+{
+    return !store.db().linksOfAppToKeyword(app.persistentId, keyword.normalized).isEmpty();
+}
+
 } // namespace
 
 RankTracker::RankTracker(ASOStore *store, TrackingNotifying *notifier, QObject *parent)
@@ -122,6 +128,16 @@ void RankTracker::advanceProgress()
         m_store->raiseDataVersion();
 }
 
+void RankTracker::dropFromProgress()
+{
+    // The count of the job shrinks rather than the searched count growing: "done" stays the
+    // keywords searched, and it still reaches the total when the job ends.
+    if (m_progress && m_progress->total > m_progress->done) {
+        --m_progress->total;
+        Q_EMIT progressChanged(m_progress);
+    }
+}
+
 void RankTracker::finishRun()
 {
     setIsRunning(false);
@@ -137,9 +153,30 @@ std::optional<QDateTime> RankTracker::nextRunDate(const QDateTime &after) const
     return TrackingSchedule::nextRunDate(*m_store, after);
 }
 
+void RankTracker::shutDown()
+{
+    m_shutDown = true;
+    if (m_loop)
+        m_loop->cancel();
+    if (m_manualRun)
+        m_manualRun->cancel();
+}
+
+RankTracker::TaskScope::TaskScope(RankTracker *tracker) : m_tracker(tracker)
+{
+    if (m_tracker)
+        ++m_tracker->m_tasks;
+}
+
+RankTracker::TaskScope::~TaskScope()
+{
+    if (m_tracker)
+        --m_tracker->m_tasks;
+}
+
 void RankTracker::start()
 {
-    if (m_loop)
+    if (m_loop || m_shutDown)
         return;
     m_loop = CancelToken::create();
     Q_EMIT loopChanged(m_loop);
@@ -148,6 +185,7 @@ void RankTracker::start()
 
 QCoro::Task<> RankTracker::loopTask(QPointer<RankTracker> self, CancelTokenPtr cancel)
 {
+    const TaskScope scope(self);
     if (!self)
         co_return;
     co_await self->m_sleep(initialDelay, cancel);
@@ -196,7 +234,7 @@ ASOStore *RankTracker::store() const
 
 void RankTracker::startManualRun()
 {
-    if (m_isRunning)
+    if (m_isRunning || m_shutDown)
         return;
     auto handle = CancelToken::create();
     setManualRun(handle);
@@ -227,8 +265,9 @@ void RankTracker::stopManualRun()
 
 QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob> jobs, CancelTokenPtr cancel)
 {
+    const TaskScope scope(self);
     // Tested and set before the first wait, so two runs never overlap.
-    if (!self || self->m_isRunning || !self->m_store)
+    if (!self || self->m_isRunning || !self->m_store || self->m_shutDown)
         co_return;
     self->setIsRunning(true);
     const ASOStore::Burst burst(self->m_store);
@@ -239,6 +278,7 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
     qint64 rechecked = 0;
     // The tracker or the store went away during a wait: nothing is left to report to.
     const auto gone = [&self] { return !self || !self->m_store; };
+    const auto stopped = [&self, &cancel] { return isCancelled(cancel) || self->m_shutDown; };
 
     for (qsizetype j = 0; j < jobs.size(); ++j) {
         const TrackingJob job = jobs.at(j);
@@ -246,7 +286,7 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
         co_await self->m_store->pauseIfSliceSpent();
         if (gone())
             break;
-        if (isCancelled(cancel))
+        if (stopped())
             break;
         const auto app = self->m_store->db().appByAppleId(job.appleAppId);
         if (!app)
@@ -264,13 +304,31 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
 
         qint64 failures = 0;
         qint64 successes = 0;
+        // Keywords whose tracking stopped during the run: neither searched nor failed.
+        qint64 dropped = 0;
         for (qsizetype k = 0; k < keywords.size(); ++k) {
             const Keyword keyword = keywords.at(k);
-            if (isCancelled(cancel) || !self->m_store->db().appByAppleId(job.appleAppId))
+            if (stopped())
                 break;
+            const auto current = self->m_store->db().appByAppleId(job.appleAppId);
+            if (!current)
+                break;
+            if (!stillLinked(*self->m_store, *current, keyword)) {
+                ++dropped;
+                self->dropFromProgress();
+                continue;
+            }
             const auto observation = co_await self->m_store->observation(keyword, job.country, false);
-            if (gone())
+            // At quit the search was cut short: it is no reading.
+            if (gone() || self->m_shutDown)
                 break;
+            // Stopped while it was searched: its reading would raise alerts the user no longer wants.
+            if (const auto after = self->m_store->db().appByAppleId(job.appleAppId);
+                after && !stillLinked(*self->m_store, *after, keyword)) {
+                ++dropped;
+                self->dropFromProgress();
+                continue;
+            }
             self->m_store->apply(observation, *app);
             const auto position = Ranking::outcome(observation.succeeded, resultEntries(observation), app->appleAppId);
             ++(position.state == RankingState::requestFailed ? failures : successes);
@@ -279,15 +337,17 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
         if (gone())
             break;
         rechecked += successes;
-        if (isCancelled(cancel) || !self->m_store->db().appByAppleId(job.appleAppId))
+        if (stopped() || !self->m_store->db().appByAppleId(job.appleAppId))
             break;
-        if (!keywords.isEmpty() && successes == 0) {
+        // A job whose keywords all stopped being tracked is done, as one with none to re-check.
+        const qint64 searched = keywords.size() - dropped;
+        if (searched > 0 && successes == 0) {
             notes.append(QStringLiteral("All ") + QString::number(failures) + QStringLiteral(" searches for ") + label
                          + QStringLiteral(" failed; retrying at the next check."));
             continue;
         }
         if (failures >= 1) {
-            notes.append(QString::number(failures) + QStringLiteral(" of ") + QString::number(keywords.size())
+            notes.append(QString::number(failures) + QStringLiteral(" of ") + QString::number(searched)
                          + QStringLiteral(" searches for ") + label + QStringLiteral(" failed and are shown as failed."));
         }
         co_await self->m_store->refreshPopularity(*app, job.country, false);
@@ -316,7 +376,8 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
     self->setLastSummary(summary);
 
     const auto &settings = Settings::shared();
-    if (settings.alertsEnabled() && settings.notificationsEnabled() && self->m_notifier) {
+    // Not while quitting: the alerts stay listed, and quitting must not wait for the service.
+    if (settings.alertsEnabled() && settings.notificationsEnabled() && self->m_notifier && !self->m_shutDown) {
         if (const auto content = TrackingNotifications::notificationContent(alerts)) {
             co_await self->m_notifier->notify(content->title, content->body);
             if (!self)

@@ -24,7 +24,8 @@ class ASOStore;
 // the problems it met and, when the user wants them, one notification about its new alerts.
 //
 // Runs never overlap. Work stops cooperatively: a cancelled run notices only before a job or
-// a keyword and after a job's keywords, never while it waits for a search.
+// a keyword and after a job's keywords, never while it waits for a search. A keyword whose
+// tracking stops during a run is left out of the rest of it.
 class RankTracker : public QObject
 {
     Q_OBJECT
@@ -37,6 +38,7 @@ public:
         QString country;
         // Keywords searched so far, failed ones included.
         qint64 done = 0;
+        // Keywords chosen for this job, less those whose tracking stopped during the run.
         qint64 total = 0;
 
         friend bool operator==(const Progress &, const Progress &) = default;
@@ -109,6 +111,14 @@ public:
     // The next scheduled run after the given time, for the status line.
     std::optional<QDateTime> nextRunDate(const QDateTime &after) const;
 
+    // For quitting: cancels the loop and the run in progress, which end at their next check
+    // without a notification; no run starts from then on. Together with the store's
+    // shutDown(), what they await ends on the next turns of the event loop: turn it until
+    // isIdle(), else their suspended tasks are left behind.
+    void shutDown();
+    // Neither the loop nor a run is in progress.
+    bool isIdle() const { return m_tasks == 0; }
+
 Q_SIGNALS:
     void isRunningChanged(bool isRunning);
     // Also every time the progress's count moves.
@@ -127,6 +137,19 @@ private:
     // Keeps a task's exception from escaping a task that nobody awaits.
     static QCoro::Task<> detached(QCoro::Task<> task);
 
+    // Counts one of the tracker's tasks for as long as its frame lives.
+    class TaskScope
+    {
+    public:
+        explicit TaskScope(RankTracker *tracker);
+        ~TaskScope();
+        TaskScope(const TaskScope &) = delete;
+        TaskScope &operator=(const TaskScope &) = delete;
+
+    private:
+        QPointer<RankTracker> m_tracker;
+    };
+
     void setIsRunning(bool running);
     void setManualRunActive(bool active);
     void setProgress(const std::optional<Progress> &progress);
@@ -135,6 +158,8 @@ private:
     void setLastProblem(const std::optional<QString> &problem);
     // One more keyword of the job searched; raises the data version at every fifth.
     void advanceProgress();
+    // One keyword fewer in the job: its tracking stopped before it was searched, or while.
+    void dropFromProgress();
     void finishRun();
 
     QPointer<ASOStore> m_store;
@@ -149,4 +174,6 @@ private:
     CancelTokenPtr m_loop;
     CancelTokenPtr m_manualRun;
     bool m_manualRunActive = false;
+    bool m_shutDown = false;
+    int m_tasks = 0;
 };

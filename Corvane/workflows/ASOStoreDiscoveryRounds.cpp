@@ -132,8 +132,8 @@ private:
         std::optional<QString> failure;
         QList<AppInfo> found;
         try {
-            // Not cancellable: a lookup under way is awaited, a stop is noticed at the next check.
-            found = co_await m_store->itunes()->lookupMany(ids, m_country);
+            // A stop does not cut a lookup under way short; it is noticed at the next check. Quitting does.
+            found = co_await m_store->itunes()->lookupMany(ids, m_country, m_store->closing());
         } catch (const UserFacingError &error) {
             failure = error.description();
         } catch (const std::exception &error) {

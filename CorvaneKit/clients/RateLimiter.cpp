@@ -67,6 +67,11 @@ RateLimiter::RateLimiter(qint64 requestsPerMinute, std::optional<qint64> burst, 
 
 RateLimiter::~RateLimiter()
 {
+    close();
+}
+
+void RateLimiter::close()
+{
     m_state->closed = true;
     m_state->closing->cancel();
     auto waiters = std::exchange(m_state->waiters, {});
@@ -97,6 +102,8 @@ void RateLimiter::refill()
 
 QCoro::Task<> RateLimiter::acquire()
 {
+    if (m_state->closed)
+        co_return;
     auto waiter = std::make_shared<Waiter>();
     m_state->waiters.push_back(waiter);
     if (!m_state->serving) {

@@ -23,6 +23,10 @@ public:
     // Callers still waiting are let go at once, without a token.
     ~RateLimiter();
 
+    // Lets the callers waiting go at once, without a token, and every later one too: for
+    // quitting, where they are cancelled next and must not wait out the pace first.
+    void close();
+
     RateLimiter(const RateLimiter &) = delete;
     RateLimiter &operator=(const RateLimiter &) = delete;
 
@@ -32,8 +36,8 @@ public:
     void penalize(double seconds);
     void refill();
 
-    // Returns once the caller has been granted one token. Never throws and cannot be cut
-    // short: a caller keeps its place in line.
+    // Returns once the caller has been granted one token, or the limiter is closed. Never
+    // throws and cannot be cut short: a caller keeps its place in line.
     QCoro::Task<> acquire();
 
     double ratePerMinute() const;

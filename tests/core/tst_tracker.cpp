@@ -192,6 +192,60 @@ private Q_SLOTS:
         QVERIFY(m_log.filter(QRegularExpression("^c\\d$")).isEmpty());
     }
 
+    // A keyword whose tracking stops during a run gets no reading from the rest of the run, not
+    // even from its search under way, and counts as neither searched nor failed: the job's count
+    // shrinks instead, so that the progress still reaches it.
+    void stoppedKeywordsAreLeftOut_data()
+    {
+        QTest::addColumn<QString>("keywords"); // app 1's in the US: "r…" find it at 1, "f…" fail
+        QTest::addColumn<QString>("stop"); // "<searched>><stopped>": while the first is searched, the second stops
+        QTest::addColumn<QStringList>("outcome"); // searches and job counts, summary, problem, jobs marked as run
+        QTest::newRow("a later keyword") << "r1,r2,r3,r4" << "r2>r3"
+                                         << QStringList{"of 4 r1 r2 of 3 r4", "3 keywords rechecked, 3 alerts", "", "1|us"};
+        QTest::newRow("the keyword under search") << "r1,r2,r3" << "r2>r2"
+                                                  << QStringList{"of 3 r1 r2 of 2 r3", "2 keywords rechecked, 2 alerts", "", "1|us"};
+        QTest::newRow("failures among those left") << "f1,f2,r3,r4" << "r3>r4" << QStringList{"of 4 f1 f2 r3 of 3",
+            "1 keyword rechecked, 1 alert", "2 of 3 searches for App 1 (US) failed and are shown as failed.", "1|us"};
+        QTest::newRow("all failed but the one stopped") << "f1,f2,r3" << "f2>r3" << QStringList{"of 3 f1 f2 of 2",
+            "0 keywords rechecked", "All 2 searches for App 1 (US) failed; retrying at the next check.", ""};
+        QTest::newRow("none left") << "r1" << "r1>r1" << QStringList{"of 1 r1 of 0", "0 keywords rechecked", "", "1|us"};
+    }
+
+    void stoppedKeywordsAreLeftOut()
+    {
+        QFETCH(QString, keywords);
+        QFETCH(QString, stop);
+        QFETCH(QStringList, outcome);
+        setUp("1:us:" + keywords);
+        const auto stopped = stop.section(u'>', 1);
+        QStringList log;
+        qint64 total = -1;
+        connect(m_tracker.get(), &RankTracker::progressChanged, this, [&](const auto &progress) {
+            if (progress && progress->total != total)
+                log.append("of " + QString::number(total = progress->total));
+        });
+        m_client->answer = [&](const QString &term) {
+            log.append(term);
+            if (term == stop.section(u'>', 0, 0))
+                m_store->unlink(stopped, *m_store->app("1"));
+            if (term[0] == u'f')
+                throw FakeSearchClient::failure();
+            return FakeSearchClient::results({"1"});
+        };
+        const auto startedAt = QDateTime::currentDateTimeUtc();
+        m_tracker->startManualRun();
+        QTRY_VERIFY(!m_tracker->isRunning());
+
+        const auto marked = Settings::shared().value(TrackingSchedule::lastRunsKey).toMap().keys();
+        QCOMPARE((QStringList{log.join(u' '), m_tracker->lastSummary().value_or("?"), m_tracker->lastProblem().value_or(""),
+                              marked.join(u' ')}),
+                 outcome);
+        for (const auto &snapshot : m_store->snapshots(*m_store->app("1"), "us", stopped))
+            QVERIFY(snapshot.checkedAt < startedAt);
+        for (const auto &alert : m_store->alertsSince(startedAt))
+            QVERIFY(alert.keywordNormalized != stopped);
+    }
+
     // An app removed while an earlier job of the run searches is passed over when its jobs come
     // up: nothing of it is searched, noted or marked, and the jobs after it still run.
     void appRemovedBeforeItsJobIsSkipped()

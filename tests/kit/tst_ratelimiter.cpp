@@ -42,7 +42,8 @@ private Q_SLOTS:
     void grantTimes();
     void penalty();
     void configure();
-    void destroyedWhileCallersWait();
+    void letGoWhileCallersWait_data();
+    void letGoWhileCallersWait();
 };
 
 void TestRateLimiter::grantTimes_data()
@@ -136,8 +137,17 @@ void TestRateLimiter::configure()
     QCOMPARE(c.limiter.tokens(), 3.0);
 }
 
-void TestRateLimiter::destroyedWhileCallersWait()
+void TestRateLimiter::letGoWhileCallersWait_data()
 {
+    QTest::addColumn<bool>("close"); // else destroyed
+    QTest::newRow("destroyed") << false;
+    // A closed limiter lets later callers through at once too.
+    QTest::newRow("closed") << true;
+}
+
+void TestRateLimiter::letGoWhileCallersWait()
+{
+    QFETCH(bool, close);
     // On the real clock, so the limiter must also cut its own minute-long sleep short.
     auto limiter = std::make_unique<RateLimiter>(1);
     int finished = 0;
@@ -149,13 +159,17 @@ void TestRateLimiter::destroyedWhileCallersWait()
     for (int i = 0; i < 3; ++i)
         callers.push_back(wait());
     QCOMPARE(finished, 1);
-    QTimer::singleShot(20, [&] { limiter.reset(); });
+    QTimer::singleShot(20, [&] { close ? limiter->close() : limiter.reset(); });
 
     QElapsedTimer elapsed;
     elapsed.start();
     for (auto &task : callers)
         TaskRunner::run(std::move(task));
     QCOMPARE(finished, 3);
+    if (close) {
+        const auto later = wait();
+        QCOMPARE(finished, 4);
+    }
     QVERIFY(elapsed.elapsed() < 10000);
     QTest::qWait(20); // lets the serving loop notice and end
 }

@@ -1,6 +1,7 @@
 #include "clients/RateLimiter.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
+#include "support/EventLoopSlice.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "tracking/Updater.h"
@@ -9,13 +10,19 @@
 #include "ui/shell/SingleInstance.h"
 
 #include "DamagedDatabase.h"
+#include "GatedSearchClient.h"
+#include "LocalHttpServer.h"
 #include "TestSettings.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -172,6 +179,90 @@ private Q_SLOTS:
         QCOMPARE(box->text(), *shell.store()->databaseDamage());
         QVERIFY(box->text().contains(QDir::toNativeSeparators(path)));
         QCOMPARE(shell.databaseCheckLine()->text(), "The local database is damaged. Changes are not saved.");
+    }
+
+    // Quitting from the menu ends the work in progress before the application goes: the run or
+    // the discovery stops, a search under way is cut short and recorded nowhere, and none of
+    // their tasks is left suspended (the leak checker would report them at exit).
+    void quitDuringWork_data()
+    {
+        QTest::addColumn<QString>("work");
+        QTest::newRow("run between slices of stored searches") << "stored";
+        QTest::newRow("run waiting for a search") << "run";
+        QTest::newRow("run waiting for the popularity service") << "popularity";
+        QTest::newRow("discovery waiting for a search") << "discovery";
+    }
+
+    void quitDuringWork()
+    {
+        QFETCH(QString, work);
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        auto client = std::make_shared<GatedSearchClient>();
+        auto shell = std::make_unique<AppShell>(true, StoreDb::openFile(path), client);
+        auto *store = shell->store();
+        TrackedApp app(AppInfo{"1", "App 1"}, true);
+        app.trackedCountries = {"us"};
+        store->db().insert(app);
+        QStringList keywords;
+        for (int i = 10; i < 50; ++i)
+            keywords.append("k" + QString::number(i));
+        store->addKeywords(keywords, app);
+        const auto restore = qScopeGuard([] {
+            EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
+            TestSettings::reset();
+        });
+        LocalHttpServer popularity;
+        if (work == "popularity") {
+            QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+            LocalHttpServer::Reply silent;
+            silent.neverAnswer = true;
+            popularity.reply(silent);
+            TestSettings::set("popularityServer", popularity.baseUrl().toString());
+        }
+        if (work == "stored" || work == "popularity") {
+            client->open();
+            for (const auto &keyword : keywords)
+                QCoro::waitFor(store->observation(*store->keyword(keyword), "us"));
+        }
+        if (work == "stored")
+            EventLoopSlice::setBudget(std::chrono::milliseconds(0));
+
+        // What the work's tasks hold for as long as they live.
+        std::weak_ptr<void> held;
+        if (work == "discovery") {
+            held = store->startDiscovery(app, "us");
+        } else {
+            shell->tracker()->startManualRun();
+            held = shell->tracker()->manualRun();
+        }
+        if (work == "stored")
+            QTRY_VERIFY(shell->tracker()->progress() && shell->tracker()->progress()->done >= 3);
+        else if (work == "popularity")
+            QTRY_COMPARE(popularity.requests().size(), 1);
+        else
+            QTRY_COMPARE(client->waiting, 1);
+
+        // As the user quits: the menu's Quit ends the application's event loop, then main()
+        // destroys the shell.
+        auto *quit = shell->mainWindow()->findChild<QAction *>("quitAction");
+        QVERIFY(quit);
+        QTimer::singleShot(0, quit, &QAction::trigger);
+        QCoreApplication::exec();
+        shell.reset();
+        QVERIFY(held.expired());
+
+        const auto name = QStringLiteral("reader");
+        {
+            auto db = QSqlDatabase::addDatabase("QSQLITE", name);
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery failed("SELECT (SELECT count(*) FROM search_observation WHERE succeeded = 0)"
+                             " + (SELECT count(*) FROM rank_snapshot WHERE state_raw = 'REQUEST_FAILED')", db);
+            QVERIFY(failed.next());
+            QCOMPARE(failed.value(0).toInt(), 0);
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 
     // Damage that building the window meets, before the line is set up, is told by the line at

@@ -10,9 +10,11 @@
 #include "ui/shell/MainWindow.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <csignal>
 
@@ -65,15 +67,17 @@ void AppShell::describeApplication()
 }
 
 AppShell::AppShell(bool testMode, QObject *parent)
-    : AppShell(testMode, testMode ? StoreDb::openInMemory() : StoreDb::openFile(StoreDb::defaultFilePath()), parent)
+    : AppShell(testMode, testMode ? StoreDb::openInMemory() : StoreDb::openFile(StoreDb::defaultFilePath()), {},
+               parent)
 {
 }
 
-AppShell::AppShell(bool testMode, std::unique_ptr<StoreDb> db, QObject *parent) : QObject(parent), m_testMode(testMode)
+AppShell::AppShell(bool testMode, std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes, QObject *parent)
+    : QObject(parent), m_testMode(testMode)
 {
     // First: the store reads the request rate as it is built.
     registerDefaultSettings();
-    m_store = std::make_unique<ASOStore>(std::move(db));
+    m_store = std::make_unique<ASOStore>(std::move(db), std::move(itunes));
     if (testMode)
         m_notifier = std::make_unique<SilentNotifier>();
     else
@@ -126,4 +130,22 @@ QLabel *AppShell::databaseCheckLine() const
     return m_mainWindow->findChild<QLabel *>(QStringLiteral("databaseCheck"));
 }
 
-AppShell::~AppShell() = default;
+AppShell::~AppShell()
+{
+    endWork();
+}
+
+void AppShell::endWork()
+{
+    // The tracker first, so that its run stops instead of meeting its search's cancellation.
+    m_tracker->shutDown();
+    m_store->shutDown();
+    // By now the application's event loop has returned, and what was cancelled ends on later
+    // turns of it. User input stays queued: nothing new may start.
+    const QDeadlineTimer deadline(quitGrace);
+    // Wakes the wait below now and then, so that it notices the deadline.
+    QTimer wake;
+    wake.start(std::chrono::milliseconds(100));
+    while (!(m_tracker->isIdle() && m_store->isIdle()) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+}

@@ -2,8 +2,10 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
+class AppSearching;
 class ASOStore;
 class MainWindow;
 class QLabel;
@@ -17,6 +19,10 @@ class Updater;
 //
 // In test mode the database lives in memory, notifications are silent, and neither the
 // updater nor the tracker's daily loop starts; everything else is the same.
+//
+// Destroying it is the end of quitting: the work still in progress (tracking and discovery
+// runs, searches) is cancelled and let finish before anything goes, so that no task is left
+// suspended on an event loop that no longer runs.
 class AppShell : public QObject
 {
     Q_OBJECT
@@ -34,8 +40,10 @@ public:
     // window (not shown). Throws StoreDb::OpenError when the database cannot be opened; nothing
     // else has been created then.
     explicit AppShell(bool testMode, QObject *parent = nullptr);
-    // The same over a database opened by the caller.
-    AppShell(bool testMode, std::unique_ptr<StoreDb> db, QObject *parent = nullptr);
+    // The same over a database opened by the caller, and with the search client given (else
+    // the store builds its own).
+    AppShell(bool testMode, std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> itunes = {},
+             QObject *parent = nullptr);
     ~AppShell() override;
 
     bool testMode() const { return m_testMode; }
@@ -50,6 +58,12 @@ public:
     QLabel *databaseCheckLine() const;
 
 private:
+    // The longest that quitting waits for the work it cancelled to finish. It takes a few turns
+    // of the event loop; past this, something ignored its cancellation and is left as it is.
+    static constexpr std::chrono::milliseconds quitGrace{3000};
+
+    // Cancels the work in progress and turns the event loop until it has finished.
+    void endWork();
     // Keeps the database line in step with the store, whatever was found before the window.
     void followDatabaseState();
 

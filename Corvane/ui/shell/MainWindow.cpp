@@ -121,6 +121,7 @@ void MainWindow::buildMenus()
 
     menu->addSeparator();
     auto *quit = menu->addAction(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);

@@ -193,6 +193,19 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>("trackingStatus")->text(), enabled[0] == '0' ? "Nothing to track yet." : "Daily tracking is off.");
     }
 
+    // The open tab follows the first app with a keyword coming, and the last app going.
+    void statusFollowsApps()
+    {
+        open(3);
+        auto *status = child<QLabel>("trackingStatus");
+        QCOMPARE(status->text(), "Nothing to track yet.");
+        trackApps(*m_store, "o1");
+        m_store->addKeywords({"k1"}, *m_store->app("1"));
+        QTRY_VERIFY2(status->text().startsWith("Next run "), qPrintable(status->text()));
+        m_store->deleteApp(*m_store->app("1"));
+        QTRY_COMPARE(status->text(), "Nothing to track yet.");
+    }
+
     void runButtons_data()
     {
         QTest::addColumn<bool>("manual"); // started by "Check Now", else as the daily loop starts it
@@ -414,6 +427,70 @@ private Q_SLOTS:
         QFETCH(TrackingStatusLine::State, state);
         QTEST(TrackingStatusLine::firstLine(state), "first");
         QTEST(TrackingStatusLine::problemLine(state).value_or(""), "problem");
+    }
+
+    void fittedFirstLine_data()
+    {
+        using State = TrackingStatusLine::State;
+        QTest::addColumn<State>("state");
+        QTest::addColumn<int>("lacking"); // pixels fewer than the whole line needs
+        const State run{RankTracker::Progress{"Tom & Jerry <i>Photo</i> Editor", "us", 188, 1200}, {}, {}, {}, true, {}, true};
+        QTest::newRow("run, room enough") << run << 0;
+        QTest::newRow("run, a pixel short") << run << 1;
+        QTest::newRow("run, no room for the name") << run << 100000;
+        QTest::newRow("last run") << State{{}, QDateTime::currentDateTimeUtc(), "1234 keywords rechecked", {}, false, {}, true} << 40;
+    }
+
+    void fittedFirstLine()
+    {
+        QFETCH(TrackingStatusLine::State, state);
+        QFETCH(int, lacking);
+        const QFontMetrics metrics(QApplication::font());
+        const auto whole = TrackingStatusLine::firstLine(state);
+        const int width = std::max(0, metrics.horizontalAdvance(whole) - lacking);
+        const auto line = TrackingStatusLine::fittedFirstLine(state, metrics, width);
+        const QString kept = state.progress ? " (US): 188 of 1200" : "";
+        QCOMPARE(line == whole, lacking == 0);
+        QVERIFY2(metrics.horizontalAdvance(line) <= std::max(width, metrics.horizontalAdvance("Checking …" + kept)), qPrintable(line));
+        // What is left of the name (of the line when no run) ends in "…"; the storefront and count stay.
+        QVERIFY2(line.endsWith(kept)
+                     && (!lacking || (line.chopped(kept.size()).endsWith("…") && whole.startsWith(line.chopped(kept.size() + 1)))),
+                 qPrintable(line));
+    }
+
+    // A long name is shortened in the window, never the storefront and the count; the line is
+    // fitted again as its room changes.
+    void progressLine()
+    {
+        const QString name = "Tom & Jerry <i>Photo</i> Editor: Collages, Frames and Portrait Retouching";
+        TrackedApp app(AppInfo{"1", name}, true);
+        app.trackedCountries = {"us"};
+        m_store->db().insert(app);
+        m_store->addKeywords({"k1", "k2", "k3"}, *m_store->app("1"));
+        open(3);
+        child<QPushButton>("checkNow")->click();
+        QTRY_COMPARE(m_client->waiting, 1);
+        auto *line = child<QLabel>("trackingStatus");
+        QTRY_VERIFY2(line->text().startsWith("Checking Tom & Jerry <i>") && line->text().endsWith("… (US): 0 of 3"),
+                     qPrintable(line->text()));
+        QVERIFY(line->toolTip().contains(name.toHtmlEscaped()));
+        const QRect area(line->mapTo(m_window.get(), QPoint()), line->size());
+        QVERIFY(area.right() < child<QWidget>("stop")->mapTo(m_window.get(), QPoint()).x());
+        QString painted;
+        for (const auto &item : renderedItems(m_window.get())) {
+            if (area.contains(item.box.center().toPoint()) && item.shown == item.box)
+                painted += item.text;
+        }
+        QCOMPARE(painted, line->text());
+
+        TrackingStatusLine alone(m_tracker.get());
+        alone.show();
+        for (const int width : {2000, 300}) {
+            alone.resize(width, alone.height());
+            QTRY_COMPARE(alone.findChild<QLabel *>("trackingStatus")->text().contains(name), width == 2000);
+        }
+        m_client->open();
+        QTRY_VERIFY(!m_tracker->isRunning());
     }
 };
 

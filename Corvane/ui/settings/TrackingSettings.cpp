@@ -14,7 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,12 +34,34 @@ QLabel *calloutLabel(const QString &text, Style::Tone tone, QWidget *parent)
     return label;
 }
 
-QFormLayout *section(QVBoxLayout *layout, QWidget *parent)
+// A box of rows, each a widget across the box or a title beside its field, as a form lays them
+// out. A grid rather than a QFormLayout: depending on the order in which layout requests
+// arrive, that one could give a wrapping text the height it needs at the form's preferred width
+// rather than at its real one, and squeeze the row below to its minimum, cutting the status and
+// its failure note.
+class Section
 {
-    auto *box = new QGroupBox(parent);
-    layout->addWidget(box);
-    return new QFormLayout(box);
-}
+public:
+    Section(QVBoxLayout *layout, QWidget *parent) : m_grid(new QGridLayout(new QGroupBox(parent)))
+    {
+        layout->addWidget(m_grid->parentWidget());
+        m_grid->setColumnStretch(1, 1);
+    }
+
+    void addRow(QWidget *widget) { m_grid->addWidget(widget, m_rows++, 0, 1, 2); }
+
+    void addRow(const QString &title, QWidget *field)
+    {
+        auto *label = new QLabel(title, m_grid->parentWidget());
+        label->setBuddy(field);
+        m_grid->addWidget(label, m_rows, 0);
+        m_grid->addWidget(field, m_rows++, 1);
+    }
+
+private:
+    QGridLayout *m_grid;
+    int m_rows = 0;
+};
 
 bool loginItemRegistered()
 {
@@ -56,24 +78,23 @@ TrackingSettings::TrackingSettings(RankTracker *tracker, QWidget *parent)
     setObjectName(QStringLiteral("trackingSettings"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *schedule = section(layout, this);
-    schedule->addRow(SettingControls::toggle(SettingsKey::trackingEnabled, QStringLiteral("Track rankings daily"), this));
+    Section schedule(layout, this);
+    schedule.addRow(SettingControls::toggle(SettingsKey::trackingEnabled, QStringLiteral("Track rankings daily"), this));
     for (int hour = 0; hour < 24; ++hour)
         m_hour->addItem(hourLabel(hour), hour);
     SettingControls::bindPicker(m_hour, SettingsKey::trackingHour, [] { return QVariant(int(Settings::shared().trackingHour())); });
-    schedule->addRow(QStringLiteral("Run after"), m_hour);
+    schedule.addRow(QStringLiteral("Run after"), m_hour);
     auto *scope = new QComboBox(this);
     scope->addItem(QStringLiteral("My apps only"), TrackingScopes::rawValue(TrackingScope::own));
     scope->addItem(QStringLiteral("My apps and competitors"), TrackingScopes::rawValue(TrackingScope::all));
     SettingControls::bindPicker(scope, SettingsKey::trackingScope,
                                 [] { return QVariant(TrackingScopes::rawValue(Settings::shared().trackingScope())); });
-    schedule->addRow(QStringLiteral("Apps"), scope);
-    schedule->addRow(calloutLabel(QStringLiteral("While Vantu is open, each app's tracked keywords are searched again once a "
-                                                 "day in every storefront it is tracked in, at the pace set under Search."),
-                                  Style::Tone::secondary, this));
-    // A widget of its own, not a layout inside the form: the form's layout keeps what a nested
-    // layout answered for the height of its width until the form is laid out again, so a note
-    // that appears or changes in the status line would keep the old height and be cut.
+    schedule.addRow(QStringLiteral("Apps"), scope);
+    schedule.addRow(calloutLabel(QStringLiteral("While Vantu is open, each app's tracked keywords are searched again once a "
+                                                "day in every storefront it is tracked in, at the pace set under Search."),
+                                 Style::Tone::secondary, this));
+    // A widget of its own, not a layout nested in the section: a note that appears or changes in
+    // the status line then lays the section out again, rather than keeping the height it had.
     auto *status = new QWidget(this);
     auto *statusRow = new QHBoxLayout(status);
     statusRow->setContentsMargins(0, 0, 0, 0);
@@ -85,27 +106,27 @@ TrackingSettings::TrackingSettings(RankTracker *tracker, QWidget *parent)
     WriteGuard::guard(m_checkNow, m_tracker ? m_tracker->store() : nullptr);
     statusRow->addWidget(m_checkNow, 0, Qt::AlignVCenter);
     statusRow->addWidget(m_stop, 0, Qt::AlignVCenter);
-    schedule->addRow(status);
+    schedule.addRow(status);
 
-    auto *alerts = section(layout, this);
-    alerts->addRow(SettingControls::toggle(SettingsKey::alertsEnabled, QStringLiteral("Create alerts for ranking changes"), this));
+    Section alerts(layout, this);
+    alerts.addRow(SettingControls::toggle(SettingsKey::alertsEnabled, QStringLiteral("Create alerts for ranking changes"), this));
     m_threshold = SettingControls::stepper(SettingsKey::alertMoveThreshold, 1, 50, 1,
                                            QStringLiteral("Alert when a keyword moves "), QStringLiteral("+ places"), {}, this);
-    alerts->addRow(m_threshold);
+    alerts.addRow(m_threshold);
     m_notifications = SettingControls::toggle(SettingsKey::notificationsEnabled, QStringLiteral("Notify me after each daily run"), this);
-    alerts->addRow(m_notifications);
+    alerts.addRow(m_notifications);
     m_notificationProblem = calloutLabel({}, Style::Tone::orange, this);
     m_notificationProblem->setObjectName(QStringLiteral("notificationProblem"));
-    alerts->addRow(m_notificationProblem);
+    alerts.addRow(m_notificationProblem);
 
-    auto *login = section(layout, this);
+    Section login(layout, this);
     m_openAtLogin->setObjectName(QStringLiteral("openAtLogin"));
     m_openAtLogin->setChecked(loginItemRegistered());
-    login->addRow(m_openAtLogin);
+    login.addRow(m_openAtLogin);
     // Autostart entries need nobody's approval, so there is never a Login Items pane to open.
     m_loginProblem = calloutLabel({}, Style::Tone::orange, this);
     m_loginProblem->setObjectName(QStringLiteral("loginProblem"));
-    login->addRow(m_loginProblem);
+    login.addRow(m_loginProblem);
     layout->addStretch();
     discardMessages();
 

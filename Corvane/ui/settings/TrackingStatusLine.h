@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class QFontMetrics;
 class QLabel;
 class QProgressBar;
 
@@ -35,6 +36,9 @@ public:
     explicit TrackingStatusLine(RankTracker *tracker, QWidget *parent = nullptr);
 
     static QString firstLine(const State &state);
+    // The first line as it fits `width` pixels of `metrics`: a run's line shortens the app's name
+    // with "…" and keeps the storefront and the count whole; any other line is shortened at its end.
+    static QString fittedFirstLine(const State &state, const QFontMetrics &metrics, int width);
     // Absent while a run is in progress or the last one left no problem.
     static std::optional<QString> problemLine(const State &state);
 
@@ -44,8 +48,10 @@ protected:
 private:
     void refresh();
 
+    class FittedLine;
+
     QPointer<RankTracker> m_tracker;
     QProgressBar *m_progress;
-    QLabel *m_text;
+    FittedLine *m_text;
     QLabel *m_problem;
 };

@@ -234,6 +234,8 @@ public:
     QStringList keywordNormalForms(const QList<qint64> &keywordPersistentIds);
     // The app's links, of any source, to the keyword with this normal form.
     QList<KeywordLink> linksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
+    // Whether any such link exists; found through the keyword's few links, not the app's many.
+    bool isLinked(qint64 appPersistentId, const QString &normalized);
     QList<KeywordLink> linksOfKeyword(qint64 keywordPersistentId);
     bool removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized);
     // Marks the links of these apps to the keyword as tested, in one statement.

@@ -391,6 +391,15 @@ QList<KeywordLink> StoreDb::linksOfKeyword(qint64 keywordPersistentId)
     return result;
 }
 
+bool StoreDb::isLinked(qint64 appPersistentId, const QString &normalized)
+{
+    bool linked = false;
+    select(QStringLiteral("SELECT 1 FROM keyword_link WHERE keyword_pk = (SELECT pk FROM keyword WHERE normalized = ?) "
+                          "AND app_pk = ? LIMIT 1"),
+           {normalized, appPersistentId}, [&](const QSqlQuery &) { linked = true; });
+    return linked;
+}
+
 bool StoreDb::removeLinksOfAppToKeyword(qint64 appPersistentId, const QString &normalized)
 {
     rowsChanged({.normalized = normalized, .appPersistentId = appPersistentId});

@@ -33,7 +33,7 @@ QList<Ranking::ResultEntry> resultEntries(const SearchObservation &observation)
 // Whether the user still tracks the keyword for the app: one indexed read, not the app's links.
 bool stillLinked(ASOStore &store, const TrackedApp &app, const Keyword &keyword)
 {
-    return !store.db().linksOfAppToKeyword(app.persistentId, keyword.normalized).isEmpty();
+    return store.db().isLinked(app.persistentId, keyword.normalized);
 }
 
 } // namespace

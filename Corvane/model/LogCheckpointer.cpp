@@ -172,9 +172,9 @@ bool LogCheckpointer::openConnections(const QString &path)
     // Checkpoints sync the log before copying it back and the file after, as the writer's would.
     exec(checkpointer, "PRAGMA synchronous = NORMAL");
     exec(checkpointer, "PRAGMA wal_autocheckpoint = 0");
-    // A log that grew long is cut back when it begins anew.
-    exec(checkpointer, QByteArray("PRAGMA journal_size_limit = " + QByteArray::number(qint64(m_limits.boundPages) * 4096))
-                           .constData());
+    // A log that begins anew is cut back to nothing, so that the writer appends to it: on a busy
+    // disk, its writes over an old log's blocks were seen to wait up to a tenth of a second each.
+    exec(checkpointer, "PRAGMA journal_size_limit = 0");
     const std::lock_guard lock(m_mutex);
     m_checkpointer = checkpointer;
     return true;

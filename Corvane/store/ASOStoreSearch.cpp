@@ -3,6 +3,7 @@
 #include "clients/AppleRequestError.h"
 #include "keywords/KeywordScores.h"
 #include "store/Settings.h"
+#include "support/CountedScope.h"
 #include "workflows/DiscoveryRun.h"
 
 #include <QCoroFuture>
@@ -19,25 +20,6 @@ namespace {
 
 // A century, more than any cache window needs, so that the cutoff stays a valid time.
 constexpr qint64 longestCacheMinutes = 100LL * 366 * 24 * 60;
-
-// Counts a call for as long as its frame lives, on an object that may go away meanwhile.
-template<typename T>
-class CountedCall
-{
-public:
-    CountedCall(T *object, int T::*count) : m_object(object), m_count(count) { ++(object->*count); }
-    ~CountedCall()
-    {
-        if (m_object)
-            --(m_object->*m_count);
-    }
-    CountedCall(const CountedCall &) = delete;
-    CountedCall &operator=(const CountedCall &) = delete;
-
-private:
-    QPointer<T> m_object;
-    int T::*m_count;
-};
 
 SearchObservation unrecordedFailure(const QString &normalized, const QString &country, int limit, QString message)
 {
@@ -82,7 +64,7 @@ bool ASOStore::isIdle() const
 QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString country, bool force)
 {
     const QPointer<ASOStore> self(this);
-    const CountedCall<ASOStore> counted(this, &ASOStore::m_searchesInProgress);
+    const CountedScope<ASOStore> counted(this, &ASOStore::m_searchesInProgress);
     const auto &settings = Settings::shared();
     const auto normalized = keyword.normalized;
     const auto limit = static_cast<int>(settings.searchLimit());

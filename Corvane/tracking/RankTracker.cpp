@@ -3,6 +3,7 @@
 #include "keywords/Ranking.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"
+#include "support/CountedScope.h"
 #include "tracking/TrackingNotifications.h"
 #include "tracking/TrackingSchedule.h"
 #include "workflows/DiscoveryRun.h"
@@ -162,18 +163,6 @@ void RankTracker::shutDown()
         m_manualRun->cancel();
 }
 
-RankTracker::TaskScope::TaskScope(RankTracker *tracker) : m_tracker(tracker)
-{
-    if (m_tracker)
-        ++m_tracker->m_tasks;
-}
-
-RankTracker::TaskScope::~TaskScope()
-{
-    if (m_tracker)
-        --m_tracker->m_tasks;
-}
-
 void RankTracker::start()
 {
     if (m_loop || m_shutDown)
@@ -185,7 +174,7 @@ void RankTracker::start()
 
 QCoro::Task<> RankTracker::loopTask(QPointer<RankTracker> self, CancelTokenPtr cancel)
 {
-    const TaskScope scope(self);
+    const CountedScope<RankTracker> scope(self, &RankTracker::m_tasks);
     if (!self)
         co_return;
     co_await self->m_sleep(initialDelay, cancel);
@@ -265,7 +254,7 @@ void RankTracker::stopManualRun()
 
 QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob> jobs, CancelTokenPtr cancel)
 {
-    const TaskScope scope(self);
+    const CountedScope<RankTracker> scope(self, &RankTracker::m_tasks);
     // Tested and set before the first wait, so two runs never overlap.
     if (!self || self->m_isRunning || !self->m_store || self->m_shutDown)
         co_return;

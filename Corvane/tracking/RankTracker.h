@@ -137,19 +137,6 @@ private:
     // Keeps a task's exception from escaping a task that nobody awaits.
     static QCoro::Task<> detached(QCoro::Task<> task);
 
-    // Counts one of the tracker's tasks for as long as its frame lives.
-    class TaskScope
-    {
-    public:
-        explicit TaskScope(RankTracker *tracker);
-        ~TaskScope();
-        TaskScope(const TaskScope &) = delete;
-        TaskScope &operator=(const TaskScope &) = delete;
-
-    private:
-        QPointer<RankTracker> m_tracker;
-    };
-
     void setIsRunning(bool running);
     void setManualRunActive(bool active);
     void setProgress(const std::optional<Progress> &progress);
@@ -175,5 +162,6 @@ private:
     CancelTokenPtr m_manualRun;
     bool m_manualRunActive = false;
     bool m_shutDown = false;
+    // The loop and run tasks alive.
     int m_tasks = 0;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "model/SqliteLibrary.h"
+
 #include <QByteArray>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QStringList>
 
 #include <dlfcn.h>
@@ -20,10 +21,8 @@ public:
         if (!api.trace || !api.sql)
             qFatal("SQLite's trace is not available");
         for (const auto &name : QSqlDatabase::connectionNames()) {
-            const auto db = QSqlDatabase::database(name, false);
-            const auto handle = db.isOpen() ? db.driver()->handle() : QVariant();
-            if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
-                m_handles.append(*static_cast<void *const *>(handle.constData()));
+            if (auto *handle = SqliteLibrary::handle(QSqlDatabase::database(name, false)))
+                m_handles.append(handle);
         }
         for (auto *handle : std::as_const(m_handles))
             api.trace(handle, traceRow, &SqlRowsRead::count, this);

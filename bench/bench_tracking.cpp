@@ -9,7 +9,9 @@
 //     list is painted again.
 // Each reports the wall time of the whole run (the benchmark's time) and the longest stretch in
 // which the window's thread did not return to its event loop (stall_ms, target: 100 ms), as a
-// probe timer that fires every millisecond sees it.
+// probe timer that fires every millisecond sees it. The tracking runs also report the largest
+// size of the database's log during the runs (log_mb, target: under 80 MB), as its file size
+// read every 10 ms shows it.
 #include "keywords/KeywordText.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
@@ -32,6 +34,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -39,6 +42,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -178,6 +182,38 @@ private:
     std::thread m_thread;
 };
 
+// Reads the size of a file every 10 ms on a thread of its own, without opening it, until destroyed.
+class FileSizeProbe
+{
+public:
+    explicit FileSizeProbe(const QString &path) : m_path(path.toStdString()), m_thread([this] { run(); }) {}
+    ~FileSizeProbe()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    FileSizeProbe(const FileSizeProbe &) = delete;
+    FileSizeProbe &operator=(const FileSizeProbe &) = delete;
+
+    qint64 largest() const { return m_largest; }
+
+private:
+    void run()
+    {
+        while (!m_stop) {
+            struct stat info{};
+            if (::stat(m_path.c_str(), &info) == 0 && info.st_size > m_largest)
+                m_largest = info.st_size;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    std::string m_path;
+    std::atomic<bool> m_stop{false};
+    std::atomic<qint64> m_largest{0};
+    std::thread m_thread;
+};
+
 void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false)
 {
     auto account = makeAccount(int(state.range(0)));
@@ -190,6 +226,7 @@ void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false
     Painting::StallProbe probe;
     double longest = 0;
     double frozen = 0;
+    qint64 largestLog = 0;
     for (auto _ : state) {
         state.PauseTiming();
         storeSearches(account);
@@ -203,6 +240,7 @@ void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false
         std::optional<BusyDisk> busy;
         if (busyDisk)
             busy.emplace(QFileInfo(account.store->db().filePath()).absolutePath());
+        std::optional<FileSizeProbe> log(std::in_place, account.store->db().filePath() + QStringLiteral("-wal"));
         probe.start();
         tracker.startManualRun();
         while (tracker.manualRunActive())
@@ -211,6 +249,8 @@ void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false
         longest = std::max(longest, probe.stop());
         frozen += probe.frozen();
         busy.reset();
+        largestLog = std::max(largestLog, log->largest());
+        log.reset();
         if (tracker.lastSummary().value_or(QString()).section(u' ', 0, 0).toLongLong() < 2 * state.range(0)) {
             std::fprintf(stderr, "%s\n", qPrintable(tracker.lastSummary().value_or(QString())));
             state.SkipWithError("the run did not recheck every keyword");
@@ -219,6 +259,7 @@ void trackingRun(benchmark::State &state, bool alertsPage, bool busyDisk = false
     }
     state.counters["stall_ms"] = longest;
     state.counters["frozen_ms"] = frozen / double(state.iterations());
+    state.counters["log_mb"] = double(largestLog) / (1 << 20);
 }
 
 void run_alerts(benchmark::State &state)

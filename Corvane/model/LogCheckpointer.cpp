@@ -12,10 +12,21 @@ namespace {
 
 // How long this thread waits for the write lock, or for readers, before it tries again later.
 constexpr int busyMilliseconds = 250;
+constexpr auto lockPoll = std::chrono::microseconds(200);
 // When frames were left behind (a reader held an old snapshot), the next try.
 constexpr auto retryInterval = std::chrono::milliseconds(250);
-// How long a restart waits for the writer to step aside.
-constexpr auto writerWait = std::chrono::milliseconds(100);
+// How long a restart waits for the writer to step aside: a run pauses between its keywords.
+constexpr auto writerWait = std::chrono::milliseconds(50);
+
+// Waits for the write lock in short steps: a writer lets it go only for moments between its
+// saves, which SQLite's own waits, growing to tens of milliseconds, mostly miss.
+int pollForLock(void *, int tries)
+{
+    if (tries * lockPoll >= std::chrono::milliseconds(busyMilliseconds))
+        return 0;
+    std::this_thread::sleep_for(lockPoll);
+    return 1;
+}
 
 }
 
@@ -60,6 +71,11 @@ void LogCheckpointer::noteCommit(int frames)
     const std::lock_guard lock(m_mutex);
     m_frames = frames;
     ++m_commits;
+    // Past the bound the writer steps aside at its next pause, even while a checkpoint runs here:
+    // on a busy disk one checkpoint's syncs can take seconds, in which a run would add tens of
+    // megabytes.
+    if (m_allowed && m_checkpointer && frames >= m_limits.boundPages)
+        m_needsRoom = true;
     if (hasWork())
         m_wake.notify_all();
 }
@@ -67,6 +83,8 @@ void LogCheckpointer::noteCommit(int frames)
 void LogCheckpointer::setAllowed(bool allowed)
 {
     const std::lock_guard lock(m_mutex);
+    if (allowed && !m_allowed)
+        ++m_counts.allowances;
     m_allowed = allowed;
     // Whatever the log holds by now is copied back, and the pin taken.
     m_catchUp = allowed;
@@ -109,7 +127,7 @@ bool LogCheckpointer::hasWork() const
 {
     if (!m_allowed || !m_checkpointer)
         return false;
-    return m_catchUp || m_frames - m_backfilled >= m_limits.pages;
+    return m_catchUp || m_needsRoom || m_frames - m_backfilled >= m_limits.pages;
 }
 
 void LogCheckpointer::run(const QString &path)
@@ -140,6 +158,7 @@ void LogCheckpointer::run(const QString &path)
             m_frames = m_log;
         // Frames left behind are tried again; commits alone would not ask while the writer rests.
         retry = m_allowed && (m_backfilled < m_log || m_log >= m_limits.boundPages);
+        m_writerAside = false;
         if (std::exchange(m_needsRoom, false)) {
             lock.unlock();
             m_roomMade();
@@ -159,16 +178,19 @@ bool LogCheckpointer::openConnections(const QString &path)
     const auto name = path.toUtf8();
     sqlite3 *checkpointer = nullptr;
     if (sqlite->open_v2(name.constData(), &checkpointer, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
-        || sqlite->open_v2(name.constData(), &m_pin, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        || sqlite->open_v2(name.constData(), &m_pin, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+        || sqlite->open_v2(name.constData(), &m_holder, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         qCWarning(lcStoreDb) << "the log cannot be copied back in the background:"
                              << (checkpointer ? sqlite->errmsg(checkpointer) : "");
-        sqlite->close_v2(checkpointer);
-        sqlite->close_v2(m_pin);
+        for (auto *connection : {checkpointer, m_pin, m_holder})
+            sqlite->close_v2(connection);
         m_pin = nullptr;
+        m_holder = nullptr;
         return false;
     }
-    sqlite->busy_timeout(checkpointer, busyMilliseconds);
     sqlite->busy_timeout(m_pin, busyMilliseconds);
+    for (auto *connection : {checkpointer, m_holder})
+        sqlite->busy_handler(connection, pollForLock, nullptr);
     // Checkpoints sync the log before copying it back and the file after, as the writer's would.
     exec(checkpointer, "PRAGMA synchronous = NORMAL");
     exec(checkpointer, "PRAGMA wal_autocheckpoint = 0");
@@ -190,6 +212,7 @@ void LogCheckpointer::closeConnections()
     }
     if (m_pinned)
         exec(m_pin, "ROLLBACK");
+    sqlite->close_v2(m_holder);
     sqlite->close_v2(m_pin);
     sqlite->close_v2(checkpointer);
 }
@@ -200,16 +223,28 @@ void LogCheckpointer::round()
     // with no reader on it.
     if (!m_pinned)
         pin();
+    // What the writer adds until it steps aside is copied back by the restart.
+    copyBackAll();
+    bool needsRoom = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        needsRoom = m_needsRoom;
+    }
+    if (needsRoom || m_log >= m_limits.boundPages)
+        restartLog();
+}
+
+bool LogCheckpointer::copyBackAll()
+{
     if (!checkpoint())
-        return;
+        return false;
     // Frames wait beyond the pin, so a new pin cannot find the log copied back in full.
     if (m_backfilled < m_log) {
         pin();
         if (!checkpoint())
-            return;
+            return false;
     }
-    if (m_log >= m_limits.boundPages && m_backfilled == m_log)
-        restartLog();
+    return m_backfilled == m_log;
 }
 
 bool LogCheckpointer::checkpoint()
@@ -247,16 +282,37 @@ void LogCheckpointer::pin()
 
 void LogCheckpointer::restartLog()
 {
+    bool aside = false;
     {
         // A run that can wait steps aside at its next pause, rather than meet the write lock in
-        // its next commit; a writer that does not look goes on after a moment.
+        // its next commit.
         std::unique_lock lock(m_mutex);
         m_needsRoom = true;
-        m_writerAside = false;
         m_writerWaits.wait_for(lock, writerWait, [this] { return m_writerAside || m_stop || !m_allowed; });
         if (m_stop || !m_allowed)
             return;
+        aside = m_writerAside;
     }
+    // The rest of the log is copied back first: the restart's write begins anew only a log copied
+    // back in full, else it appends.
+    bool whole = copyBackAll();
+    if (!aside) {
+        // A writer that did not step aside is held off by the write lock while what it wrote
+        // meanwhile is copied back, so that it cannot keep the log growing; usually that is
+        // nothing, so it seldom waits. Once the lock is let go, the restart's write below takes
+        // it at once, while that writer still sleeps in its wait for the lock; should it win,
+        // it appends (the pin is still held) and the restart is tried again.
+        if (!exec(m_holder, "BEGIN IMMEDIATE"))
+            return;
+        whole = copyBackAll();
+        exec(m_holder, "COMMIT");
+    }
+    if (whole)
+        beginLogAnew();
+}
+
+void LogCheckpointer::beginLogAnew()
+{
     if (!exec(m_checkpointer, "BEGIN IMMEDIATE"))
         return;
     // This transaction's snapshot began on a log copied back in full, and the write lock keeps the

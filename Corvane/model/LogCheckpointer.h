@@ -23,9 +23,10 @@ struct sqlite3;
 // times (the pin): a writer cannot restart a log that a reader still uses. The pin moves to the
 // newest snapshot only while frames wait to be copied back, since a reader that begins on a log
 // copied back in full reads the file alone and holds nothing. Once the log is longer than
-// `boundPages` and copied back in full, this thread takes the write lock, lets go of the pin and
-// commits a write of its own, which restarts the log; the writer's commits would wait for that,
-// so a writer that can wait is asked to step aside first (stepAsideForRestart()).
+// `boundPages`, a writer that can wait is asked to step aside (stepAsideForRestart()); then the
+// rest of the log is copied back, and this thread takes the write lock, lets go of the pin and
+// commits a write of its own, which restarts the log, as it begins on a log copied back in full.
+// A writer that did not step aside is held off by the write lock meanwhile.
 //
 // While it is not allowed to write (the file is being checked, or was found damaged), it copies
 // nothing back and restarts nothing; being disallowed interrupts a checkpoint that runs.
@@ -44,6 +45,7 @@ public:
     {
         int checkpoints = 0; // checkpoints that copied frames back
         int restarts = 0;
+        int allowances = 0; // times copying back became allowed
     };
 
     // `writer` is the connection whose commits grow the log; it must stay open until this object
@@ -63,7 +65,8 @@ public:
     void catchUp();
     // True while the log, past its bound, is about to begin anew or begins anew; a writer that
     // can wait calls it between its commits and, when true, waits for roomMade before it writes
-    // again, so that it does not meet the write lock taken for the restart.
+    // again, so that the log is copied back in full meanwhile and the writer does not meet the
+    // write lock taken for the restart.
     bool stepAsideForRestart();
     // Waits until nothing is asked of this thread and nothing runs; for tests.
     void waitUntilIdle();
@@ -78,8 +81,12 @@ private:
     void round();
     // One passive checkpoint; false when it failed.
     bool checkpoint();
+    // Checkpoints, moving the pin when frames wait beyond it; whether the log is copied back in full.
+    bool copyBackAll();
     void pin();
     void restartLog();
+    // The restart's own write, on a log copied back in full.
+    void beginLogAnew();
     bool exec(sqlite3 *db, const char *sql);
     bool damageFound(sqlite3 *db, int code);
     bool hasWork() const;
@@ -109,6 +116,8 @@ private:
 
     // This thread's own.
     sqlite3 *m_pin = nullptr;
+    // Takes the write lock from a writer that did not step aside.
+    sqlite3 *m_holder = nullptr;
     bool m_pinned = false;
     int m_log = 0;
 

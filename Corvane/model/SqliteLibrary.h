@@ -12,6 +12,7 @@ struct SqliteLibrary
     decltype(&sqlite3_close_v2) close_v2 = nullptr;
     decltype(&sqlite3_exec) exec = nullptr;
     decltype(&sqlite3_busy_timeout) busy_timeout = nullptr;
+    decltype(&sqlite3_busy_handler) busy_handler = nullptr;
     decltype(&sqlite3_extended_errcode) extended_errcode = nullptr;
     decltype(&sqlite3_errmsg) errmsg = nullptr;
     decltype(&sqlite3_interrupt) interrupt = nullptr;

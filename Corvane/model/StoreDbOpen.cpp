@@ -364,10 +364,12 @@ bool StoreDb::stepAsideForLog()
 void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)
 {
     m_check.reset();
-    allowCheckpoints();
+    // Damage is marked before the checkpointer is told anything: allowed for a moment, it could
+    // copy the log back into a file found damaged.
     if (problem)
         markDamaged(*problem);
-    else if (!m_damage) // a read may have met damage meanwhile
+    allowCheckpoints();
+    if (!m_damage) // a read may have met damage meanwhile
         Q_EMIT writesReleased();
 }
 

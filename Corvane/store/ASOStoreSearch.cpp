@@ -120,7 +120,11 @@ QCoro::Task<> ASOStore::pauseIfSliceSpent()
     // The log begins anew on its own thread, which holds the write lock for a moment: the run waits
     // for it here rather than the window in its next commit.
     if (!isShutDown() && m_db->stepAsideForLog()) {
-        co_await qCoro(m_db.get(), &StoreDb::logRoomMade, logRoomWait);
+        // Quitting does not wait for the log: it ends the run at its next check.
+        const auto woken = CancelToken::create();
+        connect(m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
+        connect(m_closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
+        co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
         if (self)
             m_slice.restart();
         co_return;

@@ -267,7 +267,16 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
     qint64 rechecked = 0;
     // The tracker or the store went away during a wait: nothing is left to report to.
     const auto gone = [&self] { return !self || !self->m_store; };
-    const auto stopped = [&self, &cancel] { return isCancelled(cancel) || self->m_shutDown; };
+    // Damage refuses every save, and each further read of the file would fail and log the same
+    // warning: the run ends as when it is stopped.
+    bool damaged = false;
+    const auto damageFound = [&self, &damaged] {
+        damaged = damaged || self->m_store->databaseDamage().has_value();
+        return damaged;
+    };
+    const auto stopped = [&self, &cancel, &damageFound] {
+        return isCancelled(cancel) || self->m_shutDown || damageFound();
+    };
 
     for (qsizetype j = 0; j < jobs.size(); ++j) {
         const TrackingJob job = jobs.at(j);
@@ -309,7 +318,7 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
             }
             const auto observation = co_await self->m_store->observation(keyword, job.country, false);
             // At quit the search was cut short: it is no reading.
-            if (gone() || self->m_shutDown)
+            if (gone() || self->m_shutDown || damageFound())
                 break;
             // Stopped while it was searched: its reading would raise alerts the user no longer wants.
             if (const auto after = self->m_store->db().appByAppleId(job.appleAppId);
@@ -351,6 +360,10 @@ QCoro::Task<> RankTracker::perform(QPointer<RankTracker> self, QList<TrackingJob
     if (!self->m_store) {
         self->finishRun();
         co_return;
+    }
+    if (damaged) {
+        qCWarning(lcTracker) << "tracking stopped: the database is damaged";
+        notes.append(QStringLiteral("Tracking stopped: changes cannot be saved, as the local database is damaged."));
     }
     QList<RankAlert> alerts;
     for (const auto &alert : self->m_store->alertsSince(startedAt)) {

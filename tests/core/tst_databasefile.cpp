@@ -1,10 +1,13 @@
 #include "model/LogCheckpointer.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
 
 #include "DamagedDatabase.h"
 #include "DiskSyncs.h"
 
+#include <QCoroTask>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -12,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 
 namespace {
@@ -313,6 +318,84 @@ private Q_SLOTS:
         store.db().checkpointInBackground();
         checkpointer->waitUntilIdle();
         QCOMPARE(contents(path) == before, damaged);
+        // Not even for a moment before the damage was marked.
+        QCOMPARE(checkpointer->counts().allowances, damaged ? 0 : 1);
+    }
+
+    void logStaysWithinItsBoundWhileARunWrites_data()
+    {
+        QTest::addColumn<bool>("stepsAside"); // the writer pauses as a run does between its saves
+        QTest::newRow("run that steps aside") << true;
+        QTest::newRow("writer that does not") << false;
+    }
+
+    // A run saves its readings one after another and pauses between them; the log restarts at its
+    // bound all along, not once the run's writes stop, and the writer's thread never syncs.
+    void logStaysWithinItsBoundWhileARunWrites()
+    {
+        QFETCH(bool, stepsAside);
+        // The application's own proportions, scaled down to a bound of 4 MB.
+        const LogLimits limits({64, 1024});
+        constexpr qint64 frameBytes = 4096 + 24;
+        constexpr qint64 boundBytes = 1024 * frameBytes;
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto log = path + QStringLiteral("-wal");
+        ASOStore store(StoreDb::openFile(path));
+        auto &db = store.db();
+        QVERIFY(db.logCheckpointer());
+        DiskSyncs::watchThisThread();
+        qint64 written = 0;
+        qint64 largest = 0;
+        const auto run = [&]() -> QCoro::Task<> {
+            for (int i = 0; written < 5 * boundBytes; ++i) {
+                StoreDb::Transaction save(db);
+                Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1 ").arg(i).repeated(300));
+                if (!db.insert(keyword) || !save.commit())
+                    co_return;
+                written += QStringLiteral("Keyword %1 ").arg(i).repeated(300).size();
+                largest = std::max(largest, QFileInfo(log).size());
+                if (stepsAside)
+                    co_await store.pauseIfSliceSpent();
+                else
+                    QCoreApplication::processEvents();
+            }
+        };
+        QCoro::waitFor(run());
+        QVERIFY(written >= 5 * boundBytes);
+        QCOMPARE(DiskSyncs::onWatched.load(), 0);
+        QVERIFY(db.logCheckpointer()->counts().restarts >= 3);
+        // A run steps aside as soon as its save passes the bound; another writer goes on until
+        // the restart holds it off.
+        QVERIFY2(largest < (stepsAside ? boundBytes * 5 / 4 : boundBytes * 4), qPrintable(QString::number(largest)));
+    }
+
+    // Damage met by a run's reads ends the run: no further keyword is read, the failure is logged
+    // once, and the status says why.
+    void damageMetDuringARunEndsIt()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        writeSearched(path, 30);
+        rawQuery(path, {QStringLiteral("UPDATE tracked_app SET tracked_countries = '[\"us\"]'")});
+        // Asking whether each keyword is still tracked reads this index; choosing them does not.
+        damageTable(path, QStringLiteral("keyword_link_keyword"));
+        static std::atomic<int> failedReads{0};
+        failedReads = 0;
+        const auto previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            if (type == QtWarningMsg && text.contains(QStringLiteral("failed")))
+                ++failedReads;
+            Q_UNUSED(context);
+        });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        ASOStore store(StoreDb::openFile(path));
+        SilentNotifier notifier;
+        RankTracker tracker(&store, &notifier);
+        QCoro::waitFor(tracker.runAll());
+        QVERIFY(store.databaseDamage());
+        QCOMPARE(failedReads.load(), 1);
+        QCOMPARE(tracker.lastSummary(), QStringLiteral("0 keywords rechecked"));
+        QVERIFY(tracker.lastProblem() && tracker.lastProblem()->contains(QStringLiteral("local database is damaged")));
     }
 
     void staleJournalIsJudgedOnACopy_data()

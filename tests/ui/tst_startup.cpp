@@ -228,6 +228,26 @@ private Q_SLOTS:
         if (work == "stored")
             EventLoopSlice::setBudget(std::chrono::milliseconds(0));
 
+        // As the user quits: the menu's Quit ends the application's event loop, then main()
+        // destroys the shell.
+        auto *quit = shell->mainWindow()->findChild<QAction *>("quitAction");
+        QVERIFY(quit);
+        // The run over stored searches never waits for the test: it is quit from its own progress,
+        // a few keywords in, or from its end, which the counts below then tell.
+        RankTracker::Progress furthest;
+        bool quitting = false;
+        if (work == "stored") {
+            QObject::connect(shell->tracker(), &RankTracker::progressChanged, quit,
+                             [&furthest, &quitting, quit](const std::optional<RankTracker::Progress> &progress) {
+                                 if (progress && progress->done >= furthest.done)
+                                     furthest = *progress;
+                                 if (!quitting && (!progress || progress->done >= 3)) {
+                                     quitting = true;
+                                     QTimer::singleShot(0, quit, &QAction::trigger);
+                                 }
+                             });
+        }
+
         // What the work's tasks hold for as long as they live.
         std::weak_ptr<void> held;
         if (work == "discovery") {
@@ -236,21 +256,20 @@ private Q_SLOTS:
             shell->tracker()->startManualRun();
             held = shell->tracker()->manualRun();
         }
-        if (work == "stored")
-            QTRY_VERIFY(shell->tracker()->progress() && shell->tracker()->progress()->done >= 3);
-        else if (work == "popularity")
+        if (work == "popularity")
             QTRY_COMPARE(popularity.requests().size(), 1);
-        else
+        else if (work != "stored")
             QTRY_COMPARE(client->waiting, 1);
 
-        // As the user quits: the menu's Quit ends the application's event loop, then main()
-        // destroys the shell.
-        auto *quit = shell->mainWindow()->findChild<QAction *>("quitAction");
-        QVERIFY(quit);
-        QTimer::singleShot(0, quit, &QAction::trigger);
+        if (work != "stored")
+            QTimer::singleShot(0, quit, &QAction::trigger);
         QCoreApplication::exec();
         shell.reset();
         QVERIFY(held.expired());
+        if (work == "stored") {
+            QCOMPARE(furthest.total, qint64(keywords.size()));
+            QVERIFY2(furthest.done >= 3 && furthest.done < furthest.total, qPrintable(QString::number(furthest.done)));
+        }
 
         const auto name = QStringLiteral("reader");
         {

@@ -432,13 +432,17 @@ private Q_SLOTS:
     }
 
     // Alerts come and go while the app picker's list is open: the entry under the pointer stays
-    // highlighted, whatever happens to the other entries.
+    // highlighted, whatever happens to the other entries, and the list is laid out for its new
+    // entries: all of them shown whole, and at least as wide as the picker, under which it stays.
     void pickerKeepsHighlightWhileOpen_data()
     {
         QTest::addColumn<QString>("change"); // "+<app> [name]" adds an alert, "-<app>" deletes its alerts
         QTest::addColumn<QStringList>("entries");
+        const QString longName = "A Remarkably Long Name That Widens The Picker";
         QTest::newRow("alert of a listed app") << "+c" << QStringList{"All apps", "App a", "App b", "App c"};
         QTest::newRow("alert of a new app") << "+0" << QStringList{"All apps", "App 0", "App a", "App b", "App c"};
+        QTest::newRow("new app with a long name")
+            << "+0 " + longName << QStringList{"All apps", longName, "App a", "App b", "App c"};
         QTest::newRow("app renamed") << "+c Aardvark" << QStringList{"All apps", "Aardvark", "App a", "App b"};
         QTest::newRow("app's alerts deleted") << "-a" << QStringList{"All apps", "App b", "App c"};
     }
@@ -448,9 +452,13 @@ private Q_SLOTS:
         QFETCH(QString, change);
         store({"a o", "b o", "c o"});
         open();
+        // Wide enough for the toolbar's stretch: a picker that grows moves left.
+        m_view->resize(900, 400);
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
         auto *picker = child<QComboBox>("appFilter");
         picker->showPopup();
         auto *entries = picker->view();
+        auto *list = entries->window();
         entries->setCurrentIndex(picker->model()->index(picker->findText("App b"), 0));
         const auto app = change.mid(1).section(u' ', 0, 0);
         if (change.startsWith(u'+')) {
@@ -470,6 +478,20 @@ private Q_SLOTS:
         for (int i = 0; i < picker->count(); ++i)
             shown.append(picker->itemText(i));
         QTEST(shown, "entries");
+
+        // As shown once the window has handled the change.
+        QCoreApplication::processEvents();
+        const auto viewport = entries->viewport()->rect();
+        QRect last;
+        for (int i = 0; i < picker->count(); ++i) {
+            last = entries->visualRect(picker->model()->index(i, 0));
+            QVERIFY2(last.top() >= 0 && last.bottom() <= viewport.bottom(), qPrintable(picker->itemText(i)));
+            QVERIFY2(entries->fontMetrics().horizontalAdvance(picker->itemText(i)) < viewport.width(),
+                     qPrintable(picker->itemText(i)));
+        }
+        QVERIFY2(viewport.bottom() - last.bottom() < last.height(), "a blank row below the entries");
+        QVERIFY(list->width() >= picker->width());
+        QCOMPARE(list->x(), picker->mapToGlobal(QPoint(0, 0)).x());
         picker->hidePopup();
     }
 

@@ -352,6 +352,39 @@ private Q_SLOTS:
         QVERIFY(windows[0]->isVisible());
     }
 
+    // Ctrl+Q quits from every window of the application as the menu's Quit does, with the
+    // focus where the window put it.
+    void quitShortcutFromEveryWindow_data()
+    {
+        QTest::addColumn<bool>("inSettings");
+        QTest::newRow("main window") << false;
+        QTest::newRow("settings window") << true;
+    }
+
+    void quitShortcutFromEveryWindow()
+    {
+        QFETCH(bool, inSettings);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QWidget *active = m_window.get();
+        if (inSettings) {
+            m_window->findChild<QAction *>("settingsAction")->trigger();
+            active = m_window->findChild<SettingsWindow *>();
+        }
+        // A dialog counts as active while its parent is (qWaitForWindowActive would not wait):
+        // the key must reach the dialog itself.
+        QTRY_COMPARE(QApplication::activeWindow(), active);
+        auto *quit = m_window->findChild<QAction *>("quitAction");
+        QSignalSpy triggered(quit, &QAction::triggered);
+        QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : active, Qt::Key_Q,
+                        Qt::ControlModifier);
+        QCOMPARE(triggered.size(), 1);
+        // The quit it queued ends the application's event loop.
+        QCoreApplication::exec();
+        QCOMPARE(quitting.size(), 1);
+    }
+
     void messages()
     {
         ScriptedUpdater updater;

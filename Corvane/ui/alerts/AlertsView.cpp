@@ -11,6 +11,7 @@
 #include "ui/cells/WriteGuard.h"
 #include "ui/settings/TrackingStatusLine.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -330,7 +331,8 @@ void AlertsView::fillAppChoices()
     // Changed entry by entry, and only where they changed: an open list keeps the entry under the
     // pointer, and the picker is as wide as its items, so a new width lays the window out again.
     auto choices = appChoices(m_alerts);
-    if (choices != m_choices) {
+    const bool changed = choices != m_choices;
+    if (changed) {
         QSet<QString> ids;
         for (const auto &choice : std::as_const(choices))
             ids.insert(choice.id);
@@ -357,6 +359,20 @@ void AlertsView::fillAppChoices()
     const int current = m_filters.app ? m_app->findData(*m_filters.app) : 0;
     if (m_app->currentIndex() != current)
         m_app->setCurrentIndex(current);
+
+    // An open list is not laid out again when its entries change: it would keep its old size,
+    // scroll within it and stay where the picker was before it grew. Opening it again lays it out
+    // as opening does, at the picker once the layout has given the picker its new width; as that
+    // highlights the picker's entry, the highlighted one is put back.
+    auto *list = m_app->view();
+    if (changed && list->isVisible()) {
+        if (layout())
+            layout()->activate();
+        const QPersistentModelIndex highlighted = list->currentIndex();
+        m_app->showPopup();
+        if (highlighted.isValid())
+            list->setCurrentIndex(highlighted);
+    }
 }
 
 void AlertsView::refreshList()

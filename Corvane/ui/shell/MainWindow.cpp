@@ -123,6 +123,8 @@ void MainWindow::buildMenus()
     auto *quit = menu->addAction(QStringLiteral("Quit"));
     quit->setObjectName(QStringLiteral("quitAction"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    // Quits from every window of the application, such as Settings, not only from this one.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
     quit->setMenuRole(QAction::QuitRole);
     connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
 }

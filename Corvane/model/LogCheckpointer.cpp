@@ -75,9 +75,15 @@ void LogCheckpointer::noteCommit(int frames)
     // on a busy disk one checkpoint's syncs can take seconds, in which a run would add tens of
     // megabytes.
     if (m_allowed && m_checkpointer && frames >= m_limits.boundPages)
-        m_needsRoom = true;
+        askForRoom();
     if (hasWork())
         m_wake.notify_all();
+}
+
+void LogCheckpointer::askForRoom()
+{
+    if (!std::exchange(m_needsRoom, true))
+        m_roomAskedAt = std::chrono::steady_clock::now();
 }
 
 void LogCheckpointer::setAllowed(bool allowed)
@@ -223,14 +229,12 @@ void LogCheckpointer::round()
     // with no reader on it.
     if (!m_pinned)
         pin();
-    // What the writer adds until it steps aside is copied back by the restart.
-    copyBackAll();
-    bool needsRoom = false;
-    {
+    const auto needsRoom = [this] {
         const std::lock_guard lock(m_mutex);
-        needsRoom = m_needsRoom;
-    }
-    if (needsRoom || m_log >= m_limits.boundPages)
+        return m_needsRoom;
+    };
+    // Once the writer was asked to step aside, the restart copies back what it added until then.
+    if (needsRoom() || (copyBackAll(), needsRoom()) || m_log >= m_limits.boundPages)
         restartLog();
 }
 
@@ -283,38 +287,52 @@ void LogCheckpointer::pin()
 void LogCheckpointer::restartLog()
 {
     bool aside = false;
+    bool far = false;
     {
         // A run that can wait steps aside at its next pause, rather than meet the write lock in
         // its next commit.
         std::unique_lock lock(m_mutex);
-        m_needsRoom = true;
-        m_writerWaits.wait_for(lock, writerWait, [this] { return m_writerAside || m_stop || !m_allowed; });
+        askForRoom();
+        // Counted from the writer's save that passed the bound, not from here: a writer that
+        // does not step aside goes on meanwhile.
+        m_writerWaits.wait_until(lock, m_roomAskedAt + writerWait,
+                                 [this] { return m_writerAside || m_stop || !m_allowed; });
         if (m_stop || !m_allowed)
             return;
         aside = m_writerAside;
+        far = m_frames >= 2 * m_limits.boundPages;
     }
     // The rest of the log is copied back first: the restart's write begins anew only a log copied
     // back in full, else it appends.
-    bool whole = copyBackAll();
-    if (!aside) {
-        // A writer that did not step aside is held off by the write lock while what it wrote
-        // meanwhile is copied back, so that it cannot keep the log growing; usually that is
-        // nothing, so it seldom waits. Once the lock is let go, the restart's write below takes
-        // it at once, while that writer still sleeps in its wait for the lock; should it win,
-        // it appends (the pin is still held) and the restart is tried again.
+    if (aside) {
+        if (copyBackAll())
+            beginLogAnew();
+        return;
+    }
+    // A writer that did not step aside is held off by the write lock while what it wrote meanwhile
+    // is copied back, so that it cannot keep the log growing; usually that is little, so it seldom
+    // waits long. Only a writer that went on far past the bound waits for the whole copy, as on a
+    // busy disk it would outrun it.
+    if (!far)
+        copyBackAll();
+    // Once the lock is let go, the restart's write takes it at once, while that writer still
+    // sleeps in its wait for the lock; should it win, it appends (the pin is still held), and the
+    // restart is tried again.
+    for (int tries = 0; tries < 3; ++tries) {
         if (!exec(m_holder, "BEGIN IMMEDIATE"))
             return;
-        whole = copyBackAll();
+        // A checkpoint can meet a reader that begins at that moment.
+        const bool whole = copyBackAll() || copyBackAll();
         exec(m_holder, "COMMIT");
+        if (!whole || beginLogAnew())
+            return;
     }
-    if (whole)
-        beginLogAnew();
 }
 
-void LogCheckpointer::beginLogAnew()
+bool LogCheckpointer::beginLogAnew()
 {
     if (!exec(m_checkpointer, "BEGIN IMMEDIATE"))
-        return;
+        return false;
     // This transaction's snapshot began on a log copied back in full, and the write lock keeps the
     // writer out: once the pin is gone, its write restarts the log.
     exec(m_pin, "COMMIT");
@@ -335,10 +353,11 @@ void LogCheckpointer::beginLogAnew()
         exec(m_checkpointer, "ROLLBACK");
     pin();
     const int before = m_log;
-    if (checkpoint() && m_log < before) {
-        const std::lock_guard lock(m_mutex);
-        ++m_counts.restarts;
-    }
+    if (!checkpoint() || m_log >= before)
+        return false;
+    const std::lock_guard lock(m_mutex);
+    ++m_counts.restarts;
+    return true;
 }
 
 bool LogCheckpointer::exec(sqlite3 *db, const char *sql)

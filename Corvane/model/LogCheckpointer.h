@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -85,11 +86,13 @@ private:
     bool copyBackAll();
     void pin();
     void restartLog();
-    // The restart's own write, on a log copied back in full.
-    void beginLogAnew();
+    // The restart's own write, on a log copied back in full; whether the log began anew.
+    bool beginLogAnew();
     bool exec(sqlite3 *db, const char *sql);
     bool damageFound(sqlite3 *db, int code);
     bool hasWork() const;
+    // Under the mutex.
+    void askForRoom();
 
     const Limits m_limits;
     sqlite3 *const m_writer;
@@ -108,6 +111,7 @@ private:
     bool m_working = false;
     bool m_needsRoom = false;
     bool m_writerAside = false;
+    std::chrono::steady_clock::time_point m_roomAskedAt;
     int m_frames = 0;      // the log's length after the writer's last commit
     quint64 m_commits = 0;
     int m_backfilled = 0;  // frames copied back as of the last checkpoint

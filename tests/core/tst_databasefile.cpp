@@ -347,14 +347,19 @@ private Q_SLOTS:
         DiskSyncs::watchThisThread();
         qint64 written = 0;
         qint64 largest = 0;
+        qint64 appended = 0; // to the log, over all its restarts
+        qint64 previous = 0;
         const auto run = [&]() -> QCoro::Task<> {
-            for (int i = 0; written < 5 * boundBytes; ++i) {
+            for (int i = 0; written < 10 * boundBytes; ++i) {
                 StoreDb::Transaction save(db);
                 Keyword keyword(QStringLiteral("keyword %1").arg(i), QStringLiteral("Keyword %1 ").arg(i).repeated(300));
                 if (!db.insert(keyword) || !save.commit())
                     co_return;
                 written += QStringLiteral("Keyword %1 ").arg(i).repeated(300).size();
-                largest = std::max(largest, QFileInfo(log).size());
+                const auto size = QFileInfo(log).size();
+                appended += size >= previous ? size - previous : size;
+                previous = size;
+                largest = std::max(largest, size);
                 if (stepsAside)
                     co_await store.pauseIfSliceSpent();
                 else
@@ -362,12 +367,16 @@ private Q_SLOTS:
             }
         };
         QCoro::waitFor(run());
-        QVERIFY(written >= 5 * boundBytes);
+        QVERIFY(written >= 10 * boundBytes);
         QCOMPARE(DiskSyncs::onWatched.load(), 0);
-        QVERIFY(db.logCheckpointer()->counts().restarts >= 3);
-        // A run steps aside as soon as its save passes the bound; another writer goes on until
-        // the restart holds it off.
-        QVERIFY2(largest < (stepsAside ? boundBytes * 5 / 4 : boundBytes * 4), qPrintable(QString::number(largest)));
+        QVERIFY(db.logCheckpointer()->counts().restarts >= 5);
+        // A run steps aside as soon as its save passes the bound. Another writer goes on until the
+        // restart holds it off: with a bound of a few megabytes and a writer that does nothing
+        // else, that is some times the bound, yet far below all it wrote.
+        if (stepsAside)
+            QVERIFY2(largest < boundBytes * 5 / 4, qPrintable(QString::number(largest)));
+        else
+            QVERIFY2(largest * 3 < appended, qPrintable(QStringLiteral("%1 of %2").arg(largest).arg(appended)));
     }
 
     // Damage met by a run's reads ends the run: no further keyword is read, the failure is logged

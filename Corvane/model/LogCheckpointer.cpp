@@ -234,7 +234,9 @@ void LogCheckpointer::round()
         return m_needsRoom;
     };
     // Once the writer was asked to step aside, the restart copies back what it added until then.
-    if (needsRoom() || (copyBackAll(), needsRoom()) || m_log >= m_limits.boundPages)
+    if (!needsRoom())
+        copyBackAll();
+    if (needsRoom() || m_log >= m_limits.boundPages)
         restartLog();
 }
 

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <QCoroTask>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -141,11 +143,15 @@ struct Account
 
 // Daily tracking: each keyword linked to one of the apps and searched every day in 3
 // storefronts, only the newest search of each keyword keeping its hits. Written through the
-// store's own code; the first opening builds the rank states, as the layout upgrade does.
-inline void writeAccount(const QString &path, const Account &account)
+// store's own code, a few hundred keywords a save, stepping aside between saves as a run does so
+// that the log begins anew at its bound; the first opening builds the rank states, as the layout
+// upgrade does. Returns the largest length the log reached.
+inline qint64 writeAccount(const QString &path, const Account &account)
 {
+    constexpr int keywordsPerSave = 250;
     for (const auto &suffix : {"", "-wal", "-shm", "-journal", "-running"})
         QFile::remove(path + QLatin1String(suffix));
+    qint64 largestLog = 0;
     {
         ASOStore store(StoreDb::openFile(path), std::make_shared<CannedClient>());
         auto &db = store.db();
@@ -166,35 +172,40 @@ inline void writeAccount(const QString &path, const Account &account)
         quint64 serial = 0;
         for (int day = 0; day < account.days; ++day) {
             const bool last = day == account.days - 1;
-            StoreDb::Transaction save(db);
-            for (int keyword = 0; keyword < account.keywords; ++keyword) {
-                const auto normalized = QStringLiteral("keyword %1").arg(keyword);
-                for (const auto &country : countries) {
-                    // Ordered like time-based identifiers; random ones only slow the writing down.
-                    ++serial;
-                    const QUuid id(uint(serial >> 16), ushort(serial), 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
-                    SearchObservation observation{0, id, normalized, country,
-                                                  start.addDays(day).addSecs(keyword), true, 200, 200, 1, {}, last,
-                                                  last ? hits : QByteArray()};
-                    require(db.insert(observation), "inserting a search");
-                    RankSnapshot snapshot(apps.at(keyword % account.apps), observation, RankingState::found,
-                                          1 + (day + keyword) % 150);
-                    require(db.insert(snapshot), "inserting a reading");
-                    if (last) {
-                        KeywordMetric metric(normalized, country);
-                        metric.popularity = 40;
-                        metric.popularitySourceRaw = PopularitySources::rawValue(PopularitySource::appleCountry);
-                        metric.popularityCheckedAt = observation.checkedAt;
-                        metric.difficulty = 55;
-                        require(db.insert(metric), "inserting a metric");
+            for (int from = 0; from < account.keywords; from += keywordsPerSave) {
+                StoreDb::Transaction save(db);
+                for (int keyword = from; keyword < std::min(from + keywordsPerSave, account.keywords); ++keyword) {
+                    const auto normalized = QStringLiteral("keyword %1").arg(keyword);
+                    for (const auto &country : countries) {
+                        // Ordered like time-based identifiers; random ones only slow the writing down.
+                        ++serial;
+                        const QUuid id(uint(serial >> 16), ushort(serial), 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
+                        SearchObservation observation{0, id, normalized, country,
+                                                      start.addDays(day).addSecs(keyword), true, 200, 200, 1, {}, last,
+                                                      last ? hits : QByteArray()};
+                        require(db.insert(observation), "inserting a search");
+                        RankSnapshot snapshot(apps.at(keyword % account.apps), observation, RankingState::found,
+                                              1 + (day + keyword) % 150);
+                        require(db.insert(snapshot), "inserting a reading");
+                        if (last) {
+                            KeywordMetric metric(normalized, country);
+                            metric.popularity = 40;
+                            metric.popularitySourceRaw = PopularitySources::rawValue(PopularitySource::appleCountry);
+                            metric.popularityCheckedAt = observation.checkedAt;
+                            metric.difficulty = 55;
+                            require(db.insert(metric), "inserting a metric");
+                        }
                     }
                 }
+                require(save.commit(), "saving searches");
+                largestLog = std::max(largestLog, QFileInfo(path + QStringLiteral("-wal")).size());
+                QCoro::waitFor(store.pauseIfSliceSpent());
             }
-            require(save.commit(), "saving a day");
         }
         require(db.removeMeta(QStringLiteral("layoutVersion")), "marking the older layout");
     }
     ASOStore(StoreDb::openFile(path), std::make_shared<CannedClient>());
+    return largestLog;
 }
 
 // Leaves the database file and its log out of the system's page cache, as after a restart, so
@@ -241,8 +252,10 @@ inline QString largePath()
             std::fprintf(stderr, "bench_store: writing the large account to %s once\n", qPrintable(file));
             require(QDir().mkpath(folder), "creating the cache folder");
             const auto partial = folder + QStringLiteral("/large-account-partial.sqlite");
-            writeAccount(partial, {50, 5000, 365});
+            const auto largestLog = writeAccount(partial, {50, 5000, 365});
             require(QFile::rename(partial, file), "keeping the large account");
+            std::fprintf(stderr, "bench_store: the large account is written; its log reached %.1f MB at most\n",
+                         double(largestLog) / (1 << 20));
         }
         return file;
     }();

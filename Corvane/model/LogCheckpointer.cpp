@@ -4,29 +4,27 @@
 
 #include <QLoggingCategory>
 
-#include <chrono>
-
 Q_DECLARE_LOGGING_CATEGORY(lcStoreDb)
+
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
 // How long this thread waits for the write lock, or for readers, before it tries again later.
-constexpr int busyMilliseconds = 250;
-constexpr auto lockPoll = std::chrono::microseconds(200);
-// When frames were left behind (a reader held an old snapshot), the next try.
-constexpr auto retryInterval = std::chrono::milliseconds(250);
-// How long a restart waits for the writer to step aside: a run pauses between its keywords.
-constexpr auto writerWait = std::chrono::milliseconds(50);
-
-// Waits for the write lock in short steps: a writer lets it go only for moments between its
+constexpr auto lockWait = std::chrono::milliseconds(250);
+// The write lock is waited for in short steps: a writer lets it go only for moments between its
 // saves, which SQLite's own waits, growing to tens of milliseconds, mostly miss.
-int pollForLock(void *, int tries)
-{
-    if (tries * lockPoll >= std::chrono::milliseconds(busyMilliseconds))
-        return 0;
-    std::this_thread::sleep_for(lockPoll);
-    return 1;
-}
+constexpr auto lockPoll = std::chrono::microseconds(200);
+// When frames were left behind (a reader held an old snapshot), or the log is still past its
+// bound, the next try.
+constexpr auto retryInterval = std::chrono::milliseconds(250);
+// How long a restart waits for a writer to step aside, from the save that passed the bound: a run
+// pauses between its keywords.
+constexpr auto asideWait = std::chrono::milliseconds(50);
+// How long a restart waits for the next commit of a writer that did not step aside before it
+// takes the writer to rest, and how long in all for one that saves at length.
+constexpr auto restWait = std::chrono::milliseconds(100);
+constexpr auto longSaveWait = std::chrono::seconds(2);
 
 }
 
@@ -45,12 +43,12 @@ LogCheckpointer::~LogCheckpointer()
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
-        m_writerWaits.notify_all();
         // The writer's close copies back whatever is left.
         if (m_working && m_checkpointer)
             SqliteLibrary::get()->interrupt(m_checkpointer);
     }
     m_wake.notify_all();
+    m_released.notify_all();
     m_thread.join();
 }
 
@@ -66,24 +64,87 @@ int LogCheckpointer::walHook(void *self, sqlite3 *, const char *, int frames)
     return SQLITE_OK;
 }
 
+int LogCheckpointer::ownWalHook(void *self, sqlite3 *, const char *, int frames)
+{
+    static_cast<LogCheckpointer *>(self)->m_ownFrames = frames;
+    return SQLITE_OK;
+}
+
+int LogCheckpointer::busyHandler(void *self, int tries)
+{
+    if (!static_cast<LogCheckpointer *>(self)->m_patient || tries * lockPoll >= lockWait)
+        return 0;
+    std::this_thread::sleep_for(lockPoll);
+    return 1;
+}
+
+// On the writer's thread, once its commit let go of its locks: holding it here keeps its next save
+// from beginning while the log begins anew.
 void LogCheckpointer::noteCommit(int frames)
 {
-    const std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_frames = frames;
     ++m_commits;
+    if (!m_allowed || !m_checkpointer)
+        return;
     // Past the bound the writer steps aside at its next pause, even while a checkpoint runs here:
     // on a busy disk one checkpoint's syncs can take seconds, in which a run would add tens of
     // megabytes.
-    if (m_allowed && m_checkpointer && frames >= m_limits.boundPages)
+    if (frames >= m_limits.boundPages)
         askForRoom();
+    const bool hold = m_holdWanted || (frames >= m_limits.holdPast() && copyIsQuick());
+    if (hold) {
+        m_holdWanted = false;
+        m_writerHeld = true;
+        ++m_hold;
+    }
     if (hasWork())
         m_wake.notify_all();
+    if (!hold)
+        return;
+    const auto serial = m_hold;
+    m_released.wait_until(lock, Clock::now() + m_limits.holdBudget,
+                          [this, serial] { return !heldStill(serial) || m_stop || !m_allowed; });
+    if (m_hold == serial)
+        m_writerHeld = false;
+}
+
+bool LogCheckpointer::heldStill(quint64 hold) const
+{
+    return m_writerHeld && m_hold == hold;
+}
+
+void LogCheckpointer::release(quint64 hold)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!heldStill(hold))
+        return;
+    m_writerHeld = false;
+    m_released.notify_all();
+}
+
+void LogCheckpointer::makeRoom()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!std::exchange(m_needsRoom, false))
+            return;
+        m_writerAside = false;
+    }
+    m_roomMade();
 }
 
 void LogCheckpointer::askForRoom()
 {
     if (!std::exchange(m_needsRoom, true))
-        m_roomAskedAt = std::chrono::steady_clock::now();
+        m_roomAskedAt = Clock::now();
+}
+
+bool LogCheckpointer::copyIsQuick() const
+{
+    // The hold copies back what the writer added since, and syncs the new log's header. Before the
+    // first copy ends, the hold is what keeps a writer that outruns this thread within bounds.
+    return !m_copyTime || *m_copyTime * 2 <= m_limits.holdBudget;
 }
 
 void LogCheckpointer::setAllowed(bool allowed)
@@ -94,10 +155,14 @@ void LogCheckpointer::setAllowed(bool allowed)
     m_allowed = allowed;
     // Whatever the log holds by now is copied back, and the pin taken.
     m_catchUp = allowed;
-    if (!allowed && m_working && m_checkpointer)
-        SqliteLibrary::get()->interrupt(m_checkpointer);
+    if (!allowed) {
+        m_retry = false;
+        if (m_working && m_checkpointer)
+            SqliteLibrary::get()->interrupt(m_checkpointer);
+    }
     m_wake.notify_all();
-    m_writerWaits.notify_all();
+    m_released.notify_all();
+    m_idle.notify_all();
 }
 
 void LogCheckpointer::catchUp()
@@ -112,7 +177,7 @@ bool LogCheckpointer::stepAsideForRestart()
     const std::lock_guard lock(m_mutex);
     if (m_needsRoom && !m_writerAside) {
         m_writerAside = true;
-        m_writerWaits.notify_all();
+        m_wake.notify_all();
     }
     return m_needsRoom;
 }
@@ -120,7 +185,7 @@ bool LogCheckpointer::stepAsideForRestart()
 void LogCheckpointer::waitUntilIdle()
 {
     std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return m_stop || (m_started && !m_working && !hasWork()); });
+    m_idle.wait(lock, [this] { return m_stop || (m_started && !m_working && !hasWork() && !m_retry); });
 }
 
 LogCheckpointer::Counts LogCheckpointer::counts() const
@@ -133,7 +198,7 @@ bool LogCheckpointer::hasWork() const
 {
     if (!m_allowed || !m_checkpointer)
         return false;
-    return m_catchUp || m_needsRoom || m_frames - m_backfilled >= m_limits.pages;
+    return m_catchUp || m_needsRoom || m_writerHeld || m_frames - m_backfilled >= m_limits.pages;
 }
 
 void LogCheckpointer::run(const QString &path)
@@ -142,19 +207,23 @@ void LogCheckpointer::run(const QString &path)
     std::unique_lock lock(m_mutex);
     m_started = true;
     m_idle.notify_all();
-    bool retry = false;
     while (!m_stop) {
-        if (retry)
-            m_wake.wait_for(lock, retryInterval, [this] { return m_stop || hasWork(); });
+        const auto due = [this] { return m_stop || hasWork(); };
+        if (m_retry)
+            m_wake.wait_for(lock, retryInterval, due);
         else
-            m_wake.wait(lock, [this] { return m_stop || hasWork(); });
+            m_wake.wait(lock, due);
         if (m_stop)
             break;
-        if (!hasWork() && !(retry && m_allowed && m_checkpointer))
+        if (!m_allowed || !m_checkpointer) {
+            m_retry = false;
+            m_idle.notify_all();
             continue;
+        }
         m_working = true;
         m_catchUp = false;
         const auto commits = m_commits;
+        const int restarts = m_counts.restarts;
         lock.unlock();
         round();
         lock.lock();
@@ -162,12 +231,13 @@ void LogCheckpointer::run(const QString &path)
         // A length the writer reported before the log began anew would ask again and again.
         if (m_commits == commits)
             m_frames = m_log;
-        // Frames left behind are tried again; commits alone would not ask while the writer rests.
-        retry = m_allowed && (m_backfilled < m_log || m_log >= m_limits.boundPages);
-        m_writerAside = false;
-        if (std::exchange(m_needsRoom, false)) {
+        // Commits alone would not ask again while the writer rests.
+        m_retry = m_allowed && (m_backfilled < m_log || m_log >= m_limits.boundPages);
+        // A writer that stepped aside goes on even when the log could not begin anew; one that
+        // asks for room once the log began anew asks for the next restart.
+        if (m_counts.restarts == restarts) {
             lock.unlock();
-            m_roomMade();
+            makeRoom();
             lock.lock();
         }
         m_idle.notify_all();
@@ -184,22 +254,20 @@ bool LogCheckpointer::openConnections(const QString &path)
     const auto name = path.toUtf8();
     sqlite3 *checkpointer = nullptr;
     if (sqlite->open_v2(name.constData(), &checkpointer, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
-        || sqlite->open_v2(name.constData(), &m_pin, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
-        || sqlite->open_v2(name.constData(), &m_holder, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        || sqlite->open_v2(name.constData(), &m_pin, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         qCWarning(lcStoreDb) << "the log cannot be copied back in the background:"
                              << (checkpointer ? sqlite->errmsg(checkpointer) : "");
-        for (auto *connection : {checkpointer, m_pin, m_holder})
-            sqlite->close_v2(connection);
+        sqlite->close_v2(checkpointer);
+        sqlite->close_v2(m_pin);
         m_pin = nullptr;
-        m_holder = nullptr;
         return false;
     }
-    sqlite->busy_timeout(m_pin, busyMilliseconds);
-    for (auto *connection : {checkpointer, m_holder})
-        sqlite->busy_handler(connection, pollForLock, nullptr);
+    sqlite->busy_timeout(m_pin, int(lockWait.count()));
+    sqlite->busy_handler(checkpointer, &LogCheckpointer::busyHandler, this);
     // Checkpoints sync the log before copying it back and the file after, as the writer's would.
     exec(checkpointer, "PRAGMA synchronous = NORMAL");
-    exec(checkpointer, "PRAGMA wal_autocheckpoint = 0");
+    // Also tells whether this connection's own write began the log anew.
+    sqlite->wal_hook(checkpointer, &LogCheckpointer::ownWalHook, this);
     // A log that begins anew is cut back to nothing, so that the writer appends to it: on a busy
     // disk, its writes over an old log's blocks were seen to wait up to a tenth of a second each.
     exec(checkpointer, "PRAGMA journal_size_limit = 0");
@@ -218,7 +286,6 @@ void LogCheckpointer::closeConnections()
     }
     if (m_pinned)
         exec(m_pin, "ROLLBACK");
-    sqlite->close_v2(m_holder);
     sqlite->close_v2(m_pin);
     sqlite->close_v2(checkpointer);
 }
@@ -229,51 +296,59 @@ void LogCheckpointer::round()
     // with no reader on it.
     if (!m_pinned)
         pin();
-    const auto needsRoom = [this] {
+    const auto restartDue = [this] {
         const std::lock_guard lock(m_mutex);
-        return m_needsRoom;
+        return m_needsRoom || m_writerHeld || m_log >= m_limits.boundPages;
     };
-    // Once the writer was asked to step aside, the restart copies back what it added until then.
-    if (!needsRoom())
-        copyBackAll();
-    if (needsRoom() || m_log >= m_limits.boundPages)
+    // Every restart copies back first what the writer committed until then.
+    if (restartDue() || (copyBackAll(), restartDue()))
         restartLog();
 }
 
 bool LogCheckpointer::copyBackAll()
 {
+    {
+        // The pin moves onto the newest snapshot only while frames wait to be copied back: on a log
+        // copied back in full, a reader holds nothing.
+        const std::lock_guard lock(m_mutex);
+        if (m_backfilled == m_log && m_commits == m_commitsAtCopy)
+            return true;
+    }
+    pin();
     if (!checkpoint())
         return false;
-    // Frames wait beyond the pin, so a new pin cannot find the log copied back in full.
-    if (m_backfilled < m_log) {
-        pin();
-        if (!checkpoint())
-            return false;
-    }
+    // Another connection's snapshot kept frames back; they are tried again later.
     return m_backfilled == m_log;
 }
 
 bool LogCheckpointer::checkpoint()
 {
     const auto *sqlite = SqliteLibrary::get();
+    quint64 commits = 0;
     {
         const std::lock_guard lock(m_mutex);
         if (!m_allowed || m_stop)
             return false;
+        commits = m_commits;
     }
     int log = -1;
     int copied = -1;
+    const auto start = Clock::now();
     const int result = sqlite->wal_checkpoint_v2(m_checkpointer, nullptr, SQLITE_CHECKPOINT_PASSIVE, &log, &copied);
+    const auto took = Clock::now() - start;
     if (result != SQLITE_OK) {
         if (!damageFound(m_checkpointer, result) && result != SQLITE_BUSY && result != SQLITE_INTERRUPT)
             qCWarning(lcStoreDb) << "checkpoint failed:" << sqlite->errmsg(m_checkpointer);
         return false;
     }
     const std::lock_guard lock(m_mutex);
-    if (copied > m_backfilled || (copied > 0 && log < m_log))
+    if (copied > m_backfilled || (copied > 0 && log < m_log)) {
         ++m_counts.checkpoints;
+        m_copyTime = took;
+    }
     m_log = log;
     m_backfilled = copied;
+    m_commitsAtCopy = commits;
     return true;
 }
 
@@ -286,55 +361,116 @@ void LogCheckpointer::pin()
         exec(m_pin, "ROLLBACK");
 }
 
+LogCheckpointer::Writer LogCheckpointer::awaitWriter()
+{
+    std::unique_lock lock(m_mutex);
+    // A run that can wait steps aside at its next pause, rather than be held in its next commit.
+    askForRoom();
+    // Counted from the writer's save that passed the bound, not from here: a writer that does
+    // not step aside goes on meanwhile.
+    m_wake.wait_until(lock, m_roomAskedAt + asideWait,
+                      [this] { return m_writerAside || m_writerHeld || m_stop || !m_allowed; });
+    if (m_stop || !m_allowed)
+        return Writer::stopped;
+    if (m_writerHeld)
+        return Writer::held;
+    return m_writerAside ? Writer::aside : Writer::notAside;
+}
+
+LogCheckpointer::Writer LogCheckpointer::holdWriter(std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(m_mutex);
+    m_holdWanted = !m_writerHeld;
+    m_wake.wait_for(lock, wait, [this] { return m_writerHeld || m_stop || !m_allowed; });
+    m_holdWanted = false;
+    if (m_stop || !m_allowed)
+        return Writer::stopped;
+    return m_writerHeld ? Writer::held : Writer::rests;
+}
+
 void LogCheckpointer::restartLog()
 {
-    bool aside = false;
-    bool far = false;
-    {
-        // A run that can wait steps aside at its next pause, rather than meet the write lock in
-        // its next commit.
-        std::unique_lock lock(m_mutex);
-        askForRoom();
-        // Counted from the writer's save that passed the bound, not from here: a writer that
-        // does not step aside goes on meanwhile.
-        m_writerWaits.wait_until(lock, m_roomAskedAt + writerWait,
-                                 [this] { return m_writerAside || m_stop || !m_allowed; });
-        if (m_stop || !m_allowed)
-            return;
-        aside = m_writerAside;
-        far = m_frames >= 2 * m_limits.boundPages;
-    }
-    // The rest of the log is copied back first: the restart's write begins anew only a log copied
-    // back in full, else it appends.
-    if (aside) {
+    switch (awaitWriter()) {
+    case Writer::stopped:
+        return;
+    case Writer::held:
+        restartWhileHeld();
+        return;
+    case Writer::aside:
+        // The rest of the log is copied back first: the restart's write begins anew only a log
+        // copied back in full.
         if (copyBackAll())
-            beginLogAnew();
+            beginLogAnew(true);
+        return;
+    case Writer::notAside:
+    case Writer::rests:
+        break;
+    }
+    bool quick = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        quick = copyIsQuick();
+    }
+    // A save wins over the bound: while copying back is slow, a writer that goes on saving is not
+    // held, and only one that rests all through the copy gets the log begun anew.
+    if (!quick) {
+        if (copyBackAll())
+            beginLogAnew(false);
         return;
     }
-    // A writer that did not step aside is held off by the write lock while what it wrote meanwhile
-    // is copied back, so that it cannot keep the log growing; usually that is little, so it seldom
-    // waits long. Only a writer that went on far past the bound waits for the whole copy, as on a
-    // busy disk it would outrun it.
-    if (!far)
-        copyBackAll();
-    // Once the lock is let go, the restart's write takes it at once, while that writer still
-    // sleeps in its wait for the lock; should it win, it appends (the pin is still held), and the
-    // restart is tried again.
-    for (int tries = 0; tries < 3; ++tries) {
-        if (!exec(m_holder, "BEGIN IMMEDIATE"))
+    for (const auto until = Clock::now() + longSaveWait; Clock::now() < until;) {
+        switch (holdWriter(restWait)) {
+        case Writer::held:
+            restartWhileHeld();
             return;
-        // A checkpoint can meet a reader that begins at that moment.
-        const bool whole = copyBackAll() || copyBackAll();
-        exec(m_holder, "COMMIT");
-        if (!whole || beginLogAnew())
+        case Writer::rests:
+            break;
+        default:
+            return;
+        }
+        // No commit meanwhile: the writer rests, and the lock is free, or it saves at length and
+        // the restart waits for its commit.
+        bool busy = false;
+        if (!copyBackAll() || beginLogAnew(false, &busy) || !busy)
             return;
     }
 }
 
-bool LogCheckpointer::beginLogAnew()
+void LogCheckpointer::restartWhileHeld()
 {
-    if (!exec(m_checkpointer, "BEGIN IMMEDIATE"))
+    quint64 hold = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        hold = m_hold;
+    }
+    if (copyBackAll())
+        beginLogAnew(false, nullptr, hold);
+    release(hold);
+}
+
+bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
+{
+    m_patient = patient;
+    const int begun = execute(m_checkpointer, "BEGIN IMMEDIATE");
+    m_patient = true;
+    if (busy)
+        *busy = (begun & 0xff) == SQLITE_BUSY;
+    if (begun != SQLITE_OK)
         return false;
+    int before = 0;
+    bool whole = false;
+    {
+        // Else the write below would only append, and a writer that let go of its hold would wait
+        // for it.
+        const std::lock_guard lock(m_mutex);
+        before = m_log;
+        whole = m_allowed && !m_stop && m_backfilled == m_log && m_commits == m_commitsAtCopy
+                && (hold == 0 || heldStill(hold));
+    }
+    if (!whole) {
+        exec(m_checkpointer, "ROLLBACK");
+        return false;
+    }
     // This transaction's snapshot began on a log copied back in full, and the write lock keeps the
     // writer out: once the pin is gone, its write restarts the log.
     exec(m_pin, "COMMIT");
@@ -344,33 +480,36 @@ bool LogCheckpointer::beginLogAnew()
         *static_cast<int *>(target) = values[0] ? std::atoi(values[0]) : 0;
         return 0;
     };
-    bool written = SqliteLibrary::get()->exec(m_checkpointer, "PRAGMA user_version", readVersion, &version, nullptr)
-                       == SQLITE_OK
-                   && exec(m_checkpointer, QByteArray("PRAGMA user_version = " + QByteArray::number(version)).constData());
+    m_ownFrames = before;
+    const bool written
+        = SqliteLibrary::get()->exec(m_checkpointer, "PRAGMA user_version", readVersion, &version, nullptr) == SQLITE_OK
+          && exec(m_checkpointer, QByteArray("PRAGMA user_version = " + QByteArray::number(version)).constData())
+          && exec(m_checkpointer, "COMMIT");
+    if (!written)
+        exec(m_checkpointer, "ROLLBACK");
+    if (hold)
+        release(hold);
+    // Keeps the writer from beginning anew the log that holds this write; copied back later.
+    pin();
+    if (!written || m_ownFrames >= before)
+        return false;
     {
         const std::lock_guard lock(m_mutex);
-        written = written && m_allowed && !m_stop;
+        m_log = m_ownFrames;
+        m_backfilled = 0;
+        ++m_counts.restarts;
     }
-    if (!written || !exec(m_checkpointer, "COMMIT"))
-        exec(m_checkpointer, "ROLLBACK");
-    pin();
-    const int before = m_log;
-    if (!checkpoint() || m_log >= before)
-        return false;
-    const std::lock_guard lock(m_mutex);
-    ++m_counts.restarts;
+    makeRoom();
     return true;
 }
 
-bool LogCheckpointer::exec(sqlite3 *db, const char *sql)
+int LogCheckpointer::execute(sqlite3 *db, const char *sql)
 {
     const auto *sqlite = SqliteLibrary::get();
     const int result = sqlite->exec(db, sql, nullptr, nullptr, nullptr);
-    if (result == SQLITE_OK)
-        return true;
-    if (!damageFound(db, result) && (result & 0xff) != SQLITE_BUSY)
+    if (result != SQLITE_OK && !damageFound(db, result) && (result & 0xff) != SQLITE_BUSY)
         qCWarning(lcStoreDb) << sql << "failed:" << sqlite->errmsg(db);
-    return false;
+    return result;
 }
 
 bool LogCheckpointer::damageFound(sqlite3 *db, int code)
@@ -382,6 +521,7 @@ bool LogCheckpointer::damageFound(sqlite3 *db, int code)
     {
         const std::lock_guard lock(m_mutex);
         m_allowed = false;
+        m_released.notify_all();
     }
     m_damaged(message);
     return true;

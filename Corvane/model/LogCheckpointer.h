@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 struct sqlite3;
@@ -23,11 +24,18 @@ struct sqlite3;
 // restarts it and syncs its new header, so a reader of this object's holds a snapshot at all
 // times (the pin): a writer cannot restart a log that a reader still uses. The pin moves to the
 // newest snapshot only while frames wait to be copied back, since a reader that begins on a log
-// copied back in full reads the file alone and holds nothing. Once the log is longer than
-// `boundPages`, a writer that can wait is asked to step aside (stepAsideForRestart()); then the
-// rest of the log is copied back, and this thread takes the write lock, lets go of the pin and
-// commits a write of its own, which restarts the log, as it begins on a log copied back in full.
-// A writer that did not step aside is held off by the write lock meanwhile.
+// copied back in full reads the file alone and holds nothing. To restart the log, this thread
+// lets go of the pin and commits a write of its own, which begins anew a log copied back in full;
+// it does so only when the writer committed nothing since the log was last copied back in full,
+// so that its write never holds the write lock over more than its own header's sync.
+//
+// Once the log is longer than `boundPages`, a writer that can wait is asked to step aside
+// (stepAsideForRestart()), and the rest of the log is copied back meanwhile. A writer that does
+// not step aside soon after the save that passed the bound is held in its next commit, after the
+// commit's locks are gone, while the rest is copied back and the log begins anew; past
+// `holdPast()` pages it holds itself there. A writer is held only while copying back is quick
+// (the last copy took at most half of `holdBudget`, or none ended yet), and never longer than
+// `holdBudget`: on a slow disk the writer's saves win over the bound.
 //
 // While it is not allowed to write (the file is being checked, or was found damaged), it copies
 // nothing back and restarts nothing; being disallowed interrupts a checkpoint that runs.
@@ -38,6 +46,11 @@ public:
     {
         int pages = 1000;
         int boundPages = 16384;
+        // 0: twice the bound.
+        int holdPastPages = 0;
+        std::chrono::milliseconds holdBudget{250};
+
+        int holdPast() const { return holdPastPages > 0 ? holdPastPages : 2 * boundPages; }
     };
     // Those of every database file opened from now on; tests and benchmarks change them.
     static Limits &defaultLimits();
@@ -66,15 +79,18 @@ public:
     void catchUp();
     // True while the log, past its bound, is about to begin anew or begins anew; a writer that
     // can wait calls it between its commits and, when true, waits for roomMade before it writes
-    // again, so that the log is copied back in full meanwhile and the writer does not meet the
-    // write lock taken for the restart.
+    // again, so that the log is copied back in full meanwhile without holding the writer.
     bool stepAsideForRestart();
-    // Waits until nothing is asked of this thread and nothing runs; for tests.
+    // Waits until nothing is asked of this thread, nothing runs and no try is due; for tests.
     void waitUntilIdle();
     Counts counts() const;
 
 private:
+    enum class Writer { aside, held, notAside, rests, stopped };
+
     static int walHook(void *self, sqlite3 *db, const char *name, int frames);
+    static int ownWalHook(void *self, sqlite3 *db, const char *name, int frames);
+    static int busyHandler(void *self, int tries);
     void noteCommit(int frames);
     void run(const QString &path);
     bool openConnections(const QString &path);
@@ -82,17 +98,32 @@ private:
     void round();
     // One passive checkpoint; false when it failed.
     bool checkpoint();
-    // Checkpoints, moving the pin when frames wait beyond it; whether the log is copied back in full.
+    // Moves the pin onto the newest snapshot and checkpoints, when frames wait; whether the log is
+    // copied back in full.
     bool copyBackAll();
     void pin();
     void restartLog();
-    // The restart's own write, on a log copied back in full; whether the log began anew.
-    bool beginLogAnew();
-    bool exec(sqlite3 *db, const char *sql);
+    // Waits for the writer to step aside, from the save that passed the bound, or to be held.
+    Writer awaitWriter();
+    // Holds the writer in its next commit; `rests` when it made none within `wait`.
+    Writer holdWriter(std::chrono::milliseconds wait);
+    void restartWhileHeld();
+    // The restart's own write, on a log copied back in full with nothing committed since; false
+    // when it did not begin anew, with `busy` set when another connection held the write lock.
+    // A writer held by `hold` is let go as soon as the write ends.
+    bool beginLogAnew(bool patient, bool *busy = nullptr, quint64 hold = 0);
+    int execute(sqlite3 *db, const char *sql);
+    bool exec(sqlite3 *db, const char *sql) { return execute(db, sql) == 0; }
     bool damageFound(sqlite3 *db, int code);
-    bool hasWork() const;
+    // Tells a writer that stepped aside to go on.
+    void makeRoom();
+    // Lets a writer held by `hold` go on.
+    void release(quint64 hold);
     // Under the mutex.
+    bool hasWork() const;
+    bool copyIsQuick() const;
     void askForRoom();
+    bool heldStill(quint64 hold) const;
 
     const Limits m_limits;
     sqlite3 *const m_writer;
@@ -101,29 +132,38 @@ private:
 
     // Shared with the writer's thread, under the mutex.
     mutable std::mutex m_mutex;
+    // What this thread waits for.
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::condition_variable m_writerWaits;
+    // What a held writer waits for.
+    std::condition_variable m_released;
     bool m_stop = false;
     bool m_started = false;
     bool m_allowed = false;
     bool m_catchUp = false;
     bool m_working = false;
+    bool m_retry = false;
     bool m_needsRoom = false;
     bool m_writerAside = false;
+    bool m_holdWanted = false;
+    bool m_writerHeld = false;
+    quint64 m_hold = 0; // serial of the latest hold
     std::chrono::steady_clock::time_point m_roomAskedAt;
     int m_frames = 0;      // the log's length after the writer's last commit
     quint64 m_commits = 0;
+    quint64 m_commitsAtCopy = 0; // as the last checkpoint began
+    int m_log = 0;
     int m_backfilled = 0;  // frames copied back as of the last checkpoint
+    // How long the last checkpoint that copied frames took, syncs included.
+    std::optional<std::chrono::steady_clock::duration> m_copyTime;
     Counts m_counts;
     sqlite3 *m_checkpointer = nullptr;
 
     // This thread's own.
     sqlite3 *m_pin = nullptr;
-    // Takes the write lock from a writer that did not step aside.
-    sqlite3 *m_holder = nullptr;
     bool m_pinned = false;
-    int m_log = 0;
+    bool m_patient = true; // whether a busy write lock is waited for
+    int m_ownFrames = 0;   // the log's length after this thread's own last commit
 
     std::thread m_thread;
 };

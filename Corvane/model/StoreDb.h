@@ -180,8 +180,8 @@ public:
     // log holds, as after a burst of changes; nothing for a database in memory.
     void checkpointInBackground();
     // The log grew past its bound and is about to begin anew: work that can wait (a run that
-    // applies many results) waits for logRoomMade() before it writes again, rather than meet
-    // the write lock of the restart in its next save.
+    // applies many results) waits for logRoomMade() before it writes again, rather than be held
+    // in a later save while the log begins anew.
     bool stepAsideForLog();
     // Absent for a database in memory.
     LogCheckpointer *logCheckpointer() const { return m_checkpointer.get(); }

@@ -108,9 +108,10 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
 
 namespace {
 
-// Longer than a restart of the log takes, even on a busy disk; a restart that cannot happen (a
-// reader holds an old snapshot) does not stop the run for good.
-constexpr auto logRoomWait = std::chrono::seconds(2);
+// Every try to restart the log makes room once it ends, even when the log could not begin anew
+// (a reader held an old snapshot); this is only a net. Well above what a try takes on a slow
+// disk, so that the run never goes on while the restart's write syncs.
+constexpr auto logRoomWait = std::chrono::seconds(10);
 
 }
 

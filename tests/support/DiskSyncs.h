@@ -1,9 +1,11 @@
 #pragma once
 
 // Counts the disk syncs of one thread against all others, standing in for the C library's sync
-// calls: SQLite and Qt, loaded after the test executable, find these first. Include it in one
-// file of a test executable only.
+// calls: SQLite and Qt, loaded after the test executable, find these first; and makes those of
+// the other threads as slow as a slow disk's when asked. Include it in one file of a test
+// executable only.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <dlfcn.h>
@@ -13,6 +15,8 @@ namespace DiskSyncs {
 inline std::atomic<std::thread::id> watched{};
 inline std::atomic<int> onWatched{0};
 inline std::atomic<int> elsewhere{0};
+// How long every sync of another thread than the watched one takes at least.
+inline std::atomic<int> slowElsewhereMs{0};
 
 // Counts from now on, the calling thread's syncs apart.
 inline void watchThisThread()
@@ -24,7 +28,13 @@ inline void watchThisThread()
 
 inline void count()
 {
-    ++(std::this_thread::get_id() == watched.load() ? onWatched : elsewhere);
+    if (std::this_thread::get_id() == watched.load()) {
+        ++onWatched;
+        return;
+    }
+    ++elsewhere;
+    if (const int delay = slowElsewhereMs.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
 }
 
 template <typename Function>

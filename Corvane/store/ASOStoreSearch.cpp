@@ -74,6 +74,7 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
     if (!force) {
         const auto minutes = std::min(settings.cacheMinutes(), longestCacheMinutes);
         const auto cutoff = m_now().addSecs(-minutes * 60);
+        const bool soundBefore = !m_db->damage();
         if (auto cached = m_db->cachedObservation(normalized, country, cutoff, limit)) {
             // A stored result comes back without waiting: callers that apply many in a row would
             // never let the window answer. Only here, so that a call made while a search runs
@@ -81,6 +82,10 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
             co_await pauseIfSliceSpent();
             co_return *cached;
         }
+        // This lookup found the file damaged: what a search finds could not be saved, and the
+        // caller stops at its next look at the damage, rather than after a search at the pace.
+        if (soundBefore && m_db->damage())
+            co_return unrecordedFailure(normalized, country, limit, *m_db->damage());
     }
 
     const auto key = country + QLatin1Char('|') + normalized + QLatin1Char('|') + QString::number(limit);

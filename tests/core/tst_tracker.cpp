@@ -4,10 +4,12 @@
 #include "tracking/TrackingSchedule.h"
 #include "workflows/DiscoveryRun.h"
 
+#include "DamagedDatabase.h"
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
 #include "VirtualClock.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
@@ -244,6 +246,28 @@ private Q_SLOTS:
             QVERIFY(snapshot.checkedAt < startedAt);
         for (const auto &alert : m_store->alertsSince(startedAt))
             QVERIFY(alert.keywordNormalized != stopped);
+    }
+
+    // Damage met by the run's own lookup of a keyword's stored search ends the run there: the
+    // keyword is not searched anew, as nothing found could be saved.
+    void damageMetInAStoredSearchLookupEndsTheRun()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        DamagedDatabase::writeSearched(path, 3);
+        DamagedDatabase::rawQuery(path, {QStringLiteral("UPDATE tracked_app SET tracked_countries = '[\"us\"]'")});
+        // The first store brings the stored searches to the current layout, reading them all.
+        ASOStore(StoreDb::openFile(path), m_client);
+        // Of the run's reads, the lookup of a stored search is the first to need this index.
+        DamagedDatabase::damageTable(path, QStringLiteral("search_observation_keyword_country_checked"));
+        ASOStore store(StoreDb::openFile(path), m_client, std::make_shared<Popularity>());
+        RankTracker tracker(&store, &m_notifier);
+        m_client->searches.clear();
+        QCoro::waitFor(tracker.runAll());
+        QVERIFY(store.databaseDamage());
+        QCOMPARE(m_client->searches, QStringList());
+        QCOMPARE(tracker.lastSummary(), QStringLiteral("0 keywords rechecked"));
+        QVERIFY(tracker.lastProblem() && tracker.lastProblem()->contains(QStringLiteral("local database is damaged")));
     }
 
     // An app removed while an earlier job of the run searches is passed over when its jobs come

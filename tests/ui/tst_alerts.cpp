@@ -495,6 +495,53 @@ private Q_SLOTS:
         picker->hidePopup();
     }
 
+    // Alerts come and go while the picker's list is closed, however it was last closed: the list
+    // stays closed and nothing drops open over the screen.
+    void pickerStaysClosed_data()
+    {
+        QTest::addColumn<QString>("before"); // how the list was closed: "", "hidden", "chosen" or "escaped"
+        QTest::addColumn<bool>("added");     // an alert of a new app, else the only alert of app c deleted
+        for (const QString before : {"", "hidden", "chosen", "escaped"}) {
+            const QByteArray tag = before.isEmpty() ? "never opened" : before.toLatin1();
+            QTest::newRow(tag + ", app added") << before << true;
+            QTest::newRow(tag + ", app gone") << before << false;
+        }
+    }
+
+    void pickerStaysClosed()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, added);
+        store({"a o", "b o", "c o"});
+        open();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        auto *picker = child<QComboBox>("appFilter");
+        auto *entries = picker->view();
+        if (!before.isEmpty()) {
+            picker->showPopup();
+            QVERIFY(QTest::qWaitForWindowExposed(entries->window()));
+            if (before == u"hidden")
+                picker->hidePopup();
+            else if (before == u"chosen")
+                QTest::mouseClick(entries->viewport(), Qt::LeftButton, {},
+                                  entries->visualRect(picker->model()->index(picker->findText("App b"), 0)).center());
+            else
+                QTest::keyClick(entries, Qt::Key_Escape);
+            QVERIFY(!entries->window()->isVisible());
+        }
+        if (added) {
+            auto made = alert("0 o", -5);
+            m_store->db().insert(made);
+            m_store->raiseDataVersion();
+        } else {
+            m_view->deleteAlert(m_store->alerts().constLast());
+        }
+        QCOMPARE(picker->count(), added ? 5 : 3);
+        QCoreApplication::processEvents();
+        QVERIFY(!entries->window()->isVisible());
+        QCOMPARE(QApplication::activePopupWidget(), nullptr);
+    }
+
     void stopOnlyForManualRun_data()
     {
         QTest::addColumn<bool>("manual"); // started by "Check Now", else as the daily loop starts it

@@ -157,8 +157,9 @@ private Q_SLOTS:
         QCOMPARE(view.findChild<QLabel *>("counterRanking")->text(), "0");
     }
 
-    // A long name keeps to one line, cut with an ellipsis, and long facts wrap: neither widens
-    // the screen past the window's narrowest detail column with the history panel open.
+    // A long name and long facts each keep to one line, cut with an ellipsis, drawn whole inside
+    // their label: neither widens the screen past the window's narrowest detail column with the
+    // history panel open, and the facts break inside no word.
     void longNameStaysInTheWindow()
     {
         TrackedApp app(AppInfo{"1", "Lumen Photo Editor: Collage Maker, Filters, Retouch and Layout Studio"}, true);
@@ -175,12 +176,14 @@ private Q_SLOTS:
         view.findChild<KeywordTable *>()->setSelection("photo editor");
         QCoreApplication::processEvents();
         QVERIFY2(view.minimumSizeHint().width() <= view.width(), qPrintable(QString::number(view.minimumSizeHint().width())));
-        auto *name = view.findChild<QLabel *>("appName");
-        const auto painted = renderedTexts(name);
-        QCOMPARE(painted.size(), 1);
-        QVERIFY2(painted[0].endsWith(u'…') && app.name.startsWith(painted[0].chopped(1)), qPrintable(painted[0]));
-        for (auto *label : {name, view.findChild<QLabel *>("appFacts")})
+        for (auto *label : {view.findChild<QLabel *>("appName"), view.findChild<QLabel *>("appFacts")}) {
+            const auto painted = renderedItems(label);
+            QCOMPARE(painted.size(), 1);
+            const auto &line = painted[0];
+            QVERIFY2(line.text.endsWith(u'…') && label->text().startsWith(line.text.chopped(1)), qPrintable(line.text));
+            QVERIFY2(QRectF(label->rect()).contains(line.box), qPrintable(line.text));
             QVERIFY(view.rect().contains(QRect(label->mapTo(&view, QPoint()), label->size())));
+        }
     }
 
     // While discovery runs, the banner's six counters are laid out side by side, each shown

@@ -6,6 +6,7 @@
 #include "ui/cells/CellContents.h"
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
@@ -16,6 +17,8 @@
 #include <QPainter>
 #include <QStyleOptionViewItem>
 #include <QBuffer>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -430,6 +433,55 @@ private Q_SLOTS:
         if (QByteArray(QTest::currentDataTag()).endsWith("selected"))
             table.selectRow(0);
         QTEST(renderedTexts(table.viewport()), "texts");
+    }
+
+    // Laid over a list too short for all of it, the state gives up its symbol, then its narrow
+    // width, rather than squeezing its texts: each is drawn whole inside its label and inside the
+    // list, and its button keeps its height and covers none of them.
+    void emptyStateFitsItsHost_data()
+    {
+        QTest::addColumn<int>("height"); // of the list
+        QTest::addColumn<bool>("symbol");
+        QTest::newRow("room for all") << 300 << true;
+        QTest::newRow("no room for the symbol") << 110 << false;
+        QTest::newRow("texts on fewer lines") << 96 << false;
+    }
+
+    void emptyStateFitsItsHost()
+    {
+        QFETCH(int, height);
+        QWidget host;
+        host.resize(744, height);
+        EmptyStateView state(QStringLiteral("text.magnifyingglass"), QStringLiteral("Nothing new"),
+                             QStringLiteral("This app already tracks every keyword tracked for Snapmosaic."));
+        auto *button = state.addAction(QStringLiteral("Discover Keywords for Snapmosaic"));
+        state.overlayOn(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const QRectF buttonArea(button->mapTo(&host, QPoint()), button->size());
+        QVERIFY(QRectF(host.rect()).contains(buttonArea));
+        QVERIFY(button->height() >= button->sizeHint().height());
+        QStringList drawn;
+        bool symbolShown = false;
+        for (auto *label : state.findChildren<QLabel *>()) {
+            if (!label->isVisibleTo(&host))
+                continue;
+            symbolShown |= label->text() == Glyphs::text(u"text.magnifyingglass");
+            const QRectF area(label->mapTo(&host, QPoint()), label->size());
+            for (const auto &line : renderedItems(label)) {
+                const auto box = line.box.translated(area.topLeft());
+                drawn.append(line.text);
+                QVERIFY2(area.contains(box) && QRectF(host.rect()).contains(box), qPrintable(line.text));
+                QVERIFY2(!box.intersects(buttonArea), qPrintable(line.text));
+            }
+        }
+        QVERIFY2(drawn.contains("Nothing new") && drawn.join(u' ').contains("tracked for Snapmosaic."),
+                 qPrintable(drawn.join(" | ")));
+        QFETCH(bool, symbol);
+        QCOMPARE(symbolShown, symbol);
+        // Room again brings the symbol back.
+        host.resize(744, 300);
+        QVERIFY(state.findChildren<QLabel *>().constFirst()->isVisibleTo(&host));
     }
 };
 

@@ -174,6 +174,11 @@ class TestScreens : public QObject
                                 {sortArrow, "Their rank"}, {"collage maker pro", "Keyword"}, {"#14", "My rank"},
                                 {"#11", "Their rank"}, {"3", "Difference"}, {"blur vintage", "Keyword"},
                                 {"#1", "Their rank"}, {"Only theirs", "Difference"}}},
+            {"competitors-keyword-gap-nothing-new",
+             competitors + rivalTable
+                 + QList<Shown>{{"Their keywords you don’t track (0)"}, {"Nothing new"},
+                                {"This app already tracks every keyword tracked for Snapmosaic."},
+                                {"Discover Keywords for Snapmosaic"}}},
             {"settings-search",
              settings + QList<Shown>{{"Default storefront"}, {"🇺🇸 United States"}, {"Results per search: 200"},
                                      {"Requests per minute: 20"}, {"Cache: 60 min"}}},
@@ -795,6 +800,17 @@ private Q_SLOTS:
             }
             save(&window, "competitors-" + CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'));
         }
+
+        // A competitor whose only keyword the app tracks too: the lower pane has nothing new.
+        const auto other = *store.app(SeedAccount::competitors[1]);
+        store.addKeywords({QStringLiteral("photo editor")}, other);
+        store.raiseDataVersion();
+        auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
+        Q_EMIT picker->activated(picker->findData(other.appleAppId));
+        QCoreApplication::processEvents();
+        QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
+        verifyNothingCut(&window);
+        save(&window, "competitors-keyword-gap-nothing-new");
     }
 
     void settingsTabs()

@@ -51,10 +51,12 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
 void EmptyStateView::setContent(const QString &symbol, const QString &title, const QString &description)
 {
     m_symbol->setText(Glyphs::text(symbol));
-    m_symbol->setVisible(!m_symbol->text().isEmpty());
+    m_symbol->setVisible(!m_symbol->text().isEmpty() && !m_compact);
     m_title->setText(title);
     m_description->setText(description);
     m_description->setVisible(!description.isEmpty());
+    // Texts of another length need another height, and may leave room for the symbol again.
+    placeOverHost();
 }
 
 QString EmptyStateView::title() const
@@ -96,12 +98,36 @@ bool EmptyStateView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+void EmptyStateView::setCompact(bool compact)
+{
+    if (compact == m_compact)
+        return;
+    m_compact = compact;
+    m_symbol->setVisible(!m_symbol->text().isEmpty() && !compact);
+    layout()->invalidate();
+}
+
+int EmptyStateView::neededHeight(int width) const
+{
+    const int height = heightForWidth(width);
+    return height > 0 ? height : sizeHint().height();
+}
+
 void EmptyStateView::placeOverHost()
 {
     if (!m_host)
         return;
-    const int width = qMin(m_host->width() - 16, 320);
-    const int height = qMin(m_host->height(), heightForWidth(width) > 0 ? heightForWidth(width) : sizeHint().height());
+    // A short host, such as a pane at the window's least height, would squeeze the texts into
+    // each other and under the buttons: the decorative symbol gives way first, then the texts
+    // take the host's whole width so that they need fewer lines.
+    const int room = qMax(m_host->width() - 16, 1);
+    int width = qMin(room, 320);
+    setCompact(false);
+    if (neededHeight(width) > m_host->height())
+        setCompact(true);
+    if (neededHeight(width) > m_host->height())
+        width = room;
+    const int height = qMin(m_host->height(), neededHeight(width));
     setGeometry((m_host->width() - width) / 2, (m_host->height() - height) / 2, width, height);
     raise();
 }

@@ -34,10 +34,14 @@ protected:
 
 private:
     void placeOverHost();
+    // Without the symbol, for a host too short to hold it.
+    void setCompact(bool compact);
+    int neededHeight(int width) const;
 
     QLabel *m_symbol;
     QLabel *m_title;
     QLabel *m_description;
     QWidget *m_actions;
     QWidget *m_host = nullptr;
+    bool m_compact = false;
 };

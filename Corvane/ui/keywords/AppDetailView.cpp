@@ -275,9 +275,10 @@ QWidget *AppDetailView::buildHeader()
     line1->addWidget(m_badge);
     line1->addStretch();
 
-    m_facts = PlainText::label(header);
+    // Cut like the name: wrapped, a long maker's name broke inside its words in a narrow column.
+    m_facts = new OneLineLabel(header);
+    m_facts->setTextFormat(Qt::PlainText);
     m_facts->setObjectName(QStringLiteral("appFacts"));
-    m_facts->setWordWrap(true);
     Style::setTone(m_facts, Style::Tone::secondary);
 
     m_id = captionLabel(header);

@@ -37,7 +37,7 @@ void steady_writer(benchmark::State &state)
         qint64 largestLog = 0;
         QElapsedTimer running;
         running.start();
-        for (int i = 0; running.durationElapsed() < writingTime; ++i) {
+        for (int i = 0; std::chrono::milliseconds(running.elapsed()) < writingTime; ++i) {
             QElapsedTimer timer;
             timer.start();
             {

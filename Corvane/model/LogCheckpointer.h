@@ -48,7 +48,8 @@ public:
         int boundPages = 16384;
         // 0: twice the bound.
         int holdPastPages = 0;
-        std::chrono::milliseconds holdBudget{250};
+        // No longer than the window may stop answering.
+        std::chrono::milliseconds holdBudget{100};
 
         int holdPast() const { return holdPastPages > 0 ? holdPastPages : 2 * boundPages; }
     };

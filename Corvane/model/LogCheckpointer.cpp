@@ -266,7 +266,8 @@ bool LogCheckpointer::openConnections(const QString &path)
     sqlite->busy_handler(checkpointer, &LogCheckpointer::busyHandler, this);
     // Checkpoints sync the log before copying it back and the file after, as the writer's would.
     exec(checkpointer, "PRAGMA synchronous = NORMAL");
-    // Also tells whether this connection's own write began the log anew.
+    // Replaces SQLite's automatic checkpoints here too, and tells whether this connection's own
+    // write began the log anew.
     sqlite->wal_hook(checkpointer, &LogCheckpointer::ownWalHook, this);
     // A log that begins anew is cut back to nothing, so that the writer appends to it: on a busy
     // disk, its writes over an old log's blocks were seen to wait up to a tenth of a second each.
@@ -301,7 +302,12 @@ void LogCheckpointer::round()
         return m_needsRoom || m_writerHeld || m_log >= m_limits.boundPages;
     };
     // Every restart copies back first what the writer committed until then.
-    if (restartDue() || (copyBackAll(), restartDue()))
+    bool due = restartDue();
+    if (!due) {
+        copyBackAll();
+        due = restartDue();
+    }
+    if (due)
         restartLog();
 }
 

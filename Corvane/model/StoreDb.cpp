@@ -202,6 +202,15 @@ bool StoreDb::write(const QString &sql, const QVariantList &values)
     return true;
 }
 
+qint64 StoreDb::writeCounted(const QString &sql, const QVariantList &values)
+{
+    Statement statement(*this, sql);
+    if (!execute(statement, values, true))
+        return -1;
+    writeSucceeded();
+    return statement.query.numRowsAffected();
+}
+
 bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVariantList &values,
                      qint64 &persistentId)
 {

@@ -195,10 +195,11 @@ public:
     };
     ChangeMark changeMark();
 
-    // Tracked apps.
+    // Tracked apps. An app being removed (see beginRemoval()) is in none of the reads; inserting
+    // an app with its ID first finishes that removal, so that the new app starts with no rows.
     bool insert(TrackedApp &app);
     bool update(const TrackedApp &app);
-    // Also deletes the app's keyword links and rank snapshots.
+    // Also deletes the app's keyword links and rank snapshots, all in this one statement.
     bool remove(const TrackedApp &app);
     std::optional<TrackedApp> app(qint64 persistentId);
     std::optional<TrackedApp> appByAppleId(const QString &appleAppId);
@@ -330,7 +331,6 @@ public:
     // The states of these keys that exist, by key, read in one query rather than one per key.
     QHash<QString, RankState> rankStates(const QStringList &keys);
     QList<RankState> rankStatesOfApp(const QString &appleAppId, const QString &country);
-    bool removeRankStatesOfApp(const QString &appleAppId);
     bool removeAllRankStates();
 
     // Keyword metrics.
@@ -346,17 +346,20 @@ public:
     bool insert(RankAlert &alert);
     bool update(const RankAlert &alert);
     bool remove(const RankAlert &alert);
+    // Deletes the alerts with these row ids, in one statement.
+    bool removeAlerts(const QList<qint64> &persistentIds);
     // Sets the read flag of the alerts with these row ids.
     bool setAlertsRead(const QList<qint64> &persistentIds, bool read);
     QList<RankAlert> alertsNewestFirst();
     // What became of the alerts since an earlier mark, so that a screen that keeps them reads
     // only what changed: `added` counts alerts inserted, `flagged` changes of read flags,
-    // `rewritten` any other change on this connection (rollbacks too), `others` the commits of
-    // other connections.
+    // `removed` alerts deleted or taken out of the reads, `rewritten` any other change on this
+    // connection (rollbacks too), `others` the commits of other connections.
     struct AlertsMark
     {
         qint64 added = 0;
         qint64 flagged = 0;
+        qint64 removed = 0;
         qint64 rewritten = 0;
         qint64 others = -1;
         bool operator==(const AlertsMark &) const = default;
@@ -370,7 +373,22 @@ public:
     qint64 unreadAlertCount();
     // Created at or after the time, oldest first.
     QList<RankAlert> alertsSince(const QDateTime &time);
-    bool removeAlertsOfApp(const QString &appleAppId);
+
+    // Removing an app whose history is long: a year of daily readings is too much for one save.
+    // beginRemoval() takes the app and its alerts out of every read at once and records, in the
+    // same save, that its rows are still to go; continueRemoval() then deletes them a bounded
+    // number at a time. The record outlives a crash, so that the next start can finish.
+    struct AppRemoval
+    {
+        qint64 appPersistentId = 0;
+        QString appleAppId;
+    };
+    bool beginRemoval(const TrackedApp &app);
+    QList<AppRemoval> appRemovals();
+    // Deletes up to `limit` of the app's remaining alerts, rank states, snapshots and links, in
+    // that order; once none remain, the app and the record of its removal. The number of rows
+    // deleted: 0 once the removal is complete, -1 when a statement failed.
+    qint64 continueRemoval(const AppRemoval &removal, qint64 limit);
 
     // Store bookkeeping.
     bool insert(StoreMeta &meta);
@@ -429,7 +447,11 @@ private:
     QList<KeywordRowSource> keywordRowSources(const TrackedApp &app, const QString &country, const QString &where,
                                               const QVariantList &values);
     QList<SearchObservation> observations(const QString &where, const QVariantList &values);
-    QList<RankAlert> alerts(const QString &where, const QVariantList &values);
+    QList<RankAlert> alerts(const QString &condition, const QString &order, const QVariantList &values);
+    // Runs a write and returns the number of rows it changed, -1 when it failed.
+    qint64 writeCounted(const QString &sql, const QVariantList &values);
+    // Deletes up to `limit` rows of the table that match `condition`, found through its index.
+    qint64 removeSome(const QString &table, const QString &condition, const QVariant &value, qint64 limit);
 
     QSqlDatabase database() const;
 

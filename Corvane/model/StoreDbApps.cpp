@@ -1,8 +1,11 @@
+#include "model/RemovedApps.h"
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include <limits>
 
 // Tracked apps, keywords and the links between them.
 
@@ -110,8 +113,8 @@ KeywordLink readLink(RowReader &row)
     return link;
 }
 
-const QString appSelect =
-    QStringLiteral("SELECT %1 FROM tracked_app a ").arg(selectList(QStringLiteral("a"), appColumns));
+const QString appSelect = QStringLiteral("SELECT %1 FROM tracked_app a WHERE a.apple_app_id NOT IN %2 ")
+                              .arg(selectList(QStringLiteral("a"), appColumns), RemovedApps::ids());
 const QString keywordSelect =
     QStringLiteral("SELECT %1 FROM keyword k ").arg(selectList(QStringLiteral("k"), keywordColumns));
 const QString linkSelect =
@@ -121,6 +124,16 @@ const QString linkSelect =
 
 bool StoreDb::insert(TrackedApp &app)
 {
+    // Else the new app would take over the row of the one being removed, with its history.
+    for (const auto &removal : appRemovals()) {
+        if (removal.appleAppId != app.appleAppId)
+            continue;
+        qint64 removed = 0;
+        while ((removed = continueRemoval(removal, std::numeric_limits<qint64>::max())) > 0) {
+        }
+        if (removed < 0)
+            return false;
+    }
     return upsert(QStringLiteral("tracked_app"), appColumns, appValues(app), app.persistentId);
 }
 
@@ -139,7 +152,7 @@ bool StoreDb::remove(const TrackedApp &app)
 std::optional<TrackedApp> StoreDb::app(qint64 persistentId)
 {
     std::optional<TrackedApp> result;
-    select(appSelect + QStringLiteral("WHERE a.pk = ?"), {persistentId}, [&](const QSqlQuery &query) {
+    select(appSelect + QStringLiteral("AND a.pk = ?"), {persistentId}, [&](const QSqlQuery &query) {
         RowReader row(query);
         result = readApp(row);
     });
@@ -149,7 +162,7 @@ std::optional<TrackedApp> StoreDb::app(qint64 persistentId)
 std::optional<TrackedApp> StoreDb::appByAppleId(const QString &appleAppId)
 {
     std::optional<TrackedApp> result;
-    select(appSelect + QStringLiteral("WHERE a.apple_app_id = ?"), {appleAppId}, [&](const QSqlQuery &query) {
+    select(appSelect + QStringLiteral("AND a.apple_app_id = ?"), {appleAppId}, [&](const QSqlQuery &query) {
         RowReader row(query);
         result = readApp(row);
     });

@@ -1,3 +1,4 @@
+#include "model/RemovedApps.h"
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
@@ -94,6 +95,20 @@ const QString metricSelect =
     QStringLiteral("SELECT %1 FROM keyword_metric m ").arg(selectList(QStringLiteral("m"), metricColumns));
 const QString alertSelect =
     QStringLiteral("SELECT %1 FROM rank_alert r ").arg(selectList(QStringLiteral("r"), alertColumns));
+// The alerts of apps being removed are gone for every reader.
+const QString alertShown = QStringLiteral("r.apple_app_id NOT IN %1").arg(RemovedApps::ids());
+
+// A list of row ids as the JSON array that json_each() reads: one statement for thousands of
+// them rather than one each.
+QString idList(const QList<qint64> &persistentIds)
+{
+    QByteArray ids = "[";
+    for (const auto id : persistentIds)
+        ids += QByteArray::number(id) + ',';
+    if (ids.size() > 1)
+        ids.chop(1);
+    return QString::fromLatin1(ids + ']');
+}
 
 }
 
@@ -178,22 +193,25 @@ bool StoreDb::update(const RankAlert &alert)
 bool StoreDb::remove(const RankAlert &alert)
 {
     const bool removed = removeRow(QStringLiteral("rank_alert"), alert.persistentId);
-    m_alertsMark.rewritten += removed;
+    m_alertsMark.removed += removed;
     return removed;
+}
+
+bool StoreDb::removeAlerts(const QList<qint64> &persistentIds)
+{
+    if (persistentIds.isEmpty())
+        return true;
+    ++m_alertsMark.removed;
+    return write(QStringLiteral("DELETE FROM rank_alert WHERE pk IN (SELECT value FROM json_each(?))"),
+                 {idList(persistentIds)});
 }
 
 bool StoreDb::setAlertsRead(const QList<qint64> &persistentIds, bool read)
 {
     if (persistentIds.isEmpty())
         return true;
-    // One statement over a list of row ids: "Mark All Read" on thousands of alerts spent most of
-    // its time in a statement each.
-    QByteArray ids = "[";
-    for (const auto id : persistentIds)
-        ids += QByteArray::number(id) + ',';
-    ids.back() = ']';
     const bool saved = write(QStringLiteral("UPDATE rank_alert SET is_read = ? WHERE pk IN (SELECT value FROM json_each(?))"),
-                             {read, QString::fromLatin1(ids)});
+                             {read, idList(persistentIds)});
     ++m_alertsMark.flagged;
     return saved;
 }
@@ -207,21 +225,22 @@ StoreDb::AlertsMark StoreDb::alertsMark()
 
 QList<RankAlert> StoreDb::alertsAfter(qint64 persistentId)
 {
-    return alerts(QStringLiteral("WHERE r.pk > ? ORDER BY r.created_at DESC, r.pk DESC"), {persistentId});
+    return alerts(QStringLiteral("r.pk > ?"), QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {persistentId});
 }
 
 QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
 {
     QList<std::pair<qint64, bool>> flags;
-    select(QStringLiteral("SELECT pk, is_read FROM rank_alert"), {},
+    select(QStringLiteral("SELECT r.pk, r.is_read FROM rank_alert r WHERE ") + alertShown, {},
            [&](const QSqlQuery &query) { flags.append({query.value(0).toLongLong(), query.value(1).toBool()}); });
     return flags;
 }
 
-QList<RankAlert> StoreDb::alerts(const QString &where, const QVariantList &values)
+QList<RankAlert> StoreDb::alerts(const QString &condition, const QString &order, const QVariantList &values)
 {
     QList<RankAlert> result;
-    select(alertSelect + where, values, [&](const QSqlQuery &query) {
+    const auto where = QStringLiteral("WHERE ") + alertShown + (condition.isEmpty() ? QString() : QStringLiteral(" AND ") + condition);
+    select(alertSelect + where + u' ' + order, values, [&](const QSqlQuery &query) {
         RowReader row(query);
         result.append(readAlert(row));
     });
@@ -230,32 +249,27 @@ QList<RankAlert> StoreDb::alerts(const QString &where, const QVariantList &value
 
 QList<RankAlert> StoreDb::alertsNewestFirst()
 {
-    return alerts(QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {});
+    return alerts({}, QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {});
 }
 
 QList<RankAlert> StoreDb::unreadAlerts()
 {
-    return alerts(QStringLiteral("WHERE r.is_read = 0 ORDER BY r.pk"), {});
+    return alerts(QStringLiteral("r.is_read = 0"), QStringLiteral("ORDER BY r.pk"), {});
 }
 
 qint64 StoreDb::unreadAlertCount()
 {
     qint64 count = 0;
-    select(QStringLiteral("SELECT count(*) FROM rank_alert WHERE is_read = 0"), {},
+    select(QStringLiteral("SELECT count(*) FROM rank_alert r WHERE r.is_read = 0 AND ") + alertShown, {},
            [&](const QSqlQuery &query) { count = query.value(0).toLongLong(); });
     return count;
 }
 
 QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
 {
-    return alerts(QStringLiteral("WHERE r.created_at >= ? ORDER BY r.created_at, r.pk"), {date(time)});
+    return alerts(QStringLiteral("r.created_at >= ?"), QStringLiteral("ORDER BY r.created_at, r.pk"), {date(time)});
 }
 
-bool StoreDb::removeAlertsOfApp(const QString &appleAppId)
-{
-    ++m_alertsMark.rewritten;
-    return write(QStringLiteral("DELETE FROM rank_alert WHERE apple_app_id = ?"), {appleAppId});
-}
 
 bool StoreDb::insert(StoreMeta &meta)
 {

@@ -1,3 +1,4 @@
+#include "model/RemovedApps.h"
 #include "model/RowReader.h"
 #include "model/SqliteLibrary.h"
 #include "model/StoreDb.h"
@@ -469,8 +470,8 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfAppsOldestFirst()
 {
     QList<AppSnapshot> result;
     select(QStringLiteral("SELECT %1, a.apple_app_id FROM rank_snapshot s JOIN tracked_app a ON a.pk = s.app_pk "
-                          "ORDER BY s.checked_at, s.pk")
-               .arg(selectList(QStringLiteral("s"), snapshotColumns)),
+                          "WHERE a.apple_app_id NOT IN %2 ORDER BY s.checked_at, s.pk")
+               .arg(selectList(QStringLiteral("s"), snapshotColumns), RemovedApps::ids()),
            {}, [&](const QSqlQuery &query) {
                RowReader row(query);
                AppSnapshot entry{readSnapshot(row), QString()};
@@ -493,8 +494,9 @@ QList<StoreDb::AppSnapshot> StoreDb::snapshotsOfKeywordByApp(const QString &norm
     QList<AppSnapshot> result;
     // CROSS JOIN keeps the snapshots outermost, found through their keyword index.
     select(QStringLiteral("SELECT %1, a.apple_app_id FROM rank_snapshot s CROSS JOIN tracked_app a ON a.pk = s.app_pk "
-                          "WHERE s.keyword_normalized = ? AND s.country = ? ORDER BY s.app_pk, s.checked_at, s.pk")
-               .arg(selectList(QStringLiteral("s"), snapshotColumns)),
+                          "WHERE s.keyword_normalized = ? AND s.country = ? AND a.apple_app_id NOT IN %2 "
+                          "ORDER BY s.app_pk, s.checked_at, s.pk")
+               .arg(selectList(QStringLiteral("s"), snapshotColumns), RemovedApps::ids()),
            {normalized, country}, [&](const QSqlQuery &query) {
                RowReader row(query);
                AppSnapshot entry{readSnapshot(row), QString()};
@@ -553,11 +555,6 @@ QList<RankState> StoreDb::rankStatesOfApp(const QString &appleAppId, const QStri
     return result;
 }
 
-bool StoreDb::removeRankStatesOfApp(const QString &appleAppId)
-{
-    rowsChanged({.appleAppId = appleAppId});
-    return write(QStringLiteral("DELETE FROM rank_state WHERE apple_app_id = ?"), {appleAppId});
-}
 
 bool StoreDb::removeAllRankStates()
 {

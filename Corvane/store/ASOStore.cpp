@@ -47,11 +47,14 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
             clearUnknownPopularitySources();
             migrateLayoutIfNeeded();
             raiseDataVersion();
+            finishRemovals();
         });
         return;
     }
     clearUnknownPopularitySources();
     migrateLayoutIfNeeded();
+    // A removal that quitting or a crash cut short.
+    finishRemovals();
 }
 
 ASOStore::~ASOStore()

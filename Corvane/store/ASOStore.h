@@ -173,7 +173,10 @@ public:
     std::optional<TrackedApp> app(const QString &appleAppId);
     // Every tracked app, oldest first.
     QList<TrackedApp> apps();
-    // Deletes the app with its links, snapshots, rank states and alerts.
+    // Deletes the app with its links, snapshots, rank states and alerts. The app and its alerts
+    // leave every read at once; its rows go afterwards, in saves of bounded size that step aside
+    // for the log as a run does. A removal cut short by quitting or a crash goes on after the next
+    // start; adding the app again meanwhile waits for it, so the new app has none of the old rows.
     void deleteApp(const TrackedApp &app);
     // Marks the app as own app or competitor.
     void setOwn(const TrackedApp &app, bool isOwn);
@@ -200,14 +203,16 @@ public:
 
     // For quitting: every search under way is cut short and, like every later one, comes back
     // failed and unrecorded; popularity requests and discovery lookups are cut short too;
-    // nothing is applied any more, and discovery runs stop at their next check. What was cut
+    // nothing is applied any more, discovery runs stop at their next check, and the rows of
+    // removed apps stop going after their current save (the next start goes on). What was cut
     // short ends on the next turns of the event loop: turn it until isIdle() before destroying
     // the store, else the suspended tasks are left behind.
     void shutDown();
     bool isShutDown() const { return m_closing->isCancelled(); }
     // Cancelled by shutDown(): requests that must end when the application quits take it.
     const CancelTokenPtr &closing() const { return m_closing; }
-    // No search is in progress and no discovery run is running.
+    // No search is in progress, no discovery run is running, no removed app's rows are being
+    // deleted and no alert edits wait to be written.
     bool isIdle() const;
 
     // Returns on a later turn of the event loop once the current slice of work that goes on
@@ -228,12 +233,22 @@ public:
     static std::optional<RankPoint> previousPoint(const RankState &state);
 
     // --- Alerts
+    //
+    // Marked and deleted alerts are so for every read through the store at once; the database
+    // follows in saves of a few thousand alerts, on later turns of the event loop when they are
+    // many. Read them here rather than from the database.
 
     // Every alert, newest first.
     QList<RankAlert> alerts();
     qint64 unreadAlertCount();
     // Created at or after the time, oldest first.
     QList<RankAlert> alertsSince(const QDateTime &time);
+    // Stored after the one with this row id, newest first.
+    QList<RankAlert> alertsAfter(qint64 persistentId);
+    // Every alert's row id and read flag, in no particular order.
+    QList<std::pair<qint64, bool>> alertReadFlags();
+    // The database's mark of the alerts, with the marks and deletions made here.
+    StoreDb::AlertsMark alertsMark();
     void markAlertsRead(const QList<RankAlert> &alerts, bool read);
     void deleteAlerts(const QList<RankAlert> &alerts);
 
@@ -371,6 +386,9 @@ Q_SIGNALS:
     // The database was found damaged; emitted once, with the text to show.
     void databaseDamaged(const std::optional<QString> &databaseDamage);
     void writesHeldChanged(bool writesHeld);
+    // The rows of removed apps stopped going: all are gone, or quitting or a held or damaged
+    // database stopped them.
+    void removalsEnded();
 
 private:
     struct RunningSearch
@@ -387,6 +405,33 @@ private:
     // Start-up repairs.
     void clearUnknownPopularitySources();
     void migrateLayoutIfNeeded();
+
+    // Removing apps (ASOStoreRemovals.cpp): deletes the rows of removed apps in the background
+    // unless that runs already or writes are refused.
+    void finishRemovals();
+    static QCoro::Task<> removeRows(QPointer<ASOStore> self);
+    // Once no removal of the app is pending; false when quitting or refused writes stopped it.
+    QCoro::Task<bool> removalEnded(QString appleAppId);
+
+    // Alert edits not yet written, by row id.
+    struct AlertEdit
+    {
+        bool remove = false;
+        bool read = false;
+        // As the database holds it.
+        bool unreadStored = false;
+        QString appleAppId;
+        // What the edit changes in the count of unread alerts.
+        qint64 unreadChange() const;
+    };
+    QList<RankAlert> withAlertEdits(QList<RankAlert> alerts) const;
+    void editAlert(const RankAlert &alert, bool remove, bool read);
+    void forgetAlertEditsOf(const QString &appleAppId);
+    void writeAlertEdits();
+    // Writes the first `count` edits in one save.
+    void saveAlertEdits(qsizetype count);
+    void startWritingAlertEdits();
+    static QCoro::Task<> writeAlertEditsInTurns(QPointer<ASOStore> self);
 
     // Search path.
     static QCoro::Task<SearchObservation> sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future);
@@ -438,6 +483,14 @@ private:
     bool m_savedPending = false;
     bool m_versionPending = false;
     QTimer m_followTimer;
+    bool m_removing = false;
+    QHash<qint64, AlertEdit> m_alertEdits;
+    // Their row ids in the order they were made; an id gone from m_alertEdits is passed over.
+    QList<qint64> m_alertEditQueue;
+    // Their change of the unread count, and of the alerts' mark.
+    qint64 m_alertEditsUnread = 0;
+    StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};
+    bool m_editingAlerts = false;
 
     // Competitor analysis (workflows/ASOStoreCompetitors.cpp).
     LatestSearchCache m_latestSearches;

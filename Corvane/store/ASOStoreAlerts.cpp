@@ -84,39 +84,179 @@ void ASOStore::raiseAlerts(const TrackedApp &app, const SearchObservation &obser
     m_db->insert(alert);
 }
 
+// Marking and deleting alerts: the change is seen through the store at once and written in
+// saves of at most this many alerts each, so that thousands of them never hold the window.
+namespace {
+
+constexpr qsizetype alertEditsPerSave = 5000;
+
+}
+
+qint64 ASOStore::AlertEdit::unreadChange() const
+{
+    return (!remove && !read ? 1 : 0) - (unreadStored ? 1 : 0);
+}
+
+QList<RankAlert> ASOStore::withAlertEdits(QList<RankAlert> alerts) const
+{
+    if (m_alertEdits.isEmpty())
+        return alerts;
+    QList<RankAlert> edited;
+    edited.reserve(alerts.size());
+    for (auto &alert : alerts) {
+        const auto edit = m_alertEdits.constFind(alert.persistentId);
+        if (edit != m_alertEdits.cend()) {
+            if (edit->remove)
+                continue;
+            alert.isRead = edit->read;
+        }
+        edited.append(std::move(alert));
+    }
+    return edited;
+}
+
 QList<RankAlert> ASOStore::alerts()
 {
-    return m_db->alertsNewestFirst();
+    return withAlertEdits(m_db->alertsNewestFirst());
+}
+
+QList<RankAlert> ASOStore::alertsAfter(qint64 persistentId)
+{
+    return withAlertEdits(m_db->alertsAfter(persistentId));
+}
+
+QList<std::pair<qint64, bool>> ASOStore::alertReadFlags()
+{
+    auto flags = m_db->alertReadFlags();
+    if (m_alertEdits.isEmpty())
+        return flags;
+    QList<std::pair<qint64, bool>> edited;
+    edited.reserve(flags.size());
+    for (const auto &[id, read] : std::as_const(flags)) {
+        const auto edit = m_alertEdits.constFind(id);
+        if (edit == m_alertEdits.cend())
+            edited.append({id, read});
+        else if (!edit->remove)
+            edited.append({id, edit->read});
+    }
+    return edited;
+}
+
+StoreDb::AlertsMark ASOStore::alertsMark()
+{
+    auto mark = m_db->alertsMark();
+    mark.flagged += m_alertEditsMark.flagged;
+    mark.removed += m_alertEditsMark.removed;
+    return mark;
 }
 
 qint64 ASOStore::unreadAlertCount()
 {
-    return m_db->unreadAlertCount();
+    return m_db->unreadAlertCount() + m_alertEditsUnread;
 }
 
 QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 {
-    return m_db->alertsSince(time);
+    return withAlertEdits(m_db->alertsSince(time));
 }
 
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
-    QList<qint64> changed;
     for (const auto &alert : alerts) {
         if (alert.isRead != read)
-            changed.append(alert.persistentId);
+            editAlert(alert, false, read);
     }
-    StoreDb::Transaction save(*m_db);
-    m_db->setAlertsRead(changed, read);
-    save.commit();
-    raiseDataVersion();
+    ++m_alertEditsMark.flagged;
+    writeAlertEdits();
 }
 
 void ASOStore::deleteAlerts(const QList<RankAlert> &alerts)
 {
-    StoreDb::Transaction save(*m_db);
     for (const auto &alert : alerts)
-        m_db->remove(alert);
-    save.commit();
+        editAlert(alert, true, alert.isRead);
+    ++m_alertEditsMark.removed;
+    writeAlertEdits();
+}
+
+void ASOStore::editAlert(const RankAlert &alert, bool remove, bool read)
+{
+    auto edit = m_alertEdits.find(alert.persistentId);
+    if (edit == m_alertEdits.end()) {
+        // What the database holds until the edit is written; the alert as read through the store.
+        edit = m_alertEdits.insert(alert.persistentId, AlertEdit{false, alert.isRead, !alert.isRead, alert.appleAppId});
+        m_alertEditQueue.append(alert.persistentId);
+    }
+    m_alertEditsUnread -= edit->unreadChange();
+    edit->remove = edit->remove || remove;
+    edit->read = read;
+    m_alertEditsUnread += edit->unreadChange();
+}
+
+void ASOStore::forgetAlertEditsOf(const QString &appleAppId)
+{
+    // Its alerts left every read and go with its other rows.
+    for (auto edit = m_alertEdits.begin(); edit != m_alertEdits.end();) {
+        if (edit->appleAppId == appleAppId) {
+            m_alertEditsUnread -= edit->unreadChange();
+            edit = m_alertEdits.erase(edit);
+        } else {
+            ++edit;
+        }
+    }
+}
+
+void ASOStore::writeAlertEdits()
+{
+    // Few are written at once, as before; many in the background.
+    if (!m_editingAlerts && m_alertEditQueue.size() <= alertEditsPerSave)
+        saveAlertEdits(alertEditsPerSave);
+    else if (!m_editingAlerts)
+        startWritingAlertEdits();
     raiseDataVersion();
+}
+
+void ASOStore::saveAlertEdits(qsizetype count)
+{
+    QList<qint64> removed, read, unread;
+    const auto taken = std::min(count, m_alertEditQueue.size());
+    for (qsizetype i = 0; i < taken; ++i) {
+        const auto id = m_alertEditQueue.at(i);
+        const auto edit = m_alertEdits.constFind(id);
+        // Gone with its app.
+        if (edit == m_alertEdits.cend())
+            continue;
+        (edit->remove ? removed : edit->read ? read : unread).append(id);
+        m_alertEditsUnread -= edit->unreadChange();
+        m_alertEdits.erase(edit);
+    }
+    m_alertEditQueue.remove(0, taken);
+    // A failed save is ignored, as every failed save of the store: the alerts stay as stored.
+    StoreDb::Transaction save(*m_db);
+    m_db->removeAlerts(removed);
+    m_db->setAlertsRead(read, true);
+    m_db->setAlertsRead(unread, false);
+    // The screens showed the edits made; now they show what is stored.
+    if (!save.commit())
+        raiseDataVersion();
+}
+
+void ASOStore::startWritingAlertEdits()
+{
+    m_editingAlerts = true;
+    // On a later turn, after the screens showed the edits; a store destroyed before that leaves
+    // nothing waiting.
+    QTimer::singleShot(0, this, [this] { writeAlertEditsInTurns(this); });
+}
+
+QCoro::Task<> ASOStore::writeAlertEditsInTurns(QPointer<ASOStore> self)
+{
+    const Burst burst(self);
+    // Quitting lets them finish: they are few saves, and the user saw them made.
+    while (self && !self->m_alertEditQueue.isEmpty()) {
+        self->saveAlertEdits(alertEditsPerSave);
+        if (!self->m_alertEditQueue.isEmpty())
+            co_await EventLoopSlice::pause();
+    }
+    if (self)
+        self->m_editingAlerts = false;
 }

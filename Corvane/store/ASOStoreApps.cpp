@@ -47,6 +47,11 @@ QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, 
             std::rethrow_exception(lastError);
         throw StoreError::notFound(parsed.appleAppId);
     }
+    // Added again while its earlier removal goes on: the new app starts with none of the old
+    // rows, so they go first.
+    co_await removalEnded(parsed.appleAppId);
+    if (!self)
+        co_return AddAppResult{TrackedApp(), false, chosen};
     // Another addition of the same app may have finished while this one waited.
     if (const auto tracked = app(parsed.appleAppId))
         co_return AddAppResult{*tracked, false, chosen};
@@ -73,33 +78,6 @@ QList<TrackedApp> ASOStore::apps()
     return apps;
 }
 
-void ASOStore::deleteApp(const TrackedApp &app)
-{
-    // The app's discovery runs stop and go first: nothing may go on working for an app that
-    // is gone, and no screen may show a run of it.
-    const auto prefix = app.appleAppId + u'|';
-    auto runs = m_discoveries;
-    bool dropped = false;
-    for (auto it = runs.begin(); it != runs.end();) {
-        if (it.key().startsWith(prefix)) {
-            it.value()->cancel();
-            it = runs.erase(it);
-            dropped = true;
-        } else {
-            ++it;
-        }
-    }
-    if (dropped)
-        setDiscoveries(std::move(runs));
-
-    StoreDb::Transaction save(*m_db);
-    m_db->removeAlertsOfApp(app.appleAppId);
-    m_db->removeRankStatesOfApp(app.appleAppId);
-    if (const auto stored = m_db->appByAppleId(app.appleAppId))
-        m_db->remove(*stored);
-    save.commit();
-    raiseDataVersion();
-}
 
 void ASOStore::setOwn(const TrackedApp &app, bool isOwn)
 {

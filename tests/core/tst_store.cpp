@@ -327,7 +327,9 @@ private Q_SLOTS:
         QVERIFY(latest(seen, kw) == u"REQUEST_FAILED 0" && m_store->snapshots(seen, us, kw).size() == 2);
 
         // Deleting an app takes what belongs to it and leaves searches, keywords and metrics.
+        QSignalSpy removed(m_store.get(), &ASOStore::removalsEnded);
         m_store->deleteApp(rival);
+        QVERIFY(removed.wait(60000));
         QVERIFY(latest(rival, kw).isEmpty() && m_store->linkCount(rival) + m_store->snapshots(rival, us, kw).size() == 0);
         QVERIFY(m_store->keyword(kw) && m_store->db().observationById(outcome.observation.id));
     }

@@ -145,6 +145,7 @@ bool AlertsView::matchesFilters(const RankAlert &alert, const Filters &filters)
 QList<RankAlert> AlertsView::visibleAlerts(const QList<RankAlert> &alerts, const Filters &filters)
 {
     QList<RankAlert> visible;
+    visible.reserve(alerts.size());
     std::copy_if(alerts.begin(), alerts.end(), std::back_inserter(visible),
                  [&](const RankAlert &alert) { return matchesFilters(alert, filters); });
     return visible;
@@ -238,8 +239,47 @@ void AlertsView::deleteAlert(const RankAlert &alert)
 
 void AlertsView::markAllRead()
 {
-    if (m_store)
-        m_store->markAlertsRead(visibleAlerts(), true);
+    if (!m_store)
+        return;
+    const auto shown = visibleAlerts();
+    editShown([&] { m_store->markAlertsRead(shown, true); }, shown, false);
+}
+
+void AlertsView::editShown(const std::function<void()> &edit, const QList<RankAlert> &shown, bool removed)
+{
+    // What this view shows changes as the edit says, without reading every alert again: with
+    // many, that read alone would hold the window. Only a view that was up to date may.
+    const bool current = m_mark && *m_mark == m_store->alertsMark();
+    m_editing = true;
+    edit();
+    m_editing = false;
+    if (!current) {
+        reload();
+        return;
+    }
+    QSet<qint64> edited;
+    edited.reserve(shown.size());
+    for (const auto &alert : shown)
+        edited.insert(alert.persistentId);
+    QHash<qint64, bool> flags;
+    if (removed) {
+        m_alerts.removeIf([&edited](const RankAlert &alert) { return edited.contains(alert.persistentId); });
+    } else {
+        for (auto &alert : m_alerts) {
+            if (!alert.isRead && edited.contains(alert.persistentId)) {
+                alert.isRead = true;
+                flags.insert(alert.persistentId, true);
+            }
+        }
+    }
+    m_mark = m_store->alertsMark();
+    fillAppChoices();
+    if (removed || m_filters.unreadOnly) {
+        refreshList();
+    } else {
+        m_model->setReadFlags(flags);
+        updateStates();
+    }
 }
 
 QMessageBox *AlertsView::confirmClear()
@@ -260,9 +300,9 @@ QMessageBox *AlertsView::confirmClear()
     WriteGuard::guard(remove, m_store);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<ASOStore> store = m_store;
-    connect(remove, &QPushButton::clicked, this, [store, shown] {
+    connect(remove, &QPushButton::clicked, this, [this, store, shown] {
         if (store)
-            store->deleteAlerts(shown);
+            editShown([&] { store->deleteAlerts(shown); }, shown, true);
     });
     box->open();
     return box;
@@ -270,7 +310,9 @@ QMessageBox *AlertsView::confirmClear()
 
 void AlertsView::reload()
 {
-    const auto mark = m_store ? std::optional(m_store->db().alertsMark()) : std::nullopt;
+    if (m_editing)
+        return;
+    const auto mark = m_store ? std::optional(m_store->alertsMark()) : std::nullopt;
     if (mark && m_mark && (*mark == *m_mark || followChanges(*m_mark, *mark))) {
         m_mark = mark;
         return;
@@ -286,10 +328,12 @@ void AlertsView::reload()
 
 bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now)
 {
-    if (now.rewritten != before.rewritten || now.others != before.others)
+    if (now.rewritten != before.rewritten)
         return false;
-    auto &db = m_store->db();
-    auto added = now.added != before.added ? db.alertsAfter(m_newestPk) : QList<RankAlert>();
+    // Another connection's commit, or only the log copied back into the file by the one that
+    // does so: what was added and every read flag tell.
+    const bool others = now.others != before.others;
+    auto added = now.added != before.added || others ? m_store->alertsAfter(m_newestPk) : QList<RankAlert>();
     // Alerts carry the time they were made; one older than the newest listed would go between them.
     if (!added.isEmpty() && !m_alerts.isEmpty()) {
         const auto &oldest = added.constLast();
@@ -298,13 +342,16 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
             return false;
     }
     QHash<qint64, bool> flags;
-    if (now.flagged != before.flagged) {
-        const auto read = db.alertReadFlags();
-        if (read.size() != added.size() + m_alerts.size())
-            return false;
+    bool removed = false;
+    if (now.flagged != before.flagged || now.removed != before.removed || others) {
+        const auto read = m_store->alertReadFlags();
         flags.reserve(read.size());
         for (const auto &[id, isRead] : read)
             flags.insert(id, isRead);
+        // Those no longer read were deleted, or their app was removed.
+        removed = m_alerts.removeIf([&flags](const RankAlert &alert) { return !flags.contains(alert.persistentId); }) > 0;
+        if (read.size() != added.size() + m_alerts.size())
+            return false;
         for (auto &alert : m_alerts)
             alert.isRead = flags.value(alert.persistentId, alert.isRead);
     }
@@ -315,7 +362,7 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
     m_alerts = std::move(added);
     fillAppChoices();
     // The unread filter drops what was marked read; a new day shifts the day rows.
-    if ((!flags.isEmpty() && m_filters.unreadOnly) || shown.size() > 1 || (!shown.isEmpty() && !m_model->addNewest(shown.first()))) {
+    if (removed || (!flags.isEmpty() && m_filters.unreadOnly) || shown.size() > 1 || (!shown.isEmpty() && !m_model->addNewest(shown.first()))) {
         refreshList();
         return true;
     }

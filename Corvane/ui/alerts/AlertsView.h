@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 class ASOStore;
@@ -76,6 +77,8 @@ public Q_SLOTS:
 
 private:
     void reload();
+    // Runs the store's edit of the shown alerts and shows its outcome: they are gone, or read.
+    void editShown(const std::function<void()> &edit, const QList<RankAlert> &shown, bool removed);
     // From the alerts as of `before` to those of `now` by reading only what was added and the
     // read flags; false when only a full read can tell.
     bool followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now);
@@ -92,6 +95,8 @@ private:
     // What m_alerts reflects, and the highest row id among them.
     std::optional<StoreDb::AlertsMark> m_mark;
     qint64 m_newestPk = 0;
+    // While this view's own edit runs: it follows that edit itself.
+    bool m_editing = false;
     QList<AppChoice> m_choices;
     Filters m_filters;
 

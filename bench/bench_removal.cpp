@@ -1,0 +1,210 @@
+// Removing what a long history holds, with the main window open on the Alerts page:
+//   remove_app/1: one of two apps, 1,500 keywords each, tracked daily in 3 storefronts for a year
+//     (1.6 million readings per app), with 150,000 alerts, removed from the sidebar, until its
+//     last row is gone. Reports the longest stretch in which the window's thread did not return
+//     to its event loop (stall_ms, target: 100 ms), the largest size of the database's log
+//     (log_mb, target: within 4 times its bound of 64 MB) and the wall time of the whole removal.
+//     The account is written once into cache/ beside the program (several minutes), and each
+//     run works on a copy; remove_app/0: the same with the other app's keywords open;
+//   clear_alerts, mark_all_read_many: "Clear" (confirmed) and "Mark All Read" on 150,000 unread
+//     alerts, until the list is painted again and every change is saved (stall_ms, target: 100 ms).
+#include "model/StoreDb.h"
+#include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
+#include "ui/shell/MainWindow.h"
+
+#include "FileSizeProbe.h"
+#include "Painting.h"
+#include "TrackedAccounts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
+
+#include <benchmark/benchmark.h>
+
+using namespace TrackedAccounts;
+
+namespace {
+
+constexpr int alertCount = 150000;
+
+// Unread alerts of the given apps in turn, one a minute back from now.
+void addAlerts(StoreDb &db, int count, const QStringList &apps)
+{
+    StoreDb::Transaction save(db);
+    const auto now = QDateTime::currentDateTimeUtc();
+    for (int i = 0; i < count; ++i) {
+        const auto &app = apps.at(i % apps.size());
+        RankAlert alert{0, QUuid::createUuid(), app, QStringLiteral("App ") + app, QStringLiteral("keyword %1").arg(i),
+                        QStringLiteral("keyword %1").arg(i), QStringLiteral("us"), QStringLiteral("MOVED_UP"), 20, 10, {},
+                        now.addSecs(-60 * i), false};
+        require(db.insert(alert), "inserting an alert");
+    }
+    require(save.commit(), "saving the alerts");
+}
+
+const QStringList removalApps{QStringLiteral("100000"), QStringLiteral("100001")};
+
+QString removalAccount()
+{
+    static const QString path = [] {
+        const auto folder = QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
+        const auto file = folder + QStringLiteral("/removal-account-1.sqlite");
+        if (!QFileInfo::exists(file)) {
+            std::fprintf(stderr, "bench_removal: writing the account to %s once\n", qPrintable(file));
+            require(QDir().mkpath(folder), "creating the cache folder");
+            const auto partial = folder + QStringLiteral("/removal-account-partial.sqlite");
+            writeAccount(partial, {int(removalApps.size()), 3000, 365});
+            {
+                ASOStore store(StoreDb::openFile(partial), std::make_shared<CannedClient>());
+                addAlerts(store.db(), alertCount, removalApps);
+            }
+            require(QFile::rename(partial, file), "keeping the account");
+        }
+        return file;
+    }();
+    return path;
+}
+
+struct Window
+{
+    explicit Window(std::unique_ptr<StoreDb> db, const QString &page = QStringLiteral("tool.alerts"))
+        : store(std::move(db), std::make_shared<CannedClient>()), tracker(&store, &notifier),
+          window(&store, &tracker, nullptr)
+    {
+        window.resize(1200, 800);
+        window.setSelection(page);
+        list = window.findChild<QTreeView *>(QStringLiteral("alertsList"));
+        Painting::paint(&window, window.detail(), 60000, true);
+    }
+
+    // Processes events until the store has nothing left to write and the screens followed.
+    void settle()
+    {
+        while (!store.isIdle())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // Past the interval in which the screens follow saves.
+        Painting::until([] { return false; }, 2 * ASOStore::followInterval.count());
+        Painting::paint(&window, window.detail(), 10000, true);
+    }
+
+    ASOStore store;
+    SilentNotifier notifier;
+    RankTracker tracker;
+    MainWindow window;
+    QTreeView *list = nullptr;
+};
+
+void remove_app(benchmark::State &state)
+{
+    const auto path = databasePath("removal");
+    double longest = 0;
+    qint64 largestLog = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const auto &suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
+        require(QFile::copy(removalAccount(), path), "copying the account");
+        {
+            // The Alerts page, which lists every alert, or the other app's keywords.
+            Window open(StoreDb::openFile(path), state.range(0) ? QStringLiteral("tool.alerts") : removalApps.last());
+            state.ResumeTiming();
+            Painting::StallProbe probe;
+            FileSizeProbe log(path + QStringLiteral("-wal"));
+            probe.start();
+            QTimer::singleShot(0, &open.window, [&open] { open.window.removeApp(removalApps.first()); });
+            QCoreApplication::processEvents();
+            open.settle();
+            longest = std::max(longest, probe.stop());
+            largestLog = std::max(largestLog, log.largest());
+            state.PauseTiming();
+            if (open.store.app(removalApps.first()) || !open.store.app(removalApps.last()) ||
+                !open.store.db().appRemovals().isEmpty()) {
+                state.SkipWithError("the app was not removed, or the other one was");
+                break;
+            }
+        }
+        state.ResumeTiming();
+    }
+    for (const auto &suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+    state.counters["stall_ms"] = longest;
+    state.counters["log_mb"] = double(largestLog) / (1 << 20);
+}
+
+// Presses the button of the Alerts page on 150,000 unread alerts.
+void onManyAlerts(benchmark::State &state, const std::function<void(Window &)> &press)
+{
+    const auto path = databasePath("alerts");
+    QFile::remove(path);
+    Window open(StoreDb::openFile(path));
+    double longest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            StoreDb::Transaction save(open.store.db());
+            open.store.db().removeAlerts([&] {
+                QList<qint64> ids;
+                for (const auto &alert : open.store.alerts())
+                    ids.append(alert.persistentId);
+                return ids;
+            }());
+            require(save.commit(), "removing the alerts");
+        }
+        addAlerts(open.store.db(), alertCount, {QStringLiteral("500000"), QStringLiteral("500001")});
+        open.store.raiseDataVersion();
+        open.settle();
+        state.ResumeTiming();
+        Painting::StallProbe probe;
+        probe.start();
+        QTimer::singleShot(0, &open.window, [&] { press(open); });
+        QCoreApplication::processEvents();
+        open.settle();
+        longest = std::max(longest, probe.stop());
+        if (open.store.unreadAlertCount() != 0) {
+            state.SkipWithError("the alerts were not all read or deleted");
+            break;
+        }
+    }
+    state.counters["stall_ms"] = longest;
+}
+
+void clear_alerts(benchmark::State &state)
+{
+    onManyAlerts(state, [](Window &open) {
+        auto *clear = open.window.findChild<QPushButton *>(QStringLiteral("clear"));
+        clear->click();
+        auto *box = open.window.findChild<QMessageBox *>(QStringLiteral("clearConfirmation"));
+        require(box != nullptr, "asking to clear");
+        box->findChild<QPushButton *>(QStringLiteral("confirmDelete"))->click();
+    });
+}
+
+void mark_all_read_many(benchmark::State &state)
+{
+    onManyAlerts(state, [](Window &open) { open.window.findChild<QPushButton *>(QStringLiteral("markAllRead"))->click(); });
+}
+
+}
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    useWorkDir(dir);
+    QApplication application(argc, argv);
+    benchmark::RegisterBenchmark("clear_alerts", clear_alerts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("mark_all_read_many", mark_all_read_many)->Iterations(3)->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("remove_app", remove_app)->Arg(1)->Arg(0)->Iterations(2)->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

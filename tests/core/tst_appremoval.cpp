@@ -1,0 +1,199 @@
+#include "store/ASOStore.h"
+#include "support/EventLoopSlice.h"
+#include "support/TaskRunner.h"
+
+#include "FakeSearchClient.h"
+#include "TestSettings.h"
+
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+// Removing an app whose rows go after it left every read, and alert edits written in turns.
+class TestAppRemoval : public QObject
+{
+    Q_OBJECT
+
+    TestSettings m_settings;
+    QTemporaryDir m_dir;
+    std::shared_ptr<FakeSearchClient> m_client = std::make_shared<FakeSearchClient>();
+
+    // Two keywords in two storefronts over three days, with an alert and a rank state each.
+    static void seed(ASOStore &store, TrackedApp &app)
+    {
+        auto &db = store.db();
+        QVERIFY(db.insert(app));
+        store.addKeywords({QStringLiteral("photo"), QStringLiteral("video")}, app);
+        StoreDb::Transaction save(db);
+        for (const auto *keyword : {"photo", "video"}) {
+            for (const auto *country : {"us", "gb"}) {
+                std::optional<RankState> state;
+                for (int day = 0; day < 3; ++day) {
+                    SearchObservation observation{0, QUuid::createUuid(), QString::fromLatin1(keyword),
+                                                  QString::fromLatin1(country),
+                                                  QDateTime::currentDateTimeUtc().addDays(day - 3), true, 200, 10, 1,
+                                                  {}, day == 2, {}};
+                    QVERIFY(db.insert(observation));
+                    RankSnapshot snapshot(app, observation, RankingState::found, 1 + day);
+                    QVERIFY(db.insert(snapshot));
+                    if (state)
+                        state->apply(snapshot);
+                    else
+                        state.emplace(app.appleAppId, snapshot);
+                }
+                QVERIFY(db.insert(*state));
+                RankAlert alert{0, QUuid::createUuid(), app.appleAppId, app.name, QString::fromLatin1(keyword),
+                                QString::fromLatin1(keyword), QString::fromLatin1(country), QStringLiteral("MOVED_UP"),
+                                3, 1, state->latestObservationId, QDateTime::currentDateTimeUtc(), false};
+                QVERIFY(db.insert(alert));
+            }
+        }
+        QVERIFY(save.commit());
+    }
+
+    // The rows stored for an app, as another connection to the file reads them: whether its app
+    // row and its removal's record are there, then its alerts, rank states, snapshots and links.
+    QList<qint64> storedRows(const QString &path, const TrackedApp &app)
+    {
+        QList<qint64> counts;
+        {
+            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+            db.setDatabaseName(path);
+            if (!db.open())
+                return counts;
+            const auto count = [&](const QString &sql, const QVariant &value) {
+                QSqlQuery query(db);
+                query.prepare(sql);
+                query.addBindValue(value);
+                query.exec();
+                counts.append(query.next() ? query.value(0).toLongLong() : -1);
+            };
+            count(QStringLiteral("SELECT count(*) FROM tracked_app WHERE pk = ?"), app.persistentId);
+            count(QStringLiteral("SELECT count(*) FROM store_meta WHERE key = 'appRemoval:' || ?"), app.appleAppId);
+            count(QStringLiteral("SELECT count(*) FROM rank_alert WHERE apple_app_id = ?"), app.appleAppId);
+            count(QStringLiteral("SELECT count(*) FROM rank_state WHERE apple_app_id = ?"), app.appleAppId);
+            count(QStringLiteral("SELECT count(*) FROM rank_snapshot WHERE app_pk = ?"), app.persistentId);
+            count(QStringLiteral("SELECT count(*) FROM keyword_link WHERE app_pk = ?"), app.persistentId);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        return counts;
+    }
+
+    static bool removalsEnd(ASOStore &store)
+    {
+        QSignalSpy ended(&store, &ASOStore::removalsEnded);
+        return ended.wait(60000);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        TestSettings::reset();
+        EventLoopSlice::setBudget(std::chrono::milliseconds(0));
+        m_client->lookupScript = {{QStringLiteral("us"), QStringLiteral("found")}};
+    }
+
+    void cleanup() { EventLoopSlice::setBudget(EventLoopSlice::standardBudget); }
+
+    void removalCutShortIsFinishedAtTheNextStart_data()
+    {
+        QTest::addColumn<int>("steps"); // rows removed before the crash, two at a time; -1: all
+        QTest::newRow("before any row went") << 0;
+        QTest::newRow("among the alerts") << 1;
+        QTest::newRow("among the snapshots") << 6;
+        QTest::newRow("after the last row") << -1;
+    }
+
+    void removalCutShortIsFinishedAtTheNextStart()
+    {
+        QFETCH(int, steps);
+        const auto path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + ".sqlite");
+        const auto crashed = path + QStringLiteral("-crashed");
+        TrackedApp removed(AppInfo{QStringLiteral("100"), QStringLiteral("Removed")}, true);
+        TrackedApp kept(AppInfo{QStringLiteral("200"), QStringLiteral("Kept")}, false);
+        QList<qint64> keptRows;
+        {
+            ASOStore store(StoreDb::openFile(path), m_client);
+            seed(store, removed);
+            seed(store, kept);
+            keptRows = storedRows(path, kept);
+            QCOMPARE(storedRows(path, removed), (QList<qint64>{1, 0, 4, 4, 12, 2}));
+
+            store.deleteApp(removed);
+            // Gone from every read at once, its rows all still there.
+            QVERIFY(!store.app(removed.appleAppId) && store.apps().size() == 1);
+            QCOMPARE(store.alerts().size() + store.unreadAlertCount(), 8);
+            QCOMPARE(storedRows(path, removed), (QList<qint64>{1, 1, 4, 4, 12, 2}));
+
+            const auto removal = store.db().appRemovals().value(0);
+            for (int step = 0; step != steps && store.db().continueRemoval(removal, 2) > 0; ++step) {
+            }
+            // The crash: what is saved in the file and its log is all that is left.
+            for (const auto *suffix : {"", "-wal"})
+                QVERIFY(QFile::copy(path + QLatin1String(suffix), crashed + QLatin1String(suffix)));
+        }
+        ASOStore store(StoreDb::openFile(crashed), m_client);
+        QVERIFY(!store.app(removed.appleAppId) && store.app(kept.appleAppId));
+        if (steps >= 0)
+            QVERIFY(removalsEnd(store));
+        QCOMPARE(storedRows(crashed, removed), (QList<qint64>{0, 0, 0, 0, 0, 0}));
+        QCOMPARE(storedRows(crashed, kept), keptRows);
+        QVERIFY(store.isIdle());
+    }
+
+    void addingTheAppAgainStartsAfresh()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("again.sqlite"));
+        ASOStore store(StoreDb::openFile(path), m_client);
+        TrackedApp app(AppInfo{QStringLiteral("284882215"), QStringLiteral("App")}, true);
+        seed(store, app);
+        store.deleteApp(app);
+        const auto outcome = TaskRunner::run(store.addApp(QStringLiteral("284882215"), true));
+        QVERIFY(outcome.value);
+        const auto &added = *outcome.value;
+        // The new row may take the old one's row id: nothing of the old app may point at it.
+        QVERIFY(added.created);
+        QCOMPARE(storedRows(path, added.app), (QList<qint64>{1, 0, 0, 0, 0, 0}));
+        QVERIFY(store.alerts().isEmpty() && store.linkCount(added.app) == 0);
+    }
+
+    void manyAlertEditsAreSeenAtOnceAndSavedInTurns()
+    {
+        ASOStore store(StoreDb::openInMemory(), m_client);
+        TrackedApp app(AppInfo{QStringLiteral("100"), QStringLiteral("App")}, true);
+        TrackedApp other(AppInfo{QStringLiteral("200"), QStringLiteral("Other")}, false);
+        QVERIFY(store.db().insert(app) && store.db().insert(other));
+        {
+            StoreDb::Transaction save(store.db());
+            for (int i = 0; i < 12000; ++i) {
+                const auto &of = i % 3 ? app : other;
+                RankAlert alert{0, QUuid::createUuid(), of.appleAppId, of.name, QStringLiteral("k"), QStringLiteral("k"),
+                                QStringLiteral("us"), QStringLiteral("MOVED_UP"), 3, 1, QUuid::createUuid(),
+                                QDateTime::currentDateTimeUtc(), false};
+                QVERIFY(store.db().insert(alert));
+            }
+            QVERIFY(save.commit());
+        }
+        const auto all = store.alerts();
+        store.markAlertsRead(all, true);
+        // Read for every reader through the store at once; the database follows in turns.
+        QCOMPARE(store.unreadAlertCount(), 0);
+        QVERIFY(store.db().unreadAlertCount() > 0 && !store.isIdle());
+        // An alert marked unread again while the first edit is not saved stays unread, and one
+        // deleted stays deleted.
+        store.markAlertsRead({store.alerts().last()}, false);
+        store.deleteAlerts(store.alerts().mid(0, 1));
+        QCOMPARE(store.unreadAlertCount(), 1);
+        QCOMPARE(store.alerts().size(), 11999);
+        // The other app's alerts go with it, and the count stays right.
+        store.deleteApp(other);
+        QCOMPARE(store.unreadAlertCount(), all.last().appleAppId == app.appleAppId ? 1 : 0);
+        QTRY_VERIFY_WITH_TIMEOUT(store.isIdle(), 60000);
+        QCOMPARE(store.db().unreadAlertCount(), store.unreadAlertCount());
+        QCOMPARE(store.db().alertsNewestFirst().size(), 8000 - (all.first().appleAppId == app.appleAppId));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppRemoval)
+#include "tst_appremoval.moc"

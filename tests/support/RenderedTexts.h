@@ -7,6 +7,7 @@
 #include <QProxyStyle>
 #include <QStringList>
 #include <QStyleOption>
+#include <QTextDocument>
 #include <QTextItem>
 #include <QWidget>
 
@@ -152,6 +153,17 @@ inline QStringList renderedTexts(QWidget *widget)
     for (const auto &item : renderedItems(widget))
         texts.append(item.text);
     return texts;
+}
+
+// The text a tooltip shows: one Qt takes for markup is read as such, and the lines a long one is
+// wrapped into are read as the spaces they were.
+inline QString tooltipShows(const QString &tooltip)
+{
+    if (!Qt::mightBeRichText(tooltip))
+        return tooltip;
+    QTextDocument document;
+    document.setHtml(tooltip);
+    return document.toRawText().replace(QChar::ParagraphSeparator, u' ').replace(QChar::LineSeparator, u' ').replace(u'\n', u' ');
 }
 
 // The application's style with every primitive element drawn on a TextRecordingDevice written down,

@@ -20,6 +20,35 @@
 #include <QMenu>
 #include <QtTest>
 
+// Notes, each time a frame may be painted (a paint or a layout waits), the texts of `area` that
+// are cut off or drawn over each other.
+struct FrameFaults : QObject
+{
+    QWidget *area;
+    QStringList faults;
+    int painted = 0;
+
+    explicit FrameFaults(QWidget *area) : area(area) { qApp->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::UpdateRequest && event->type() != QEvent::LayoutRequest)
+            return false;
+        painted += event->type() == QEvent::UpdateRequest;
+        const auto texts = renderedItems(area);
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            const auto place = QStringLiteral(" at %1×%2").arg(area->width()).arg(area->height());
+            if (texts[i].shown.width() < texts[i].box.width() - 1 || texts[i].shown.height() < texts[i].box.height() - 1)
+                faults.append("“" + texts[i].text + "” cut" + place);
+            for (qsizetype j = i + 1; j < texts.size(); ++j) {
+                if (texts[i].shown.adjusted(1, 1, -1, -1).intersects(texts[j].shown.adjusted(1, 1, -1, -1)))
+                    faults.append("“" + texts[i].text + "” over “" + texts[j].text + "”" + place);
+            }
+        }
+        return false;
+    }
+};
+
 // Popularity that holds each storefront's answer until the test releases it; the storefronts in
 // `failing` then fail.
 struct HeldPopularity : PopularityProviding
@@ -184,6 +213,78 @@ private Q_SLOTS:
             QVERIFY2(QRectF(label->rect()).contains(line.box), qPrintable(line.text));
             QVERIFY(view.rect().contains(QRect(label->mapTo(&view, QPoint()), label->size())));
         }
+    }
+
+    // For a short and a long name and maker, at the detail column of a 1000×640 and a 1440×900
+    // window with History closed and open, the counters keep one place at the header's right end,
+    // beside the name, and the header its height; a line cut with "…" shows its whole text in its
+    // tooltip. Opening and closing History paints no header text cut off or over another.
+    void headerKeepsItsCounters_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("history");
+        for (const auto &[window, size] : {std::pair{"1000×640", QSize(750, 620)}, std::pair{"1440×900", QSize(1190, 880)}}) {
+            QTest::addRow("%s", window) << size << false;
+            QTest::addRow("%s, History open", window) << size << true;
+        }
+    }
+
+    void headerKeepsItsCounters()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, history);
+        const QStringList names{"Lumen", "Tom & Jerry <b>Studio</b>: Photo Editor, Collage Maker, Filters, Stickers, "
+                                         "Frames, Retouch and Layouts for Cartoon Fans"};
+        const QStringList makers{"Lumen Labs", "Tom & Jerry International Software Development and Digital Imaging "
+                                               "Research Company Limited"};
+        QList<QRect> places;
+        QList<int> heights;
+        for (int i = 0; i < 2; ++i) {
+            TrackedApp app(AppInfo{QString::number(i + 1), names[i]}, true);
+            app.trackedCountries = {"us"};
+            app.developerName = makers[i];
+            app.primaryGenre = "Photo & Video";
+            m_store->db().insert(app);
+            AppDetailView view(m_store.get(), app.appleAppId);
+            view.resize(size);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            view.setShowInspector(history);
+            QCoreApplication::processEvents();
+            auto *header = view.findChild<QWidget *>("detailHeader");
+            const auto area = [header](QWidget *widget) { return QRect(widget->mapTo(header, QPoint()), widget->size()); };
+            QRect counters;
+            for (auto *label : header->findChildren<QLabel *>()) {
+                if (label->objectName().startsWith("counter") || QStringList{"Tracked", "Ranking", "Top 10"}.contains(label->text()))
+                    counters |= area(label);
+            }
+            places.append(counters);
+            heights.append(header->height());
+            QCOMPARE(counters.right(), header->width() - 17);
+            QVERIFY(area(header->findChild<QLabel *>("appName")).top() < counters.center().y());
+            for (const QString line : {"appName", "appFacts"}) {
+                auto *label = header->findChild<QLabel *>(line);
+                QVERIFY(area(label).right() < counters.left());
+                const auto drawn = renderedTexts(label);
+                const bool cut = drawn != QStringList{label->text()};
+                QVERIFY2(!cut || (drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))),
+                         qPrintable(drawn.join(" | ")));
+                QCOMPARE(tooltipShows(label->toolTip()), cut ? label->text() : QString());
+                QVERIFY(cut || i == 0 || line == "appFacts");
+            }
+            if (i == 0)
+                continue;
+            FrameFaults frames(header);
+            for (int toggle = 0; toggle < 4; ++toggle) {
+                view.findChild<QAction *>("historyAction")->trigger();
+                QTRY_VERIFY(frames.painted > 0);
+                frames.painted = 0;
+                QCoreApplication::processEvents(); // the frames that follow, as layouts settle
+            }
+            QVERIFY2(frames.faults.isEmpty(), qPrintable(frames.faults.mid(0, 10).join(u'\n')));
+        }
+        QCOMPARE(places[1], places[0]);
+        QCOMPARE(heights[1], heights[0]);
     }
 
     // While discovery runs, the banner's six counters are laid out side by side, each shown

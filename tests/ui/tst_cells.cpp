@@ -6,6 +6,7 @@
 #include "ui/cells/CellContents.h"
 #include "ui/cells/CellDelegate.h"
 #include "ui/cells/CellPainter.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
@@ -24,6 +25,7 @@
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QHBoxLayout>
 #include <QTableView>
 #include <QTest>
 
@@ -482,6 +484,32 @@ private Q_SLOTS:
         // Room again brings the symbol back.
         host.resize(744, 300);
         QVERIFY(state.findChildren<QLabel *>().constFirst()->isVisibleTo(&host));
+    }
+
+    // A line too long for its room is cut at its end with "…" and shows its whole text in its
+    // tooltip; a fixed neighbour keeps its width. Whole again, the line has no tooltip.
+    void elidingLabelCutsWithTooltip()
+    {
+        const QString name = "Tom & Jerry <b>Studio</b>: Cartoon Maker, Stickers & Funny Photo Frames";
+        QWidget row;
+        auto *label = new ElidingLabel(&row);
+        label->setFullText(name);
+        auto *counter = new QLabel(QStringLiteral("Top 10"), &row);
+        auto *layout = new QHBoxLayout(&row);
+        layout->addWidget(label, 1);
+        layout->addWidget(counter);
+        row.resize(label->sizeHint().width() / 2, 40);
+        row.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&row));
+        QCOMPARE(counter->width(), counter->sizeHint().width());
+        const auto drawn = renderedItems(label);
+        QVERIFY2(drawn.size() == 1 && drawn[0].text.endsWith(u'…') && name.startsWith(drawn[0].text.chopped(1))
+                     && QRectF(label->rect()).adjusted(-1, -1, 1, 1).contains(drawn[0].box),
+                 qPrintable(drawn.value(0).text));
+        QCOMPARE(tooltipShows(label->toolTip()), name);
+        row.resize(row.sizeHint().width() + 40, 40);
+        QCOMPARE(renderedTexts(label), QStringList{name});
+        QCOMPARE(label->toolTip(), QString());
     }
 };
 

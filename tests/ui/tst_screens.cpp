@@ -3,6 +3,7 @@
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/KeywordTable.h"
@@ -447,15 +448,24 @@ class TestScreens : public QObject
         }
     }
 
-    // Every visible label and button shows its whole text.
+    // Every visible label and button shows its whole text, or one that names something from
+    // outside cuts it at its end with "…" and shows it whole in its tooltip.
     static void verifyNothingCut(QWidget *root)
     {
         for (auto *label : root->findChildren<QLabel *>()) {
-            if (label->isVisibleTo(root) && !label->wordWrap() && !label->text().isEmpty())
-                QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+            if (!label->isVisibleTo(root) || label->wordWrap() || label->width() >= label->sizeHint().width())
+                continue;
+            const auto drawn = renderedTexts(label);
+            QVERIFY2(drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))
+                         && tooltipShows(label->toolTip()) == label->text(),
+                     qPrintable(label->text() + " drawn as " + drawn.join(" | ")));
         }
         for (auto *button : root->findChildren<QAbstractButton *>()) {
-            if (button->isVisibleTo(root) && !button->text().isEmpty())
+            if (!button->isVisibleTo(root) || button->text().isEmpty())
+                continue;
+            const QString shown = button->text().chopped(1).replace("&&", "&");
+            if (!qobject_cast<ElidingButton *>(button) || !button->text().endsWith(u'…')
+                || !tooltipShows(button->toolTip()).startsWith(shown))
                 QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
         }
         // Pickers that size to their longest item show it whole, up to the width they may take.

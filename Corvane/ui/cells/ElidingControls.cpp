@@ -3,6 +3,7 @@
 #include "ui/cells/PlainText.h"
 #include "ui/cells/WriteGuard.h"
 
+#include <QPainter>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -102,4 +103,42 @@ void ElidingComboBox::resizeEvent(QResizeEvent *event)
 void ElidingComboBox::updateTooltip()
 {
     setToolTip(shownText() == currentText() ? QString() : PlainText::tooltip(currentText()));
+}
+
+ElidingLabel::ElidingLabel(QWidget *parent) : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+}
+
+void ElidingLabel::setFullText(const QString &text)
+{
+    setText(text);
+    updateTooltip();
+}
+
+QString ElidingLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideRight, std::max(contentsRect().width(), 1));
+}
+
+QSize ElidingLabel::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")), QLabel::minimumSizeHint().height()};
+}
+
+void ElidingLabel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shownText(), foregroundRole());
+}
+
+void ElidingLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    updateTooltip();
+}
+
+void ElidingLabel::updateTooltip()
+{
+    setToolTip(shownText() == text() ? QString() : PlainText::tooltip(text()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 
 // A button that shows a text from outside as it is ("&" included), cut at its end with "…" when
@@ -42,5 +43,28 @@ protected:
 
 private:
     int textRoom() const;
+    void updateTooltip();
+};
+
+// A label that shows a text from outside as it is, on one line, cut at its end with "…" where its
+// room ends rather than clipped, with the whole text as its tooltip while it is cut. It gives way
+// to its neighbours down to the width of "…". Its text is set with setFullText().
+class ElidingLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ElidingLabel(QWidget *parent = nullptr);
+
+    void setFullText(const QString &text);
+    // The text as the label draws it now.
+    QString shownText() const;
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
     void updateTooltip();
 };

@@ -2,7 +2,7 @@
 
 #include "model/TrackedApp.h"
 #include "ui/cells/AppIconView.h"
-#include "ui/cells/PlainText.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/Style.h"
 
 #include <QHBoxLayout>
@@ -26,8 +26,8 @@ CompetitorHeader::Tally CompetitorHeader::tally(const QList<CompetitorKeywordRow
 }
 
 CompetitorHeader::CompetitorHeader(QWidget *parent)
-    : QWidget(parent), m_icon(new AppIconView(std::nullopt, 36, this)), m_name(PlainText::label(this)),
-      m_caption(PlainText::label(this))
+    : QWidget(parent), m_icon(new AppIconView(std::nullopt, 36, this)), m_name(new ElidingLabel(this)),
+      m_caption(new ElidingLabel(this))
 {
     setObjectName(QStringLiteral("competitorHeader"));
     m_name->setObjectName(QStringLiteral("competitorName"));
@@ -75,12 +75,12 @@ CompetitorHeader::CompetitorHeader(QWidget *parent)
 void CompetitorHeader::set(const TrackedApp &competitor, const QList<CompetitorKeywordRow> &rows)
 {
     m_icon->setUrl(competitor.iconURL);
-    m_name->setText(competitor.name);
+    m_name->setFullText(competitor.name);
     QStringList caption;
     for (const auto &part : {competitor.developerName, competitor.primaryGenre})
         if (part)
             caption.append(*part);
-    m_caption->setText(caption.join(QStringLiteral(" · ")));
+    m_caption->setFullText(caption.join(QStringLiteral(" · ")));
     const auto counts = tally(rows);
     m_counts[0]->setText(QString::number(counts.ahead));
     m_counts[1]->setText(QString::number(counts.behind));

@@ -6,11 +6,13 @@
 #include <QWidget>
 
 class AppIconView;
+class ElidingLabel;
 class QLabel;
 struct TrackedApp;
 
 // The comparison's header: the competitor's icon, name and maker, and three tiles counting the
-// keywords where the app is ahead, behind, and where both apps rank.
+// keywords where the app is ahead, behind, and where both apps rank. A name or maker too long for
+// the room the tiles leave is cut with "…", whole in its tooltip.
 class CompetitorHeader : public QWidget
 {
     Q_OBJECT
@@ -31,7 +33,7 @@ public:
 
 private:
     AppIconView *m_icon;
-    QLabel *m_name;
-    QLabel *m_caption;
+    ElidingLabel *m_name;
+    ElidingLabel *m_caption;
     QLabel *m_counts[3];
 };

@@ -5,6 +5,7 @@
 #include "store/Settings.h"
 #include "support/WebAddress.h"
 #include "ui/cells/AppIconView.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/Formatters.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/PlainText.h"
@@ -30,7 +31,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -81,36 +81,16 @@ private:
     QBoxLayout *m_layout;
 };
 
-// One line of text that gives way to its neighbours, cut at the end with an ellipsis.
-class OneLineLabel : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-    QSize minimumSizeHint() const override
-    {
-        return {fontMetrics().horizontalAdvance(QStringLiteral("…")), QLabel::minimumSizeHint().height()};
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(foregroundRole()));
-        const QRect area = contentsRect();
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
-    }
-};
-
 // The keyword pane's least width: the history panel gives way down to it.
 constexpr int paneMinimum = 420;
 // The narrowest the history panel becomes when the window has no room for its width.
 constexpr int panelFloor = 200;
 
-QLabel *captionLabel(QWidget *parent, Style::Tone tone = Style::Tone::secondary)
+template<typename Label = QLabel>
+Label *captionLabel(QWidget *parent, Style::Tone tone = Style::Tone::secondary)
 {
-    auto *label = PlainText::label(parent);
+    auto *label = new Label(parent);
+    label->setTextFormat(Qt::PlainText);
     label->setFont(Style::font(Style::TextSize::caption));
     Style::setTone(label, tone);
     return label;
@@ -259,8 +239,9 @@ QWidget *AppDetailView::buildHeader()
     header->setObjectName(QStringLiteral("detailHeader"));
     m_icon = new AppIconView(std::nullopt, 56, header);
 
-    m_name = new OneLineLabel(header);
-    m_name->setTextFormat(Qt::PlainText);
+    // Each line of the app's facts is cut where its room ends, with the whole line as its tooltip:
+    // the counters keep their place beside them, at the header's right end, for every app.
+    m_name = new ElidingLabel(header);
     m_name->setObjectName(QStringLiteral("appName"));
     m_name->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
     m_badge = new QLabel(header);
@@ -276,19 +257,21 @@ QWidget *AppDetailView::buildHeader()
     line1->addStretch();
 
     // Cut like the name: wrapped, a long maker's name broke inside its words in a narrow column.
-    m_facts = new OneLineLabel(header);
-    m_facts->setTextFormat(Qt::PlainText);
+    m_facts = new ElidingLabel(header);
     m_facts->setObjectName(QStringLiteral("appFacts"));
     Style::setTone(m_facts, Style::Tone::secondary);
 
-    m_id = captionLabel(header);
+    m_id = captionLabel<ElidingLabel>(header);
     m_id->setObjectName(QStringLiteral("appId"));
     auto mono = QFont(QStringLiteral("DejaVu Sans Mono"));
     mono.setStyleHint(QFont::Monospace);
     mono.setPointSizeF(Style::font(Style::TextSize::caption).pointSizeF());
     m_id->setFont(mono);
-    m_rating = captionLabel(header);
+    m_rating = captionLabel<ElidingLabel>(header);
     m_rating->setObjectName(QStringLiteral("appRating"));
+    // The rating gives way before the ID: it takes only the room the ID and the link leave it, up
+    // to its whole width (reload()).
+    m_rating->setSizePolicy(QSizePolicy::Ignored, m_rating->sizePolicy().verticalPolicy());
     m_storeLink = captionLabel(header, Style::Tone::primary);
     m_storeLink->setObjectName(QStringLiteral("appStoreLink"));
     m_storeLink->setTextFormat(Qt::RichText);
@@ -300,7 +283,7 @@ QWidget *AppDetailView::buildHeader()
     auto *line3 = new QHBoxLayout;
     line3->setSpacing(10);
     line3->addWidget(m_id);
-    line3->addWidget(m_rating);
+    line3->addWidget(m_rating, 1);
     line3->addWidget(m_storeLink);
     line3->addStretch();
 
@@ -310,41 +293,37 @@ QWidget *AppDetailView::buildHeader()
     text->addWidget(m_facts);
     text->addLayout(line3);
 
-    auto *counters = new QHBoxLayout;
-    counters->setSpacing(22);
+    // As wide as the counts need, never squeezed by the lines beside them.
+    auto *counters = new QWidget(header);
+    counters->setObjectName(QStringLiteral("detailCounters"));
+    counters->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto *countersLayout = new QHBoxLayout(counters);
+    countersLayout->setContentsMargins(0, 0, 0, 0);
+    countersLayout->setSpacing(22);
     const QStringList titles{QStringLiteral("Tracked"), QStringLiteral("Ranking"), QStringLiteral("Top 10")};
     for (int i = 0; i < 3; ++i) {
         auto *tile = new QVBoxLayout;
         tile->setSpacing(2);
-        m_counters[i] = new QLabel(header);
+        m_counters[i] = new QLabel(counters);
         m_counters[i]->setObjectName(QStringLiteral("counter") + QString(titles[i]).remove(u' '));
         auto font = Style::font(Style::TextSize::title2, QFont::DemiBold);
         font.setPointSizeF(font.pointSizeF() * 0.85);
         m_counters[i]->setFont(font);
         m_counters[i]->setAlignment(Qt::AlignRight);
-        auto *title = captionLabel(header);
+        auto *title = captionLabel(counters);
         title->setText(titles[i]);
         title->setAlignment(Qt::AlignRight);
         tile->addWidget(m_counters[i]);
         tile->addWidget(title);
-        counters->addLayout(tile);
+        countersLayout->addLayout(tile);
     }
-
-    // The counters stand beside the app's facts, or under them in a narrow window.
-    auto *body = new QWidget(header);
-    auto *bodyLayout = new QBoxLayout(QBoxLayout::LeftToRight, body);
-    bodyLayout->setContentsMargins(0, 0, 0, 0);
-    bodyLayout->setSpacing(14);
-    bodyLayout->addLayout(text, 1);
-    bodyLayout->addLayout(counters);
-    bodyLayout->setAlignment(counters, Qt::AlignLeft);
-    new WrappingRow(body, bodyLayout);
 
     auto *layout = new QHBoxLayout(header);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(14);
     layout->addWidget(m_icon, 0, Qt::AlignTop);
-    layout->addWidget(body, 1);
+    layout->addLayout(text, 1);
+    layout->addWidget(counters, 0, Qt::AlignTop);
     return header;
 }
 
@@ -400,7 +379,7 @@ void AppDetailView::reload()
     if (!app)
         return; // the main window replaces a screen whose app is gone
     m_icon->setUrl(app->iconURL);
-    m_name->setText(app->name);
+    m_name->setFullText(app->name);
     m_badge->setText(app->isOwn ? QStringLiteral("My App") : QStringLiteral("Competitor"));
     QStringList facts;
     for (const auto &fact : {app->developerName, app->primaryGenre, app->formattedPrice})
@@ -408,14 +387,16 @@ void AppDetailView::reload()
             facts.append(*fact);
     if (app->version)
         facts.append(u'v' + *app->version);
-    m_facts->setText(facts.join(QStringLiteral(" · ")));
+    m_facts->setFullText(facts.join(QStringLiteral(" · ")));
     m_facts->setVisible(!facts.isEmpty());
-    m_id->setText(QStringLiteral("ID ") + app->appleAppId);
+    m_id->setFullText(QStringLiteral("ID ") + app->appleAppId);
     const bool rated = app->averageRating && app->ratingCount;
-    if (rated)
-        m_rating->setText(Glyphs::text(u"star.fill") + u' ' + QLocale::system().toString(*app->averageRating, 'f', 2)
-                          + QStringLiteral(" · ") + Formatters::compactNumber(*app->ratingCount)
-                          + QStringLiteral(" ratings"));
+    if (rated) {
+        m_rating->setFullText(Glyphs::text(u"star.fill") + u' ' + QLocale::system().toString(*app->averageRating, 'f', 2)
+                              + QStringLiteral(" · ") + Formatters::compactNumber(*app->ratingCount)
+                              + QStringLiteral(" ratings"));
+        m_rating->setMaximumWidth(m_rating->sizeHint().width());
+    }
     m_rating->setVisible(rated);
     const bool linked = app->storeURL && WebAddress::isSafeToOpen(*app->storeURL);
     if (linked)

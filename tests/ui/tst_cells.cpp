@@ -486,6 +486,42 @@ private Q_SLOTS:
         QVERIFY(state.findChildren<QLabel *>().constFirst()->isVisibleTo(&host));
     }
 
+    // A title wider than the view wraps as the description does, at spaces or, for a word too
+    // long for a line, inside it: every line whole inside the view, and the lines read the title.
+    void emptyStateTitleWraps_data()
+    {
+        QTest::addColumn<int>("width"); // of the list
+        QTest::addColumn<QString>("title");
+        const QString tom = "No keywords tracked for Tom & Jerry Studio";
+        QTest::newRow("wide list") << 744 << tom;
+        QTest::newRow("narrow list") << 240 << tom;
+        QTest::newRow("longer name") << 744 << tom + " – Cartoon Maker, Stickers & Funny Photo Frames";
+        QTest::newRow("word wider than a line") << 240 << "No keywords tracked for TomAndJerryCartoonStudiosInternational";
+    }
+
+    void emptyStateTitleWraps()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, title);
+        QWidget host;
+        host.resize(width, 300);
+        EmptyStateView state(QStringLiteral("text.magnifyingglass"), title, QStringLiteral("Run discovery."));
+        state.overlayOn(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        auto *label = state.findChild<QLabel *>(QStringLiteral("emptyStateTitle"));
+        QString read;
+        for (const auto &line : renderedItems(&host)) {
+            if (line.text == "Run discovery." || line.text == Glyphs::text(u"text.magnifyingglass"))
+                continue;
+            QVERIFY2(QRectF(label->mapTo(&host, QPoint()), label->size()).adjusted(-1, -1, 1, 1).contains(line.box)
+                         && line.shown.width() >= line.box.width() - 1,
+                     qPrintable(line.text));
+            read += line.text;
+        }
+        QCOMPARE(read.remove(u' '), title.remove(u' '));
+    }
+
     // A line too long for its room is cut at its end with "…" and shows its whole text in its
     // tooltip; a fixed neighbour keeps its width. Whole again, the line has no tooltip.
     void elidingLabelCutsWithTooltip()

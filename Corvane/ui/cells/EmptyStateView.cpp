@@ -3,6 +3,7 @@
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WrappingLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -14,8 +15,8 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
                                QWidget *parent)
     : QWidget(parent)
     , m_symbol(PlainText::label(this))
-    , m_title(PlainText::label(this))
-    , m_description(PlainText::label(this))
+    , m_title(new WrappingLabel(this))
+    , m_description(new WrappingLabel(this))
     , m_actions(new QWidget(this))
 {
     setObjectName(QStringLiteral("emptyState"));
@@ -28,7 +29,8 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
     Style::setTone(m_symbol, Style::Tone::secondary);
     m_title->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
     Style::setTone(m_description, Style::Tone::secondary);
-    m_description->setWordWrap(true);
+    // The title and the description each go on as many lines as they need: a title on one line,
+    // centred, lost both ends where it was wider than the view.
     for (auto *label : {m_symbol, m_title, m_description})
         label->setAlignment(Qt::AlignCenter);
 

@@ -4,8 +4,10 @@
 #include "ui/alerts/AlertRow.h"
 #include "ui/alerts/AlertsView.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/PickerWidth.h"
 
 #include "GatedSearchClient.h"
+#include "RenderedTexts.h"
 #include "SqlRowsRead.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -492,6 +494,22 @@ private Q_SLOTS:
         QVERIFY2(viewport.bottom() - last.bottom() < last.height(), "a blank row below the entries");
         QVERIFY(list->width() >= picker->width());
         QCOMPARE(list->x(), picker->mapToGlobal(QPoint(0, 0)).x());
+        picker->hidePopup();
+    }
+
+    // The kind picker is as wide as its open list needs, and the list draws every entry whole
+    // rather than cut in the middle ("Enter…op 10").
+    void kindListShowsEntriesWhole()
+    {
+        open();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        auto *picker = child<QComboBox>("kindFilter");
+        QVERIFY(picker->width() >= PickerWidth::forWholeEntries(picker));
+        picker->showPopup();
+        QVERIFY(QTest::qWaitForWindowExposed(picker->view()->window()));
+        const auto drawn = renderedTexts(picker->view()->viewport());
+        for (int i = 0; i < picker->count(); ++i)
+            QVERIFY2(drawn.contains(picker->itemText(i)), qPrintable(drawn.join(" | ")));
         picker->hidePopup();
     }
 

@@ -6,6 +6,7 @@
 #include "ui/alerts/AlertRow.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/PickerWidth.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
@@ -71,6 +72,9 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     m_kind->addItem(QStringLiteral("All changes"));
     for (const auto kind : RankAlertKinds::allCases())
         m_kind->addItem(Glyphs::icon(AlertRow::symbol(kind)), AlertRow::title(kind), RankAlertKinds::rawValue(kind));
+    // Its list draws the entries with their symbols and more room than the picker's own width
+    // holds; as wide as the list needs, the picker opens a list that cuts none of them.
+    PickerWidth::keepEntriesWhole(m_kind);
     m_unread->setObjectName(QStringLiteral("unreadOnly"));
     m_markAllRead->setObjectName(QStringLiteral("markAllRead"));
     m_clear->setObjectName(QStringLiteral("clear"));

@@ -63,11 +63,13 @@ class TestScreens : public QObject
     SilentNotifier m_notifier;
     std::unique_ptr<RankTracker> m_tracker;
 
-    static void save(QWidget *widget, const QString &name)
+    static void save(QWidget *widget, const QString &name) { save(widget, name, shownIn(name)); }
+
+    static void save(QWidget *widget, const QString &name, const QList<Shown> &shown)
     {
         QDir().mkpath(VANTU_SCREENS_DIR);
         QVERIFY(widget->grab().save(QStringLiteral(VANTU_SCREENS_DIR "/") + name + ".png"));
-        verifyShows(widget, shownIn(name));
+        verifyShows(widget, shown);
     }
 
     // What each shot must show: titles, column headers, button and menu texts, and cell values of
@@ -821,6 +823,90 @@ private Q_SLOTS:
         QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
         verifyNothingCut(&window);
         save(&window, "competitors-keyword-gap-nothing-new");
+    }
+
+    // Every screen that names an app, for an own app with a long name and maker and competitors
+    // called "Tom & Jerry Studio" (tracking no keyword) and longer, at the least and a large window
+    // size, with History closed and open.
+    void longNames_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("history");
+        for (const QSize size : {QSize(1000, 640), QSize(1440, 900)}) {
+            QTest::addRow("%dx%d", size.width(), size.height()) << size << false;
+            QTest::addRow("%dx%d-history", size.width(), size.height()) << size << true;
+        }
+    }
+
+    void longNames()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, history);
+        const QString tag = QTest::currentDataTag(), tom = "Tom & Jerry Studio",
+                      longer = "Tom & Jerry Studio – Cartoon Maker, Stickers & Funny Photo Frames Deluxe";
+        auto client = std::make_shared<FakeSearchClient>();
+        ASOStore store(StoreDb::openInMemory(), client);
+        SeedAccount::seed(store, *client, 120);
+        auto own = *store.app(SeedAccount::ownApps[0]);
+        own.name = "Lumen Photo Editor: Collage Maker, Filters, Retouch & Layout Studio Pro";
+        own.developerName = "Lumen Labs International Software Development and Digital Imaging Company Limited";
+        own.primaryGenre = "Photo & Video", own.version = "12.4.1", own.averageRating = 4.62, own.ratingCount = 12840;
+        own.storeURL = QUrl("https://apps.apple.com/us/app/lumen/id1001");
+        store.db().update(own);
+        auto rival = *store.app(SeedAccount::competitors[0]);
+        rival.name = longer;
+        rival.developerName = "Tom & Jerry Studio International Entertainment Software Ltd.";
+        store.db().update(rival);
+        TrackedApp idle(AppInfo{"2009", tom}, false);
+        idle.developerName = rival.developerName;
+        idle.trackedCountries = {"us"};
+        store.db().insert(idle);
+        store.raiseDataVersion();
+
+        MainWindow window(&store, m_tracker.get(), nullptr);
+        window.resize(size);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.setSelection(own.appleAppId);
+        auto *detail = window.findChild<AppDetailView *>();
+        if (history)
+            detail->findChild<KeywordTable *>()->setSelection(QStringLiteral("editor collage"));
+        QCoreApplication::processEvents();
+        QCOMPARE(window.size(), size);
+        const QList<Shown> header{{"My App"}, {"Tracked"}, {"Ranking"}, {"Top 10"}, {"Competitors"}, {"App Store"}};
+        verifyNothingCut(&window);
+        save(&window, "long-names-detail-" + tag, header);
+        if (history)
+            return; // the other sections hide the panel
+
+        detail->setSection(AppDetailView::Section::competitors);
+        auto *section = detail->findChild<CompetitorsView *>();
+        for (const auto &[id, name] : {std::pair{idle.appleAppId, QString("tom")}, std::pair{rival.appleAppId, QString("longer")}}) {
+            auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
+            Q_EMIT picker->activated(picker->findData(id));
+            for (const auto tab : {CompetitorTab::compare, CompetitorTab::gap}) {
+                section->setTab(tab);
+                QCoreApplication::processEvents();
+                const QList<Shown> gap = id == idle.appleAppId ? QList<Shown>{{"No keywords tracked for " + tom}}
+                                                               : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}};
+                verifyNothingCut(&window);
+                save(&window, QStringLiteral("long-names-competitors-%1-%2-%3").arg(CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'), name, tag),
+                     header + (tab == CompetitorTab::gap ? gap : QList<Shown>{}));
+            }
+        }
+        detail->setSection(AppDetailView::Section::metadata);
+        QCoreApplication::processEvents();
+        save(&window, "long-names-metadata-" + tag, header);
+
+        window.setSelection(QStringLiteral("tool.alerts"));
+        QCoreApplication::processEvents();
+        verifyNothingCut(&window);
+        save(&window, "long-names-alerts-" + tag, {{"All changes"}});
+        auto *kinds = window.findChild<QComboBox *>("kindFilter");
+        kinds->showPopup();
+        QVERIFY(QTest::qWaitForWindowExposed(kinds->view()->window()));
+        save(kinds->view()->window(), "long-names-alert-kinds-" + tag, {{"Entered top 10"}, {"Moved down"}});
+        kinds->hidePopup();
     }
 
     void settingsTabs()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -9,6 +10,7 @@
 #include <QStyleOption>
 #include <QTextDocument>
 #include <QTextItem>
+#include <QToolTip>
 #include <QWidget>
 
 #include <climits>
@@ -164,6 +166,14 @@ inline QString tooltipShows(const QString &tooltip)
     QTextDocument document;
     document.setHtml(tooltip);
     return document.toRawText().replace(QChar::ParagraphSeparator, u' ').replace(QChar::LineSeparator, u' ').replace(u'\n', u' ');
+}
+
+// The tooltip that a pause of the pointer at this point of the widget shows.
+inline QString tooltipAt(QWidget *widget, QPoint at)
+{
+    QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
+    QCoreApplication::sendEvent(widget, &help);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 // The application's style with every primitive element drawn on a TextRecordingDevice written down,

@@ -5,6 +5,7 @@
 #include "ui/alerts/AlertsView.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/PickerWidth.h"
+#include "ui/shell/MainWindow.h"
 
 #include "GatedSearchClient.h"
 #include "RenderedTexts.h"
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardItemModel>
+#include <QToolTip>
 #include <QTreeView>
 #include <QtTest>
 
@@ -511,6 +513,44 @@ private Q_SLOTS:
         for (int i = 0; i < picker->count(); ++i)
             QVERIFY2(drawn.contains(picker->itemText(i)), qPrintable(drawn.join(" | ")));
         picker->hidePopup();
+    }
+
+    // In the least window a long app name is cut in its picker, which leaves the kind picker and
+    // the unread box their room, and reads whole in the picker's tooltip, also once the chosen app
+    // is renamed (the picker's entries change with its signals blocked).
+    void longAppNameLeavesRoom()
+    {
+        store({"a o"});
+        MainWindow window(m_store.get(), m_tracker.get(), nullptr);
+        window.resize(1000, 640);
+        window.show();
+        window.setSelection(QStringLiteral("tool.alerts"));
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *picker = childOf<QComboBox>(&window, "appFilter");
+        // What it picks, while its text is whole.
+        QCOMPARE(tooltipAt(picker, picker->rect().center()), "App");
+        picker->setCurrentIndex(1);
+        Q_EMIT picker->activated(1);
+        int later = 0;
+        for (const QString name : {"Lumen Photo Editor: Collage Maker, Filters, Retouch & Layout Studio Pro",
+                                   "Brightframe Studio – Photo Collage, Frames & Portrait Retouch Editor"}) {
+            auto renamed = alert("a o", --later);
+            renamed.appName = name;
+            m_store->db().insert(renamed);
+            m_store->raiseDataVersion();
+            QCoreApplication::processEvents();
+            QCOMPARE(picker->currentText(), name);
+            const auto drawn = renderedTexts(picker);
+            QVERIFY2(drawn.size() == 1 && drawn[0].endsWith(u'…') && name.startsWith(drawn[0].chopped(1)),
+                     qPrintable(drawn.join(" | ")));
+            QCOMPARE(tooltipShows(tooltipAt(picker, picker->rect().center())), name);
+            QToolTip::hideText();
+            const auto kind = childOf<QWidget>(&window, "kindFilter")->geometry();
+            const auto unread = childOf<QWidget>(&window, "unreadOnly")->geometry();
+            QVERIFY(picker->geometry().right() < kind.left() && kind.right() < unread.left());
+            QVERIFY(unread.right() < childOf<QWidget>(&window, "markAllRead")->geometry().left());
+        }
+        QCOMPARE(window.size(), QSize(1000, 640));
     }
 
     // Alerts come and go while the picker's list is closed, however it was last closed: the list

@@ -16,6 +16,7 @@
 
 #include "DamagedDatabase.h"
 #include "FakeSearchClient.h"
+#include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
 
@@ -57,14 +58,6 @@ public:
         QProxyStyle::drawControl(element, option, painter, widget);
     }
 };
-
-// The tooltip that a pause of the pointer at this point of the widget shows.
-static QString tooltipAt(QWidget *widget, QPoint at)
-{
-    QHelpEvent help(QEvent::ToolTip, at, widget->mapToGlobal(at));
-    QCoreApplication::sendEvent(widget, &help);
-    return QToolTip::isVisible() ? QToolTip::text() : QString();
-}
 
 // Every action that writes to the database, while the database refuses writes after an unclean
 // end (until its check passes) or for good (damaged): none may be taken, each says why, and

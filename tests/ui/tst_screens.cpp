@@ -861,6 +861,14 @@ private Q_SLOTS:
         idle.developerName = rival.developerName;
         idle.trackedCountries = {"us"};
         store.db().insert(idle);
+        // An alert of the own app under its long name, newest in the list.
+        RankAlert renamed;
+        renamed.id = QUuid::createUuid();
+        renamed.appleAppId = own.appleAppId, renamed.appName = own.name;
+        renamed.keywordNormalized = renamed.keywordDisplay = "photo editor";
+        renamed.country = "us", renamed.kindRaw = "ENTERED_TOP_10", renamed.fromRank = 12, renamed.toRank = 4;
+        renamed.createdAt = QDateTime::currentDateTimeUtc();
+        store.db().insert(renamed);
         store.raiseDataVersion();
 
         MainWindow window(&store, m_tracker.get(), nullptr);
@@ -899,9 +907,11 @@ private Q_SLOTS:
         save(&window, "long-names-metadata-" + tag, header);
 
         window.setSelection(QStringLiteral("tool.alerts"));
+        auto *apps = window.findChild<QComboBox *>("appFilter");
+        Q_EMIT apps->activated(apps->findData(own.appleAppId));
         QCoreApplication::processEvents();
         verifyNothingCut(&window);
-        save(&window, "long-names-alerts-" + tag, {{"All changes"}});
+        save(&window, "long-names-alerts-" + tag, {{"All changes"}, {"Unread"}, {"Mark All Read"}, {"photo editor"}});
         auto *kinds = window.findChild<QComboBox *>("kindFilter");
         kinds->showPopup();
         QVERIFY(QTest::qWaitForWindowExposed(kinds->view()->window()));

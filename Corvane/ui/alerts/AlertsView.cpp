@@ -4,6 +4,7 @@
 #include "support/Unicode.h"
 #include "tracking/RankTracker.h"
 #include "ui/alerts/AlertRow.h"
+#include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/PickerWidth.h"
@@ -32,7 +33,7 @@
 AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     : QWidget(parent), m_store(store), m_tracker(tracker),
       m_checkNow(new QPushButton(QStringLiteral("Check Now"), this)), m_stop(new QPushButton(QStringLiteral("Stop"), this)),
-      m_app(new QComboBox(this)), m_kind(new QComboBox(this)), m_unread(new QCheckBox(QStringLiteral("Unread"), this)),
+      m_app(new ElidingComboBox(this)), m_kind(new QComboBox(this)), m_unread(new QCheckBox(QStringLiteral("Unread"), this)),
       m_markAllRead(new QPushButton(QStringLiteral("Mark All Read"), this)),
       m_clear(new QPushButton(QStringLiteral("Clear"), this)), m_list(new QTreeView(this)),
       m_model(new AlertListModel(this)),
@@ -61,9 +62,12 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     toolbar->setSpacing(8);
     m_app->setObjectName(QStringLiteral("appFilter"));
     m_app->setToolTip(QStringLiteral("App"));
-    // Both pickers as wide as their longest item, which they never elide.
+    // Both pickers as wide as their longest item; the app picker only up to a cap, so that a long
+    // app name leaves the kind picker and the unread box their room, and cuts a longer chosen
+    // name with "…". The kind picker never cuts its entries.
     m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_app->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_app->setMaximumWidth(260);
     m_app->addItem(QStringLiteral("All apps"));
     m_kind->setObjectName(QStringLiteral("kindFilter"));
     m_kind->setToolTip(QStringLiteral("Kind"));

@@ -3,7 +3,9 @@
 #include "ui/cells/PlainText.h"
 #include "ui/cells/WriteGuard.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStylePainter>
@@ -82,6 +84,16 @@ QString ElidingComboBox::shownText() const
     return fontMetrics().elidedText(currentText(), Qt::ElideRight, textRoom());
 }
 
+bool ElidingComboBox::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTipChange && !m_settingTooltip)
+        m_ownTooltip = toolTip();
+    // The chosen entry or its text may have changed while the picker's signals were blocked.
+    else if (event->type() == QEvent::ToolTip)
+        updateTooltip();
+    return QComboBox::event(event);
+}
+
 void ElidingComboBox::paintEvent(QPaintEvent *)
 {
     // QComboBox's own painting with the chosen text cut to fit: the style would clip it mid-letter.
@@ -102,7 +114,11 @@ void ElidingComboBox::resizeEvent(QResizeEvent *event)
 
 void ElidingComboBox::updateTooltip()
 {
-    setToolTip(shownText() == currentText() ? QString() : PlainText::tooltip(currentText()));
+    const QString wanted = shownText() == currentText() ? m_ownTooltip : PlainText::tooltip(currentText());
+    if (wanted == toolTip())
+        return;
+    const QScopedValueRollback setting(m_settingTooltip, true);
+    setToolTip(wanted);
 }
 
 ElidingLabel::ElidingLabel(QWidget *parent) : QLabel(parent)

@@ -27,7 +27,8 @@ private:
 };
 
 // A picker that cuts a chosen text too long for it at its end with "…" rather than mid-letter,
-// with the whole text as its tooltip.
+// with the whole text as its tooltip. A tooltip set on it (what it picks) shows while the chosen
+// text is whole.
 class ElidingComboBox : public QComboBox
 {
     Q_OBJECT
@@ -38,12 +39,16 @@ public:
     QString shownText() const;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     int textRoom() const;
     void updateTooltip();
+
+    QString m_ownTooltip;
+    bool m_settingTooltip = false;
 };
 
 // A label that shows a text from outside as it is, on one line, cut at its end with "…" where its

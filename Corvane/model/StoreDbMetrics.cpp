@@ -231,8 +231,24 @@ QList<RankAlert> StoreDb::alertsAfter(qint64 persistentId)
 QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
 {
     QList<std::pair<qint64, bool>> flags;
-    select(QStringLiteral("SELECT r.pk, r.is_read FROM rank_alert r WHERE ") + alertShown, {},
-           [&](const QSqlQuery &query) { flags.append({query.value(0).toLongLong(), query.value(1).toBool()}); });
+    // In one value, each alert's row id and flag as one number: reading a value costs far more
+    // than a row, and the screen that follows the alerts reads every one of them.
+    select(QStringLiteral("SELECT group_concat(r.pk * 2 + (r.is_read != 0)) FROM rank_alert r WHERE ") + alertShown, {},
+           [&](const QSqlQuery &query) {
+               const auto text = query.value(0).toString();
+               flags.reserve(text.size() / 4);
+               qint64 value = 0;
+               for (const auto c : text) {
+                   if (c == u',') {
+                       flags.append({value >> 1, (value & 1) != 0});
+                       value = 0;
+                   } else {
+                       value = value * 10 + (c.unicode() - u'0');
+                   }
+               }
+               if (!text.isEmpty())
+                   flags.append({value >> 1, (value & 1) != 0});
+           });
     return flags;
 }
 

@@ -425,6 +425,7 @@ private:
         qint64 unreadChange() const;
     };
     QList<RankAlert> withAlertEdits(QList<RankAlert> alerts) const;
+    void reserveAlertEdits(qsizetype count);
     void editAlert(const RankAlert &alert, bool remove, bool read);
     void forgetAlertEditsOf(const QString &appleAppId);
     void writeAlertEdits();
@@ -491,6 +492,8 @@ private:
     qint64 m_alertEditsUnread = 0;
     StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};
     bool m_editingAlerts = false;
+    // The stored count of unread alerts, as of the database's mark.
+    std::optional<std::pair<StoreDb::AlertsMark, qint64>> m_storedUnread;
 
     // Competitor analysis (workflows/ASOStoreCompetitors.cpp).
     LatestSearchCache m_latestSearches;

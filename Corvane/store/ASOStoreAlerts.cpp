@@ -88,7 +88,7 @@ void ASOStore::raiseAlerts(const TrackedApp &app, const SearchObservation &obser
 // saves of at most this many alerts each, so that thousands of them never hold the window.
 namespace {
 
-constexpr qsizetype alertEditsPerSave = 5000;
+constexpr qsizetype alertEditsPerSave = 1000;
 
 }
 
@@ -152,7 +152,11 @@ StoreDb::AlertsMark ASOStore::alertsMark()
 
 qint64 ASOStore::unreadAlertCount()
 {
-    return m_db->unreadAlertCount() + m_alertEditsUnread;
+    // Counting reads every alert, and the sidebar asks after every change of the data.
+    const auto mark = m_db->alertsMark();
+    if (!m_storedUnread || m_storedUnread->first != mark)
+        m_storedUnread = {mark, m_db->unreadAlertCount()};
+    return m_storedUnread->second + m_alertEditsUnread;
 }
 
 QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
@@ -162,6 +166,7 @@ QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
+    reserveAlertEdits(alerts.size());
     for (const auto &alert : alerts) {
         if (alert.isRead != read)
             editAlert(alert, false, read);
@@ -172,10 +177,17 @@ void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 
 void ASOStore::deleteAlerts(const QList<RankAlert> &alerts)
 {
+    reserveAlertEdits(alerts.size());
     for (const auto &alert : alerts)
         editAlert(alert, true, alert.isRead);
     ++m_alertEditsMark.removed;
     writeAlertEdits();
+}
+
+void ASOStore::reserveAlertEdits(qsizetype count)
+{
+    m_alertEdits.reserve(m_alertEdits.size() + count);
+    m_alertEditQueue.reserve(m_alertEditQueue.size() + count);
 }
 
 void ASOStore::editAlert(const RankAlert &alert, bool remove, bool read)
@@ -254,8 +266,9 @@ QCoro::Task<> ASOStore::writeAlertEditsInTurns(QPointer<ASOStore> self)
     // Quitting lets them finish: they are few saves, and the user saw them made.
     while (self && !self->m_alertEditQueue.isEmpty()) {
         self->saveAlertEdits(alertEditsPerSave);
-        if (!self->m_alertEditQueue.isEmpty())
-            co_await EventLoopSlice::pause();
+        // Steps aside while the log begins anew, rather than be held in a later save.
+        if (self && !self->m_alertEditQueue.isEmpty())
+            co_await self->pauseIfSliceSpent();
     }
     if (self)
         self->m_editingAlerts = false;

@@ -183,14 +183,16 @@ QList<AlertsView::DaySection> AlertsView::groupByDay(const QList<RankAlert> &ale
     QDate day;
     qint64 dayStart = 0;
     qint64 dayEnd = 0;
+    QList<RankAlert> *items = nullptr;
     for (const auto &alert : alerts) {
         const auto moment = alert.createdAt.toMSecsSinceEpoch();
-        if (!day.isValid() || moment < dayStart || moment >= dayEnd) {
+        if (!items || moment < dayStart || moment >= dayEnd) {
             day = alert.createdAt.toLocalTime().date();
             dayStart = day.startOfDay().toMSecsSinceEpoch();
             dayEnd = day.addDays(1).startOfDay().toMSecsSinceEpoch();
+            items = &days[day];
         }
-        days[day].append(alert);
+        items->append(alert);
     }
     QList<DaySection> sections;
     for (auto day = days.constKeyValueBegin(); day != days.constKeyValueEnd(); ++day)
@@ -256,8 +258,11 @@ void AlertsView::markAllRead()
 void AlertsView::editShown(const std::function<void()> &edit, const QList<RankAlert> &shown, bool removed)
 {
     // What this view shows changes as the edit says, without reading every alert again: with
-    // many, that read alone would hold the window. Only a view that was up to date may.
-    const bool current = m_mark && *m_mark == m_store->alertsMark();
+    // many, that read alone would hold the window. Only a view that was up to date may; another
+    // connection's commits since then, or the log copied back, are followed at the next reload.
+    const auto before = m_store->alertsMark();
+    const bool current = m_mark && *m_mark == StoreDb::AlertsMark{before.added, before.flagged, before.removed,
+                                                                  before.rewritten, m_mark->others};
     m_editing = true;
     edit();
     m_editing = false;
@@ -265,23 +270,27 @@ void AlertsView::editShown(const std::function<void()> &edit, const QList<RankAl
         reload();
         return;
     }
-    QSet<qint64> edited;
-    edited.reserve(shown.size());
-    for (const auto &alert : shown)
-        edited.insert(alert.persistentId);
     QHash<qint64, bool> flags;
     if (removed) {
+        QSet<qint64> edited;
+        edited.reserve(shown.size());
+        for (const auto &alert : shown)
+            edited.insert(alert.persistentId);
         m_alerts.removeIf([&edited](const RankAlert &alert) { return edited.contains(alert.persistentId); });
     } else {
+        // Marked at once: the shown alerts are those the filters let through.
         for (auto &alert : m_alerts) {
-            if (!alert.isRead && edited.contains(alert.persistentId)) {
+            if (!alert.isRead && matchesFilters(alert, m_filters)) {
                 alert.isRead = true;
                 flags.insert(alert.persistentId, true);
             }
         }
     }
+    const auto others = m_mark->others;
     m_mark = m_store->alertsMark();
-    fillAppChoices();
+    m_mark->others = others;
+    if (removed)
+        fillAppChoices();
     if (removed || m_filters.unreadOnly) {
         refreshList();
     } else {
@@ -366,8 +375,10 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
     for (const auto &alert : std::as_const(added))
         m_newestPk = std::max(m_newestPk, alert.persistentId);
     const auto shown = groupByDay(visibleAlerts(added, m_filters));
-    added.append(m_alerts);
-    m_alerts = std::move(added);
+    if (!added.isEmpty()) {
+        added.append(std::move(m_alerts));
+        m_alerts = std::move(added);
+    }
     fillAppChoices();
     // The unread filter drops what was marked read; a new day shifts the day rows.
     if (removed || (!flags.isEmpty() && m_filters.unreadOnly) || shown.size() > 1 || (!shown.isEmpty() && !m_model->addNewest(shown.first()))) {
@@ -384,7 +395,8 @@ void AlertsView::fillAppChoices()
 {
     const QSignalBlocker block(m_app);
     // Changed entry by entry, and only where they changed: an open list keeps the entry under the
-    // pointer, and the picker is as wide as its items, so a new width lays the window out again.
+    // pointer, and the picker is as wide as its items up to its cap, so a new width lays the window
+    // out again.
     auto choices = appChoices(m_alerts);
     const bool changed = choices != m_choices;
     if (changed) {

@@ -459,8 +459,13 @@ bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
     m_patient = patient;
     const int begun = execute(m_checkpointer, "BEGIN IMMEDIATE");
     m_patient = true;
+    const bool taken = (begun & 0xff) == SQLITE_BUSY;
     if (busy)
-        *busy = (begun & 0xff) == SQLITE_BUSY;
+        *busy = taken;
+    if (taken) {
+        const std::lock_guard lock(m_mutex);
+        ++m_counts.busyTries;
+    }
     if (begun != SQLITE_OK)
         return false;
     int before = 0;

@@ -61,6 +61,7 @@ public:
         int checkpoints = 0; // checkpoints that copied frames back
         int restarts = 0;
         int allowances = 0; // times copying back became allowed
+        int busyTries = 0; // tries to begin the log anew that found the write lock taken
     };
 
     // `writer` is the connection whose commits grow the log; it must stay open until this object

@@ -15,6 +15,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QtEndian>
 #include <QtTest>
 
 #include <algorithm>
@@ -118,6 +119,17 @@ QCoro::Task<LogWriting> writeLog(ASOStore &store, int first, qint64 bytes, int p
             QCoreApplication::processEvents();
     }
     co_return result;
+}
+
+// The first salt of the log's header, which every restart raises by one, whichever connection
+// begins the log anew: two readings tell how often it began anew in between, as the log shows it.
+quint32 logSalt(const QString &path)
+{
+    QFile log(path + QStringLiteral("-wal"));
+    const auto header = log.open(QIODevice::ReadOnly) ? log.read(24) : QByteArray();
+    if (header.size() < 24)
+        qFatal("the log has no header");
+    return qFromBigEndian<quint32>(header.constData() + 16);
 }
 
 // Sets the log's limits for the files opened meanwhile.
@@ -361,6 +373,34 @@ private Q_SLOTS:
         QCOMPARE(checkpointer->counts().allowances, damaged ? 0 : 1);
     }
 
+    // Damage that a read finds while the log is being copied back stops the copy: not a page more
+    // goes into the file.
+    void damageFoundWhileCopyingBackStopsTheCopy()
+    {
+        const LogLimits limits({1000000, 1000000});
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        writeFilled(path);
+        damageTable(path, QStringLiteral("keyword_link_app"));
+        ASOStore store(StoreDb::openFile(path));
+        auto &db = store.db();
+        QVERIFY(db.logCheckpointer());
+        // What the opening wrote is copied back first; what is written next waits in the log.
+        db.logCheckpointer()->waitUntilIdle();
+        QVERIFY(QCoro::waitFor(writeLog(store, 1000, 100000, 0)).refused == 0);
+        const auto before = contents(path);
+        DiskSyncs::watchThisThread();
+        DiskSyncs::HeldSyncs syncs;
+        db.checkpointInBackground();
+        // The copy has begun: it syncs the log before it writes the file.
+        QVERIFY(syncs.awaitOne());
+        db.linkCountOfApp(store.app(QStringLiteral("42"))->persistentId);
+        QVERIFY(db.damage());
+        syncs.letGo();
+        db.logCheckpointer()->waitUntilIdle();
+        QCOMPARE(contents(path), before);
+    }
+
     void logStaysWithinItsBoundWhileARunWrites_data()
     {
         QTest::addColumn<int>("pauseEvery"); // saves between the writer's pauses, as a run's; 0: never
@@ -453,19 +493,77 @@ private Q_SLOTS:
         scaled.holdBudget = std::chrono::minutes(10);
         const LogLimits limits(scaled);
         QTemporaryDir dir;
-        ASOStore store(StoreDb::openFile(dir.filePath(QStringLiteral("vantu.sqlite"))));
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        ASOStore store(StoreDb::openFile(path));
         auto *checkpointer = store.db().logCheckpointer();
         QVERIFY(checkpointer);
+        const auto salt = logSalt(path);
         // Until the save that takes the log past its bound.
         const auto written = QCoro::waitFor(writeLog(store, 0, std::numeric_limits<qint64>::max(), 0, 1024 * 4120 + 32));
         QVERIFY(written.refused == 0);
         if (stepsAside)
             QCoro::waitFor(store.pauseIfSliceSpent());
         checkpointer->waitUntilIdle();
-        QCOMPARE(checkpointer->counts().restarts, 1);
+        QCOMPARE(logSalt(path) - salt, 1u);
         QVERIFY(QCoro::waitFor(writeLog(store, 100000, std::numeric_limits<qint64>::max(), stepsAside ? 1 : 0, 500 * 4120)).refused == 0);
         checkpointer->waitUntilIdle();
-        QCOMPARE(checkpointer->counts().restarts, 1);
+        QCOMPARE(logSalt(path) - salt, 1u);
+    }
+
+    void restartTriesAgainAfterALongSave_data()
+    {
+        QTest::addColumn<bool>("stepsAside"); // the restart waits for the lock, else tries it at once
+        QTest::newRow("run that steps aside, the window saves") << true;
+        QTest::newRow("writer that does not") << false;
+    }
+
+    // Saves that hold the write lock at length: the restart's wait for the lock ends while one
+    // lasts, and the log begins anew once after it, between the writer's saves, rather than stay
+    // past its bound.
+    void restartTriesAgainAfterALongSave()
+    {
+        QFETCH(bool, stepsAside);
+        // Copied back only when asked, or past the bound; the writer never holds itself.
+        LogCheckpointer::Limits scaled{1000000, 256, 1000000};
+        scaled.holdBudget = std::chrono::minutes(10);
+        const LogLimits limits(scaled);
+        constexpr qint64 boundBytes = 256 * 4120 + 32;
+        constexpr auto endless = std::numeric_limits<qint64>::max();
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        ASOStore store(StoreDb::openFile(path));
+        auto &db = store.db();
+        auto *checkpointer = db.logCheckpointer();
+        QVERIFY(checkpointer);
+        checkpointer->waitUntilIdle();
+        QVERIFY(QCoro::waitFor(writeLog(store, 0, endless, 0, boundBytes / 2)).refused == 0);
+        const auto salt = logSalt(path);
+        DiskSyncs::watchThisThread();
+        DiskSyncs::HeldSyncs syncs;
+        // The restart begins only once the writer passed the bound, made its choice, and a save began.
+        db.checkpointInBackground();
+        QVERIFY(syncs.awaitOne());
+        QVERIFY(QCoro::waitFor(writeLog(store, 1000, endless, 0, boundBytes)).refused == 0);
+        QVERIFY(!stepsAside || db.stepAsideForLog());
+        // Lasts until a try to begin the log anew met it, and ended.
+        bool tried = true;
+        const auto lastUntilTried = [&] {
+            const int tries = checkpointer->counts().busyTries;
+            syncs.letGo();
+            tried = QTest::qWaitFor([&] { return checkpointer->counts().busyTries > tries; }, 30000);
+        };
+        for (int save = 0; tried && save < 4 && logSalt(path) == salt; ++save) {
+            StoreDb::Transaction transaction(db);
+            Keyword keyword(QStringLiteral("long save %1").arg(save), QStringLiteral("Long save"));
+            QVERIFY(db.insert(keyword));
+            lastUntilTried();
+            QVERIFY(transaction.commit());
+        }
+        QVERIFY2(tried, "the wait for the write lock did not end");
+        // Between the writer's saves, not once it rests; once.
+        QCOMPARE(logSalt(path) - salt, 1u);
+        checkpointer->waitUntilIdle();
+        QCOMPARE(logSalt(path) - salt, 1u);
     }
 
     // A writer whose saves take long and follow each other at once holds the write lock nearly all

@@ -502,16 +502,23 @@ bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
         release(hold);
     // Keeps the writer from beginning anew the log that holds this write; copied back later.
     pin();
-    if (!written || m_ownFrames >= before)
+    if (!written)
         return false;
+    const bool anew = m_ownFrames < before;
     {
         const std::lock_guard lock(m_mutex);
+        // A write that only appended (a reader's snapshot kept the log from beginning anew, or
+        // another connection committed frames unknown here) makes the next try copy back first,
+        // rather than append again.
         m_log = m_ownFrames;
-        m_backfilled = 0;
-        ++m_counts.restarts;
+        if (anew) {
+            m_backfilled = 0;
+            ++m_counts.restarts;
+        }
     }
-    makeRoom();
-    return true;
+    if (anew)
+        makeRoom();
+    return anew;
 }
 
 int LogCheckpointer::execute(sqlite3 *db, const char *sql)

@@ -513,16 +513,19 @@ private Q_SLOTS:
     void restartTriesAgainAfterALongSave_data()
     {
         QTest::addColumn<bool>("stepsAside"); // the restart waits for the lock, else tries it at once
-        QTest::newRow("run that steps aside, the window saves") << true;
-        QTest::newRow("writer that does not") << false;
+        QTest::addColumn<bool>("ownSaves"); // else another connection's, as another process's
+        QTest::newRow("run that steps aside, the window saves") << true << true;
+        QTest::newRow("writer that does not") << false << true;
+        QTest::newRow("run that steps aside, another process saves") << true << false;
     }
 
     // Saves that hold the write lock at length: the restart's wait for the lock ends while one
-    // lasts, and the log begins anew once after it, between the writer's saves, rather than stay
-    // past its bound.
+    // lasts, and the log begins anew once after it, between the writer's saves or while it rests,
+    // rather than stay past its bound.
     void restartTriesAgainAfterALongSave()
     {
         QFETCH(bool, stepsAside);
+        QFETCH(bool, ownSaves);
         // Copied back only when asked, or past the bound; the writer never holds itself.
         LogCheckpointer::Limits scaled{1000000, 256, 1000000};
         scaled.holdBudget = std::chrono::minutes(10);
@@ -552,15 +555,21 @@ private Q_SLOTS:
             syncs.letGo();
             tried = QTest::qWaitFor([&] { return checkpointer->counts().busyTries > tries; }, 30000);
         };
-        for (int save = 0; tried && save < 4 && logSalt(path) == salt; ++save) {
-            StoreDb::Transaction transaction(db);
-            Keyword keyword(QStringLiteral("long save %1").arg(save), QStringLiteral("Long save"));
-            QVERIFY(db.insert(keyword));
-            lastUntilTried();
-            QVERIFY(transaction.commit());
+        if (ownSaves) {
+            for (int save = 0; tried && save < 4 && logSalt(path) == salt; ++save) {
+                StoreDb::Transaction transaction(db);
+                Keyword keyword(QStringLiteral("long save %1").arg(save), QStringLiteral("Long save"));
+                QVERIFY(db.insert(keyword));
+                lastUntilTried();
+                QVERIFY(transaction.commit());
+            }
+        } else {
+            rawQuery(path, {"BEGIN IMMEDIATE", "INSERT INTO store_meta (key, value) VALUES ('other', 1)", "", "COMMIT"},
+                     lastUntilTried);
+            QVERIFY2(QTest::qWaitFor([&] { return logSalt(path) != salt; }, 30000), "the log stayed past its bound");
         }
         QVERIFY2(tried, "the wait for the write lock did not end");
-        // Between the writer's saves, not once it rests; once.
+        // Between the writer's saves, or while it rests; once.
         QCOMPARE(logSalt(path) - salt, 1u);
         checkpointer->waitUntilIdle();
         QCOMPARE(logSalt(path) - salt, 1u);

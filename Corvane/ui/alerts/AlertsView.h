@@ -57,6 +57,8 @@ public:
     static QList<AppChoice> appChoices(const QList<RankAlert> &alerts);
     // One section per local day, the newest day first; each keeps the alerts' order.
     static QList<DaySection> groupByDay(const QList<RankAlert> &alerts);
+    // The same of those of the alerts that the filters let through.
+    static QList<DaySection> groupByDay(const QList<RankAlert> &alerts, const Filters &filters);
     // "Delete 3 alerts?"
     static QString confirmationTitle(qsizetype count);
 

@@ -26,6 +26,15 @@ constexpr auto asideWait = std::chrono::milliseconds(50);
 constexpr auto restWait = std::chrono::milliseconds(100);
 constexpr auto longSaveWait = std::chrono::seconds(2);
 
+// The last connection to close copies the log back into the file; this one's close leaves both as
+// they are. On the connection's own thread.
+void keepFileOnClose(sqlite3 *db)
+{
+    const auto *sqlite = SqliteLibrary::get();
+    if (sqlite->db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, static_cast<int *>(nullptr)) != SQLITE_OK)
+        qCWarning(lcStoreDb) << "closing may copy the log back:" << sqlite->errmsg(db);
+}
+
 }
 
 LogCheckpointer::LogCheckpointer(const QString &path, sqlite3 *writer, Limits limits,
@@ -43,13 +52,16 @@ LogCheckpointer::~LogCheckpointer()
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
-        // The writer's close copies back whatever is left.
+        // The writer's close copies back whatever is left, if allowed.
         if (m_working && m_checkpointer)
             SqliteLibrary::get()->interrupt(m_checkpointer);
     }
     m_wake.notify_all();
     m_released.notify_all();
     m_thread.join();
+    // Disallowed too when this thread found damage that the store has not been told of yet.
+    if (!m_allowed)
+        keepFileOnClose(m_writer);
 }
 
 LogCheckpointer::Limits &LogCheckpointer::defaultLimits()
@@ -281,12 +293,19 @@ void LogCheckpointer::closeConnections()
 {
     const auto *sqlite = SqliteLibrary::get();
     sqlite3 *checkpointer = nullptr;
+    bool allowed = false;
     {
         const std::lock_guard lock(m_mutex);
         checkpointer = std::exchange(m_checkpointer, nullptr);
+        allowed = m_allowed;
     }
     if (m_pinned)
         exec(m_pin, "ROLLBACK");
+    // Closed before the writer, these never copy back; should they close last, neither would they.
+    if (!allowed) {
+        keepFileOnClose(m_pin);
+        keepFileOnClose(checkpointer);
+    }
     sqlite->close_v2(m_pin);
     sqlite->close_v2(checkpointer);
 }

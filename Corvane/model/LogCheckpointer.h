@@ -38,7 +38,10 @@ struct sqlite3;
 // `holdBudget`: on a slow disk the writer's saves win over the bound.
 //
 // While it is not allowed to write (the file is being checked, or was found damaged), it copies
-// nothing back and restarts nothing; being disallowed interrupts a checkpoint that runs.
+// nothing back and restarts nothing; being disallowed interrupts a checkpoint that runs. SQLite
+// copies the log back when the last connection to the file closes, the writer's: gone while
+// disallowed, this object keeps that close from copying too, so that the file stays as it is and
+// the log keeps its saves.
 class LogCheckpointer
 {
 public:
@@ -71,7 +74,8 @@ public:
     LogCheckpointer(const QString &path, sqlite3 *writer, Limits limits, std::function<void(const QString &)> damaged,
                     std::function<void()> roomMade);
     // Stops the thread and closes its connections, so that the writer's close is the last one and
-    // leaves no log behind.
+    // leaves no log behind, or, while disallowed, leaves the log and the file as they are. On the
+    // writer's thread.
     ~LogCheckpointer();
     LogCheckpointer(const LogCheckpointer &) = delete;
     LogCheckpointer &operator=(const LogCheckpointer &) = delete;

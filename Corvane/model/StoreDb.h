@@ -47,7 +47,8 @@ class QSqlError;
 // of failing when it writes after reading.
 //
 // Damage: when any statement reports the file corrupt or not a database, every further write
-// is refused and damaged() is emitted, once, with the text to show the user.
+// is refused and damaged() is emitted, once, with the text to show the user. Closing then leaves
+// the file and its write-ahead log as they are.
 //
 // Clean exit: while a file database is open, a marker lies beside it (runningMarkerPath()), and
 // destroying the StoreDb removes it, unless damage was found or the file was never found sound.

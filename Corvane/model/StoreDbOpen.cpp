@@ -302,7 +302,8 @@ StoreDb::~StoreDb()
     // A file whose check did not end keeps its marker: the next start checks it again.
     const bool checked = !m_check;
     m_check.reset();
-    // Its connections close first, so that this one's close copies back the log and removes it.
+    // Its connections close first, so that this one's close copies back the log and removes it;
+    // into a file not known sound, neither copies back anything.
     m_checkpointer.reset();
     {
         auto db = database();

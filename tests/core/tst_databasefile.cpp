@@ -342,63 +342,84 @@ private Q_SLOTS:
     void logIsKeptWhileWritesAreHeld_data()
     {
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("checked") << false;
-        QTest::newRow("found damaged") << true;
+        QTest::addColumn<bool>("checkEnds");
+        QTest::newRow("checked") << false << true;
+        QTest::newRow("found damaged") << true << true;
+        QTest::newRow("closed while checking") << true << false;
     }
 
     // Copying the log back writes the file: not while it is being checked, nor once it was found
-    // damaged.
+    // damaged, nor when the store closes then.
     void logIsKeptWhileWritesAreHeld()
     {
         QFETCH(bool, damaged);
+        QFETCH(bool, checkEnds);
         QTemporaryDir dir;
         const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto log = path + QStringLiteral("-wal");
         leaveUncleanEnd(path, damaged);
         leaveLoggedChange(path);
         const auto before = contents(path);
-        ASOStore store(StoreDb::openFile(path));
-        auto *checkpointer = store.db().logCheckpointer();
-        QVERIFY(store.db().writesHeld() && checkpointer);
-        store.db().checkpointInBackground();
-        checkpointer->waitUntilIdle();
-        QCOMPARE(contents(path), before);
-
-        QSignalSpy released(&store.db(), &StoreDb::writesReleased);
-        QSignalSpy damagedSpy(&store, &ASOStore::databaseDamaged);
-        QTRY_COMPARE_WITH_TIMEOUT(released.size() + damagedSpy.size(), 1, 30000);
-        store.db().checkpointInBackground();
-        checkpointer->waitUntilIdle();
-        QCOMPARE(contents(path) == before, damaged);
-        // Not even for a moment before the damage was marked.
-        QCOMPARE(checkpointer->counts().allowances, damaged ? 0 : 1);
+        const auto logBefore = contents(log);
+        {
+            ASOStore store(StoreDb::openFile(path));
+            auto *checkpointer = store.db().logCheckpointer();
+            QVERIFY(store.db().writesHeld() && checkpointer);
+            store.db().checkpointInBackground();
+            checkpointer->waitUntilIdle();
+            QCOMPARE(contents(path), before);
+            // The check's outcome reaches the store through the event loop, which runs only here.
+            if (checkEnds) {
+                QSignalSpy released(&store.db(), &StoreDb::writesReleased);
+                QSignalSpy damagedSpy(&store, &ASOStore::databaseDamaged);
+                QTRY_COMPARE_WITH_TIMEOUT(released.size() + damagedSpy.size(), 1, 30000);
+                store.db().checkpointInBackground();
+                checkpointer->waitUntilIdle();
+                QCOMPARE(contents(path) == before, damaged);
+                // Not even for a moment before the damage was marked.
+                QCOMPARE(checkpointer->counts().allowances, damaged ? 0 : 1);
+            }
+        }
+        // The last close copies the log back into a file known sound only; else both stay as they are.
+        const bool kept = damaged || !checkEnds;
+        QCOMPARE(contents(path) == before, kept);
+        QCOMPARE(contents(log) == logBefore, kept);
     }
 
     // Damage that a read finds while the log is being copied back stops the copy: not a page more
-    // goes into the file.
+    // goes into the file, not even when the store closes, and the log keeps the saves.
     void damageFoundWhileCopyingBackStopsTheCopy()
     {
         const LogLimits limits({1000000, 1000000});
         QTemporaryDir dir;
         const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        const auto log = path + QStringLiteral("-wal");
         writeFilled(path);
         damageTable(path, QStringLiteral("keyword_link_app"));
-        ASOStore store(StoreDb::openFile(path));
-        auto &db = store.db();
-        QVERIFY(db.logCheckpointer());
-        // What the opening wrote is copied back first; what is written next waits in the log.
-        db.logCheckpointer()->waitUntilIdle();
-        QVERIFY(QCoro::waitFor(writeLog(store, 1000, 100000, 0)).refused == 0);
-        const auto before = contents(path);
-        DiskSyncs::watchThisThread();
-        DiskSyncs::HeldSyncs syncs;
-        db.checkpointInBackground();
-        // The copy has begun: it syncs the log before it writes the file.
-        QVERIFY(syncs.awaitOne());
-        db.linkCountOfApp(store.app(QStringLiteral("42"))->persistentId);
-        QVERIFY(db.damage());
-        syncs.letGo();
-        db.logCheckpointer()->waitUntilIdle();
+        QByteArray before;
+        QByteArray logBefore;
+        {
+            ASOStore store(StoreDb::openFile(path));
+            auto &db = store.db();
+            QVERIFY(db.logCheckpointer());
+            // What the opening wrote is copied back first; what is written next waits in the log.
+            db.logCheckpointer()->waitUntilIdle();
+            QVERIFY(QCoro::waitFor(writeLog(store, 1000, 100000, 0)).refused == 0);
+            before = contents(path);
+            logBefore = contents(log);
+            DiskSyncs::watchThisThread();
+            DiskSyncs::HeldSyncs syncs;
+            db.checkpointInBackground();
+            // The copy has begun: it syncs the log before it writes the file.
+            QVERIFY(syncs.awaitOne());
+            db.linkCountOfApp(store.app(QStringLiteral("42"))->persistentId);
+            QVERIFY(db.damage());
+            syncs.letGo();
+            db.logCheckpointer()->waitUntilIdle();
+            QCOMPARE(contents(path), before);
+        }
         QCOMPARE(contents(path), before);
+        QCOMPARE(contents(log), logBefore);
     }
 
     void logStaysWithinItsBoundWhileARunWrites_data()

@@ -19,7 +19,7 @@ test: deps
 	cd build/test && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 bench: deps
-	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTU_BENCH=ON $(CMAKE_FLAGS)
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	cmake --build build/bench -j $(JOBS) --target benchmarks
 	set -e; for b in build/bench/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then "$$b" $(BENCH_FLAGS); fi; done
 

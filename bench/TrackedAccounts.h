@@ -1,10 +1,13 @@
 #pragma once
 
 // Accounts for the benchmarks: Apple's answer to one search, a client that answers every search
-// with it at once, and databases of daily tracking written through the store's own code.
+// with it at once, and databases of daily tracking written through the store's own code. In a
+// smoke run (BenchRun.h) the accounts are small, and none is written beside the program.
 #include "clients/ITunesClient.h"
 #include "model/StoredForm.h"
 #include "store/ASOStore.h"
+
+#include "BenchRun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,18 +32,10 @@ namespace TrackedAccounts {
 inline constexpr int hitCount = 200;
 inline constexpr int trackedApps = 25;
 
-inline QTemporaryDir *workDir = nullptr;
-
-// Before the application object: the run works in `dir`, its settings never the user's, and
-// windows draw offscreen unless a platform was chosen.
-inline void useWorkDir(QTemporaryDir &dir)
-{
-    workDir = &dir;
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-}
+// The run's work folder and its checks, as the programs name them here.
+using BenchRun::require;
+using BenchRun::useWorkDir;
+using BenchRun::workDir;
 
 inline QString databasePath(const char *name)
 {
@@ -51,12 +46,7 @@ inline QString databasePath(const char *name)
 // the given apps are every fourth hit from the top.
 inline QByteArray searchAnswer(const QStringList &among = {})
 {
-    QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-        std::exit(1);
-    }
-    const auto corpus = QJsonDocument::fromJson(file.readAll()).array();
+    const auto corpus = BenchRun::appCorpus();
     QJsonArray results;
     for (int i = 0; i < hitCount; ++i) {
         const auto app = corpus.at(i % corpus.size()).toObject();
@@ -125,15 +115,6 @@ public:
     QCoro::Task<QList<AppInfo>> lookupMany(QStringList, QString, CancelTokenPtr) override { co_return {}; }
 };
 
-// Stops the program: a generator that silently lost rows would measure an emptier database.
-inline void require(bool ok, const char *what)
-{
-    if (!ok) {
-        std::fprintf(stderr, "bench_store: %s failed\n", what);
-        std::exit(1);
-    }
-}
-
 struct Account
 {
     int apps;
@@ -166,7 +147,14 @@ inline qint64 writeAccount(const QString &path, const Account &account)
             apps.append(app);
         }
 
-        const auto hits = AppRecords::encodeHits(parseAnswer(answer()).hits);
+        auto parsed = parseAnswer(answer()).hits;
+        // A smoke run stays off the network: the screens that show these hits would fetch
+        // their icons, and a fetch still running when the program ends counts as a leak.
+        if (BenchRun::smoke()) {
+            for (auto &hit : parsed)
+                hit.iconURL.reset();
+        }
+        const auto hits = AppRecords::encodeHits(parsed);
         const QStringList countries{QStringLiteral("us"), QStringLiteral("gb"), QStringLiteral("de")};
         const QDateTime start(QDate(2024, 1, 1), QTime(9, 0), QTimeZone::utc());
         quint64 serial = 0;
@@ -223,41 +211,92 @@ inline void dropFromPageCache(const QString &path)
     }
 }
 
+// Leaves the marker of a run that did not end cleanly beside a database file, as a crash does, so
+// that the next opening checks the whole file in the background and holds its writes meanwhile; a
+// store closed before its check ended keeps the marker. Destroyed, it removes the marker again,
+// unless it lay there before: the benchmarks that follow, and the next run, find the file as it
+// was found (the stores opened meanwhile wrote nothing to it before their check passed).
+class UncleanEnd
+{
+public:
+    explicit UncleanEnd(const QString &databasePath)
+        : m_marker(StoreDb::runningMarkerPath(databasePath)), m_wasThere(QFileInfo::exists(m_marker))
+    {
+    }
+    ~UncleanEnd()
+    {
+        if (!m_wasThere)
+            QFile::remove(m_marker);
+    }
+    Q_DISABLE_COPY_MOVE(UncleanEnd)
+
+    // Before each opening: a store whose check passed removed the marker as it closed.
+    void leave() { require(QFile(m_marker).open(QIODevice::WriteOnly), "leaving the marker of an unclean end"); }
+
+private:
+    QString m_marker;
+    bool m_wasThere;
+};
+
 inline void setLayout(const QString &path, qint64 version)
 {
     auto db = StoreDb::openFile(path);
+    // A file left with the marker of an unclean end is checked first, and its writes are refused
+    // meanwhile.
+    require(!db->writesHeld(), "opening the account without a check after an unclean end");
     require(db->removeMeta(QStringLiteral("layoutVersion")), "removing the layout version");
     StoreMeta layout(QStringLiteral("layoutVersion"), version);
     require(db->insert(layout), "setting the layout version");
 }
 
-// A year of 500 keywords of 25 apps. Written on first use, since it takes a while.
+// A year of 500 keywords of 25 apps (in a smoke run, 4 days of 50 keywords). Written on first use,
+// since it takes a while.
 inline QString yearPath()
 {
     static const QString path = [] {
-        writeAccount(databasePath("year"), {trackedApps, 500, 365});
+        writeAccount(databasePath("year"),
+                     BenchRun::pick(Account{trackedApps, 500, 365}, Account{trackedApps, 50, 4}));
         return databasePath("year");
     }();
     return path;
 }
 
 // The large account: a year of 5,000 keywords of 50 apps, 5.5 million searches. Kept beside the
-// program, since writing it takes minutes.
+// program, since writing it takes minutes; benchmarks open it through largeCopy() only. A smoke
+// run writes 3 days of 100 keywords of the 50 apps into its work folder instead.
 inline QString largePath()
 {
     static const QString path = [] {
+        if (BenchRun::smoke()) {
+            const auto file = databasePath("large-account");
+            writeAccount(file, {50, 100, 3});
+            return file;
+        }
         const auto folder = QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
         const auto file = folder + QStringLiteral("/large-account-1.sqlite");
         if (!QFileInfo::exists(file)) {
-            std::fprintf(stderr, "bench_store: writing the large account to %s once\n", qPrintable(file));
+            std::fprintf(stderr, "%s: writing the large account to %s once\n", program_invocation_short_name,
+                         qPrintable(file));
             require(QDir().mkpath(folder), "creating the cache folder");
             const auto partial = folder + QStringLiteral("/large-account-partial.sqlite");
             const auto largestLog = writeAccount(partial, {50, 5000, 365});
             require(QFile::rename(partial, file), "keeping the large account");
-            std::fprintf(stderr, "bench_store: the large account is written; its log reached %.1f MB at most\n",
-                         double(largestLog) / (1 << 20));
+            std::fprintf(stderr, "%s: the large account is written; its log reached %.1f MB at most\n",
+                         program_invocation_short_name, double(largestLog) / (1 << 20));
         }
         return file;
+    }();
+    return path;
+}
+
+// A copy of the large account in the work folder, made on first use: every opening of the store
+// stamps the file, and the one kept beside the program stays as written.
+inline QString largeCopy()
+{
+    static const QString path = [] {
+        const auto copy = databasePath("large-copy");
+        require(QFile::copy(largePath(), copy), "copying the large account");
+        return copy;
     }();
     return path;
 }

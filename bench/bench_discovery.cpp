@@ -9,7 +9,8 @@
 //   planning       from "generating candidates" to "searching": evidence, planner, links, queue
 //   searching      the searches with their recording and applying, and the popularity refresh
 //   rows           the screen's keyword rows
-// Target: ms_per_search under 10.
+// Target: ms_per_search under 10. A smoke run makes one short run (budget 20, depth 1, 2 related
+// apps).
 //
 // record_search and apply_search split one search of the run on the database the run leaves:
 // recording a 200-hit answer with its metric, and applying it to the tracked app.
@@ -17,25 +18,23 @@
 #include "store/Settings.h"
 #include "workflows/DiscoveryRun.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <cstdio>
 
 namespace {
 
 const QString country = QStringLiteral("us");
 const QString appId = QStringLiteral("1234567890");
-
-QTemporaryDir *workDir = nullptr;
 
 // FNV-1a over the UTF-16 units: the same answer for the same term in every run.
 quint64 fingerprint(const QString &text)
@@ -51,13 +50,8 @@ quint64 fingerprint(const QString &text)
 const QList<AppInfo> &corpus()
 {
     static const QList<AppInfo> apps = [] {
-        QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-            std::exit(1);
-        }
         QList<AppInfo> list;
-        const auto array = QJsonDocument::fromJson(file.readAll()).array();
+        const auto array = BenchRun::appCorpus();
         for (qsizetype i = 0; i < array.size(); ++i) {
             const auto object = array.at(i).toObject();
             AppInfo app{QString::number(300000000 + i), object.value(QStringLiteral("name")).toString()};
@@ -159,7 +153,7 @@ struct Timings
 
 std::unique_ptr<ASOStore> freshStore(const QString &name, TrackedApp &app)
 {
-    const auto path = workDir->filePath(name + QStringLiteral(".sqlite"));
+    const auto path = BenchRun::workDir->filePath(name + QStringLiteral(".sqlite"));
     QFile::remove(path);
     auto store = std::make_unique<ASOStore>(StoreDb::openFile(path), std::make_shared<InstantClient>(),
                                             std::make_shared<InstantPopularity>());
@@ -277,25 +271,22 @@ void apply_search(benchmark::State &state)
 
 }
 
-BENCHMARK(discovery_run)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(discovery_run)->Unit(benchmark::kMillisecond)->Iterations(BenchRun::pick(3, 1));
 BENCHMARK(record_search)->Unit(benchmark::kMillisecond);
 BENCHMARK(apply_search)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication application(argc, argv);
+    // The run's settings are kept away from the user's: the defaults apply.
     QTemporaryDir dir;
-    workDir = &dir;
-    // Keep the run's settings away from the user's: the defaults apply.
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/.config")).toUtf8());
+    BenchRun::useWorkDir(dir);
+    QCoreApplication application(argc, argv);
     QStandardPaths::setTestModeEnabled(true);
     registerDefaultSettings();
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    if (BenchRun::smoke()) {
+        Settings::shared().setValue(SettingsKey::discoveryBudget, 20);
+        Settings::shared().setValue(SettingsKey::discoveryDepth, 1);
+        Settings::shared().setValue(SettingsKey::relatedApps, 2);
+    }
+    return BenchRun::run(argc, argv);
 }

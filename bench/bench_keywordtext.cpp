@@ -3,13 +3,12 @@
 // same strings. normalize() is meant to stay within 3x of that floor.
 #include "keywords/KeywordText.h"
 
+#include "BenchRun.h"
 #include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <unicode/locid.h>
@@ -35,12 +34,7 @@ struct Corpus
 Corpus loadCorpus()
 {
     Corpus corpus;
-    QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-        std::exit(1);
-    }
-    for (const QJsonValue &value : QJsonDocument::fromJson(file.readAll()).array()) {
+    for (const QJsonValue &value : BenchRun::appCorpus()) {
         const QJsonObject app = value.toObject();
         corpus.names.append(app.value(QLatin1String("name")).toString());
         corpus.descriptions.append(app.value(QLatin1String("description")).toString());
@@ -100,12 +94,10 @@ int main(int argc, char **argv)
         });
     }
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    const int status = BenchRun::run(argc, argv, &reporter);
+    if (reporter.times.empty())
+        return status;
 
     std::printf("\nRatio to the ICU floor (NFKC + lower-casing of the same strings; target for normalize: 3x):\n");
     for (const auto &[setName, texts] : sets) {
@@ -118,5 +110,5 @@ int main(int argc, char **argv)
                 std::printf("  %-10s %-13s %.2fx\n", name, setName.c_str(), time->second / floor->second);
         }
     }
-    return 0;
+    return status;
 }

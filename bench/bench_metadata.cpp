@@ -198,8 +198,5 @@ int main(int argc, char **argv)
     registerSeries("metadata_paste", metadata_paste, {100, 1000, 5000, 10000});
     registerSeries("metadata_keystroke_after", metadata_keystroke_after, {100, 1000, 5000, 10000});
     registerSeries("metadata_open", metadata_open, {1000, 5000, 10000});
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchRun::run(argc, argv);
 }

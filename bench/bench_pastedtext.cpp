@@ -5,15 +5,14 @@
 #include "keywords/KeywordText.h"
 #include "keywords/MetadataOptimizer.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -25,12 +24,7 @@ constexpr qsizetype pastedLength = 200000;
 const QString &pasted()
 {
     static const QString text = [] {
-        QFile file(QStringLiteral(VANTU_BENCH_DATA_DIR "/apps.json"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
-            std::exit(1);
-        }
-        const QJsonArray apps = QJsonDocument::fromJson(file.readAll()).array();
+        const QJsonArray apps = BenchRun::appCorpus();
         QString all;
         while (all.size() < pastedLength) {
             for (const QJsonValue &app : apps)
@@ -139,10 +133,5 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("developerSuffix/blanks_200k", developerSuffix, blanks(pastedLength))
         ->Unit(benchmark::kMillisecond);
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchRun::run(argc, argv);
 }

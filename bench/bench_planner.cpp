@@ -4,6 +4,8 @@
 #include "keywords/DiscoveryPlanner.h"
 #include "keywords/KeywordGap.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QSet>
@@ -281,4 +283,7 @@ BENCHMARK(roundNTop20)->Unit(benchmark::kMillisecond);
 BENCHMARK(relatedApps)->Unit(benchmark::kMillisecond);
 BENCHMARK(gapSuggestions)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    return BenchRun::run(argc, argv);
+}

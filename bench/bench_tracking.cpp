@@ -11,7 +11,8 @@
 // which the window's thread did not return to its event loop (stall_ms, target: 100 ms), as a
 // probe timer that fires every millisecond sees it. The tracking runs also report the largest
 // size of the database's log during the runs (log_mb, target: under 80 MB), as its file size
-// read every 10 ms shows it.
+// read every 10 ms shows it. A smoke run makes one run of each with 10 and 30 keywords, 200
+// alerts, and files of 4 MB on the busy disk.
 #include "keywords/KeywordText.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
@@ -49,7 +50,7 @@
 namespace {
 
 constexpr int competitors = 6;
-constexpr int keptAlerts = 9000;
+const int keptAlerts = BenchRun::pick(9000, 200);
 
 QStringList appIds()
 {
@@ -146,7 +147,7 @@ void keepAlerts(ASOStore &store, int count)
     TrackedAccounts::require(save.commit(), "keeping the alerts");
 }
 
-// Writes files of 256 MB beside the database, each synced, until destroyed.
+// Writes files of 256 MB (4 MB in a smoke run) beside the database, each synced, until destroyed.
 class BusyDisk
 {
 public:
@@ -170,7 +171,7 @@ private:
         while (!m_stop) {
             const int file = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             TrackedAccounts::require(file >= 0, "opening the busy disk's file");
-            for (int i = 0; i < 256 && !m_stop; ++i)
+            for (int i = 0; i < BenchRun::pick(256, 4) && !m_stop; ++i)
                 TrackedAccounts::require(::write(file, block.data(), block.size()) == ssize_t(block.size()),
                                          "writing the busy disk's file");
             ::fdatasync(file);
@@ -284,16 +285,16 @@ int main(int argc, char **argv)
     TrackedAccounts::useWorkDir(dir);
     QApplication application(argc, argv);
     using Run = void (*)(benchmark::State &);
+    const int few = BenchRun::pick(300, 10);
+    const int many = BenchRun::pick(3000, 30);
+    const int runs = BenchRun::pick(3, 1);
     for (const auto &[name, run] : {std::pair<const char *, Run>{"run_alerts", run_alerts}, {"run_keywords", run_keywords}}) {
-        benchmark::RegisterBenchmark(name, run)->Arg(300)->Arg(3000)->Iterations(3)->Unit(benchmark::kMillisecond)
+        benchmark::RegisterBenchmark(name, run)->Arg(few)->Arg(many)->Iterations(runs)->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
-    benchmark::RegisterBenchmark("run_alerts_busy_disk", run_alerts_busy_disk)->Arg(3000)->Iterations(3)
+    benchmark::RegisterBenchmark("run_alerts_busy_disk", run_alerts_busy_disk)->Arg(many)->Iterations(runs)
         ->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("mark_all_read", mark_all_read)->Iterations(5)->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    benchmark::RegisterBenchmark("mark_all_read", mark_all_read)->Iterations(BenchRun::pick(5, 1))
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    return BenchRun::run(argc, argv);
 }

@@ -3,7 +3,7 @@
 //     tracking, against opening the store alone (the window may add at most 150 ms);
 //   open_window_unclean against open_window: the same after an unclean end, when the whole file
 //     is checked in the background (target: within 2x); open_window_large and
-//     open_window_unclean_large: the same pair on the large account (bench_store's, 3.2 GB);
+//     open_window_unclean_large: the same pair on a copy of the large account (bench_store's, 3.2 GB);
 //   open_detail against rows: the detail screen of an app with 2,000 keywords built and painted,
 //     against the store reading that app's rows in full (target: within 2x); both start without
 //     kept rows;
@@ -33,6 +33,7 @@
 //     The time is what the user waits for; stall_ms, the longest the window's thread was held
 //     at a time meanwhile (target: under 100 ms each); the *_large ones: the same for the large
 //     account's own app (100 keywords) against its first competitor, on a copy of the account.
+// A smoke run (BenchRun.h) runs each once, on smaller accounts.
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "store/Settings.h"
@@ -71,6 +72,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <optional>
 
 #include <malloc.h>
 
@@ -143,7 +145,7 @@ void open_alerts(benchmark::State &state)
         const QStringList kinds{"ENTERED_TOP_10", "LEFT_TOP_10", "NEW_RANKING", "LOST_RANKING", "MOVED_UP", "MOVED_DOWN"};
         StoreDb::Transaction save(store->db());
         const auto now = QDateTime::currentDateTimeUtc();
-        for (int i = 0; i < 10000; ++i) {
+        for (int i = 0; i < BenchRun::pick(10000, 1000); ++i) {
             RankAlert alert{0, QUuid::createUuid(), QString::number(100000 + i % 25), QStringLiteral("App %1").arg(i % 25),
                             QStringLiteral("keyword %1").arg(i), QStringLiteral("keyword %1").arg(i), QStringLiteral("us"),
                             kinds[i % kinds.size()], 1 + i % 40, 1 + i % 30, {}, now.addSecs(-i * 300), i % 3 == 0};
@@ -162,9 +164,11 @@ void open_alerts(benchmark::State &state)
     }
 }
 
-// An app and a competitor with 2,000 keywords each, half of them shared, every keyword searched
-// once in the United States with both apps somewhere in its 200 results (or one of them missing),
-// and a metric for each.
+// An app and a competitor with 2,000 keywords each (200 in a smoke run), half of them shared,
+// every keyword searched once in the United States with both apps somewhere in its 200 results
+// (or one of them missing), and a metric for each.
+const int rivalKeywords = BenchRun::pick(3000, 300);
+
 struct Rivalry
 {
     std::unique_ptr<ASOStore> store;
@@ -189,10 +193,10 @@ Rivalry &rivalry()
         TrackedAccounts::require(store.db().insert(made.competitor), "inserting the competitor");
         QList<PlannedCandidate> mine;
         QList<PlannedCandidate> theirs;
-        for (int i = 0; i < 3000; ++i) {
+        for (int i = 0; i < rivalKeywords; ++i) {
             const PlannedCandidate candidate{QStringLiteral("keyword %1").arg(i), KeywordSource::manual, {}, {}};
-            (i < 2000 ? mine : theirs).append(candidate);
-            if (i >= 1000 && i < 2000)
+            (i < rivalKeywords * 2 / 3 ? mine : theirs).append(candidate);
+            if (i >= rivalKeywords / 3 && i < rivalKeywords * 2 / 3)
                 theirs.append(candidate);
         }
         store.link(mine, made.app);
@@ -214,7 +218,7 @@ Rivalry &rivalry()
             answers.append(AppRecords::encodeHits(hits));
         }
         StoreDb::Transaction save(store.db());
-        for (int i = 0; i < 3000; ++i) {
+        for (int i = 0; i < rivalKeywords; ++i) {
             const auto normalized = QStringLiteral("keyword %1").arg(i);
             SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
                                           QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true,
@@ -237,7 +241,7 @@ Rivalry &rivalry()
         made.coldMs = double(cold.nsecsElapsed()) / 1e6;
         // Measured on a cache of its own, once the database's pages are read.
         QSet<QString> keywords;
-        for (int i = 0; i < 3000; ++i)
+        for (int i = 0; i < rivalKeywords; ++i)
             keywords.insert(QStringLiteral("keyword %1").arg(i));
         const auto before = mallinfo2().uordblks;
         LatestSearchCache cache;
@@ -288,7 +292,7 @@ void gap_after_search(benchmark::State &state)
     int searched = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const auto normalized = QStringLiteral("keyword %1").arg(searched % 3000);
+        const auto normalized = QStringLiteral("keyword %1").arg(searched % rivalKeywords);
         SearchObservation observation{0, QUuid::createUuid(), normalized, QStringLiteral("us"),
                                       QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true,
                                       rival.answers[(searched + 3) % rival.answers.size()]};
@@ -405,7 +409,7 @@ const ColdSection &coldRivalry()
         QSqlDatabase::removeDatabase(QStringLiteral("coldCopy"));
         auto store = openCold(path);
         StoreDb::Transaction save(store->db());
-        for (int i = 0; i < 3000; ++i) {
+        for (int i = 0; i < rivalKeywords; ++i) {
             SearchObservation observation{0, QUuid::createUuid(), QStringLiteral("keyword %1").arg(i), QStringLiteral("gb"),
                                           QDateTime::currentDateTimeUtc(), true, 200, 200, 1, {}, true,
                                           rival.answers[(i + 1) % rival.answers.size()]};
@@ -417,16 +421,10 @@ const ColdSection &coldRivalry()
     return section;
 }
 
-// The large account's own app, against its first competitor by name; on a copy, since every
-// opening of the store stamps the file.
+// The large account's own app, against its first competitor by name.
 const ColdSection &coldLarge()
 {
-    static const ColdSection section{[] {
-                                         const auto copy = TrackedAccounts::databasePath("large-copy");
-                                         TrackedAccounts::require(QFile::copy(TrackedAccounts::largePath(), copy),
-                                                                  "copying the large account");
-                                         return copy;
-                                     }(),
+    static const ColdSection section{TrackedAccounts::largeCopy(),
                                      TrackedApp(AppInfo{QStringLiteral("100000"), QStringLiteral("App 0")}, true),
                                      QStringLiteral("us")};
     return section;
@@ -539,19 +537,25 @@ void open_store(benchmark::State &state)
 }
 
 // Start-up to the first painted main window, after a clean end or, with `unclean`, after one
-// that left the marker (the full check of the file then runs in the background).
+// that left the marker (the full check of the file then runs in the background). The marker goes
+// again at the end.
 void openWindow(benchmark::State &state, const QString &path, bool unclean)
 {
-    const auto marker = StoreDb::runningMarkerPath(path);
+    std::optional<TrackedAccounts::UncleanEnd> uncleanEnd;
+    if (unclean)
+        uncleanEnd.emplace(path);
     for (auto _ : state) {
         if (unclean) {
             state.PauseTiming();
-            QFile(marker).open(QIODevice::WriteOnly);
+            uncleanEnd->leave();
             state.ResumeTiming();
         }
         ASOStore store(StoreDb::openFile(path), std::make_shared<TrackedAccounts::CannedClient>());
         if (unclean && !store.db().writesHeld())
             state.SkipWithError("the file was not checked");
+        // As after a run that was stopped while it had the file open.
+        if (!unclean && store.db().writesHeld())
+            state.SkipWithError("the file was checked: the marker of an unclean end lies beside it");
         SilentNotifier notifier;
         RankTracker tracker(&store, &notifier);
         MainWindow window(&store, &tracker, nullptr);
@@ -559,7 +563,6 @@ void openWindow(benchmark::State &state, const QString &path, bool unclean)
         if (!paint(&window, window.findChild<QTreeView *>(QStringLiteral("sidebar"))->viewport()))
             state.SkipWithError("the window was never painted");
     }
-    QFile::remove(marker);
 }
 
 void open_window(benchmark::State &state)
@@ -574,12 +577,12 @@ void open_window_unclean(benchmark::State &state)
 
 void open_window_large(benchmark::State &state)
 {
-    openWindow(state, TrackedAccounts::largePath(), false);
+    openWindow(state, TrackedAccounts::largeCopy(), false);
 }
 
 void open_window_unclean_large(benchmark::State &state)
 {
-    openWindow(state, TrackedAccounts::largePath(), true);
+    openWindow(state, TrackedAccounts::largeCopy(), true);
 }
 
 // The keyword field that the keystrokes edit: its words cover "keyword 1" and, with one more
@@ -711,10 +714,8 @@ int main(int argc, char **argv)
           {"cold_gap_large", cold_gap_large}, {"cold_storefront_large", cold_storefront_large},
           {"cold_storefront_gap_large", cold_storefront_gap_large}})
         benchmark::RegisterBenchmark(name, run)->ArgName("uncached")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    const int status = BenchRun::run(argc, argv, &reporter);
 
     const auto time = [&reporter](const char *name) {
         const auto found = reporter.times.find(name);
@@ -743,5 +744,5 @@ int main(int argc, char **argv)
     if (time("decode_one_search") > 0 && time("gap_after_search") > 0)
         std::printf("The gap after one new search takes %.2f ms, %.1fx decoding that search.\n",
                     time("gap_after_search"), time("gap_after_search") / time("decode_one_search"));
-    return 0;
+    return status;
 }

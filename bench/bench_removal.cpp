@@ -32,7 +32,7 @@ using namespace TrackedAccounts;
 
 namespace {
 
-constexpr int alertCount = 150000;
+const int alertCount = BenchRun::pick(150000, 300);
 
 // Unread alerts of the given apps in turn, one a minute back from now.
 void addAlerts(StoreDb &db, int count, const QStringList &apps)
@@ -54,13 +54,15 @@ const QStringList removalApps{QStringLiteral("100000"), QStringLiteral("100001")
 QString removalAccount()
 {
     static const QString path = [] {
-        const auto folder = QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
+        // A smoke run writes a small one in its work folder.
+        const auto folder = BenchRun::smoke() ? workDir->path()
+                                              : QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
         const auto file = folder + QStringLiteral("/removal-account-1.sqlite");
         if (!QFileInfo::exists(file)) {
             std::fprintf(stderr, "bench_removal: writing the account to %s once\n", qPrintable(file));
             require(QDir().mkpath(folder), "creating the cache folder");
             const auto partial = folder + QStringLiteral("/removal-account-partial.sqlite");
-            writeAccount(partial, {int(removalApps.size()), 3000, 365});
+            writeAccount(partial, {int(removalApps.size()), BenchRun::pick(3000, 30), BenchRun::pick(365, 3)});
             {
                 ASOStore store(StoreDb::openFile(partial), std::make_shared<CannedClient>());
                 addAlerts(store.db(), alertCount, removalApps);
@@ -200,13 +202,11 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     useWorkDir(dir);
     QApplication application(argc, argv);
-    benchmark::RegisterBenchmark("clear_alerts", clear_alerts)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("mark_all_read_many", mark_all_read_many)->Iterations(3)->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::RegisterBenchmark("remove_app", remove_app)->Arg(1)->Arg(0)->Iterations(2)->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    benchmark::RegisterBenchmark("clear_alerts", clear_alerts)->Iterations(BenchRun::pick(3, 1))
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("mark_all_read_many", mark_all_read_many)->Iterations(BenchRun::pick(3, 1))
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("remove_app", remove_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(2, 1))
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    return BenchRun::run(argc, argv);
 }

@@ -14,9 +14,9 @@ namespace {
 
 // Rows deleted in one save: the number adapts so that a save takes about `removalSave`, within
 // these bounds; the upper one keeps the log within reach of its bound.
-constexpr qint64 fewestRemoved = 100;
-constexpr qint64 mostRemoved = 2000;
-constexpr auto removalSave = std::chrono::milliseconds(8);
+constexpr qint64 fewestRemoved = 50;
+constexpr qint64 mostRemoved = 1000;
+constexpr auto removalSave = std::chrono::milliseconds(5);
 // A save that failed, as when another process holds the write lock, is tried again after this.
 constexpr auto removalRetry = std::chrono::seconds(1);
 

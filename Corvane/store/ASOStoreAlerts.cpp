@@ -167,11 +167,15 @@ QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
     reserveAlertEdits(alerts.size());
+    bool edited = false;
     for (const auto &alert : alerts) {
-        if (alert.isRead != read)
+        if (alert.isRead != read) {
             editAlert(alert, false, read);
+            edited = true;
+        }
     }
-    ++m_alertEditsMark.flagged;
+    // Readers of the flags read them again only when one changed.
+    m_alertEditsMark.flagged += edited;
     writeAlertEdits();
 }
 
@@ -180,7 +184,7 @@ void ASOStore::deleteAlerts(const QList<RankAlert> &alerts)
     reserveAlertEdits(alerts.size());
     for (const auto &alert : alerts)
         editAlert(alert, true, alert.isRead);
-    ++m_alertEditsMark.removed;
+    m_alertEditsMark.removed += !alerts.isEmpty();
     writeAlertEdits();
 }
 

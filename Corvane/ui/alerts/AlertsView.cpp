@@ -267,9 +267,10 @@ void AlertsView::editShown(const std::function<void()> &edit, const QList<RankAl
     // What this view shows changes as the edit says, without reading every alert again: with
     // many, that read alone would hold the window. Only a view that was up to date may; another
     // connection's commits since then, or the log copied back, are followed at the next reload.
-    const auto before = m_store->alertsMark();
-    const bool current = m_mark && *m_mark == StoreDb::AlertsMark{before.added, before.flagged, before.removed,
-                                                                  before.rewritten, m_mark->others};
+    auto before = m_store->alertsMark();
+    if (m_mark)
+        before.others = m_mark->others;
+    const bool current = m_mark && *m_mark == before;
     m_editing = true;
     edit();
     m_editing = false;

@@ -5,9 +5,13 @@
 //     to its event loop (stall_ms, target: 100 ms), the largest size of the database's log
 //     (log_mb, target: within 4 times its bound of 64 MB) and the wall time of the whole removal.
 //     The account is written once into cache/ beside the program (several minutes), and each
-//     run works on a copy; remove_app/0: the same with the other app's keywords open;
+//     run works on a copy; remove_app/0: the same with the other app's keywords open. Also reports
+//     the bytes the window's connection wrote into the log (log_written_mb) and those the process
+//     wrote to the disk in all, the store's close included (disk_written_mb);
 //   clear_alerts, mark_all_read_many: "Clear" (confirmed) and "Mark All Read" on 150,000 unread
-//     alerts, until the list is painted again and every change is saved (stall_ms, target: 100 ms).
+//     alerts, until the list is painted again and every change is saved (stall_ms, target: 100 ms),
+//     with the bytes written into the log (log_written_mb) and to the disk in all (disk_written_mb).
+#include "model/LogCheckpointer.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
@@ -26,11 +30,38 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <memory>
+
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 using namespace TrackedAccounts;
 
 namespace {
+
+// The bytes this process caused to be written to the disk so far.
+qint64 diskBytesWritten()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const auto &line : io.readAll().split('\n')) {
+        if (line.startsWith("write_bytes:"))
+            return line.mid(12).trimmed().toLongLong();
+    }
+    return 0;
+}
+
+constexpr double mb = 1 << 20;
+
+// Copies the whole log back into the file and waits until that is done.
+void copyBack(StoreDb &db)
+{
+    db.checkpointInBackground();
+    if (auto *checkpointer = db.logCheckpointer())
+        checkpointer->waitUntilIdle();
+}
 
 const int alertCount = BenchRun::pick(150000, 300);
 
@@ -108,6 +139,8 @@ void remove_app(benchmark::State &state)
     const auto path = databasePath("removal");
     double longest = 0;
     qint64 largestLog = 0;
+    double logWritten = 0;
+    double diskWritten = 0;
     for (auto _ : state) {
         state.PauseTiming();
         for (const auto &suffix : {"", "-wal", "-shm"})
@@ -115,29 +148,38 @@ void remove_app(benchmark::State &state)
         require(QFile::copy(removalAccount(), path), "copying the account");
         {
             // The Alerts page, which lists every alert, or the other app's keywords.
-            Window open(StoreDb::openFile(path), state.range(0) ? QStringLiteral("tool.alerts") : removalApps.last());
+            auto open = std::make_unique<Window>(StoreDb::openFile(path),
+                                                 state.range(0) ? QStringLiteral("tool.alerts") : removalApps.last());
             state.ResumeTiming();
+            const auto diskBefore = diskBytesWritten();
+            const auto logBefore = open->store.db().bytesWritten();
             Painting::StallProbe probe;
             FileSizeProbe log(path + QStringLiteral("-wal"));
             probe.start();
-            QTimer::singleShot(0, &open.window, [&open] { open.window.removeApp(removalApps.first()); });
+            QTimer::singleShot(0, &open->window, [&open] { open->window.removeApp(removalApps.first()); });
             QCoreApplication::processEvents();
-            open.settle();
+            open->settle();
             longest = std::max(longest, probe.stop());
             largestLog = std::max(largestLog, log.largest());
-            state.PauseTiming();
-            if (open.store.app(removalApps.first()) || !open.store.app(removalApps.last()) ||
-                !open.store.db().appRemovals().isEmpty()) {
+            logWritten = std::max(logWritten, (open->store.db().bytesWritten() - logBefore) / mb);
+            if (open->store.app(removalApps.first()) || !open->store.app(removalApps.last()) ||
+                !open->store.db().appRemovals().isEmpty()) {
                 state.SkipWithError("the app was not removed, or the other one was");
                 break;
             }
+            // The store's close copies the rest of the log back into the file.
+            open.reset();
+            diskWritten = std::max(diskWritten, (diskBytesWritten() - diskBefore) / mb);
+            state.PauseTiming();
         }
         state.ResumeTiming();
     }
     for (const auto &suffix : {"", "-wal", "-shm"})
         QFile::remove(path + QLatin1String(suffix));
     state.counters["stall_ms"] = longest;
-    state.counters["log_mb"] = double(largestLog) / (1 << 20);
+    state.counters["log_mb"] = double(largestLog) / mb;
+    state.counters["log_written_mb"] = logWritten;
+    state.counters["disk_written_mb"] = diskWritten;
 }
 
 // Presses the button of the Alerts page on 150,000 unread alerts.
@@ -147,6 +189,8 @@ void onManyAlerts(benchmark::State &state, const std::function<void(Window &)> &
     QFile::remove(path);
     Window open(StoreDb::openFile(path));
     double longest = 0;
+    double logWritten = 0;
+    double diskWritten = 0;
     for (auto _ : state) {
         state.PauseTiming();
         {
@@ -162,19 +206,29 @@ void onManyAlerts(benchmark::State &state, const std::function<void(Window &)> &
         addAlerts(open.store.db(), alertCount, {QStringLiteral("500000"), QStringLiteral("500001")});
         open.store.raiseDataVersion();
         open.settle();
+        // What was written so far is on the disk, so that the press alone is counted.
+        copyBack(open.store.db());
+        ::sync();
         state.ResumeTiming();
+        const auto diskBefore = diskBytesWritten();
+        const auto logBefore = open.store.db().bytesWritten();
         Painting::StallProbe probe;
         probe.start();
         QTimer::singleShot(0, &open.window, [&] { press(open); });
         QCoreApplication::processEvents();
         open.settle();
         longest = std::max(longest, probe.stop());
+        logWritten = std::max(logWritten, (open.store.db().bytesWritten() - logBefore) / mb);
+        copyBack(open.store.db());
+        diskWritten = std::max(diskWritten, (diskBytesWritten() - diskBefore) / mb);
         if (open.store.unreadAlertCount() != 0) {
             state.SkipWithError("the alerts were not all read or deleted");
             break;
         }
     }
     state.counters["stall_ms"] = longest;
+    state.counters["log_written_mb"] = logWritten;
+    state.counters["disk_written_mb"] = diskWritten;
 }
 
 void clear_alerts(benchmark::State &state)

@@ -39,7 +39,8 @@ const SqliteLibrary *SqliteLibrary::get()
                          && find(library, l.blob_bytes, "sqlite3_blob_bytes")
                          && find(library, l.blob_read, "sqlite3_blob_read")
                          && find(library, l.blob_close, "sqlite3_blob_close")
-                         && find(library, l.db_config, "sqlite3_db_config");
+                         && find(library, l.db_config, "sqlite3_db_config")
+                         && find(library, l.db_status, "sqlite3_db_status");
         return all ? std::optional<SqliteLibrary>(l) : std::nullopt;
     }();
     return found ? &*found : nullptr;

@@ -24,6 +24,7 @@ struct SqliteLibrary
     decltype(&sqlite3_blob_read) blob_read = nullptr;
     decltype(&sqlite3_blob_close) blob_close = nullptr;
     decltype(&sqlite3_db_config) db_config = nullptr; // variadic, as SQLite declares it
+    decltype(&sqlite3_db_status) db_status = nullptr;
 
     // Absent until a connection of the driver loaded the library, or when any function is missing.
     static const SqliteLibrary *get();

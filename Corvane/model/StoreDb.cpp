@@ -1,6 +1,7 @@
 #include "model/StoreDb.h"
 
 #include "model/Schema.h"
+#include "model/SqliteLibrary.h"
 
 #include <QDir>
 #include <QFile>
@@ -295,4 +296,21 @@ void StoreDb::select(const QString &sql, const QVariantList &values,
         qCWarning(lcStoreDb) << "reading failed:" << sql << query.lastError().text();
         noteError(query.lastError());
     }
+}
+
+qint64 StoreDb::bytesWritten() const
+{
+    const auto *sqlite = SqliteLibrary::get();
+    auto *handle = SqliteLibrary::handle(database());
+    if (!sqlite || !handle)
+        return 0;
+    int pages = 0;
+    int highest = 0;
+    sqlite->db_status(handle, SQLITE_DBSTATUS_CACHE_WRITE, &pages, &highest, 0);
+    qint64 pageSize = 0;
+    QSqlQuery query(database());
+    if (query.exec(QStringLiteral("PRAGMA page_size")) && query.next())
+        pageSize = query.value(0).toLongLong();
+    // A frame of the log is a page and its header of 24 bytes.
+    return qint64(pages) * (pageSize + (m_checkpointer ? 24 : 0));
 }

@@ -195,6 +195,9 @@ public:
         bool operator==(const ChangeMark &) const = default;
     };
     ChangeMark changeMark();
+    // Bytes this connection wrote into the database's log (or, without one, its file) since it
+    // was opened: for measuring what a change costs the disk.
+    qint64 bytesWritten() const;
 
     // Tracked apps. An app being removed (see beginRemoval()) is in none of the reads; inserting
     // an app with its ID first finishes that removal, so that the new app starts with no rows.

@@ -48,20 +48,41 @@ LogCheckpointer::LogCheckpointer(const QString &path, sqlite3 *writer, Limits li
 
 LogCheckpointer::~LogCheckpointer()
 {
-    SqliteLibrary::get()->wal_hook(m_writer, nullptr, nullptr);
+    finish();
+}
+
+void LogCheckpointer::finish()
+{
+    if (!m_thread.joinable())
+        return;
+    const auto *sqlite = SqliteLibrary::get();
+    sqlite->wal_hook(m_writer, nullptr, nullptr);
     {
         const std::lock_guard lock(m_mutex);
         m_stop = true;
-        // The writer's close copies back whatever is left, if allowed.
+        // Whatever is left is copied back below, if allowed.
         if (m_working && m_checkpointer)
-            SqliteLibrary::get()->interrupt(m_checkpointer);
+            sqlite->interrupt(m_checkpointer);
     }
     m_wake.notify_all();
     m_released.notify_all();
     m_thread.join();
-    // Disallowed too when this thread found damage that the store has not been told of yet.
+    // The writer's close would copy back the rest as well, but keep to itself damage it met there.
+    // Its own copy then finds nothing left, and removes the log.
+    if (m_allowed) {
+        const int result = sqlite->wal_checkpoint_v2(m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        if (result != SQLITE_OK && !noteDamage(m_writer, result) && (result & 0xff) != SQLITE_BUSY)
+            qCWarning(lcStoreDb) << "the log could not be copied back:" << sqlite->errmsg(m_writer);
+    }
+    // Disallowed too when damage was found that the store has not been told of yet.
     if (!m_allowed)
         keepFileOnClose(m_writer);
+}
+
+std::optional<QString> LogCheckpointer::damage() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_damage;
 }
 
 LogCheckpointer::Limits &LogCheckpointer::defaultLimits()
@@ -162,6 +183,8 @@ bool LogCheckpointer::copyIsQuick() const
 void LogCheckpointer::setAllowed(bool allowed)
 {
     const std::lock_guard lock(m_mutex);
+    // Damage found here stops copying back for good, even before the store was told of it.
+    allowed = allowed && !m_damage;
     if (allowed && !m_allowed)
         ++m_counts.allowances;
     m_allowed = allowed;
@@ -549,17 +572,24 @@ int LogCheckpointer::execute(sqlite3 *db, const char *sql)
     return result;
 }
 
-bool LogCheckpointer::damageFound(sqlite3 *db, int code)
+std::optional<QString> LogCheckpointer::noteDamage(sqlite3 *db, int code)
 {
     const int primary = code & 0xff;
     if (primary != SQLITE_CORRUPT && primary != SQLITE_NOTADB)
-        return false;
+        return std::nullopt;
     const auto message = QString::fromUtf8(SqliteLibrary::get()->errmsg(db));
-    {
-        const std::lock_guard lock(m_mutex);
-        m_allowed = false;
-        m_released.notify_all();
-    }
-    m_damaged(message);
-    return true;
+    const std::lock_guard lock(m_mutex);
+    if (!m_damage)
+        m_damage = message;
+    m_allowed = false;
+    m_released.notify_all();
+    return message;
+}
+
+bool LogCheckpointer::damageFound(sqlite3 *db, int code)
+{
+    const auto message = noteDamage(db, code);
+    if (message)
+        m_damaged(*message);
+    return bool(message);
 }

@@ -73,12 +73,20 @@ public:
     // Starts disallowed.
     LogCheckpointer(const QString &path, sqlite3 *writer, Limits limits, std::function<void(const QString &)> damaged,
                     std::function<void()> roomMade);
-    // Stops the thread and closes its connections, so that the writer's close is the last one and
-    // leaves no log behind, or, while disallowed, leaves the log and the file as they are. On the
-    // writer's thread.
+    // finish(), unless done. On the writer's thread.
     ~LogCheckpointer();
     LogCheckpointer(const LogCheckpointer &) = delete;
     LogCheckpointer &operator=(const LogCheckpointer &) = delete;
+
+    // Stops the thread and closes its connections, so that the writer's close is the last one.
+    // While allowed, copies back on the writer's connection what the log still holds, which the
+    // writer's close would do without telling of damage it meets; the close then leaves no log
+    // behind. While disallowed, or once damage was found, the close leaves the log and the file as
+    // they are. On the writer's thread, with no transaction open on it.
+    void finish();
+    // SQLite's words about damage that copying back met, on this object's thread or in finish();
+    // known here as soon as it was met, before `damaged` reaches whoever it is queued to.
+    std::optional<QString> damage() const;
 
     void setAllowed(bool allowed);
     // Copies back whatever the log holds, as after a burst of changes.
@@ -120,6 +128,10 @@ private:
     bool beginLogAnew(bool patient, bool *busy = nullptr, quint64 hold = 0);
     int execute(sqlite3 *db, const char *sql);
     bool exec(sqlite3 *db, const char *sql) { return execute(db, sql) == 0; }
+    // SQLite's words when `code` tells of damage, which is then recorded, and copying back stops
+    // for good.
+    std::optional<QString> noteDamage(sqlite3 *db, int code);
+    // Whether `code` tells of damage, which is then also told to `damaged`.
     bool damageFound(sqlite3 *db, int code);
     // Tells a writer that stepped aside to go on.
     void makeRoom();
@@ -145,6 +157,7 @@ private:
     std::condition_variable m_released;
     bool m_stop = false;
     bool m_started = false;
+    std::optional<QString> m_damage;
     bool m_allowed = false;
     bool m_catchUp = false;
     bool m_working = false;

@@ -51,7 +51,8 @@ class QSqlError;
 // the file and its write-ahead log as they are.
 //
 // Clean exit: while a file database is open, a marker lies beside it (runningMarkerPath()), and
-// destroying the StoreDb removes it, unless damage was found or the file was never found sound.
+// destroying the StoreDb removes it, unless damage was found, by any connection of its own up to
+// and including the close, or the file was never found sound.
 // The application must therefore destroy its store (and with it this object) before it exits.
 // A marker found when the file is opened means the last run ended uncleanly: the file is then
 // checked in full (PRAGMA quick_check). That check reads every page, which takes long on a large

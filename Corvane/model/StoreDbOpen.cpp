@@ -299,17 +299,26 @@ StoreDb::StoreDb(const QString &connectionName, const QString &path)
 
 StoreDb::~StoreDb()
 {
-    // A file whose check did not end keeps its marker: the next start checks it again.
+    // Damage met from here on is recorded, not told: whoever listens may be half destroyed.
+    blockSignals(true);
+    // A file whose check did not end keeps its marker: the next start checks it again. Damage that
+    // it found waits in the event loop, unread, so the marker stays then too.
     const bool checked = !m_check;
     m_check.reset();
-    // Its connections close first, so that this one's close copies back the log and removes it;
-    // into a file not known sound, neither copies back anything.
-    m_checkpointer.reset();
     {
         auto db = database();
         if (m_inTransaction)
             rollback();
         m_statements.clear();
+        // Its connections close first, so that this one's close copies back nothing more and
+        // removes the log; into a file not known sound, neither copies back anything. Damage that
+        // its thread found may not have reached this object yet: its report is queued.
+        if (m_checkpointer) {
+            m_checkpointer->finish();
+            if (const auto found = m_checkpointer->damage())
+                markDamaged(*found);
+        }
+        m_checkpointer.reset();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);

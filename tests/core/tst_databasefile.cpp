@@ -422,6 +422,50 @@ private Q_SLOTS:
         QCOMPARE(contents(log), logBefore);
     }
 
+    void damageFoundAsTheStoreClosesIsCheckedNextStart_data()
+    {
+        QTest::addColumn<bool>("copiedBeforeClose");
+        QTest::newRow("found by the copying thread, not yet told") << true;
+        QTest::newRow("met by the last close") << false;
+    }
+
+    // A file cut short under the open store is found damaged when the log is copied back into it:
+    // on the copying thread just before the store goes, its report queued to an event loop that
+    // turns no more, or by the close itself. The marker stays either way, the close leaves the file
+    // and the log as they are, and the next start checks the file rather than take it as sound.
+    void damageFoundAsTheStoreClosesIsCheckedNextStart()
+    {
+        QFETCH(bool, copiedBeforeClose);
+        const LogLimits limits({1000000, 1000000});
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        writeSearched(path, 100);
+        QByteArray before;
+        QByteArray logBefore;
+        {
+            ASOStore store(StoreDb::openFile(path));
+            auto *checkpointer = store.db().logCheckpointer();
+            QVERIFY(checkpointer && !store.db().writesHeld());
+            checkpointer->waitUntilIdle();
+            // Waits in the log: nothing copies it back until asked.
+            store.addKeywords({QStringLiteral("new keyword")}, *store.app(QStringLiteral("42")));
+            QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+            before = contents(path);
+            logBefore = contents(path + QStringLiteral("-wal"));
+            if (copiedBeforeClose) {
+                store.db().checkpointInBackground();
+                checkpointer->waitUntilIdle();
+                QVERIFY(checkpointer->damage() && !store.databaseDamage());
+            }
+        }
+        QVERIFY(QFileInfo::exists(StoreDb::runningMarkerPath(path)));
+        QCOMPARE(contents(path), before);
+        QCOMPARE(contents(path + QStringLiteral("-wal")), logBefore);
+        ASOStore again(StoreDb::openFile(path));
+        QVERIFY(again.db().writesHeld());
+        QVERIFY(again.databaseDamage() || QSignalSpy(&again, &ASOStore::databaseDamaged).wait(30000));
+    }
+
     void logStaysWithinItsBoundWhileARunWrites_data()
     {
         QTest::addColumn<int>("pauseEvery"); // saves between the writer's pauses, as a run's; 0: never

@@ -68,14 +68,16 @@ QString StoreDb::SaveError::description() const
     return QStringLiteral("The change could not be saved to the local database.");
 }
 
-StoreDb::Transaction::Transaction(StoreDb &db) : m_db(db)
+StoreDb::Transaction::Transaction(StoreDb &db, std::chrono::milliseconds lockWait) : m_db(db)
 {
     if (m_db.m_inTransaction)
         return;
+    // What the background save holds is saved first: this save must not wait for it.
+    m_db.endBackgroundSave();
     m_owner = true;
     m_db.m_inTransaction = true;
     m_db.m_transactionFailed = false;
-    m_db.m_transactionFailed = !m_db.begin();
+    m_db.m_transactionFailed = !m_db.begin(lockWait);
 }
 
 StoreDb::Transaction::~Transaction()
@@ -102,16 +104,23 @@ bool StoreDb::Transaction::commit()
     return saved;
 }
 
-bool StoreDb::begin()
+bool StoreDb::begin(std::chrono::milliseconds lockWait)
 {
+    const auto setLockWait = [this](std::chrono::milliseconds wait) {
+        Statement statement(*this, QStringLiteral("PRAGMA busy_timeout = %1").arg(wait.count()));
+        execute(statement, {}, false);
+    };
+    if (lockWait != standardLockWait)
+        setLockWait(lockWait);
     // Immediate: the write lock is taken now, waiting for another process's commit within the
     // busy time-out. A deferred transaction would take it at its first write, after its reads,
     // and fail at once when another process committed in between.
     Statement statement(*this, QStringLiteral("BEGIN IMMEDIATE"));
-    if (!execute(statement, {}, true))
-        return false;
-    m_transactionBegun = true;
-    return true;
+    const bool begun = execute(statement, {}, true);
+    if (lockWait != standardLockWait)
+        setLockWait(standardLockWait);
+    m_transactionBegun = begun;
+    return begun;
 }
 
 bool StoreDb::commitTransaction()
@@ -125,6 +134,8 @@ bool StoreDb::commitTransaction()
 
 void StoreDb::rollback()
 {
+    // Its rows may be back.
+    m_removalCursor.reset();
     if (!m_transactionBegun)
         return;
     Statement statement(*this, QStringLiteral("ROLLBACK"));
@@ -134,6 +145,70 @@ void StoreDb::rollback()
     ++m_alertsMark.rewritten;
     // Rows read inside the transaction may show what it wrote.
     rowsChanged({});
+    if (std::exchange(m_background, false))
+        Q_EMIT backgroundSaveEnded(false);
+}
+
+StoreDb::BackgroundSave::BackgroundSave(StoreDb &db) : m_db(db)
+{
+    if (m_db.m_inTransaction || m_db.m_damage || m_db.m_check)
+        return;
+    if (!m_db.m_background) {
+        // Another process holding the write lock is waited for only shortly: the work tries
+        // again later, rather than hold the window.
+        if (!m_db.begin(shortLockWait))
+            return;
+        m_db.m_background = true;
+    }
+    m_ok = true;
+    m_db.m_inTransaction = true;
+    m_db.m_backgroundWriting = true;
+    m_db.m_transactionFailed = false;
+}
+
+StoreDb::BackgroundSave::~BackgroundSave()
+{
+    if (!std::exchange(m_ok, false))
+        return;
+    m_db.m_inTransaction = false;
+    m_db.m_backgroundWriting = false;
+    if (m_db.m_transactionFailed)
+        m_db.rollback();
+}
+
+bool StoreDb::BackgroundSave::ok() const
+{
+    return m_ok && !m_db.m_transactionFailed;
+}
+
+bool StoreDb::BackgroundSave::commit()
+{
+    if (!m_ok)
+        return false;
+    m_ok = false;
+    m_db.m_inTransaction = false;
+    m_db.m_backgroundWriting = false;
+    if (m_db.m_transactionFailed) {
+        m_db.rollback();
+        return false;
+    }
+    return m_db.endBackgroundSave();
+}
+
+bool StoreDb::endBackgroundSave()
+{
+    if (!m_background || m_backgroundWriting)
+        return !m_background;
+    // Cleared first: the commit is a write of its own, which must not come back here.
+    m_background = false;
+    if (commitTransaction()) {
+        Q_EMIT committed();
+        Q_EMIT backgroundSaveEnded(true);
+        return true;
+    }
+    m_background = true;
+    rollback();
+    return false;
 }
 
 void StoreDb::noteError(const QSqlError &error)
@@ -170,6 +245,9 @@ bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isW
             m_transactionFailed = true;
         return false;
     }
+    // A write of its own is saved at once: it may not wait in the background save.
+    if (isWrite && m_background && !m_inTransaction)
+        endBackgroundSave();
     auto &query = statement.query;
     if (isWrite)
         ++m_writes;
@@ -213,7 +291,7 @@ qint64 StoreDb::writeCounted(const QString &sql, const QVariantList &values)
 }
 
 bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVariantList &values,
-                     qint64 &persistentId)
+                     qint64 &persistentId, const QString &newRowId)
 {
     Q_ASSERT(columns.size() == values.size());
     const auto &types = Schema::modelTypes();
@@ -230,7 +308,10 @@ bool StoreDb::upsert(const QString &table, const QStringList &columns, const QVa
     // Never INSERT OR REPLACE: replacing deletes the old row, and with it, by cascade,
     // everything that belongs to it.
     const auto sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT(%4) DO UPDATE SET %5 RETURNING pk")
-                         .arg(table, columns.join(QStringLiteral(", ")), placeholders.join(QStringLiteral(", ")),
+                         .arg(table,
+                              (newRowId.isEmpty() ? QString() : QStringLiteral("pk, ")) + columns.join(QStringLiteral(", ")),
+                              (newRowId.isEmpty() ? QString() : u'(' + newRowId + QStringLiteral("), "))
+                                  + placeholders.join(QStringLiteral(", ")),
                               uniqueColumn, assignments.join(QStringLiteral(", ")));
     Statement statement(*this, sql);
     auto &query = statement.query;

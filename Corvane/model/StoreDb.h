@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,13 +84,19 @@ public:
         QString description() const override;
     };
 
+    // How long a save that begins waits for another process's write lock: the standard wait, or
+    // a short one for work that tries again later rather than hold the window.
+    static constexpr std::chrono::milliseconds standardLockWait{5000};
+    static constexpr std::chrono::milliseconds shortLockWait{40};
+
     // Groups writes into one save. A guard opened while another is open joins it: its commit
     // only reports whether the writes so far went well, and the outer commit saves them.
-    // An owning guard that goes out of scope uncommitted discards its writes.
+    // An owning guard that goes out of scope uncommitted discards its writes. Opening one saves
+    // the background save first, if one is open (see BackgroundSave).
     class Transaction
     {
     public:
-        explicit Transaction(StoreDb &db);
+        explicit Transaction(StoreDb &db, std::chrono::milliseconds lockWait = standardLockWait);
         ~Transaction();
         Q_DISABLE_COPY_MOVE(Transaction)
 
@@ -101,6 +108,36 @@ public:
         bool m_owner = false;
         bool m_done = false;
     };
+
+    // Work that changes many rows in the background (removing an app, many alert edits) writes
+    // into one long save that stays open across turns of the event loop, so that each page it
+    // changes goes to the log about once rather than once per turn. A BackgroundSave is held
+    // for one turn's writes; the save stays open after it, until commit(), until any other write
+    // (which saves it first, so that nothing written elsewhere waits for it), or until the
+    // database closes (which saves it). Opening one waits for another process's write lock only
+    // shortly. backgroundSaveEnded() tells how each ended: rolled back, its writes are gone.
+    class BackgroundSave
+    {
+    public:
+        explicit BackgroundSave(StoreDb &db);
+        // A write that failed rolls the save back; else it stays open.
+        ~BackgroundSave();
+        Q_DISABLE_COPY_MOVE(BackgroundSave)
+
+        // Whether writes may go on: false when the lock was taken by another process, writes are
+        // refused, a foreground transaction is open, or a write failed.
+        bool ok() const;
+        // Saves it now; false when that failed and it was rolled back.
+        bool commit();
+
+    private:
+        StoreDb &m_db;
+        bool m_ok = false;
+    };
+    // Whether a background save is open.
+    bool inBackgroundSave() const { return m_background; }
+    // Saves the open background save, if any; false when that failed.
+    bool endBackgroundSave();
 
     // A link with its keyword, which is absent when the link has none.
     struct LinkedKeyword
@@ -351,7 +388,8 @@ public:
     bool insert(RankAlert &alert);
     bool update(const RankAlert &alert);
     bool remove(const RankAlert &alert);
-    // Deletes the alerts with these row ids, in one statement.
+    // Deletes the alerts with these row ids, in one statement. An alert's row id is never given
+    // again to another alert, even after the alerts with the highest ids were deleted.
     bool removeAlerts(const QList<qint64> &persistentIds);
     // Sets the read flag of the alerts with these row ids.
     bool setAlertsRead(const QList<qint64> &persistentIds, bool read);
@@ -379,6 +417,25 @@ public:
     // Created at or after the time, oldest first.
     QList<RankAlert> alertsSince(const QDateTime &time);
 
+    // Edits of many alerts at once (marking read or unread, deleting) are recorded in one small
+    // save at once and applied in the background (see BackgroundSave); each record goes in the
+    // save that applies the last of its alerts. The records outlive a crash or a quit: the next
+    // start reads them again, in the order they were made, and finishes them.
+    enum class AlertEditKind { remove, markRead, markUnread };
+    struct AlertEditRecord
+    {
+        QString key;
+        AlertEditKind kind = AlertEditKind::remove;
+        QList<qint64> persistentIds;
+    };
+    // Stores the record and returns its key; empty when the save failed.
+    QString recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
+    // Oldest first.
+    QList<AlertEditRecord> alertEditRecords();
+    bool removeAlertEditRecord(const QString &key);
+    // The row ids of the app's stored alerts, in no particular order.
+    QList<qint64> alertIdsOfApp(const QString &appleAppId);
+
     // Removing an app whose history is long: a year of daily readings is too much for one save.
     // beginRemoval() takes the app and its alerts out of every read at once and records, in the
     // same save, that its rows are still to go; continueRemoval() then deletes them a bounded
@@ -392,7 +449,9 @@ public:
     QList<AppRemoval> appRemovals();
     // Deletes up to `limit` of the app's remaining alerts, rank states, snapshots and links, in
     // that order; once none remain, the app and the record of its removal. The number of rows
-    // deleted: 0 once the removal is complete, -1 when a statement failed.
+    // deleted: 0 once the removal is complete, -1 when a statement failed. Snapshots go keyword
+    // by keyword in the order of their index on keyword, storefront and time, so that a long
+    // save changes each page of that index and of the table about once.
     qint64 continueRemoval(const AppRemoval &removal, qint64 limit);
 
     // Store bookkeeping.
@@ -403,6 +462,8 @@ public:
 Q_SIGNALS:
     // Changes were saved.
     void committed();
+    // The background save ended: saved, or rolled back with everything written in it.
+    void backgroundSaveEnded(bool saved);
     // SQLite found the file damaged; writes are refused from now on. Emitted once.
     void damaged(const QString &message);
     // The check after an unclean end found the file sound; writes are accepted from now on.
@@ -428,7 +489,7 @@ private:
     void markDamaged(const QString &detail);
 
     // Transaction plumbing.
-    bool begin();
+    bool begin(std::chrono::milliseconds lockWait = standardLockWait);
     bool commitTransaction();
     void rollback();
 
@@ -437,8 +498,10 @@ private:
     void noteError(const QSqlError &error);
     bool execute(Statement &statement, const QVariantList &values, bool isWrite);
     bool write(const QString &sql, const QVariantList &values);
-    // Inserts, or updates the row with the same value in the table's unique column.
-    bool upsert(const QString &table, const QStringList &columns, const QVariantList &values, qint64 &persistentId);
+    // Inserts, or updates the row with the same value in the table's unique column. A new row
+    // takes the row id that `newRowId` (an SQL expression) gives, when there is one.
+    bool upsert(const QString &table, const QStringList &columns, const QVariantList &values, qint64 &persistentId,
+                const QString &newRowId = {});
     bool updateRow(const QString &table, const QStringList &columns, const QVariantList &values,
                    qint64 persistentId);
     bool removeRow(const QString &table, qint64 persistentId);
@@ -468,7 +531,30 @@ private:
     std::optional<QString> m_damage;
     std::unique_ptr<BackgroundCheck> m_check;
     std::unique_ptr<LogCheckpointer> m_checkpointer;
+    // Before alerts are deleted: the highest alert row id given so far stays known, so that no
+    // new alert takes the id of a deleted one.
+    bool keepAlertIdsIssued();
+    // Where the removal of an app stands among its snapshots: they go a stretch of time after
+    // another (`ends`: the end of each, in milliseconds), each keyword by keyword and storefront by
+    // storefront in index order. Forgotten when a save is rolled back.
+    struct RemovalCursor
+    {
+        qint64 appPersistentId = 0;
+        QStringList keywords;
+        QList<qint64> ends;
+        qsizetype end = 0;
+        qsizetype keyword = 0;
+        // Absent until the keyword's first storefront is looked up.
+        std::optional<QString> country;
+    };
+    RemovalCursor removalCursor(const AppRemoval &removal);
+    qint64 removeSnapshotsByKeyword(const AppRemoval &removal, qint64 limit);
+
     bool m_inTransaction = false;
+    // A background save is open (its SQL transaction begun), and one turn's writes go into it now.
+    bool m_background = false;
+    bool m_backgroundWriting = false;
+    std::optional<RemovalCursor> m_removalCursor;
     bool m_transactionBegun = false;
     qint64 m_writes = 0;
     AlertsMark m_alertsMark;

@@ -4,6 +4,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
+
+#include <algorithm>
 
 // Keyword metrics, ranking alerts and the store's bookkeeping.
 
@@ -98,6 +101,83 @@ const QString alertSelect =
 // The alerts of apps being removed are gone for every reader.
 const QString alertShown = QStringLiteral("r.apple_app_id NOT IN %1").arg(RemovedApps::ids());
 
+// The highest alert row id given so far, kept once the alerts with the highest ids may be deleted.
+const QString alertIdsIssuedKey = QStringLiteral("alertIdsIssued");
+// A new alert's row id: above every one given so far.
+const QString newAlertId = QStringLiteral("SELECT max(coalesce((SELECT max(pk) FROM rank_alert), 0), "
+                                          "coalesce((SELECT value FROM store_meta WHERE key = '%1'), 0)) + 1")
+                               .arg(alertIdsIssuedKey);
+
+// Records of alert edits still to apply: the kind and the row ids, as runs of consecutive ids,
+// each a gap from the end of the one before and a length, in variable-length numbers. Marking or
+// deleting every alert makes a few runs: a few bytes for thousands of alerts.
+const QString alertEditPrefix = QStringLiteral("alertEdit:");
+
+void appendNumber(QByteArray &bytes, quint64 value)
+{
+    while (value >= 0x80) {
+        bytes.append(char(0x80 | (value & 0x7f)));
+        value >>= 7;
+    }
+    bytes.append(char(value));
+}
+
+std::optional<quint64> takeNumber(const QByteArray &bytes, qsizetype &at)
+{
+    quint64 value = 0;
+    for (int shift = 0; at < bytes.size() && shift < 64; shift += 7) {
+        const auto byte = quint8(bytes.at(at++));
+        value |= quint64(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
+    return std::nullopt;
+}
+
+constexpr char kindCodes[] = {'d', 'r', 'u'};
+
+QByteArray encodeAlertEdit(StoreDb::AlertEditKind kind, QList<qint64> ids)
+{
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    QByteArray bytes(1, kindCodes[int(kind)]);
+    qint64 end = 0;
+    for (qsizetype i = 0; i < ids.size();) {
+        auto last = i;
+        while (last + 1 < ids.size() && ids.at(last + 1) == ids.at(last) + 1)
+            ++last;
+        appendNumber(bytes, quint64(ids.at(i) - end));
+        appendNumber(bytes, quint64(last - i));
+        end = ids.at(last);
+        i = last + 1;
+    }
+    return bytes;
+}
+
+std::optional<StoreDb::AlertEditRecord> decodeAlertEdit(const QString &key, const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return std::nullopt;
+    const auto code = std::find(std::begin(kindCodes), std::end(kindCodes), bytes.at(0));
+    if (code == std::end(kindCodes))
+        return std::nullopt;
+    StoreDb::AlertEditRecord record{key, StoreDb::AlertEditKind(code - std::begin(kindCodes)), {}};
+    qsizetype at = 1;
+    qint64 end = 0;
+    while (at < bytes.size()) {
+        const auto gap = takeNumber(bytes, at);
+        const auto more = gap ? takeNumber(bytes, at) : std::nullopt;
+        // Never more than the ids that exist: a damaged record yields none rather than billions.
+        if (!more || *gap == 0 || *gap > quint64(1) << 40 || *more > quint64(1) << 24)
+            return std::nullopt;
+        const auto first = end + qint64(*gap);
+        for (qint64 id = first; id <= first + qint64(*more); ++id)
+            record.persistentIds.append(id);
+        end = first + qint64(*more);
+    }
+    return record;
+}
+
 // A list of row ids as the JSON array that json_each() reads: one statement for thousands of
 // them rather than one each.
 QString idList(const QList<qint64> &persistentIds)
@@ -177,10 +257,23 @@ QList<KeywordMetric> StoreDb::metricsWithPopularity()
 bool StoreDb::insert(RankAlert &alert)
 {
     // A stored alert given again is updated in place.
-    auto &counter = alert.persistentId == 0 ? m_alertsMark.added : m_alertsMark.rewritten;
-    const bool saved = upsert(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId);
+    const bool added = alert.persistentId == 0;
+    auto &counter = added ? m_alertsMark.added : m_alertsMark.rewritten;
+    // A new alert's id is above every id given before, deleted or not: a reader that remembers
+    // the highest id it saw finds every alert made since.
+    const bool saved = upsert(QStringLiteral("rank_alert"), alertColumns, alertValues(alert), alert.persistentId,
+                              added ? newAlertId : QString());
     counter += saved;
     return saved;
+}
+
+bool StoreDb::keepAlertIdsIssued()
+{
+    // Each max() on its own, found at the end of the table rather than by reading it.
+    return write(QStringLiteral("INSERT INTO store_meta (key, value) SELECT ?, (SELECT max(pk) FROM rank_alert) "
+                                "WHERE (SELECT max(pk) FROM rank_alert) IS NOT NULL "
+                                "ON CONFLICT(key) DO UPDATE SET value = max(value, excluded.value)"),
+                 {alertIdsIssuedKey});
 }
 
 bool StoreDb::update(const RankAlert &alert)
@@ -192,6 +285,7 @@ bool StoreDb::update(const RankAlert &alert)
 
 bool StoreDb::remove(const RankAlert &alert)
 {
+    keepAlertIdsIssued();
     const bool removed = removeRow(QStringLiteral("rank_alert"), alert.persistentId);
     m_alertsMark.removed += removed;
     return removed;
@@ -202,7 +296,7 @@ bool StoreDb::removeAlerts(const QList<qint64> &persistentIds)
     if (persistentIds.isEmpty())
         return true;
     ++m_alertsMark.removed;
-    return write(QStringLiteral("DELETE FROM rank_alert WHERE pk IN (SELECT value FROM json_each(?))"),
+    return keepAlertIdsIssued() && write(QStringLiteral("DELETE FROM rank_alert WHERE pk IN (SELECT value FROM json_each(?))"),
                  {idList(persistentIds)});
 }
 
@@ -286,6 +380,49 @@ QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
     return alerts(QStringLiteral("r.created_at >= ?"), QStringLiteral("ORDER BY r.created_at, r.pk"), {date(time)});
 }
 
+QString StoreDb::recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds)
+{
+    // Ordered by row id, which a new row takes above every other.
+    const auto key = alertEditPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // The bookkeeping's values are SQLite's own, of any type: this one is a blob.
+    if (!write(QStringLiteral("INSERT INTO store_meta (key, value) VALUES (?, ?)"),
+               {key, encodeAlertEdit(kind, persistentIds)}))
+        return {};
+    return key;
+}
+
+QList<StoreDb::AlertEditRecord> StoreDb::alertEditRecords()
+{
+    QList<AlertEditRecord> records;
+    select(QStringLiteral("SELECT key, value FROM store_meta WHERE key GLOB ? ORDER BY pk"), {alertEditPrefix + u'*'},
+           [&](const QSqlQuery &query) {
+               const auto key = query.value(0).toString();
+               if (auto record = decodeAlertEdit(key, query.value(1).toByteArray()))
+                   records.append(std::move(*record));
+               else
+                   qWarning() << "an unreadable record of alert edits is passed over:" << key;
+           });
+    return records;
+}
+
+bool StoreDb::removeAlertEditRecord(const QString &key)
+{
+    return removeMeta(key);
+}
+
+QList<qint64> StoreDb::alertIdsOfApp(const QString &appleAppId)
+{
+    QList<qint64> ids;
+    select(QStringLiteral("SELECT group_concat(pk) FROM rank_alert WHERE apple_app_id = ?"), {appleAppId},
+           [&](const QSqlQuery &query) {
+               const auto text = query.value(0).toString();
+               if (text.isEmpty())
+                   return;
+               for (const auto &id : QStringView(text).split(u','))
+                   ids.append(id.toLongLong());
+           });
+    return ids;
+}
 
 bool StoreDb::insert(StoreMeta &meta)
 {

@@ -301,6 +301,8 @@ StoreDb::~StoreDb()
 {
     // Damage met from here on is recorded, not told: whoever listens may be half destroyed.
     blockSignals(true);
+    // What the work in the background wrote so far is kept.
+    endBackgroundSave();
     // A file whose check did not end keeps its marker: the next start checks it again. Damage that
     // it found waits in the event loop, unread, so the marker stays then too.
     const bool checked = !m_check;
@@ -494,6 +496,9 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         // A search touches a few hundred pages of the large indexes of a long history; SQLite's
         // default 2 MB would read them from the system again on every search.
         query.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+        // A statement that changes many rows inside a save keeps the pages it changes, to undo it
+        // alone; in a file, that would write as much again to the disk as the save.
+        query.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));
     }
     QString error;
     if (setUpSchema && !createSchema(db, error))

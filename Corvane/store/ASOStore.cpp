@@ -35,6 +35,16 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
         m_writesHeld = writesHeld();
         Q_EMIT writesHeldChanged(m_writesHeld);
     };
+    // Alert edits written into a background save that was rolled back are read again from their
+    // records.
+    connect(m_db.get(), &StoreDb::backgroundSaveEnded, this, [this](bool saved) {
+        if (saved)
+            return;
+        m_alertEditsLost = true;
+        startBackgroundWrites();
+    });
+    // Edits that quitting or a crash cut short.
+    loadAlertEdits();
     connect(m_db.get(), &StoreDb::damaged, this, [this, followWritesHeld](const QString &message) {
         followWritesHeld();
         Q_EMIT databaseDamaged(message);
@@ -59,6 +69,8 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
 
 ASOStore::~ASOStore()
 {
+    // While this object still follows what it tells.
+    m_db->endBackgroundSave();
     m_db->setRowsChangeHandler({});
 }
 

@@ -409,9 +409,19 @@ private:
     // Removing apps (ASOStoreRemovals.cpp): deletes the rows of removed apps in the background
     // unless that runs already or writes are refused.
     void finishRemovals();
-    static QCoro::Task<> removeRows(QPointer<ASOStore> self);
     // Once no removal of the app is pending; false when quitting or refused writes stopped it.
     QCoro::Task<bool> removalEnded(QString appleAppId);
+
+    // Writing in the background (ASOStoreWriter.cpp): alert edits first, then the rows of removed
+    // apps, each long save of it (see StoreDb::BackgroundSave) written in short steps on turns
+    // of the event loop. Runs until nothing is left, quitting, or writes are refused; a save that
+    // could not take the write lock or failed is tried again later.
+    void startBackgroundWrites();
+    static QCoro::Task<> writeInBackground(QPointer<ASOStore> self);
+    // One step of the work, in the open background save, counting the rows it changed: false
+    // when nothing is left.
+    bool writeStep(qint64 &rows);
+    bool hasBackgroundWork();
 
     // Alert edits not yet written, by row id.
     struct AlertEdit
@@ -420,19 +430,32 @@ private:
         bool read = false;
         // As the database holds it.
         bool unreadStored = false;
-        QString appleAppId;
         // What the edit changes in the count of unread alerts.
         qint64 unreadChange() const;
     };
+    // An edit of many alerts (or made while others wait), recorded in the database until its
+    // alerts are all written; `key` is empty while its record could not be saved yet, and only
+    // then does it keep its alerts here. `end`: where its alerts end in the queue of edits.
+    struct AlertEditBatch
+    {
+        QString key;
+        qint64 end = 0;
+        StoreDb::AlertEditKind kind = StoreDb::AlertEditKind::remove;
+        QList<qint64> persistentIds;
+    };
     QList<RankAlert> withAlertEdits(QList<RankAlert> alerts) const;
     void reserveAlertEdits(qsizetype count);
-    void editAlert(const RankAlert &alert, bool remove, bool read);
+    void editAlert(qint64 persistentId, bool isRead, bool remove, bool read);
+    // Edits the alerts (row id, read as shown) and saves or records the edit.
+    void editAlerts(const QList<std::pair<qint64, bool>> &alerts, StoreDb::AlertEditKind kind);
     void forgetAlertEditsOf(const QString &appleAppId);
-    void writeAlertEdits();
-    // Writes the first `count` edits in one save.
-    void saveAlertEdits(qsizetype count);
-    void startWritingAlertEdits();
-    static QCoro::Task<> writeAlertEditsInTurns(QPointer<ASOStore> self);
+    // Saves the records of edits not recorded yet, in order; false when a save failed.
+    bool recordAlertEdits(std::chrono::milliseconds lockWait);
+    // The edits as the records in the database and those not recorded yet say, after a start or
+    // after the background save that held some of them was rolled back.
+    void loadAlertEdits();
+    // Writes the next `count` edits; false when a write failed.
+    bool writeAlertEdits(qsizetype count);
 
     // Search path.
     static QCoro::Task<SearchObservation> sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future);
@@ -484,14 +507,23 @@ private:
     bool m_savedPending = false;
     bool m_versionPending = false;
     QTimer m_followTimer;
+    // The background writer runs.
     bool m_removing = false;
     QHash<qint64, AlertEdit> m_alertEdits;
     // Their row ids in the order they were made; an id gone from m_alertEdits is passed over.
     QList<qint64> m_alertEditQueue;
+    // How many were taken off the queue's front since it was last built.
+    qint64 m_alertEditsTaken = 0;
+    QList<AlertEditBatch> m_alertEditBatches;
+    bool m_alertEditsLost = false;
     // Their change of the unread count, and of the alerts' mark.
     qint64 m_alertEditsUnread = 0;
     StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};
-    bool m_editingAlerts = false;
+    // Rows a long save may change before it is saved: adapted so that a save writes about
+    // StoreWriter's aim into the log.
+    qint64 m_saveRows = 20000;
+    // Rows one statement of a removal deletes, adapted to take a short while.
+    qint64 m_removalLimit = 50;
     // The stored count of unread alerts, as of the database's mark.
     std::optional<std::pair<StoreDb::AlertsMark, qint64>> m_storedUnread;
 

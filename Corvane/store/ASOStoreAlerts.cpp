@@ -84,8 +84,8 @@ void ASOStore::raiseAlerts(const TrackedApp &app, const SearchObservation &obser
     m_db->insert(alert);
 }
 
-// Marking and deleting alerts: the change is seen through the store at once and written in
-// saves of at most this many alerts each, so that thousands of them never hold the window.
+// Marking and deleting alerts: the change is seen through the store at once; a few are saved
+// at once, more in the background, at most this many at a step.
 namespace {
 
 constexpr qsizetype alertEditsPerSave = 1000;
@@ -166,26 +166,48 @@ QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
-    reserveAlertEdits(alerts.size());
-    bool edited = false;
+    QList<std::pair<qint64, bool>> changed;
     for (const auto &alert : alerts) {
-        if (alert.isRead != read) {
-            editAlert(alert, false, read);
-            edited = true;
-        }
+        if (alert.isRead != read)
+            changed.append({alert.persistentId, alert.isRead});
     }
     // Readers of the flags read them again only when one changed.
-    m_alertEditsMark.flagged += edited;
-    writeAlertEdits();
+    m_alertEditsMark.flagged += !changed.isEmpty();
+    editAlerts(changed, read ? StoreDb::AlertEditKind::markRead : StoreDb::AlertEditKind::markUnread);
 }
 
 void ASOStore::deleteAlerts(const QList<RankAlert> &alerts)
 {
-    reserveAlertEdits(alerts.size());
+    QList<std::pair<qint64, bool>> removed;
+    removed.reserve(alerts.size());
     for (const auto &alert : alerts)
-        editAlert(alert, true, alert.isRead);
+        removed.append({alert.persistentId, alert.isRead});
     m_alertEditsMark.removed += !alerts.isEmpty();
-    writeAlertEdits();
+    editAlerts(removed, StoreDb::AlertEditKind::remove);
+}
+
+void ASOStore::editAlerts(const QList<std::pair<qint64, bool>> &alerts, StoreDb::AlertEditKind kind)
+{
+    if (!alerts.isEmpty()) {
+        reserveAlertEdits(alerts.size());
+        const bool remove = kind == StoreDb::AlertEditKind::remove;
+        QList<qint64> ids;
+        ids.reserve(alerts.size());
+        for (const auto &[id, isRead] : alerts) {
+            editAlert(id, isRead, remove, remove ? isRead : kind == StoreDb::AlertEditKind::markRead);
+            ids.append(id);
+        }
+        // A few, while none wait, are saved at once, as any edit. Else the edit is recorded in
+        // one small save, so that neither a crash nor a quit undoes it, and written in the
+        // background; so is a few that could not be saved, and tried again.
+        if (!m_alertEditBatches.isEmpty() || m_alertEditQueue.size() > alertEditsPerSave
+            || !writeAlertEdits(alertEditsPerSave)) {
+            m_alertEditBatches.append({{}, m_alertEditsTaken + m_alertEditQueue.size(), kind, std::move(ids)});
+            recordAlertEdits(StoreDb::shortLockWait);
+            startBackgroundWrites();
+        }
+    }
+    raiseDataVersion();
 }
 
 void ASOStore::reserveAlertEdits(qsizetype count)
@@ -194,13 +216,13 @@ void ASOStore::reserveAlertEdits(qsizetype count)
     m_alertEditQueue.reserve(m_alertEditQueue.size() + count);
 }
 
-void ASOStore::editAlert(const RankAlert &alert, bool remove, bool read)
+void ASOStore::editAlert(qint64 persistentId, bool isRead, bool remove, bool read)
 {
-    auto edit = m_alertEdits.find(alert.persistentId);
+    auto edit = m_alertEdits.find(persistentId);
     if (edit == m_alertEdits.end()) {
         // What the database holds until the edit is written; the alert as read through the store.
-        edit = m_alertEdits.insert(alert.persistentId, AlertEdit{false, alert.isRead, !alert.isRead, alert.appleAppId});
-        m_alertEditQueue.append(alert.persistentId);
+        edit = m_alertEdits.insert(persistentId, AlertEdit{false, isRead, !isRead});
+        m_alertEditQueue.append(persistentId);
     }
     m_alertEditsUnread -= edit->unreadChange();
     edit->remove = edit->remove || remove;
@@ -211,31 +233,94 @@ void ASOStore::editAlert(const RankAlert &alert, bool remove, bool read)
 void ASOStore::forgetAlertEditsOf(const QString &appleAppId)
 {
     // Its alerts left every read and go with its other rows.
-    for (auto edit = m_alertEdits.begin(); edit != m_alertEdits.end();) {
-        if (edit->appleAppId == appleAppId) {
+    if (m_alertEdits.isEmpty())
+        return;
+    for (const auto id : m_db->alertIdsOfApp(appleAppId)) {
+        if (const auto edit = m_alertEdits.constFind(id); edit != m_alertEdits.cend()) {
             m_alertEditsUnread -= edit->unreadChange();
-            edit = m_alertEdits.erase(edit);
-        } else {
-            ++edit;
+            m_alertEdits.erase(edit);
         }
     }
 }
 
-void ASOStore::writeAlertEdits()
+bool ASOStore::recordAlertEdits(std::chrono::milliseconds lockWait)
 {
-    // Few are written at once, as before; many in the background.
-    if (!m_editingAlerts && m_alertEditQueue.size() <= alertEditsPerSave)
-        saveAlertEdits(alertEditsPerSave);
-    else if (!m_editingAlerts)
-        startWritingAlertEdits();
-    raiseDataVersion();
+    // In the order they were made, so that the next start applies them in that order.
+    for (auto &batch : m_alertEditBatches) {
+        if (!batch.key.isEmpty())
+            continue;
+        if (writesHeld())
+            return false;
+        StoreDb::Transaction save(*m_db, lockWait);
+        auto key = m_db->recordAlertEdit(batch.kind, batch.persistentIds);
+        if (key.isEmpty() || !save.commit())
+            return false;
+        batch.key = std::move(key);
+        batch.persistentIds = {};
+    }
+    return true;
 }
 
-void ASOStore::saveAlertEdits(qsizetype count)
+void ASOStore::loadAlertEdits()
+{
+    const auto unrecorded = [this] {
+        QList<AlertEditBatch> batches;
+        for (auto &batch : m_alertEditBatches) {
+            if (batch.key.isEmpty())
+                batches.append(std::move(batch));
+        }
+        return batches;
+    }();
+    m_alertEdits.clear();
+    m_alertEditQueue.clear();
+    m_alertEditsTaken = 0;
+    m_alertEditsUnread = 0;
+    m_alertEditBatches.clear();
+    m_alertEditsLost = false;
+    auto batches = unrecorded;
+    {
+        auto records = m_db->alertEditRecords();
+        for (auto it = records.rbegin(); it != records.rend(); ++it)
+            batches.prepend({it->key, 0, it->kind, std::move(it->persistentIds)});
+    }
+    if (batches.isEmpty())
+        return;
+    // The flags as stored: alerts gone, or of apps being removed, are passed over.
+    QHash<qint64, bool> stored;
+    {
+        const auto flags = m_db->alertReadFlags();
+        stored.reserve(flags.size());
+        for (const auto &[id, read] : flags)
+            stored.insert(id, read);
+    }
+    for (auto &batch : batches) {
+        reserveAlertEdits(batch.persistentIds.size());
+        for (const auto id : std::as_const(batch.persistentIds)) {
+            const auto read = stored.constFind(id);
+            if (read == stored.cend())
+                continue;
+            const auto edit = m_alertEdits.constFind(id);
+            const bool isRead = edit == m_alertEdits.cend() ? *read : edit->remove || edit->read;
+            if (edit != m_alertEdits.cend() && edit->remove)
+                continue;
+            const bool remove = batch.kind == StoreDb::AlertEditKind::remove;
+            editAlert(id, isRead, remove, remove ? isRead : batch.kind == StoreDb::AlertEditKind::markRead);
+        }
+        batch.end = m_alertEditQueue.size();
+        if (!batch.key.isEmpty())
+            batch.persistentIds = {};
+        m_alertEditBatches.append(std::move(batch));
+    }
+}
+
+bool ASOStore::writeAlertEdits(qsizetype count)
 {
     QList<qint64> removed, read, unread;
-    const auto taken = std::min(count, m_alertEditQueue.size());
-    for (qsizetype i = 0; i < taken; ++i) {
+    // Out of the reads before the save, which tells the screens: they read what is stored.
+    QHash<qint64, AlertEdit> taken;
+    const auto end = std::min(count, m_alertEditQueue.size());
+    taken.reserve(end);
+    for (qsizetype i = 0; i < end; ++i) {
         const auto id = m_alertEditQueue.at(i);
         const auto edit = m_alertEdits.constFind(id);
         // Gone with its app.
@@ -243,37 +328,35 @@ void ASOStore::saveAlertEdits(qsizetype count)
             continue;
         (edit->remove ? removed : edit->read ? read : unread).append(id);
         m_alertEditsUnread -= edit->unreadChange();
+        taken.insert(id, *edit);
         m_alertEdits.erase(edit);
     }
-    m_alertEditQueue.remove(0, taken);
-    // A failed save is ignored, as every failed save of the store: the alerts stay as stored.
     StoreDb::Transaction save(*m_db);
-    m_db->removeAlerts(removed);
-    m_db->setAlertsRead(read, true);
-    m_db->setAlertsRead(unread, false);
-    // The screens showed the edits made; now they show what is stored.
-    if (!save.commit())
-        raiseDataVersion();
-}
-
-void ASOStore::startWritingAlertEdits()
-{
-    m_editingAlerts = true;
-    // On a later turn, after the screens showed the edits; a store destroyed before that leaves
-    // nothing waiting.
-    QTimer::singleShot(0, this, [this] { writeAlertEditsInTurns(this); });
-}
-
-QCoro::Task<> ASOStore::writeAlertEditsInTurns(QPointer<ASOStore> self)
-{
-    const Burst burst(self);
-    // Quitting lets them finish: they are few saves, and the user saw them made.
-    while (self && !self->m_alertEditQueue.isEmpty()) {
-        self->saveAlertEdits(alertEditsPerSave);
-        // Steps aside while the log begins anew, rather than be held in a later save.
-        if (self && !self->m_alertEditQueue.isEmpty())
-            co_await self->pauseIfSliceSpent();
+    bool written = m_db->removeAlerts(removed) && m_db->setAlertsRead(read, true) && m_db->setAlertsRead(unread, false);
+    // Each record goes with the last of its alerts.
+    const auto position = m_alertEditsTaken + end;
+    qsizetype done = 0;
+    for (; written && done < m_alertEditBatches.size() && m_alertEditBatches.at(done).end <= position; ++done)
+        written = m_alertEditBatches.at(done).key.isEmpty() || m_db->removeAlertEditRecord(m_alertEditBatches.at(done).key);
+    if (!written || !save.commit()) {
+        // Still to write: back into the reads, where no later edit replaced them.
+        for (auto edit = taken.cbegin(); edit != taken.cend(); ++edit) {
+            if (!m_alertEdits.contains(edit.key())) {
+                m_alertEdits.insert(edit.key(), edit.value());
+                m_alertEditsUnread += edit->unreadChange();
+            }
+        }
+        return false;
     }
-    if (self)
-        self->m_editingAlerts = false;
+    // Written, in a save of its own or in the background save, which this connection reads.
+    m_alertEditQueue.remove(0, end);
+    m_alertEditsTaken += end;
+    m_alertEditBatches.remove(0, done);
+    if (m_alertEditQueue.isEmpty()) {
+        m_alertEditQueue.squeeze();
+        m_alertEditsTaken = 0;
+        for (auto &batch : m_alertEditBatches)
+            batch.end = 0;
+    }
+    return true;
 }

@@ -3,33 +3,11 @@
 #include "workflows/DiscoveryRun.h"
 
 #include <QCoroSignal>
-#include <QElapsedTimer>
 
 #include <algorithm>
 
 // Removing an app: it leaves every read in one small save, and its history, which a year of
 // daily tracking makes millions of rows long, goes afterwards in saves of bounded size.
-
-namespace {
-
-// Rows deleted in one save: the number adapts so that a save takes about `removalSave`, within
-// these bounds; the upper one keeps the log within reach of its bound.
-constexpr qint64 fewestRemoved = 50;
-constexpr qint64 mostRemoved = 1000;
-constexpr auto removalSave = std::chrono::milliseconds(5);
-// A save that failed, as when another process holds the write lock, is tried again after this.
-constexpr auto removalRetry = std::chrono::seconds(1);
-
-qint64 nextRemovalLimit(qint64 limit, qint64 elapsedMs)
-{
-    if (elapsedMs * 2 < removalSave.count())
-        return std::min(limit * 2, mostRemoved);
-    if (elapsedMs > 2 * removalSave.count())
-        return std::max(limit / 2, fewestRemoved);
-    return limit;
-}
-
-}
 
 void ASOStore::deleteApp(const TrackedApp &app)
 {
@@ -62,44 +40,7 @@ void ASOStore::deleteApp(const TrackedApp &app)
 
 void ASOStore::finishRemovals()
 {
-    if (m_removing || isShutDown() || writesHeld() || m_db->appRemovals().isEmpty())
-        return;
-    m_removing = true;
-    // On a later turn, so that the screens follow the app's departure before any of its rows go;
-    // a store destroyed before that leaves nothing waiting.
-    QTimer::singleShot(0, this, [this] { removeRows(this); });
-}
-
-QCoro::Task<> ASOStore::removeRows(QPointer<ASOStore> self)
-{
-    const Burst burst(self);
-    qint64 limit = fewestRemoved;
-    while (self && !self->isShutDown() && !self->writesHeld()) {
-        const auto removals = self->m_db->appRemovals();
-        if (removals.isEmpty())
-            break;
-        QElapsedTimer timer;
-        timer.start();
-        qint64 removed = -1;
-        {
-            StoreDb::Transaction save(*self->m_db);
-            removed = self->m_db->continueRemoval(removals.first(), limit);
-            if (!save.commit())
-                removed = -1;
-        }
-        if (removed < 0) {
-            const auto closing = self->m_closing;
-            co_await qCoro(closing.get(), &CancelToken::cancelled, removalRetry);
-            continue;
-        }
-        limit = nextRemovalLimit(limit, timer.elapsed());
-        // Steps aside while the log begins anew, as a tracking run does.
-        co_await self->pauseIfSliceSpent();
-    }
-    if (!self)
-        co_return;
-    self->m_removing = false;
-    Q_EMIT self->removalsEnded();
+    startBackgroundWrites();
 }
 
 QCoro::Task<bool> ASOStore::removalEnded(QString appleAppId)

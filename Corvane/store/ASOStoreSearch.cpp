@@ -55,7 +55,7 @@ void ASOStore::shutDown()
 
 bool ASOStore::isIdle() const
 {
-    if (m_searchesInProgress > 0 || m_removing || m_editingAlerts)
+    if (m_searchesInProgress > 0 || m_removing)
         return false;
     return std::none_of(m_discoveries.cbegin(), m_discoveries.cend(),
                         [](const std::shared_ptr<DiscoveryRun> &run) { return run->isRunning(); });

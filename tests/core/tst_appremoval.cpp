@@ -10,6 +10,9 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <future>
+#include <thread>
+
 // Removing an app whose rows go after it left every read, and alert edits written in turns.
 class TestAppRemoval : public QObject
 {
@@ -79,6 +82,88 @@ class TestAppRemoval : public QObject
         QSqlDatabase::removeDatabase(QStringLiteral("reader"));
         return counts;
     }
+
+    // Alerts of two apps in turn, unread, each three minutes apart.
+    static void addAlerts(StoreDb &db, int count, const QStringList &apps)
+    {
+        StoreDb::Transaction save(db);
+        for (int i = 0; i < count; ++i) {
+            RankAlert alert{0, QUuid::createUuid(), apps.at(i % apps.size()), QStringLiteral("App"), QStringLiteral("k"),
+                            QStringLiteral("k"), QStringLiteral("us"), QStringLiteral("MOVED_UP"), 3, 1, QUuid::createUuid(),
+                            QDateTime::currentDateTimeUtc().addSecs(-180 * i), false};
+            QVERIFY(db.insert(alert));
+        }
+        QVERIFY(save.commit());
+    }
+
+    // The app and read flag of each alert the database holds, as another connection reads it.
+    static QStringList storedAlerts(const QString &path)
+    {
+        QStringList alerts;
+        {
+            auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("alerts"));
+            db.setDatabaseName(path);
+            if (db.open()) {
+                QSqlQuery query(QStringLiteral("SELECT apple_app_id, is_read FROM rank_alert ORDER BY pk"), db);
+                while (query.next())
+                    alerts.append(query.value(0).toString() + (query.value(1).toBool() ? u'r' : u'o'));
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("alerts"));
+        return alerts;
+    }
+
+    // The same, as read through the store.
+    static QStringList readAlerts(ASOStore &store)
+    {
+        auto read = store.alerts();
+        std::sort(read.begin(), read.end(), [](const RankAlert &a, const RankAlert &b) { return a.persistentId < b.persistentId; });
+        QStringList alerts;
+        for (const auto &alert : read)
+            alerts.append(alert.appleAppId + (alert.isRead ? u'r' : u'o'));
+        return alerts;
+    }
+
+    // Holds the write lock of the file on a connection and thread of its own, as another program
+    // may, until released or until `limit` passed.
+    class LockHolder
+    {
+    public:
+        LockHolder(const QString &path, std::chrono::milliseconds limit)
+            : m_thread([this, path, limit] { hold(path, limit); })
+        {
+            m_taken.get_future().wait();
+        }
+        ~LockHolder() { release(); }
+        void release()
+        {
+            if (!m_thread.joinable())
+                return;
+            m_release.set_value();
+            m_thread.join();
+        }
+
+    private:
+        void hold(const QString &path, std::chrono::milliseconds limit)
+        {
+            const auto name = QStringLiteral("holder");
+            {
+                auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                db.setDatabaseName(path);
+                db.open();
+                QSqlQuery(QStringLiteral("BEGIN IMMEDIATE"), db);
+                m_taken.set_value();
+                m_release.get_future().wait_for(limit);
+                QSqlQuery(QStringLiteral("COMMIT"), db);
+                db.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        }
+
+        std::promise<void> m_taken;
+        std::promise<void> m_release;
+        std::thread m_thread;
+    };
 
     static bool removalsEnd(ASOStore &store)
     {
@@ -156,6 +241,89 @@ private Q_SLOTS:
         QVERIFY(added.created);
         QCOMPARE(storedRows(path, added.app), (QList<qint64>{1, 0, 0, 0, 0, 0}));
         QVERIFY(store.alerts().isEmpty() && store.linkCount(added.app) == 0);
+    }
+
+    // Once "Clear" or "Mark All Read" returned, the edit is kept whatever follows: a crash before
+    // any alert was written or in the middle of the writing, or a quit before the end.
+    void anEditOfManyAlertsIsKept_data()
+    {
+        QTest::addColumn<bool>("remove");
+        QTest::addColumn<QString>("end"); // "crash" or "quit"
+        QTest::addColumn<bool>("writing"); // ends while the alerts are written, else at the click
+        for (const bool remove : {true, false}) {
+            const auto edit = remove ? "clear, " : "mark read, ";
+            QTest::newRow(QByteArray(edit) + "crash at the click") << remove << "crash" << false;
+            QTest::newRow(QByteArray(edit) + "crash while written") << remove << "crash" << true;
+            QTest::newRow(QByteArray(edit) + "quit while written") << remove << "quit" << true;
+        }
+    }
+
+    void anEditOfManyAlertsIsKept()
+    {
+        QFETCH(bool, remove);
+        QFETCH(QString, end);
+        QFETCH(bool, writing);
+        const auto path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-').remove(u',') + ".sqlite");
+        const auto crashed = path + QStringLiteral("-crashed");
+        QStringList expected;
+        {
+            ASOStore store(StoreDb::openFile(path), m_client);
+            addAlerts(store.db(), 3000, {QStringLiteral("a"), QStringLiteral("b")});
+            // App a's alerts: every other one, as a filtered list shows them.
+            QList<RankAlert> edited;
+            for (const auto &alert : store.alerts()) {
+                if (alert.appleAppId == u"a")
+                    edited.append(alert);
+            }
+            if (remove)
+                store.deleteAlerts(edited);
+            else
+                store.markAlertsRead(edited, true);
+            expected = readAlerts(store);
+            QCOMPARE(expected.size(), remove ? 1500 : 3000);
+            if (writing)
+                QTRY_VERIFY(store.db().inBackgroundSave());
+            if (end == u"crash") {
+                // What is saved in the file and its log is all that is left.
+                for (const auto *suffix : {"", "-wal"})
+                    QVERIFY(QFile::copy(path + QLatin1String(suffix), crashed + QLatin1String(suffix)));
+            } else {
+                // Quitting while the edit is still recorded, as unfinished.
+                store.shutDown();
+                QVERIFY(!store.db().alertEditRecords().isEmpty());
+            }
+        }
+        const auto reopened = end == u"crash" ? crashed : path;
+        ASOStore store(StoreDb::openFile(reopened), m_client);
+        QCOMPARE(readAlerts(store), expected);
+        QCOMPARE(store.unreadAlertCount(), 1500);
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        QCOMPARE(storedAlerts(reopened), expected);
+        QCOMPARE(readAlerts(store), expected);
+    }
+
+    // A save of the edits that fails, as while another program holds the write lock, is tried
+    // again, never dropped; the window's thread never waits long for that lock.
+    void anEditWaitsOutALockHeldElsewhere()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("locked.sqlite"));
+        ASOStore store(StoreDb::openFile(path), m_client);
+        addAlerts(store.db(), 10, {QStringLiteral("a")});
+        {
+            // Released long after a short wait would end: a save that waited for it would succeed.
+            LockHolder holder(path, std::chrono::seconds(3));
+            StoreDb::BackgroundSave save(store.db());
+            QVERIFY(!save.ok());
+        }
+        LockHolder holder(path, std::chrono::seconds(60));
+        store.deleteAlerts(store.alerts().mid(0, 4));
+        store.markAlertsRead(store.alerts().mid(0, 2), true);
+        const QStringList expected{"ar", "ar", "ao", "ao", "ao", "ao"};
+        QCOMPARE(readAlerts(store), expected);
+        QCOMPARE(storedAlerts(path).size(), 10);
+        holder.release();
+        QVERIFY(removalsEnd(store));
+        QCOMPARE(storedAlerts(path), expected);
     }
 
     void manyAlertEditsAreSeenAtOnceAndSavedInTurns()

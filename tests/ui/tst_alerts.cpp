@@ -346,6 +346,12 @@ private Q_SLOTS:
         QTest::newRow("one app") << "a" << mixed;
         QTest::newRow("a new day") << "" << QStringList{"+a o 5", "+b o 800", "+a o 801"};
         QTest::newRow("made earlier than the newest") << "" << QStringList{"+a o 5", "+b o -30", "+a o 6"};
+        // The ids of deleted alerts are never given again: an alert made after the newest went is
+        // listed, however it went. "clear" deletes all listed; "remove b" removes app b.
+        QTest::newRow("after the newest was deleted") << "" << QStringList{"+a o 5", "del 0", "+b o 6", "del 0", "+a o 7"};
+        QTest::newRow("after a clear") << "" << QStringList{"+a o 5", "clear", "+b o 6", "+a o 7"};
+        QTest::newRow("after a clear of one app") << "a" << QStringList{"+a o 5", "clear", "+a o 6"};
+        QTest::newRow("after the newest's app was removed") << "" << QStringList{"+b o 5", "remove b", "+a o 6"};
     }
 
     void followsChangesLikeAFreshRead()
@@ -390,6 +396,15 @@ private Q_SLOTS:
                 m_store->markAlertsRead(part.size() > 1 ? QList{listed.value(part[1].toInt())} : listed, true);
             } else if (part[0] == u"del") {
                 m_view->deleteAlert(listed.value(part[1].toInt()));
+            } else if (part[0] == u"clear") {
+                m_view->confirmClear()->findChild<QPushButton *>("confirmDelete")->click();
+            } else if (part[0] == u"remove") {
+                TrackedApp app(AppInfo{part[1], "App " + part[1]}, false);
+                QVERIFY(m_store->db().insert(app));
+                // Until its rows are gone.
+                QSignalSpy ended(m_store.get(), &ASOStore::removalsEnded);
+                m_store->deleteApp(app);
+                QVERIFY(ended.wait());
             } else {
                 StoreDb::Transaction doomed(m_store->db());
                 auto made = alert("z o", -1000);

@@ -438,32 +438,43 @@ private Q_SLOTS:
     }
 
     // Laid over a list too short for all of it, the state gives up its symbol, then its narrow
-    // width, rather than squeezing its texts: each is drawn whole inside its label and inside the
-    // list, and its button keeps its height and covers none of them.
+    // width, then its description, rather than squeezing its texts: each is drawn whole inside its
+    // label and inside the list, over no other text, and its button keeps its size and covers
+    // none of them. A title on two lines even across the list's width keeps them both.
     void emptyStateFitsItsHost_data()
     {
         QTest::addColumn<int>("height"); // of the list
+        QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("symbol");
-        QTest::newRow("room for all") << 300 << true;
-        QTest::newRow("no room for the symbol") << 110 << false;
-        QTest::newRow("texts on fewer lines") << 96 << false;
+        QTest::addColumn<bool>("description");
+        const QString longer = "Frame & Layout Studio – Collage Maker, Photo Grid & Sticker Editor Deluxe";
+        const QString word = "FrameLayoutCollageStudioInternationalPhotoGridStickerEditorDeluxe";
+        QTest::newRow("room for all") << 300 << "Snapmosaic" << true << true;
+        QTest::newRow("no room for the symbol") << 110 << "Snapmosaic" << false << true;
+        QTest::newRow("texts on fewer lines") << 80 << "Snapmosaic" << false << true;
+        QTest::newRow("no room for the description") << 60 << "Snapmosaic" << false << false;
+        QTest::newRow("long name, room for all") << 300 << longer << true << true;
+        QTest::newRow("long name, title on two lines") << 110 << longer << false << true;
+        QTest::newRow("long name, no room for the description") << 90 << longer << false << false;
+        QTest::newRow("long word, title wrapped") << 110 << word << false << true;
+        QTest::newRow("long word, no room for the description") << 90 << word << false << false;
     }
 
     void emptyStateFitsItsHost()
     {
         QFETCH(int, height);
+        QFETCH(QString, name);
         QWidget host;
         host.resize(744, height);
-        EmptyStateView state(QStringLiteral("text.magnifyingglass"), QStringLiteral("Nothing new"),
-                             QStringLiteral("This app already tracks every keyword tracked for Snapmosaic."));
-        auto *button = state.addAction(QStringLiteral("Discover Keywords for Snapmosaic"));
+        EmptyStateView state(QStringLiteral("text.magnifyingglass"), "No keywords tracked for " + name,
+                             "This app already tracks every keyword tracked for " + name + ".");
+        auto *button = state.addAction("Discover Keywords for " + name);
         state.overlayOn(&host);
         host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host));
         const QRectF buttonArea(button->mapTo(&host, QPoint()), button->size());
-        QVERIFY(QRectF(host.rect()).contains(buttonArea));
-        QVERIFY(button->height() >= button->sizeHint().height());
         QStringList drawn;
+        QList<QRectF> boxes;
         bool symbolShown = false;
         for (auto *label : state.findChildren<QLabel *>()) {
             if (!label->isVisibleTo(&host))
@@ -475,10 +486,17 @@ private Q_SLOTS:
                 drawn.append(line.text);
                 QVERIFY2(area.contains(box) && QRectF(host.rect()).contains(box), qPrintable(line.text));
                 QVERIFY2(!box.intersects(buttonArea), qPrintable(line.text));
+                for (const auto &other : std::as_const(boxes))
+                    QVERIFY2(!box.adjusted(1, 1, -1, -1).intersects(other), qPrintable(line.text));
+                boxes.append(box);
             }
         }
-        QVERIFY2(drawn.contains("Nothing new") && drawn.join(u' ').contains("tracked for Snapmosaic."),
-                 qPrintable(drawn.join(" | ")));
+        QVERIFY(QRectF(host.rect()).contains(buttonArea));
+        QVERIFY(button->height() >= button->sizeHint().height() && button->width() >= button->sizeHint().width());
+        drawn.removeAll(Glyphs::text(u"text.magnifyingglass"));
+        QFETCH(bool, description);
+        QCOMPARE(drawn.join(QString()).remove(u' '),
+                 state.title().remove(u' ') + (description ? state.description().remove(u' ') : QString()));
         QFETCH(bool, symbol);
         QCOMPARE(symbolShown, symbol);
         // Room again brings the symbol back.
@@ -487,7 +505,7 @@ private Q_SLOTS:
     }
 
     // A title wider than the view wraps as the description does, at spaces or, for a word too
-    // long for a line, inside it: every line whole inside the view, and the lines read the title.
+    // long for the list, inside it: every line whole inside the view, and the lines read the title.
     void emptyStateTitleWraps_data()
     {
         QTest::addColumn<int>("width"); // of the list
@@ -497,6 +515,7 @@ private Q_SLOTS:
         QTest::newRow("narrow list") << 240 << tom;
         QTest::newRow("longer name") << 744 << tom + " – Cartoon Maker, Stickers & Funny Photo Frames";
         QTest::newRow("word wider than a line") << 240 << "No keywords tracked for TomAndJerryCartoonStudiosInternational";
+        QTest::newRow("long word, wide list") << 744 << "No keywords tracked for TomAndJerryCartoonStudiosInternational";
     }
 
     void emptyStateTitleWraps()
@@ -518,6 +537,10 @@ private Q_SLOTS:
                          && line.shown.width() >= line.box.width() - 1,
                      qPrintable(line.text));
             read += line.text;
+            // A word is broken only where the list has no room for it.
+            QVERIFY2(width < 300 || line.text.split(u' ', Qt::SkipEmptyParts).size() != 1
+                         || title.split(u' ').contains(line.text.trimmed()),
+                     qPrintable(line.text));
         }
         QCOMPARE(read.remove(u' '), title.remove(u' '));
     }

@@ -823,11 +823,24 @@ private Q_SLOTS:
         QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
         verifyNothingCut(&window);
         save(&window, "competitors-keyword-gap-nothing-new");
+
+        // One that tracks no keyword under a name that takes the state's title to two lines, in
+        // a lower pane that the warning leaves short.
+        TrackedApp idle(AppInfo{"2009", "Frame & Layout Studio – Collage Maker, Photo Grid & Sticker Editor"}, false);
+        idle.trackedCountries = {"us"};
+        store.db().insert(idle);
+        store.raiseDataVersion();
+        Q_EMIT picker->activated(picker->findData(idle.appleAppId));
+        QCoreApplication::processEvents();
+        QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
+        verifyNothingCut(&window);
+        save(&window, "competitors-keyword-gap-none-tracked",
+             {{"No keywords tracked for " + idle.name}, {"Discover Keywords for " + idle.name}});
     }
 
     // Every screen that names an app, for an own app with a long name and maker and competitors
-    // called "Tom & Jerry Studio" (tracking no keyword) and longer, at the least and a large window
-    // size, with History closed and open.
+    // called "Tom & Jerry Studio", longer and in one long word (tracking no keyword) and longer
+    // still, at the least and a large window size, with History closed and open.
     void longNames_data()
     {
         QTest::addColumn<QSize>("size");
@@ -857,10 +870,16 @@ private Q_SLOTS:
         rival.name = longer;
         rival.developerName = "Tom & Jerry Studio International Entertainment Software Ltd.";
         store.db().update(rival);
-        TrackedApp idle(AppInfo{"2009", tom}, false);
-        idle.developerName = rival.developerName;
-        idle.trackedCountries = {"us"};
-        store.db().insert(idle);
+        // Competitors that track no keyword, under a short name, a long one and one long word.
+        const QList<std::pair<QString, QString>> idle{
+            {"tom", tom}, {"frame", "Frame & Layout Studio – Collage Maker, Photo Grid & Sticker Editor"},
+            {"word", "FrameLayoutCollageStudioInternational"}};
+        for (qsizetype i = 0; i < idle.size(); ++i) {
+            TrackedApp app(AppInfo{QString::number(2009 + i), idle[i].second}, false);
+            app.developerName = rival.developerName;
+            app.trackedCountries = {"us"};
+            store.db().insert(app);
+        }
         // An alert of the own app under its long name, newest in the list.
         RankAlert renamed;
         renamed.id = QUuid::createUuid();
@@ -889,14 +908,17 @@ private Q_SLOTS:
 
         detail->setSection(AppDetailView::Section::competitors);
         auto *section = detail->findChild<CompetitorsView *>();
-        for (const auto &[id, name] : {std::pair{idle.appleAppId, QString("tom")}, std::pair{rival.appleAppId, QString("longer")}}) {
+        auto competitors = idle;
+        competitors.append({"longer", longer});
+        for (qsizetype i = 0; i < competitors.size(); ++i) {
+            const auto &[name, competitor] = competitors[i];
             auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
-            Q_EMIT picker->activated(picker->findData(id));
+            Q_EMIT picker->activated(picker->findData(i < idle.size() ? QString::number(2009 + i) : rival.appleAppId));
             for (const auto tab : {CompetitorTab::compare, CompetitorTab::gap}) {
                 section->setTab(tab);
                 QCoreApplication::processEvents();
-                const QList<Shown> gap = id == idle.appleAppId ? QList<Shown>{{"No keywords tracked for " + tom}}
-                                                               : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}};
+                const QList<Shown> gap = i < idle.size() ? QList<Shown>{{"No keywords tracked for " + competitor}}
+                                                         : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}};
                 verifyNothingCut(&window);
                 save(&window, QStringLiteral("long-names-competitors-%1-%2-%3").arg(CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'), name, tag),
                      header + (tab == CompetitorTab::gap ? gap : QList<Shown>{}));

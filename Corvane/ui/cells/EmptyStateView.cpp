@@ -6,10 +6,13 @@
 #include "ui/cells/WrappingLabel.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, const QString &description,
                                QWidget *parent)
@@ -47,16 +50,16 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
     layout->addWidget(m_description);
     layout->addWidget(m_actions);
     layout->addStretch();
+    m_margins = layout->contentsMargins();
     setContent(symbol, title, description);
 }
 
 void EmptyStateView::setContent(const QString &symbol, const QString &title, const QString &description)
 {
     m_symbol->setText(Glyphs::text(symbol));
-    m_symbol->setVisible(!m_symbol->text().isEmpty() && !m_compact);
     m_title->setText(title);
     m_description->setText(description);
-    m_description->setVisible(!description.isEmpty());
+    setFit(m_fit);
     // Texts of another length need another height, and may leave room for the symbol again.
     placeOverHost();
 }
@@ -100,12 +103,12 @@ bool EmptyStateView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void EmptyStateView::setCompact(bool compact)
+void EmptyStateView::setFit(Fit fit)
 {
-    if (compact == m_compact)
-        return;
-    m_compact = compact;
-    m_symbol->setVisible(!m_symbol->text().isEmpty() && !compact);
+    m_fit = fit;
+    m_symbol->setVisible(!m_symbol->text().isEmpty() && fit == Fit::whole);
+    m_description->setVisible(!m_description->text().isEmpty() && fit != Fit::brief);
+    layout()->setContentsMargins(fit == Fit::whole ? m_margins : QMargins(m_margins.left(), 0, m_margins.right(), 0));
     layout()->invalidate();
 }
 
@@ -121,15 +124,26 @@ void EmptyStateView::placeOverHost()
         return;
     // A short host, such as a pane at the window's least height, would squeeze the texts into
     // each other and under the buttons: the decorative symbol gives way first, then the texts
-    // take the host's whole width so that they need fewer lines.
+    // take the host's whole width so that they need fewer lines, then the description goes, as
+    // the title and the actions say what it would. Past that the state keeps its height and the
+    // host cuts its foot: a squeezed title drew its second line over the description.
     const int room = qMax(m_host->width() - 16, 1);
-    int width = qMin(room, 320);
-    setCompact(false);
-    if (neededHeight(width) > m_host->height())
-        setCompact(true);
-    if (neededHeight(width) > m_host->height())
+    const auto fits = [this](int width) { return neededHeight(width) <= m_host->height(); };
+    // A narrow column, but one that breaks no word of the title and cuts no action where the host
+    // has room for them: a long one-word name read badly in two pieces.
+    const QFontMetricsF metrics(m_title->font());
+    int widest = m_actions->isHidden() ? 0 : m_actions->sizeHint().width();
+    for (const auto &word : m_title->text().split(u' ', Qt::SkipEmptyParts))
+        widest = qMax(widest, int(std::ceil(metrics.horizontalAdvance(word))) + 1);
+    int width = qMin(room, qMax(320, widest + m_margins.left() + m_margins.right()));
+    setFit(Fit::whole);
+    if (!fits(width))
+        setFit(Fit::compact);
+    if (!fits(width))
         width = room;
-    const int height = qMin(m_host->height(), neededHeight(width));
-    setGeometry((m_host->width() - width) / 2, (m_host->height() - height) / 2, width, height);
+    if (!fits(width))
+        setFit(Fit::brief);
+    const int height = neededHeight(width);
+    setGeometry((m_host->width() - width) / 2, qMax(0, (m_host->height() - height) / 2), width, height);
     raise();
 }

@@ -33,9 +33,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // What a host too short for the whole state leaves out, in the order it gives way.
+    enum class Fit {
+        whole,
+        compact, // without the symbol and the space above and below the texts
+        brief,   // compact, and without the description
+    };
+
     void placeOverHost();
-    // Without the symbol, for a host too short to hold it.
-    void setCompact(bool compact);
+    void setFit(Fit fit);
     int neededHeight(int width) const;
 
     QLabel *m_symbol;
@@ -43,5 +49,6 @@ private:
     QLabel *m_description;
     QWidget *m_actions;
     QWidget *m_host = nullptr;
-    bool m_compact = false;
+    QMargins m_margins;
+    Fit m_fit = Fit::whole;
 };

@@ -215,17 +215,20 @@ private Q_SLOTS:
         }
     }
 
-    // For a short and a long name and maker, at the detail column of a 1000×640 and a 1440×900
-    // window with History closed and open, the counters keep one place at the header's right end,
-    // beside the name, and the header its height; a line cut with "…" shows its whole text in its
+    // For a short name and maker, a name of thirty characters and a long name and maker, at the
+    // detail column of a 1000×640 and a 1440×900 window with History closed and open: the counters
+    // stand at the header's right end beside the name where it is wide enough, else on a row of
+    // their own under the app's facts, in one place and at one header height for every app; the
+    // name of thirty characters reads whole, and a line cut with "…" shows its whole text in its
     // tooltip. Opening and closing History paints no header text cut off or over another.
     void headerKeepsItsCounters_data()
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("history");
+        QTest::addColumn<bool>("beside");
         for (const auto &[window, size] : {std::pair{"1000×640", QSize(750, 620)}, std::pair{"1440×900", QSize(1190, 880)}}) {
-            QTest::addRow("%s", window) << size << false;
-            QTest::addRow("%s, History open", window) << size << true;
+            QTest::addRow("%s", window) << size << false << true;
+            QTest::addRow("%s, History open", window) << size << true << (size.width() > 1000);
         }
     }
 
@@ -233,14 +236,17 @@ private Q_SLOTS:
     {
         QFETCH(QSize, size);
         QFETCH(bool, history);
-        const QStringList names{"Lumen", "Tom & Jerry <b>Studio</b>: Photo Editor, Collage Maker, Filters, Stickers, "
-                                         "Frames, Retouch and Layouts for Cartoon Fans"};
-        const QStringList makers{"Lumen Labs", "Tom & Jerry International Software Development and Digital Imaging "
-                                               "Research Company Limited"};
+        QFETCH(bool, beside);
+        const QStringList names{"Lumen", "Quiet Notes: Journal & Planner",
+                                "Tom & Jerry <b>Studio</b>: Photo Editor, Collage Maker, Filters, Stickers, "
+                                "Frames, Retouch and Layouts for Cartoon Fans"};
+        const QStringList makers{"Lumen Labs", "Quiet Software", "Tom & Jerry International Software Development and "
+                                                                 "Digital Imaging Research Company Limited"};
         QList<QRect> places;
         QList<int> heights;
-        for (int i = 0; i < 2; ++i) {
-            TrackedApp app(AppInfo{QString::number(i + 1), names[i]}, true);
+        for (int i = 0; i < names.size(); ++i) {
+            // The thirty characters' app is a competitor, whose badge is the wider.
+            TrackedApp app(AppInfo{QString::number(i + 1), names[i]}, i != 1);
             app.trackedCountries = {"us"};
             app.developerName = makers[i];
             app.primaryGenre = "Photo & Video";
@@ -260,19 +266,25 @@ private Q_SLOTS:
             }
             places.append(counters);
             heights.append(header->height());
-            QCOMPARE(counters.right(), header->width() - 17);
-            QVERIFY(area(header->findChild<QLabel *>("appName")).top() < counters.center().y());
+            QRect facts;
+            for (const QString line : {"appName", "appBadge", "appFacts", "appId"})
+                facts |= area(header->findChild<QLabel *>(line));
+            QVERIFY(facts.right() <= header->width() - 17 && counters.bottom() <= header->height() - 17);
+            if (beside)
+                QVERIFY(counters.right() == header->width() - 17 && facts.right() < counters.left()
+                        && counters.top() < area(header->findChild<QLabel *>("appName")).center().y());
+            else
+                QVERIFY(counters.top() > facts.bottom());
             for (const QString line : {"appName", "appFacts"}) {
                 auto *label = header->findChild<QLabel *>(line);
-                QVERIFY(area(label).right() < counters.left());
                 const auto drawn = renderedTexts(label);
                 const bool cut = drawn != QStringList{label->text()};
                 QVERIFY2(!cut || (drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))),
                          qPrintable(drawn.join(" | ")));
                 QCOMPARE(tooltipShows(label->toolTip()), cut ? label->text() : QString());
-                QVERIFY(cut || i == 0 || line == "appFacts");
+                QVERIFY2(line == "appName" ? cut == (i == 2) : !cut || i == 2, qPrintable(drawn.join(" | ")));
             }
-            if (i == 0)
+            if (i < 2)
                 continue;
             FrameFaults frames(header);
             for (int toggle = 0; toggle < 4; ++toggle) {
@@ -284,7 +296,9 @@ private Q_SLOTS:
             QVERIFY2(frames.faults.isEmpty(), qPrintable(frames.faults.mid(0, 10).join(u'\n')));
         }
         QCOMPARE(places[1], places[0]);
+        QCOMPARE(places[2], places[0]);
         QCOMPARE(heights[1], heights[0]);
+        QCOMPARE(heights[2], heights[0]);
     }
 
     // While discovery runs, the banner's six counters are laid out side by side, each shown

@@ -14,6 +14,7 @@
 #include "ui/cells/WriteGuard.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AddKeywordsDialog.h"
+#include "ui/keywords/AppHeaderLayout.h"
 #include "ui/keywords/DiscoveryBanner.h"
 #include "ui/keywords/HistoryPanel.h"
 #include "ui/keywords/KeywordTable.h"
@@ -239,8 +240,7 @@ QWidget *AppDetailView::buildHeader()
     header->setObjectName(QStringLiteral("detailHeader"));
     m_icon = new AppIconView(std::nullopt, 56, header);
 
-    // Each line of the app's facts is cut where its room ends, with the whole line as its tooltip:
-    // the counters keep their place beside them, at the header's right end, for every app.
+    // Each line of the app's facts is cut where its room ends, with the whole line as its tooltip.
     m_name = new ElidingLabel(header);
     m_name->setObjectName(QStringLiteral("appName"));
     m_name->setFont(Style::font(Style::TextSize::title2, QFont::DemiBold));
@@ -250,11 +250,6 @@ QWidget *AppDetailView::buildHeader()
     const auto capsule = Style::color(Style::Tone::quaternary, palette());
     m_badge->setStyleSheet(QStringLiteral("QLabel { background: rgba(%1,%2,%3,%4); border-radius: 8px; padding: 2px 6px; }")
                                .arg(capsule.red()).arg(capsule.green()).arg(capsule.blue()).arg(capsule.alpha()));
-    auto *line1 = new QHBoxLayout;
-    line1->setSpacing(8);
-    line1->addWidget(m_name);
-    line1->addWidget(m_badge);
-    line1->addStretch();
 
     // Cut like the name: wrapped, a long maker's name broke inside its words in a narrow column.
     m_facts = new ElidingLabel(header);
@@ -269,9 +264,6 @@ QWidget *AppDetailView::buildHeader()
     m_id->setFont(mono);
     m_rating = captionLabel<ElidingLabel>(header);
     m_rating->setObjectName(QStringLiteral("appRating"));
-    // The rating gives way before the ID: it takes only the room the ID and the link leave it, up
-    // to its whole width (reload()).
-    m_rating->setSizePolicy(QSizePolicy::Ignored, m_rating->sizePolicy().verticalPolicy());
     m_storeLink = captionLabel(header, Style::Tone::primary);
     m_storeLink->setObjectName(QStringLiteral("appStoreLink"));
     m_storeLink->setTextFormat(Qt::RichText);
@@ -280,23 +272,9 @@ QWidget *AppDetailView::buildHeader()
         if (const QUrl url(link); WebAddress::isSafeToOpen(url))
             QDesktopServices::openUrl(url);
     });
-    auto *line3 = new QHBoxLayout;
-    line3->setSpacing(10);
-    line3->addWidget(m_id);
-    line3->addWidget(m_rating, 1);
-    line3->addWidget(m_storeLink);
-    line3->addStretch();
 
-    auto *text = new QVBoxLayout;
-    text->setSpacing(3);
-    text->addLayout(line1);
-    text->addWidget(m_facts);
-    text->addLayout(line3);
-
-    // As wide as the counts need, never squeezed by the lines beside them.
     auto *counters = new QWidget(header);
     counters->setObjectName(QStringLiteral("detailCounters"));
-    counters->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto *countersLayout = new QHBoxLayout(counters);
     countersLayout->setContentsMargins(0, 0, 0, 0);
     countersLayout->setSpacing(22);
@@ -310,6 +288,8 @@ QWidget *AppDetailView::buildHeader()
         font.setPointSizeF(font.pointSizeF() * 0.85);
         m_counters[i]->setFont(font);
         m_counters[i]->setAlignment(Qt::AlignRight);
+        // As wide for every app up to four digits, so that the counters keep one place.
+        m_counters[i]->setMinimumWidth(m_counters[i]->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
         auto *title = captionLabel(counters);
         title->setText(titles[i]);
         title->setAlignment(Qt::AlignRight);
@@ -318,12 +298,17 @@ QWidget *AppDetailView::buildHeader()
         countersLayout->addLayout(tile);
     }
 
-    auto *layout = new QHBoxLayout(header);
+    // The counters stand beside the facts where these keep room for a name of thirty characters
+    // and either badge, the same for every app.
+    int badge = 0;
+    for (const auto &text : {QStringLiteral("My App"), QStringLiteral("Competitor")}) {
+        m_badge->setText(text);
+        badge = std::max(badge, m_badge->sizeHint().width());
+    }
+    const int name = m_name->fontMetrics().horizontalAdvance(QString(30, u'x'));
+    auto *layout = new AppHeaderLayout(header, {m_icon, m_name, m_badge, m_facts, m_id, m_rating, m_storeLink, counters},
+                                       name, badge);
     layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(14);
-    layout->addWidget(m_icon, 0, Qt::AlignTop);
-    layout->addLayout(text, 1);
-    layout->addWidget(counters, 0, Qt::AlignTop);
     return header;
 }
 
@@ -391,12 +376,10 @@ void AppDetailView::reload()
     m_facts->setVisible(!facts.isEmpty());
     m_id->setFullText(QStringLiteral("ID ") + app->appleAppId);
     const bool rated = app->averageRating && app->ratingCount;
-    if (rated) {
+    if (rated)
         m_rating->setFullText(Glyphs::text(u"star.fill") + u' ' + QLocale::system().toString(*app->averageRating, 'f', 2)
                               + QStringLiteral(" · ") + Formatters::compactNumber(*app->ratingCount)
                               + QStringLiteral(" ratings"));
-        m_rating->setMaximumWidth(m_rating->sizeHint().width());
-    }
     m_rating->setVisible(rated);
     const bool linked = app->storeURL && WebAddress::isSafeToOpen(*app->storeURL);
     if (linked)

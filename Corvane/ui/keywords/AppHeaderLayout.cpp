@@ -1,0 +1,178 @@
+#include "ui/keywords/AppHeaderLayout.h"
+
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+// Between the icon, the facts and the counters.
+constexpr int columnSpacing = 14;
+// Between the facts' lines, and between them and the counters' own row.
+constexpr int lineSpacing = 3;
+constexpr int rowSpacing = 10;
+// Between the name and the badge, and the badge and the maker.
+constexpr int badgeSpacing = 8;
+// Between the ID, the rating and the link.
+constexpr int detailSpacing = 10;
+
+}
+
+AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor) : QLayout(header)
+{
+    for (auto *part : {parts.icon, parts.name, parts.badge, parts.facts, parts.id, parts.rating, parts.link, parts.counters})
+        addWidget(part);
+    // Taken once, from sizes that are the same for every app: the counters are as wide as their
+    // titles and four digits.
+    m_besideFrom = hint(icon).width() + 2 * columnSpacing + nameFloor + badgeSpacing + badgeFloor + hint(counters).width();
+}
+
+bool AppHeaderLayout::countersBeside(int width) const
+{
+    const auto margins = contentsMargins();
+    return width - margins.left() - margins.right() >= m_besideFrom;
+}
+
+AppHeaderLayout::~AppHeaderLayout()
+{
+    qDeleteAll(m_items);
+}
+
+void AppHeaderLayout::addItem(QLayoutItem *item)
+{
+    m_items.append(item);
+}
+
+int AppHeaderLayout::count() const
+{
+    return int(m_items.size());
+}
+
+QLayoutItem *AppHeaderLayout::itemAt(int index) const
+{
+    return m_items.value(index);
+}
+
+QLayoutItem *AppHeaderLayout::takeAt(int index)
+{
+    return index >= 0 && index < m_items.size() ? m_items.takeAt(index) : nullptr;
+}
+
+Qt::Orientations AppHeaderLayout::expandingDirections() const
+{
+    return Qt::Horizontal;
+}
+
+QSize AppHeaderLayout::hint(Part part) const
+{
+    const auto *item = m_items[part];
+    return item->isEmpty() ? QSize(0, 0) : item->sizeHint();
+}
+
+QSize AppHeaderLayout::sizeHint() const
+{
+    if (m_items.size() != counters + 1)
+        return {};
+    // The counters beside facts shown whole.
+    const int line1 = hint(name).width() + badgeSpacing + hint(badge).width();
+    const int line3 = hint(id).width() + hint(rating).width() + hint(link).width() + 2 * detailSpacing;
+    const auto margins = contentsMargins();
+    const int width = margins.left() + margins.right()
+                      + std::max(m_besideFrom, hint(icon).width() + 2 * columnSpacing
+                                                   + std::max({line1, hint(facts).width(), line3}) + hint(counters).width());
+    return {width, heightForWidth(width)};
+}
+
+QSize AppHeaderLayout::minimumSize() const
+{
+    if (m_items.size() != counters + 1)
+        return {};
+    // The counters under the facts, whose lines are cut as far as they go.
+    const auto margins = contentsMargins();
+    const int width = margins.left() + margins.right() + hint(icon).width() + columnSpacing
+                      + std::max(hint(counters).width(), hint(badge).width() + badgeSpacing + m_items[facts]->minimumSize().width());
+    return {width, heightForWidth(width)};
+}
+
+bool AppHeaderLayout::hasHeightForWidth() const
+{
+    return true;
+}
+
+int AppHeaderLayout::heightForWidth(int width) const
+{
+    return arrange(QRect(0, 0, width, 0), false);
+}
+
+void AppHeaderLayout::setGeometry(const QRect &rect)
+{
+    QLayout::setGeometry(rect);
+    arrange(rect, true);
+}
+
+int AppHeaderLayout::arrange(const QRect &rect, bool place) const
+{
+    if (m_items.size() != counters + 1)
+        return 0;
+    const auto margins = contentsMargins();
+    const QRect area = rect.marginsRemoved(margins);
+    const bool beside = countersBeside(rect.width());
+    const auto put = [&](Part part, int x, int y, int width, int lineHeight) {
+        const QSize size = hint(part);
+        if (place && !m_items[part]->isEmpty())
+            m_items[part]->setGeometry(QRect(x, y + (lineHeight - size.height()) / 2, std::max(width, 0), size.height()));
+    };
+
+    const QSize iconSize = hint(icon);
+    put(icon, area.left(), area.top(), iconSize.width(), iconSize.height());
+    const QSize countersSize = hint(counters);
+    const int left = area.left() + iconSize.width() + columnSpacing;
+    const int right = beside ? area.right() + 1 - countersSize.width() - columnSpacing : area.right() + 1;
+    const int column = right - left;
+    int y = area.top();
+
+    // The name, with the badge after it while the counters leave the column its room.
+    const int badgeWidth = hint(badge).width();
+    const int line1 = std::max(hint(name).height(), beside ? hint(badge).height() : 0);
+    const int nameWidth = std::min(hint(name).width(), column - (beside && badgeWidth ? badgeWidth + badgeSpacing : 0));
+    put(name, left, y, nameWidth, line1);
+    if (beside)
+        put(badge, left + nameWidth + badgeSpacing, y, badgeWidth, line1);
+    y += line1 + lineSpacing;
+
+    // The maker and the other facts, after the badge while the counters are under them.
+    const int line2 = std::max(hint(facts).height(), beside ? 0 : hint(badge).height());
+    if (line2 > 0) {
+        int x = left;
+        if (!beside && badgeWidth) {
+            put(badge, x, y, badgeWidth, line2);
+            x += badgeWidth + badgeSpacing;
+        }
+        put(facts, x, y, right - x, line2);
+        y += line2 + lineSpacing;
+    }
+
+    // The ID, the rating and the link: the rating gives way first, then the ID.
+    const int line3 = std::max({hint(id).height(), hint(rating).height(), hint(link).height()});
+    const int linkWidth = hint(link).width();
+    const int linkRoom = linkWidth ? linkWidth + detailSpacing : 0;
+    const int idWidth = std::min(hint(id).width(), column - linkRoom);
+    const int ratingWidth = std::clamp(column - idWidth - linkRoom - detailSpacing, 0, hint(rating).width());
+    put(id, left, y, idWidth, line3);
+    int x = left + idWidth + detailSpacing;
+    put(rating, x, y, ratingWidth, line3);
+    if (ratingWidth > 0)
+        x += ratingWidth + detailSpacing;
+    put(link, x, y, linkWidth, line3);
+    y += line3;
+
+    int bottom = std::max(area.top() + iconSize.height(), y);
+    if (beside) {
+        put(counters, area.right() + 1 - countersSize.width(), area.top(), countersSize.width(), countersSize.height());
+        bottom = std::max(bottom, area.top() + countersSize.height());
+    } else {
+        put(counters, left, bottom + rowSpacing, countersSize.width(), countersSize.height());
+        bottom += rowSpacing + countersSize.height();
+    }
+    return bottom - rect.top() + margins.bottom();
+}

@@ -838,9 +838,10 @@ private Q_SLOTS:
              {{"No keywords tracked for " + idle.name}, {"Discover Keywords for " + idle.name}});
     }
 
-    // Every screen that names an app, for an own app with a long name and maker and competitors
-    // called "Tom & Jerry Studio", longer and in one long word (tracking no keyword) and longer
-    // still, at the least and a large window size, with History closed and open.
+    // Every screen that names an app, for an own app with a long name and maker, one with a name of
+    // thirty characters, and competitors called "Tom & Jerry Studio", longer and in one long word
+    // (tracking no keyword) and longer still, at the least and a large window size, with History
+    // closed and open.
     void longNames_data()
     {
         QTest::addColumn<QSize>("size");
@@ -880,6 +881,11 @@ private Q_SLOTS:
             app.trackedCountries = {"us"};
             store.db().insert(app);
         }
+        // An app whose name of 30 characters is read whole in its header.
+        auto notes = *store.app(SeedAccount::ownApps[1]);
+        notes.name = "Quiet Notes: Journal & Planner";
+        notes.developerName = own.developerName;
+        store.db().update(notes);
         // An alert of the own app under its long name, newest in the list.
         RankAlert renamed;
         renamed.id = QUuid::createUuid();
@@ -903,9 +909,20 @@ private Q_SLOTS:
         const QList<Shown> header{{"My App"}, {"Tracked"}, {"Ranking"}, {"Top 10"}, {"Competitors"}, {"App Store"}};
         verifyNothingCut(&window);
         save(&window, "long-names-detail-" + tag, header);
+
+        window.setSelection(notes.appleAppId);
+        qobject_cast<AppDetailView *>(window.detail())->setShowInspector(history);
+        QCoreApplication::processEvents();
+        verifyNothingCut(&window);
+        QList<Shown> notesHeader{{notes.name}, {"My App"}, {"Tracked"}, {"Top 10"}};
+        if (history)
+            notesHeader += QList<Shown>{{"Select a keyword"}, {"Its ranking history appears here."}};
+        save(&window, "long-names-detail-30-characters-" + tag, notesHeader);
         if (history)
             return; // the other sections hide the panel
 
+        window.setSelection(own.appleAppId);
+        detail = qobject_cast<AppDetailView *>(window.detail());
         detail->setSection(AppDetailView::Section::competitors);
         auto *section = detail->findChild<CompetitorsView *>();
         auto competitors = idle;

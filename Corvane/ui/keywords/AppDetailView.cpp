@@ -467,6 +467,10 @@ void AppDetailView::fitHistoryPanel()
     // stored width stays as it is.
     const int room = width() - m_divider->sizeHint().width() - paneMinimum;
     m_historyPanel->setFixedWidth(std::max(panelFloor, std::min(int(m_panelWidth), room)));
+    // At once: a resize has laid the pane out beside the panel's former width, and a frame
+    // would show the panel running past the window's edge.
+    if (layout())
+        layout()->activate();
 }
 
 void AppDetailView::resizeEvent(QResizeEvent *event)

@@ -62,12 +62,12 @@ AlertsView::AlertsView(ASOStore *store, RankTracker *tracker, QWidget *parent)
     toolbar->setSpacing(8);
     m_app->setObjectName(QStringLiteral("appFilter"));
     m_app->setToolTip(QStringLiteral("App"));
-    // Both pickers as wide as their longest item; the app picker only up to a cap, so that a long
-    // app name leaves the kind picker and the unread box their room, and cuts a longer chosen
-    // name with "…". The kind picker never cuts its entries.
+    // Both pickers as wide as their longest item; the app picker only as far as the row has room,
+    // so that a long app name leaves the kind picker and the unread box theirs, and cuts a longer
+    // chosen name with "…". The kind picker never cuts its entries.
     m_app->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_app->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_app->setMaximumWidth(260);
+    m_app->setMinimumContentsLength(12);
+    m_app->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     m_app->addItem(QStringLiteral("All apps"));
     m_kind->setObjectName(QStringLiteral("kindFilter"));
     m_kind->setToolTip(QStringLiteral("Kind"));

@@ -4,6 +4,7 @@
 #include "ui/cells/WriteGuard.h"
 
 #include <QEvent>
+#include <QLayout>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QStyleOptionButton>
@@ -109,6 +110,11 @@ void ElidingComboBox::paintEvent(QPaintEvent *)
 void ElidingComboBox::resizeEvent(QResizeEvent *event)
 {
     QComboBox::resizeEvent(event);
+    // Sized to its entries, the picker resizes itself to its whole width when they change, past
+    // the room its row gives it: the row takes it back before a frame shows it over its
+    // neighbours. A resize by the row itself finds its layout active and does nothing.
+    if (auto *row = parentWidget() ? parentWidget()->layout() : nullptr)
+        row->activate();
     updateTooltip();
 }
 

@@ -10,13 +10,19 @@
 //     wrote to the disk in all, the store's close included (disk_written_mb);
 //   clear_alerts, mark_all_read_many: "Clear" (confirmed) and "Mark All Read" on 150,000 unread
 //     alerts, until the list is painted again and every change is saved (stall_ms, target: 100 ms),
-//     with the bytes written into the log (log_written_mb) and to the disk in all (disk_written_mb).
+//     with the bytes written into the log (log_written_mb) and to the disk in all (disk_written_mb);
+//   readd_app/1: the app just removed added again through the sheet while its removal runs, from
+//     the end of the removal until the app is selected and its discovery run has ended
+//     (stall_ms, target: 100 ms; wait_s: how long the sheet waited); readd_app/0: an app never
+//     tracked added to the same account, from the sheet's button on.
 #include "model/LogCheckpointer.h"
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
+#include "ui/shell/AddAppDialog.h"
 #include "ui/shell/MainWindow.h"
+#include "workflows/DiscoveryRun.h"
 
 #include "FileSizeProbe.h"
 #include "Painting.h"
@@ -24,6 +30,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -107,8 +114,9 @@ QString removalAccount()
 
 struct Window
 {
-    explicit Window(std::unique_ptr<StoreDb> db, const QString &page = QStringLiteral("tool.alerts"))
-        : store(std::move(db), std::make_shared<CannedClient>()), tracker(&store, &notifier),
+    explicit Window(std::unique_ptr<StoreDb> db, const QString &page = QStringLiteral("tool.alerts"),
+                    std::shared_ptr<AppSearching> client = std::make_shared<CannedClient>())
+        : store(std::move(db), std::move(client)), tracker(&store, &notifier),
           window(&store, &tracker, nullptr)
     {
         window.resize(1200, 800);
@@ -250,6 +258,92 @@ void mark_all_read_many(benchmark::State &state)
     onManyAlerts(state, [](Window &open) { open.window.findChild<QPushButton *>(QStringLiteral("markAllRead"))->click(); });
 }
 
+// Finds every app it is asked for, named after its ID; answers searches as CannedClient does,
+// without icon addresses, so that painting fetches nothing over the network.
+class FindingClient : public CannedClient
+{
+public:
+    FindingClient()
+    {
+        for (auto &hit : response.hits)
+            hit.iconURL.reset();
+    }
+
+    QCoro::Task<std::optional<AppInfo>> lookup(QString appleAppId, QString, CancelTokenPtr) override
+    {
+        co_return AppInfo{appleAppId, QStringLiteral("App ") + appleAppId};
+    }
+};
+
+// Types the app's ID into the add-app sheet and presses its button, then processes events until
+// the app is selected, its discovery run has ended and the screens followed.
+void addThroughSheet(Window &open, const QString &appleAppId)
+{
+    auto *sheet = open.window.openAddApp();
+    QString failure;
+    QObject::connect(sheet, &AddAppDialog::requestFinished, sheet, [&] { failure = sheet->errorText(); });
+    sheet->findChild<QLineEdit *>(QStringLiteral("addAppInput"))->setText(appleAppId);
+    sheet->submit();
+    const auto added = [&] {
+        const auto app = open.store.app(appleAppId);
+        const auto run = app ? open.store.discoveryRun(*app, QStringLiteral("us")) : nullptr;
+        return open.window.selection() == appleAppId && run && !run->isRunning();
+    };
+    while (!added() && failure.isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    require(failure.isEmpty(), qPrintable(QStringLiteral("adding the app (") + failure + u')'));
+    open.settle();
+}
+
+// An app added to the year account through the sheet: a new one (readd_app/0), or the app just
+// removed, added while its removal runs (readd_app/1). Reports the longest stall from the moment
+// the app's rows were gone (a new one: from the button) until it is selected, its discovery run
+// has ended and the screens followed (stall_ms, target: 100 ms), and for the removed app the
+// time the sheet waited for its removal (wait_s).
+void readd_app(benchmark::State &state)
+{
+    const bool removed = state.range(0);
+    const QString appleAppId = removed ? removalApps.first() : QStringLiteral("100002");
+    const auto path = databasePath("readd");
+    double longest = 0;
+    double waited = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const auto &suffix : {"", "-wal", "-shm"})
+            QFile::remove(path + QLatin1String(suffix));
+        require(QFile::copy(removalAccount(), path), "copying the account");
+        {
+            Window open(StoreDb::openFile(path), removalApps.last(), std::make_shared<FindingClient>());
+            state.ResumeTiming();
+            Painting::StallProbe probe;
+            QElapsedTimer wait;
+            wait.start();
+            if (removed) {
+                QObject::connect(&open.store, &ASOStore::removalsEnded, &open.window, [&] {
+                    waited = std::max(waited, wait.elapsed() / 1000.0);
+                    probe.start();
+                });
+                open.window.removeApp(appleAppId);
+            } else {
+                probe.start();
+            }
+            addThroughSheet(open, appleAppId);
+            longest = std::max(longest, probe.stop());
+            state.PauseTiming();
+            if (!open.store.app(appleAppId) || !open.store.db().appRemovals().isEmpty()) {
+                state.SkipWithError("the app was not added, or its removal did not end");
+                break;
+            }
+        }
+        state.ResumeTiming();
+    }
+    for (const auto &suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+    state.counters["stall_ms"] = longest;
+    if (removed)
+        state.counters["wait_s"] = waited;
+}
+
 }
 
 int main(int argc, char **argv)
@@ -262,6 +356,8 @@ int main(int argc, char **argv)
     benchmark::RegisterBenchmark("mark_all_read_many", mark_all_read_many)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("remove_app", remove_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(2, 1))
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("readd_app", readd_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();
     return BenchRun::run(argc, argv);
 }

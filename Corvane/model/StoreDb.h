@@ -295,6 +295,8 @@ public:
                                                        const QDateTime &cutoff, qint64 minimumLimit);
     // The observations of the storefront that carry isLatest.
     QList<SearchObservation> latestObservations(const QString &country);
+    // Those of them that are of these keywords, in row order.
+    QList<SearchObservation> latestObservations(const QSet<QString> &keywords, const QString &country);
     QList<SearchObservation> successfulObservationsNewestFirst();
     // A successful observation without its hits: whether it is the latest and holds hits.
     struct Latestness

@@ -139,6 +139,15 @@ RankState readState(RowReader &row)
     return state;
 }
 
+// The keywords as the JSON array that json_each() reads: one statement probes an index once per
+// keyword.
+QString keywordList(const QSet<QString> &keywords)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
+            .toJson(QJsonDocument::Compact));
+}
+
 const QString observationSelect = QStringLiteral("SELECT %1 FROM search_observation o ")
                                       .arg(selectList(QStringLiteral("o"), observationColumns));
 const QString snapshotSelect =
@@ -200,6 +209,18 @@ QList<SearchObservation> StoreDb::latestObservations(const QString &country)
     return observations(QStringLiteral("WHERE o.country = ? AND o.is_latest = 1 ORDER BY o.pk"), {country});
 }
 
+QList<SearchObservation> StoreDb::latestObservations(const QSet<QString> &keywords, const QString &country)
+{
+    if (keywords.isEmpty())
+        return {};
+    // The storefront's latest searches carry their hits, tens of KB each: only these are read, and
+    // found through the keywords rather than by a look at every latest search of the storefront.
+    return observations(QStringLiteral("INDEXED BY search_observation_latest_keyword "
+                                       "WHERE o.keyword_normalized IN (SELECT value FROM json_each(?)) "
+                                       "AND o.country = ? AND o.is_latest = 1 ORDER BY o.pk"),
+                        {keywordList(keywords), country});
+}
+
 namespace {
 
 // A row of pk, checked_at, keyword_normalized, length(hits_data).
@@ -236,8 +257,7 @@ QList<StoreDb::LatestSearch> StoreDb::latestSearches(const QSet<QString> &keywor
     select(QStringLiteral("SELECT pk, checked_at, keyword_normalized, length(hits_data) FROM search_observation "
                           "WHERE keyword_normalized IN (SELECT value FROM json_each(?)) AND country = ? AND is_latest = 1 "
                           "ORDER BY pk"),
-           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
-                                  .toJson(QJsonDocument::Compact)),
+           {keywordList(keywords),
             country},
            [&](const QSqlQuery &query) { result.append(latestSearch(query)); });
     return result;
@@ -383,8 +403,7 @@ QSet<QString> StoreDb::keywordsWithFailedSearches(const QSet<QString> &keywords,
     // One index probe per keyword rather than a pass over every failed search of the storefront.
     select(QStringLiteral("SELECT value FROM json_each(?) WHERE EXISTS (SELECT 1 FROM search_observation "
                           "WHERE keyword_normalized = value AND country = ? AND succeeded = 0)"),
-           {QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(QStringList(keywords.cbegin(), keywords.cend())))
-                                  .toJson(QJsonDocument::Compact)),
+           {keywordList(keywords),
             country},
            [&](const QSqlQuery &query) { result.insert(query.value(0).toString()); });
     return result;

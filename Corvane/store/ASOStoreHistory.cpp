@@ -28,14 +28,7 @@ ASOStore::SnapshotPair ASOStore::snapshotPair(const RankState &state)
 
 QList<SearchObservation> ASOStore::latestObservations(const QSet<QString> &keywords, const QString &country)
 {
-    QList<SearchObservation> latest;
-    if (keywords.isEmpty())
-        return latest;
-    for (const auto &observation : m_db->latestObservations(country)) {
-        if (keywords.contains(observation.keywordNormalized))
-            latest.append(observation);
-    }
-    return latest;
+    return m_db->latestObservations(keywords, country);
 }
 
 QList<RankSnapshot> ASOStore::snapshots(const TrackedApp &app, const QString &country, const QString &normalized)

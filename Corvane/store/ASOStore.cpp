@@ -76,6 +76,8 @@ ASOStore::~ASOStore()
 
 QString ASOStore::StoreError::description() const
 {
+    if (m_kind == Kind::cancelled)
+        return QStringLiteral("Adding the app with ID ") + m_appleAppId + QStringLiteral(" was cancelled.");
     return QStringLiteral("No app with ID ") + m_appleAppId
         + QStringLiteral(" was returned by Apple in your favorite storefronts. Check the ID; the app may be "
                          "removed or unavailable there.");

@@ -63,10 +63,12 @@ public:
     class StoreError : public UserFacingError
     {
     public:
-        enum class Kind { notFound };
+        enum class Kind { notFound, cancelled };
 
         // No storefront returned the app.
         static StoreError notFound(QString appleAppId) { return StoreError(Kind::notFound, std::move(appleAppId)); }
+        // The caller gave the addition up while it waited.
+        static StoreError cancelled(QString appleAppId) { return StoreError(Kind::cancelled, std::move(appleAppId)); }
 
         Kind kind() const { return m_kind; }
         QString appleAppId() const { return m_appleAppId; }
@@ -169,7 +171,11 @@ public:
     // Throws AppStoreInput::ParseError, the last failing lookup's AppleRequestError when no
     // storefront returned the app, else StoreError (not found), or StoreDb::SaveError.
     // `extraCountries` are tried after those, where not among them already.
-    QCoro::Task<AddAppResult> addApp(QString input, bool isOwn, QStringList extraCountries = {});
+    // An app whose earlier removal goes on is added once its last row is gone (removalAwaited()
+    // tells of the wait); `cancel`, cancelled before or during that wait, gives it up: nothing is
+    // added, and StoreError (cancelled) is thrown. No other step looks at `cancel`.
+    QCoro::Task<AddAppResult> addApp(QString input, bool isOwn, QStringList extraCountries = {},
+                                     CancelTokenPtr cancel = {});
     std::optional<TrackedApp> app(const QString &appleAppId);
     // Every tracked app, oldest first.
     QList<TrackedApp> apps();
@@ -389,6 +395,8 @@ Q_SIGNALS:
     // The rows of removed apps stopped going: all are gone, or quitting or a held or damaged
     // database stopped them.
     void removalsEnded();
+    // An addition of the app waits for the app's earlier removal to end.
+    void removalAwaited(const QString &appleAppId);
 
 private:
     struct RunningSearch
@@ -409,8 +417,12 @@ private:
     // Removing apps (ASOStoreRemovals.cpp): deletes the rows of removed apps in the background
     // unless that runs already or writes are refused.
     void finishRemovals();
-    // Once no removal of the app is pending; false when quitting or refused writes stopped it.
-    QCoro::Task<bool> removalEnded(QString appleAppId);
+    // The removal that the background writer works on next, of those pending: one that someone waits for
+    // first. Wakes those waiting for an app whose removal is no longer pending.
+    const StoreDb::AppRemoval &nextRemoval(const QList<StoreDb::AppRemoval> &removals);
+    // Once no removal of the app is pending; false when quitting or refused writes stopped it
+    // first, or when `cancel` was cancelled before or during the wait.
+    QCoro::Task<bool> removalEnded(QString appleAppId, CancelTokenPtr cancel = {});
 
     // Writing in the background (ASOStoreWriter.cpp): alert edits first, then the rows of removed
     // apps, each long save of it (see StoreDb::BackgroundSave) written in short steps on turns
@@ -509,6 +521,8 @@ private:
     QTimer m_followTimer;
     // The background writer runs.
     bool m_removing = false;
+    // Those waiting in removalEnded(): the app, and what wakes the wait.
+    QList<std::pair<QString, CancelTokenPtr>> m_removalWaits;
     QHash<qint64, AlertEdit> m_alertEdits;
     // Their row ids in the order they were made; an id gone from m_alertEdits is passed over.
     QList<qint64> m_alertEditQueue;

@@ -11,7 +11,8 @@
 
 // Tracked apps, keywords and the links between them.
 
-QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, QStringList extraCountries)
+QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, QStringList extraCountries,
+                                                     CancelTokenPtr cancel)
 {
     const auto parseResult = AppStoreInput::parse(input);
     if (const auto *error = std::get_if<AppStoreInput::ParseError>(&parseResult))
@@ -49,9 +50,14 @@ QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, 
     }
     // Added again while its earlier removal goes on: the new app starts with none of the old
     // rows, so they go first.
-    co_await removalEnded(parsed.appleAppId);
+    const bool removalOver = co_await removalEnded(parsed.appleAppId, cancel);
     if (!self)
         co_return AddAppResult{TrackedApp(), false, chosen};
+    if (!removalOver && isCancelled(cancel))
+        throw StoreError::cancelled(parsed.appleAppId);
+    // Quitting or refused writes stopped the removal: the old rows would join the new app.
+    if (!removalOver)
+        throw StoreDb::SaveError();
     // Another addition of the same app may have finished while this one waited.
     if (const auto tracked = app(parsed.appleAppId))
         co_return AddAppResult{*tracked, false, chosen};

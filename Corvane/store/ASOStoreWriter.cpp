@@ -68,7 +68,7 @@ bool ASOStore::writeStep(qint64 &rows)
         return false;
     QElapsedTimer timer;
     timer.start();
-    const auto removed = m_db->continueRemoval(removals.first(), m_removalLimit);
+    const auto removed = m_db->continueRemoval(nextRemoval(removals), m_removalLimit);
     m_removalLimit = nextRemovalLimit(m_removalLimit, timer.elapsed());
     rows += std::max<qint64>(removed, 0);
     return removed != 0;

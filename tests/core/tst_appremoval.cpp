@@ -326,6 +326,47 @@ private Q_SLOTS:
         QCOMPARE(storedAlerts(path), expected);
     }
 
+    // An app added again while other apps' removals go on waits for its own removal only, which
+    // goes first meanwhile: the other app, removed before or after it and with far more rows,
+    // is still being removed once the app is back.
+    void addingWaitsOnlyForThatAppsRemoval_data()
+    {
+        QTest::addColumn<int>("added"); // which of the two removed apps is added again
+        QTest::newRow("removed first") << 0;
+        QTest::newRow("removed last") << 1;
+    }
+
+    void addingWaitsOnlyForThatAppsRemoval()
+    {
+        QFETCH(int, added);
+        ASOStore store(StoreDb::openInMemory(), m_client);
+        QList<TrackedApp> apps{TrackedApp(AppInfo{QStringLiteral("10001"), QStringLiteral("One")}, true),
+                               TrackedApp(AppInfo{QStringLiteral("20002"), QStringLiteral("Two")}, false)};
+        for (auto &app : apps)
+            seed(store, app);
+        const auto &other = apps.at(1 - added);
+        {
+            StoreDb::Transaction save(store.db());
+            for (int i = 0; i < 5000; ++i) {
+                RankAlert alert{0, QUuid::createUuid(), other.appleAppId, other.name, QStringLiteral("k"),
+                                QStringLiteral("k"), QStringLiteral("us"), QStringLiteral("MOVED_UP"), 3, 1,
+                                QUuid::createUuid(), QDateTime::currentDateTimeUtc(), false};
+                QVERIFY(store.db().insert(alert));
+            }
+            QVERIFY(save.commit());
+        }
+        for (const auto &app : apps)
+            store.deleteApp(app);
+
+        const auto outcome = TaskRunner::run(store.addApp(apps.at(added).appleAppId, true));
+        QVERIFY(outcome.value && outcome.value->created);
+        QVERIFY(store.alerts().isEmpty() && store.linkCount(outcome.value->app) == 0);
+        const auto removals = store.db().appRemovals();
+        QCOMPARE(removals.size(), 1);
+        QCOMPARE(removals.first().appleAppId, other.appleAppId);
+        QVERIFY(removalsEnd(store));
+    }
+
     void manyAlertEditsAreSeenAtOnceAndSavedInTurns()
     {
         ASOStore store(StoreDb::openInMemory(), m_client);

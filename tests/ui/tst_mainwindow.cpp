@@ -1,5 +1,6 @@
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
+#include "support/EventLoopSlice.h"
 #include "tracking/RankTracker.h"
 #include "tracking/SilentNotifier.h"
 #include "tracking/Updater.h"
@@ -25,8 +26,10 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTimer>
 #include <QTreeView>
@@ -604,6 +607,78 @@ private Q_SLOTS:
             QVERIFY(!dialog->isWorking());
         }
         QCOMPARE(m_client->lookups.count("284882215|us"), int(input.trimmed() == "284882215"));
+    }
+
+    // An app added again while its earlier removal goes on: the sheet says what it waits for.
+    // Cancel then gives the addition up: once the rows are gone and another app was added, the
+    // app is neither back nor was it ever selected. Waited for, it comes back without its rows.
+    void addAgainWhileRemoving_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled while waiting") << true;
+        QTest::newRow("waited for") << false;
+    }
+
+    void addAgainWhileRemoving()
+    {
+        QFETCH(bool, cancel);
+        // Every save of the removal returns to the event loop, and there are several.
+        EventLoopSlice::setBudget(std::chrono::milliseconds(0));
+        const auto restoreBudget = qScopeGuard([] { EventLoopSlice::setBudget(EventLoopSlice::standardBudget); });
+        m_client->lookupScript["us"] = "found";
+        track("o10001 c20002");
+        {
+            StoreDb::Transaction save(m_store->db());
+            for (int i = 0; i < 3000; ++i) {
+                RankAlert alert{0, QUuid::createUuid(), "10001", "App 10001", "k", "k", "us", "MOVED_UP", 9, 3, {},
+                                QDateTime::currentDateTimeUtc(), false};
+                QVERIFY(m_store->db().insert(alert));
+            }
+            QVERIFY(save.commit());
+        }
+        m_window->show();
+        m_window->setSelection("20002");
+        m_window->removeApp("10001");
+
+        QSignalSpy selections(m_window.get(), &MainWindow::selectionChanged);
+        QSignalSpy removalsEnded(m_store.get(), &ASOStore::removalsEnded);
+        // Once the app is selected and its discovery run, which the sheet started, has ended.
+        const auto selectedNow = [&](const QString &id) {
+            while (m_window->selection() != id) {
+                if (!selections.wait())
+                    return false;
+            }
+            const auto run = m_store->discoveryRun(*m_store->app(id), "us");
+            return run && (!run->isRunning() || QSignalSpy(run.get(), &DiscoveryRun::isRunningChanged).wait());
+        };
+        QPointer<AddAppDialog> dialog = m_window->openAddApp();
+        const QPointer<QLabel> waitText = dialog->findChild<QLabel *>("addAppRemovalWait");
+        bool toldWhileWaiting = false;
+        connect(m_store.get(), &ASOStore::removalAwaited, dialog, [&] {
+            toldWhileWaiting = waitText->isVisible() && dialog->isWorking();
+            if (cancel)
+                dialog->findChild<QPushButton *>("addAppCancel")->click();
+        });
+        dialog->findChild<QLineEdit *>("addAppInput")->setText("10001");
+        dialog->submit();
+        QVERIFY(waitText->isHidden());
+        QVERIFY(removalsEnded.wait());
+        QVERIFY(toldWhileWaiting);
+        QVERIFY(m_store->db().appRemovals().isEmpty());
+        if (cancel) {
+            auto *next = m_window->openAddApp();
+            next->findChild<QLineEdit *>("addAppInput")->setText("30003");
+            next->submit();
+            QVERIFY(selectedNow("30003"));
+            QVERIFY(!m_store->app("10001"));
+            for (const auto &selection : selections)
+                QVERIFY(selection.first().value<std::optional<QString>>() != "10001");
+        } else {
+            QVERIFY(selectedNow("10001"));
+            QCOMPARE(m_store->alerts().size(), 0);
+            QVERIFY(!dialog || !dialog->isVisible());
+            QVERIFY(!waitText || waitText->isHidden());
+        }
     }
 
     // After an error, shown at once or after the lookups, the link is back in a focused field

@@ -138,6 +138,9 @@ class TestScreens : public QObject
             {"main-window-empty", noApps},
             {"add-app", sheet + QList<Shown>{{"https://apps.apple.com/us/app/example/id123456789"}}},
             {"add-app-busy", sheet + QList<Shown>{{"284882215"}}},
+            {"add-app-waiting-for-removal",
+             sheet + QList<Shown>{{"284882215"},
+                                  {"This app’s earlier data is still being removed. It is added again once that is done."}}},
             {"add-app-error-1-lines",
              sheet + QList<Shown>{{"⚠ Network error while contacting Apple (after 3 attempts): Connection refused"}}},
             {"add-app-error-2-lines",
@@ -1021,18 +1024,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("failure"); // empty: the app is unknown
         QTest::addColumn<int>("lines");       // of the error
-        QTest::newRow("one-line error") << "Connection refused" << 1;
-        QTest::newRow("two-line error") << "" << 2;
+        QTest::addColumn<bool>("removal");    // the request waits for the app's earlier removal first
+        QTest::newRow("one-line error") << "Connection refused" << 1 << false;
+        QTest::newRow("two-line error") << "" << 2 << false;
         QTest::newRow("three-line error")
             << "Error transferring https://itunes.apple.com/lookup?id=284882215&country=us - server replied: "
                "Service Temporarily Unavailable. The connection was closed before the answer was complete."
-            << 3;
+            << 3 << false;
+        QTest::newRow("waiting for the earlier removal") << "" << 2 << true;
     }
 
     void addAppSheetStates()
     {
         QFETCH(QString, failure);
         QFETCH(int, lines);
+        QFETCH(bool, removal);
         auto client = std::make_shared<SheetClient>();
         client->failure = failure;
         ASOStore store(StoreDb::openInMemory(), client);
@@ -1049,12 +1055,19 @@ private Q_SLOTS:
         QCOMPARE(sheet->findChild<QPushButton *>("addAppSubmit")->text(), "Add && Discover");
         verifySheetWhole(sheet);
         save(sheet, "add-app-busy");
+        auto *removalWait = sheet->findChild<QLabel *>("addAppRemovalWait");
+        if (removal) {
+            Q_EMIT store.removalAwaited("284882215");
+            QVERIFY(removalWait->isVisible() && sheet->height() > idle);
+            verifySheetWhole(sheet);
+            save(sheet, "add-app-waiting-for-removal");
+        }
 
         client->gate->cancel();
         QTRY_COMPARE(finished.size(), 1);
         QCoreApplication::processEvents();
         auto *error = sheet->findChild<QLabel *>("addAppError");
-        QVERIFY(error->isVisible());
+        QVERIFY(error->isVisible() && removalWait->isHidden());
         QCOMPARE(error->heightForWidth(error->width()) / error->fontMetrics().lineSpacing(), lines);
         QVERIFY(sheet->height() > idle);
         verifySheetWhole(sheet);

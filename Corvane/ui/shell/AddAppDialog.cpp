@@ -1,5 +1,6 @@
 #include "ui/shell/AddAppDialog.h"
 
+#include "clients/AppStoreInput.h"
 #include "store/ASOStore.h"
 #include "support/UserFacingError.h"
 #include "ui/cells/Glyphs.h"
@@ -31,6 +32,9 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     , m_input(new QLineEdit(this))
     , m_isOwn(new QCheckBox(QStringLiteral("This is my app (not a competitor)"), this))
     , m_error(PlainText::label(this))
+    , m_removalWait(new QLabel(QStringLiteral("This app’s earlier data is still being removed. It is added again once "
+                                              "that is done."),
+                               this))
     , m_add(new QPushButton(QStringLiteral("Add && Discover"), this))
     , m_busy(new QProgressBar(this))
 {
@@ -55,6 +59,11 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     m_error->setFont(Style::font(Style::TextSize::callout));
     Style::setTone(m_error, Style::Tone::red);
     m_error->hide();
+    m_removalWait->setObjectName(QStringLiteral("addAppRemovalWait"));
+    m_removalWait->setWordWrap(true);
+    m_removalWait->setFont(Style::font(Style::TextSize::callout));
+    Style::setTone(m_removalWait, Style::Tone::secondary);
+    m_removalWait->hide();
 
     auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("addAppCancel"));
@@ -87,11 +96,18 @@ AddAppDialog::AddAppDialog(ASOStore *store, AddedCallback onAdded, QWidget *pare
     layout->addWidget(m_input);
     layout->addWidget(m_isOwn);
     layout->addWidget(m_error);
+    layout->addWidget(m_removalWait);
     layout->addLayout(buttons);
 
     connect(m_input, &QLineEdit::textChanged, this, &AddAppDialog::updateButton);
     connect(m_add, &QPushButton::clicked, this, &AddAppDialog::submit);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(this, &QDialog::rejected, this, [this] {
+        if (m_cancel)
+            m_cancel->cancel();
+    });
+    if (m_store)
+        connect(m_store, &ASOStore::removalAwaited, this, &AddAppDialog::showRemovalWait);
     updateButton();
     fitHeight();
 }
@@ -102,6 +118,8 @@ AddAppDialog::~AddAppDialog()
     // that happen while the window is whole.
     if (auto *field = focusWidget())
         field->clearFocus();
+    if (m_cancel)
+        m_cancel->cancel();
 }
 
 bool AddAppDialog::isBlank(const QString &text)
@@ -119,19 +137,31 @@ void AddAppDialog::submit()
     // Blank input is not sent: the button is disabled then, and Return should match it.
     if (m_isWorking || isBlank(m_input->text()) || !WriteGuard::allows(m_store))
         return;
+    const auto parsed = AppStoreInput::parse(m_input->text());
+    const auto *app = std::get_if<AppStoreInput::Parsed>(&parsed);
+    m_requestedApp = app ? app->appleAppId : QString();
+    m_cancel = CancelToken::create();
     setWorking(true);
     setError({});
-    addAndDiscover(this, m_store, m_input->text(), m_isOwn->isChecked(), m_onAdded);
+    addAndDiscover(this, m_store, m_input->text(), m_isOwn->isChecked(), m_onAdded, m_cancel);
+}
+
+void AddAppDialog::showRemovalWait(const QString &appleAppId)
+{
+    if (!m_isWorking || appleAppId != m_requestedApp)
+        return;
+    m_removalWait->show();
+    fitHeight();
 }
 
 QCoro::Task<> AddAppDialog::addAndDiscover(QPointer<AddAppDialog> dialog, QPointer<ASOStore> store, QString input,
-                                           bool isOwn, AddedCallback onAdded)
+                                           bool isOwn, AddedCallback onAdded, CancelTokenPtr cancel)
 {
     if (!store)
         co_return;
     std::optional<QString> failure;
     try {
-        const auto added = co_await store->addApp(input, isOwn);
+        const auto added = co_await store->addApp(input, isOwn, {}, cancel);
         if (store) {
             store->startDiscovery(added.app, added.country);
             if (onAdded)
@@ -144,6 +174,9 @@ QCoro::Task<> AddAppDialog::addAndDiscover(QPointer<AddAppDialog> dialog, QPoint
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());
     }
+    // The sheet was closed: there is no one to tell.
+    if (isCancelled(cancel))
+        failure.reset();
     if (!dialog)
         co_return;
     if (failure)
@@ -163,6 +196,10 @@ void AddAppDialog::setWorking(bool working)
     m_isWorking = working;
     m_input->setEnabled(!working);
     m_busy->setVisible(working);
+    if (!working && !m_removalWait->isHidden()) {
+        m_removalWait->hide();
+        fitHeight();
+    }
     updateButton();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/CancelToken.h"
+
 #include <QCoroTask>
 #include <QDialog>
 #include <QPointer>
@@ -19,7 +21,8 @@ class QPushButton;
 // storefront the store chose, the presenter learns which app it was, and the sheet closes.
 //
 // The request is not tied to the sheet: closing the sheet while it runs lets it finish, so the
-// app is still added, discovered and announced.
+// app is still added, discovered and announced. Only an app whose earlier removal goes on waits
+// for it, which can take long: the sheet says so, and closing it then gives the addition up.
 class AddAppDialog : public QDialog
 {
     Q_OBJECT
@@ -47,7 +50,8 @@ Q_SIGNALS:
 
 private:
     static QCoro::Task<> addAndDiscover(QPointer<AddAppDialog> dialog, QPointer<ASOStore> store, QString input,
-                                        bool isOwn, AddedCallback onAdded);
+                                        bool isOwn, AddedCallback onAdded, CancelTokenPtr cancel);
+    void showRemovalWait(const QString &appleAppId);
     void setWorking(bool working);
     void setError(const QString &error);
     void updateButton();
@@ -59,7 +63,11 @@ private:
     QLineEdit *m_input;
     QCheckBox *m_isOwn;
     QLabel *m_error;
+    QLabel *m_removalWait;
     QPushButton *m_add;
     QProgressBar *m_busy;
     bool m_isWorking = false;
+    // The running request's app, and what gives it up once the sheet closes.
+    QString m_requestedApp;
+    CancelTokenPtr m_cancel;
 };

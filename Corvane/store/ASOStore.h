@@ -240,9 +240,10 @@ public:
 
     // --- Alerts
     //
-    // Marked and deleted alerts are so for every read through the store at once; the database
-    // follows in saves of a few thousand alerts, on later turns of the event loop when they are
-    // many. Read them here rather than from the database.
+    // Marked and deleted alerts are so for every read through the store at once. A few are saved
+    // at once; many are recorded in one small save at once, and the database follows in the
+    // background (a crash or a quit leaves the record, which the next start finishes). Read them
+    // here rather than from the database.
 
     // Every alert, newest first.
     QList<RankAlert> alerts();
@@ -529,12 +530,13 @@ private:
     // How many were taken off the queue's front since it was last built.
     qint64 m_alertEditsTaken = 0;
     QList<AlertEditBatch> m_alertEditBatches;
+    // The background save that held some of them was rolled back: read them again.
     bool m_alertEditsLost = false;
     // Their change of the unread count, and of the alerts' mark.
     qint64 m_alertEditsUnread = 0;
     StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};
-    // Rows a long save may change before it is saved: adapted so that a save writes about
-    // StoreWriter's aim into the log.
+    // Rows a long save may change before it is saved: adapted so that a save writes about as
+    // much into the log as the writer aims at.
     qint64 m_saveRows = 20000;
     // Rows one statement of a removal deletes, adapted to take a short while.
     qint64 m_removalLimit = 50;

@@ -79,6 +79,12 @@ void LogCheckpointer::finish()
         keepFileOnClose(m_writer);
 }
 
+int LogCheckpointer::roomBeforeBound() const
+{
+    const std::lock_guard lock(m_mutex);
+    return std::max(m_limits.boundPages - m_frames, 0);
+}
+
 std::optional<QString> LogCheckpointer::damage() const
 {
     const std::lock_guard lock(m_mutex);

@@ -97,6 +97,8 @@ public:
     // can wait calls it between its commits and, when true, waits for roomMade before it writes
     // again, so that the log is copied back in full meanwhile without holding the writer.
     bool stepAsideForRestart();
+    // Pages the writer may still add before the log passes its bound; none past it.
+    int roomBeforeBound() const;
     // Waits until nothing is asked of this thread, nothing runs and no try is due; for tests.
     void waitUntilIdle();
     Counts counts() const;

@@ -222,6 +222,8 @@ public:
     // applies many results) waits for logRoomMade() before it writes again, rather than be held
     // in a later save while the log begins anew.
     bool stepAsideForLog();
+    // Bytes a save may still add to the log before it passes its bound; unbounded without one.
+    qint64 logRoom() const;
     // Absent for a database in memory.
     LogCheckpointer *logCheckpointer() const { return m_checkpointer.get(); }
     // Tells whether the database may have changed since another mark: it counts this

@@ -15,6 +15,7 @@
 #include <QSqlDriver>
 
 #include <atomic>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -371,6 +372,15 @@ void StoreDb::checkpointInBackground()
 bool StoreDb::stepAsideForLog()
 {
     return m_checkpointer && m_checkpointer->stepAsideForRestart();
+}
+
+qint64 StoreDb::logRoom() const
+{
+    if (!m_checkpointer)
+        return std::numeric_limits<qint64>::max();
+    // A frame is a page, of the default size that this database keeps, and its header of 24 bytes.
+    constexpr qint64 frameBytes = 4096 + 24;
+    return m_checkpointer->roomBeforeBound() * frameBytes;
 }
 
 void StoreDb::backgroundCheckEnded(const std::optional<QString> &problem)

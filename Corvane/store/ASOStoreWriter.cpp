@@ -109,7 +109,11 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                 } while (more && !failed && step.elapsed() < std::min(stepTime, EventLoopSlice::budget()).count());
                 // Saved once it changed enough, when nothing is left, or when the log must
                 // begin anew (which waits for the write lock that the save holds).
-                if (!failed && (!more || rows >= self->m_saveRows || self->m_db->stepAsideForLog())) {
+                // A save that would take the log past its bound is cut short, so that the log
+                // begins anew before the next one.
+                const auto room = std::max<qint64>(self->m_db->logRoom(), 0);
+                const auto wanted = room >= saveBytes ? self->m_saveRows : self->m_saveRows * room / saveBytes;
+                if (!failed && (!more || rows >= wanted || self->m_db->stepAsideForLog())) {
                     failed = !save.commit();
                     if (!failed) {
                         const auto written = self->m_db->bytesWritten() - *saveStart;

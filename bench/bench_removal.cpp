@@ -112,6 +112,14 @@ QString removalAccount()
     return path;
 }
 
+// A fresh copy of the account at `path`, without the log of an earlier copy.
+void copyAccount(const QString &path)
+{
+    for (const auto &suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+    require(QFile::copy(removalAccount(), path), "copying the account");
+}
+
 struct Window
 {
     explicit Window(std::unique_ptr<StoreDb> db, const QString &page = QStringLiteral("tool.alerts"),
@@ -151,9 +159,7 @@ void remove_app(benchmark::State &state)
     double diskWritten = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (const auto &suffix : {"", "-wal", "-shm"})
-            QFile::remove(path + QLatin1String(suffix));
-        require(QFile::copy(removalAccount(), path), "copying the account");
+        copyAccount(path);
         {
             // The Alerts page, which lists every alert, or the other app's keywords.
             auto open = std::make_unique<Window>(StoreDb::openFile(path),
@@ -309,9 +315,7 @@ void readd_app(benchmark::State &state)
     double waited = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        for (const auto &suffix : {"", "-wal", "-shm"})
-            QFile::remove(path + QLatin1String(suffix));
-        require(QFile::copy(removalAccount(), path), "copying the account");
+        copyAccount(path);
         {
             Window open(StoreDb::openFile(path), removalApps.last(), std::make_shared<FindingClient>());
             state.ResumeTiming();

@@ -125,9 +125,9 @@ qint64 StoreDb::continueRemoval(const AppRemoval &removal, qint64 limit)
     // following the index on the app would change most pages of the other indexes in every save.
     // What is left of them (of keywords no longer linked) and the links go through their index on
     // the app's row.
-    if (!keepAlertIdsIssued())
-        return -1;
-    if (const auto removed = removeSome(QStringLiteral("rank_alert"), QStringLiteral("apple_app_id"), removal.appleAppId, limit);
+    if (const auto removed = keepAlertIdsIssued()
+                                 ? removeSome(QStringLiteral("rank_alert"), QStringLiteral("apple_app_id"), removal.appleAppId, limit)
+                                 : -1;
         removed != 0)
         return removed;
     if (const auto removed = removeSome(QStringLiteral("rank_state"), QStringLiteral("apple_app_id"), removal.appleAppId, limit);

@@ -263,13 +263,14 @@ bool ASOStore::recordAlertEdits(std::chrono::milliseconds lockWait)
 
 void ASOStore::loadAlertEdits()
 {
-    const auto unrecorded = [this] {
-        QList<AlertEditBatch> batches;
+    // Those not recorded yet are newer than every record, and follow them.
+    auto batches = [this] {
+        QList<AlertEditBatch> unrecorded;
         for (auto &batch : m_alertEditBatches) {
             if (batch.key.isEmpty())
-                batches.append(std::move(batch));
+                unrecorded.append(std::move(batch));
         }
-        return batches;
+        return unrecorded;
     }();
     m_alertEdits.clear();
     m_alertEditQueue.clear();
@@ -277,7 +278,6 @@ void ASOStore::loadAlertEdits()
     m_alertEditsUnread = 0;
     m_alertEditBatches.clear();
     m_alertEditsLost = false;
-    auto batches = unrecorded;
     {
         auto records = m_db->alertEditRecords();
         for (auto it = records.rbegin(); it != records.rend(); ++it)
@@ -299,12 +299,9 @@ void ASOStore::loadAlertEdits()
             const auto read = stored.constFind(id);
             if (read == stored.cend())
                 continue;
-            const auto edit = m_alertEdits.constFind(id);
-            const bool isRead = edit == m_alertEdits.cend() ? *read : edit->remove || edit->read;
-            if (edit != m_alertEdits.cend() && edit->remove)
-                continue;
+            // A later edit of the same alert takes over from the earlier one.
             const bool remove = batch.kind == StoreDb::AlertEditKind::remove;
-            editAlert(id, isRead, remove, remove ? isRead : batch.kind == StoreDb::AlertEditKind::markRead);
+            editAlert(id, *read, remove, remove ? *read : batch.kind == StoreDb::AlertEditKind::markRead);
         }
         batch.end = m_alertEditQueue.size();
         if (!batch.key.isEmpty())

@@ -142,11 +142,16 @@ void StoreDb::rollback()
     ++m_writes;
     execute(statement, {}, false);
     m_transactionBegun = false;
+    if (std::exchange(m_background, false)) {
+        // It held alert edits, which the store shows again from their records, and rows of
+        // removed apps, which no read shows: only the alerts' flags may read otherwise.
+        ++m_alertsMark.flagged;
+        Q_EMIT backgroundSaveEnded(false);
+        return;
+    }
     ++m_alertsMark.rewritten;
     // Rows read inside the transaction may show what it wrote.
     rowsChanged({});
-    if (std::exchange(m_background, false))
-        Q_EMIT backgroundSaveEnded(false);
 }
 
 StoreDb::BackgroundSave::BackgroundSave(StoreDb &db) : m_db(db)

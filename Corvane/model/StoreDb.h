@@ -29,6 +29,7 @@
 #include <utility>
 
 class LogCheckpointer;
+class QFile;
 class QSqlError;
 
 // The local database: owns one SQLite connection (foreign keys on) and offers typed access to
@@ -428,15 +429,27 @@ public:
     enum class AlertEditKind { remove, markRead, markUnread };
     struct AlertEditRecord
     {
+        // Its key in the bookkeeping; empty for a record in the journal of edits.
         QString key;
         AlertEditKind kind = AlertEditKind::remove;
         QList<qint64> persistentIds;
     };
     // Stores the record and returns its key; empty when the save failed.
     QString recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
-    // Oldest first.
+    // Those in the bookkeeping, oldest first, then those of the journal of edits, oldest first.
     QList<AlertEditRecord> alertEditRecords();
     bool removeAlertEditRecord(const QString &key);
+    // The journal of edits: a small file beside the database that an edit is appended to at
+    // once, so that it is kept through a crash or a quit without a save, which would wait for
+    // the write lock and end the background save. The records stay until clearAlertEditJournal(),
+    // once every edit in it was saved; one read again after it was saved changes nothing more.
+    // For a database in memory, nothing is kept and appending always succeeds.
+    bool journalAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
+    bool hasJournaledAlertEdits() const { return m_journaled; }
+    bool clearAlertEditJournal();
+    QString alertEditJournalPath() const;
+    // The journal's records, oldest first.
+    QList<AlertEditRecord> journaledAlertEdits();
     // The row ids of the app's stored alerts, in no particular order.
     QList<qint64> alertIdsOfApp(const QString &appleAppId);
 
@@ -559,6 +572,9 @@ private:
     bool m_background = false;
     bool m_backgroundWriting = false;
     std::optional<RemovalCursor> m_removalCursor;
+    std::unique_ptr<QFile> m_journal;
+    // Whether the journal of edits may hold records.
+    bool m_journaled = false;
     bool m_transactionBegun = false;
     qint64 m_writes = 0;
     AlertsMark m_alertsMark;

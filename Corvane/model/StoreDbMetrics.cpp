@@ -2,6 +2,7 @@
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUuid>
@@ -402,7 +403,121 @@ QList<StoreDb::AlertEditRecord> StoreDb::alertEditRecords()
                else
                    qWarning() << "an unreadable record of alert edits is passed over:" << key;
            });
+    records.append(journaledAlertEdits());
     return records;
+}
+
+namespace {
+
+// A record in the journal: its length and a checksum of it, then the record. A record cut short
+// by a crash while it was appended fails the check, and it and whatever follows are passed over.
+constexpr qsizetype journalHeader = 8;
+constexpr quint32 largestJournalRecord = 64 << 20;
+
+quint32 journalChecksum(QByteArrayView bytes)
+{
+    // FNV-1a.
+    quint32 hash = 2166136261u;
+    for (const char c : bytes) {
+        hash ^= quint8(c);
+        hash *= 16777619u;
+    }
+    return hash;
+}
+
+void appendFixed(QByteArray &bytes, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.append(char((value >> (8 * i)) & 0xff));
+}
+
+quint32 takeFixed(const QByteArray &bytes, qsizetype at)
+{
+    quint32 value = 0;
+    for (int i = 0; i < 4; ++i)
+        value |= quint32(quint8(bytes.at(at + i))) << (8 * i);
+    return value;
+}
+
+}
+
+QString StoreDb::alertEditJournalPath() const
+{
+    return m_path.isEmpty() ? QString() : m_path + QStringLiteral("-edits");
+}
+
+QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits()
+{
+    QList<AlertEditRecord> records;
+    QFile file(alertEditJournalPath());
+    if (m_path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        m_journaled = false;
+        return records;
+    }
+    const auto bytes = file.readAll();
+    m_journaled = !bytes.isEmpty();
+    qsizetype at = 0;
+    while (bytes.size() - at >= journalHeader) {
+        const auto length = takeFixed(bytes, at);
+        if (length > largestJournalRecord || bytes.size() - at - journalHeader < qsizetype(length))
+            break;
+        const auto record = bytes.mid(at + journalHeader, length);
+        if (journalChecksum(record) != takeFixed(bytes, at + 4))
+            break;
+        if (auto decoded = decodeAlertEdit({}, record))
+            records.append(std::move(*decoded));
+        else
+            qWarning() << "an unreadable record of alert edits in the journal is passed over";
+        at += journalHeader + length;
+    }
+    if (at < bytes.size())
+        qWarning() << "the journal of alert edits ends in" << bytes.size() - at << "bytes cut short; they are passed over";
+    return records;
+}
+
+bool StoreDb::journalAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds)
+{
+    if (m_path.isEmpty())
+        return true;
+    if (!m_journal) {
+        m_journal = std::make_unique<QFile>(alertEditJournalPath());
+        if (!m_journal->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            qWarning() << "the journal of alert edits cannot be opened:" << m_journal->errorString();
+            m_journal.reset();
+            return false;
+        }
+    }
+    const auto record = encodeAlertEdit(kind, persistentIds);
+    QByteArray bytes;
+    bytes.reserve(journalHeader + record.size());
+    appendFixed(bytes, quint32(record.size()));
+    appendFixed(bytes, journalChecksum(record));
+    bytes.append(record);
+    const auto start = m_journal->size();
+    // Handed to the system before the click returns: it outlives the process from then on.
+    if (m_journal->write(bytes) != bytes.size() || !m_journal->flush()) {
+        qWarning() << "an alert edit could not be appended to the journal:" << m_journal->errorString();
+        // Nothing half written stays to hide the records that follow.
+        m_journal->resize(start);
+        m_journal.reset();
+        return false;
+    }
+    m_journaled = true;
+    return true;
+}
+
+bool StoreDb::clearAlertEditJournal()
+{
+    if (!m_journaled)
+        return true;
+    m_journal.reset();
+    QFile file(alertEditJournalPath());
+    if (file.exists() && !file.resize(0)) {
+        qWarning() << "the journal of alert edits could not be emptied:" << file.errorString();
+        return false;
+    }
+    m_journaled = false;
+    return true;
 }
 
 bool StoreDb::removeAlertEditRecord(const QString &key)

@@ -39,9 +39,9 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
     // records.
     connect(m_db.get(), &StoreDb::backgroundSaveEnded, this, [this](bool saved) {
         if (saved)
-            return;
-        m_alertEditsLost = true;
-        startBackgroundWrites();
+            clearAlertEditJournalIfSaved();
+        else
+            alertEditsRolledBack();
     });
     // Edits that quitting or a crash cut short.
     loadAlertEdits();
@@ -71,6 +71,10 @@ ASOStore::~ASOStore()
 {
     // While this object still follows what it tells.
     m_db->endBackgroundSave();
+    // Edits that neither the journal nor a short wait could keep: a quit waits for the lock as
+    // long as any save does, rather than lose them.
+    recordAlertEdits(StoreDb::standardLockWait);
+    clearAlertEditJournalIfSaved();
     m_db->setRowsChangeHandler({});
 }
 

@@ -398,6 +398,9 @@ Q_SIGNALS:
     void removalsEnded();
     // An addition of the app waits for the app's earlier removal to end.
     void removalAwaited(const QString &appleAppId);
+    // Something the user must know of that no screen shows by itself, such as an edit that
+    // could not be kept.
+    void problem(const QString &message);
 
 private:
     struct RunningSearch
@@ -446,15 +449,18 @@ private:
         // What the edit changes in the count of unread alerts.
         qint64 unreadChange() const;
     };
-    // An edit of many alerts (or made while others wait), recorded in the database until its
-    // alerts are all written; `key` is empty while its record could not be saved yet, and only
-    // then does it keep its alerts here. `end`: where its alerts end in the queue of edits.
+    // An edit not saved at once, recorded in the journal of edits or in the database until its
+    // alerts are all written; while it is in neither, it keeps its alerts here. `key`: its
+    // record's key in the database. `end`: where its alerts end in the queue of edits.
     struct AlertEditBatch
     {
         QString key;
+        bool journaled = false;
         qint64 end = 0;
         StoreDb::AlertEditKind kind = StoreDb::AlertEditKind::remove;
         QList<qint64> persistentIds;
+
+        bool recorded() const { return journaled || !key.isEmpty(); }
     };
     QList<RankAlert> withAlertEdits(QList<RankAlert> alerts) const;
     void reserveAlertEdits(qsizetype count);
@@ -464,11 +470,17 @@ private:
     void forgetAlertEditsOf(const QString &appleAppId);
     // Saves the records of edits not recorded yet, in order; false when a save failed.
     bool recordAlertEdits(std::chrono::milliseconds lockWait);
+    // Once a save held the last journaled edit: the journal goes.
+    void clearAlertEditJournalIfSaved();
+    // A background save was rolled back: the edits it held are read again at once.
+    void alertEditsRolledBack();
     // The edits as the records in the database and those not recorded yet say, after a start or
     // after the background save that held some of them was rolled back.
     void loadAlertEdits();
-    // Writes the next `count` edits; false when a write failed.
-    bool writeAlertEdits(qsizetype count);
+    // Writes the next `count` edits, in the open background save if any, else in a save that
+    // waits `lockWait` for the write lock; false when a write failed.
+    bool writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWait = StoreDb::shortLockWait);
+    bool writeAlertEditsNow(qsizetype count, std::chrono::milliseconds lockWait);
 
     // Search path.
     static QCoro::Task<SearchObservation> sharedResult(QPointer<ASOStore> self, QFuture<SearchObservation> future);
@@ -532,6 +544,10 @@ private:
     QList<AlertEditBatch> m_alertEditBatches;
     // The background save that held some of them was rolled back: read them again.
     bool m_alertEditsLost = false;
+    // Alert edits are written now: a rollback meanwhile is followed up once that is done.
+    bool m_writingAlertEdits = false;
+    // An edit could be neither saved nor recorded, and the user was told.
+    bool m_alertEditsUnrecordedTold = false;
     // Their change of the unread count, and of the alerts' mark.
     qint64 m_alertEditsUnread = 0;
     StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};

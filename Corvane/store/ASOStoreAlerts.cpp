@@ -197,13 +197,22 @@ void ASOStore::editAlerts(const QList<std::pair<qint64, bool>> &alerts, StoreDb:
             editAlert(id, isRead, remove, remove ? isRead : kind == StoreDb::AlertEditKind::markRead);
             ids.append(id);
         }
-        // A few, while none wait, are saved at once, as any edit. Else the edit is recorded in
-        // one small save, so that neither a crash nor a quit undoes it, and written in the
-        // background; so is a few that could not be saved, and tried again.
-        if (!m_alertEditBatches.isEmpty() || m_alertEditQueue.size() > alertEditsPerSave
-            || !writeAlertEdits(alertEditsPerSave)) {
-            m_alertEditBatches.append({{}, m_alertEditsTaken + m_alertEditQueue.size(), kind, std::move(ids)});
-            recordAlertEdits(StoreDb::shortLockWait);
+        // A few, while nothing is written in the background, are saved at once, as any edit,
+        // unless another program holds the write lock. Else the edit is appended to the journal
+        // of edits, so that neither a crash nor a quit undoes it, and written in the background,
+        // into the background save if one is open: a save of its own would end that one.
+        if (m_removing || m_db->inBackgroundSave() || m_db->hasJournaledAlertEdits() || !m_alertEditBatches.isEmpty()
+            || m_alertEditQueue.size() > alertEditsPerSave || !writeAlertEdits(alertEditsPerSave, StoreDb::shortLockWait)) {
+            AlertEditBatch batch{{}, false, m_alertEditsTaken + m_alertEditQueue.size(), kind, {}};
+            batch.journaled = m_db->journalAlertEdit(kind, ids);
+            if (!batch.journaled)
+                batch.persistentIds = std::move(ids);
+            m_alertEditBatches.append(std::move(batch));
+            if (!recordAlertEdits(StoreDb::shortLockWait) && !std::exchange(m_alertEditsUnrecordedTold, true)) {
+                Q_EMIT problem(QStringLiteral("Your change to the alerts could not be saved yet: the local database is "
+                                              "in use or cannot be written. Vantu keeps trying while it runs; if you "
+                                              "quit before it succeeds, the change may be lost."));
+            }
             startBackgroundWrites();
         }
     }
@@ -247,7 +256,7 @@ bool ASOStore::recordAlertEdits(std::chrono::milliseconds lockWait)
 {
     // In the order they were made, so that the next start applies them in that order.
     for (auto &batch : m_alertEditBatches) {
-        if (!batch.key.isEmpty())
+        if (batch.recorded())
             continue;
         if (writesHeld())
             return false;
@@ -258,7 +267,29 @@ bool ASOStore::recordAlertEdits(std::chrono::milliseconds lockWait)
         batch.key = std::move(key);
         batch.persistentIds = {};
     }
+    m_alertEditsUnrecordedTold = false;
     return true;
+}
+
+void ASOStore::clearAlertEditJournalIfSaved()
+{
+    if (!m_db->hasJournaledAlertEdits() || m_db->inBackgroundSave())
+        return;
+    if (std::any_of(m_alertEditBatches.cbegin(), m_alertEditBatches.cend(),
+                    [](const AlertEditBatch &batch) { return batch.journaled; }))
+        return;
+    m_db->clearAlertEditJournal();
+}
+
+void ASOStore::alertEditsRolledBack()
+{
+    if (m_writingAlertEdits) {
+        m_alertEditsLost = true;
+        return;
+    }
+    // Read again at once, so that every read meanwhile still shows the edits.
+    loadAlertEdits();
+    startBackgroundWrites();
 }
 
 void ASOStore::loadAlertEdits()
@@ -267,7 +298,7 @@ void ASOStore::loadAlertEdits()
     auto batches = [this] {
         QList<AlertEditBatch> unrecorded;
         for (auto &batch : m_alertEditBatches) {
-            if (batch.key.isEmpty())
+            if (!batch.recorded())
                 unrecorded.append(std::move(batch));
         }
         return unrecorded;
@@ -281,7 +312,7 @@ void ASOStore::loadAlertEdits()
     {
         auto records = m_db->alertEditRecords();
         for (auto it = records.rbegin(); it != records.rend(); ++it)
-            batches.prepend({it->key, 0, it->kind, std::move(it->persistentIds)});
+            batches.prepend({it->key, it->key.isEmpty(), 0, it->kind, std::move(it->persistentIds)});
     }
     if (batches.isEmpty())
         return;
@@ -304,13 +335,23 @@ void ASOStore::loadAlertEdits()
             editAlert(id, *read, remove, remove ? *read : batch.kind == StoreDb::AlertEditKind::markRead);
         }
         batch.end = m_alertEditQueue.size();
-        if (!batch.key.isEmpty())
+        if (batch.recorded())
             batch.persistentIds = {};
         m_alertEditBatches.append(std::move(batch));
     }
 }
 
-bool ASOStore::writeAlertEdits(qsizetype count)
+bool ASOStore::writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWait)
+{
+    m_writingAlertEdits = true;
+    const auto written = writeAlertEditsNow(count, lockWait);
+    m_writingAlertEdits = false;
+    if (std::exchange(m_alertEditsLost, false))
+        alertEditsRolledBack();
+    return written;
+}
+
+bool ASOStore::writeAlertEditsNow(qsizetype count, std::chrono::milliseconds lockWait)
 {
     QList<qint64> removed, read, unread;
     // Out of the reads before the save, which tells the screens: they read what is stored.
@@ -328,7 +369,7 @@ bool ASOStore::writeAlertEdits(qsizetype count)
         taken.insert(id, *edit);
         m_alertEdits.erase(edit);
     }
-    StoreDb::Transaction save(*m_db);
+    StoreDb::Transaction save(*m_db, lockWait);
     bool written = m_db->removeAlerts(removed) && m_db->setAlertsRead(read, true) && m_db->setAlertsRead(unread, false);
     // Each record goes with the last of its alerts.
     const auto position = m_alertEditsTaken + end;

@@ -83,11 +83,6 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
     // Cancelled by quitting.
     const auto closing = self->m_closing;
     while (self && !self->isShutDown() && !self->writesHeld()) {
-        if (std::exchange(self->m_alertEditsLost, false)) {
-            // The save that held them was rolled back: they are read again from their records.
-            self->loadAlertEdits();
-            self->raiseDataVersion();
-        }
         if (!self->recordAlertEdits(StoreDb::shortLockWait)) {
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
             continue;

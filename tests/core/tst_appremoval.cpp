@@ -284,8 +284,8 @@ private Q_SLOTS:
             if (writing)
                 QTRY_VERIFY(store.db().inBackgroundSave());
             if (end == u"crash") {
-                // What is saved in the file and its log is all that is left.
-                for (const auto *suffix : {"", "-wal"})
+                // What is saved in the file, its log and the journal of edits is all that is left.
+                for (const auto *suffix : {"", "-wal", "-edits"})
                     QVERIFY(QFile::copy(path + QLatin1String(suffix), crashed + QLatin1String(suffix)));
             } else {
                 // Quitting while the edit is still recorded, as unfinished.
@@ -323,6 +323,98 @@ private Q_SLOTS:
         QCOMPARE(storedAlerts(path).size(), 10);
         holder.release();
         QVERIFY(removalsEnd(store));
+        QCOMPARE(storedAlerts(path), expected);
+    }
+
+    // An edit made while another program holds the write lock is kept through a quit, whether
+    // the lock is gone by then or not: it goes to the journal of edits at the click. Where even
+    // that cannot be written, the user is told, and the quit saves it, waiting for the lock.
+    void anEditMadeDuringALockIsKeptThroughAQuit_data()
+    {
+        QTest::addColumn<bool>("remove");
+        QTest::addColumn<bool>("journal"); // whether the journal of edits can be written
+        QTest::addColumn<bool>("heldAtQuit");
+        QTest::newRow("clear, lock held at the quit") << true << true << true;
+        QTest::newRow("clear, lock gone before the quit") << true << true << false;
+        QTest::newRow("mark read, lock held at the quit") << false << true << true;
+        QTest::newRow("clear, no journal, lock gone before the quit") << true << false << false;
+        QTest::newRow("mark read, no journal, lock gone before the quit") << false << false << false;
+    }
+
+    void anEditMadeDuringALockIsKeptThroughAQuit()
+    {
+        QFETCH(bool, remove);
+        QFETCH(bool, journal);
+        QFETCH(bool, heldAtQuit);
+        const auto path = m_dir.filePath(QStringLiteral("quit-%1.sqlite").arg(QTest::currentDataTag()).replace(u' ', u'-').remove(u','));
+        QStringList expected;
+        {
+            std::optional<LockHolder> holder;
+            ASOStore store(StoreDb::openFile(path), m_client);
+            addAlerts(store.db(), 3000, {QStringLiteral("a"), QStringLiteral("b")});
+            if (!journal)
+                QVERIFY(QDir().mkpath(store.db().alertEditJournalPath()));
+            QList<RankAlert> edited;
+            for (const auto &alert : store.alerts()) {
+                if (alert.appleAppId == u"a")
+                    edited.append(alert);
+            }
+            holder.emplace(path, std::chrono::seconds(60));
+            QSignalSpy problems(&store, &ASOStore::problem);
+            if (remove)
+                store.deleteAlerts(edited);
+            else
+                store.markAlertsRead(edited, true);
+            expected = readAlerts(store);
+            QCOMPARE(expected.size(), remove ? 1500 : 3000);
+            QCOMPARE(problems.size(), journal ? 0 : 1);
+            if (!heldAtQuit)
+                holder->release();
+            store.shutDown();
+        }
+        QDir(m_dir.filePath(QFileInfo(path).fileName() + QStringLiteral("-edits"))).removeRecursively();
+        ASOStore store(StoreDb::openFile(path), m_client);
+        QCOMPARE(readAlerts(store), expected);
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        QCOMPARE(storedAlerts(path), expected);
+        QVERIFY(store.db().alertEditRecords().isEmpty());
+    }
+
+    // A background save that is rolled back, as on a full disk, takes none of its edits out of
+    // what the store shows, not even for a moment, and the alerts need no reading anew.
+    void editsStayShownWhenTheirSaveIsRolledBack()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("rolledback.sqlite"));
+        ASOStore store(StoreDb::openFile(path), m_client);
+        addAlerts(store.db(), 3000, {QStringLiteral("a")});
+        auto alerts = store.alerts();
+        std::sort(alerts.begin(), alerts.end(), [](const RankAlert &a, const RankAlert &b) { return a.persistentId < b.persistentId; });
+        // The second step of the save fails, after the first wrote its part into it.
+        QSqlDatabase db;
+        for (const auto &name : QSqlDatabase::connectionNames()) {
+            // Those of the store's other threads are not given here.
+            if (name.startsWith(u"vantu.storedb.") && QSqlDatabase::database(name, false).databaseName() == path)
+                db = QSqlDatabase::database(name, false);
+        }
+        QVERIFY(db.isOpen());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("CREATE TEMP TRIGGER full BEFORE DELETE ON main.rank_alert WHEN old.pk = %1 "
+                                                  "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")
+                                       .arg(alerts.at(1500).persistentId)));
+        const auto before = store.alertsMark().rewritten;
+        store.deleteAlerts(alerts.mid(0, 2000));
+        const auto expected = readAlerts(store);
+        QCOMPARE(expected.size(), 1000);
+        std::optional<QStringList> shownAtRollback;
+        connect(&store.db(), &StoreDb::backgroundSaveEnded, this, [&](bool saved) {
+            if (!saved && !shownAtRollback)
+                shownAtRollback = readAlerts(store);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(shownAtRollback.has_value(), 60000);
+        QCOMPARE(*shownAtRollback, expected);
+        QCOMPARE(store.alertsMark().rewritten, before);
+        QCOMPARE(store.unreadAlertCount(), 1000);
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("DROP TRIGGER temp.full")));
+        QTRY_VERIFY_WITH_TIMEOUT(store.isIdle(), 60000);
         QCOMPARE(storedAlerts(path), expected);
     }
 

@@ -67,6 +67,7 @@ MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, 
     // the first reading below meets is told through the signal.
     const auto damageFoundBefore = m_store->databaseDamage();
     connect(m_store, &ASOStore::databaseDamaged, this, &MainWindow::showDatabaseDamage);
+    connect(m_store, &ASOStore::problem, this, &MainWindow::showStoreProblem);
     reload();
     if (damageFoundBefore)
         QMetaObject::invokeMethod(this, [this, damageFoundBefore] { showDatabaseDamage(damageFoundBefore); },
@@ -388,6 +389,15 @@ void MainWindow::showDatabaseDamage(const std::optional<QString> &message)
         return;
     auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Vantu"), *message, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("databaseDamage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    PlainText::fitMessageBox(box);
+    box->open();
+}
+
+void MainWindow::showStoreProblem(const QString &message)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vantu"), message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("storeProblem"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     PlainText::fitMessageBox(box);
     box->open();

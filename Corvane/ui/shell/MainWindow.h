@@ -71,6 +71,8 @@ private:
     void showUpdateOutcome(const UpdateCheckOutcome &outcome);
     // The store stopped saving because the file is damaged; it says so once.
     void showDatabaseDamage(const std::optional<QString> &message);
+    // A problem the store tells of, in a sheet of its own.
+    void showStoreProblem(const QString &message);
 
     QPointer<ASOStore> m_store;
     QPointer<RankTracker> m_tracker;

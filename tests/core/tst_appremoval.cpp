@@ -165,6 +165,22 @@ class TestAppRemoval : public QObject
         std::thread m_thread;
     };
 
+    // Clears or marks read app a's alerts, every other one, as a filtered list shows them, and
+    // gives every alert as the store reads it then.
+    static QStringList editAppAsAlerts(ASOStore &store, bool remove)
+    {
+        QList<RankAlert> edited;
+        for (const auto &alert : store.alerts()) {
+            if (alert.appleAppId == u"a")
+                edited.append(alert);
+        }
+        if (remove)
+            store.deleteAlerts(edited);
+        else
+            store.markAlertsRead(edited, true);
+        return readAlerts(store);
+    }
+
     static bool removalsEnd(ASOStore &store)
     {
         QSignalSpy ended(&store, &ASOStore::removalsEnded);
@@ -269,17 +285,7 @@ private Q_SLOTS:
         {
             ASOStore store(StoreDb::openFile(path), m_client);
             addAlerts(store.db(), 3000, {QStringLiteral("a"), QStringLiteral("b")});
-            // App a's alerts: every other one, as a filtered list shows them.
-            QList<RankAlert> edited;
-            for (const auto &alert : store.alerts()) {
-                if (alert.appleAppId == u"a")
-                    edited.append(alert);
-            }
-            if (remove)
-                store.deleteAlerts(edited);
-            else
-                store.markAlertsRead(edited, true);
-            expected = readAlerts(store);
+            expected = editAppAsAlerts(store, remove);
             QCOMPARE(expected.size(), remove ? 1500 : 3000);
             if (writing)
                 QTRY_VERIFY(store.db().inBackgroundSave());
@@ -354,18 +360,9 @@ private Q_SLOTS:
             addAlerts(store.db(), 3000, {QStringLiteral("a"), QStringLiteral("b")});
             if (!journal)
                 QVERIFY(QDir().mkpath(store.db().alertEditJournalPath()));
-            QList<RankAlert> edited;
-            for (const auto &alert : store.alerts()) {
-                if (alert.appleAppId == u"a")
-                    edited.append(alert);
-            }
             holder.emplace(path, std::chrono::seconds(60));
             QSignalSpy problems(&store, &ASOStore::problem);
-            if (remove)
-                store.deleteAlerts(edited);
-            else
-                store.markAlertsRead(edited, true);
-            expected = readAlerts(store);
+            expected = editAppAsAlerts(store, remove);
             QCOMPARE(expected.size(), remove ? 1500 : 3000);
             QCOMPARE(problems.size(), journal ? 0 : 1);
             if (!heldAtQuit)

@@ -131,7 +131,8 @@ void LogCheckpointer::noteCommit(int frames)
     // megabytes.
     if (frames >= m_limits.boundPages)
         askForRoom();
-    const bool hold = m_holdWanted || (frames >= m_limits.holdPast() && copyIsQuick());
+    const bool hold = !std::exchange(m_notHeldNext, false)
+        && (m_holdWanted || (frames >= m_limits.holdPast() && copyIsQuick()));
     if (hold) {
         m_holdWanted = false;
         m_writerHeld = true;
@@ -146,6 +147,12 @@ void LogCheckpointer::noteCommit(int frames)
                           [this, serial] { return !heldStill(serial) || m_stop || !m_allowed; });
     if (m_hold == serial)
         m_writerHeld = false;
+}
+
+void LogCheckpointer::stepsAsideAfterNextCommit()
+{
+    const std::lock_guard lock(m_mutex);
+    m_notHeldNext = true;
 }
 
 bool LogCheckpointer::heldStill(quint64 hold) const

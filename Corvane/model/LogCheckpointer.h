@@ -97,6 +97,9 @@ public:
     // can wait calls it between its commits and, when true, waits for roomMade before it writes
     // again, so that the log is copied back in full meanwhile without holding the writer.
     bool stepAsideForRestart();
+    // The writer's next commit is of one that steps aside after it when asked: it is not held
+    // there, however long the log.
+    void stepsAsideAfterNextCommit();
     // Pages the writer may still add before the log passes its bound; none past it.
     int roomBeforeBound() const;
     // Waits until nothing is asked of this thread, nothing runs and no try is due; for tests.
@@ -105,6 +108,7 @@ public:
 
 private:
     enum class Writer { aside, held, notAside, rests, stopped };
+    bool m_notHeldNext = false;
 
     static int walHook(void *self, sqlite3 *db, const char *name, int frames);
     static int ownWalHook(void *self, sqlite3 *db, const char *name, int frames);

@@ -1,5 +1,6 @@
 #include "model/StoreDb.h"
 
+#include "model/LogCheckpointer.h"
 #include "model/Schema.h"
 #include "model/SqliteLibrary.h"
 
@@ -74,6 +75,7 @@ StoreDb::Transaction::Transaction(StoreDb &db, std::chrono::milliseconds lockWai
         return;
     // What the background save holds is saved first: this save must not wait for it.
     m_db.endBackgroundSave();
+    m_db.m_foregroundWrite.start();
     m_owner = true;
     m_db.m_inTransaction = true;
     m_db.m_transactionFailed = false;
@@ -116,7 +118,9 @@ bool StoreDb::begin(std::chrono::milliseconds lockWait)
     // busy time-out. A deferred transaction would take it at its first write, after its reads,
     // and fail at once when another process committed in between.
     Statement statement(*this, QStringLiteral("BEGIN IMMEDIATE"));
+    m_beginning = true;
     const bool begun = execute(statement, {}, true);
+    m_beginning = false;
     if (lockWait != standardLockWait)
         setLockWait(standardLockWait);
     m_transactionBegun = begun;
@@ -142,6 +146,7 @@ void StoreDb::rollback()
     ++m_writes;
     execute(statement, {}, false);
     m_transactionBegun = false;
+    restoreCacheSize();
     if (std::exchange(m_background, false)) {
         // It held alert edits, which the store shows again from their records, and rows of
         // removed apps, which no read shows: only the alerts' flags may read otherwise.
@@ -200,13 +205,69 @@ bool StoreDb::BackgroundSave::commit()
     return m_db.endBackgroundSave();
 }
 
+void StoreDb::holdHotPages(qint64 pages)
+{
+    const auto kib = std::clamp(pages * 4 * 5 / 4, standardCacheKiB, mostCacheKiB);
+    if (kib <= std::max(m_heldPages * 4, standardCacheKiB))
+        return;
+    Statement statement(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
+    if (execute(statement, {}, false))
+        m_heldPages = kib / 4;
+}
+
+bool StoreDb::writeOutHeldPages()
+{
+    if (m_heldPages == 0 || !m_background)
+        return false;
+    // Read into a small cache, pages not in memory each push one changed page into the log: a
+    // few hundred a step, then the commit writes few. Those of the table, from where the last
+    // step ended, which are mostly not in memory; 25 rows to a page or so.
+    constexpr qint64 pagesPerStep = 256;
+    constexpr qint64 rowsPerPage = 25;
+    if (!m_writingOut) {
+        m_writingOut = m_heldPages;
+        Statement statement(*this, QStringLiteral("PRAGMA cache_size = -2048"));
+        execute(statement, {}, false);
+    }
+    std::optional<qint64> last;
+    select(QStringLiteral("SELECT max(pk) FROM (SELECT pk FROM rank_snapshot WHERE pk > ? ORDER BY pk LIMIT ?)"),
+           {m_writeOutFrom, pagesPerStep * rowsPerPage}, [&](const QSqlQuery &query) {
+               if (!query.value(0).isNull())
+                   last = query.value(0).toLongLong();
+           });
+    m_writeOutFrom = last.value_or(0);
+    m_writingOut = std::max<qint64>(*m_writingOut - pagesPerStep, 0);
+    return *m_writingOut > 0;
+}
+
+void StoreDb::restoreCacheSize()
+{
+    m_writingOut.reset();
+    if (std::exchange(m_heldPages, 0) == 0)
+        return;
+    Statement statement(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(standardCacheKiB));
+    execute(statement, {}, false);
+}
+
+std::chrono::milliseconds StoreDb::removalPause() const
+{
+    if (m_background || !inRemovalStretch() || !m_foregroundWrite.isValid())
+        return {};
+    return std::max(removalQuiet - std::chrono::milliseconds(m_foregroundWrite.elapsed()), std::chrono::milliseconds(0));
+}
+
 bool StoreDb::endBackgroundSave()
 {
     if (!m_background || m_backgroundWriting)
         return !m_background;
     // Cleared first: the commit is a write of its own, which must not come back here.
     m_background = false;
-    if (commitTransaction()) {
+    // The background writer steps aside for the log after each of its saves.
+    if (m_checkpointer)
+        m_checkpointer->stepsAsideAfterNextCommit();
+    const bool saved = commitTransaction();
+    restoreCacheSize();
+    if (saved) {
         Q_EMIT committed();
         Q_EMIT backgroundSaveEnded(true);
         return true;
@@ -253,6 +314,9 @@ bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isW
     // A write of its own is saved at once: it may not wait in the background save.
     if (isWrite && m_background && !m_inTransaction)
         endBackgroundSave();
+    // A write outside any save, not one that begins or ends a save.
+    if (isWrite && !m_inTransaction && !m_transactionBegun && !m_beginning)
+        m_foregroundWrite.start();
     auto &query = statement.query;
     if (isWrite)
         ++m_writes;

@@ -11,6 +11,7 @@
 #include "model/TrackedApp.h"
 #include "support/UserFacingError.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -89,6 +90,9 @@ public:
     // a short one for work that tries again later rather than hold the window.
     static constexpr std::chrono::milliseconds standardLockWait{5000};
     static constexpr std::chrono::milliseconds shortLockWait{40};
+    // The memory a connection keeps pages of the file in, in KiB; more while a removal holds them.
+    static constexpr qint64 standardCacheKiB = 32768;
+    static constexpr qint64 mostCacheKiB = 262144;
 
     // Groups writes into one save. A guard opened while another is open joins it: its commit
     // only reports whether the writes so far went well, and the outer commit saves them.
@@ -139,6 +143,11 @@ public:
     bool inBackgroundSave() const { return m_background; }
     // Saves the open background save, if any; false when that failed.
     bool endBackgroundSave();
+    // Other writes end the background save, and a stretch of a removal cut short costs about as
+    // much again as it would whole (see continueRemoval()): while they go on, as in a tracking run,
+    // the removal waits for them to rest this long. How long it still waits; 0 when it need not.
+    static inline std::chrono::milliseconds removalQuiet{10000};
+    std::chrono::milliseconds removalPause() const;
 
     // A link with its keyword, which is absent when the link has none.
     struct LinkedKeyword
@@ -466,10 +475,18 @@ public:
     QList<AppRemoval> appRemovals();
     // Deletes up to `limit` of the app's remaining alerts, rank states, snapshots and links, in
     // that order; once none remain, the app and the record of its removal. The number of rows
-    // deleted: 0 once the removal is complete, -1 when a statement failed. Snapshots go keyword
-    // by keyword in the order of their index on keyword, storefront and time, so that a long
-    // save changes each page of that index and of the table about once.
+    // deleted: 0 once the removal is complete, -1 when a statement failed. Snapshots go in a few
+    // stretches of time, each meant to be saved whole (see inRemovalStretch()).
     qint64 continueRemoval(const AppRemoval &removal, qint64 limit);
+    // The snapshots of one stretch of time go in one save: whether the open save deleted some of
+    // a stretch whose rest is still to go. A stretch ends a call of continueRemoval().
+    bool inRemovalStretch() const;
+    // Before the save of a stretch: the pages it kept in memory are written into the log a few
+    // at a time on turns of the event loop, so that its commit, which would write them all at
+    // once, stays short. One step; true while some are left, and until then nothing else may be
+    // written into the save.
+    bool writeOutHeldPages();
+    bool writingOutHeldPages() const { return m_writingOut.has_value(); }
 
     // Store bookkeeping.
     bool insert(StoreMeta &meta);
@@ -557,15 +574,27 @@ private:
     struct RemovalCursor
     {
         qint64 appPersistentId = 0;
-        QStringList keywords;
+        // The end of each stretch, a row id past its last row.
         QList<qint64> ends;
         qsizetype end = 0;
-        qsizetype keyword = 0;
-        // Absent until the keyword's first storefront is looked up.
-        std::optional<QString> country;
+        // Where the stretch under way begins.
+        qint64 start = 0;
+        // Rows of the stretch were deleted in the open save, and some are left.
+        bool stretchBegun = false;
+        // About how many pages a stretch changes again and again.
+        qint64 hotPages = 0;
     };
     RemovalCursor removalCursor(const AppRemoval &removal);
-    qint64 removeSnapshotsByKeyword(const AppRemoval &removal, qint64 limit);
+    qint64 removeSnapshotsInStretches(const AppRemoval &removal, qint64 limit);
+    // Keeps this many pages in memory until the open save ends, so that none changed again and
+    // again goes into the log more than once: a page written into the log once more in the same
+    // save makes its commit read back and rewrite every frame after it.
+    void holdHotPages(qint64 pages);
+    void restoreCacheSize();
+    qint64 m_heldPages = 0;
+    // Held pages still to be written out before the save, while that goes on.
+    std::optional<qint64> m_writingOut;
+    qint64 m_writeOutFrom = 0;
 
     bool m_inTransaction = false;
     // A background save is open (its SQL transaction begun), and one turn's writes go into it now.
@@ -573,9 +602,12 @@ private:
     bool m_backgroundWriting = false;
     std::optional<RemovalCursor> m_removalCursor;
     std::unique_ptr<QFile> m_journal;
+    // Since the last write other than the background save's.
+    QElapsedTimer m_foregroundWrite;
     // Whether the journal of edits may hold records.
     bool m_journaled = false;
     bool m_transactionBegun = false;
+    bool m_beginning = false;
     qint64 m_writes = 0;
     AlertsMark m_alertsMark;
     bool m_transactionFailed = false;

@@ -505,7 +505,7 @@ std::unique_ptr<StoreDb> StoreDb::openConnection(const QString &databaseName, co
         query.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
         // A search touches a few hundred pages of the large indexes of a long history; SQLite's
         // default 2 MB would read them from the system again on every search.
-        query.exec(QStringLiteral("PRAGMA cache_size = -32768"));
+        query.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(standardCacheKiB));
         // A statement that changes many rows inside a save keeps the pages it changes, to undo it
         // alone; in a file, that would write as much again to the disk as the save.
         query.exec(QStringLiteral("PRAGMA temp_store = MEMORY"));

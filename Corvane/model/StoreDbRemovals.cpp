@@ -37,12 +37,7 @@ qint64 StoreDb::removeSome(const QString &table, const QString &condition, const
 
 StoreDb::RemovalCursor StoreDb::removalCursor(const AppRemoval &removal)
 {
-    RemovalCursor cursor{removal.appPersistentId, {}, {}, 0, 0, std::nullopt};
-    // Its links go last, so they still name every keyword; readings of other keywords are left to
-    // the sweep through the index on the app.
-    select(QStringLiteral("SELECT DISTINCT k.normalized FROM keyword_link l JOIN keyword k ON k.pk = l.keyword_pk "
-                          "WHERE l.app_pk = ? ORDER BY k.normalized"),
-           {removal.appPersistentId}, [&](const QSqlQuery &query) { cursor.keywords.append(query.value(0).toString()); });
+    RemovalCursor cursor{removal.appPersistentId, {}, 0, 0, false};
     // Each found at an end of the index on the app, not by reading it.
     const auto edge = [&](const char *which) {
         std::optional<qint64> pk;
@@ -55,76 +50,73 @@ StoreDb::RemovalCursor StoreDb::removalCursor(const AppRemoval &removal)
     };
     const auto first = edge("min");
     const auto last = edge("max");
-    if (!first || !last || cursor.keywords.isEmpty())
+    if (!first || !last)
         return cursor;
-    // Row ids follow time: stretches of equal spans of them hold about as many readings, each at
-    // most about this many of a keyword, so that a save covers many keywords.
-    constexpr qint64 readingsPerStretch = 400;
+    // The readings' unique keys begin with the search's random id: the rows of any part of the
+    // time have their keys on nearly every page of the app's part of that index, and every save
+    // that deletes some rewrites those pages. So they go in a few stretches of row ids (of time),
+    // each in one save however large, rather than in saves of a bounded size, which would write
+    // those pages hundreds of times over. The log takes a stretch at once.
+    constexpr qint64 rowsPerStretch = 500000;
+    constexpr qint64 mostStretches = 4;
     const auto span = *last - *first + 1;
-    const auto stretches = std::clamp<qint64>(span / cursor.keywords.size() / readingsPerStretch, 1, 1000);
-    for (qint64 i = 1; i < stretches; ++i) {
-        select(QStringLiteral("SELECT checked_at FROM rank_snapshot WHERE pk >= ? ORDER BY pk LIMIT 1"),
-               {*first + span * i / stretches}, [&](const QSqlQuery &query) {
-                   const auto end = query.value(0).toLongLong();
-                   if (cursor.ends.isEmpty() || end > cursor.ends.constLast())
-                       cursor.ends.append(end);
-               });
-    }
-    cursor.ends.append(std::numeric_limits<qint64>::max());
+    const auto stretches = std::clamp<qint64>(span / rowsPerStretch, 1, mostStretches);
+    for (qint64 i = 1; i <= stretches; ++i)
+        cursor.ends.append(*first + span * i / stretches);
+    cursor.start = *first;
+    // The app's share of the rows, from a sample: the pages that a stretch changes again and again
+    // are those of its unique keys and of its index on keyword and time, about this many.
+    constexpr qint64 sample = 20000;
+    qint64 sampled = 0;
+    select(QStringLiteral("SELECT count(*) FROM rank_snapshot WHERE app_pk = ? AND pk >= ? AND pk < ?"),
+           {removal.appPersistentId, *first + span / 2, *first + span / 2 + sample},
+           [&](const QSqlQuery &query) { sampled = query.value(0).toLongLong(); });
+    const auto rows = span * std::min(sampled, sample) / sample;
+    cursor.hotPages = rows / 30 + rows / 100;
     return cursor;
 }
 
-qint64 StoreDb::removeSnapshotsByKeyword(const AppRemoval &removal, qint64 limit)
+qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 limit)
 {
     if (!m_removalCursor || m_removalCursor->appPersistentId != removal.appPersistentId)
         m_removalCursor = removalCursor(removal);
     auto &cursor = *m_removalCursor;
-    // The keyword's next storefront after `after`, found in the index, not by reading it.
-    const auto nextCountry = [&](const QString &after) {
-        std::optional<QString> country;
-        select(QStringLiteral("SELECT country FROM rank_snapshot INDEXED BY rank_snapshot_keyword_country_checked "
-                              "WHERE keyword_normalized = ? AND country > ? ORDER BY country LIMIT 1"),
-               {cursor.keywords.at(cursor.keyword), after}, [&](const QSqlQuery &query) { country = query.value(0).toString(); });
-        return country;
-    };
     qint64 removed = 0;
     while (removed < limit && cursor.end < cursor.ends.size()) {
-        if (!cursor.country)
-            cursor.country = nextCountry(QStringLiteral(""));
-        qint64 count = 0;
+        if (!cursor.stretchBegun)
+            holdHotPages(cursor.hotPages);
+        // In the order of the index on the app, which is that of the table: each of their pages
+        // changes once; the pages of the other indexes stay in memory until the save.
         const auto wanted = limit - removed;
-        if (cursor.country) {
-            count = writeCounted(
-                QStringLiteral("DELETE FROM rank_snapshot WHERE pk IN (SELECT pk FROM rank_snapshot INDEXED BY "
-                               "rank_snapshot_keyword_country_checked WHERE keyword_normalized = ? AND country = ? "
-                               "AND checked_at < ? AND app_pk = ? LIMIT ?)"),
-                {cursor.keywords.at(cursor.keyword), *cursor.country, cursor.ends.at(cursor.end),
-                 removal.appPersistentId, wanted});
-            if (count < 0)
-                return -1;
-            removed += count;
-        }
+        const auto count = writeCounted(
+            QStringLiteral("DELETE FROM rank_snapshot WHERE pk IN (SELECT pk FROM rank_snapshot WHERE app_pk = ? "
+                           "AND pk >= ? AND pk < ? ORDER BY pk LIMIT ?)"),
+            {removal.appPersistentId, cursor.start, cursor.ends.at(cursor.end), wanted});
+        if (count < 0)
+            return -1;
+        removed += count;
+        cursor.stretchBegun = cursor.stretchBegun || count > 0;
         if (count == wanted)
             continue;
-        if (cursor.country)
-            cursor.country = nextCountry(*cursor.country);
-        if (!cursor.country && ++cursor.keyword == cursor.keywords.size()) {
-            cursor.keyword = 0;
-            ++cursor.end;
-        }
+        cursor.start = cursor.ends.at(cursor.end++);
+        cursor.stretchBegun = false;
+        // Its save ends here; a call that deleted nothing goes on, as 0 tells that the
+        // snapshots are done.
+        if (removed > 0)
+            break;
     }
     return removed;
 }
 
+bool StoreDb::inRemovalStretch() const
+{
+    return m_removalCursor && m_removalCursor->stretchBegun;
+}
+
 qint64 StoreDb::continueRemoval(const AppRemoval &removal, qint64 limit)
 {
-    // Alerts and rank states through their index on the app's ID. Snapshots a stretch of time
-    // after another, keyword by keyword within it: the table and its unique keys hold the readings
-    // of a time in order of keyword, and its index on keyword, storefront and time those of a
-    // keyword in order of time, so a long save changes a few pages of each about once, where
-    // following the index on the app would change most pages of the other indexes in every save.
-    // What is left of them (of keywords no longer linked) and the links go through their index on
-    // the app's row.
+    // Alerts and rank states through their index on the app's ID, snapshots in a few stretches
+    // of time (see removalCursor()), then the links through their index on the app's row.
     if (const auto removed = keepAlertIdsIssued()
                                  ? removeSome(QStringLiteral("rank_alert"), QStringLiteral("apple_app_id"), removal.appleAppId, limit)
                                  : -1;
@@ -133,13 +125,11 @@ qint64 StoreDb::continueRemoval(const AppRemoval &removal, qint64 limit)
     if (const auto removed = removeSome(QStringLiteral("rank_state"), QStringLiteral("apple_app_id"), removal.appleAppId, limit);
         removed != 0)
         return removed;
-    if (const auto removed = removeSnapshotsByKeyword(removal, limit); removed != 0)
+    if (const auto removed = removeSnapshotsInStretches(removal, limit); removed != 0)
         return removed;
-    for (const auto *table : {"rank_snapshot", "keyword_link"}) {
-        if (const auto removed = removeSome(QString::fromLatin1(table), QStringLiteral("app_pk"), removal.appPersistentId, limit);
-            removed != 0)
-            return removed;
-    }
+    if (const auto removed = removeSome(QStringLiteral("keyword_link"), QStringLiteral("app_pk"), removal.appPersistentId, limit);
+        removed != 0)
+        return removed;
     // Nothing of it is left to cascade: the app and the record of its removal go in one save.
     Transaction save(*this);
     writeCounted(QStringLiteral("DELETE FROM tracked_app WHERE pk = ?"), {removal.appPersistentId});

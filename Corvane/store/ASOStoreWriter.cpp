@@ -87,6 +87,10 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
             continue;
         }
+        if (const auto pause = self->m_db->removalPause(); pause.count() > 0) {
+            co_await qCoro(closing.get(), &CancelToken::cancelled, pause);
+            continue;
+        }
         bool more = true;
         bool failed = false;
         {
@@ -96,19 +100,33 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             } else {
                 if (!saveStart)
                     saveStart = self->m_db->bytesWritten();
-                QElapsedTimer step;
-                step.start();
-                do {
-                    more = self->writeStep(rows);
-                    failed = !save.ok();
-                } while (more && !failed && step.elapsed() < std::min(stepTime, EventLoopSlice::budget()).count());
-                // Saved once it changed enough, when nothing is left, or when the log must
-                // begin anew (which waits for the write lock that the save holds).
-                // A save that would take the log past its bound is cut short, so that the log
-                // begins anew before the next one.
-                const auto room = std::max<qint64>(self->m_db->logRoom(), 0);
-                const auto wanted = room >= saveBytes ? self->m_saveRows : self->m_saveRows * room / saveBytes;
-                if (!failed && (!more || rows >= wanted || self->m_db->stepAsideForLog())) {
+                bool saveNow = false;
+                if (self->m_db->writingOutHeldPages()) {
+                    saveNow = !self->m_db->writeOutHeldPages();
+                    more = true;
+                } else {
+                    QElapsedTimer step;
+                    step.start();
+                    do {
+                        more = self->writeStep(rows);
+                        failed = !save.ok();
+                    } while (more && !failed && step.elapsed() < std::min(stepTime, EventLoopSlice::budget()).count());
+                    // Saved once it changed enough, when nothing is left, or when the log must
+                    // begin anew (which waits for the write lock that the save holds).
+                    // A save that would take the log past its bound is cut short, so that the
+                    // log begins anew before the next one; but a stretch of a removal's readings
+                    // goes in one save, whatever the log takes (see StoreDb::continueRemoval()).
+                    const auto room = std::max<qint64>(self->m_db->logRoom(), 0);
+                    const auto wanted = room >= saveBytes ? self->m_saveRows : self->m_saveRows * room / saveBytes;
+                    const bool whole = self->m_db->inRemovalStretch();
+                    saveNow = !failed && (!more || (!whole && (rows >= wanted || self->m_db->stepAsideForLog())));
+                    // Its pages held in memory go first, a few a turn.
+                    if (saveNow && self->m_db->writeOutHeldPages()) {
+                        saveNow = false;
+                        more = true;
+                    }
+                }
+                if (!failed && saveNow) {
                     failed = !save.commit();
                     if (!failed) {
                         const auto written = self->m_db->bytesWritten() - *saveStart;

@@ -19,6 +19,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -59,14 +60,42 @@ T pick(T full, T small)
     return smoke() ? small : full;
 }
 
-// The folder the program works in: its databases, and its settings rather than the user's.
+// The folder the program works in: its databases, and its settings rather than the user's. Valid
+// while main() runs only.
 inline QTemporaryDir *workDir = nullptr;
+
+namespace Detail {
+
+// The work folder's absolute path, copied when it was made: an end after main() returned finds
+// main()'s folder object gone. Plain characters, never destroyed, and forgotten once the folder is
+// removed, so that no later end removes whatever may then stand there.
+inline char workPath[4096] = {};
+inline std::atomic<bool> workPathKept{false};
+
+inline void removeWorkDir()
+{
+    if (!workPathKept.exchange(false))
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(workPath, ignored);
+}
+
+}
 
 // First thing in main(), before the settings or the application object are made: the run works
 // in `dir`, its settings never the user's, and windows draw offscreen unless a platform was chosen.
 inline void useWorkDir(QTemporaryDir &dir)
 {
+    // An invalid one's path is empty: a removal of that would remove the folder the program was
+    // started in.
+    const auto path = QFileInfo(dir.path()).absoluteFilePath().toStdString();
+    if (!dir.isValid() || path.size() >= sizeof(Detail::workPath) || path.size() < 2) {
+        std::fprintf(stderr, "%s: no work folder could be made\n", program_invocation_short_name);
+        std::_Exit(1);
+    }
     workDir = &dir;
+    std::memcpy(Detail::workPath, path.c_str(), path.size() + 1);
+    Detail::workPathKept = true;
     qputenv("HOME", dir.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -74,12 +103,7 @@ inline void useWorkDir(QTemporaryDir &dir)
     // The settings' writer saves what is left when the settings go, at exit, after `dir` has gone
     // with main(): the folder goes again after that (handlers registered before an object is made
     // run after it is destroyed).
-    static std::string path;
-    path = dir.path().toStdString();
-    static const bool removedAtExit = std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }) == 0;
+    static const bool removedAtExit = std::atexit(Detail::removeWorkDir) == 0;
     Q_UNUSED(removedAtExit)
 }
 
@@ -101,8 +125,7 @@ namespace Detail {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, message);
     std::fflush(stderr);
-    if (workDir)
-        QDir(workDir->path()).removeRecursively();
+    removeWorkDir();
     std::_Exit(1);
 }
 

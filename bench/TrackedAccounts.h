@@ -157,7 +157,6 @@ inline qint64 writeAccount(const QString &path, const Account &account)
         const auto hits = AppRecords::encodeHits(parsed);
         const QStringList countries{QStringLiteral("us"), QStringLiteral("gb"), QStringLiteral("de")};
         const QDateTime start(QDate(2024, 1, 1), QTime(9, 0), QTimeZone::utc());
-        quint64 serial = 0;
         for (int day = 0; day < account.days; ++day) {
             const bool last = day == account.days - 1;
             for (int from = 0; from < account.keywords; from += keywordsPerSave) {
@@ -165,10 +164,9 @@ inline qint64 writeAccount(const QString &path, const Account &account)
                 for (int keyword = from; keyword < std::min(from + keywordsPerSave, account.keywords); ++keyword) {
                     const auto normalized = QStringLiteral("keyword %1").arg(keyword);
                     for (const auto &country : countries) {
-                        // Ordered like time-based identifiers; random ones only slow the writing down.
-                        ++serial;
-                        const QUuid id(uint(serial >> 16), ushort(serial), 0x4000, 0x80, 0, 0, 0, 0, 0, 0, 0);
-                        SearchObservation observation{0, id, normalized, country,
+                        // A random id, as the application gives each search: their order in
+                        // the unique index is what the application's writes meet.
+                        SearchObservation observation{0, QUuid::createUuid(), normalized, country,
                                                       start.addDays(day).addSecs(keyword), true, 200, 200, 1, {}, last,
                                                       last ? hits : QByteArray()};
                         require(db.insert(observation), "inserting a search");
@@ -273,7 +271,9 @@ inline QString largePath()
             return file;
         }
         const auto folder = QCoreApplication::applicationDirPath() + QStringLiteral("/cache");
-        const auto file = folder + QStringLiteral("/large-account-1.sqlite");
+        // Named after what it holds, so that one written before (with searches ordered by their ids)
+        // is never taken for it.
+        const auto file = folder + QStringLiteral("/large-account-random-ids.sqlite");
         if (!QFileInfo::exists(file)) {
             std::fprintf(stderr, "%s: writing the large account to %s once\n", program_invocation_short_name,
                          qPrintable(file));

@@ -478,6 +478,8 @@ public:
     // deleted: 0 once the removal is complete, -1 when a statement failed. Snapshots go in a few
     // stretches of time, each meant to be saved whole (see inRemovalStretch()).
     qint64 continueRemoval(const AppRemoval &removal, qint64 limit);
+    // Row ids, of every app, that a stretch spans at least; tests change it.
+    static inline qint64 removalRowsPerStretch = 500000;
     // The snapshots of one stretch of time go in one save: whether the open save deleted some of
     // a stretch whose rest is still to go. A stretch ends a call of continueRemoval().
     bool inRemovalStretch() const;

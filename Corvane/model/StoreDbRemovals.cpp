@@ -57,10 +57,9 @@ StoreDb::RemovalCursor StoreDb::removalCursor(const AppRemoval &removal)
     // that deletes some rewrites those pages. So they go in a few stretches of row ids (of time),
     // each in one save however large, rather than in saves of a bounded size, which would write
     // those pages hundreds of times over. The log takes a stretch at once.
-    constexpr qint64 rowsPerStretch = 500000;
     constexpr qint64 mostStretches = 4;
     const auto span = *last - *first + 1;
-    const auto stretches = std::clamp<qint64>(span / rowsPerStretch, 1, mostStretches);
+    const auto stretches = std::clamp<qint64>(span / removalRowsPerStretch, 1, mostStretches);
     for (qint64 i = 1; i <= stretches; ++i)
         cursor.ends.append(*first + span * i / stretches);
     cursor.start = *first;

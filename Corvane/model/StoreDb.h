@@ -442,10 +442,13 @@ public:
         QString key;
         AlertEditKind kind = AlertEditKind::remove;
         QList<qint64> persistentIds;
+        // False for a damaged record, which names no alerts.
+        bool readable = true;
     };
     // Stores the record and returns its key; empty when the save failed.
     QString recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
-    // Those in the bookkeeping, oldest first, then those of the journal of edits, oldest first.
+    // Those in the bookkeeping, oldest first, then those of the journal of edits, oldest first;
+    // damaged ones among them (logged).
     QList<AlertEditRecord> alertEditRecords();
     bool removeAlertEditRecord(const QString &key);
     // The journal of edits: a small file beside the database that an edit is appended to at
@@ -570,6 +573,8 @@ private:
     // Before alerts are deleted: the highest alert row id given so far stays known, so that no
     // new alert takes the id of a deleted one.
     bool keepAlertIdsIssued();
+    // No alert has a higher row id, nor had one.
+    qint64 highestAlertIdIssued();
     // Where the removal of an app stands among its snapshots: they go a stretch of time after
     // another (`ends`: the end of each, in milliseconds), each keyword by keyword and storefront by
     // storefront in index order. Forgotten when a save is rolled back.

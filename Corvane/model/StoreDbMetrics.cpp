@@ -1,3 +1,4 @@
+#include "model/AlertEditCoding.h"
 #include "model/RemovedApps.h"
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
@@ -5,11 +6,12 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QUuid>
 
-#include <algorithm>
-
 // Keyword metrics, ranking alerts and the store's bookkeeping.
+
+Q_DECLARE_LOGGING_CATEGORY(lcStoreDb)
 
 namespace {
 
@@ -104,79 +106,34 @@ const QString alertShown = QStringLiteral("r.apple_app_id NOT IN %1").arg(Remove
 
 // The highest alert row id given so far, kept once the alerts with the highest ids may be deleted.
 const QString alertIdsIssuedKey = QStringLiteral("alertIdsIssued");
+// The stored value counts only as an integer from 0 to 2^53: room for far more alerts than
+// tracking ever makes, and far below 2^62, past which the read flags' pk * 2 + 1 would overflow.
+// Anything else (text, a real, a blob, a value out of range) counts as absent, else each new id
+// would collide or not be an integer, and every save that raises an alert would fail.
+QString issuedInRange(const QString &value)
+{
+    return QStringLiteral("CASE WHEN typeof(%1) = 'integer' AND %1 BETWEEN 0 AND %2 THEN %1 END")
+        .arg(value)
+        .arg(qint64(1) << 53);
+}
+// The highest alert row id given so far: no alert has a higher one.
+const QString highestAlertId = QStringLiteral("max(coalesce((SELECT max(pk) FROM rank_alert), 0), "
+                                              "coalesce((SELECT %1 FROM store_meta WHERE key = '%2'), 0))")
+                                   .arg(issuedInRange(QStringLiteral("value")), alertIdsIssuedKey);
 // A new alert's row id: above every one given so far.
-const QString newAlertId = QStringLiteral("SELECT max(coalesce((SELECT max(pk) FROM rank_alert), 0), "
-                                          "coalesce((SELECT value FROM store_meta WHERE key = '%1'), 0)) + 1")
-                               .arg(alertIdsIssuedKey);
+const QString newAlertId = QStringLiteral("SELECT ") + highestAlertId + QStringLiteral(" + 1");
 
-// Records of alert edits still to apply: the kind and the row ids, as runs of consecutive ids,
-// each a gap from the end of the one before and a length, in variable-length numbers. Marking or
-// deleting every alert makes a few runs: a few bytes for thousands of alerts.
 const QString alertEditPrefix = QStringLiteral("alertEdit:");
 
-void appendNumber(QByteArray &bytes, quint64 value)
+// The record, else a damaged one in its place, which names no alerts.
+StoreDb::AlertEditRecord readAlertEdit(const QByteArray &bytes, qint64 highestIssued, const QString &where)
 {
-    while (value >= 0x80) {
-        bytes.append(char(0x80 | (value & 0x7f)));
-        value >>= 7;
-    }
-    bytes.append(char(value));
-}
-
-std::optional<quint64> takeNumber(const QByteArray &bytes, qsizetype &at)
-{
-    quint64 value = 0;
-    for (int shift = 0; at < bytes.size() && shift < 64; shift += 7) {
-        const auto byte = quint8(bytes.at(at++));
-        value |= quint64(byte & 0x7f) << shift;
-        if (!(byte & 0x80))
-            return value;
-    }
-    return std::nullopt;
-}
-
-constexpr char kindCodes[] = {'d', 'r', 'u'};
-
-QByteArray encodeAlertEdit(StoreDb::AlertEditKind kind, QList<qint64> ids)
-{
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-    QByteArray bytes(1, kindCodes[int(kind)]);
-    qint64 end = 0;
-    for (qsizetype i = 0; i < ids.size();) {
-        auto last = i;
-        while (last + 1 < ids.size() && ids.at(last + 1) == ids.at(last) + 1)
-            ++last;
-        appendNumber(bytes, quint64(ids.at(i) - end));
-        appendNumber(bytes, quint64(last - i));
-        end = ids.at(last);
-        i = last + 1;
-    }
-    return bytes;
-}
-
-std::optional<StoreDb::AlertEditRecord> decodeAlertEdit(const QString &key, const QByteArray &bytes)
-{
-    if (bytes.isEmpty())
-        return std::nullopt;
-    const auto code = std::find(std::begin(kindCodes), std::end(kindCodes), bytes.at(0));
-    if (code == std::end(kindCodes))
-        return std::nullopt;
-    StoreDb::AlertEditRecord record{key, StoreDb::AlertEditKind(code - std::begin(kindCodes)), {}};
-    qsizetype at = 1;
-    qint64 end = 0;
-    while (at < bytes.size()) {
-        const auto gap = takeNumber(bytes, at);
-        const auto more = gap ? takeNumber(bytes, at) : std::nullopt;
-        // Never more than the ids that exist: a damaged record yields none rather than billions.
-        if (!more || *gap == 0 || *gap > quint64(1) << 40 || *more > quint64(1) << 24)
-            return std::nullopt;
-        const auto first = end + qint64(*gap);
-        for (qint64 id = first; id <= first + qint64(*more); ++id)
-            record.persistentIds.append(id);
-        end = first + qint64(*more);
-    }
-    return record;
+    if (auto record = AlertEditCoding::decode(bytes, highestIssued))
+        return std::move(*record);
+    qCWarning(lcStoreDb) << "a damaged record of alert edits is passed over:" << where;
+    StoreDb::AlertEditRecord damaged;
+    damaged.readable = false;
+    return damaged;
 }
 
 // A list of row ids as the JSON array that json_each() reads: one statement for thousands of
@@ -270,10 +227,12 @@ bool StoreDb::insert(RankAlert &alert)
 
 bool StoreDb::keepAlertIdsIssued()
 {
-    // Each max() on its own, found at the end of the table rather than by reading it.
+    // Each max() on its own, found at the end of the table rather than by reading it. A stored
+    // value that does not count is written right.
     return write(QStringLiteral("INSERT INTO store_meta (key, value) SELECT ?, (SELECT max(pk) FROM rank_alert) "
                                 "WHERE (SELECT max(pk) FROM rank_alert) IS NOT NULL "
-                                "ON CONFLICT(key) DO UPDATE SET value = max(value, excluded.value)"),
+                                "ON CONFLICT(key) DO UPDATE SET value = max(coalesce(%1, 0), excluded.value)")
+                     .arg(issuedInRange(QStringLiteral("value"))),
                  {alertIdsIssuedKey});
 }
 
@@ -387,7 +346,7 @@ QString StoreDb::recordAlertEdit(AlertEditKind kind, const QList<qint64> &persis
     const auto key = alertEditPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces);
     // The bookkeeping's values are SQLite's own, of any type: this one is a blob.
     if (!write(QStringLiteral("INSERT INTO store_meta (key, value) VALUES (?, ?)"),
-               {key, encodeAlertEdit(kind, persistentIds)}))
+               {key, AlertEditCoding::encode(kind, persistentIds)}))
         return {};
     return key;
 }
@@ -395,16 +354,23 @@ QString StoreDb::recordAlertEdit(AlertEditKind kind, const QList<qint64> &persis
 QList<StoreDb::AlertEditRecord> StoreDb::alertEditRecords()
 {
     QList<AlertEditRecord> records;
+    const auto highest = highestAlertIdIssued();
     select(QStringLiteral("SELECT key, value FROM store_meta WHERE key GLOB ? ORDER BY pk"), {alertEditPrefix + u'*'},
            [&](const QSqlQuery &query) {
                const auto key = query.value(0).toString();
-               if (auto record = decodeAlertEdit(key, query.value(1).toByteArray()))
-                   records.append(std::move(*record));
-               else
-                   qWarning() << "an unreadable record of alert edits is passed over:" << key;
+               auto record = readAlertEdit(query.value(1).toByteArray(), highest, key);
+               record.key = key;
+               records.append(std::move(record));
            });
     records.append(journaledAlertEdits());
     return records;
+}
+
+qint64 StoreDb::highestAlertIdIssued()
+{
+    qint64 highest = 0;
+    select(QStringLiteral("SELECT ") + highestAlertId, {}, [&](const QSqlQuery &query) { highest = query.value(0).toLongLong(); });
+    return highest;
 }
 
 namespace {
@@ -456,6 +422,7 @@ QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits()
     }
     const auto bytes = file.readAll();
     m_journaled = !bytes.isEmpty();
+    const auto highest = highestAlertIdIssued();
     qsizetype at = 0;
     while (bytes.size() - at >= journalHeader) {
         const auto length = takeFixed(bytes, at);
@@ -464,10 +431,7 @@ QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits()
         const auto record = bytes.mid(at + journalHeader, length);
         if (journalChecksum(record) != takeFixed(bytes, at + 4))
             break;
-        if (auto decoded = decodeAlertEdit({}, record))
-            records.append(std::move(*decoded));
-        else
-            qWarning() << "an unreadable record of alert edits in the journal is passed over";
+        records.append(readAlertEdit(record, highest, QStringLiteral("in the journal")));
         at += journalHeader + length;
     }
     if (at < bytes.size())
@@ -487,7 +451,7 @@ bool StoreDb::journalAlertEdit(AlertEditKind kind, const QList<qint64> &persiste
             return false;
         }
     }
-    const auto record = encodeAlertEdit(kind, persistentIds);
+    const auto record = AlertEditCoding::encode(kind, persistentIds);
     QByteArray bytes;
     bytes.reserve(journalHeader + record.size());
     appendFixed(bytes, quint32(record.size()));

@@ -548,6 +548,8 @@ private:
     bool m_writingAlertEdits = false;
     // An edit could be neither saved nor recorded, and the user was told.
     bool m_alertEditsUnrecordedTold = false;
+    // A damaged record of edits was passed over, and the user was told.
+    bool m_damagedAlertEditsTold = false;
     // Their change of the unread count, and of the alerts' mark.
     qint64 m_alertEditsUnread = 0;
     StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};

@@ -311,8 +311,26 @@ void ASOStore::loadAlertEdits()
     m_alertEditsLost = false;
     {
         auto records = m_db->alertEditRecords();
-        for (auto it = records.rbegin(); it != records.rend(); ++it)
-            batches.prepend({it->key, it->key.isEmpty(), 0, it->kind, std::move(it->persistentIds)});
+        bool damaged = false;
+        for (auto it = records.rbegin(); it != records.rend(); ++it) {
+            if (it->readable)
+                batches.prepend({it->key, it->key.isEmpty(), 0, it->kind, std::move(it->persistentIds)});
+            else
+                damaged = true;
+        }
+        // Passed over and left as found; the others apply. At the start nobody listens yet: told
+        // once the event loop turns.
+        if (damaged && !std::exchange(m_damagedAlertEditsTold, true)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    Q_EMIT problem(QStringLiteral(
+                        "Some changes to your alerts, kept from before Vantu last quit, were found damaged and could "
+                        "not be applied. Alerts you marked as read or unread, or deleted, just before then may show "
+                        "as they were: mark or delete them again."));
+                },
+                Qt::QueuedConnection);
+        }
     }
     if (batches.isEmpty())
         return;

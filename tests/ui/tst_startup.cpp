@@ -284,6 +284,34 @@ private Q_SLOTS:
         QSqlDatabase::removeDatabase(name);
     }
 
+    // Stored data that the store passes over as it starts, before the window listens, is told
+    // once the window is up, once, and writes go on.
+    void unreadableDataToldAtTheStart()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        StoreDb::openFile(path).reset();
+        {
+            auto db = QSqlDatabase::addDatabase("QSQLITE", "other");
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            // The deletion of an alert never made.
+            QSqlQuery insert(db);
+            insert.prepare("INSERT INTO store_meta (key, value) VALUES ('alertEdit:1', ?)");
+            insert.addBindValue(QByteArray::fromHex("640100"));
+            QVERIFY(insert.exec());
+        }
+        QSqlDatabase::removeDatabase("other");
+        AppShell shell(true, StoreDb::openFile(path));
+        auto *window = shell.mainWindow();
+        window->show();
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = window->findChild<QMessageBox *>("storeProblem")) && box->isVisible());
+        QVERIFY(box->text().contains("found damaged"));
+        QCOMPARE(window->findChildren<QMessageBox *>("storeProblem").size(), 1);
+        QVERIFY(!shell.store()->writesHeld() && !shell.databaseCheckLine());
+    }
+
     // Damage that building the window meets, before the line is set up, is told by the line at
     // once and stays told when the check ends; it is told once, in one dialog.
     void damageFoundWhileTheWindowIsBuilt()

@@ -15,6 +15,7 @@
 
 #include "FocusedFields.h"
 #include "GatedSearchClient.h"
+#include "LockHolder.h"
 #include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -51,6 +53,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
+    // For a database file; it outlives the window and the store.
+    QTemporaryDir m_dir;
     std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
     SilentNotifier m_notifier;
@@ -220,6 +224,44 @@ private Q_SLOTS:
             QCOMPARE(m_window->selection().value_or(""), "1");
             QCOMPARE(m_window->windowTitle(), "App 1 — United States");
         }
+    }
+
+    // Remove while another program holds the database's write lock: the click does not wait for
+    // the lock, the app stays with its screen, and the window says why; once the lock is gone,
+    // Remove removes it.
+    void removeWhileAnotherProgramWrites()
+    {
+        const auto path = m_dir.filePath("locked.sqlite");
+        rebuild(StoreDb::openFile(path));
+        track("o1 c2");
+        m_window->show();
+        auto *screen = m_window->detail();
+        const auto remove = [&] {
+            std::unique_ptr<QMenu> menu(m_window->sidebarMenu("1"));
+            menu->actions().last()->trigger();
+            auto *confirmation = m_window->findChildren<QMessageBox *>("removeAppConfirmation").last();
+            buttonNamed(confirmation, "Remove")->click();
+        };
+        {
+            // Released long after a short wait would end: a removal that waited for it would succeed.
+            LockHolder holder(path, std::chrono::seconds(3));
+            remove();
+            QVERIFY(m_store->app("1"));
+            QCOMPARE(appsIn("My Apps"), QStringList{"1"});
+            QCOMPARE(m_window->selection().value_or(""), "1");
+            QCOMPARE(m_window->detail(), screen);
+            auto *refused = m_window->findChild<QMessageBox *>("storeProblem");
+            QVERIFY(refused && refused->isVisible());
+            QCOMPARE(refused->text(), "The app could not be removed: another program is using the database. "
+                                      "Try again in a moment.");
+            refused->button(QMessageBox::Ok)->click();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        remove();
+        QVERIFY(!m_store->app("1"));
+        QCOMPARE(appsIn("My Apps"), QStringList{});
+        QVERIFY(!m_window->findChild<QMessageBox *>("storeProblem"));
+        QCOMPARE(detailTitle(), "Select an app");
     }
 
     // A raise updates the sidebar's rows where they stand: the list keeps its scroll position

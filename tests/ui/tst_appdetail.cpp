@@ -155,6 +155,32 @@ private Q_SLOTS:
         QVERIFY(panel->isVisible() && history->isChecked());
     }
 
+    // The status picker stands at the right end of the sections' row while the pane is wide enough
+    // for both, else under the sections, whole; a resize across that width lays it out at once,
+    // before any further event, so that no frame shows the arrangement of the former width.
+    void statusPickerFollowsTheWidthAtOnce()
+    {
+        track({"us"});
+        AppDetailView view(m_store.get(), "1");
+        view.resize(900, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *sections = view.findChild<QWidget *>("sectionKeywords")->parentWidget();
+        auto *picker = view.findChild<QComboBox *>("statusFilter")->parentWidget();
+        auto *row = sections->parentWidget();
+        const auto place = [&](QWidget *part) { return QRect(part->mapTo(row, QPoint()), part->size()); };
+        for (const int width : {440, 900, 440}) {
+            view.resize(width, 640);
+            const QRect left = place(sections), right = place(picker);
+            QVERIFY(row->rect().contains(left) && row->rect().contains(right));
+            QCOMPARE(right.width(), picker->sizeHint().width());
+            if (width > 600)
+                QVERIFY(right.top() == left.top() && right.right() == row->width() - 17);
+            else
+                QVERIFY(right.top() > left.bottom() && right.left() == left.left());
+        }
+    }
+
     // A storefront picked in the toolbar's menu shows that storefront's readings in the rows.
     void storefrontPickChangesRows()
     {

@@ -18,7 +18,8 @@ constexpr int detailSpacing = 10;
 
 }
 
-AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor) : QLayout(header)
+AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor)
+    : ArrangingLayout(header)
 {
     for (auto *part : {parts.icon, parts.name, parts.badge, parts.facts, parts.id, parts.rating, parts.link, parts.counters})
         addWidget(part);
@@ -33,45 +34,15 @@ bool AppHeaderLayout::countersBeside(int width) const
     return width - margins.left() - margins.right() >= m_besideFrom;
 }
 
-AppHeaderLayout::~AppHeaderLayout()
-{
-    qDeleteAll(m_items);
-}
-
-void AppHeaderLayout::addItem(QLayoutItem *item)
-{
-    m_items.append(item);
-}
-
-int AppHeaderLayout::count() const
-{
-    return int(m_items.size());
-}
-
-QLayoutItem *AppHeaderLayout::itemAt(int index) const
-{
-    return m_items.value(index);
-}
-
-QLayoutItem *AppHeaderLayout::takeAt(int index)
-{
-    return index >= 0 && index < m_items.size() ? m_items.takeAt(index) : nullptr;
-}
-
-Qt::Orientations AppHeaderLayout::expandingDirections() const
-{
-    return Qt::Horizontal;
-}
-
 QSize AppHeaderLayout::hint(Part part) const
 {
-    const auto *item = m_items[part];
+    const auto *item = items()[part];
     return item->isEmpty() ? QSize(0, 0) : item->sizeHint();
 }
 
 QSize AppHeaderLayout::sizeHint() const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return {};
     // The counters beside facts shown whole.
     const int line1 = hint(name).width() + badgeSpacing + hint(badge).width();
@@ -85,42 +56,26 @@ QSize AppHeaderLayout::sizeHint() const
 
 QSize AppHeaderLayout::minimumSize() const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return {};
     // The counters under the facts, whose lines are cut as far as they go.
     const auto margins = contentsMargins();
     const int width = margins.left() + margins.right() + hint(icon).width() + columnSpacing
-                      + std::max(hint(counters).width(), hint(badge).width() + badgeSpacing + m_items[facts]->minimumSize().width());
+                      + std::max(hint(counters).width(), hint(badge).width() + badgeSpacing + items()[facts]->minimumSize().width());
     return {width, heightForWidth(width)};
-}
-
-bool AppHeaderLayout::hasHeightForWidth() const
-{
-    return true;
-}
-
-int AppHeaderLayout::heightForWidth(int width) const
-{
-    return arrange(QRect(0, 0, width, 0), false);
-}
-
-void AppHeaderLayout::setGeometry(const QRect &rect)
-{
-    QLayout::setGeometry(rect);
-    arrange(rect, true);
 }
 
 int AppHeaderLayout::arrange(const QRect &rect, bool place) const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return 0;
     const auto margins = contentsMargins();
     const QRect area = rect.marginsRemoved(margins);
     const bool beside = countersBeside(rect.width());
     const auto put = [&](Part part, int x, int y, int width, int lineHeight) {
         const QSize size = hint(part);
-        if (place && !m_items[part]->isEmpty())
-            m_items[part]->setGeometry(QRect(x, y + (lineHeight - size.height()) / 2, std::max(width, 0), size.height()));
+        if (place && !items()[part]->isEmpty())
+            items()[part]->setGeometry(QRect(x, y + (lineHeight - size.height()) / 2, std::max(width, 0), size.height()));
     };
 
     const QSize iconSize = hint(icon);

@@ -33,6 +33,24 @@
 
 #include <memory>
 
+namespace {
+
+// Lays the widget out now, each shown part inside it before the part that holds it, so that
+// every layout starts from its parts' present sizes.
+void layOutNow(QWidget *root)
+{
+    // Every descendant comes after its ancestors.
+    const auto parts = root->findChildren<QWidget *>();
+    for (auto part = parts.crbegin(); part != parts.crend(); ++part) {
+        if (auto *layout = (*part)->layout(); layout && (*part)->isVisible())
+            layout->activate();
+    }
+    if (auto *layout = root->layout())
+        layout->activate();
+}
+
+}
+
 MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_tracker(tracker), m_updater(updater), m_model(new SidebarModel(this))
 {
@@ -251,6 +269,13 @@ void MainWindow::route()
     m_detailKey = key;
     m_detail = createDetail(key);
     m_detailHost->layout()->addWidget(m_detail);
+    // Shown and laid out at the column's size now, not on later turns of the event loop: a frame
+    // drawn in between would show the screen laid out at another size, or from sizes its parts had
+    // before their texts were set.
+    if (m_detailHost->isVisible()) {
+        m_detail->show();
+        layOutNow(m_detailHost);
+    }
 }
 
 QWidget *MainWindow::createDetail(const QString &key)

@@ -264,9 +264,9 @@ QWidget *AppDetailView::buildHeader()
         badge = std::max(badge, m_badge->sizeHint().width());
     }
     const int name = m_name->fontMetrics().horizontalAdvance(QString(30, u'x'));
-    auto *layout = new AppHeaderLayout(header, {m_icon, m_name, m_badge, m_facts, m_id, m_rating, m_storeLink, counters},
-                                       name, badge);
-    layout->setContentsMargins(16, 16, 16, 16);
+    m_headerLayout = new AppHeaderLayout(header, {m_icon, m_name, m_badge, m_facts, m_id, m_rating, m_storeLink, counters},
+                                         name, badge);
+    m_headerLayout->setContentsMargins(16, 16, 16, 16);
     return header;
 }
 
@@ -356,6 +356,8 @@ void AppDetailView::reload()
         m_status->setItemText(i, KeywordFilters::pickerTitle(filter, KeywordFilters::rowCount(rows, filter)));
     }
     updateDiscoverButton();
+    // The name may need another width of the pane.
+    fitHistoryPanel();
     Q_EMIT titleChanged(title());
 }
 
@@ -423,8 +425,11 @@ void AppDetailView::updatePanels()
 void AppDetailView::fitHistoryPanel()
 {
     // The stored width, unless the window is too narrow for it beside the keyword pane; the
-    // stored width stays as it is.
-    const int room = width() - m_divider->sizeHint().width() - paneMinimum;
+    // stored width stays as it is. The pane keeps room for the app's name to read whole in the
+    // header where the panel can give it, as for a name in capitals.
+    const int available = width() - m_divider->sizeHint().width();
+    const int named = m_headerLayout->nameWholeFrom();
+    const int room = available - (available - named >= panelFloor ? std::max(paneMinimum, named) : paneMinimum);
     m_historyPanel->setFixedWidth(std::max(panelFloor, std::min(int(m_panelWidth), room)));
     // At once: a resize has laid the pane out beside the panel's former width, and a frame
     // would show the panel running past the window's edge.

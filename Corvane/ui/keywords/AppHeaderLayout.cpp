@@ -31,7 +31,30 @@ AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFl
 bool AppHeaderLayout::countersBeside(int width) const
 {
     const auto margins = contentsMargins();
-    return width - margins.left() - margins.right() >= m_besideFrom;
+    if (width - margins.left() - margins.right() < m_besideFrom || items().size() != counters + 1)
+        return false;
+    // A name wider than the room kept for it reads whole under the counters where it would be cut
+    // beside them; one cut either way keeps them beside it.
+    const int needed = hint(name).width();
+    return needed <= nameRoom(width, true) || needed > nameRoom(width, false);
+}
+
+int AppHeaderLayout::nameRoom(int width, bool beside) const
+{
+    const auto margins = contentsMargins();
+    const int column = width - margins.left() - margins.right() - hint(icon).width() - columnSpacing;
+    if (!beside)
+        return column;
+    const int badgeWidth = hint(badge).width();
+    return column - columnSpacing - hint(counters).width() - (badgeWidth ? badgeWidth + badgeSpacing : 0);
+}
+
+int AppHeaderLayout::nameWholeFrom() const
+{
+    if (items().size() != counters + 1)
+        return 0;
+    const auto margins = contentsMargins();
+    return margins.left() + hint(icon).width() + columnSpacing + hint(name).width() + margins.right();
 }
 
 QSize AppHeaderLayout::hint(Part part) const
@@ -89,7 +112,7 @@ int AppHeaderLayout::arrange(const QRect &rect, bool place) const
     // The name, with the badge after it while the counters leave the column its room.
     const int badgeWidth = hint(badge).width();
     const int line1 = std::max(hint(name).height(), beside ? hint(badge).height() : 0);
-    const int nameWidth = std::min(hint(name).width(), column - (beside && badgeWidth ? badgeWidth + badgeSpacing : 0));
+    const int nameWidth = std::min(hint(name).width(), nameRoom(rect.width(), beside));
     put(name, left, y, nameWidth, line1);
     if (beside)
         put(badge, left + nameWidth + badgeSpacing, y, badgeWidth, line1);

@@ -119,6 +119,7 @@ bool StoreDb::begin(std::chrono::milliseconds lockWait)
     // and fail at once when another process committed in between.
     Statement statement(*this, QStringLiteral("BEGIN IMMEDIATE"));
     m_beginning = true;
+    m_lockHeldElsewhere = false;
     const bool begun = execute(statement, {}, true);
     m_beginning = false;
     if (lockWait != standardLockWait)
@@ -279,11 +280,14 @@ bool StoreDb::endBackgroundSave()
 
 void StoreDb::noteError(const QSqlError &error)
 {
-    // SQLite's primary result codes SQLITE_CORRUPT and SQLITE_NOTADB.
+    // SQLite's primary result codes SQLITE_BUSY, SQLITE_CORRUPT and SQLITE_NOTADB.
+    constexpr int busy = 5;
     constexpr int corrupt = 11;
     constexpr int notADatabase = 26;
     bool ok = false;
     const auto code = error.nativeErrorCode().toInt(&ok) & 0xff;
+    if (ok && code == busy)
+        m_lockHeldElsewhere = true;
     if (ok && (code == corrupt || code == notADatabase))
         markDamaged(error.text());
 }

@@ -223,6 +223,9 @@ public:
     std::optional<QString> damage() const { return m_damage; }
     // While the check after an unclean end runs: every write is refused.
     bool writesHeld() const { return bool(m_check); }
+    // Whether the last save that began could not take the write lock because another connection
+    // (another program) held it past the save's lock wait.
+    bool lockHeldElsewhere() const { return m_lockHeldElsewhere; }
 
     // The write-ahead log of a file database is copied back into the file on a thread of its own
     // (see LogCheckpointer), never in this connection's commits. Asks it to copy back whatever the
@@ -618,5 +621,6 @@ private:
     qint64 m_writes = 0;
     AlertsMark m_alertsMark;
     bool m_transactionFailed = false;
+    bool m_lockHeldElsewhere = false;
     std::function<void(const RowsChange &)> m_rowsChanged;
 };

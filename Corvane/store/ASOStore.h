@@ -46,9 +46,9 @@ class QNetworkAccessManager;
 // operation quietly.
 //
 // Inside the store a fetch that fails counts as empty and a save that fails is ignored; only
-// addApp() reports its failures. dataVersion goes up after every change that screens must
-// see; screens re-read on dataVersionSettled() and follow saves through saved(), which a burst
-// of changes holds back (see Burst).
+// addApp() and deleteApp() report their failures. dataVersion goes up after every change that
+// screens must see; screens re-read on dataVersionSettled() and follow saves through saved(),
+// which a burst of changes holds back (see Burst).
 class ASOStore : public QObject
 {
     Q_OBJECT
@@ -183,7 +183,10 @@ public:
     // leave every read at once; its rows go afterwards, in saves of bounded size that step aside
     // for the log as a run does. A removal cut short by quitting or a crash goes on after the next
     // start; adding the app again meanwhile waits for it, so the new app has none of the old rows.
-    void deleteApp(const TrackedApp &app);
+    // The small save waits for another program's write lock only shortly, so that the window never
+    // waits for it: when that save fails, the removal is refused and nothing changed (the app stays,
+    // its discovery runs go on), problem() tells the user why, and false comes back.
+    bool deleteApp(const TrackedApp &app);
     // Marks the app as own app or competitor.
     void setOwn(const TrackedApp &app, bool isOwn);
     std::optional<Keyword> keyword(const QString &normalized);

@@ -10,10 +10,25 @@
 // Removing an app: it leaves every read in one small save, and its history, which a year of
 // daily tracking makes millions of rows long, goes afterwards in saves of bounded size.
 
-void ASOStore::deleteApp(const TrackedApp &app)
+bool ASOStore::deleteApp(const TrackedApp &app)
 {
-    // The app's discovery runs stop and go first: nothing may go on working for an app that
-    // is gone, and no screen may show a run of it.
+    if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
+        // Refused rather than waited for: the click would hold the window while another program
+        // writes.
+        StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
+        if (!m_db->beginRemoval(*stored) || !save.commit()) {
+            Q_EMIT problem(m_db->lockHeldElsewhere()
+                               ? QStringLiteral("The app could not be removed: another program is using the database. "
+                                                "Try again in a moment.")
+                               : QStringLiteral("The app could not be removed: the change could not be saved to the "
+                                                "local database."));
+            return false;
+        }
+        forgetAlertEditsOf(stored->appleAppId);
+    }
+
+    // The app's discovery runs stop and go once it is gone: nothing may go on working for an app
+    // that is gone, and no screen may show a run of it.
     const auto prefix = app.appleAppId + u'|';
     auto runs = m_discoveries;
     bool dropped = false;
@@ -28,15 +43,9 @@ void ASOStore::deleteApp(const TrackedApp &app)
     }
     if (dropped)
         setDiscoveries(std::move(runs));
-
-    if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
-        StoreDb::Transaction save(*m_db);
-        m_db->beginRemoval(*stored);
-        save.commit();
-        forgetAlertEditsOf(stored->appleAppId);
-    }
     raiseDataVersion();
     finishRemovals();
+    return true;
 }
 
 void ASOStore::finishRemovals()

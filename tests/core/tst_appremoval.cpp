@@ -3,15 +3,13 @@
 #include "support/TaskRunner.h"
 
 #include "FakeSearchClient.h"
+#include "LockHolder.h"
 #include "TestSettings.h"
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
-
-#include <future>
-#include <thread>
 
 // Removing an app whose rows go after it left every read, and alert edits written in turns.
 class TestAppRemoval : public QObject
@@ -123,47 +121,6 @@ class TestAppRemoval : public QObject
             alerts.append(alert.appleAppId + (alert.isRead ? u'r' : u'o'));
         return alerts;
     }
-
-    // Holds the write lock of the file on a connection and thread of its own, as another program
-    // may, until released or until `limit` passed.
-    class LockHolder
-    {
-    public:
-        LockHolder(const QString &path, std::chrono::milliseconds limit)
-            : m_thread([this, path, limit] { hold(path, limit); })
-        {
-            m_taken.get_future().wait();
-        }
-        ~LockHolder() { release(); }
-        void release()
-        {
-            if (!m_thread.joinable())
-                return;
-            m_release.set_value();
-            m_thread.join();
-        }
-
-    private:
-        void hold(const QString &path, std::chrono::milliseconds limit)
-        {
-            const auto name = QStringLiteral("holder");
-            {
-                auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-                db.setDatabaseName(path);
-                db.open();
-                QSqlQuery(QStringLiteral("BEGIN IMMEDIATE"), db);
-                m_taken.set_value();
-                m_release.get_future().wait_for(limit);
-                QSqlQuery(QStringLiteral("COMMIT"), db);
-                db.close();
-            }
-            QSqlDatabase::removeDatabase(name);
-        }
-
-        std::promise<void> m_taken;
-        std::promise<void> m_release;
-        std::thread m_thread;
-    };
 
     // Clears or marks read app a's alerts, every other one, as a filtered list shows them, and
     // gives every alert as the store reads it then.

@@ -154,7 +154,7 @@ private Q_SLOTS:
     {
         QFETCH(int, at);
         QFETCH(QString, event);
-        m_onSearch = [&](int n) { if (n == at && event != u"lookup") event == u"delete" ? m_store->deleteApp(m_app) : m_run->cancel(); };
+        m_onSearch = [&](int n) { if (n == at && event != u"lookup") event == u"delete" ? void(m_store->deleteApp(m_app)) : m_run->cancel(); };
         m_client->onLookup = [&] { if (event == u"lookup") m_run->cancel(); };
         if (event.isEmpty()) { // every search fails, and the first round searches all it links
             configure(QStringLiteral("discoveryBudget=500 discoveryDepth=1"));

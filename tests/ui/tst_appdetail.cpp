@@ -2,6 +2,7 @@
 #include "store/ASOStore.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/keywords/AppDetailView.h"
+#include "ui/keywords/AppHeaderLayout.h"
 #include "ui/keywords/DiscoveryBanner.h"
 #include "ui/keywords/HistoryPanel.h"
 #include "ui/keywords/KeywordTable.h"
@@ -20,6 +21,23 @@
 #include <QMenu>
 #include <QtTest>
 
+// The texts of `area` painted now that are cut off or drawn over each other.
+static QStringList textFaults(QWidget *area)
+{
+    QStringList faults;
+    const auto texts = renderedItems(area);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const auto place = QStringLiteral(" at %1×%2").arg(area->width()).arg(area->height());
+        if (texts[i].shown.width() < texts[i].box.width() - 1 || texts[i].shown.height() < texts[i].box.height() - 1)
+            faults.append("“" + texts[i].text + "” cut" + place);
+        for (qsizetype j = i + 1; j < texts.size(); ++j) {
+            if (texts[i].shown.adjusted(1, 1, -1, -1).intersects(texts[j].shown.adjusted(1, 1, -1, -1)))
+                faults.append("“" + texts[i].text + "” over “" + texts[j].text + "”" + place);
+        }
+    }
+    return faults;
+}
+
 // Notes, each time a frame may be painted (a paint or a layout waits), the texts of `area` that
 // are cut off or drawn over each other.
 struct FrameFaults : QObject
@@ -35,16 +53,7 @@ struct FrameFaults : QObject
         if (event->type() != QEvent::UpdateRequest && event->type() != QEvent::LayoutRequest)
             return false;
         painted += event->type() == QEvent::UpdateRequest;
-        const auto texts = renderedItems(area);
-        for (qsizetype i = 0; i < texts.size(); ++i) {
-            const auto place = QStringLiteral(" at %1×%2").arg(area->width()).arg(area->height());
-            if (texts[i].shown.width() < texts[i].box.width() - 1 || texts[i].shown.height() < texts[i].box.height() - 1)
-                faults.append("“" + texts[i].text + "” cut" + place);
-            for (qsizetype j = i + 1; j < texts.size(); ++j) {
-                if (texts[i].shown.adjusted(1, 1, -1, -1).intersects(texts[j].shown.adjusted(1, 1, -1, -1)))
-                    faults.append("“" + texts[i].text + "” over “" + texts[j].text + "”" + place);
-            }
-        }
+        faults += textFaults(area);
         return false;
     }
 };
@@ -155,6 +164,32 @@ private Q_SLOTS:
         QVERIFY(panel->isVisible() && history->isChecked());
     }
 
+    // The status picker stands at the right end of the sections' row while the pane is wide enough
+    // for both, else under the sections, whole; a resize across that width lays it out at once,
+    // before any further event, so that no frame shows the arrangement of the former width.
+    void statusPickerFollowsTheWidthAtOnce()
+    {
+        track({"us"});
+        AppDetailView view(m_store.get(), "1");
+        view.resize(900, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *sections = view.findChild<QWidget *>("sectionKeywords")->parentWidget();
+        auto *picker = view.findChild<QComboBox *>("statusFilter")->parentWidget();
+        auto *row = sections->parentWidget();
+        const auto place = [&](QWidget *part) { return QRect(part->mapTo(row, QPoint()), part->size()); };
+        for (const int width : {440, 900, 440}) {
+            view.resize(width, 640);
+            const QRect left = place(sections), right = place(picker);
+            QVERIFY(row->rect().contains(left) && row->rect().contains(right));
+            QCOMPARE(right.width(), picker->sizeHint().width());
+            if (width > 600)
+                QVERIFY(right.top() == left.top() && right.right() == row->width() - 17);
+            else
+                QVERIFY(right.top() > left.bottom() && right.left() == left.left());
+        }
+    }
+
     // A storefront picked in the toolbar's menu shows that storefront's readings in the rows.
     void storefrontPickChangesRows()
     {
@@ -215,12 +250,13 @@ private Q_SLOTS:
         }
     }
 
-    // For a short name and maker, a name of thirty characters and a long name and maker, at the
-    // detail column of a 1000×640 and a 1440×900 window with History closed and open: the counters
-    // stand at the header's right end beside the name where it is wide enough, else on a row of
-    // their own under the app's facts, in one place and at one header height for every app; the
-    // name of thirty characters reads whole, and a line cut with "…" shows its whole text in its
-    // tooltip. Opening and closing History paints no header text cut off or over another.
+    // For a short name and maker, a name of thirty characters, a long name and maker, and a name of
+    // thirty capitals, at the detail column of a 1000×640 and a 1440×900 window with History closed
+    // and open: the counters stand at the header's right end beside the name where it is wide
+    // enough, else on a row of their own under the app's facts, in one place and at one header
+    // height for every app; the names of thirty characters read whole, and a line cut with "…"
+    // shows its whole text in its tooltip. No header text is cut off or drawn over another, nor is
+    // one painted so while History opens and closes.
     void headerKeepsItsCounters_data()
     {
         QTest::addColumn<QSize>("size");
@@ -239,14 +275,16 @@ private Q_SLOTS:
         QFETCH(bool, beside);
         const QStringList names{"Lumen", "Quiet Notes: Journal & Planner",
                                 "Tom & Jerry <b>Studio</b>: Photo Editor, Collage Maker, Filters, Stickers, "
-                                "Frames, Retouch and Layouts for Cartoon Fans"};
+                                "Frames, Retouch and Layouts for Cartoon Fans",
+                                "MEGA WORKOUT: HIIT & GYM TIMER"};
         const QStringList makers{"Lumen Labs", "Quiet Software", "Tom & Jerry International Software Development and "
-                                                                 "Digital Imaging Research Company Limited"};
+                                                                 "Digital Imaging Research Company Limited",
+                                 "Mega Fitness"};
         QList<QRect> places;
         QList<int> heights;
         for (int i = 0; i < names.size(); ++i) {
-            // The thirty characters' app is a competitor, whose badge is the wider.
-            TrackedApp app(AppInfo{QString::number(i + 1), names[i]}, i != 1);
+            // The thirty characters' apps are competitors, whose badge is the wider.
+            TrackedApp app(AppInfo{QString::number(i + 1), names[i]}, i == 0 || i == 2);
             app.trackedCountries = {"us"};
             app.developerName = makers[i];
             app.primaryGenre = "Photo & Video";
@@ -284,7 +322,9 @@ private Q_SLOTS:
                 QCOMPARE(tooltipShows(label->toolTip()), cut ? label->text() : QString());
                 QVERIFY2(line == "appName" ? cut == (i == 2) : !cut || i == 2, qPrintable(drawn.join(" | ")));
             }
-            if (i < 2)
+            const auto faults = textFaults(header);
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+            if (i != 2)
                 continue;
             FrameFaults frames(header);
             for (int toggle = 0; toggle < 4; ++toggle) {
@@ -295,10 +335,39 @@ private Q_SLOTS:
             }
             QVERIFY2(frames.faults.isEmpty(), qPrintable(frames.faults.mid(0, 10).join(u'\n')));
         }
-        QCOMPARE(places[1], places[0]);
-        QCOMPARE(places[2], places[0]);
-        QCOMPARE(heights[1], heights[0]);
-        QCOMPARE(heights[2], heights[0]);
+        for (int i = 1; i < names.size(); ++i) {
+            QCOMPARE(places[i], places[0]);
+            QCOMPARE(heights[i], heights[0]);
+        }
+    }
+
+    // At every header width, a name reads whole wherever the counters under it leave it the room,
+    // the counters moving under a name that would be cut beside them; a name no wider than the
+    // room kept for thirty characters has the arrangement of a short one at every width.
+    void headerArrangesForTheName()
+    {
+        QList<std::pair<QString, bool>> arrangements; // per width, of the short name
+        for (const QString name : {"Lumen", "Quiet Notes: Journal & Planner", "MEGA WORKOUT: HIIT & GYM TIMER"}) {
+            TrackedApp app(AppInfo{name.left(4), name}, false);
+            m_store->db().insert(app);
+            AppDetailView view(m_store.get(), app.appleAppId);
+            view.resize(1200, 700);
+            view.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&view));
+            auto *header = view.findChild<QWidget *>("detailHeader");
+            auto *layout = dynamic_cast<AppHeaderLayout *>(header->layout());
+            auto *label = header->findChild<QLabel *>("appName");
+            for (int width = 420, step = 0; width <= 1100; width += 2, ++step) {
+                header->resize(width, layout->heightForWidth(width));
+                const bool whole = renderedTexts(label) == QStringList{name};
+                QVERIFY2(whole || width < layout->nameWholeFrom(), qPrintable(QString::number(width)));
+                const std::pair arrangement{QString::number(width), layout->countersBeside(width)};
+                if (name == "Lumen")
+                    arrangements.append(arrangement);
+                else if (name.startsWith("Quiet"))
+                    QCOMPARE(arrangement, arrangements[step]);
+            }
+        }
     }
 
     // While discovery runs, the banner's six counters are laid out side by side, each shown

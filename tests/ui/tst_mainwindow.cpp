@@ -15,6 +15,7 @@
 
 #include "FocusedFields.h"
 #include "GatedSearchClient.h"
+#include "LockHolder.h"
 #include "RenderedTexts.h"
 #include "TestSettings.h"
 #include "UiFixture.h"
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -51,6 +53,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
     TestSettings m_settings;
+    // For a database file; it outlives the window and the store.
+    QTemporaryDir m_dir;
     std::shared_ptr<GatedSearchClient> m_client;
     std::unique_ptr<ASOStore> m_store;
     SilentNotifier m_notifier;
@@ -177,6 +181,78 @@ private Q_SLOTS:
         }
     }
 
+    // Where each part of the detail column stands, as the window draws it.
+    static QStringList detailPlaces(QWidget *detail)
+    {
+        QStringList places;
+        for (auto *part : detail->findChildren<QWidget *>()) {
+            if (part->isVisible()) {
+                const QRect place(part->mapTo(detail, QPoint()), part->size());
+                const auto name = part->objectName().isEmpty() ? QString::fromLatin1(part->metaObject()->className())
+                                                               : part->objectName();
+                places.append(QStringLiteral("%1 %2,%3 %4×%5").arg(name).arg(place.x()).arg(place.y())
+                                  .arg(place.width()).arg(place.height()));
+            }
+        }
+        return places;
+    }
+
+    // Switching apps through the sidebar shows the new app's screen laid out as it settles, at
+    // once: each frame drawn on the way, and the screen as the switch leaves it, before any further
+    // event, are as the settled screen (the status picker beside the sections, not on a row of
+    // its own; the header in its arrangement).
+    void switchDrawsItsSettledLayout_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("least") << QSize(1000, 640);
+        QTest::newRow("large") << QSize(1440, 900);
+    }
+
+    void switchDrawsItsSettledLayout()
+    {
+        QFETCH(QSize, size);
+        track("o1 o2 c3 c4");
+        auto named = *m_store->app("3");
+        named.name = "Quiet Notes: Journal & Planner";
+        m_store->db().update(named);
+        m_store->raiseDataVersion();
+        m_window->resize(size);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QCoreApplication::processEvents();
+
+        // Notes the detail column as each frame is about to be drawn.
+        struct Frames : QObject
+        {
+            MainWindow *window;
+            QList<QStringList> drawn;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::UpdateRequest && window->detail()->isVisible())
+                    drawn.append(detailPlaces(window->detail()));
+                return false;
+            }
+        } frames;
+        frames.window = m_window.get();
+        qApp->installEventFilter(&frames);
+        auto *sidebar = m_window->findChild<QTreeView *>("sidebar");
+        for (const auto *id : {"2", "3", "4", "1", "3"}) {
+            frames.drawn.clear();
+            sidebar->selectionModel()->setCurrentIndex(m_window->sidebarModel()->indexOf(QString::fromLatin1(id)),
+                                                       QItemSelectionModel::ClearAndSelect);
+            QCOMPARE(m_window->selection().value_or(""), QString::fromLatin1(id));
+            const auto switched = detailPlaces(m_window->detail());
+            for (int turn = 0; turn < 5; ++turn)
+                QCoreApplication::processEvents();
+            const auto settled = detailPlaces(m_window->detail());
+            QCOMPARE(switched, settled);
+            QVERIFY(!frames.drawn.isEmpty());
+            for (const auto &frame : std::as_const(frames.drawn))
+                QCOMPARE(frame, settled);
+        }
+        qApp->removeEventFilter(&frames);
+    }
+
     // "Remove" in an app's menu asks first; only the dialog's "Remove" deletes.
     void removeAsks_data()
     {
@@ -220,6 +296,44 @@ private Q_SLOTS:
             QCOMPARE(m_window->selection().value_or(""), "1");
             QCOMPARE(m_window->windowTitle(), "App 1 — United States");
         }
+    }
+
+    // Remove while another program holds the database's write lock: the click does not wait for
+    // the lock, the app stays with its screen, and the window says why; once the lock is gone,
+    // Remove removes it.
+    void removeWhileAnotherProgramWrites()
+    {
+        const auto path = m_dir.filePath("locked.sqlite");
+        rebuild(StoreDb::openFile(path));
+        track("o1 c2");
+        m_window->show();
+        auto *screen = m_window->detail();
+        const auto remove = [&] {
+            std::unique_ptr<QMenu> menu(m_window->sidebarMenu("1"));
+            menu->actions().last()->trigger();
+            auto *confirmation = m_window->findChildren<QMessageBox *>("removeAppConfirmation").last();
+            buttonNamed(confirmation, "Remove")->click();
+        };
+        {
+            // Released long after a short wait would end: a removal that waited for it would succeed.
+            LockHolder holder(path, std::chrono::seconds(3));
+            remove();
+            QVERIFY(m_store->app("1"));
+            QCOMPARE(appsIn("My Apps"), QStringList{"1"});
+            QCOMPARE(m_window->selection().value_or(""), "1");
+            QCOMPARE(m_window->detail(), screen);
+            auto *refused = m_window->findChild<QMessageBox *>("storeProblem");
+            QVERIFY(refused && refused->isVisible());
+            QCOMPARE(refused->text(), "The app could not be removed: another program is using the database. "
+                                      "Try again in a moment.");
+            refused->button(QMessageBox::Ok)->click();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        remove();
+        QVERIFY(!m_store->app("1"));
+        QCOMPARE(appsIn("My Apps"), QStringList{});
+        QVERIFY(!m_window->findChild<QMessageBox *>("storeProblem"));
+        QCOMPARE(detailTitle(), "Select an app");
     }
 
     // A raise updates the sidebar's rows where they stand: the list keeps its scroll position

@@ -850,8 +850,8 @@ private Q_SLOTS:
 
     // Every screen that names an app, for an own app with a long name and maker, one with a name of
     // thirty characters, and competitors called "Tom & Jerry Studio", longer and in one long word
-    // (tracking no keyword) and longer still, at the least and a large window size, with History
-    // closed and open.
+    // (tracking no keyword), longer still, and in thirty capitals, at the least and a large window
+    // size, with History closed and open.
     void longNames_data()
     {
         QTest::addColumn<QSize>("size");
@@ -891,11 +891,15 @@ private Q_SLOTS:
             app.trackedCountries = {"us"};
             store.db().insert(app);
         }
-        // An app whose name of 30 characters is read whole in its header.
+        // Apps whose names of 30 characters, one in capitals, are read whole in their header.
         auto notes = *store.app(SeedAccount::ownApps[1]);
         notes.name = "Quiet Notes: Journal & Planner";
         notes.developerName = own.developerName;
         store.db().update(notes);
+        TrackedApp capitals(AppInfo{"2012", "MEGA WORKOUT: HIIT & GYM TIMER"}, false);
+        capitals.developerName = rival.developerName;
+        capitals.trackedCountries = {"us"};
+        store.db().insert(capitals);
         // An alert of the own app under its long name, newest in the list.
         RankAlert renamed;
         renamed.id = QUuid::createUuid();
@@ -920,14 +924,16 @@ private Q_SLOTS:
         verifyNothingCut(&window);
         save(&window, "long-names-detail-" + tag, header);
 
-        window.setSelection(notes.appleAppId);
-        qobject_cast<AppDetailView *>(window.detail())->setShowInspector(history);
-        QCoreApplication::processEvents();
-        verifyNothingCut(&window);
-        QList<Shown> notesHeader{{notes.name}, {"My App"}, {"Tracked"}, {"Top 10"}};
-        if (history)
-            notesHeader += QList<Shown>{{"Select a keyword"}, {"Its ranking history appears here."}};
-        save(&window, "long-names-detail-30-characters-" + tag, notesHeader);
+        for (const auto &[app, shot] : {std::pair{notes, "30-characters"}, std::pair{capitals, "30-capitals"}}) {
+            window.setSelection(app.appleAppId);
+            qobject_cast<AppDetailView *>(window.detail())->setShowInspector(history);
+            QCoreApplication::processEvents();
+            verifyNothingCut(&window);
+            QList<Shown> named{{app.name}, {app.isOwn ? "My App" : "Competitor"}, {"Tracked"}, {"Top 10"}};
+            if (history)
+                named += QList<Shown>{{"Select a keyword"}, {"Its ranking history appears here."}};
+            save(&window, QStringLiteral("long-names-detail-%1-").arg(shot) + tag, named);
+        }
         if (history)
             return; // the other sections hide the panel
 

@@ -11,6 +11,7 @@
 #include "ui/cells/PlainText.h"
 #include "ui/cells/StorefrontMenu.h"
 #include "ui/cells/Style.h"
+#include "ui/cells/WrappingRowLayout.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/competitors/CompetitorsView.h"
 #include "ui/keywords/AddKeywordsDialog.h"
@@ -23,8 +24,6 @@
 #include "workflows/DiscoveryRun.h"
 
 #include <QAction>
-#include <QBoxLayout>
-#include <QEvent>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -40,47 +39,6 @@
 #include <algorithm>
 
 namespace {
-
-// Lays a box's items out side by side while the host is wide enough for them, else one under
-// another, so that a narrow window cuts none of them.
-class WrappingRow : public QObject
-{
-public:
-    WrappingRow(QWidget *host, QBoxLayout *layout) : QObject(host), m_host(host), m_layout(layout)
-    {
-        host->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
-            place();
-        return false;
-    }
-
-private:
-    void place()
-    {
-        const auto margins = m_layout->contentsMargins();
-        int needed = margins.left() + margins.right();
-        int items = 0;
-        for (int i = 0; i < m_layout->count(); ++i) {
-            auto *item = m_layout->itemAt(i);
-            if (item->spacerItem() || (item->widget() && item->widget()->isHidden()))
-                continue;
-            needed += item->sizeHint().width();
-            ++items;
-        }
-        needed += std::max(0, items - 1) * m_layout->spacing();
-        const auto direction = m_host->width() >= needed ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
-        if (m_layout->direction() != direction)
-            m_layout->setDirection(direction);
-    }
-
-    QWidget *m_host;
-    QBoxLayout *m_layout;
-};
 
 // The keyword pane's least width: the history panel gives way down to it.
 constexpr int paneMinimum = 420;
@@ -306,19 +264,21 @@ QWidget *AppDetailView::buildHeader()
         badge = std::max(badge, m_badge->sizeHint().width());
     }
     const int name = m_name->fontMetrics().horizontalAdvance(QString(30, u'x'));
-    auto *layout = new AppHeaderLayout(header, {m_icon, m_name, m_badge, m_facts, m_id, m_rating, m_storeLink, counters},
-                                       name, badge);
-    layout->setContentsMargins(16, 16, 16, 16);
+    m_headerLayout = new AppHeaderLayout(header, {m_icon, m_name, m_badge, m_facts, m_id, m_rating, m_storeLink, counters},
+                                         name, badge);
+    m_headerLayout->setContentsMargins(16, 16, 16, 16);
     return header;
 }
 
 QWidget *AppDetailView::buildPickers()
 {
+    // The section picker at the left, the status picker at the right end, or under it where the
+    // row is too narrow for both.
     auto *row = new QWidget(this);
-    auto *layout = new QBoxLayout(QBoxLayout::LeftToRight, row);
+    row->setObjectName(QStringLiteral("pickerRow"));
+    auto *layout = new WrappingRowLayout(row);
     layout->setContentsMargins(16, 0, 16, 10);
     layout->setSpacing(12);
-    new WrappingRow(row, layout);
 
     m_sections = new QButtonGroup(row);
     m_sections->setExclusive(true);
@@ -338,8 +298,7 @@ QWidget *AppDetailView::buildPickers()
         segments->addWidget(segment);
     }
     connect(m_sections, &QButtonGroup::idClicked, this, [this](int id) { setSection(Section(id)); });
-    layout->addWidget(segmentBar, 0, Qt::AlignLeft);
-    layout->addStretch();
+    layout->addWidget(segmentBar);
 
     m_statusPicker = new QWidget(row);
     m_statusPicker->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
@@ -354,7 +313,7 @@ QWidget *AppDetailView::buildPickers()
     connect(m_status, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_table->setFilter(KeywordFilter(m_status->itemData(index).toInt())); });
     status->addWidget(m_status);
-    layout->addWidget(m_statusPicker, 0, Qt::AlignLeft);
+    layout->addWidget(m_statusPicker);
     return row;
 }
 
@@ -397,6 +356,8 @@ void AppDetailView::reload()
         m_status->setItemText(i, KeywordFilters::pickerTitle(filter, KeywordFilters::rowCount(rows, filter)));
     }
     updateDiscoverButton();
+    // The name may need another width of the pane.
+    fitHistoryPanel();
     Q_EMIT titleChanged(title());
 }
 
@@ -464,8 +425,11 @@ void AppDetailView::updatePanels()
 void AppDetailView::fitHistoryPanel()
 {
     // The stored width, unless the window is too narrow for it beside the keyword pane; the
-    // stored width stays as it is.
-    const int room = width() - m_divider->sizeHint().width() - paneMinimum;
+    // stored width stays as it is. The pane keeps room for the app's name to read whole in the
+    // header where the panel can give it, as for a name in capitals.
+    const int available = width() - m_divider->sizeHint().width();
+    const int named = m_headerLayout->nameWholeFrom();
+    const int room = available - (available - named >= panelFloor ? std::max(paneMinimum, named) : paneMinimum);
     m_historyPanel->setFixedWidth(std::max(panelFloor, std::min(int(m_panelWidth), room)));
     // At once: a resize has laid the pane out beside the panel's former width, and a frame
     // would show the panel running past the window's edge.

@@ -12,6 +12,7 @@
 #include <optional>
 
 class ASOStore;
+class AppHeaderLayout;
 class AppIconView;
 class CompetitorsView;
 class DiscoveryBanner;
@@ -98,6 +99,7 @@ private:
     QAction *m_discover = nullptr;
     QAction *m_history = nullptr;
     QLineEdit *m_search = nullptr;
+    AppHeaderLayout *m_headerLayout = nullptr;
     AppIconView *m_icon = nullptr;
     ElidingLabel *m_name = nullptr;
     QLabel *m_badge = nullptr;

@@ -18,7 +18,8 @@ constexpr int detailSpacing = 10;
 
 }
 
-AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor) : QLayout(header)
+AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor)
+    : ArrangingLayout(header)
 {
     for (auto *part : {parts.icon, parts.name, parts.badge, parts.facts, parts.id, parts.rating, parts.link, parts.counters})
         addWidget(part);
@@ -30,48 +31,41 @@ AppHeaderLayout::AppHeaderLayout(QWidget *header, const Parts &parts, int nameFl
 bool AppHeaderLayout::countersBeside(int width) const
 {
     const auto margins = contentsMargins();
-    return width - margins.left() - margins.right() >= m_besideFrom;
+    if (width - margins.left() - margins.right() < m_besideFrom || items().size() != counters + 1)
+        return false;
+    // A name wider than the room kept for it reads whole under the counters where it would be cut
+    // beside them; one cut either way keeps them beside it.
+    const int needed = hint(name).width();
+    return needed <= nameRoom(width, true) || needed > nameRoom(width, false);
 }
 
-AppHeaderLayout::~AppHeaderLayout()
+int AppHeaderLayout::nameRoom(int width, bool beside) const
 {
-    qDeleteAll(m_items);
+    const auto margins = contentsMargins();
+    const int column = width - margins.left() - margins.right() - hint(icon).width() - columnSpacing;
+    if (!beside)
+        return column;
+    const int badgeWidth = hint(badge).width();
+    return column - columnSpacing - hint(counters).width() - (badgeWidth ? badgeWidth + badgeSpacing : 0);
 }
 
-void AppHeaderLayout::addItem(QLayoutItem *item)
+int AppHeaderLayout::nameWholeFrom() const
 {
-    m_items.append(item);
-}
-
-int AppHeaderLayout::count() const
-{
-    return int(m_items.size());
-}
-
-QLayoutItem *AppHeaderLayout::itemAt(int index) const
-{
-    return m_items.value(index);
-}
-
-QLayoutItem *AppHeaderLayout::takeAt(int index)
-{
-    return index >= 0 && index < m_items.size() ? m_items.takeAt(index) : nullptr;
-}
-
-Qt::Orientations AppHeaderLayout::expandingDirections() const
-{
-    return Qt::Horizontal;
+    if (items().size() != counters + 1)
+        return 0;
+    const auto margins = contentsMargins();
+    return margins.left() + hint(icon).width() + columnSpacing + hint(name).width() + margins.right();
 }
 
 QSize AppHeaderLayout::hint(Part part) const
 {
-    const auto *item = m_items[part];
+    const auto *item = items()[part];
     return item->isEmpty() ? QSize(0, 0) : item->sizeHint();
 }
 
 QSize AppHeaderLayout::sizeHint() const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return {};
     // The counters beside facts shown whole.
     const int line1 = hint(name).width() + badgeSpacing + hint(badge).width();
@@ -85,42 +79,26 @@ QSize AppHeaderLayout::sizeHint() const
 
 QSize AppHeaderLayout::minimumSize() const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return {};
     // The counters under the facts, whose lines are cut as far as they go.
     const auto margins = contentsMargins();
     const int width = margins.left() + margins.right() + hint(icon).width() + columnSpacing
-                      + std::max(hint(counters).width(), hint(badge).width() + badgeSpacing + m_items[facts]->minimumSize().width());
+                      + std::max(hint(counters).width(), hint(badge).width() + badgeSpacing + items()[facts]->minimumSize().width());
     return {width, heightForWidth(width)};
-}
-
-bool AppHeaderLayout::hasHeightForWidth() const
-{
-    return true;
-}
-
-int AppHeaderLayout::heightForWidth(int width) const
-{
-    return arrange(QRect(0, 0, width, 0), false);
-}
-
-void AppHeaderLayout::setGeometry(const QRect &rect)
-{
-    QLayout::setGeometry(rect);
-    arrange(rect, true);
 }
 
 int AppHeaderLayout::arrange(const QRect &rect, bool place) const
 {
-    if (m_items.size() != counters + 1)
+    if (items().size() != counters + 1)
         return 0;
     const auto margins = contentsMargins();
     const QRect area = rect.marginsRemoved(margins);
     const bool beside = countersBeside(rect.width());
     const auto put = [&](Part part, int x, int y, int width, int lineHeight) {
         const QSize size = hint(part);
-        if (place && !m_items[part]->isEmpty())
-            m_items[part]->setGeometry(QRect(x, y + (lineHeight - size.height()) / 2, std::max(width, 0), size.height()));
+        if (place && !items()[part]->isEmpty())
+            items()[part]->setGeometry(QRect(x, y + (lineHeight - size.height()) / 2, std::max(width, 0), size.height()));
     };
 
     const QSize iconSize = hint(icon);
@@ -134,7 +112,7 @@ int AppHeaderLayout::arrange(const QRect &rect, bool place) const
     // The name, with the badge after it while the counters leave the column its room.
     const int badgeWidth = hint(badge).width();
     const int line1 = std::max(hint(name).height(), beside ? hint(badge).height() : 0);
-    const int nameWidth = std::min(hint(name).width(), column - (beside && badgeWidth ? badgeWidth + badgeSpacing : 0));
+    const int nameWidth = std::min(hint(name).width(), nameRoom(rect.width(), beside));
     put(name, left, y, nameWidth, line1);
     if (beside)
         put(badge, left + nameWidth + badgeSpacing, y, badgeWidth, line1);

@@ -1,16 +1,18 @@
 #pragma once
 
-#include <QLayout>
-#include <QList>
+#include "ui/cells/ArrangingLayout.h"
 
 // Lays out the app detail's header: the icon, the app's facts in three lines (the name and its
 // badge; the maker and other facts; the ID, the rating and the store link) and the counters.
 // Where the header is wide enough for the counters beside a name of some thirty characters, they
 // stand at its right end; else they take a row of their own under the facts, and the badge leads
-// the maker's line, so that the name has the column's whole width. The arrangement follows from
-// the header's width alone: it is the same for every app, and the height the layout asks for at
-// a width is the one it lays out, so no frame shows the other arrangement.
-class AppHeaderLayout : public QLayout
+// the maker's line, so that the name has the column's whole width. A name wider than those thirty
+// characters (in capitals, say) that would be cut beside the counters but reads whole under them
+// puts them under it. So the arrangement follows from the header's width and the room the name
+// needs; for a name no wider than the room kept, from the width alone, the same for every app.
+// The height the layout asks for at a width is the one it lays out (see ArrangingLayout), so no
+// frame shows the other arrangement.
+class AppHeaderLayout : public ArrangingLayout
 {
 public:
     struct Parts
@@ -28,30 +30,25 @@ public:
     // Beside the counters the facts' column holds a name `nameFloor` wide and a badge
     // `badgeFloor` wide after it.
     AppHeaderLayout(QWidget *header, const Parts &parts, int nameFloor, int badgeFloor);
-    ~AppHeaderLayout() override;
 
     // Whether the counters stand beside the facts in a header this wide.
     bool countersBeside(int width) const;
+    // The least header width at which the name reads whole, with the counters under it.
+    int nameWholeFrom() const;
 
-    void addItem(QLayoutItem *item) override;
-    int count() const override;
-    QLayoutItem *itemAt(int index) const override;
-    QLayoutItem *takeAt(int index) override;
-    Qt::Orientations expandingDirections() const override;
     QSize sizeHint() const override;
     QSize minimumSize() const override;
-    bool hasHeightForWidth() const override;
-    int heightForWidth(int width) const override;
-    void setGeometry(const QRect &rect) override;
+
+protected:
+    int arrange(const QRect &rect, bool place) const override;
 
 private:
     enum Part { icon, name, badge, facts, id, rating, link, counters };
 
-    // Lays the parts out in `rect` when `place`, and returns the height they take there.
-    int arrange(const QRect &rect, bool place) const;
     QSize hint(Part part) const;
+    // The name's room in a header this wide, with the counters beside it or under it.
+    int nameRoom(int width, bool beside) const;
 
-    QList<QLayoutItem *> m_items;
     // The least width inside the margins for the counters beside the facts.
     int m_besideFrom = 0;
 };

@@ -33,6 +33,24 @@
 
 #include <memory>
 
+namespace {
+
+// Lays the widget out now, each shown part inside it before the part that holds it, so that
+// every layout starts from its parts' present sizes.
+void layOutNow(QWidget *root)
+{
+    // Every descendant comes after its ancestors.
+    const auto parts = root->findChildren<QWidget *>();
+    for (auto part = parts.crbegin(); part != parts.crend(); ++part) {
+        if (auto *layout = (*part)->layout(); layout && (*part)->isVisible())
+            layout->activate();
+    }
+    if (auto *layout = root->layout())
+        layout->activate();
+}
+
+}
+
 MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_tracker(tracker), m_updater(updater), m_model(new SidebarModel(this))
 {
@@ -251,6 +269,13 @@ void MainWindow::route()
     m_detailKey = key;
     m_detail = createDetail(key);
     m_detailHost->layout()->addWidget(m_detail);
+    // Shown and laid out at the column's size now, not on later turns of the event loop: a frame
+    // drawn in between would show the screen laid out at another size, or from sizes its parts had
+    // before their texts were set.
+    if (m_detailHost->isVisible()) {
+        m_detail->show();
+        layOutNow(m_detailHost);
+    }
 }
 
 QWidget *MainWindow::createDetail(const QString &key)
@@ -316,13 +341,18 @@ void MainWindow::toggleOwn(const QString &appleAppId)
 
 void MainWindow::removeApp(const QString &appleAppId)
 {
-    // Refused writes would leave the app in place with its screen gone.
+    // Not offered while the database refuses every write.
     if (!m_store || !WriteGuard::allows(m_store))
+        return;
+    const auto app = m_store->app(appleAppId);
+    if (!app)
+        return;
+    // A removal the store refused changed nothing, and the store told why: the app stays, with
+    // its screen as it was.
+    if (!m_store->deleteApp(*app))
         return;
     if (m_selection == appleAppId)
         setSelection(std::nullopt);
-    if (const auto app = m_store->app(appleAppId))
-        m_store->deleteApp(*app);
 }
 
 void MainWindow::openSettings()
@@ -385,32 +415,30 @@ QMessageBox *MainWindow::confirmRemove(const QString &appleAppId)
 
 void MainWindow::showDatabaseDamage(const std::optional<QString> &message)
 {
-    if (!message)
-        return;
-    auto *box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Vantu"), *message, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("databaseDamage"));
+    if (message)
+        messageBox(QMessageBox::Critical, QStringLiteral("Vantu"), *message, QStringLiteral("databaseDamage"))->open();
+}
+
+QMessageBox *MainWindow::messageBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                                    const QString &name)
+{
+    auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, this);
+    box->setObjectName(name);
     box->setAttribute(Qt::WA_DeleteOnClose);
     PlainText::fitMessageBox(box);
-    box->open();
+    return box;
 }
 
 void MainWindow::showStoreProblem(const QString &message)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vantu"), message, QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("storeProblem"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    PlainText::fitMessageBox(box);
-    box->open();
+    messageBox(QMessageBox::Warning, QStringLiteral("Vantu"), message, QStringLiteral("storeProblem"))->open();
 }
 
 void MainWindow::showUpdateOutcome(const UpdateCheckOutcome &outcome)
 {
-    auto *box = new QMessageBox(outcome.kind == UpdateCheckOutcome::Kind::failed ? QMessageBox::Warning
-                                                                                 : QMessageBox::Information,
-                                QStringLiteral("Check for Updates"), outcome.text(), QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("updateOutcome"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    PlainText::fitMessageBox(box);
+    auto *box = messageBox(outcome.kind == UpdateCheckOutcome::Kind::failed ? QMessageBox::Warning
+                                                                            : QMessageBox::Information,
+                           QStringLiteral("Check for Updates"), outcome.text(), QStringLiteral("updateOutcome"));
     const auto link = outcome.link;
     if (outcome.kind == UpdateCheckOutcome::Kind::updateAvailable && WebAddress::isSafeToOpen(link)) {
         auto *download = box->addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 
@@ -12,7 +13,6 @@ class CheckForUpdatesViewModel;
 class EmptyStateView;
 class QAction;
 class QMenu;
-class QMessageBox;
 class QTreeView;
 class QWidget;
 class RankTracker;
@@ -47,7 +47,8 @@ public Q_SLOTS:
     void toggleOwn(const QString &appleAppId);
     // Asks whether to remove the app; its "Remove" removes it.
     QMessageBox *confirmRemove(const QString &appleAppId);
-    // Stops the app's work and deletes it with its readings and alerts.
+    // Stops the app's work and deletes it with its readings and alerts; when the store refuses
+    // (another program writes), the app stays and the store's problem tells why.
     void removeApp(const QString &appleAppId);
     // Shows the one settings window.
     void openSettings();
@@ -73,6 +74,8 @@ private:
     void showDatabaseDamage(const std::optional<QString> &message);
     // A problem the store tells of, in a sheet of its own.
     void showStoreProblem(const QString &message);
+    // A message over the window, with OK, deleted once closed; the caller opens it.
+    QMessageBox *messageBox(QMessageBox::Icon icon, const QString &title, const QString &text, const QString &name);
 
     QPointer<ASOStore> m_store;
     QPointer<RankTracker> m_tracker;

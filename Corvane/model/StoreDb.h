@@ -489,6 +489,8 @@ public:
     // The snapshots of one stretch of time go in one save: whether the open save deleted some of
     // a stretch whose rest is still to go. A stretch ends a call of continueRemoval().
     bool inRemovalStretch() const;
+    // Whether a stretch ended since this was last asked: the save that holds it is due.
+    bool takeRemovalStretchEnd();
     // Before the save of a stretch: the pages it kept in memory are written into the log a few
     // at a time on turns of the event loop, so that its commit, which would write them all at
     // once, stays short. One step; true while some are left, and until then nothing else may be
@@ -591,6 +593,8 @@ private:
         qint64 start = 0;
         // Rows of the stretch were deleted in the open save, and some are left.
         bool stretchBegun = false;
+        // A stretch just ended: its save is due.
+        bool stretchEnded = false;
         // About how many pages a stretch changes again and again.
         qint64 hotPages = 0;
     };

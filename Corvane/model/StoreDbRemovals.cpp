@@ -37,7 +37,7 @@ qint64 StoreDb::removeSome(const QString &table, const QString &condition, const
 
 StoreDb::RemovalCursor StoreDb::removalCursor(const AppRemoval &removal)
 {
-    RemovalCursor cursor{removal.appPersistentId, {}, 0, 0, false};
+    RemovalCursor cursor{removal.appPersistentId, {}, 0, 0, false, false};
     // Each found at an end of the index on the app, not by reading it.
     const auto edge = [&](const char *which) {
         std::optional<qint64> pk;
@@ -98,6 +98,7 @@ qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 lim
         if (count == wanted)
             continue;
         cursor.start = cursor.ends.at(cursor.end++);
+        cursor.stretchEnded = cursor.stretchBegun;
         cursor.stretchBegun = false;
         // Its save ends here; a call that deleted nothing goes on, as 0 tells that the
         // snapshots are done.
@@ -110,6 +111,11 @@ qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 lim
 bool StoreDb::inRemovalStretch() const
 {
     return m_removalCursor && m_removalCursor->stretchBegun;
+}
+
+bool StoreDb::takeRemovalStretchEnd()
+{
+    return m_removalCursor && std::exchange(m_removalCursor->stretchEnded, false);
 }
 
 qint64 StoreDb::continueRemoval(const AppRemoval &removal, qint64 limit)

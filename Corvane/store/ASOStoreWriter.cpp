@@ -107,10 +107,13 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                 } else {
                     QElapsedTimer step;
                     step.start();
+                    bool stretchEnded = false;
                     do {
                         more = self->writeStep(rows);
                         failed = !save.ok();
-                    } while (more && !failed && step.elapsed() < std::min(stepTime, EventLoopSlice::budget()).count());
+                        stretchEnded = self->m_db->takeRemovalStretchEnd();
+                    } while (more && !failed && !stretchEnded
+                             && step.elapsed() < std::min(stepTime, EventLoopSlice::budget()).count());
                     // Saved once it changed enough, when nothing is left, or when the log must
                     // begin anew (which waits for the write lock that the save holds).
                     // A save that would take the log past its bound is cut short, so that the
@@ -119,7 +122,7 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                     const auto room = std::max<qint64>(self->m_db->logRoom(), 0);
                     const auto wanted = room >= saveBytes ? self->m_saveRows : self->m_saveRows * room / saveBytes;
                     const bool whole = self->m_db->inRemovalStretch();
-                    saveNow = !failed && (!more || (!whole && (rows >= wanted || self->m_db->stepAsideForLog())));
+                    saveNow = !failed && (!more || stretchEnded || (!whole && (rows >= wanted || self->m_db->stepAsideForLog())));
                     // Its pages held in memory go first, a few a turn.
                     if (saveNow && self->m_db->writeOutHeldPages()) {
                         saveNow = false;

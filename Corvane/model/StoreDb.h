@@ -92,7 +92,7 @@ public:
     static constexpr std::chrono::milliseconds shortLockWait{40};
     // The memory a connection keeps pages of the file in, in KiB; more while a removal holds them.
     static constexpr qint64 standardCacheKiB = 32768;
-    static constexpr qint64 mostCacheKiB = 262144;
+    static constexpr qint64 mostCacheKiB = 524288;
 
     // Groups writes into one save. A guard opened while another is open joins it: its commit
     // only reports whether the writes so far went well, and the outer commit saves them.

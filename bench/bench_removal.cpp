@@ -5,7 +5,10 @@
 //     which the window's thread did not return to its event loop (stall_ms, target: 100 ms), the
 //     largest size of the database's log (log_mb, target: within 4 times its bound of 64 MB) and
 //     the wall time of the whole removal. The account is written once into cache/ beside the
-//     program (long), and each run works on a copy; .../alerts:0: the same with the other app's
+//     program (long), and each run works on a copy; .../meanwhile:1: the same while the user deletes
+//     500 of the other app's alerts one at a time and marks 20 filtered lists of them read, one click
+//     each 10 ms; .../meanwhile:2: while Check Now runs and after a Clear of every alert;
+//     .../alerts:0: the same with the other app's
 //     keywords open; keywords:600: the same on an account of 300 keywords per app (about 420 MB),
 //     quicker to write and to run while a change is tried. Also reports the bytes the window's
 //     connection wrote into the log (log_written_mb) and those the process wrote to the disk in
@@ -260,9 +263,45 @@ void remove_app(benchmark::State &state)
             const auto logBefore = open->store.db().bytesWritten();
             Painting::StallProbe probe;
             FileSizeProbe log(path + QStringLiteral("-wal"));
+            // What the user does meanwhile: clicks on the other app's alerts, or Check Now and a
+            // Clear, until the removal ends.
+            QTimer clicks;
+            const auto others = state.range(2) ? open->store.alerts() : QList<RankAlert>();
             probe.start();
             QTimer::singleShot(0, &open->window, [&open] { open->window.removeApp(removalApps.first()); });
             QCoreApplication::processEvents();
+            int click = 0;
+            if (state.range(2) == 1) {
+                QObject::connect(&clicks, &QTimer::timeout, [&] {
+                    if (open->store.db().appRemovals().isEmpty() || click >= 520)
+                        return clicks.stop();
+                    // Every 26th a Mark All Read of a filtered list: one storefront's alerts of a keyword.
+                    if (click % 26 == 25) {
+                        QList<RankAlert> shown;
+                        for (const auto &alert : others) {
+                            if (alert.keywordNormalized == others.at(click).keywordNormalized)
+                                shown.append(alert);
+                        }
+                        open->store.markAlertsRead(shown, true);
+                    } else {
+                        open->store.deleteAlerts({others.at(others.size() - 1 - click)});
+                    }
+                    ++click;
+                });
+                clicks.start(10);
+            } else if (state.range(2) == 2) {
+                open->tracker.startManualRun();
+                open->store.deleteAlerts(others);
+                QObject::connect(&clicks, &QTimer::timeout, [&] {
+                    if (open->store.db().appRemovals().isEmpty()) {
+                        open->tracker.stopManualRun();
+                        clicks.stop();
+                    }
+                });
+                clicks.start(50);
+            }
+            while (clicks.isActive())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             open->settle();
             longest = std::max(longest, probe.stop());
             largestLog = std::max(largestLog, log.largest());
@@ -464,8 +503,9 @@ int main(int argc, char **argv)
         ->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("mark_all_read_many", mark_all_read_many)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("remove_app", remove_app)->ArgNames({"keywords", "alerts"})
-        ->Args({midKeywords, 1})->Args({midKeywords, 0})->Args({largeKeywords, 1})->Args({largeKeywords, 0})
+    benchmark::RegisterBenchmark("remove_app", remove_app)->ArgNames({"keywords", "alerts", "meanwhile"})
+        ->Args({midKeywords, 1, 0})->Args({midKeywords, 0, 0})->Args({midKeywords, 1, 1})->Args({midKeywords, 1, 2})
+        ->Args({largeKeywords, 1, 0})->Args({largeKeywords, 0, 0})->Args({largeKeywords, 1, 1})->Args({largeKeywords, 1, 2})
         ->Iterations(BenchRun::pick(2, 1))->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("readd_app", readd_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -82,8 +82,8 @@ qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 lim
     auto &cursor = *m_removalCursor;
     qint64 removed = 0;
     while (removed < limit && cursor.end < cursor.ends.size()) {
-        if (!cursor.stretchBegun)
-            holdHotPages(cursor.hotPages);
+        // Also in a save that goes on with a stretch that another write cut short.
+        holdHotPages(cursor.hotPages);
         // In the order of the index on the app, which is that of the table: each of their pages
         // changes once; the pages of the other indexes stay in memory until the save.
         const auto wanted = limit - removed;

@@ -463,8 +463,6 @@ public:
     bool hasJournaledAlertEdits() const { return m_journaled; }
     bool clearAlertEditJournal();
     QString alertEditJournalPath() const;
-    // The journal's records, oldest first.
-    QList<AlertEditRecord> journaledAlertEdits();
     // The row ids of the app's stored alerts, in no particular order.
     QList<qint64> alertIdsOfApp(const QString &appleAppId);
 
@@ -615,6 +613,8 @@ private:
     bool m_background = false;
     bool m_backgroundWriting = false;
     std::optional<RemovalCursor> m_removalCursor;
+    // The journal's records, oldest first, naming no alert above `highest`.
+    QList<AlertEditRecord> journaledAlertEdits(qint64 highest);
     std::unique_ptr<QFile> m_journal;
     // Since the last write other than the background save's.
     QElapsedTimer m_foregroundWrite;

@@ -362,7 +362,7 @@ QList<StoreDb::AlertEditRecord> StoreDb::alertEditRecords()
                record.key = key;
                records.append(std::move(record));
            });
-    records.append(journaledAlertEdits());
+    records.append(journaledAlertEdits(highest));
     return records;
 }
 
@@ -412,7 +412,7 @@ QString StoreDb::alertEditJournalPath() const
     return m_path.isEmpty() ? QString() : m_path + QStringLiteral("-edits");
 }
 
-QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits()
+QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits(qint64 highest)
 {
     QList<AlertEditRecord> records;
     QFile file(alertEditJournalPath());
@@ -422,7 +422,6 @@ QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits()
     }
     const auto bytes = file.readAll();
     m_journaled = !bytes.isEmpty();
-    const auto highest = highestAlertIdIssued();
     qsizetype at = 0;
     while (bytes.size() - at >= journalHeader) {
         const auto length = takeFixed(bytes, at);

@@ -4,7 +4,6 @@
 #include <QSqlQuery>
 
 #include <algorithm>
-#include <limits>
 
 // Removing an app in bounded steps, and where a removal cut short is found again.
 

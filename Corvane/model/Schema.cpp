@@ -72,7 +72,10 @@ const QList<EntityType> &modelTypes()
                          "observation_id TEXT NOT NULL, created_at INTEGER NOT NULL, is_read INTEGER NOT NULL)"),
           QStringLiteral("CREATE INDEX IF NOT EXISTS rank_alert_created ON rank_alert(created_at)"),
           QStringLiteral("CREATE INDEX IF NOT EXISTS rank_alert_app_country_created "
-                         "ON rank_alert(apple_app_id, country, created_at)")}},
+                         "ON rank_alert(apple_app_id, country, created_at)"),
+          // The unread alerts alone, which the sidebar counts after every save that makes or
+          // edits alerts: else it would read every alert.
+          QStringLiteral("CREATE INDEX IF NOT EXISTS rank_alert_unread ON rank_alert(apple_app_id, is_read) WHERE is_read = 0")}},
         {QStringLiteral("RankState"), QStringLiteral("rank_state"), QStringLiteral("key"),
          {QStringLiteral("CREATE TABLE IF NOT EXISTS rank_state ("
                          "pk INTEGER PRIMARY KEY, key TEXT NOT NULL UNIQUE, apple_app_id TEXT NOT NULL, "

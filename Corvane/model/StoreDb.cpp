@@ -206,48 +206,80 @@ bool StoreDb::BackgroundSave::commit()
     return m_db.endBackgroundSave();
 }
 
-void StoreDb::holdHotPages(qint64 pages)
+void StoreDb::holdChangedPages()
 {
-    const auto kib = std::clamp(pages * 4 * 5 / 4, standardCacheKiB, mostCacheKiB);
-    if (kib <= std::max(m_heldPages * 4, standardCacheKiB))
+    if (m_holdingPages)
         return;
-    Statement statement(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
+    // SQLite writes changed pages into the log before the commit only once it holds more than
+    // this many; until then its cache grows past its size with them.
+    Statement statement(*this, QStringLiteral("PRAGMA cache_spill = %1").arg(mostCacheKiB / 4));
     if (execute(statement, {}, false))
-        m_heldPages = kib / 4;
+        m_holdingPages = true;
+}
+
+qint64 StoreDb::connectionStatus(int what) const
+{
+    const auto *sqlite = SqliteLibrary::get();
+    auto *handle = SqliteLibrary::handle(database());
+    if (!sqlite || !handle)
+        return 0;
+    int value = 0;
+    int highest = 0;
+    sqlite->db_status(handle, what, &value, &highest, 0);
+    return value;
+}
+
+qint64 StoreDb::cacheBytesUsed() const
+{
+    return connectionStatus(SQLITE_DBSTATUS_CACHE_USED);
 }
 
 bool StoreDb::writeOutHeldPages()
 {
-    if (m_heldPages == 0 || !m_background)
+    if (!m_holdingPages || !m_background)
         return false;
-    // Read into a small cache, pages not in memory each push one changed page into the log: a
-    // few hundred a step, then the commit writes few. Those of the table, from where the last
-    // step ended, which are mostly not in memory; 25 rows to a page or so.
+    // In a small cache that SQLite may no longer grow, each page read that is not in memory
+    // first writes one changed page into the log: a few hundred a step, then the commit writes
+    // few. The pages read are those of the searches, which a removal leaves as they are, from
+    // where the last step ended, around and around; 15 rows to a page or so.
+    constexpr qint64 smallCacheKiB = 2048;
     constexpr qint64 pagesPerStep = 256;
-    constexpr qint64 rowsPerPage = 25;
+    constexpr qint64 rowsPerPage = 15;
     if (!m_writingOut) {
-        m_writingOut = m_heldPages;
-        Statement statement(*this, QStringLiteral("PRAGMA cache_size = -2048"));
-        execute(statement, {}, false);
+        m_writingOut = true;
+        m_writeOutFrom = 0;
+        m_writeOutPassStart = cacheBytesUsed();
+        Statement size(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(smallCacheKiB));
+        Statement spill(*this, QStringLiteral("PRAGMA cache_spill = 1"));
+        execute(size, {}, false);
+        execute(spill, {}, false);
     }
+    // Those left once the cache is down to about its size are few enough for the commit.
+    if (cacheBytesUsed() <= 2 * smallCacheKiB * 1024)
+        return false;
     std::optional<qint64> last;
-    select(QStringLiteral("SELECT max(pk) FROM (SELECT pk FROM rank_snapshot WHERE pk > ? ORDER BY pk LIMIT ?)"),
+    select(QStringLiteral("SELECT max(pk) FROM (SELECT pk FROM search_observation WHERE pk > ? ORDER BY pk LIMIT ?)"),
            {m_writeOutFrom, pagesPerStep * rowsPerPage}, [&](const QSqlQuery &query) {
                if (!query.value(0).isNull())
                    last = query.value(0).toLongLong();
            });
     m_writeOutFrom = last.value_or(0);
-    m_writingOut = std::max<qint64>(*m_writingOut - pagesPerStep, 0);
-    return *m_writingOut > 0;
+    if (last)
+        return true;
+    // Around again while the last time around wrote some out.
+    const auto used = cacheBytesUsed();
+    return used < std::exchange(m_writeOutPassStart, used);
 }
 
 void StoreDb::restoreCacheSize()
 {
-    m_writingOut.reset();
-    if (std::exchange(m_heldPages, 0) == 0)
+    m_writingOut = false;
+    if (!std::exchange(m_holdingPages, false))
         return;
-    Statement statement(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(standardCacheKiB));
-    execute(statement, {}, false);
+    Statement size(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(standardCacheKiB));
+    Statement spill(*this, QStringLiteral("PRAGMA cache_spill = 1"));
+    execute(size, {}, false);
+    execute(spill, {}, false);
 }
 
 std::chrono::milliseconds StoreDb::removalPause() const
@@ -454,13 +486,7 @@ void StoreDb::select(const QString &sql, const QVariantList &values,
 
 qint64 StoreDb::bytesWritten() const
 {
-    const auto *sqlite = SqliteLibrary::get();
-    auto *handle = SqliteLibrary::handle(database());
-    if (!sqlite || !handle)
-        return 0;
-    int pages = 0;
-    int highest = 0;
-    sqlite->db_status(handle, SQLITE_DBSTATUS_CACHE_WRITE, &pages, &highest, 0);
+    const auto pages = connectionStatus(SQLITE_DBSTATUS_CACHE_WRITE);
     qint64 pageSize = 0;
     QSqlQuery query(database());
     if (query.exec(QStringLiteral("PRAGMA page_size")) && query.next())

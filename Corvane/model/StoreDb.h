@@ -90,8 +90,9 @@ public:
     // a short one for work that tries again later rather than hold the window.
     static constexpr std::chrono::milliseconds standardLockWait{5000};
     static constexpr std::chrono::milliseconds shortLockWait{40};
-    // The memory a connection keeps pages of the file in, in KiB; more while a removal holds them.
-    static constexpr qint64 standardCacheKiB = 32768;
+    // The memory a connection keeps pages of the file in, in KiB, for connections opened from
+    // now on (tests make it small); more while a removal holds the pages it changed.
+    static inline qint64 standardCacheKiB = 32768;
     static constexpr qint64 mostCacheKiB = 524288;
 
     // Groups writes into one save. A guard opened while another is open joins it: its commit
@@ -413,8 +414,10 @@ public:
     QList<RankAlert> alertsNewestFirst();
     // What became of the alerts since an earlier mark, so that a screen that keeps them reads
     // only what changed: `added` counts alerts inserted, `flagged` changes of read flags,
-    // `removed` alerts deleted or taken out of the reads, `rewritten` any other change on this
-    // connection (rollbacks too), `others` the commits of other connections.
+    // `removed` alerts deleted, `rewritten` any other change on this connection (rollbacks too),
+    // `others` the commits of other connections. `leftWithApp` names, in order, the apps whose
+    // removal began since the file was opened: their alerts left every read at once, and a screen
+    // drops them by their app without reading the others again.
     struct AlertsMark
     {
         qint64 added = 0;
@@ -422,6 +425,7 @@ public:
         qint64 removed = 0;
         qint64 rewritten = 0;
         qint64 others = -1;
+        QStringList leftWithApp;
         bool operator==(const AlertsMark &) const = default;
     };
     AlertsMark alertsMark();
@@ -494,7 +498,7 @@ public:
     // once, stays short. One step; true while some are left, and until then nothing else may be
     // written into the save.
     bool writeOutHeldPages();
-    bool writingOutHeldPages() const { return m_writingOut.has_value(); }
+    bool writingOutHeldPages() const { return m_writingOut; }
 
     // Store bookkeeping.
     bool insert(StoreMeta &meta);
@@ -593,20 +597,24 @@ private:
         bool stretchBegun = false;
         // A stretch just ended: its save is due.
         bool stretchEnded = false;
-        // About how many pages a stretch changes again and again.
-        qint64 hotPages = 0;
     };
     RemovalCursor removalCursor(const AppRemoval &removal);
     qint64 removeSnapshotsInStretches(const AppRemoval &removal, qint64 limit);
-    // Keeps this many pages in memory until the open save ends, so that none changed again and
-    // again goes into the log more than once: a page written into the log once more in the same
-    // save makes its commit read back and rewrite every frame after it.
-    void holdHotPages(qint64 pages);
+    // Keeps the pages the open save changes in memory until it ends (up to mostCacheKiB), rather
+    // than let SQLite write some into the log while the save goes on: one changed again after
+    // that goes into the log once more, and a page written twice in one save makes its commit
+    // read back and rewrite every frame after the first such, a hundred milliseconds and more.
+    void holdChangedPages();
     void restoreCacheSize();
-    qint64 m_heldPages = 0;
-    // Held pages still to be written out before the save, while that goes on.
-    std::optional<qint64> m_writingOut;
+    qint64 cacheBytesUsed() const;
+    // A figure of sqlite3_db_status() for this connection; 0 when there is none.
+    qint64 connectionStatus(int what) const;
+    bool m_holdingPages = false;
+    // While the held pages are written out before the save: where the next step reads, and the
+    // cache's size when its reading last began at the table's start.
+    bool m_writingOut = false;
     qint64 m_writeOutFrom = 0;
+    qint64 m_writeOutPassStart = 0;
 
     bool m_inTransaction = false;
     // A background save is open (its SQL transaction begun), and one turn's writes go into it now.

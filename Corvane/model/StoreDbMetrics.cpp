@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QUuid>
 
 // Keyword metrics, ranking alerts and the store's bookkeeping.
@@ -76,17 +77,21 @@ QVariantList alertValues(const RankAlert &alert)
             boolean(alert.isRead)};
 }
 
-RankAlert readAlert(RowReader &row)
+// The texts of many alerts repeat (the app, its name, the keyword, the storefront, the kind): each
+// read once and shared, so that a screen that keeps tens of thousands of alerts copies, drops and
+// regroups them without touching a block of memory of its own for each of their texts.
+RankAlert readAlert(RowReader &row, QSet<QString> &texts)
 {
+    const auto shared = [&texts](QString text) { return *texts.insert(std::move(text)); };
     RankAlert alert;
     alert.persistentId = row.integer();
     alert.id = row.uuid();
-    alert.appleAppId = row.text();
-    alert.appName = row.text();
-    alert.keywordNormalized = row.text();
-    alert.keywordDisplay = row.text();
-    alert.country = row.text();
-    alert.kindRaw = row.text();
+    alert.appleAppId = shared(row.text());
+    alert.appName = shared(row.text());
+    alert.keywordNormalized = shared(row.text());
+    alert.keywordDisplay = shared(row.text());
+    alert.country = shared(row.text());
+    alert.kindRaw = shared(row.text());
     alert.fromRank = row.optionalInteger();
     alert.toRank = row.optionalInteger();
     alert.observationId = row.uuid();
@@ -310,9 +315,10 @@ QList<RankAlert> StoreDb::alerts(const QString &condition, const QString &order,
 {
     QList<RankAlert> result;
     const auto where = QStringLiteral("WHERE ") + alertShown + (condition.isEmpty() ? QString() : QStringLiteral(" AND ") + condition);
+    QSet<QString> texts;
     select(alertSelect + where + u' ' + order, values, [&](const QSqlQuery &query) {
         RowReader row(query);
-        result.append(readAlert(row));
+        result.append(readAlert(row, texts));
     });
     return result;
 }
@@ -330,8 +336,12 @@ QList<RankAlert> StoreDb::unreadAlerts()
 qint64 StoreDb::unreadAlertCount()
 {
     qint64 count = 0;
-    select(QStringLiteral("SELECT count(*) FROM rank_alert r WHERE r.is_read = 0 AND ") + alertShown, {},
-           [&](const QSqlQuery &query) { count = query.value(0).toLongLong(); });
+    // Every unread one less those of apps being removed, each through the index of the unread
+    // alone: testing every alert's app against those being removed would take as long again.
+    select(QStringLiteral("SELECT (SELECT count(*) FROM rank_alert WHERE is_read = 0) - (SELECT count(*) FROM rank_alert "
+                          "WHERE is_read = 0 AND apple_app_id IN %1)")
+               .arg(RemovedApps::ids()),
+           {}, [&](const QSqlQuery &query) { count = query.value(0).toLongLong(); });
     return count;
 }
 

@@ -13,7 +13,8 @@ bool StoreDb::beginRemoval(const TrackedApp &app)
     StoreMeta marker(RemovedApps::markerPrefix + app.appleAppId, app.persistentId);
     const bool saved = insert(marker);
     // Its alerts leave the reads with it.
-    m_alertsMark.removed += saved;
+    if (saved)
+        m_alertsMark.leftWithApp.append(app.appleAppId);
     return saved;
 }
 
@@ -62,15 +63,6 @@ StoreDb::RemovalCursor StoreDb::removalCursor(const AppRemoval &removal)
     for (qint64 i = 1; i <= stretches; ++i)
         cursor.ends.append(*first + span * i / stretches);
     cursor.start = *first;
-    // The app's share of the rows, from a sample: the pages that a stretch changes again and again
-    // are those of its unique keys and of its index on keyword and time, about this many.
-    constexpr qint64 sample = 20000;
-    qint64 sampled = 0;
-    select(QStringLiteral("SELECT count(*) FROM rank_snapshot WHERE app_pk = ? AND pk >= ? AND pk < ?"),
-           {removal.appPersistentId, *first + span / 2, *first + span / 2 + sample},
-           [&](const QSqlQuery &query) { sampled = query.value(0).toLongLong(); });
-    const auto rows = span * std::min(sampled, sample) / sample;
-    cursor.hotPages = rows / 30 + rows / 100;
     return cursor;
 }
 
@@ -82,7 +74,7 @@ qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 lim
     qint64 removed = 0;
     while (removed < limit && cursor.end < cursor.ends.size()) {
         // Also in a save that goes on with a stretch that another write cut short.
-        holdHotPages(cursor.hotPages);
+        holdChangedPages();
         // In the order of the index on the app, which is that of the table: each of their pages
         // changes once; the pages of the other indexes stay in memory until the save.
         const auto wanted = limit - removed;

@@ -555,7 +555,7 @@ private:
     bool m_damagedAlertEditsTold = false;
     // Their change of the unread count, and of the alerts' mark.
     qint64 m_alertEditsUnread = 0;
-    StoreDb::AlertsMark m_alertEditsMark{0, 0, 0, 0, 0};
+    StoreDb::AlertsMark m_alertEditsMark;
     // Rows a long save may change before it is saved: adapted so that a save writes about as
     // much into the log as the writer aims at.
     qint64 m_saveRows = 20000;

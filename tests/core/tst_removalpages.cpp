@@ -117,6 +117,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        StoreDb::standardCacheKiB = 32768;
         EventLoopSlice::setBudget(EventLoopSlice::standardBudget);
         LogCheckpointer::defaultLimits() = m_limits;
         StoreDb::removalRowsPerStretch = 500000;
@@ -157,6 +158,37 @@ private Q_SLOTS:
         }
         removal = total(WrittenPages::written());
         QVERIFY2(removal <= 2 * single, qPrintable(QStringLiteral("%1 pages against %2").arg(removal).arg(single)));
+    }
+
+    // The readings of a stretch change many pages again and again, more than the cache holds
+    // (made small here): none may go into the log twice in one save, since its commit would then
+    // read back and rewrite every frame after it, holding the window.
+    void aStretchWritesEachPageIntoTheLogOnce()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("stretch.sqlite"));
+        const auto apps = writeAccount(path, 120);
+        StoreDb::standardCacheKiB = 256;
+        ASOStore store(StoreDb::openFile(path), m_client);
+        // From the first deleted reading of a stretch to its save.
+        bool watching = false;
+        qint64 stretchSaves = 0;
+        qint64 rewrites = 0;
+        connect(&store.db(), &StoreDb::backgroundSaveEnded, this, [&] {
+            if (std::exchange(watching, false))
+                rewrites += WrittenPages::written().logRewrites;
+        });
+        store.deleteApp(apps.first());
+        while (!store.isIdle()) {
+            if (store.db().inRemovalStretch() && !watching) {
+                watching = true;
+                ++stretchSaves;
+                WrittenPages::reset();
+            }
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        QVERIFY(stretchSaves >= 2);
+        QCOMPARE(rewrites, 0);
+        QVERIFY(store.db().appRemovals().isEmpty());
     }
 
     // A Clear of many alerts goes in several saves, each within the log's bound.

@@ -28,6 +28,10 @@ struct Pages
 {
     std::int64_t log = 0;
     std::int64_t file = 0;
+    // Pages written again into a frame of the log that already held one before a sync: SQLite
+    // does so for a page it writes a second time in one save, and its commit then reads back
+    // and rewrites every frame after the first such.
+    std::int64_t logRewrites = 0;
 };
 
 namespace Detail {
@@ -38,6 +42,8 @@ struct Written
     bool log = false;
     std::int64_t pageSize = 4096;
     std::set<std::int64_t> unsynced;
+    // Of a log, the frames whose page (not only header) was written since the last sync.
+    std::set<std::int64_t> unsyncedFrames;
 };
 
 inline std::mutex mutex;
@@ -82,6 +88,8 @@ inline void noteWrite(Written &written, const void *data, int amount, sqlite3_in
             return;
         }
         page = (offset - logHeader) / (frameHeader + written.pageSize);
+        if (amount == written.pageSize && !written.unsyncedFrames.insert(page).second)
+            ++totals.logRewrites;
     } else {
         // Page 1 starts with the file's header, which tells the page size (1 stands for 65536).
         if (const auto size = offset == 0 && amount >= 18 ? bigEndian(static_cast<const char *>(data) + 16, 2) : 0;
@@ -121,7 +129,9 @@ inline int xTruncate(sqlite3_file *file, sqlite3_int64 size)
         const std::lock_guard lock(mutex);
         const auto start = written->log ? std::max<std::int64_t>(size - logHeader, 0) : size;
         const auto length = written->log ? frameHeader + written->pageSize : written->pageSize;
-        written->unsynced.erase(written->unsynced.lower_bound((start + length - 1) / length), written->unsynced.end());
+        const auto first = (start + length - 1) / length;
+        written->unsynced.erase(written->unsynced.lower_bound(first), written->unsynced.end());
+        written->unsyncedFrames.erase(written->unsyncedFrames.lower_bound(first), written->unsyncedFrames.end());
     }
     return result;
 }
@@ -131,6 +141,7 @@ inline int xSync(sqlite3_file *file, int flags)
     if (auto *written = reinterpret_cast<File *>(file)->written; written && result == SQLITE_OK) {
         const std::lock_guard lock(mutex);
         written->unsynced.clear();
+        written->unsyncedFrames.clear();
     }
     return result;
 }
@@ -253,8 +264,10 @@ inline void reset()
 {
     const std::lock_guard lock(Detail::mutex);
     Detail::totals = {};
-    for (auto &[name, file] : Detail::files)
+    for (auto &[name, file] : Detail::files) {
         file.unsynced.clear();
+        file.unsyncedFrames.clear();
+    }
 }
 
 }

@@ -352,6 +352,8 @@ private Q_SLOTS:
         QTest::newRow("after a clear") << "" << QStringList{"+a o 5", "clear", "+b o 6", "+a o 7"};
         QTest::newRow("after a clear of one app") << "a" << QStringList{"+a o 5", "clear", "+a o 6"};
         QTest::newRow("after the newest's app was removed") << "" << QStringList{"+b o 5", "remove b", "+a o 6"};
+        QTest::newRow("a day of the removed app's alerts alone") << "" << QStringList{"+b o 800", "+a o 5", "remove b", "+a o 801"};
+        QTest::newRow("the selected alert's app removed") << "unread" << QStringList{"remove a", "+b o 6"};
     }
 
     void followsChangesLikeAFreshRead()
@@ -448,6 +450,40 @@ private Q_SLOTS:
         QVERIFY(std::all_of(listed.begin(), listed.end(), [](const RankAlert &a) { return a.isRead; }));
         QVERIFY(!child<QPushButton>("markAllRead")->isEnabled());
         QCOMPARE(resets.size(), 0);
+    }
+
+    // An app's removal takes its alerts out of the list where they are: no alert is read again
+    // and the list is not laid out anew, so the selected alert and the expanded days stay.
+    void followsARemovalInPlace()
+    {
+        store({"a o", "b o", "a o", "b r"});
+        auto made = alert("b o", 24 * 60);
+        m_store->db().insert(made);
+        m_store->raiseDataVersion();
+        open();
+        auto *list = child<QTreeView>("alertsList");
+        const auto *model = list->model();
+        QCOMPARE(model->rowCount(), 2);
+        const auto today = model->index(0, 0);
+        list->setCurrentIndex(model->index(2, 0, today));
+        const auto selected = list->currentIndex().data(AlertRow::alertRole).value<RankAlert>();
+        QCOMPARE(selected.appleAppId, "a");
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        TrackedApp app(AppInfo{"b", "App b"}, false);
+        QVERIFY(m_store->db().insert(app));
+        QSignalSpy ended(m_store.get(), &ASOStore::removalsEnded);
+        {
+            const SqlRowsRead alertsRead(" FROM rank_alert r ");
+            m_store->deleteApp(app);
+            QCOMPARE(alertsRead.rows, 0);
+        }
+        QCOMPARE(resets.size(), 0);
+        // The day of b's alert alone is gone.
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(appsOf(m_view->visibleAlerts()), "a a");
+        QVERIFY(list->isExpanded(model->index(0, 0)));
+        QCOMPARE(list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id, selected.id);
+        QVERIFY(ended.wait());
     }
 
     // Alerts come and go while the app picker's list is open: the entry under the pointer stays

@@ -54,6 +54,59 @@ void AlertListModel::setReadFlags(const QHash<qint64, bool> &flags)
     }
 }
 
+void AlertListModel::removeAppAlerts(const QSet<QString> &appleAppIds)
+{
+    const auto leaving = [&appleAppIds](const RankAlert &alert) { return appleAppIds.contains(alert.appleAppId); };
+    if (!std::any_of(m_days.cbegin(), m_days.cend(),
+                     [&](const Day &day) { return std::any_of(day.items.cbegin(), day.items.cend(), leaving); }))
+        return;
+    // A new layout rather than removed rows: a tree view handles each removal of rows on its own,
+    // thousands of them when two apps' alerts alternate. The few rows the view holds on to (those
+    // expanded, the current one) are moved to where their day and alert went.
+    Q_EMIT layoutAboutToBeChanged();
+    const auto held = persistentIndexList();
+    QList<std::pair<qsizetype, QUuid>> heldRows;
+    heldRows.reserve(held.size());
+    for (const auto &index : held) {
+        const auto *alert = alertAt(index);
+        heldRows.append({index.internalId() == 0 ? index.row() : qsizetype(index.internalId() - 1),
+                         alert ? alert->id : QUuid()});
+    }
+    QList<qsizetype> dayRows;
+    dayRows.reserve(m_days.size());
+    qsizetype kept = 0;
+    for (qsizetype d = 0; d < m_days.size(); ++d) {
+        m_days[d].items.removeIf(leaving);
+        const bool empty = m_days.at(d).items.isEmpty();
+        dayRows.append(empty ? -1 : kept);
+        if (!empty) {
+            m_days.swapItemsAt(kept, d);
+            m_titles.swapItemsAt(kept, d);
+            ++kept;
+        }
+    }
+    m_days.resize(kept);
+    m_titles.resize(kept);
+    QModelIndexList moved;
+    moved.reserve(held.size());
+    for (qsizetype i = 0; i < held.size(); ++i) {
+        const auto &[oldDay, id] = heldRows.at(i);
+        const auto day = dayRows.value(oldDay, -1);
+        if (day < 0) {
+            moved.append(QModelIndex());
+        } else if (held.at(i).internalId() == 0) {
+            moved.append(createIndex(int(day), held.at(i).column(), quintptr(0)));
+        } else {
+            const auto &items = m_days.at(day).items;
+            const auto row = std::find_if(items.cbegin(), items.cend(), [&id](const RankAlert &alert) { return alert.id == id; });
+            moved.append(row == items.cend() ? QModelIndex()
+                                              : createIndex(int(row - items.cbegin()), held.at(i).column(), quintptr(day + 1)));
+        }
+    }
+    changePersistentIndexList(held, moved);
+    Q_EMIT layoutChanged();
+}
+
 qsizetype AlertListModel::alertCount() const
 {
     qsizetype count = 0;

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 // The alerts list in two levels: one row per local day, newest first, whose children are that
@@ -32,6 +33,9 @@ public:
     bool addNewest(const Day &day);
     // Takes over the read flags of the listed alerts, by row id.
     void setReadFlags(const QHash<qint64, bool> &flags);
+    // Takes the alerts of these apps out of the list, and the days left empty; the rows that stay
+    // keep their selection and expansion.
+    void removeAppAlerts(const QSet<QString> &appleAppIds);
     // Every listed alert, newest first.
     qsizetype alertCount() const;
     bool hasUnread() const;

@@ -353,8 +353,15 @@ void AlertsView::reload()
 
 bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now)
 {
-    if (now.rewritten != before.rewritten)
+    if (now.rewritten != before.rewritten || now.leftWithApp.size() < before.leftWithApp.size())
         return false;
+    // The alerts of an app being removed left at once, by their app: dropped from the list in
+    // place, without reading the others again.
+    if (now.leftWithApp.size() > before.leftWithApp.size()) {
+        const QSet<QString> gone(now.leftWithApp.cbegin() + before.leftWithApp.size(), now.leftWithApp.cend());
+        m_alerts.removeIf([&gone](const RankAlert &alert) { return gone.contains(alert.appleAppId); });
+        m_model->removeAppAlerts(gone);
+    }
     // Another connection's commit, or only the log copied back into the file by the one that
     // does so: what was added and every read flag tell.
     const bool others = now.others != before.others;

@@ -362,8 +362,16 @@ void ASOStore::loadAlertEdits()
 bool ASOStore::writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWait)
 {
     m_writingAlertEdits = true;
+    const auto before = m_db->alertsMark();
     const auto written = writeAlertEditsNow(count, lockWait);
     m_writingAlertEdits = false;
+    if (written) {
+        // The reads showed these edits already: their mark stays, so that a screen that follows
+        // it does not read every alert again for them.
+        const auto after = m_db->alertsMark();
+        m_alertEditsMark.flagged -= after.flagged - before.flagged;
+        m_alertEditsMark.removed -= after.removed - before.removed;
+    }
     if (std::exchange(m_alertEditsLost, false))
         alertEditsRolledBack();
     return written;

@@ -452,6 +452,48 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), 0);
     }
 
+    // Edits of many alerts are written in the background after the click: the page, which shows
+    // them from the click on, reads no alert again when they are written.
+    void editsWrittenLaterAreNotReadAgain_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("mark all read") << "markAllRead";
+        QTest::newRow("clear") << "clear";
+    }
+
+    void editsWrittenLaterAreNotReadAgain()
+    {
+        QFETCH(QString, button);
+        QStringList setups;
+        // More of app a than are saved at the click.
+        for (int i = 0; i < 1800; ++i)
+            setups.append(i % 3 ? "a o" : "b o");
+        store(setups);
+        open();
+        child<QComboBox>("appFilter")->activated(child<QComboBox>("appFilter")->findText("App a"));
+        const SqlRowsRead alertsRead(" FROM rank_alert r ");
+        if (button == u"clear")
+            m_view->confirmClear()->findChild<QPushButton *>("confirmDelete")->click();
+        else
+            child<QPushButton>(button)->click();
+        QVERIFY(!m_store->isIdle());
+        while (!m_store->isIdle())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        m_store->raiseDataVersion();
+        QCOMPARE(alertsRead.rows, 0);
+        AlertsView fresh(m_store.get(), m_tracker.get());
+        fresh.setFilters(m_view->filters());
+        const auto flags = [](const QList<RankAlert> &alerts) {
+            QStringList listed;
+            for (const auto &a : alerts)
+                listed.append(QString::number(a.persistentId) + (a.isRead ? " r" : " o"));
+            return listed;
+        };
+        QCOMPARE(flags(m_view->visibleAlerts()), flags(fresh.visibleAlerts()));
+        // Those of app b are left unread.
+        QCOMPARE(m_store->unreadAlertCount(), 600);
+    }
+
     // An app's removal takes its alerts out of the list where they are: no alert is read again
     // and the list is not laid out anew, so the selected alert and the expanded days stay.
     void followsARemovalInPlace()

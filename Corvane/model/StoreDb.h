@@ -417,7 +417,8 @@ public:
     // `removed` alerts deleted, `rewritten` any other change on this connection (rollbacks too),
     // `others` the commits of other connections. `leftWithApp` names, in order, the apps whose
     // removal began since the file was opened: their alerts left every read at once, and a screen
-    // drops them by their app without reading the others again.
+    // drops them by their app without reading the others again. `edits` counts the edits of
+    // alerts made through the store (ASOStore::alertEditsSince() tells what each changed).
     struct AlertsMark
     {
         qint64 added = 0;
@@ -426,6 +427,7 @@ public:
         qint64 rewritten = 0;
         qint64 others = -1;
         QStringList leftWithApp;
+        qint64 edits = 0;
         bool operator==(const AlertsMark &) const = default;
     };
     AlertsMark alertsMark();

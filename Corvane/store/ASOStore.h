@@ -259,6 +259,16 @@ public:
     QList<std::pair<qint64, bool>> alertReadFlags();
     // The database's mark of the alerts, with the marks and deletions made here.
     StoreDb::AlertsMark alertsMark();
+    // An edit of alerts made through the store: these were marked read or unread, or deleted.
+    struct AlertEditNote
+    {
+        QList<qint64> persistentIds;
+        bool remove = false;
+        bool read = false;
+    };
+    // The edits made since the mark's `edits`, in order; none when some of them are no longer
+    // kept (only the last few are), and the alerts must be read again.
+    std::optional<QList<AlertEditNote>> alertEditsSince(qint64 edits) const;
     void markAlertsRead(const QList<RankAlert> &alerts, bool read);
     void deleteAlerts(const QList<RankAlert> &alerts);
 
@@ -553,9 +563,14 @@ private:
     bool m_alertEditsUnrecordedTold = false;
     // A damaged record of edits was passed over, and the user was told.
     bool m_damagedAlertEditsTold = false;
-    // Their change of the unread count, and of the alerts' mark.
+    // Their change of the unread count.
     qint64 m_alertEditsUnread = 0;
-    StoreDb::AlertsMark m_alertEditsMark;
+    // The changes of the database's mark that writing edits the reads showed already made.
+    StoreDb::AlertsMark m_writtenEditsMark;
+    // The last edits made here, and the number of the first of them.
+    QList<AlertEditNote> m_editNotes;
+    qint64 m_firstEditNote = 1;
+    void noteAlertEdit(AlertEditNote note);
     // Rows a long save may change before it is saved: adapted so that a save writes about as
     // much into the log as the writer aims at.
     qint64 m_saveRows = 20000;

@@ -145,9 +145,29 @@ QList<std::pair<qint64, bool>> ASOStore::alertReadFlags()
 StoreDb::AlertsMark ASOStore::alertsMark()
 {
     auto mark = m_db->alertsMark();
-    mark.flagged += m_alertEditsMark.flagged;
-    mark.removed += m_alertEditsMark.removed;
+    mark.flagged -= m_writtenEditsMark.flagged;
+    mark.removed -= m_writtenEditsMark.removed;
+    mark.edits = m_firstEditNote + m_editNotes.size() - 1;
     return mark;
+}
+
+std::optional<QList<ASOStore::AlertEditNote>> ASOStore::alertEditsSince(qint64 edits) const
+{
+    if (edits + 1 < m_firstEditNote)
+        return std::nullopt;
+    return m_editNotes.mid(std::min(edits + 1 - m_firstEditNote, m_editNotes.size()));
+}
+
+void ASOStore::noteAlertEdit(AlertEditNote note)
+{
+    // Enough for the screens, which follow each edit within a turn or two; a Clear of all may
+    // name a few hundred thousand.
+    constexpr qsizetype keptNotes = 16;
+    m_editNotes.append(std::move(note));
+    if (m_editNotes.size() > keptNotes) {
+        m_editNotes.removeFirst();
+        ++m_firstEditNote;
+    }
 }
 
 qint64 ASOStore::unreadAlertCount()
@@ -167,22 +187,31 @@ QList<RankAlert> ASOStore::alertsSince(const QDateTime &time)
 void ASOStore::markAlertsRead(const QList<RankAlert> &alerts, bool read)
 {
     QList<std::pair<qint64, bool>> changed;
+    AlertEditNote note{{}, false, read};
     for (const auto &alert : alerts) {
-        if (alert.isRead != read)
+        if (alert.isRead != read) {
             changed.append({alert.persistentId, alert.isRead});
+            note.persistentIds.append(alert.persistentId);
+        }
     }
-    // Readers of the flags read them again only when one changed.
-    m_alertEditsMark.flagged += !changed.isEmpty();
+    // Readers of the flags follow only a change.
+    if (!changed.isEmpty())
+        noteAlertEdit(std::move(note));
     editAlerts(changed, read ? StoreDb::AlertEditKind::markRead : StoreDb::AlertEditKind::markUnread);
 }
 
 void ASOStore::deleteAlerts(const QList<RankAlert> &alerts)
 {
     QList<std::pair<qint64, bool>> removed;
+    AlertEditNote note{{}, true, false};
     removed.reserve(alerts.size());
-    for (const auto &alert : alerts)
+    note.persistentIds.reserve(alerts.size());
+    for (const auto &alert : alerts) {
         removed.append({alert.persistentId, alert.isRead});
-    m_alertEditsMark.removed += !alerts.isEmpty();
+        note.persistentIds.append(alert.persistentId);
+    }
+    if (!alerts.isEmpty())
+        noteAlertEdit(std::move(note));
     editAlerts(removed, StoreDb::AlertEditKind::remove);
 }
 
@@ -369,8 +398,8 @@ bool ASOStore::writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWa
         // The reads showed these edits already: their mark stays, so that a screen that follows
         // it does not read every alert again for them.
         const auto after = m_db->alertsMark();
-        m_alertEditsMark.flagged -= after.flagged - before.flagged;
-        m_alertEditsMark.removed -= after.removed - before.removed;
+        m_writtenEditsMark.flagged += after.flagged - before.flagged;
+        m_writtenEditsMark.removed += after.removed - before.removed;
     }
     if (std::exchange(m_alertEditsLost, false))
         alertEditsRolledBack();

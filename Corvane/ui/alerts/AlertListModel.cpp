@@ -54,11 +54,10 @@ void AlertListModel::setReadFlags(const QHash<qint64, bool> &flags)
     }
 }
 
-void AlertListModel::removeAppAlerts(const QSet<QString> &appleAppIds)
+void AlertListModel::removeAlerts(const std::function<bool(const RankAlert &)> &gone)
 {
-    const auto leaving = [&appleAppIds](const RankAlert &alert) { return appleAppIds.contains(alert.appleAppId); };
     if (!std::any_of(m_days.cbegin(), m_days.cend(),
-                     [&](const Day &day) { return std::any_of(day.items.cbegin(), day.items.cend(), leaving); }))
+                     [&](const Day &day) { return std::any_of(day.items.cbegin(), day.items.cend(), gone); }))
         return;
     // A new layout rather than removed rows: a tree view handles each removal of rows on its own,
     // thousands of them when two apps' alerts alternate. The few rows the view holds on to (those
@@ -76,7 +75,7 @@ void AlertListModel::removeAppAlerts(const QSet<QString> &appleAppIds)
     dayRows.reserve(m_days.size());
     qsizetype kept = 0;
     for (qsizetype d = 0; d < m_days.size(); ++d) {
-        m_days[d].items.removeIf(leaving);
+        m_days[d].items.removeIf(gone);
         const bool empty = m_days.at(d).items.isEmpty();
         dayRows.append(empty ? -1 : kept);
         if (!empty) {

@@ -6,7 +6,8 @@
 #include <QDate>
 #include <QHash>
 #include <QList>
-#include <QSet>
+
+#include <functional>
 #include <QString>
 
 // The alerts list in two levels: one row per local day, newest first, whose children are that
@@ -33,9 +34,9 @@ public:
     bool addNewest(const Day &day);
     // Takes over the read flags of the listed alerts, by row id.
     void setReadFlags(const QHash<qint64, bool> &flags);
-    // Takes the alerts of these apps out of the list, and the days left empty; the rows that stay
-    // keep their selection and expansion.
-    void removeAppAlerts(const QSet<QString> &appleAppIds);
+    // Takes these alerts out of the list, and the days left empty; the rows that stay keep their
+    // selection and expansion.
+    void removeAlerts(const std::function<bool(const RankAlert &)> &gone);
     // Every listed alert, newest first.
     qsizetype alertCount() const;
     bool hasUnread() const;

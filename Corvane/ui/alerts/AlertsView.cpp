@@ -359,8 +359,36 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
     // place, without reading the others again.
     if (now.leftWithApp.size() > before.leftWithApp.size()) {
         const QSet<QString> gone(now.leftWithApp.cbegin() + before.leftWithApp.size(), now.leftWithApp.cend());
-        m_alerts.removeIf([&gone](const RankAlert &alert) { return gone.contains(alert.appleAppId); });
-        m_model->removeAppAlerts(gone);
+        const auto leaving = [&gone](const RankAlert &alert) { return gone.contains(alert.appleAppId); };
+        m_alerts.removeIf(leaving);
+        m_model->removeAlerts(leaving);
+    }
+    // Edits made through the store, as they tell themselves.
+    QHash<qint64, bool> flags;
+    if (now.edits != before.edits) {
+        const auto edits = m_store->alertEditsSince(before.edits);
+        if (!edits)
+            return false;
+        QSet<qint64> gone;
+        for (const auto &edit : *edits) {
+            for (const auto id : edit.persistentIds) {
+                if (edit.remove) {
+                    gone.insert(id);
+                    flags.remove(id);
+                } else {
+                    flags.insert(id, edit.read);
+                }
+            }
+        }
+        if (!gone.isEmpty()) {
+            const auto deleted = [&gone](const RankAlert &alert) { return gone.contains(alert.persistentId); };
+            m_alerts.removeIf(deleted);
+            m_model->removeAlerts(deleted);
+        }
+        if (!flags.isEmpty()) {
+            for (auto &alert : m_alerts)
+                alert.isRead = flags.value(alert.persistentId, alert.isRead);
+        }
     }
     // Another connection's commit, or only the log copied back into the file by the one that
     // does so: what was added and every read flag tell.
@@ -373,10 +401,10 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
         if (oldest.createdAt < newest.createdAt || (oldest.createdAt == newest.createdAt && oldest.persistentId < newest.persistentId))
             return false;
     }
-    QHash<qint64, bool> flags;
     bool removed = false;
     if (now.flagged != before.flagged || now.removed != before.removed || others) {
         const auto read = m_store->alertReadFlags();
+        flags.clear();
         flags.reserve(read.size());
         for (const auto &[id, isRead] : read)
             flags.insert(id, isRead);

@@ -570,6 +570,8 @@ private:
     // The last edits made here, and the number of the first of them.
     QList<AlertEditNote> m_editNotes;
     qint64 m_firstEditNote = 1;
+    // The alerts they name, in all.
+    qsizetype m_editNoteIds = 0;
     void noteAlertEdit(AlertEditNote note);
     // Rows a long save may change before it is saved: adapted so that a save writes about as
     // much into the log as the writer aims at.

@@ -160,14 +160,19 @@ std::optional<QList<ASOStore::AlertEditNote>> ASOStore::alertEditsSince(qint64 e
 
 void ASOStore::noteAlertEdit(AlertEditNote note)
 {
-    // Enough for the screens, which follow each edit within a turn or two; a Clear of all may
-    // name a few hundred thousand.
-    constexpr qsizetype keptNotes = 16;
+    // Enough for the screens, which follow the edits of a few hundred clicks at once while the
+    // background writer holds them back; a Clear of all may name a few hundred thousand alerts.
+    constexpr qsizetype keptNotes = 1024;
+    constexpr qsizetype keptIds = 1 << 20;
+    m_editNoteIds += note.persistentIds.size();
     m_editNotes.append(std::move(note));
-    if (m_editNotes.size() > keptNotes) {
-        m_editNotes.removeFirst();
-        ++m_firstEditNote;
+    qsizetype dropped = 0;
+    while (m_editNotes.size() - dropped > 1
+           && (m_editNotes.size() - dropped > keptNotes || m_editNoteIds > keptIds)) {
+        m_editNoteIds -= m_editNotes.at(dropped++).persistentIds.size();
     }
+    m_editNotes.remove(0, dropped);
+    m_firstEditNote += dropped;
 }
 
 qint64 ASOStore::unreadAlertCount()

@@ -351,6 +351,37 @@ void AlertsView::reload()
     refreshList();
 }
 
+namespace {
+
+// Drops from the alerts and the list those the edits deleted and takes over the flags they set,
+// adding those to `flags`.
+void followEdits(const QList<ASOStore::AlertEditNote> &edits, QList<RankAlert> &alerts, AlertListModel &model,
+                 QHash<qint64, bool> &flags)
+{
+    QSet<qint64> gone;
+    for (const auto &edit : edits) {
+        for (const auto id : edit.persistentIds) {
+            if (edit.remove) {
+                gone.insert(id);
+                flags.remove(id);
+            } else {
+                flags.insert(id, edit.read);
+            }
+        }
+    }
+    if (!gone.isEmpty()) {
+        const auto deleted = [&gone](const RankAlert &alert) { return gone.contains(alert.persistentId); };
+        alerts.removeIf(deleted);
+        model.removeAlerts(deleted);
+    }
+    if (!flags.isEmpty()) {
+        for (auto &alert : alerts)
+            alert.isRead = flags.value(alert.persistentId, alert.isRead);
+    }
+}
+
+}
+
 bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb::AlertsMark &now)
 {
     if (now.rewritten != before.rewritten || now.leftWithApp.size() < before.leftWithApp.size())
@@ -363,32 +394,15 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
         m_alerts.removeIf(leaving);
         m_model->removeAlerts(leaving);
     }
-    // Edits made through the store, as they tell themselves.
+    // Edits made through the store, as they tell themselves; when it no longer keeps some of
+    // them, every read flag tells.
     QHash<qint64, bool> flags;
+    bool readFlags = now.flagged != before.flagged || now.removed != before.removed;
     if (now.edits != before.edits) {
-        const auto edits = m_store->alertEditsSince(before.edits);
-        if (!edits)
-            return false;
-        QSet<qint64> gone;
-        for (const auto &edit : *edits) {
-            for (const auto id : edit.persistentIds) {
-                if (edit.remove) {
-                    gone.insert(id);
-                    flags.remove(id);
-                } else {
-                    flags.insert(id, edit.read);
-                }
-            }
-        }
-        if (!gone.isEmpty()) {
-            const auto deleted = [&gone](const RankAlert &alert) { return gone.contains(alert.persistentId); };
-            m_alerts.removeIf(deleted);
-            m_model->removeAlerts(deleted);
-        }
-        if (!flags.isEmpty()) {
-            for (auto &alert : m_alerts)
-                alert.isRead = flags.value(alert.persistentId, alert.isRead);
-        }
+        if (const auto edits = m_store->alertEditsSince(before.edits))
+            followEdits(*edits, m_alerts, *m_model, flags);
+        else
+            readFlags = true;
     }
     // Another connection's commit, or only the log copied back into the file by the one that
     // does so: what was added and every read flag tell.
@@ -402,7 +416,7 @@ bool AlertsView::followChanges(const StoreDb::AlertsMark &before, const StoreDb:
             return false;
     }
     bool removed = false;
-    if (now.flagged != before.flagged || now.removed != before.removed || others) {
+    if (readFlags || others) {
         const auto read = m_store->alertReadFlags();
         flags.clear();
         flags.reserve(read.size());

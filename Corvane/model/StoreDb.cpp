@@ -5,6 +5,7 @@
 #include "model/SqliteLibrary.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QSqlError>
@@ -239,15 +240,16 @@ bool StoreDb::writeOutHeldPages()
     if (!m_holdingPages || !m_background)
         return false;
     // In a small cache that SQLite may no longer grow, each page read that is not in memory
-    // first writes one changed page into the log: a few hundred a step, then the commit writes
-    // few. The pages read are those of the searches, which a removal leaves as they are, from
-    // where the last step ended, around and around; 15 rows to a page or so.
+    // first writes one changed page into the log: a few hundred or thousand a step, as many as
+    // take a few milliseconds, then the commit writes few. The pages read are those of the
+    // searches, which a removal leaves as they are, from where the last step ended, around and
+    // around; 15 rows to a page or so.
     constexpr qint64 smallCacheKiB = 2048;
-    constexpr qint64 pagesPerStep = 256;
     constexpr qint64 rowsPerPage = 15;
     if (!m_writingOut) {
         m_writingOut = true;
         m_writeOutFrom = 0;
+        m_writeOutPages = 256;
         m_writeOutPassStart = cacheBytesUsed();
         Statement size(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(smallCacheKiB));
         Statement spill(*this, QStringLiteral("PRAGMA cache_spill = 1"));
@@ -257,13 +259,18 @@ bool StoreDb::writeOutHeldPages()
     // Those left once the cache is down to about its size are few enough for the commit.
     if (cacheBytesUsed() <= 2 * smallCacheKiB * 1024)
         return false;
+    QElapsedTimer elapsed;
+    elapsed.start();
     std::optional<qint64> last;
     select(QStringLiteral("SELECT max(pk) FROM (SELECT pk FROM search_observation WHERE pk > ? ORDER BY pk LIMIT ?)"),
-           {m_writeOutFrom, pagesPerStep * rowsPerPage}, [&](const QSqlQuery &query) {
+           {m_writeOutFrom, m_writeOutPages * rowsPerPage}, [&](const QSqlQuery &query) {
                if (!query.value(0).isNull())
                    last = query.value(0).toLongLong();
            });
     m_writeOutFrom = last.value_or(0);
+    m_writeOutPages = elapsed.elapsed() < 3 ? std::min<qint64>(m_writeOutPages * 2, 4096)
+                    : elapsed.elapsed() > 8 ? std::max<qint64>(m_writeOutPages / 2, 32)
+                                            : m_writeOutPages;
     if (last)
         return true;
     // Around again while the last time around wrote some out.

@@ -617,6 +617,8 @@ private:
     bool m_writingOut = false;
     qint64 m_writeOutFrom = 0;
     qint64 m_writeOutPassStart = 0;
+    // Pages a step reads: adapted so that a step takes a few milliseconds.
+    qint64 m_writeOutPages = 256;
 
     bool m_inTransaction = false;
     // A background save is open (its SQL transaction begun), and one turn's writes go into it now.

@@ -402,8 +402,15 @@ public:
     QHash<QString, KeywordMetric> metricsOf(const QStringList &normalized, const QString &country);
     QList<KeywordMetric> metricsWithPopularity();
 
-    // Ranking alerts.
+    // Ranking alerts. A new alert takes a row id above every one given so far, up to this: room
+    // for far more alerts than tracking ever makes, and far below 2^62, past which the read
+    // flags' pk * 2 + 1 would overflow. A stored alert past it was never given its id here (only
+    // damage puts one there): it reads as any other, and new alerts take ids below it.
+    static constexpr qint64 largestAlertId = qint64(1) << 53;
+    // False, saving nothing and dooming no save, when no row id is left for a new alert.
     bool insert(RankAlert &alert);
+    // Whether a new alert can still be given a row id.
+    bool alertIdLeft();
     bool update(const RankAlert &alert);
     bool remove(const RankAlert &alert);
     // Deletes the alerts with these row ids, in one statement. An alert's row id is never given
@@ -431,7 +438,7 @@ public:
         bool operator==(const AlertsMark &) const = default;
     };
     AlertsMark alertsMark();
-    // The alerts stored after the one with this row id, newest first.
+    // The alerts stored after the one with this row id, up to largestAlertId, newest first.
     QList<RankAlert> alertsAfter(qint64 persistentId);
     // Every alert's row id and read flag, in no particular order.
     QList<std::pair<qint64, bool>> alertReadFlags();

@@ -111,22 +111,27 @@ const QString alertShown = QStringLiteral("r.apple_app_id NOT IN %1").arg(Remove
 
 // The highest alert row id given so far, kept once the alerts with the highest ids may be deleted.
 const QString alertIdsIssuedKey = QStringLiteral("alertIdsIssued");
-// The stored value counts only as an integer from 0 to 2^53: room for far more alerts than
-// tracking ever makes, and far below 2^62, past which the read flags' pk * 2 + 1 would overflow.
-// Anything else (text, a real, a blob, a value out of range) counts as absent, else each new id
-// would collide or not be an integer, and every save that raises an alert would fail.
+// The stored value counts only as an integer from 0 to the largest alert id. Anything else (text,
+// a real, a blob, a value out of range) counts as absent, else each new id would collide or not
+// be an integer, and every save that raises an alert would fail.
 QString issuedInRange(const QString &value)
 {
     return QStringLiteral("CASE WHEN typeof(%1) = 'integer' AND %1 BETWEEN 0 AND %2 THEN %1 END")
         .arg(value)
-        .arg(qint64(1) << 53);
+        .arg(StoreDb::largestAlertId);
 }
+const QString issuedStored = QStringLiteral("(SELECT %1 FROM store_meta WHERE key = '%2')")
+                                 .arg(issuedInRange(QStringLiteral("value")), alertIdsIssuedKey);
 // The highest alert row id given so far: no alert has a higher one.
-const QString highestAlertId = QStringLiteral("max(coalesce((SELECT max(pk) FROM rank_alert), 0), "
-                                              "coalesce((SELECT %1 FROM store_meta WHERE key = '%2'), 0))")
-                                   .arg(issuedInRange(QStringLiteral("value")), alertIdsIssuedKey);
+const QString highestAlertId =
+    QStringLiteral("max(coalesce((SELECT max(pk) FROM rank_alert), 0), coalesce(%1, 0))").arg(issuedStored);
+// The highest row id given here of a stored alert, found at the end of the row ids rather than
+// by reading them. None past the largest alert id was: a new alert goes below such a one.
+const QString highestGivenRow =
+    QStringLiteral("(SELECT pk FROM rank_alert WHERE pk <= %1 ORDER BY pk DESC LIMIT 1)").arg(StoreDb::largestAlertId);
+const QString highestGivenId = QStringLiteral("max(coalesce(%1, 0), coalesce(%2, 0))").arg(highestGivenRow, issuedStored);
 // A new alert's row id: above every one given so far.
-const QString newAlertId = QStringLiteral("SELECT ") + highestAlertId + QStringLiteral(" + 1");
+const QString newAlertId = QStringLiteral("SELECT ") + highestGivenId + QStringLiteral(" + 1");
 
 const QString alertEditPrefix = QStringLiteral("alertEdit:");
 
@@ -221,6 +226,11 @@ bool StoreDb::insert(RankAlert &alert)
 {
     // A stored alert given again is updated in place.
     const bool added = alert.persistentId == 0;
+    // Else the save that raises it would fail, and with it the readings saved beside it.
+    if (added && !alertIdLeft()) {
+        qCWarning(lcStoreDb) << "no row id is left for a new alert: it is not saved";
+        return false;
+    }
     auto &counter = added ? m_alertsMark.added : m_alertsMark.rewritten;
     // A new alert's id is above every id given before, deleted or not: a reader that remembers
     // the highest id it saw finds every alert made since.
@@ -230,14 +240,20 @@ bool StoreDb::insert(RankAlert &alert)
     return saved;
 }
 
+bool StoreDb::alertIdLeft()
+{
+    bool left = false;
+    select(QStringLiteral("SELECT %1 < %2").arg(highestGivenId).arg(largestAlertId), {},
+           [&](const QSqlQuery &query) { left = query.value(0).toBool(); });
+    return left;
+}
+
 bool StoreDb::keepAlertIdsIssued()
 {
-    // Each max() on its own, found at the end of the table rather than by reading it. A stored
-    // value that does not count is written right.
-    return write(QStringLiteral("INSERT INTO store_meta (key, value) SELECT ?, (SELECT max(pk) FROM rank_alert) "
-                                "WHERE (SELECT max(pk) FROM rank_alert) IS NOT NULL "
-                                "ON CONFLICT(key) DO UPDATE SET value = max(coalesce(%1, 0), excluded.value)")
-                     .arg(issuedInRange(QStringLiteral("value"))),
+    // A stored value that does not count is written right.
+    return write(QStringLiteral("INSERT INTO store_meta (key, value) SELECT ?, %1 WHERE %1 IS NOT NULL "
+                                "ON CONFLICT(key) DO UPDATE SET value = max(coalesce(%2, 0), excluded.value)")
+                     .arg(highestGivenRow, issuedInRange(QStringLiteral("value"))),
                  {alertIdsIssuedKey});
 }
 
@@ -284,7 +300,8 @@ StoreDb::AlertsMark StoreDb::alertsMark()
 
 QList<RankAlert> StoreDb::alertsAfter(qint64 persistentId)
 {
-    return alerts(QStringLiteral("r.pk > ?"), QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {persistentId});
+    return alerts(QStringLiteral("r.pk > ? AND r.pk <= %1").arg(largestAlertId),
+                  QStringLiteral("ORDER BY r.created_at DESC, r.pk DESC"), {persistentId});
 }
 
 QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
@@ -292,7 +309,11 @@ QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
     QList<std::pair<qint64, bool>> flags;
     // In one value, each alert's row id and flag as one number: reading a value costs far more
     // than a row, and the screen that follows the alerts reads every one of them.
-    select(QStringLiteral("SELECT group_concat(r.pk * 2 + (r.is_read != 0)) FROM rank_alert r WHERE ") + alertShown, {},
+    select(QStringLiteral("SELECT group_concat(r.pk * 2 + (r.is_read != 0)) FROM rank_alert r "
+                          "WHERE r.pk BETWEEN 0 AND %1 AND %2")
+               .arg(largestAlertId)
+               .arg(alertShown),
+           {},
            [&](const QSqlQuery &query) {
                const auto text = query.value(0).toString();
                flags.reserve(text.size() / 4);
@@ -308,6 +329,11 @@ QList<std::pair<qint64, bool>> StoreDb::alertReadFlags()
                if (!text.isEmpty())
                    flags.append({value >> 1, (value & 1) != 0});
            });
+    // Those whose ids would not make such a number, a row each: only damage leaves any.
+    select(QStringLiteral("SELECT r.pk, r.is_read != 0 FROM rank_alert r WHERE (r.pk < 0 OR r.pk > %1) AND %2")
+               .arg(largestAlertId)
+               .arg(alertShown),
+           {}, [&](const QSqlQuery &query) { flags.append({query.value(0).toLongLong(), query.value(1).toBool()}); });
     return flags;
 }
 

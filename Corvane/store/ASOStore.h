@@ -563,6 +563,8 @@ private:
     bool m_alertEditsUnrecordedTold = false;
     // A damaged record of edits was passed over, and the user was told.
     bool m_damagedAlertEditsTold = false;
+    // No row id was left for a new alert, and the user was told.
+    bool m_alertIdsUsedUpTold = false;
     // Their change of the unread count.
     qint64 m_alertEditsUnread = 0;
     // The changes of the database's mark that writing edits the reads showed already made.

@@ -81,7 +81,12 @@ void ASOStore::raiseAlerts(const TrackedApp &app, const SearchObservation &obser
     alert.observationId = observation.id;
     alert.createdAt = QDateTime::currentDateTimeUtc();
     alert.isRead = false;
-    m_db->insert(alert);
+    // Only damage leaves no id for it: the reading is saved all the same.
+    if (!m_db->insert(alert) && !m_db->alertIdLeft() && !std::exchange(m_alertIdsUsedUpTold, true)) {
+        Q_EMIT problem(QStringLiteral("New ranking alerts could not be saved: the local database has no id left to "
+                                      "give them, which only damage to it can cause. Rankings are still checked and "
+                                      "saved."));
+    }
 }
 
 // Marking and deleting alerts: the change is seen through the store at once; a few are saved

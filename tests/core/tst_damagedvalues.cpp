@@ -1,6 +1,8 @@
 #include "clients/AppRecords.h"
 #include "model/AlertEditCoding.h"
 #include "store/ASOStore.h"
+#include "tracking/RankTracker.h"
+#include "tracking/SilentNotifier.h"
 
 #include "FakeSearchClient.h"
 #include "TestSettings.h"
@@ -58,6 +60,12 @@ class TestDamagedValues : public QObject
                  QString());
     }
 
+    static RankAlert madeAlert(const QString &appleAppId = QStringLiteral("1"))
+    {
+        return {0, QUuid::createUuid(), appleAppId, QStringLiteral("App"), QStringLiteral("k"), QStringLiteral("k"),
+                QStringLiteral("us"), QStringLiteral("MOVED_UP"), 3, 1, QUuid::createUuid(), QDateTime::currentDateTimeUtc(), false};
+    }
+
     // Each alert's row id and flag, as read through the store: "<id>o" unread, "<id>r" read.
     static QString readAlerts(ASOStore &store)
     {
@@ -101,9 +109,7 @@ private Q_SLOTS:
             ASOStore store(StoreDb::openFile(file), m_client);
             StoreDb::Transaction save(store.db());
             for (int i = 0; i < 10; ++i) {
-                RankAlert alert{0, QUuid::createUuid(), QStringLiteral("1"), QStringLiteral("App"), QStringLiteral("k"),
-                                QStringLiteral("k"), QStringLiteral("us"), QStringLiteral("MOVED_UP"), 3, 1,
-                                QUuid::createUuid(), QDateTime::currentDateTimeUtc(), false};
+                auto alert = madeAlert();
                 QVERIFY(store.db().insert(alert));
             }
             QVERIFY(save.commit());
@@ -184,6 +190,70 @@ private Q_SLOTS:
         // The deleted alert's id is not given again.
         QVERIFY(read(30));
         QCOMPARE(readAlerts(store), "1o 3o");
+    }
+
+    // However high the stored alert ids, a check saves all its readings. Its alerts take ids
+    // above every one given, up to a ceiling far within the read flags' pk * 2 + 1; an id past
+    // the ceiling was never given and is passed over. With no id left, the alerts are not raised
+    // and the user is told.
+    void highAlertIdsStillLetChecksBeSaved_data()
+    {
+        QTest::addColumn<QString>("stored"); // as SQL, beside alert 1
+        QTest::addColumn<QString>("ids");    // of every alert after a check that would raise three
+        QTest::addColumn<QString>("issued"); // the highest id given, kept as alert 1 is deleted
+        const QString alert = "INSERT INTO rank_alert SELECT %1, 'x', apple_app_id, app_name, keyword_normalized, "
+                              "keyword_display, country, kind_raw, from_rank, to_rank, observation_id, created_at, is_read "
+                              "FROM rank_alert";
+        const QString issued = "INSERT INTO store_meta (key, value) VALUES ('alertIdsIssued', %1)";
+        QTest::newRow("an alert with the largest id") << alert.arg("9223372036854775807") << "1 2 3 4 9223372036854775807" << "4";
+        QTest::newRow("an alert one below it") << alert.arg("9223372036854775806") << "1 2 3 4 9223372036854775806" << "4";
+        QTest::newRow("an alert past the ceiling") << alert.arg("9007199254740993") << "1 2 3 4 9007199254740993" << "4";
+        QTest::newRow("an alert at the ceiling") << alert.arg("9007199254740992") << "1 9007199254740992" << "9007199254740992";
+        QTest::newRow("an alert below zero") << alert.arg("-7") << "-7 1 2 3 4" << "4";
+        QTest::newRow("ids issued to the ceiling") << issued.arg("9007199254740992") << "1" << "9007199254740992";
+        QTest::newRow("ids issued to one below it") << issued.arg("9007199254740991") << "1 9007199254740992" << "9007199254740992";
+        QTest::newRow("ids issued past the ceiling") << issued.arg("9007199254740993") << "1 2 3 4" << "4";
+    }
+
+    void highAlertIdsStillLetChecksBeSaved()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, ids);
+        QFETCH(QString, issued);
+        const auto file = path();
+        ASOStore store(StoreDb::openFile(file), m_client);
+        TrackedApp app(AppInfo{QStringLiteral("100001"), QStringLiteral("App")}, true);
+        app.trackedCountries = {QStringLiteral("us")};
+        QVERIFY(store.db().insert(app));
+        const QStringList terms{QStringLiteral("chess"), QStringLiteral("go"), QStringLiteral("shogi")};
+        store.addKeywords(terms, app);
+        // Yesterday the app was not found; now each search finds it first.
+        for (const auto &term : terms) {
+            SearchObservation earlier{0, QUuid::createUuid(), term, QStringLiteral("us"),
+                                      QDateTime::currentDateTimeUtc().addDays(-1), true, 200, 0, 1, {}, true, "[]"};
+            QVERIFY(store.db().insert(earlier));
+            store.apply(earlier, app);
+        }
+        auto first = madeAlert(app.appleAppId);
+        QVERIFY(store.db().insert(first));
+        QCOMPARE(onFile(file, stored), QString());
+        m_client->answer = [&app](const QString &) { return FakeSearchClient::results({app.appleAppId}); };
+
+        QSignalSpy told(&store, &ASOStore::problem);
+        SilentNotifier notifier;
+        RankTracker tracker(&store, &notifier);
+        QCoro::waitFor(tracker.runAll());
+        QCOMPARE(onFile(file, QStringLiteral("SELECT latest_rank FROM rank_state")), "1 1 1");
+        QCOMPARE(onFile(file, QStringLiteral("SELECT count(*) FROM rank_snapshot")), "6");
+        QCOMPARE(onFile(file, QStringLiteral("SELECT pk FROM rank_alert ORDER BY pk")), ids);
+        QCOMPARE(told.size(), ids.contains(QStringLiteral("2 3 4")) ? 0 : 1);
+        QStringList flagged;
+        for (const auto &[id, read] : store.alertReadFlags())
+            flagged.append(QString::number(read ? 0 : id));
+        flagged.sort();
+        QCOMPARE(flagged.join(u' '), ids);
+        QVERIFY(store.db().removeAlerts({first.persistentId}));
+        QCOMPARE(onFile(file, QStringLiteral("SELECT value FROM store_meta WHERE key = 'alertIdsIssued'")), issued);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "ui/cells/PickerWidth.h"
 #include "ui/shell/MainWindow.h"
 
+#include "DamagedDatabase.h"
 #include "GatedSearchClient.h"
 #include "RenderedTexts.h"
 #include "SqlRowsRead.h"
@@ -574,6 +575,26 @@ private Q_SLOTS:
         QVERIFY(list->isExpanded(model->index(0, 0)));
         QCOMPARE(list->currentIndex().data(AlertRow::alertRole).value<RankAlert>().id, selected.id);
         QVERIFY(ended.wait());
+    }
+
+    // Past an alert whose id is beyond any given (only damage leaves one), the list still takes
+    // in each alert made after it once.
+    void followsAlertsMadeBelowADamagedId()
+    {
+        QTemporaryDir dir;
+        const auto path = dir.filePath("vantu.sqlite");
+        {
+            auto made = alert("a o");
+            QVERIFY(StoreDb::openFile(path)->insert(made));
+        }
+        DamagedDatabase::rawQuery(path, {"UPDATE rank_alert SET pk = 9223372036854775807"});
+        ASOStore store(StoreDb::openFile(path), m_client, std::make_shared<NoPopularity>());
+        RankTracker tracker(&store, &m_notifier);
+        AlertsView view(&store, &tracker);
+        auto made = alert("b o", -1);
+        QVERIFY(store.db().insert(made));
+        store.raiseDataVersion();
+        QCOMPARE(appsOf(view.visibleAlerts()), "b a");
     }
 
     // Alerts come and go while the app picker's list is open: the entry under the pointer stays

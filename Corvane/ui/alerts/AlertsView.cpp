@@ -345,8 +345,11 @@ void AlertsView::reload()
     m_mark = mark;
     m_alerts = m_store ? m_store->alerts() : QList<RankAlert>();
     m_newestPk = 0;
-    for (const auto &alert : std::as_const(m_alerts))
-        m_newestPk = std::max(m_newestPk, alert.persistentId);
+    for (const auto &alert : std::as_const(m_alerts)) {
+        // New alerts take ids below one past the largest, which only damage leaves.
+        if (alert.persistentId <= StoreDb::largestAlertId)
+            m_newestPk = std::max(m_newestPk, alert.persistentId);
+    }
     fillAppChoices();
     refreshList();
 }

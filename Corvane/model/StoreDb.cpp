@@ -7,11 +7,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
 #include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <limits>
 
 Q_LOGGING_CATEGORY(lcStoreDb, "vantu.storedb")
 
@@ -74,8 +77,8 @@ StoreDb::Transaction::Transaction(StoreDb &db, std::chrono::milliseconds lockWai
 {
     if (m_db.m_inTransaction)
         return;
-    // What the background save holds is saved first: this save must not wait for it.
-    m_db.endBackgroundSave();
+    // What the background save holds is saved first, or given up: this save must not wait for it.
+    m_db.settleBackgroundSave();
     m_db.m_foregroundWrite.start();
     m_owner = true;
     m_db.m_inTransaction = true;
@@ -168,6 +171,7 @@ StoreDb::BackgroundSave::BackgroundSave(StoreDb &db) : m_db(db)
     if (!m_db.m_background) {
         // Another process holding the write lock is waited for only shortly: the work tries
         // again later, rather than hold the window.
+        m_db.m_shortOfRoom = false;
         if (!m_db.begin(shortLockWait))
             return;
         m_db.m_background = true;
@@ -211,11 +215,83 @@ void StoreDb::holdChangedPages()
 {
     if (m_holdingPages)
         return;
-    // SQLite writes changed pages into the log before the commit only once it holds more than
-    // this many; until then its cache grows past its size with them.
-    Statement statement(*this, QStringLiteral("PRAGMA cache_spill = %1").arg(mostCacheKiB / 4));
-    if (execute(statement, {}, false))
-        m_holdingPages = true;
+    // SQLite writes changed pages into the log before the commit only once they take more than
+    // the spill size; until then its cache grows past its size with them. The cache's own size is
+    // made small, so that what it takes is about what the save holds. A size in KiB is given as a
+    // negative number: a positive one, a number of pages, would also be read as whether to spill
+    // at all by its lowest byte alone, so that 131072 turns spilling off and nothing bounds it.
+    const auto cleanPagesKiB = std::min<qint64>(2048, standardCacheKiB);
+    Statement size(*this, QStringLiteral("PRAGMA cache_size = -%1").arg(cleanPagesKiB));
+    Statement spill(*this, QStringLiteral("PRAGMA cache_spill = -%1").arg(mostHeldKiB));
+    execute(size, {}, false);
+    execute(spill, {}, false);
+    m_holdingPages = true;
+    // Read back: held pages need a bound that holds.
+    qint64 spillPages = 0;
+    select(QStringLiteral("PRAGMA cache_spill"), {}, [&](const QSqlQuery &query) { spillPages = query.value(0).toLongLong(); });
+    if (spillPages <= cleanPagesKiB / 4) {
+        qCWarning(lcStoreDb) << "the cache's spill size reads" << spillPages << "pages; changed pages are not held";
+        restoreCacheSize();
+        return;
+    }
+    auto budget = std::min(m_heldBudgetKiB < 0 ? heldPagesKiB : m_heldBudgetKiB, heldPagesKiB) * 1024;
+    if (!m_path.isEmpty()) {
+        // The log takes what the save holds at its commit, beside frames that wait to be copied
+        // back: half of the room left to it, where the log's own file counts as room.
+        const QStorageInfo disk(QFileInfo(m_path).absolutePath());
+        if (disk.isValid() && disk.bytesAvailable() >= 0)
+            budget = std::min(budget, (disk.bytesAvailable() + QFileInfo(m_path + QStringLiteral("-wal")).size()) / 2);
+    }
+    m_heldBudgetBytes = budget;
+    m_heldMost = 0;
+}
+
+qint64 StoreDb::heldPagesBudget() const
+{
+    // Without held pages SQLite writes them into the log as the cache fills, as in any save.
+    return m_holdingPages ? m_heldBudgetBytes : std::numeric_limits<qint64>::max();
+}
+
+bool StoreDb::shrinkHeldPages()
+{
+    m_shortOfRoom = false;
+    // Half of what it held when that ran short, where that was less than it might hold.
+    const auto current = std::min({m_heldBudgetKiB < 0 ? heldPagesKiB : m_heldBudgetKiB, heldPagesKiB,
+                                   std::max<qint64>(m_heldWhenShort / 1024, 1)});
+    if (current <= fewestHeldKiB)
+        return false;
+    m_heldBudgetKiB = std::max(current / 2, fewestHeldKiB);
+    qCInfo(lcStoreDb) << "memory or disk room ran short: a removal's saves now hold up to" << m_heldBudgetKiB << "KiB";
+    return true;
+}
+
+void StoreDb::abandonBackgroundSave()
+{
+    if (!m_background)
+        return;
+    if (!std::exchange(m_shortOfRoom, true))
+        m_heldWhenShort = std::max(m_heldMost, cacheBytesUsed());
+    if (m_backgroundWriting) {
+        // The turn's guard rolls it back.
+        m_transactionFailed = true;
+        return;
+    }
+    rollback();
+}
+
+void StoreDb::settleBackgroundSave()
+{
+    if (!m_background || m_backgroundWriting)
+        return;
+    if (m_holdingPages && cacheBytesUsed() > yieldAboveKiB * 1024) {
+        // Writing them would hold this write, on the window's thread, for as long as they take.
+        // Nothing of them is in the log yet, or only what a save that is given up leaves there.
+        qCInfo(lcStoreDb) << "a removal's save of" << cacheBytesUsed() / 1024 << "KiB gives way to another write";
+        m_removalYielded = true;
+        rollback();
+        return;
+    }
+    endBackgroundSave();
 }
 
 qint64 StoreDb::connectionStatus(int what) const
@@ -291,7 +367,7 @@ void StoreDb::restoreCacheSize()
 
 std::chrono::milliseconds StoreDb::removalPause() const
 {
-    if (m_background || !inRemovalStretch() || !m_foregroundWrite.isValid())
+    if (m_background || !(inRemovalStretch() || m_removalYielded) || !m_foregroundWrite.isValid())
         return {};
     return std::max(removalQuiet - std::chrono::milliseconds(m_foregroundWrite.elapsed()), std::chrono::milliseconds(0));
 }
@@ -308,6 +384,7 @@ bool StoreDb::endBackgroundSave()
     const bool saved = commitTransaction();
     restoreCacheSize();
     if (saved) {
+        m_removalYielded = false;
         Q_EMIT committed();
         Q_EMIT backgroundSaveEnded(true);
         return true;
@@ -327,6 +404,11 @@ void StoreDb::noteError(const QSqlError &error)
     const auto code = error.nativeErrorCode().toInt(&ok) & 0xff;
     if (ok && code == busy)
         m_lockHeldElsewhere = true;
+    // SQLITE_NOMEM and SQLITE_FULL: the background save took more memory or log than there is.
+    constexpr int noMemory = 7;
+    constexpr int diskFull = 13;
+    if (ok && (code == noMemory || code == diskFull) && !std::exchange(m_shortOfRoom, true))
+        m_heldWhenShort = std::max(m_heldMost, cacheBytesUsed());
     if (ok && (code == corrupt || code == notADatabase))
         markDamaged(error.text());
 }
@@ -356,7 +438,7 @@ bool StoreDb::execute(Statement &statement, const QVariantList &values, bool isW
     }
     // A write of its own is saved at once: it may not wait in the background save.
     if (isWrite && m_background && !m_inTransaction)
-        endBackgroundSave();
+        settleBackgroundSave();
     // A write outside any save, not one that begins or ends a save.
     if (isWrite && !m_inTransaction && !m_transactionBegun && !m_beginning)
         m_foregroundWrite.start();

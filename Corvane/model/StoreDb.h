@@ -93,7 +93,18 @@ public:
     // The memory a connection keeps pages of the file in, in KiB, for connections opened from
     // now on (tests make it small); more while a removal holds the pages it changed.
     static inline qint64 standardCacheKiB = 32768;
-    static constexpr qint64 mostCacheKiB = 524288;
+    // While a removal holds the pages it changed (see holdChangedPages()): its save ends once they
+    // take this much, and past `mostHeldKiB` SQLite writes some into the log before the save ends,
+    // so that they never take more, whatever a statement changes. Memory or disk room that runs
+    // short makes the saves smaller (see shrinkHeldPages()). Tests make them small.
+    static inline qint64 heldPagesKiB = 393216;
+    static inline qint64 mostHeldKiB = 491520;
+    // A save of the user's while the background save holds more changed pages than this rolls that
+    // save back rather than wait while they are written; the removal does that work again later.
+    static inline qint64 yieldAboveKiB = 8192;
+    // The least a removal's save may hold: below it, saves would be so many that each rewrites the
+    // same index pages over and over.
+    static inline qint64 fewestHeldKiB = 4096;
 
     // Groups writes into one save. A guard opened while another is open joins it: its commit
     // only reports whether the writes so far went well, and the outer commit saves them.
@@ -252,6 +263,8 @@ public:
     // Bytes this connection wrote into the database's log (or, without one, its file) since it
     // was opened: for measuring what a change costs the disk.
     qint64 bytesWritten() const;
+    // Memory this connection's cache of pages takes, changed pages held by a save included.
+    qint64 cacheBytesUsed() const;
 
     // Tracked apps. An app being removed (see beginRemoval()) is in none of the reads; inserting
     // an app with its ID first finishes that removal, so that the new app starts with no rows.
@@ -500,8 +513,16 @@ public:
     // The snapshots of one stretch of time go in one save: whether the open save deleted some of
     // a stretch whose rest is still to go. A stretch ends a call of continueRemoval().
     bool inRemovalStretch() const;
-    // Whether a stretch ended since this was last asked: the save that holds it is due.
+    // Whether a stretch ended since this was last asked, or the pages it held reached their
+    // bound: the save that holds it is due.
     bool takeRemovalStretchEnd();
+    // The last background save failed because memory or disk room ran short.
+    bool backgroundSaveShortOfRoom() const { return m_shortOfRoom; }
+    // Makes the saves of removals hold half as much from now on; false when they hold as little
+    // as they may already.
+    bool shrinkHeldPages();
+    // Rolls back the open background save (after a failure that threw rather than reported).
+    void abandonBackgroundSave();
     // Before the save of a stretch: the pages it kept in memory are written into the log a few
     // at a time on turns of the event loop, so that its commit, which would write them all at
     // once, stays short. One step; true while some are left, and until then nothing else may be
@@ -609,16 +630,32 @@ private:
     };
     RemovalCursor removalCursor(const AppRemoval &removal);
     qint64 removeSnapshotsInStretches(const AppRemoval &removal, qint64 limit);
-    // Keeps the pages the open save changes in memory until it ends (up to mostCacheKiB), rather
+    // Keeps the pages the open save changes in memory until it ends (up to mostHeldKiB), rather
     // than let SQLite write some into the log while the save goes on: one changed again after
     // that goes into the log once more, and a page written twice in one save makes its commit
     // read back and rewrite every frame after the first such, a hundred milliseconds and more.
     void holdChangedPages();
     void restoreCacheSize();
-    qint64 cacheBytesUsed() const;
+    // What the held pages may take before the save is due: their bound, less where memory ran
+    // short, and at most half of the room the disk has for the log.
+    qint64 heldPagesBudget() const;
+    // Before another write: saves the background save, or rolls it back when writing its held
+    // pages would hold that write (see yieldAboveKiB).
+    void settleBackgroundSave();
     // A figure of sqlite3_db_status() for this connection; 0 when there is none.
     qint64 connectionStatus(int what) const;
     bool m_holdingPages = false;
+    // The bound of held pages, lowered where memory or disk room ran short.
+    qint64 m_heldBudgetKiB = -1;
+    // What the held pages of the open save may take.
+    qint64 m_heldBudgetBytes = 0;
+    bool m_shortOfRoom = false;
+    // What the cache took when memory or disk room ran short.
+    qint64 m_heldWhenShort = 0;
+    // The most the open save's held pages took so far.
+    qint64 m_heldMost = 0;
+    // A save of the user's rolled back a removal's save: the removal waits for writes to rest.
+    bool m_removalYielded = false;
     // While the held pages are written out before the save: where the next step reads, and the
     // cache's size when its reading last began at the table's start.
     bool m_writingOut = false;

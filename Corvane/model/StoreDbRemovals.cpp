@@ -86,8 +86,16 @@ qint64 StoreDb::removeSnapshotsInStretches(const AppRemoval &removal, qint64 lim
             return -1;
         removed += count;
         cursor.stretchBegun = cursor.stretchBegun || count > 0;
-        if (count == wanted)
-            continue;
+        if (count == wanted) {
+            m_heldMost = std::max(m_heldMost, cacheBytesUsed());
+            if (m_heldMost < heldPagesBudget())
+                continue;
+            // The pages it changed take what a save may hold: the save is due, and the rest of
+            // the stretch goes on in the next.
+            cursor.stretchEnded = true;
+            cursor.stretchBegun = false;
+            break;
+        }
         cursor.start = cursor.ends.at(cursor.end++);
         cursor.stretchEnded = cursor.stretchBegun;
         cursor.stretchBegun = false;

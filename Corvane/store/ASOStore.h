@@ -547,6 +547,9 @@ private:
     QTimer m_followTimer;
     // The background writer runs.
     bool m_removing = false;
+    // Removals stopped short of memory or disk room even in their smallest saves: the next start
+    // tries again.
+    bool m_removalsStopped = false;
     // Those waiting in removalEnded(): the app, and what wakes the wait.
     QList<std::pair<QString, CancelTokenPtr>> m_removalWaits;
     QHash<qint64, AlertEdit> m_alertEdits;

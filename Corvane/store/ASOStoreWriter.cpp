@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <new>
 
 // Writing in the background: many alert edits, then the rows of removed apps. Each long save is
 // written a few milliseconds at a time on turns of the event loop, and saved once it changed
@@ -52,7 +53,7 @@ void ASOStore::startBackgroundWrites()
 bool ASOStore::hasBackgroundWork()
 {
     return m_alertEditsLost || !m_alertEditQueue.isEmpty() || !m_alertEditBatches.isEmpty()
-        || !m_db->appRemovals().isEmpty();
+        || (!m_removalsStopped && !m_db->appRemovals().isEmpty());
 }
 
 bool ASOStore::writeStep(qint64 &rows)
@@ -63,7 +64,7 @@ bool ASOStore::writeStep(qint64 &rows)
             rows += count;
         return true;
     }
-    const auto removals = m_db->appRemovals();
+    const auto removals = m_removalsStopped ? QList<StoreDb::AppRemoval>() : m_db->appRemovals();
     if (removals.isEmpty())
         return false;
     QElapsedTimer timer;
@@ -97,7 +98,7 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             StoreDb::BackgroundSave save(*self->m_db);
             if (!save.ok()) {
                 failed = true;
-            } else {
+            } else try {
                 if (!saveStart)
                     saveStart = self->m_db->bytesWritten();
                 bool saveNow = false;
@@ -140,11 +141,29 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                         rows = 0;
                     }
                 }
+            } catch (const std::bad_alloc &) {
+                // Memory ran short outside SQLite, which reports it instead: the save goes as if
+                // SQLite had, and its pages are let go.
+                self->m_db->abandonBackgroundSave();
+                failed = true;
             }
         }
         if (failed) {
             saveStart.reset();
             rows = 0;
+            // A save that took more memory or log than there is goes again in smaller saves, once
+            // what the log holds was copied back; at the smallest, removals stop until the next
+            // start rather than try forever.
+            if (self->m_db->backgroundSaveShortOfRoom()) {
+                self->m_db->checkpointInBackground();
+                if (!self->m_db->shrinkHeldPages() && !self->m_removalsStopped && !self->m_db->appRemovals().isEmpty()) {
+                    self->m_removalsStopped = true;
+                    Q_EMIT self->problem(QStringLiteral(
+                        "The history of a removed app could not be deleted: there is not enough memory or disk "
+                        "space. Free some disk space; Vantu tries again the next time it starts."));
+                    continue;
+                }
+            }
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
             continue;
         }

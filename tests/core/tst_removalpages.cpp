@@ -11,6 +11,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <dlfcn.h>
+
 // What removing an app and editing many alerts write to the disk, in pages counted at SQLite's
 // side, on readings written as the application writes them: each search with a random id.
 class TestRemovalPages : public QObject
@@ -122,6 +124,32 @@ private Q_SLOTS:
         LogCheckpointer::defaultLimits() = m_limits;
         StoreDb::removalRowsPerStretch = 500000;
         StoreDb::removalQuiet = std::chrono::milliseconds(10000);
+        StoreDb::heldPagesKiB = 393216;
+        StoreDb::mostHeldKiB = 491520;
+        StoreDb::yieldAboveKiB = 8192;
+        StoreDb::fewestHeldKiB = 4096;
+        WrittenPages::logLimit = -1;
+        setHeapLimit(0);
+    }
+
+    // SQLite's bound on all its memory, for the whole process; 0 takes it away.
+    static void setHeapLimit(qint64 bytes)
+    {
+        static auto *const limit = reinterpret_cast<sqlite3_int64 (*)(sqlite3_int64)>(
+            dlsym(dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD), "sqlite3_hard_heap_limit64"));
+        QVERIFY(limit);
+        limit(bytes);
+    }
+    // SQLite's memory now, and the most it took since the last reset, which this call makes.
+    static std::pair<qint64, qint64> sqliteMemory()
+    {
+        static auto *const status = reinterpret_cast<int (*)(int, sqlite3_int64 *, sqlite3_int64 *, int)>(
+            dlsym(dlopen("libsqlite3.so.0", RTLD_NOW | RTLD_NOLOAD), "sqlite3_status64"));
+        sqlite3_int64 now = 0;
+        sqlite3_int64 most = 0;
+        if (status)
+            status(SQLITE_STATUS_MEMORY_USED, &now, &most, 1);
+        return {now, most};
     }
 
     // A removal writes about what one save of the same rows would, not each page once per save,
@@ -189,6 +217,105 @@ private Q_SLOTS:
         QVERIFY(stretchSaves >= 2);
         QCOMPARE(rewrites, 0);
         QVERIFY(store.db().appRemovals().isEmpty());
+    }
+
+    // The pages a removal holds stay within their bound, whether its saves end there or SQLite
+    // writes some into the log first; every row still goes.
+    void aRemovalsMemoryStaysWithinItsBound_data()
+    {
+        QTest::addColumn<qint64>("heldKiB");
+        QTest::addColumn<qint64>("mostKiB");
+        QTest::newRow("saves end at the bound") << qint64(256) << qint64(491520);
+        QTest::newRow("pages spill past the bound") << qint64(393216) << qint64(1024);
+    }
+
+    void aRemovalsMemoryStaysWithinItsBound()
+    {
+        QFETCH(qint64, heldKiB);
+        QFETCH(qint64, mostKiB);
+        const auto path = m_dir.filePath(QStringLiteral("bound-%1-%2.sqlite").arg(heldKiB).arg(mostKiB));
+        const auto apps = writeAccount(path, 240);
+        StoreDb::standardCacheKiB = 256;
+        StoreDb::removalRowsPerStretch = 100000;
+        StoreDb::heldPagesKiB = heldKiB;
+        StoreDb::mostHeldKiB = mostKiB;
+        ASOStore store(StoreDb::openFile(path), m_client);
+        QSignalSpy saves(&store.db(), &StoreDb::backgroundSaveEnded);
+        const auto atRest = sqliteMemory().first;
+        store.deleteApp(apps.first());
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        const auto most = sqliteMemory().second - atRest;
+        // The clean pages kept beside the held ones, and what SQLite takes besides (statements,
+        // other connections, what one statement changes past the bound); held whole, the stretch
+        // takes about twice that.
+        const auto bound = (StoreDb::standardCacheKiB + std::min(heldKiB, mostKiB) + 1024) * 1024;
+        QVERIFY2(most <= bound, qPrintable(QStringLiteral("%1 bytes against %2").arg(most).arg(bound)));
+        QVERIFY(store.db().appRemovals().isEmpty());
+        QCOMPARE(saves.count(QList<QVariant>{false}), 0);
+    }
+
+    // A click during a stretch rolls the stretch's save back rather than write the pages it holds
+    // on the window's thread; the removal does that work again and finishes.
+    void aClickDuringAStretchDoesNotWriteItsPages()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("yield.sqlite"));
+        const auto apps = writeAccount(path, 120);
+        StoreDb::yieldAboveKiB = 64;
+        ASOStore store(StoreDb::openFile(path), m_client);
+        store.deleteApp(apps.first());
+        QTRY_VERIFY_WITH_TIMEOUT(store.db().inRemovalStretch() && store.db().cacheBytesUsed() > 256 * 1024, 60000);
+        WrittenPages::reset();
+        QCOMPARE(store.addKeywords({QStringLiteral("typed keyword")}, apps.last()), 1);
+        QVERIFY2(WrittenPages::written().log < 32, qPrintable(QString::number(WrittenPages::written().log)));
+        QVERIFY(!store.db().inBackgroundSave());
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        QVERIFY(store.db().appRemovals().isEmpty());
+        QVERIFY(store.linkedKeywords(apps.last()).contains(QStringLiteral("typed keyword")));
+    }
+
+    // When memory or the disk's room for the log runs short, a removal goes on in smaller saves;
+    // when even the smallest does not fit, it stops and says so, rather than try again forever.
+    void aRemovalShortOfRoomGoesOnInSmallerSaves_data()
+    {
+        QTest::addColumn<qint64>("heapRoom"); // SQLite's memory beyond what it uses at the start
+        QTest::addColumn<qint64>("logLimit");
+        QTest::addColumn<bool>("finishes");
+        QTest::newRow("memory") << qint64(1536 * 1024) << qint64(-1) << true;
+        QTest::newRow("disk") << qint64(0) << qint64(1024 * 1024) << true;
+        QTest::newRow("disk too small for any save") << qint64(0) << qint64(48 * 1024) << false;
+    }
+
+    void aRemovalShortOfRoomGoesOnInSmallerSaves()
+    {
+        QFETCH(qint64, heapRoom);
+        QFETCH(qint64, logLimit);
+        QFETCH(bool, finishes);
+        const auto path = m_dir.filePath(QStringLiteral("room-%1-%2.sqlite").arg(heapRoom).arg(logLimit));
+        const auto apps = writeAccount(path, 120);
+        StoreDb::standardCacheKiB = 256;
+        StoreDb::fewestHeldKiB = 64;
+        const auto removed = apps.first();
+        {
+            ASOStore store(StoreDb::openFile(path), m_client);
+            QSignalSpy problems(&store, &ASOStore::problem);
+            QSignalSpy saves(&store.db(), &StoreDb::backgroundSaveEnded);
+            if (heapRoom > 0)
+                setHeapLimit(sqliteMemory().first + heapRoom);
+            WrittenPages::logLimit = logLimit;
+            QVERIFY(store.deleteApp(removed));
+            QVERIFY(store.isIdle() || removalsEnd(store));
+            setHeapLimit(0);
+            WrittenPages::logLimit = -1;
+            QCOMPARE(store.db().appRemovals().isEmpty(), finishes);
+            QCOMPARE(problems.isEmpty(), finishes);
+            // Each failed save halves the next, down to the least: a few, not one a turn.
+            QVERIFY2(saves.count(QList<QVariant>{false}) <= 16, qPrintable(QString::number(saves.count(QList<QVariant>{false}))));
+        }
+        // Whatever was left, the next start finishes.
+        ASOStore store(StoreDb::openFile(path), m_client);
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        QVERIFY(store.db().appRemovals().isEmpty());
+        QVERIFY(!store.db().appByAppleId(removed.appleAppId));
     }
 
     // A Clear of many alerts goes in several saves, each within the log's bound.

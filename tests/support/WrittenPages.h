@@ -34,6 +34,9 @@ struct Pages
     std::int64_t logRewrites = 0;
 };
 
+// Past this many bytes a log refuses writes as a full disk does; none while negative.
+inline std::int64_t logLimit = -1;
+
 namespace Detail {
 
 // The pages of one file (by name: every connection's handle of it) written since its last sync.
@@ -113,6 +116,9 @@ inline int xRead(sqlite3_file *file, void *data, int amount, sqlite3_int64 offse
 }
 inline int xWrite(sqlite3_file *file, const void *data, int amount, sqlite3_int64 offset)
 {
+    if (auto *written = reinterpret_cast<File *>(file)->written; written && written->log && logLimit >= 0
+        && offset + amount > logLimit)
+        return SQLITE_FULL;
     const int result = real(file)->pMethods->xWrite(real(file), data, amount, offset);
     if (auto *written = reinterpret_cast<File *>(file)->written; written && result == SQLITE_OK) {
         const std::lock_guard lock(mutex);

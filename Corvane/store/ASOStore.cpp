@@ -80,6 +80,8 @@ ASOStore::~ASOStore()
 
 QString ASOStore::StoreError::description() const
 {
+    if (m_kind == Kind::notSaved)
+        return m_message;
     if (m_kind == Kind::cancelled)
         return QStringLiteral("Adding the app with ID ") + m_appleAppId + QStringLiteral(" was cancelled.");
     return QStringLiteral("No app with ID ") + m_appleAppId

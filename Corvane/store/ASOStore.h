@@ -45,8 +45,9 @@ class QNetworkAccessManager;
 // read what they need again, by key, after every wait: an app deleted meanwhile ends such an
 // operation quietly.
 //
-// Inside the store a fetch that fails counts as empty and a save that fails is ignored; only
-// addApp() and deleteApp() report their failures. dataVersion goes up after every change that
+// Inside the store a fetch that fails counts as empty, and a save of work in the background that
+// fails is ignored. A save made at a click never waits for another program that holds the
+// database: it is refused then, and the user is told (see saveAtClick()). dataVersion goes up after every change that
 // screens must see; screens re-read on dataVersionSettled() and follow saves through saved(),
 // which a burst of changes holds back (see Burst).
 class ASOStore : public QObject
@@ -63,12 +64,19 @@ public:
     class StoreError : public UserFacingError
     {
     public:
-        enum class Kind { notFound, cancelled };
+        enum class Kind { notFound, cancelled, notSaved };
 
         // No storefront returned the app.
         static StoreError notFound(QString appleAppId) { return StoreError(Kind::notFound, std::move(appleAppId)); }
         // The caller gave the addition up while it waited.
         static StoreError cancelled(QString appleAppId) { return StoreError(Kind::cancelled, std::move(appleAppId)); }
+        // Saving the app was refused; `message` says why (see saveAtClick()).
+        static StoreError notSaved(QString appleAppId, QString message)
+        {
+            StoreError error(Kind::notSaved, std::move(appleAppId));
+            error.m_message = std::move(message);
+            return error;
+        }
 
         Kind kind() const { return m_kind; }
         QString appleAppId() const { return m_appleAppId; }
@@ -79,6 +87,7 @@ public:
 
         Kind m_kind;
         QString m_appleAppId;
+        QString m_message;
     };
 
     struct AddAppResult
@@ -169,7 +178,8 @@ public:
     // Tracks the app that the pasted link or ID names, looked up in the chosen, the default
     // and the favourite storefronts in turn; an app tracked already is returned unchanged.
     // Throws AppStoreInput::ParseError, the last failing lookup's AppleRequestError when no
-    // storefront returned the app, else StoreError (not found), or StoreDb::SaveError.
+    // storefront returned the app, else StoreError (not found), StoreError (not saved) when its
+    // save was refused, or StoreDb::SaveError.
     // `extraCountries` are tried after those, where not among them already.
     // An app whose earlier removal goes on is added once its last row is gone (removalAwaited()
     // tells of the wait); `cancel`, cancelled before or during that wait, gives it up: nothing is
@@ -187,16 +197,17 @@ public:
     // waits for it: when that save fails, the removal is refused and nothing changed (the app stays,
     // its discovery runs go on), problem() tells the user why, and false comes back.
     bool deleteApp(const TrackedApp &app);
-    // Marks the app as own app or competitor.
-    void setOwn(const TrackedApp &app, bool isOwn);
+    // Marks the app as own app or competitor, at a click: false when that was refused.
+    bool setOwn(const TrackedApp &app, bool isOwn);
     std::optional<Keyword> keyword(const QString &normalized);
-    // Links the usable candidates to the app; returns how many keywords gained their first
-    // link to it. `depth` is the discovery depth at which they were found.
+    // Links the usable candidates to the app, as work in the background does; returns how many
+    // keywords gained their first link to it. `depth` is the discovery depth at which they were found.
     qint64 link(const QList<PlannedCandidate> &candidates, const TrackedApp &app, qint64 depth = 0);
-    // Links typed texts as manual keywords.
-    qint64 addKeywords(const QStringList &texts, const TrackedApp &app);
-    // Removes every link of the app to the keyword; the keyword and its readings stay.
-    void unlink(const QString &normalized, const TrackedApp &app);
+    // Links typed texts as manual keywords, at a click: none when that was refused.
+    std::optional<qint64> addKeywords(const QStringList &texts, const TrackedApp &app);
+    // Removes every link of the app to the keyword, at a click; the keyword and its readings stay.
+    // False when that was refused.
+    bool unlink(const QString &normalized, const TrackedApp &app);
     // The normal forms of the keywords linked to the app.
     QSet<QString> linkedKeywords(const TrackedApp &app);
     qint64 linkCount(const TrackedApp &app);
@@ -349,11 +360,13 @@ public:
     // storefront, and adds that storefront to its tracked ones. Throws what addApp() throws.
     QCoro::Task<TrackedApp> addCompetitor(QString input, QString country);
     // Links the competitor's keywords (normal forms) to the app, then searches each in turn (a
-    // fresh stored search is reused), applies it to the app and refreshes popularity. Never throws.
-    QCoro::Task<> addCompetitorKeywords(QStringList keywords, TrackedApp competitor, TrackedApp app, QString country);
-    // Links the terms as manual keywords of the app, tracks the storefront, searches them in
-    // turn and refreshes popularity; returns how many keywords were new to the app. Never throws.
-    QCoro::Task<qint64> addResearchTerms(QStringList terms, TrackedApp app, QString country);
+    // fresh stored search is reused), applies it to the app and refreshes popularity. Never throws;
+    // false when the links were refused, and then nothing is searched.
+    QCoro::Task<bool> addCompetitorKeywords(QStringList keywords, TrackedApp competitor, TrackedApp app, QString country);
+    // Links the terms as manual keywords of the app and tracks the storefront, in one save, then
+    // searches them in turn and refreshes popularity; returns how many keywords were new to the
+    // app, none when the save was refused (nothing is searched then). Never throws.
+    QCoro::Task<std::optional<qint64>> addResearchTerms(QStringList terms, TrackedApp app, QString country);
 
     // --- Metadata drafts (workflows/MetadataDraft.cpp)
 
@@ -375,7 +388,8 @@ public:
 
     // The run of the app in the storefront: the running one if there is one, else a new run
     // with the budget and depth of the settings, whose task starts once the caller returns to
-    // the event loop. A new run adds the storefront to the app's storefronts.
+    // the event loop. A new run adds the storefront to the app's storefronts, at a click: none
+    // when that was refused.
     std::shared_ptr<DiscoveryRun> startDiscovery(const TrackedApp &app, const QString &country);
     // The last run started for the app in the storefront, running or finished; null when none.
     std::shared_ptr<DiscoveryRun> discoveryRun(const TrackedApp &app, const QString &country) const;
@@ -416,6 +430,43 @@ Q_SIGNALS:
     void problem(const QString &message);
 
 private:
+    // Saves made at a click (ASOStoreApps.cpp). The writes go in one save that waits for another
+    // program's write lock only briefly (StoreDb::shortLockWait), so that the window never waits
+    // for that program: while it holds the lock, the save is refused and nothing of it is stored.
+    // `writes` runs inside the save; false from it fails the save. What to tell the user when
+    // the save failed: `refused`, what could not be done ("The app could not be removed"), then
+    // why; none when it was saved.
+    std::optional<QString> saveAtClick(const QString &refused, const std::function<bool()> &writes);
+    // The same, telling the user through problem(); false when it failed. Held or damaged writes
+    // are told otherwise.
+    bool saveAtClickOrTell(const QString &refused, const std::function<bool()> &writes);
+    // Links the candidates at a click and adds the storefront, when given, to the app's tracked
+    // ones in the same save. How many keywords gained their first link to the app; none when the
+    // save was refused.
+    std::optional<qint64> linkAtClick(const QList<PlannedCandidate> &candidates, const TrackedApp &app,
+                                      const QString &country = {});
+    // Typed texts as manual keywords.
+    static QList<PlannedCandidate> manualCandidates(const QStringList &texts);
+    // A link to write: its keyword, stored or not, and its candidate.
+    struct PlannedLink
+    {
+        PlannedCandidate candidate;
+        QString normalized;
+        QString display;
+        std::optional<Keyword> keyword;
+        qint64 position = 0;
+    };
+    // The links of the candidates the stored app lacks, and how many keywords they link first.
+    std::pair<QList<PlannedLink>, qint64> planLinks(const QList<PlannedCandidate> &candidates, const TrackedApp &stored);
+    // Writes them in the open save; false when a write failed.
+    bool writeLinks(const QList<PlannedLink> &links, const TrackedApp &stored, qint64 depth);
+    // The stored app with the storefront added to its tracked ones; none when it is tracked there
+    // already or the app is gone.
+    std::optional<TrackedApp> withCountry(const QString &appleAppId, const QString &country);
+    // addApp(); a new app is tracked in `alsoTracked` too, when given, from its first save.
+    QCoro::Task<AddAppResult> addAppTracked(QString input, bool isOwn, QStringList extraCountries,
+                                            CancelTokenPtr cancel, QString alsoTracked);
+
     struct RunningSearch
     {
         QFuture<SearchObservation> future;

@@ -11,8 +11,36 @@
 
 // Tracked apps, keywords and the links between them.
 
+std::optional<QString> ASOStore::saveAtClick(const QString &refused, const std::function<bool()> &writes)
+{
+    {
+        StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
+        if (writes() && save.commit())
+            return std::nullopt;
+    }
+    return refused
+        + (m_db->lockHeldElsewhere()
+               ? QStringLiteral(": another program is using the database. Try again in a moment.")
+               : QStringLiteral(": the change could not be saved to the local database."));
+}
+
+bool ASOStore::saveAtClickOrTell(const QString &refused, const std::function<bool()> &writes)
+{
+    const auto failure = saveAtClick(refused, writes);
+    // Damage found by this save was told already, and held writes offer no action.
+    if (failure && !writesHeld())
+        Q_EMIT problem(*failure);
+    return !failure;
+}
+
 QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, QStringList extraCountries,
                                                      CancelTokenPtr cancel)
+{
+    co_return co_await addAppTracked(std::move(input), isOwn, std::move(extraCountries), std::move(cancel), {});
+}
+
+QCoro::Task<ASOStore::AddAppResult> ASOStore::addAppTracked(QString input, bool isOwn, QStringList extraCountries,
+                                                            CancelTokenPtr cancel, QString alsoTracked)
 {
     const auto parseResult = AppStoreInput::parse(input);
     if (const auto *error = std::get_if<AppStoreInput::ParseError>(&parseResult))
@@ -64,9 +92,10 @@ QCoro::Task<ASOStore::AddAppResult> ASOStore::addApp(QString input, bool isOwn, 
 
     TrackedApp created(*info, isOwn);
     created.trackedCountries = {chosen};
-    StoreDb::Transaction save(*m_db);
-    if (!m_db->insert(created) || !save.commit())
-        throw StoreDb::SaveError();
+    if (!alsoTracked.isEmpty() && alsoTracked != chosen)
+        created.trackedCountries.append(alsoTracked);
+    if (const auto failure = saveAtClick(QStringLiteral("The app could not be added"), [&] { return m_db->insert(created); }))
+        throw StoreError::notSaved(parsed.appleAppId, *failure);
     raiseDataVersion();
     co_return AddAppResult{created, true, chosen};
 }
@@ -85,15 +114,26 @@ QList<TrackedApp> ASOStore::apps()
 }
 
 
-void ASOStore::setOwn(const TrackedApp &app, bool isOwn)
+bool ASOStore::setOwn(const TrackedApp &app, bool isOwn)
 {
+    bool saved = true;
     if (auto stored = m_db->appByAppleId(app.appleAppId)) {
         stored->isOwn = isOwn;
-        StoreDb::Transaction save(*m_db);
-        m_db->update(*stored);
-        save.commit();
+        saved = saveAtClickOrTell(isOwn ? QStringLiteral("The app could not be marked as your app")
+                                        : QStringLiteral("The app could not be marked as a competitor"),
+                                  [&] { return m_db->update(*stored); });
     }
     raiseDataVersion();
+    return saved;
+}
+
+std::optional<TrackedApp> ASOStore::withCountry(const QString &appleAppId, const QString &country)
+{
+    auto stored = m_db->appByAppleId(appleAppId);
+    if (!stored || stored->trackedCountries.contains(country))
+        return std::nullopt;
+    stored->trackedCountries.append(country);
+    return stored;
 }
 
 std::optional<Keyword> ASOStore::keyword(const QString &normalized)
@@ -101,22 +141,18 @@ std::optional<Keyword> ASOStore::keyword(const QString &normalized)
     return m_db->keywordByNormalized(normalized);
 }
 
-qint64 ASOStore::link(const QList<PlannedCandidate> &candidates, const TrackedApp &app, qint64 depth)
+std::pair<QList<ASOStore::PlannedLink>, qint64> ASOStore::planLinks(const QList<PlannedCandidate> &candidates,
+                                                                    const TrackedApp &stored)
 {
-    const auto stored = m_db->appByAppleId(app.appleAppId);
-    if (!stored) {
-        raiseDataVersion();
-        return 0;
-    }
-    StoreDb::Transaction save(*m_db);
     QSet<QString> linkedBefore;
     QSet<QString> keys;
-    for (const auto &entry : m_db->linksOfApp(stored->persistentId)) {
+    for (const auto &entry : m_db->linksOfApp(stored.persistentId)) {
         keys.insert(entry.link.key);
         if (entry.keyword)
             linkedBefore.insert(entry.keyword->normalized);
     }
 
+    QList<PlannedLink> links;
     QHash<KeywordSource, qint64> positions;
     QSet<QString> newlyLinked;
     for (const auto &candidate : candidates) {
@@ -124,43 +160,95 @@ qint64 ASOStore::link(const QList<PlannedCandidate> &candidates, const TrackedAp
         if (entries.isEmpty())
             continue;
         const auto &entry = entries.first();
-        auto keyword = m_db->keywordByNormalized(entry.normalized);
-        if (!keyword) {
-            Keyword created(entry.normalized, entry.display);
-            if (!m_db->insert(created))
-                continue;
-            keyword = created;
-        }
-        const auto key = KeywordLink::makeKey(stored->appleAppId, entry.normalized, candidate.source);
+        const auto key = KeywordLink::makeKey(stored.appleAppId, entry.normalized, candidate.source);
         if (keys.contains(key))
             continue;
         keys.insert(key);
-        KeywordLink link(*stored, *keyword, candidate, depth, positions[candidate.source]++);
-        m_db->insert(link);
+        links.append({candidate, entry.normalized, entry.display, m_db->keywordByNormalized(entry.normalized),
+                      positions[candidate.source]++});
         if (!linkedBefore.contains(entry.normalized))
             newlyLinked.insert(entry.normalized);
     }
-    save.commit();
-    raiseDataVersion();
-    return newlyLinked.size();
+    return {links, newlyLinked.size()};
 }
 
-qint64 ASOStore::addKeywords(const QStringList &texts, const TrackedApp &app)
+bool ASOStore::writeLinks(const QList<PlannedLink> &links, const TrackedApp &stored, qint64 depth)
+{
+    // A keyword two candidates share is stored once.
+    QHash<QString, Keyword> created;
+    for (const auto &planned : links) {
+        auto keyword = planned.keyword;
+        if (const auto known = created.constFind(planned.normalized); !keyword && known != created.cend())
+            keyword = *known;
+        if (!keyword) {
+            Keyword fresh(planned.normalized, planned.display);
+            if (!m_db->insert(fresh))
+                return false;
+            keyword = created.insert(planned.normalized, fresh).value();
+        }
+        KeywordLink link(stored, *keyword, planned.candidate, depth, planned.position);
+        if (!m_db->insert(link))
+            return false;
+    }
+    return true;
+}
+
+qint64 ASOStore::link(const QList<PlannedCandidate> &candidates, const TrackedApp &app, qint64 depth)
+{
+    qint64 newlyLinked = 0;
+    if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
+        StoreDb::Transaction save(*m_db);
+        const auto [links, count] = planLinks(candidates, *stored);
+        writeLinks(links, *stored, depth);
+        save.commit();
+        newlyLinked = count;
+    }
+    raiseDataVersion();
+    return newlyLinked;
+}
+
+std::optional<qint64> ASOStore::linkAtClick(const QList<PlannedCandidate> &candidates, const TrackedApp &app,
+                                            const QString &country)
+{
+    std::optional<qint64> newlyLinked = 0;
+    if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
+        const auto [links, count] = planLinks(candidates, *stored);
+        const auto tracked = country.isEmpty() ? std::nullopt : withCountry(stored->appleAppId, country);
+        // Nothing to write takes no lock, which another program might hold.
+        if ((!links.isEmpty() || tracked)
+            && !saveAtClickOrTell(QStringLiteral("The keywords could not be added"), [&] {
+                   return writeLinks(links, *stored, 0) && (!tracked || m_db->update(*tracked));
+               }))
+            newlyLinked.reset();
+        else
+            newlyLinked = count;
+    }
+    raiseDataVersion();
+    return newlyLinked;
+}
+
+QList<PlannedCandidate> ASOStore::manualCandidates(const QStringList &texts)
 {
     QList<PlannedCandidate> candidates;
     for (const auto &text : texts)
         candidates.append(PlannedCandidate{text, KeywordSource::manual, std::nullopt, std::nullopt});
-    return link(candidates, app, 0);
+    return candidates;
 }
 
-void ASOStore::unlink(const QString &normalized, const TrackedApp &app)
+std::optional<qint64> ASOStore::addKeywords(const QStringList &texts, const TrackedApp &app)
 {
-    if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
-        StoreDb::Transaction save(*m_db);
-        m_db->removeLinksOfAppToKeyword(stored->persistentId, normalized);
-        save.commit();
-    }
+    return linkAtClick(manualCandidates(texts), app);
+}
+
+bool ASOStore::unlink(const QString &normalized, const TrackedApp &app)
+{
+    bool saved = true;
+    if (const auto stored = m_db->appByAppleId(app.appleAppId); stored && m_db->isLinked(stored->persistentId, normalized))
+        saved = saveAtClickOrTell(QStringLiteral("Tracking of the keyword could not be stopped"), [&] {
+            return m_db->removeLinksOfAppToKeyword(stored->persistentId, normalized);
+        });
     raiseDataVersion();
+    return saved;
 }
 
 QSet<QString> ASOStore::linkedKeywords(const TrackedApp &app)

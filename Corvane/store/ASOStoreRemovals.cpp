@@ -13,17 +13,9 @@
 bool ASOStore::deleteApp(const TrackedApp &app)
 {
     if (const auto stored = m_db->appByAppleId(app.appleAppId)) {
-        // Refused rather than waited for: the click would hold the window while another program
-        // writes.
-        StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
-        if (!m_db->beginRemoval(*stored) || !save.commit()) {
-            Q_EMIT problem(m_db->lockHeldElsewhere()
-                               ? QStringLiteral("The app could not be removed: another program is using the database. "
-                                                "Try again in a moment.")
-                               : QStringLiteral("The app could not be removed: the change could not be saved to the "
-                                                "local database."));
+        if (!saveAtClickOrTell(QStringLiteral("The app could not be removed"),
+                               [&] { return m_db->beginRemoval(*stored); }))
             return false;
-        }
         forgetAlertEditsOf(stored->appleAppId);
     }
 

@@ -346,24 +346,24 @@ QCoro::Task<TrackedApp> ASOStore::addCompetitor(QString input, QString country)
     // The viewed storefront is tried last: an app sold only there is found too.
     QStringList viewed;
     viewed.append(country);
-    const auto added = co_await addApp(input, false, viewed);
+    // A new app is tracked there from its first save.
+    const auto added = co_await addAppTracked(input, false, viewed, {}, country);
     if (!self)
         co_return added.app;
-    auto app = self->m_db->appByAppleId(added.app.appleAppId);
+    if (const auto tracked = self->withCountry(added.app.appleAppId, country)) {
+        if (const auto failure = self->saveAtClick(QStringLiteral("The app could not be tracked in this storefront"),
+                                                   [&] { return self->m_db->update(*tracked); }))
+            throw StoreError::notSaved(added.app.appleAppId, *failure);
+    }
+    const auto app = self->m_db->appByAppleId(added.app.appleAppId);
     if (!app)
         co_return added.app;
-    if (!app->trackedCountries.contains(country)) {
-        app->trackedCountries.append(country);
-        StoreDb::Transaction save(*self->m_db);
-        self->m_db->update(*app);
-        save.commit();
-    }
     self->raiseDataVersion();
     co_return *app;
 }
 
-QCoro::Task<> ASOStore::addCompetitorKeywords(QStringList keywords, TrackedApp competitor, TrackedApp app,
-                                              QString country)
+QCoro::Task<bool> ASOStore::addCompetitorKeywords(QStringList keywords, TrackedApp competitor, TrackedApp app,
+                                                  QString country)
 {
     const QPointer<ASOStore> self(this);
     const Burst burst(this);
@@ -375,7 +375,8 @@ QCoro::Task<> ASOStore::addCompetitorKeywords(QStringList keywords, TrackedApp c
         candidates.append(PlannedCandidate{stored ? stored->display : normalized, KeywordSource::manual, detail,
                                            competitor.appleAppId});
     }
-    link(candidates, app, 0);
+    if (!linkAtClick(candidates, app))
+        co_return false;
 
     for (const auto &normalized : keywords) {
         const auto keyword = self->m_db->keywordByNormalized(normalized);
@@ -385,11 +386,12 @@ QCoro::Task<> ASOStore::addCompetitorKeywords(QStringList keywords, TrackedApp c
         // The app may have been deleted, or the store closed, while the search ran.
         const auto current = self ? self->m_db->appByAppleId(app.appleAppId) : std::nullopt;
         if (!current)
-            co_return;
+            co_return true;
         self->apply(observation, *current);
     }
 
     co_await self->refreshPopularity(app, country, false);
     if (self && self->m_db->appByAppleId(app.appleAppId))
         self->raiseDataVersion();
+    co_return true;
 }

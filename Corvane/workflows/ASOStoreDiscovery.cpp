@@ -21,12 +21,10 @@ std::shared_ptr<DiscoveryRun> ASOStore::startDiscovery(const TrackedApp &app, co
         return running;
 
     // Saved at once: the records here are values, so nothing would carry the change to a later save.
-    if (auto stored = m_db->appByAppleId(app.appleAppId); stored && !stored->trackedCountries.contains(country)) {
-        stored->trackedCountries.append(country);
-        StoreDb::Transaction save(*m_db);
-        m_db->update(*stored);
-        save.commit();
-    }
+    // Refused, no run starts: its results would wait for the same lock.
+    if (const auto tracked = withCountry(app.appleAppId, country);
+        tracked && !saveAtClickOrTell(QStringLiteral("Discovery could not start"), [&] { return m_db->update(*tracked); }))
+        return nullptr;
 
     // Read once: a change of the settings during the run applies to later runs.
     const auto &settings = Settings::shared();

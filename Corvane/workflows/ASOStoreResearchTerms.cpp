@@ -4,21 +4,14 @@
 
 // Weekly top search terms chosen on the research screen become keywords of an app.
 
-QCoro::Task<qint64> ASOStore::addResearchTerms(QStringList terms, TrackedApp app, QString country)
+QCoro::Task<std::optional<qint64>> ASOStore::addResearchTerms(QStringList terms, TrackedApp app, QString country)
 {
     const QPointer<ASOStore> self(this);
     const Burst burst(this);
-    const auto added = addKeywords(terms, app);
-
+    const auto added = linkAtClick(manualCandidates(terms), app, country);
     auto stored = m_db->appByAppleId(app.appleAppId);
-    if (!stored)
+    if (!added || !stored)
         co_return added;
-    if (!stored->trackedCountries.contains(country)) {
-        stored->trackedCountries.append(country);
-        StoreDb::Transaction save(*m_db);
-        m_db->update(*stored);
-        save.commit();
-    }
 
     for (const auto &term : terms) {
         const auto keyword = self->m_db->keywordByNormalized(KeywordText::normalize(term));

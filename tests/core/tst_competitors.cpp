@@ -355,7 +355,7 @@ private Q_SLOTS:
         const auto before = m_store->dataVersion();
         qint64 count = 0;
         if (operation == u"research")
-            count = *TaskRunner::run(m_store->addResearchTerms(input, app, "gb")).value;
+            count = TaskRunner::run(m_store->addResearchTerms(input, app, "gb")).value->value_or(-1);
         else if (operation == u"copy")
             TaskRunner::run(m_store->addCompetitorKeywords(input, competitor, app, "gb"));
         else if (const auto added = TaskRunner::run(m_store->addCompetitor(input[0], "gb")).value)

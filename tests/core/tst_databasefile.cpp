@@ -30,7 +30,8 @@ using namespace DamagedDatabase;
 constexpr int linksPerProcess = 150;
 
 // The two-process test's writer: links the keywords to its own app, one save each, once the
-// test says go.
+// test says go. Linked as a discovery run does, whose saves wait for the other's commit (a click's
+// are refused instead).
 int linkKeywords(const QString &path, const QString &appleAppId)
 {
     ASOStore store(StoreDb::openFile(path));
@@ -45,7 +46,7 @@ int linkKeywords(const QString &path, const QString &appleAppId)
     if (!input.open(stdin, QIODevice::ReadOnly) || input.readLine().trimmed() != "go")
         return 3;
     for (int i = 0; i < linksPerProcess; ++i)
-        store.addKeywords({QStringLiteral("keyword %1").arg(i)}, app);
+        store.link({PlannedCandidate{QStringLiteral("keyword %1").arg(i), KeywordSource::manual, {}, {}}}, app);
     return 0;
 }
 

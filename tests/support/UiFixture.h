@@ -3,6 +3,7 @@
 #include "clients/PopularityClient.h"
 #include "store/ASOStore.h"
 
+#include <QAction>
 #include <QWidget>
 
 // Popularity that answers with nothing, so that a refresh succeeds and changes no value.
@@ -21,6 +22,17 @@ struct DownPopularity : PopularityProviding
         log->append(QStringLiteral("popularity"));
         throw PopularityError(QStringLiteral("offline"));
         co_return {};
+    }
+};
+
+// Top terms that come at once and are none: the research screen then asks nobody.
+struct NoTopTerms : TopTermsProviding
+{
+    QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
+                                           std::optional<qint64>, std::optional<QString>, qint64, qint64,
+                                           CancelTokenPtr) override
+    {
+        co_return TopTermsResponse{country, {}, {}, 0, {}};
     }
 };
 
@@ -46,4 +58,14 @@ T *childOf(const QWidget *root, const QString &name)
     if (!found)
         qFatal("no widget %s", qPrintable(name));
     return found;
+}
+
+// The action of the menu (or widget) with this text; a missing one ends the test at once.
+inline QAction *actionNamed(const QWidget *menu, const QString &text)
+{
+    for (auto *action : menu->findChildren<QAction *>()) {
+        if (action->text() == text)
+            return action;
+    }
+    qFatal("no action %s", qPrintable(text));
 }

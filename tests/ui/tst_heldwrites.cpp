@@ -33,17 +33,6 @@
 #include <QUuid>
 #include <QtTest>
 
-// Top terms that come at once and are none: the research screen then asks nobody.
-struct NoTopTerms : TopTermsProviding
-{
-    QCoro::Task<TopTermsResponse> topTerms(QString country, std::optional<QString>, std::optional<qint64>,
-                                           std::optional<qint64>, std::optional<QString>, qint64, qint64,
-                                           CancelTokenPtr) override
-    {
-        co_return TopTermsResponse{country, {}, {}, 0, {}};
-    }
-};
-
 // Keeps the last push button that the style was asked to paint, as it was asked.
 class ButtonPaints : public QProxyStyle
 {
@@ -110,15 +99,6 @@ class TestHeldWrites : public QObject
     {
         QTRY_VERIFY_WITH_TIMEOUT(!m_store->db().writesHeld(), 30000);
         QCoreApplication::processEvents();
-    }
-
-    static QAction *actionNamed(const QWidget *menu, const QString &text)
-    {
-        for (auto *action : menu->findChildren<QAction *>()) {
-            if (action->text() == text)
-                return action;
-        }
-        qFatal("no action %s", qPrintable(text));
     }
 
 private Q_SLOTS:

@@ -298,21 +298,24 @@ QCoro::Task<> KeywordGapView::runAdd(QPointer<KeywordGapView> view, QPointer<ASO
     const auto app = store ? store->app(appleAppId) : std::nullopt;
     const auto competitor = store ? store->app(competitorId) : std::nullopt;
     // Either app may have been removed since the rows were drawn: then nothing is added.
-    if (app && competitor)
-        co_await store->addCompetitorKeywords(ids, *competitor, *app, country);
+    const bool linked = app && competitor && co_await store->addCompetitorKeywords(ids, *competitor, *app, country);
     if (view)
-        view->finishAdd(ids);
+        view->finishAdd(ids, linked);
 }
 
-void KeywordGapView::finishAdd(const QStringList &ids)
+void KeywordGapView::finishAdd(const QStringList &ids, bool linked)
 {
-    auto selection = m_untracked->selection();
-    for (const auto &id : ids)
-        selection.remove(id);
-    m_untracked->setSelection(selection);
+    // Refused, the keywords stay chosen for another try; the store told why.
+    if (linked) {
+        auto selection = m_untracked->selection();
+        for (const auto &id : ids)
+            selection.remove(id);
+        m_untracked->setSelection(selection);
+    }
     m_adding = false;
     updateAddButton();
-    Q_EMIT added(ids);
+    if (linked)
+        Q_EMIT added(ids);
 }
 
 void KeywordGapView::showEvent(QShowEvent *event)

@@ -69,7 +69,7 @@ private:
     void updateUntrackedState();
     void startDiscovery();
     void refreshPopularity();
-    void finishAdd(const QStringList &ids);
+    void finishAdd(const QStringList &ids, bool linked);
     static QCoro::Task<> runAdd(QPointer<KeywordGapView> view, QPointer<ASOStore> store, QStringList ids,
                                 QString appleAppId, QString competitorId, QString country);
     static QCoro::Task<> runPopularity(QPointer<ASOStore> store, QString competitorId, QString country,

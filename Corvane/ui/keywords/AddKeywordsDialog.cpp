@@ -94,7 +94,9 @@ QCoro::Task<> AddKeywordsDialog::trackAndCheck()
         accept();
         return nothing();
     }
-    m_store->addKeywords(terms, *app);
+    // Refused, the sheet stays with its text, and the store told why.
+    if (!m_store->addKeywords(terms, *app))
+        return nothing();
     // The sheet closes before the first search starts; the search holds nothing of it.
     const QPointer<ASOStore> store = m_store;
     const auto appleAppId = m_appleAppId;

@@ -262,7 +262,9 @@ void KeywordTable::stopTrackingAction(const QStringList &ids)
         const auto app = m_store ? m_store->app(m_model->appleAppId()) : std::nullopt;
         if (!app)
             return;
-        m_store->unlink(id, *app);
+        // Refused: the store told why, once.
+        if (!m_store->unlink(id, *app))
+            return;
     }
 }
 

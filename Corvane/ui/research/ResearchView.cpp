@@ -538,19 +538,24 @@ QCoro::Task<> ResearchView::runAdd(QPointer<ResearchView> view, QPointer<ASOStor
     const auto app = store ? store->app(appleAppId) : std::nullopt;
     if (!app)
         co_return;
-    const qint64 added = co_await store->addResearchTerms(terms, *app, country);
+    const auto added = co_await store->addResearchTerms(terms, *app, country);
     // The app may have been removed meanwhile, or the screen closed: then there is nothing to report.
     const auto current = store ? store->app(appleAppId) : std::nullopt;
     if (!view || !current)
         co_return;
     const auto storefront = StorefrontMenu::label(country);
-    QString status = added == 0
-        ? QStringLiteral("Already tracked by %1. Checked in %2.").arg(current->name, storefront)
-        : QStringLiteral("Tracking %1 new keyword%2 for %3 in %4.")
-              .arg(added)
-              .arg(added == 1 ? QString() : QStringLiteral("s"), current->name, storefront);
-    if (const auto problem = store->popularityError())
-        status += QStringLiteral(" Popularity: ") + *problem;
+    QString status;
+    if (!added) {
+        // Refused: the store told why.
+        status = QStringLiteral("Nothing was added to %1.").arg(current->name);
+    } else {
+        status = *added == 0 ? QStringLiteral("Already tracked by %1. Checked in %2.").arg(current->name, storefront)
+                             : QStringLiteral("Tracking %1 new keyword%2 for %3 in %4.")
+                                   .arg(*added)
+                                   .arg(*added == 1 ? QString() : QStringLiteral("s"), current->name, storefront);
+        if (const auto problem = store->popularityError())
+            status += QStringLiteral(" Popularity: ") + *problem;
+    }
     view->setStatus(status);
     Q_EMIT view->statusChanged(status);
 }

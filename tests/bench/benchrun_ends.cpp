@@ -1,6 +1,7 @@
 // A benchmark program that ends as its first argument says: "thread" and "destructor" through
 // std::terminate() after main() returned (a thread left joinable, an exception out of a
-// destructor), "fail" through a failed requirement within main(). It prints its work folder first.
+// destructor), "fail" through a failed requirement within main(); without one it ends well. It
+// prints its work folder first.
 #include "BenchRun.h"
 
 #include <QTemporaryDir>

@@ -13,6 +13,7 @@ class tst_BenchRun : public QObject
 private slots:
     void removesOnlyItsWorkFolder_data();
     void removesOnlyItsWorkFolder();
+    void stopsWithoutAWorkFolder();
 };
 
 void tst_BenchRun::removesOnlyItsWorkFolder_data()
@@ -53,6 +54,32 @@ void tst_BenchRun::removesOnlyItsWorkFolder()
     QVERIFY2(errors.endsWith(QStringLiteral(": ") + message + u'\n'), qPrintable(errors));
     QVERIFY(!output.isEmpty());
     QVERIFY2(!QFileInfo::exists(output), qPrintable(output + QStringLiteral(" is left")));
+}
+
+// Where no work folder can be made, the program says so and stops with status 1 before anything
+// else, rather than work (and remove what it made) in the folder it was started in.
+void tst_BenchRun::stopsWithoutAWorkFolder()
+{
+    QTemporaryDir start;
+    QVERIFY(start.isValid());
+    // Temporary folders go into a file, where none can be made.
+    QFile notAFolder(start.filePath(QStringLiteral("file")));
+    QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+    notAFolder.close();
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), notAFolder.fileName());
+
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(start.path());
+    // Asked to end well.
+    program.start(QStringLiteral(VANTU_BENCHRUN_ENDS), QStringList());
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(program.readAllStandardOutput(), QByteArray());
+    QCOMPARE(program.readAllStandardError(), QByteArray("benchrun_ends: no work folder could be made\n"));
+    QCOMPARE(QDir(start.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{"file"});
 }
 
 QTEST_GUILESS_MAIN(tst_BenchRun)

@@ -646,18 +646,25 @@ private Q_SLOTS:
         QTEST(shown, "entries");
 
         // As shown once the window has handled the change.
-        QCoreApplication::processEvents();
-        const auto viewport = entries->viewport()->rect();
-        QRect last;
-        for (int i = 0; i < picker->count(); ++i) {
-            last = entries->visualRect(picker->model()->index(i, 0));
-            QVERIFY2(last.top() >= 0 && last.bottom() <= viewport.bottom(), qPrintable(picker->itemText(i)));
-            QVERIFY2(entries->fontMetrics().horizontalAdvance(picker->itemText(i)) < viewport.width(),
-                     qPrintable(picker->itemText(i)));
-        }
-        QVERIFY2(viewport.bottom() - last.bottom() < last.height(), "a blank row below the entries");
-        QVERIFY(list->width() >= picker->width());
-        QCOMPARE(list->x(), picker->mapToGlobal(QPoint(0, 0)).x());
+        const auto misplaced = [&] {
+            QStringList faults;
+            const auto viewport = entries->viewport()->rect();
+            QRect last;
+            for (int i = 0; i < picker->count(); ++i) {
+                last = entries->visualRect(picker->model()->index(i, 0));
+                if (last.top() < 0 || last.bottom() > viewport.bottom())
+                    faults.append(picker->itemText(i) + " out of view");
+                if (entries->fontMetrics().horizontalAdvance(picker->itemText(i)) >= viewport.width())
+                    faults.append(picker->itemText(i) + " cut");
+            }
+            if (viewport.bottom() - last.bottom() >= last.height())
+                faults.append(QStringLiteral("a blank row below the entries"));
+            if (list->width() < picker->width() || list->x() != picker->mapToGlobal(QPoint(0, 0)).x())
+                faults.append(QStringLiteral("the list is not at the picker"));
+            return faults;
+        };
+        QStringList faults;
+        QTRY_VERIFY2((faults = misplaced()).isEmpty(), qPrintable(faults.join(u'\n')));
         picker->hidePopup();
     }
 
@@ -711,14 +718,15 @@ private Q_SLOTS:
             renamed.appName = name;
             m_store->db().insert(renamed);
             m_store->raiseDataVersion();
-            QCoreApplication::processEvents();
-            QCOMPARE(picker->currentText(), name);
-            const auto drawn = renderedTexts(picker);
+            QTRY_COMPARE(picker->currentText(), name);
+            // Once the row has given the picker its width.
+            QStringList drawn;
             if (cut)
-                QVERIFY2(drawn.size() == 1 && drawn[0].endsWith(u'…') && name.startsWith(drawn[0].chopped(1)),
-                         qPrintable(drawn.join(" | ")));
+                QTRY_VERIFY2((drawn = renderedTexts(picker)).size() == 1 && drawn[0].endsWith(u'…')
+                                 && name.startsWith(drawn[0].chopped(1)),
+                             qPrintable(drawn.join(" | ")));
             else
-                QCOMPARE(drawn, QStringList{name});
+                QTRY_COMPARE(renderedTexts(picker), QStringList{name});
             QCOMPARE(tooltipShows(tooltipAt(picker, picker->rect().center())), cut ? name : "App");
             QToolTip::hideText();
             // As the picker does on its own a moment after its entries change.

@@ -1,6 +1,7 @@
 #include "model/StoreDb.h"
 #include "store/ASOStore.h"
 #include "ui/cells/StorefrontMenu.h"
+#include "ui/cells/WrappingRowLayout.h"
 #include "ui/keywords/AppDetailView.h"
 #include "ui/keywords/AppHeaderLayout.h"
 #include "ui/keywords/DiscoveryBanner.h"
@@ -238,9 +239,10 @@ private Q_SLOTS:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.findChild<KeywordTable *>()->setSelection("photo editor");
-        QCoreApplication::processEvents();
-        QVERIFY2(view.minimumSizeHint().width() <= view.width(), qPrintable(QString::number(view.minimumSizeHint().width())));
+        QTRY_VERIFY(view.findChild<QWidget *>("historyPanel")->isVisible());
+        QTRY_VERIFY2(view.minimumSizeHint().width() <= view.width(), qPrintable(QString::number(view.minimumSizeHint().width())));
         for (auto *label : {view.findChild<QLabel *>("appName"), view.findChild<QLabel *>("appFacts")}) {
+            QTRY_VERIFY2(renderedTexts(label).value(0).endsWith(u'…'), qPrintable(label->text()));
             const auto painted = renderedItems(label);
             QCOMPARE(painted.size(), 1);
             const auto &line = painted[0];
@@ -294,8 +296,11 @@ private Q_SLOTS:
             view.show();
             QVERIFY(QTest::qWaitForWindowExposed(&view));
             view.setShowInspector(history);
-            QCoreApplication::processEvents();
             auto *header = view.findChild<QWidget *>("detailHeader");
+            // Laid out beside the panel once it shows.
+            const auto *panel = view.findChild<QWidget *>("historyPanel");
+            QTRY_COMPARE(panel->isVisible(), history);
+            QTRY_VERIFY(!history || header->mapTo(&view, QPoint(header->width(), 0)).x() <= panel->x());
             const auto area = [header](QWidget *widget) { return QRect(widget->mapTo(header, QPoint()), widget->size()); };
             QRect counters;
             for (auto *label : header->findChildren<QLabel *>()) {
@@ -370,6 +375,88 @@ private Q_SLOTS:
         }
     }
 
+    // Wherever the header is wide enough for the counters beside the facts, the app's ID is drawn
+    // clear of its name, with the maker's line between them or without one.
+    void idClearOfTheName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("maker");
+        for (const QString name : {"Lumen", "Quiet Notes: Journal & Planner",
+                                   "Lumen Photo Editor: Collage Maker, Filters, Retouch and Layout Studio"}) {
+            QTest::addRow("%s…, no maker", qPrintable(name.left(11))) << name << QString();
+            QTest::addRow("%s…, a maker", qPrintable(name.left(11))) << name << "Lumen Labs International Limited";
+        }
+    }
+
+    void idClearOfTheName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, maker);
+        TrackedApp app(AppInfo{"1001", name}, true);
+        if (!maker.isEmpty())
+            app.developerName = maker;
+        m_store->db().insert(app);
+        AppDetailView view(m_store.get(), app.appleAppId);
+        view.resize(1400, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *header = view.findChild<QWidget *>("detailHeader");
+        auto *layout = dynamic_cast<AppHeaderLayout *>(header->layout());
+        const auto drawn = [header](const char *line) {
+            auto *label = header->findChild<QLabel *>(line);
+            QRectF box;
+            for (const auto &run : renderedItems(label))
+                box |= run.shown.translated(label->pos());
+            return box;
+        };
+        int wide = 0;
+        for (int width = 420; width <= 1400; width += 3) {
+            if (!layout->countersBeside(width))
+                continue;
+            ++wide;
+            header->resize(width, layout->heightForWidth(width));
+            const auto named = drawn("appName"), id = drawn("appId");
+            QVERIFY2(!named.isEmpty() && !id.isEmpty() && !named.intersects(id),
+                     qPrintable(QStringLiteral("at %1: name %2,%3 to %4, ID %5,%6")
+                                    .arg(width)
+                                    .arg(named.left()).arg(named.top()).arg(named.bottom())
+                                    .arg(id.left()).arg(id.top())));
+        }
+        QVERIFY(wide > 100);
+    }
+
+    // The section and status pickers stand in one row where it holds both, else one under the
+    // other; either way their row is as tall as they are, and the keyword table follows them at
+    // the same distance.
+    void pickersLeaveNoGap()
+    {
+        track({"us"});
+        AppDetailView view(m_store.get(), "1");
+        view.resize(900, 640);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        auto *row = view.findChild<QWidget *>("pickerRow");
+        auto *layout = dynamic_cast<WrappingRowLayout *>(row->layout());
+        const auto *table = view.findChild<KeywordTable *>();
+        QHash<bool, int> gaps; // by whether the pickers stand in one row
+        // From the widest, so that the row's gap is known first.
+        for (int width = 900; width >= 420; width -= 4) {
+            view.resize(width, 640);
+            int bottom = 0;
+            for (auto *part : row->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (part->isVisible())
+                    bottom = std::max(bottom, part->mapTo(&view, QPoint(0, part->height())).y());
+            }
+            const int gap = table->mapTo(&view, QPoint()).y() - bottom;
+            const bool oneRow = layout->inOneRow(row->width());
+            gaps.insert(oneRow, gaps.value(oneRow, gap));
+            QVERIFY2(gap == gaps.value(true, gap)
+                         && row->mapTo(&view, QPoint(0, row->height())).y() - bottom == layout->contentsMargins().bottom(),
+                     qPrintable(QStringLiteral("%1 px under the pickers at %2, %3 in one row").arg(gap).arg(width).arg(gaps.value(true))));
+        }
+        QCOMPARE(gaps.size(), 2);
+    }
+
     // While discovery runs, the banner's six counters are laid out side by side, each shown
     // whole and painted once, at the window's narrowest detail column.
     void bannerCountersAreLaidOut()
@@ -384,7 +471,14 @@ private Q_SLOTS:
         QTRY_VERIFY(m_client->waiting >= 1);
         auto *banner = view.findChild<DiscoveryBanner *>();
         QVERIFY(banner->isVisible());
-        QCoreApplication::processEvents(); // the banner's layout settles once it is shown
+        // Its layout settles once it is shown.
+        const auto laidOut = [banner] {
+            const auto labels = banner->findChildren<QLabel *>();
+            return std::all_of(labels.begin(), labels.end(), [](const QLabel *label) {
+                return !label->objectName().endsWith(u"Value") || (label->width() >= label->sizeHint().width() && label->height() > 0);
+            });
+        };
+        QTRY_VERIFY(laidOut());
 
         const QStringList titles{"Candidates", "Searched", "Found", "Not in sample", "Failed", "Related apps"};
         QList<QRect> boxes;

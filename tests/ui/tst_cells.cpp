@@ -570,6 +570,45 @@ private Q_SLOTS:
         QCOMPARE(renderedTexts(label), QStringList{name});
         QCOMPARE(label->toolTip(), QString());
     }
+
+    // A picker's tooltip goes with the text it draws when its chosen entry is changed or renamed
+    // with its signals blocked, as a screen refilling it does: the whole text while it is cut,
+    // what the picker picks while it is whole.
+    void elidingPickerTooltipFollowsText_data()
+    {
+        QTest::addColumn<int>("chosen");   // before the change
+        QTest::addColumn<bool>("renamed"); // the chosen entry renamed, else entry 2 chosen
+        QTest::addColumn<bool>("cut");     // afterwards
+        QTest::newRow("long entry chosen") << 0 << false << true;
+        QTest::newRow("chosen entry renamed long") << 1 << true << true;
+        QTest::newRow("chosen entry renamed short") << 2 << true << false;
+    }
+
+    void elidingPickerTooltipFollowsText()
+    {
+        QFETCH(int, chosen);
+        QFETCH(bool, renamed);
+        QFETCH(bool, cut);
+        const QString name = "Lumen Photo Editor: Collage Maker, Filters, Retouch & Layout Studio Pro";
+        ElidingComboBox picker;
+        picker.setToolTip(QStringLiteral("App"));
+        picker.addItems({QStringLiteral("All apps"), QStringLiteral("Lumen"), name});
+        picker.setFixedWidth(picker.fontMetrics().horizontalAdvance(name) / 2);
+        picker.setCurrentIndex(chosen);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        {
+            const QSignalBlocker blocked(picker);
+            if (renamed)
+                picker.setItemText(chosen, chosen == 2 ? QStringLiteral("Lumen") : name);
+            else
+                picker.setCurrentIndex(2);
+        }
+        const auto drawn = renderedTexts(&picker);
+        QCOMPARE(drawn.size(), 1);
+        QCOMPARE(drawn[0].endsWith(u'…'), cut);
+        QCOMPARE(tooltipShows(picker.toolTip()), cut ? name : QStringLiteral("App"));
+    }
 };
 
 QTEST_MAIN(TestCells)

@@ -766,8 +766,8 @@ private Q_SLOTS:
         track("c", "Rival", false, keywords);
         // Without a popularity service a refresh leaves its problem in the store.
         const auto view = openSection(CompetitorTab::gap);
-        QCoreApplication::processEvents();
-        QCOMPARE(m_store->popularityError().has_value(), refreshed);
+        QTRY_COMPARE(view->shownContent(), CompetitorsView::Content::gap);
+        QTRY_COMPARE(m_store->popularityError().has_value(), refreshed);
     }
 
     void selectedRowsReadable()

@@ -289,9 +289,8 @@ private Q_SLOTS:
         if (answer == "remove") {
             QVERIFY(!m_store->app("1"));
             // The removed app's screen goes; nothing may name it any more.
-            QCoreApplication::processEvents();
-            QCOMPARE(m_window->windowTitle(), "Vantu");
-            QCOMPARE(detailTitle(), "Select an app");
+            QTRY_COMPARE(m_window->windowTitle(), "Vantu");
+            QTRY_COMPARE(detailTitle(), "Select an app");
         } else {
             QCOMPARE(m_window->selection().value_or(""), "1");
             QCOMPARE(m_window->windowTitle(), "App 1 — United States");

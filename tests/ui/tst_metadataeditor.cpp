@@ -453,28 +453,26 @@ private Q_SLOTS:
         MetadataView view(m_store.get(), "1", "us");
         view.resize(900, 600);
         view.show();
-        QCoreApplication::processEvents();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         const auto widgets = view.findChildren<QWidget *>().size();
         QString field;
         for (int i = 0; i < 2000; ++i)
             field += QStringLiteral("w%1,w%1,").arg(i % 1000);
         view.editor()->setKeywordField(field);
-        QCoreApplication::processEvents();
         auto *issues = childOf<IssueList>(&view, "issueList");
-        QCOMPARE(issues->issues().size(), 3002); // the limit, the empty term and 3,000 repeats
+        QTRY_COMPARE(issues->issues().size(), 3002); // the limit, the empty term and 3,000 repeats
         QCOMPARE(view.findChildren<QWidget *>().size(), widgets);
 
         auto *scroll = childOf<QScrollArea>(&view, "metadataFieldsScroll");
         const auto shown = [&](qsizetype i) {
             const QRect row = issues->rowRect(i);
             scroll->ensureVisible(0, issues->mapTo(scroll->widget(), row.center()).y(), 0, row.height());
-            QCoreApplication::processEvents();
             return renderedTexts(scroll->viewport());
         };
         for (const qsizetype i : {qsizetype(2), qsizetype(3001)}) {
-            const auto texts = shown(i);
+            QStringList texts;
             // Joined again where its lines wrap.
-            QVERIFY2(texts.join(u' ').contains(issues->issues().at(i).message), qPrintable(QString::number(i)));
+            QTRY_VERIFY2((texts = shown(i)).join(u' ').contains(issues->issues().at(i).message), qPrintable(QString::number(i)));
             QVERIFY(texts.count("Keep it once.") < 40); // the rows in view, not all of them
         }
     }
@@ -498,7 +496,7 @@ private Q_SLOTS:
         const auto before = stored();
         MetadataView view(m_store.get(), "1", "us");
         view.show();
-        QCoreApplication::processEvents();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QCOMPARE(stored(), before);
         QCOMPARE(view.editor()->draft().keywordField, keywordField);
 
@@ -578,21 +576,29 @@ private Q_SLOTS:
         view.resize(detailWidth, 600);
         view.show();
         view.editor()->applyKeywordField(keywordField);
-        QCoreApplication::processEvents();
         childOf<QSplitter>(&view, "metadataSplitter")->setSizes({0, 10000});
-        QCoreApplication::processEvents();
         auto *viewport = childOf<QScrollArea>(&view, "metadataFieldsScroll")->viewport();
-        for (const auto *name : {"resetButton", "copyButton", "coveragePercent"}) {
-            const auto *widget = childOf<QWidget>(&view, name);
-            QVERIFY2(viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size())), name);
-        }
-        // A long word wraps inside its issue, and every line of the issues has its room.
         const auto *issues = childOf<IssueList>(&view, "issueList");
-        QVERIFY(issues->mapTo(viewport, QPoint(issues->width(), 0)).x() <= viewport->width());
-        for (qsizetype i = 0; i < issues->issues().size(); ++i)
-            QVERIFY(issues->rowRect(i).contains(issues->messageRect(i)));
-        if (issues->isVisible())
-            QCOMPARE(issues->height(), issues->heightForWidth(issues->width()));
+        const auto outside = [&] {
+            QStringList faults;
+            for (const char *name : {"resetButton", "copyButton", "coveragePercent"}) {
+                const auto *widget = childOf<QWidget>(&view, name);
+                if (!viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size())))
+                    faults.append(name);
+            }
+            // A long word wraps inside its issue, and every line of the issues has its room.
+            if (issues->mapTo(viewport, QPoint(issues->width(), 0)).x() > viewport->width())
+                faults.append(QStringLiteral("the issues"));
+            for (qsizetype i = 0; i < issues->issues().size(); ++i) {
+                if (!issues->rowRect(i).contains(issues->messageRect(i)))
+                    faults.append(QStringLiteral("issue %1").arg(i));
+            }
+            if (issues->isVisible() && issues->height() != issues->heightForWidth(issues->width()))
+                faults.append(QStringLiteral("the issues' height"));
+            return faults;
+        };
+        QStringList faults;
+        QTRY_VERIFY2((faults = outside()).isEmpty(), qPrintable(faults.join(u' ')));
         const auto *targets = view.targetsPane();
         QVERIFY(targets->width() >= targets->minimumWidth());
         QVERIFY(targets->mapTo(&view, QPoint(targets->width(), 0)).x() <= detailWidth);
@@ -626,14 +632,12 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.setSelection("1");
-        QCoreApplication::processEvents();
         childOf<QAbstractButton>(&window, "sectionMetadata")->click();
-        QCoreApplication::processEvents();
         auto *table = childOf<QTableView>(&window, "targetTable");
         auto *header = table->horizontalHeader();
-        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
-        QVERIFY(header->sectionViewportPosition(TargetTableModel::coverage) + header->sectionSize(TargetTableModel::coverage)
-                <= table->viewport()->width());
+        QTRY_COMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QTRY_VERIFY(header->sectionViewportPosition(TargetTableModel::coverage) + header->sectionSize(TargetTableModel::coverage)
+                    <= table->viewport()->width());
         // A title is drawn whole or cut short with "…", never cut off at its ends.
         const auto titles = renderedTexts(header);
         for (int column = TargetTableModel::keyword; column <= TargetTableModel::coverage; ++column) {

@@ -39,6 +39,8 @@
 
 #include <QCoroSignal>
 
+#include <functional>
+
 // A text that a shot must show, drawn whole; when `column` is given, inside the column of a
 // visible table whose header reads so. The text `sortArrow` stands for that header's sort arrow.
 struct Shown
@@ -65,11 +67,26 @@ class TestScreens : public QObject
 
     static void save(QWidget *widget, const QString &name) { save(widget, name, shownIn(name)); }
 
+    // Waits until `widget` shows what it must, whole, with nothing cut (a busy machine lays out
+    // and draws later), then writes its picture; written also when it never does, so that a cut
+    // screen can be looked at.
     static void save(QWidget *widget, const QString &name, const QList<Shown> &shown)
     {
+        QStringList faults;
+        const bool whole = QTest::qWaitFor([&] {
+            faults = cutIn(widget) + unshownIn(widget, shown);
+            return faults.isEmpty();
+        });
         QDir().mkpath(VANTU_SCREENS_DIR);
         QVERIFY(widget->grab().save(QStringLiteral(VANTU_SCREENS_DIR "/") + name + ".png"));
-        verifyShows(widget, shown);
+        QVERIFY2(whole, qPrintable(faults.join(u'\n')));
+    }
+
+    // Waits until `faults` finds none.
+    static void waitForNone(const std::function<QStringList()> &faults)
+    {
+        QStringList found;
+        QTRY_VERIFY2((found = faults()).isEmpty(), qPrintable(found.join(u'\n')));
     }
 
     // What each shot must show: titles, column headers, button and menu texts, and cell values of
@@ -369,9 +386,9 @@ class TestScreens : public QObject
         return places;
     }
 
-    // Renders `root` as the screen shows it and checks that each expected text is drawn whole,
-    // in its column when one is named, and that no two texts are drawn over each other.
-    static void verifyShows(QWidget *root, const QList<Shown> &expected)
+    // Renders `root` as the screen shows it and tells where an expected text is not drawn whole,
+    // or not in its column when one is named, and where two texts are drawn over each other.
+    static QStringList unshownIn(QWidget *root, const QList<Shown> &expected)
     {
         const auto cells = tableCells(root);
         TextRecordingDevice device(root->size());
@@ -449,29 +466,32 @@ class TestScreens : public QObject
             QStringList drawn;
             for (const auto &line : lines)
                 drawn.append(line.text);
-            QFAIL(qPrintable(faults.join(u'\n') + QStringLiteral("\ndrawn: ") + drawn.join(QStringLiteral(" | "))));
+            faults.append(QStringLiteral("drawn: ") + drawn.join(QStringLiteral(" | ")));
         }
+        return faults;
     }
 
-    // Every visible label and button shows its whole text, or one that names something from
-    // outside cuts it at its end with "…" and shows it whole in its tooltip.
-    static void verifyNothingCut(QWidget *root)
+    // Where a visible label or button does not show its whole text, unless it names something
+    // from outside and cuts it at its end with "…", whole in its tooltip.
+    static QStringList cutIn(QWidget *root)
     {
+        QStringList faults;
         for (auto *label : root->findChildren<QLabel *>()) {
             if (!label->isVisibleTo(root) || label->wordWrap() || label->width() >= label->sizeHint().width())
                 continue;
             const auto drawn = renderedTexts(label);
-            QVERIFY2(drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))
-                         && tooltipShows(label->toolTip()) == label->text(),
-                     qPrintable(label->text() + " drawn as " + drawn.join(" | ")));
+            if (!(drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))
+                  && tooltipShows(label->toolTip()) == label->text()))
+                faults.append(label->text() + " drawn as " + drawn.join(" | ") + ", tooltip " + label->toolTip());
         }
         for (auto *button : root->findChildren<QAbstractButton *>()) {
             if (!button->isVisibleTo(root) || button->text().isEmpty())
                 continue;
             const QString shown = button->text().chopped(1).replace("&&", "&");
-            if (!qobject_cast<ElidingButton *>(button) || !button->text().endsWith(u'…')
-                || !tooltipShows(button->toolTip()).startsWith(shown))
-                QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+            if ((!qobject_cast<ElidingButton *>(button) || !button->text().endsWith(u'…')
+                 || !tooltipShows(button->toolTip()).startsWith(shown))
+                && button->width() < button->sizeHint().width())
+                faults.append(QStringLiteral("button “%1” cut").arg(button->text()));
         }
         // Pickers that size to their longest item show it whole, up to the width they may take; one
         // that names something from outside may give way, and cuts its chosen text at its end with
@@ -482,10 +502,11 @@ class TestScreens : public QObject
                 continue;
             auto *eliding = qobject_cast<ElidingComboBox *>(picker);
             const auto shown = eliding ? eliding->shownText() : picker->currentText();
-            QVERIFY2(eliding && shown.endsWith(u'…') && picker->currentText().startsWith(shown.chopped(1))
-                         && tooltipShows(picker->toolTip()) == picker->currentText(),
-                     qPrintable(picker->objectName() + ": " + shown));
+            if (!(eliding && shown.endsWith(u'…') && picker->currentText().startsWith(shown.chopped(1))
+                  && tooltipShows(picker->toolTip()) == picker->currentText()))
+                faults.append(picker->objectName() + ": " + shown + ", tooltip " + picker->toolTip());
         }
+        return faults;
     }
 
     // The texts of the sidebar rows that lie wholly inside its viewport.
@@ -548,27 +569,26 @@ private Q_SLOTS:
         window.resize(1200, 800);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const auto rows = visibleSidebarRows(window.findChild<QTreeView *>("sidebar"));
         QStringList expected{"Tools", "Keyword Research", "Alerts", "My Apps", "Competitors"};
         for (const auto &id : SeedAccount::ownApps + SeedAccount::competitors)
             expected.append(SeedAccount::nameOf(id));
-        for (const auto &text : expected)
-            QVERIFY2(rows.contains(text), qPrintable(text));
+        waitForNone([&] {
+            const auto rows = visibleSidebarRows(window.findChild<QTreeView *>("sidebar"));
+            QStringList missing;
+            for (const auto &text : expected)
+                missing += rows.contains(text) ? QStringList() : QStringList{"no sidebar row " + text};
+            return missing;
+        });
         QVERIFY(window.sidebarModel()->indexOf("tool.alerts").data(SidebarModel::BadgeRole).toLongLong() > 0);
-        verifyNothingCut(&window);
         save(&window, "main-window");
 
         // A keyword's history beside the table.
         auto *table = window.findChild<KeywordTable *>();
         table->setSelection(QStringLiteral("editor collage"));
-        QVERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
-        QCoreApplication::processEvents();
-        verifyNothingCut(&window);
+        QTRY_VERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
         save(&window, "app-detail-history");
 
         window.setSelection(QStringLiteral("tool.alerts"));
-        QCoreApplication::processEvents();
-        verifyNothingCut(&window);
         save(&window, "alerts");
     }
 
@@ -605,21 +625,16 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.size(), minimum ? QSize(1000, 640) : QSize(1200, 800));
         window.findChild<KeywordTable *>()->setSelection(QStringLiteral("editor collage"));
-        QCoreApplication::processEvents();
-        QVERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
+        QTRY_VERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
         if (!shown.isEmpty()) {
             const auto labels = window.findChildren<QLabel *>();
-            QVERIFY(std::any_of(labels.begin(), labels.end(),
-                                [&](const QLabel *label) { return label->isVisible() && label->text() == shown; }));
+            QTRY_VERIFY(std::any_of(labels.begin(), labels.end(),
+                                    [&](const QLabel *label) { return label->isVisible() && label->text() == shown; }));
         }
-        // Saved first, so that a cut screen can be looked at.
         save(&window, name);
-        verifyNothingCut(&window);
         if (minimum) {
             window.setSelection(QStringLiteral("tool.alerts"));
-            QCoreApplication::processEvents();
             save(&window, "alerts-minimum");
-            verifyNothingCut(&window);
         }
         m_store->setDiscoveries({});
     }
@@ -632,13 +647,11 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (const auto *name : {"noAppsState", "detail"})
-            QVERIFY(window.findChild<QWidget *>(name)->isVisible());
-        verifyNothingCut(&window);
+            QTRY_VERIFY(window.findChild<QWidget *>(name)->isVisible());
         save(&window, "main-window-empty");
 
         auto *sheet = window.openAddApp();
         QVERIFY(QTest::qWaitForWindowExposed(sheet));
-        verifyNothingCut(sheet);
         save(sheet, "add-app");
     }
 
@@ -683,19 +696,20 @@ private Q_SLOTS:
         QTRY_VERIFY(view->model()->hasLoaded() || weekly->held);
         // Two rows chosen, to see that they stay readable.
         view->selectTerms({"camera", "selfie"});
-        QCoreApplication::processEvents();
         QCOMPARE(window.size(), minimum ? QSize(1000, 640) : QSize(1200, 800));
-        QStringList shown;
-        for (auto *label : view->findChildren<QLabel *>())
-            shown.append(label->isVisible() ? label->text() : QString());
-        for (auto *button : view->findChildren<QAbstractButton *>())
-            shown.append(button->isVisible() ? button->text() : QString());
-        QVERIFY2(shown.contains(expected), qPrintable(shown.join(" | ")));
+        const auto shown = [view] {
+            QStringList texts;
+            for (auto *label : view->findChildren<QLabel *>())
+                texts.append(label->isVisible() ? label->text() : QString());
+            for (auto *button : view->findChildren<QAbstractButton *>())
+                texts.append(button->isVisible() ? button->text() : QString());
+            return texts;
+        };
+        QTRY_VERIFY2(shown().contains(expected), qPrintable(shown().join(" | ")));
         QFETCH(QString, name);
         save(&window, name);
-        verifyNothingCut(&window);
         // Every column in view without scrolling sideways.
-        QCOMPARE(view->findChild<QTableView *>()->horizontalScrollBar()->maximum(), 0);
+        QTRY_COMPARE(view->findChild<QTableView *>()->horizontalScrollBar()->maximum(), 0);
     }
 
     void metadataSection_data()
@@ -726,7 +740,7 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.setSelection(SeedAccount::ownApps[0]);
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(window.findChild<QAbstractButton *>(QStringLiteral("sectionMetadata")));
         window.findChild<QAbstractButton *>(QStringLiteral("sectionMetadata"))->click();
         auto *view = window.findChild<MetadataView *>();
         QVERIFY(view);
@@ -736,20 +750,15 @@ private Q_SLOTS:
         // Taken as an automatic change, so that the action row shows its Undo button too.
         editor->setKeywordField({});
         editor->applyKeywordField(QStringLiteral("photo, editor,the,filters,filter,collage,,retouch"));
-        QCoreApplication::processEvents();
-        QVERIFY(!view->findChild<IssueList *>(QStringLiteral("issueList"))->issues().isEmpty());
-        QVERIFY(!view->findChildren<QWidget *>(QStringLiteral("suggestionChip")).isEmpty());
-        QVERIFY(view->findChild<QWidget *>(QStringLiteral("undoButton"))->isVisible());
-        // The scroll area measures the grown pane once its layout request is through.
-        QCoreApplication::processEvents();
-        verifyNothingCut(&window);
+        QTRY_VERIFY(!view->findChild<IssueList *>(QStringLiteral("issueList"))->issues().isEmpty());
+        QTRY_VERIFY(!view->findChildren<QWidget *>(QStringLiteral("suggestionChip")).isEmpty());
+        QTRY_VERIFY(view->findChild<QWidget *>(QStringLiteral("undoButton"))->isVisible());
         save(&window, QTest::currentDataTag());
         // The whole scrolled pane, down to the suggested words.
         save(view->findChild<QWidget *>(QStringLiteral("metadataFields")), QTest::currentDataTag() + QStringLiteral("-fields"));
         // The fields pane dragged to its narrowest.
         if (size.width() > 1000) {
             view->findChild<QSplitter *>()->setSizes({0, 100000});
-            QCoreApplication::processEvents();
             save(&window, QTest::currentDataTag() + QStringLiteral("-narrow"));
         }
     }
@@ -804,23 +813,22 @@ private Q_SLOTS:
             {CompetitorTab::gap, CompetitorsView::Content::gap}};
         for (const auto &[tab, content] : tabs) {
             section->setTab(tab);
-            QCoreApplication::processEvents();
-            QCOMPARE(section->shownContent(), content);
+            QTRY_COMPARE(section->shownContent(), content);
             if (auto *untracked = section->findChild<QTableView *>(QStringLiteral("untrackedTable"))) {
                 // Two rows selected, to see that they stay readable.
+                if (untracked->isVisibleTo(section))
+                    QTRY_VERIFY(untracked->model()->rowCount() >= 2);
                 untracked->selectRow(0);
                 untracked->selectionModel()->select(untracked->model()->index(1, 0),
                                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
             }
-            QCoreApplication::processEvents();
-            verifyNothingCut(&window);
+            save(&window, "competitors-" + CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'));
             QCOMPARE(window.size(), window.minimumSize());
             // Every column in view without scrolling sideways.
             for (auto *table : section->findChildren<QTableView *>()) {
                 if (table->isVisibleTo(section))
-                    QVERIFY2(table->horizontalScrollBar()->maximum() == 0, qPrintable(table->objectName()));
+                    QTRY_VERIFY2(table->horizontalScrollBar()->maximum() == 0, qPrintable(table->objectName()));
             }
-            save(&window, "competitors-" + CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'));
         }
 
         // A competitor whose only keyword the app tracks too: the lower pane has nothing new.
@@ -828,10 +836,9 @@ private Q_SLOTS:
         store.addKeywords({QStringLiteral("photo editor")}, other);
         store.raiseDataVersion();
         auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
+        QTRY_VERIFY(picker->findData(other.appleAppId) >= 0);
         Q_EMIT picker->activated(picker->findData(other.appleAppId));
-        QCoreApplication::processEvents();
-        QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
-        verifyNothingCut(&window);
+        QTRY_COMPARE(section->shownContent(), CompetitorsView::Content::gap);
         save(&window, "competitors-keyword-gap-nothing-new");
 
         // One that tracks no keyword under a name that takes the state's title to two lines, in
@@ -840,10 +847,9 @@ private Q_SLOTS:
         idle.trackedCountries = {"us"};
         store.db().insert(idle);
         store.raiseDataVersion();
+        QTRY_VERIFY(picker->findData(idle.appleAppId) >= 0);
         Q_EMIT picker->activated(picker->findData(idle.appleAppId));
-        QCoreApplication::processEvents();
-        QCOMPARE(section->shownContent(), CompetitorsView::Content::gap);
-        verifyNothingCut(&window);
+        QTRY_COMPARE(section->shownContent(), CompetitorsView::Content::gap);
         save(&window, "competitors-keyword-gap-none-tracked",
              {{"No keywords tracked for " + idle.name}, {"Discover Keywords for " + idle.name}});
     }
@@ -916,19 +922,17 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.setSelection(own.appleAppId);
         auto *detail = window.findChild<AppDetailView *>();
-        if (history)
+        if (history) {
             detail->findChild<KeywordTable *>()->setSelection(QStringLiteral("editor collage"));
-        QCoreApplication::processEvents();
+            QTRY_VERIFY(window.findChild<QWidget *>("historyPanel")->isVisible());
+        }
         QCOMPARE(window.size(), size);
         const QList<Shown> header{{"My App"}, {"Tracked"}, {"Ranking"}, {"Top 10"}, {"Competitors"}, {"App Store"}};
-        verifyNothingCut(&window);
         save(&window, "long-names-detail-" + tag, header);
 
         for (const auto &[app, shot] : {std::pair{notes, "30-characters"}, std::pair{capitals, "30-capitals"}}) {
             window.setSelection(app.appleAppId);
             qobject_cast<AppDetailView *>(window.detail())->setShowInspector(history);
-            QCoreApplication::processEvents();
-            verifyNothingCut(&window);
             QList<Shown> named{{app.name}, {app.isOwn ? "My App" : "Competitor"}, {"Tracked"}, {"Top 10"}};
             if (history)
                 named += QList<Shown>{{"Select a keyword"}, {"Its ranking history appears here."}};
@@ -949,23 +953,23 @@ private Q_SLOTS:
             Q_EMIT picker->activated(picker->findData(i < idle.size() ? QString::number(2009 + i) : rival.appleAppId));
             for (const auto tab : {CompetitorTab::compare, CompetitorTab::gap}) {
                 section->setTab(tab);
-                QCoreApplication::processEvents();
+                QTRY_COMPARE(section->shownContent(), tab == CompetitorTab::gap ? CompetitorsView::Content::gap
+                                                                                : CompetitorsView::Content::compare);
                 const QList<Shown> gap = i < idle.size() ? QList<Shown>{{"No keywords tracked for " + competitor}}
                                                          : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}};
-                verifyNothingCut(&window);
                 save(&window, QStringLiteral("long-names-competitors-%1-%2-%3").arg(CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'), name, tag),
                      header + (tab == CompetitorTab::gap ? gap : QList<Shown>{}));
             }
         }
         detail->setSection(AppDetailView::Section::metadata);
-        QCoreApplication::processEvents();
+        QTRY_VERIFY(detail->findChild<MetadataView *>() && detail->findChild<MetadataView *>()->isVisible());
         save(&window, "long-names-metadata-" + tag, header);
 
         window.setSelection(QStringLiteral("tool.alerts"));
         auto *apps = window.findChild<QComboBox *>("appFilter");
+        QTRY_VERIFY(apps->findData(own.appleAppId) > 0);
         Q_EMIT apps->activated(apps->findData(own.appleAppId));
-        QCoreApplication::processEvents();
-        verifyNothingCut(&window);
+        QCOMPARE(apps->currentText(), own.name);
         save(&window, "long-names-alerts-" + tag, {{"All changes"}, {"Unread"}, {"Mark All Read"}, {"photo editor"}});
         auto *kinds = window.findChild<QComboBox *>("kindFilter");
         kinds->showPopup();
@@ -985,8 +989,6 @@ private Q_SLOTS:
         for (int i = 0; i < tabs->count(); ++i) {
             QCOMPARE(tabs->tabText(i), names[i]);
             tabs->setCurrentIndex(i);
-            QCoreApplication::processEvents();
-            verifyNothingCut(tabs->currentWidget());
             save(&window, "settings-" + names[i].toLower());
         }
     }
@@ -1008,21 +1010,25 @@ private:
         }
     };
 
-    // Besides what verifyNothingCut checks: wrapped labels have the height of all their lines,
-    // and nothing reaches past the sheet's edge.
+    // Besides what cutIn finds: wrapped labels have the height of all their lines, and nothing
+    // reaches past the sheet's edge.
     static void verifySheetWhole(QWidget *sheet)
     {
-        verifyNothingCut(sheet);
-        for (auto *widget : sheet->findChildren<QWidget *>()) {
-            if (!widget->isVisibleTo(sheet))
-                continue;
-            const QRect area(widget->mapTo(sheet, QPoint()), widget->size());
-            QVERIFY2(sheet->rect().contains(area), qPrintable(widget->objectName()));
-            if (auto *label = qobject_cast<QLabel *>(widget); label && label->wordWrap())
-                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
-            if (auto *bar = qobject_cast<QProgressBar *>(widget))
-                QVERIFY(bar->height() >= bar->sizeHint().height());
-        }
+        waitForNone([sheet] {
+            auto faults = cutIn(sheet);
+            for (auto *widget : sheet->findChildren<QWidget *>()) {
+                if (!widget->isVisibleTo(sheet))
+                    continue;
+                if (!sheet->rect().contains(QRect(widget->mapTo(sheet, QPoint()), widget->size())))
+                    faults.append(widget->objectName() + " reaches past the sheet");
+                if (auto *label = qobject_cast<QLabel *>(widget);
+                    label && label->wordWrap() && label->height() < label->heightForWidth(label->width()))
+                    faults.append(label->text() + " lacks the height of its lines");
+                if (auto *bar = qobject_cast<QProgressBar *>(widget); bar && bar->height() < bar->sizeHint().height())
+                    faults.append(QStringLiteral("progress bar too low"));
+            }
+            return faults;
+        });
     }
 
 private Q_SLOTS:
@@ -1064,18 +1070,17 @@ private Q_SLOTS:
         auto *removalWait = sheet->findChild<QLabel *>("addAppRemovalWait");
         if (removal) {
             Q_EMIT store.removalAwaited("284882215");
-            QVERIFY(removalWait->isVisible() && sheet->height() > idle);
+            QTRY_VERIFY(removalWait->isVisible() && sheet->height() > idle);
             verifySheetWhole(sheet);
             save(sheet, "add-app-waiting-for-removal");
         }
 
         client->gate->cancel();
         QTRY_COMPARE(finished.size(), 1);
-        QCoreApplication::processEvents();
         auto *error = sheet->findChild<QLabel *>("addAppError");
-        QVERIFY(error->isVisible() && removalWait->isHidden());
-        QCOMPARE(error->heightForWidth(error->width()) / error->fontMetrics().lineSpacing(), lines);
-        QVERIFY(sheet->height() > idle);
+        QTRY_VERIFY(error->isVisible() && removalWait->isHidden());
+        QTRY_COMPARE(error->heightForWidth(error->width()) / error->fontMetrics().lineSpacing(), lines);
+        QTRY_VERIFY(sheet->height() > idle);
         verifySheetWhole(sheet);
         save(sheet, QStringLiteral("add-app-error-%1-lines").arg(lines));
     }

@@ -35,9 +35,11 @@ class TestSettingsWindow : public QObject
     {
         CancelTokenPtr gate; // the answer waits until it is cancelled
         bool grant = false;
+        int answered = 0; // the asker takes each answer as it is given
         QCoro::Task<bool> requestAuthorization() override
         {
             co_await qCoro(gate.get(), &CancelToken::cancelled);
+            ++answered;
             co_return grant;
         }
         QCoro::Task<> notify(QString, QString) override { co_return; }
@@ -65,6 +67,7 @@ private Q_SLOTS:
         TestSettings::reset();
         m_client = std::make_shared<GatedSearchClient>();
         m_notifier.gate = CancelToken::create();
+        m_notifier.answered = 0;
         m_store = std::make_unique<ASOStore>(StoreDb::openInMemory(), m_client, std::make_shared<NoPopularity>());
         m_tracker = std::make_unique<RankTracker>(m_store.get(), &m_notifier);
     }
@@ -335,7 +338,7 @@ private Q_SLOTS:
         if (meanwhile.endsWith("open"))
             m_window->show();
         m_notifier.gate->cancel();
-        QCoreApplication::processEvents();
+        QTRY_COMPARE(m_notifier.answered, 1);
         QCOMPARE(Settings::shared().notificationsEnabled(), stored);
         if (meanwhile == "destroy")
             return;

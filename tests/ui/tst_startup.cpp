@@ -331,9 +331,8 @@ private Q_SLOTS:
 
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(!shell.store()->db().writesHeld(), 30000);
-        QCoreApplication::processEvents();
-        QCOMPARE(shell.databaseCheckLine()->text(), damaged);
-        QCOMPARE(window->findChildren<QMessageBox *>("databaseDamage").size(), 1);
+        QTRY_COMPARE(shell.databaseCheckLine()->text(), damaged);
+        QTRY_COMPARE(window->findChildren<QMessageBox *>("databaseDamage").size(), 1);
         QVERIFY(!addApp->isEnabled());
     }
 };

@@ -105,6 +105,9 @@ void ElidingComboBox::paintEvent(QPaintEvent *)
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     option.currentText = shownText();
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    // The tooltip goes with the text drawn: an entry chosen or renamed while the picker's signals
+    // are blocked only asks for a paint, and the picker resizes to its entries a moment later.
+    updateTooltip();
 }
 
 void ElidingComboBox::resizeEvent(QResizeEvent *event)

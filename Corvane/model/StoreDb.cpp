@@ -154,8 +154,10 @@ void StoreDb::rollback()
     restoreCacheSize();
     if (std::exchange(m_background, false)) {
         // It held alert edits, which the store shows again from their records, and rows of
-        // removed apps, which no read shows: only the alerts' flags may read otherwise.
-        ++m_alertsMark.flagged;
+        // removed apps, which no read shows: only the alerts' flags may read otherwise, and only
+        // where it held edits of them (else a screen would read every flag again for nothing).
+        if (std::exchange(m_backgroundAlertEdits, false))
+            ++m_alertsMark.flagged;
         Q_EMIT backgroundSaveEnded(false);
         return;
     }
@@ -385,6 +387,7 @@ bool StoreDb::endBackgroundSave()
     restoreCacheSize();
     if (saved) {
         m_removalYielded = false;
+        m_backgroundAlertEdits = false;
         Q_EMIT committed();
         Q_EMIT backgroundSaveEnded(true);
         return true;

@@ -656,6 +656,8 @@ private:
     qint64 m_heldMost = 0;
     // A save of the user's rolled back a removal's save: the removal waits for writes to rest.
     bool m_removalYielded = false;
+    // The background save holds edits of alerts.
+    bool m_backgroundAlertEdits = false;
     // While the held pages are written out before the save: where the next step reads, and the
     // cache's size when its reading last began at the table's start.
     bool m_writingOut = false;

@@ -277,6 +277,7 @@ bool StoreDb::removeAlerts(const QList<qint64> &persistentIds)
     if (persistentIds.isEmpty())
         return true;
     ++m_alertsMark.removed;
+    m_backgroundAlertEdits = m_backgroundAlertEdits || m_background;
     return keepAlertIdsIssued() && write(QStringLiteral("DELETE FROM rank_alert WHERE pk IN (SELECT value FROM json_each(?))"),
                  {idList(persistentIds)});
 }
@@ -288,6 +289,7 @@ bool StoreDb::setAlertsRead(const QList<qint64> &persistentIds, bool read)
     const bool saved = write(QStringLiteral("UPDATE rank_alert SET is_read = ? WHERE pk IN (SELECT value FROM json_each(?))"),
                              {read, idList(persistentIds)});
     ++m_alertsMark.flagged;
+    m_backgroundAlertEdits = m_backgroundAlertEdits || m_background;
     return saved;
 }
 

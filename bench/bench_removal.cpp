@@ -5,7 +5,7 @@
 //     which the window's thread did not return to its event loop (stall_ms, target: 100 ms), the
 //     largest size of the database's log (log_mb, target: within 4 times its bound of 64 MB) and
 //     the wall time of the whole removal. The account is written once into cache/ beside the
-//     program (long), and each run works on a copy; .../meanwhile:1: the same while the user deletes
+//     program, and each run works on a copy; .../meanwhile:1: the same while the user deletes
 //     500 of the other app's alerts one at a time and marks 20 filtered lists of them read, one click
 //     each 10 ms; .../meanwhile:2: while Check Now runs and after a Clear of every alert;
 //     .../alerts:0: the same with the other app's
@@ -64,19 +64,6 @@ using namespace TrackedAccounts;
 
 namespace {
 
-// The bytes this process caused to be written to the disk so far.
-qint64 diskBytesWritten()
-{
-    QFile io(QStringLiteral("/proc/self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return 0;
-    for (const auto &line : io.readAll().split('\n')) {
-        if (line.startsWith("write_bytes:"))
-            return line.mid(12).trimmed().toLongLong();
-    }
-    return 0;
-}
-
 constexpr double mb = 1 << 20;
 
 // Copies the whole log back into the file and waits until that is done.
@@ -130,15 +117,12 @@ QString removalAccount(int keywords)
     // is never taken for it.
     const auto file = folder + QStringLiteral("/removal-account-%1-random-ids.sqlite").arg(keywords);
     if (!QFileInfo::exists(file)) {
-        std::fprintf(stderr, "bench_removal: writing the account to %s once\n", qPrintable(file));
-        require(QDir().mkpath(folder), "creating the cache folder");
-        const auto partial = folder + QStringLiteral("/removal-account-%1-partial.sqlite").arg(keywords);
-        writeAccount(partial, {int(removalApps.size()), BenchRun::pick(keywords, keywords / 100), BenchRun::pick(365, 3)});
-        {
-            ASOStore store(StoreDb::openFile(partial), std::make_shared<CannedClient>());
-            addAlerts(store.db(), alertCount, removalApps);
-        }
-        require(QFile::rename(partial, file), "keeping the account");
+        keepAccount(file, folder + QStringLiteral("/removal-account-%1-partial.sqlite").arg(keywords),
+                    {int(removalApps.size()), BenchRun::pick(keywords, keywords / 100), BenchRun::pick(365, 3)},
+                    [](const QString &partial) {
+                        ASOStore store(StoreDb::openFile(partial), std::make_shared<CannedClient>());
+                        addAlerts(store.db(), alertCount, removalApps);
+                    });
     }
     path = file;
     return path;

@@ -4,6 +4,7 @@
 // with it at once, and databases of daily tracking written through the store's own code. In a
 // smoke run (BenchRun.h) the accounts are small, and none is written beside the program.
 #include "clients/ITunesClient.h"
+#include "model/LogCheckpointer.h"
 #include "model/StoredForm.h"
 #include "store/ASOStore.h"
 
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -21,10 +23,14 @@
 
 #include <QCoroTask>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace TrackedAccounts {
@@ -122,19 +128,39 @@ struct Account
     int days;
 };
 
+// What writing an account wrote into the database's log, at SQLite's side (the writing
+// connection's pages, each with its frame's header): in all, and the largest length it reached.
+struct LogWritten
+{
+    qint64 bytes = 0;
+    qint64 largest = 0;
+};
+
 // Daily tracking: each keyword linked to one of the apps and searched every day in 3
 // storefronts, only the newest search of each keyword keeping its hits. Written through the
-// store's own code, a few hundred keywords a save, stepping aside between saves as a run does so
-// that the log begins anew at its bound; the first opening builds the rank states, as the layout
-// upgrade does. Returns the largest length the log reached.
-inline qint64 writeAccount(const QString &path, const Account &account)
+// store's own code, in the order a daily run writes, in a few large saves; the first opening
+// builds the rank states, as the layout upgrade does.
+inline LogWritten writeAccount(const QString &path, const Account &account)
 {
-    constexpr int keywordsPerSave = 250;
+    // Every save touches pages all over the indexes of the random ids (of the searches and of
+    // the readings): in saves of a few hundred keywords, as a run makes, each of those pages went
+    // into the log and back into the file hundreds of times. In eight saves, each of an eighth of
+    // the days, it goes at most eight times. The file comes out the same, since the same rows go
+    // in in the same order.
+    constexpr int saves = 8;
+    const int daysPerSave = (account.days + saves - 1) / saves;
+    // Room for the pages a save changes (on the large account, nearly all of them), so that
+    // SQLite keeps them until the commit instead of writing them into the log before it, and
+    // again each time they change once more.
+    constexpr qint64 writingCacheKiB = 1 << 20;
     for (const auto &suffix : {"", "-wal", "-shm", "-journal", "-running"})
         QFile::remove(path + QLatin1String(suffix));
-    qint64 largestLog = 0;
+    LogWritten log;
     {
-        ASOStore store(StoreDb::openFile(path), std::make_shared<CannedClient>());
+        const auto standardCache = std::exchange(StoreDb::standardCacheKiB, writingCacheKiB);
+        auto opened = StoreDb::openFile(path);
+        StoreDb::standardCacheKiB = standardCache;
+        ASOStore store(std::move(opened), std::make_shared<CannedClient>());
         auto &db = store.db();
         QList<TrackedApp> apps;
         for (int a = 0; a < account.apps; ++a) {
@@ -157,11 +183,11 @@ inline qint64 writeAccount(const QString &path, const Account &account)
         const auto hits = AppRecords::encodeHits(parsed);
         const QStringList countries{QStringLiteral("us"), QStringLiteral("gb"), QStringLiteral("de")};
         const QDateTime start(QDate(2024, 1, 1), QTime(9, 0), QTimeZone::utc());
-        for (int day = 0; day < account.days; ++day) {
-            const bool last = day == account.days - 1;
-            for (int from = 0; from < account.keywords; from += keywordsPerSave) {
-                StoreDb::Transaction save(db);
-                for (int keyword = from; keyword < std::min(from + keywordsPerSave, account.keywords); ++keyword) {
+        for (int from = 0; from < account.days; from += daysPerSave) {
+            StoreDb::Transaction save(db);
+            for (int day = from; day < std::min(from + daysPerSave, account.days); ++day) {
+                const bool last = day == account.days - 1;
+                for (int keyword = 0; keyword < account.keywords; ++keyword) {
                     const auto normalized = QStringLiteral("keyword %1").arg(keyword);
                     for (const auto &country : countries) {
                         // A random id, as the application gives each search: their order in
@@ -183,15 +209,60 @@ inline qint64 writeAccount(const QString &path, const Account &account)
                         }
                     }
                 }
-                require(save.commit(), "saving searches");
-                largestLog = std::max(largestLog, QFileInfo(path + QStringLiteral("-wal")).size());
-                QCoro::waitFor(store.pauseIfSliceSpent());
             }
+            require(save.commit(), "saving searches");
+            log.largest = std::max(log.largest, QFileInfo(path + QStringLiteral("-wal")).size());
+            // The log is copied back and begun anew before the next save, so that it never holds
+            // more than one: a run that steps aside gives up waiting for that sooner than a save
+            // this large is copied back.
+            db.checkpointInBackground();
+            if (auto *checkpointer = db.logCheckpointer())
+                checkpointer->waitUntilIdle();
         }
         require(db.removeMeta(QStringLiteral("layoutVersion")), "marking the older layout");
+        log.bytes = db.bytesWritten();
     }
     ASOStore(StoreDb::openFile(path), std::make_shared<CannedClient>());
-    return largestLog;
+    // The memory of that cache goes back to the system rather than stay with the allocator, so
+    // that what the program measures next holds no more than the application would.
+    ::malloc_trim(0);
+    return log;
+}
+
+// The bytes this process caused to be written to the disk so far, by the kernel's count.
+inline qint64 diskBytesWritten()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    for (const auto &line : io.readAll().split('\n')) {
+        if (line.startsWith("write_bytes:"))
+            return line.mid(12).trimmed().toLongLong();
+    }
+    return 0;
+}
+
+// Writes an account kept for later runs, once, and says what that took: into `partial`, renamed
+// to `file` once whole, so that a run cut short never leaves one that is taken for whole. `more`
+// adds to the partial file what the account holds beside the daily tracking.
+inline void keepAccount(const QString &file, const QString &partial, const Account &account,
+                        const std::function<void(const QString &)> &more = {})
+{
+    std::fprintf(stderr, "%s: writing an account to %s once\n", program_invocation_short_name, qPrintable(file));
+    require(QDir().mkpath(QFileInfo(file).path()), "creating the account's folder");
+    QElapsedTimer time;
+    time.start();
+    const auto diskBefore = diskBytesWritten();
+    const auto log = writeAccount(partial, account);
+    if (more)
+        more(partial);
+    require(QFile::rename(partial, file), "keeping the account");
+    constexpr double mb = 1 << 20;
+    std::fprintf(stderr,
+                 "%s: the account is written in %.0f s, %.0f MB; it wrote %.0f MB into its log (%.0f MB at most at a "
+                 "time), and the process %.0f MB to the disk in all\n",
+                 program_invocation_short_name, double(time.elapsed()) / 1000, double(QFileInfo(file).size()) / mb,
+                 double(log.bytes) / mb, double(log.largest) / mb, double(diskBytesWritten() - diskBefore) / mb);
 }
 
 // Leaves the database file and its log out of the system's page cache, as after a restart, so
@@ -274,16 +345,8 @@ inline QString largePath()
         // Named after what it holds, so that one written before (with searches ordered by their ids)
         // is never taken for it.
         const auto file = folder + QStringLiteral("/large-account-random-ids.sqlite");
-        if (!QFileInfo::exists(file)) {
-            std::fprintf(stderr, "%s: writing the large account to %s once\n", program_invocation_short_name,
-                         qPrintable(file));
-            require(QDir().mkpath(folder), "creating the cache folder");
-            const auto partial = folder + QStringLiteral("/large-account-partial.sqlite");
-            const auto largestLog = writeAccount(partial, {50, 5000, 365});
-            require(QFile::rename(partial, file), "keeping the large account");
-            std::fprintf(stderr, "%s: the large account is written; its log reached %.1f MB at most\n",
-                         program_invocation_short_name, double(largestLog) / (1 << 20));
-        }
+        if (!QFileInfo::exists(file))
+            keepAccount(file, folder + QStringLiteral("/large-account-partial.sqlite"), {50, 5000, 365});
         return file;
     }();
     return path;

@@ -22,6 +22,7 @@
 #include "store/ASOStore.h"
 
 #include "RatioReporter.h"
+#include "ResidentMemory.h"
 #include "TrackedAccounts.h"
 
 #include <benchmark/benchmark.h>
@@ -120,26 +121,6 @@ void sql_scan(benchmark::State &state)
 }
 
 
-// The peak resident memory since the last reset, in MB.
-double peakMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const auto &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return 0;
-}
-
-void resetPeakMemory()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 void open_store(benchmark::State &state)
 {
     const auto path = yearPath();
@@ -171,10 +152,10 @@ void migrate(benchmark::State &state, const QString &path)
     for (auto _ : state) {
         state.PauseTiming();
         setLayout(path, 1);
-        resetPeakMemory();
+        ResidentMemory::resetPeak();
         state.ResumeTiming();
         ASOStore store(StoreDb::openFile(path), std::make_shared<CannedClient>());
-        peak = std::max(peak, peakMegabytes());
+        peak = std::max(peak, ResidentMemory::peakMegabytes());
     }
     state.counters["peak_MB"] = peak;
 }

@@ -9,6 +9,10 @@
 //     The account is written once into cache/ beside the program, and each run works on a copy; .../meanwhile:1: the same while the user deletes
 //     500 of the other app's alerts one at a time and marks 20 filtered lists of them read, one click
 //     each 10 ms; .../meanwhile:2: while Check Now runs and after a Clear of every alert;
+//     .../meanwhile:3: while the user types a keyword for the other app, three times, each once
+//     the removal's open save holds more than 64 MB of pages (click_ms: the longest such click,
+//     target: 100 ms; the removal waits for the user to pause after each); .../meanwhile:4: with
+//     room for only 80 MB of log on the disk (a file system layer refuses the log past that);
 //     .../alerts:0: the same with the other app's
 //     keywords open; keywords:600: the same on an account of 300 keywords per app (about 420 MB),
 //     quicker to write and to run while a change is tried. Also reports the bytes the window's
@@ -239,6 +243,7 @@ void remove_app(benchmark::State &state)
     double logWritten = 0;
     double diskWritten = 0;
     WrittenPages::Pages pages;
+    double longestClick = 0;
     for (auto _ : state) {
         state.PauseTiming();
         copyAccount(path, keywords);
@@ -283,6 +288,23 @@ void remove_app(benchmark::State &state)
                     ++click;
                 });
                 clicks.start(10);
+            } else if (state.range(2) == 3) {
+                const auto other = open->store.app(removalApps.last());
+                require(other.has_value(), "finding the other app");
+                QObject::connect(&clicks, &QTimer::timeout, [&] {
+                    if (open->store.db().appRemovals().isEmpty() || click >= 3)
+                        return clicks.stop();
+                    if (!open->store.db().inBackgroundSave() || open->store.db().cacheBytesUsed() < 64 * mb)
+                        return;
+                    QElapsedTimer typed;
+                    typed.start();
+                    require(open->store.addKeywords({QStringLiteral("typed keyword %1").arg(click++)}, *other) == 1,
+                            "adding a keyword");
+                    longestClick = std::max(longestClick, double(typed.nsecsElapsed()) / 1e6);
+                });
+                clicks.start(20);
+            } else if (state.range(2) == 4) {
+                WrittenPages::logLimit = 80 << 20;
             } else if (state.range(2) == 2) {
                 open->tracker.startManualRun();
                 open->store.deleteAlerts(others);
@@ -297,6 +319,7 @@ void remove_app(benchmark::State &state)
             while (clicks.isActive())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             open->settle();
+            WrittenPages::logLimit = -1;
             longest = std::max(longest, probe.stop());
             if (peakReset)
                 memory = std::max(memory, ResidentMemory::peakMegabytes() - resting);
@@ -321,6 +344,8 @@ void remove_app(benchmark::State &state)
     }
     removeDatabase(path);
     state.counters["stall_ms"] = longest;
+    if (state.range(2) == 3)
+        state.counters["click_ms"] = longestClick;
     if (memoryMeasured)
         state.counters["memory_mb"] = memory;
     else
@@ -507,7 +532,9 @@ int main(int argc, char **argv)
         ->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("remove_app", remove_app)->ArgNames({"keywords", "alerts", "meanwhile"})
         ->Args({midKeywords, 1, 0})->Args({midKeywords, 0, 0})->Args({midKeywords, 1, 1})->Args({midKeywords, 1, 2})
+        ->Args({midKeywords, 0, 3})->Args({midKeywords, 1, 4})
         ->Args({largeKeywords, 1, 0})->Args({largeKeywords, 0, 0})->Args({largeKeywords, 1, 1})->Args({largeKeywords, 1, 2})
+        ->Args({largeKeywords, 0, 3})->Args({largeKeywords, 1, 4})
         ->Iterations(BenchRun::pick(2, 1))->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("readd_app", readd_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/AlertEditJournal.h"
 #include "model/Keyword.h"
 #include "model/KeywordLink.h"
 #include "model/KeywordMetric.h"
@@ -465,30 +466,59 @@ public:
     // save that applies the last of its alerts. The records outlive a crash or a quit: the next
     // start reads them again, in the order they were made, and finishes them.
     enum class AlertEditKind { remove, markRead, markUnread };
+    // Alert row ids from `first` to `last`: a record names runs, never every id, so that what it
+    // takes in memory does not grow with the ids it names.
+    struct AlertIdRun
+    {
+        qint64 first = 0;
+        qint64 last = 0;
+        bool operator==(const AlertIdRun &) const = default;
+    };
     struct AlertEditRecord
     {
         // Its key in the bookkeeping; empty for a record in the journal of edits.
         QString key;
+        // Where the edit stands among all edits, wherever kept: they apply in this order. 0 for
+        // a record an earlier version kept, which came before every numbered one.
+        qint64 sequence = 0;
         AlertEditKind kind = AlertEditKind::remove;
-        QList<qint64> persistentIds;
+        // Ascending, none overlapping.
+        QList<AlertIdRun> runs;
         // False for a damaged record, which names no alerts.
         bool readable = true;
     };
     // Stores the record and returns its key; empty when the save failed.
-    QString recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
-    // Those in the bookkeeping, oldest first, then those of the journal of edits, oldest first;
-    // damaged ones among them (logged).
+    QString recordAlertEdit(qint64 sequence, AlertEditKind kind, const QList<AlertIdRun> &runs);
+    // Those in the bookkeeping and those of the journal of edits, in the order the edits were
+    // made; damaged ones among them (logged). A journal written for another database, or for
+    // another state of this one, is set aside first (see takeSetAsideAlertEditJournal()).
     QList<AlertEditRecord> alertEditRecords();
     bool removeAlertEditRecord(const QString &key);
+    // A damaged record is kept under another key, where it is no longer read as an edit.
+    bool setAlertEditRecordAside(const QString &key);
     // The journal of edits: a small file beside the database that an edit is appended to at
     // once, so that it is kept through a crash or a quit without a save, which would wait for
     // the write lock and end the background save. The records stay until clearAlertEditJournal(),
     // once every edit in it was saved; one read again after it was saved changes nothing more.
-    // For a database in memory, nothing is kept and appending always succeeds.
-    bool journalAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds);
+    // For a database in memory, nothing is kept and appending always succeeds; appending fails
+    // while the database has no owner to name (see renewAlertEditJournalOwner()).
+    bool journalAlertEdit(qint64 sequence, AlertEditKind kind, const QList<AlertIdRun> &runs);
     bool hasJournaledAlertEdits() const { return m_journaled; }
     bool clearAlertEditJournal();
     QString alertEditJournalPath() const;
+    // The journal names the database it was written for (a random identity kept in the database)
+    // and the state of it that its records follow (a random value the database takes anew
+    // whenever a journal may begin). A start reads only a journal that names both as the
+    // database holds them: a copy of the file from before the journal began, or another
+    // database put in its place, names another state.
+    using AlertEditJournalOwner = AlertEditJournal::Owner;
+    AlertEditJournalOwner alertEditJournalOwner();
+    // Gives the database a new state (and its identity, the first time), in the open save: only
+    // while the journal is empty, which would else name a state the database no longer has.
+    bool renewAlertEditJournalOwner();
+    // Where a journal that named another database or state was moved when the records were
+    // last read; empty when none was. Told once.
+    QString takeSetAsideAlertEditJournal() { return std::exchange(m_setAsideJournal, {}); }
     // The row ids of the app's stored alerts, in no particular order.
     QList<qint64> alertIdsOfApp(const QString &appleAppId);
 
@@ -671,9 +701,15 @@ private:
     bool m_background = false;
     bool m_backgroundWriting = false;
     std::optional<RemovalCursor> m_removalCursor;
-    // The journal's records, oldest first, naming no alert above `highest`.
+    // The journal's records, oldest first, naming no alert above `highest`; a journal of
+    // another owner is set aside.
     QList<AlertEditRecord> journaledAlertEdits(qint64 highest);
+    void setAlertEditJournalAside();
     std::unique_ptr<QFile> m_journal;
+    QString m_setAsideJournal;
+    // A journal this object did not read and accept lies beside the database: nothing is
+    // appended to it.
+    bool m_journalForeign = false;
     // Since the last write other than the background save's.
     QElapsedTimer m_foregroundWrite;
     // Whether the journal of edits may hold records.

@@ -3,10 +3,13 @@
 #include "model/RowReader.h"
 #include "model/StoreDb.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QUuid>
 
@@ -134,6 +137,7 @@ const QString highestGivenId = QStringLiteral("max(coalesce(%1, 0), coalesce(%2,
 const QString newAlertId = QStringLiteral("SELECT ") + highestGivenId + QStringLiteral(" + 1");
 
 const QString alertEditPrefix = QStringLiteral("alertEdit:");
+const QString damagedAlertEditPrefix = QStringLiteral("alertEditDamaged:");
 
 // The record, else a damaged one in its place, which names no alerts.
 StoreDb::AlertEditRecord readAlertEdit(const QByteArray &bytes, qint64 highestIssued, const QString &where)
@@ -378,13 +382,32 @@ QList<RankAlert> StoreDb::alertsSince(const QDateTime &time)
     return alerts(QStringLiteral("r.created_at >= ?"), QStringLiteral("ORDER BY r.created_at, r.pk"), {date(time)});
 }
 
-QString StoreDb::recordAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds)
+namespace {
+
+// A record's key: its place among all edits, then a random part that keeps keys apart.
+QString alertEditKey(qint64 sequence)
 {
-    // Ordered by row id, which a new row takes above every other.
-    const auto key = alertEditPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return alertEditPrefix + QStringLiteral("%1:").arg(sequence, 20, 10, QChar(u'0'))
+        + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// 0 for a key of an earlier version, which has only the random part.
+qint64 alertEditSequence(const QString &key)
+{
+    const auto rest = QStringView(key).mid(alertEditPrefix.size());
+    bool ok = false;
+    const auto sequence = rest.left(rest.indexOf(u':')).toLongLong(&ok);
+    return ok ? std::max<qint64>(sequence, 0) : 0;
+}
+
+}
+
+QString StoreDb::recordAlertEdit(qint64 sequence, AlertEditKind kind, const QList<AlertIdRun> &runs)
+{
+    const auto key = alertEditKey(sequence);
     // The bookkeeping's values are SQLite's own, of any type: this one is a blob.
     if (!write(QStringLiteral("INSERT INTO store_meta (key, value) VALUES (?, ?)"),
-               {key, AlertEditCoding::encode(kind, persistentIds)}))
+               {key, AlertEditCoding::encode(kind, runs)}))
         return {};
     return key;
 }
@@ -398,10 +421,20 @@ QList<StoreDb::AlertEditRecord> StoreDb::alertEditRecords()
                const auto key = query.value(0).toString();
                auto record = readAlertEdit(query.value(1).toByteArray(), highest, key);
                record.key = key;
+               record.sequence = alertEditSequence(key);
                records.append(std::move(record));
            });
     records.append(journaledAlertEdits(highest));
+    // Those of an earlier version keep their order, before every other.
+    std::stable_sort(records.begin(), records.end(),
+                     [](const AlertEditRecord &a, const AlertEditRecord &b) { return a.sequence < b.sequence; });
     return records;
+}
+
+bool StoreDb::setAlertEditRecordAside(const QString &key)
+{
+    return write(QStringLiteral("UPDATE store_meta SET key = ? WHERE key = ?"),
+                 {damagedAlertEditPrefix + key.mid(alertEditPrefix.size()), key});
 }
 
 qint64 StoreDb::highestAlertIdIssued()
@@ -413,34 +446,13 @@ qint64 StoreDb::highestAlertIdIssued()
 
 namespace {
 
-// A record in the journal: its length and a checksum of it, then the record. A record cut short
-// by a crash while it was appended fails the check, and it and whatever follows are passed over.
-constexpr qsizetype journalHeader = 8;
-constexpr quint32 largestJournalRecord = 64 << 20;
+const QString databaseIdKey = QStringLiteral("databaseId");
+const QString journalStateKey = QStringLiteral("editJournalState");
 
-quint32 journalChecksum(QByteArrayView bytes)
+qint64 randomIdentity()
 {
-    // FNV-1a.
-    quint32 hash = 2166136261u;
-    for (const char c : bytes) {
-        hash ^= quint8(c);
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
-void appendFixed(QByteArray &bytes, quint32 value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes.append(char((value >> (8 * i)) & 0xff));
-}
-
-quint32 takeFixed(const QByteArray &bytes, qsizetype at)
-{
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= quint32(quint8(bytes.at(at + i))) << (8 * i);
-    return value;
+    // Positive and never 0, which stands for none.
+    return qint64(QRandomGenerator::system()->generate64() >> 1) | 1;
 }
 
 }
@@ -450,36 +462,93 @@ QString StoreDb::alertEditJournalPath() const
     return m_path.isEmpty() ? QString() : m_path + QStringLiteral("-edits");
 }
 
+StoreDb::AlertEditJournalOwner StoreDb::alertEditJournalOwner()
+{
+    AlertEditJournalOwner owner;
+    select(QStringLiteral("SELECT key, value FROM store_meta WHERE key IN (?, ?) AND typeof(value) = 'integer'"),
+           {databaseIdKey, journalStateKey}, [&](const QSqlQuery &query) {
+               (query.value(0).toString() == databaseIdKey ? owner.database : owner.state) = query.value(1).toLongLong();
+           });
+    return owner;
+}
+
+bool StoreDb::renewAlertEditJournalOwner()
+{
+    if (m_journaled)
+        return false;
+    return write(QStringLiteral("INSERT INTO store_meta (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET "
+                                "value = iif(typeof(value) = 'integer' AND value != 0, value, excluded.value)"),
+                 {databaseIdKey, randomIdentity()})
+        && write(QStringLiteral("INSERT INTO store_meta (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET "
+                                "value = excluded.value"),
+                 {journalStateKey, randomIdentity()});
+}
+
 QList<StoreDb::AlertEditRecord> StoreDb::journaledAlertEdits(qint64 highest)
 {
     QList<AlertEditRecord> records;
+    m_journaled = false;
     QFile file(alertEditJournalPath());
-    if (m_path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        m_journaled = false;
+    if (m_path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return records;
+    const auto bytes = file.readAll();
+    file.close();
+    if (bytes.isEmpty())
+        return records;
+    const auto contents = AlertEditJournal::read(bytes);
+    const auto owner = alertEditJournalOwner();
+    if (!owner.named() || contents.owner != owner) {
+        // Not this database's, or not of the state it is in: applying it would edit alerts the
+        // user never edited. Kept for whoever wants to look, unless it holds nothing.
+        if (contents.entries.isEmpty() && contents.damaged == 0)
+            clearAlertEditJournal();
+        else
+            setAlertEditJournalAside();
         return records;
     }
-    const auto bytes = file.readAll();
-    m_journaled = !bytes.isEmpty();
-    qsizetype at = 0;
-    while (bytes.size() - at >= journalHeader) {
-        const auto length = takeFixed(bytes, at);
-        if (length > largestJournalRecord || bytes.size() - at - journalHeader < qsizetype(length))
-            break;
-        const auto record = bytes.mid(at + journalHeader, length);
-        if (journalChecksum(record) != takeFixed(bytes, at + 4))
-            break;
-        records.append(readAlertEdit(record, highest, QStringLiteral("in the journal")));
-        at += journalHeader + length;
+    m_journaled = true;
+    m_journalForeign = false;
+    for (const auto &entry : contents.entries) {
+        auto record = readAlertEdit(entry.record, highest, QStringLiteral("in the journal at byte %1").arg(entry.at));
+        record.sequence = entry.sequence;
+        records.append(std::move(record));
     }
-    if (at < bytes.size())
-        qWarning() << "the journal of alert edits ends in" << bytes.size() - at << "bytes cut short; they are passed over";
+    if (contents.damaged > 0) {
+        qCWarning(lcStoreDb) << "the journal of alert edits holds" << contents.damaged
+                             << "damaged stretches; the frames in them are passed over";
+        AlertEditRecord damaged;
+        damaged.readable = false;
+        records.append(damaged);
+    }
     return records;
 }
 
-bool StoreDb::journalAlertEdit(AlertEditKind kind, const QList<qint64> &persistentIds)
+void StoreDb::setAlertEditJournalAside()
+{
+    m_journal.reset();
+    const auto path = alertEditJournalPath();
+    const auto stem = path + QStringLiteral("-set-aside-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    auto aside = stem;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = stem + u'-' + QString::number(n);
+    if (QFile::rename(path, aside)) {
+        qCWarning(lcStoreDb) << "a journal of alert edits of another database or state was set aside:" << aside;
+        m_setAsideJournal = aside;
+        m_journalForeign = false;
+        return;
+    }
+    // Left where it is, and nothing is appended to it.
+    qCWarning(lcStoreDb) << "a journal of alert edits of another database or state could not be set aside:" << path;
+    m_journalForeign = true;
+}
+
+bool StoreDb::journalAlertEdit(qint64 sequence, AlertEditKind kind, const QList<AlertIdRun> &runs)
 {
     if (m_path.isEmpty())
         return true;
+    if (m_journalForeign)
+        return false;
     if (!m_journal) {
         m_journal = std::make_unique<QFile>(alertEditJournalPath());
         if (!m_journal->open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -488,13 +557,23 @@ bool StoreDb::journalAlertEdit(AlertEditKind kind, const QList<qint64> &persiste
             return false;
         }
     }
-    const auto record = AlertEditCoding::encode(kind, persistentIds);
     QByteArray bytes;
-    bytes.reserve(journalHeader + record.size());
-    appendFixed(bytes, quint32(record.size()));
-    appendFixed(bytes, journalChecksum(record));
-    bytes.append(record);
     const auto start = m_journal->size();
+    if (start == 0) {
+        const auto owner = alertEditJournalOwner();
+        if (!owner.named()) {
+            qWarning() << "the database names no owner for a journal of alert edits";
+            return false;
+        }
+        bytes = AlertEditJournal::ownerFrame(owner);
+    } else if (!m_journaled) {
+        // Not read here: another's, which this one's records would be read with.
+        qWarning() << "a journal of alert edits not read here lies beside the database";
+        m_journalForeign = true;
+        m_journal.reset();
+        return false;
+    }
+    bytes += AlertEditJournal::entryFrame(sequence, AlertEditCoding::encode(kind, runs));
     // Handed to the system before the click returns: it outlives the process from then on.
     if (m_journal->write(bytes) != bytes.size() || !m_journal->flush()) {
         qWarning() << "an alert edit could not be appended to the journal:" << m_journal->errorString();
@@ -509,8 +588,6 @@ bool StoreDb::journalAlertEdit(AlertEditKind kind, const QList<qint64> &persiste
 
 bool StoreDb::clearAlertEditJournal()
 {
-    if (!m_journaled)
-        return true;
     m_journal.reset();
     QFile file(alertEditJournalPath());
     if (file.exists() && !file.resize(0)) {

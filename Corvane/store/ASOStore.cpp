@@ -44,7 +44,7 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
             alertEditsRolledBack();
     });
     // Edits that quitting or a crash cut short.
-    loadAlertEdits();
+    loadAlertEdits(true);
     connect(m_db.get(), &StoreDb::damaged, this, [this, followWritesHeld](const QString &message) {
         followWritesHeld();
         Q_EMIT databaseDamaged(message);
@@ -54,6 +54,7 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
         // it to pass, and the screens read again what they changed.
         connect(m_db.get(), &StoreDb::writesReleased, this, [this, followWritesHeld] {
             followWritesHeld();
+            renewAlertEditJournalOwner();
             clearUnknownPopularitySources();
             migrateLayoutIfNeeded();
             raiseDataVersion();
@@ -61,6 +62,9 @@ ASOStore::ASOStore(std::unique_ptr<StoreDb> db, std::shared_ptr<AppSearching> it
         });
         return;
     }
+    // So that a journal begun later in this run, while the database cannot be written, names a
+    // state that no copy of the file from before this run has.
+    renewAlertEditJournalOwner();
     clearUnknownPopularitySources();
     migrateLayoutIfNeeded();
     // A removal that quitting or a crash cut short.
@@ -71,10 +75,7 @@ ASOStore::~ASOStore()
 {
     // While this object still follows what it tells.
     m_db->endBackgroundSave();
-    // Edits that neither the journal nor a short wait could keep: a quit waits for the lock as
-    // long as any save does, rather than lose them.
-    recordAlertEdits(StoreDb::standardLockWait);
-    clearAlertEditJournalIfSaved();
+    saveAlertEditsAtQuit();
     m_db->setRowsChangeHandler({});
 }
 

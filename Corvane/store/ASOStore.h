@@ -255,9 +255,11 @@ public:
     // --- Alerts
     //
     // Marked and deleted alerts are so for every read through the store at once. A few are saved
-    // at once; many are recorded in one small save at once, and the database follows in the
-    // background (a crash or a quit leaves the record, which the next start finishes). Read them
-    // here rather than from the database.
+    // at once; more are kept in the journal of edits (else recorded in the database) at once, and
+    // the database follows in the background. A crash leaves them kept, and the next start
+    // finishes them in the order they were made; destroying the store (quitting) saves them all
+    // into the database, waiting for the write lock as any save does. Read them here rather than
+    // from the database.
 
     // Every alert, newest first.
     QList<RankAlert> alerts();
@@ -522,7 +524,12 @@ private:
         bool journaled = false;
         qint64 end = 0;
         StoreDb::AlertEditKind kind = StoreDb::AlertEditKind::remove;
-        QList<qint64> persistentIds;
+        QList<StoreDb::AlertIdRun> runs;
+        // Where it stands among all edits, wherever kept.
+        qint64 sequence = 0;
+        // A damaged record in the database: set aside in the save that writes the edits read
+        // with it, so that it is told of once.
+        bool damaged = false;
 
         bool recorded() const { return journaled || !key.isEmpty(); }
     };
@@ -539,8 +546,15 @@ private:
     // A background save was rolled back: the edits it held are read again at once.
     void alertEditsRolledBack();
     // The edits as the records in the database and those not recorded yet say, after a start or
-    // after the background save that held some of them was rolled back.
-    void loadAlertEdits();
+    // after the background save that held some of them was rolled back. At the start, what the
+    // user must know of them is told once the event loop turns.
+    void loadAlertEdits(bool atStart = false);
+    // While the journal is empty: the database takes a new state for the next journal to name,
+    // so that no copy of the file from before it is edited by it.
+    void renewAlertEditJournalOwner();
+    // Quitting: every edit into the database, waiting for the write lock as any save does, and
+    // the journal emptied; what could not be saved stays recorded.
+    void saveAlertEditsAtQuit();
     // Writes the next `count` edits, in the open background save if any, else in a save that
     // waits `lockWait` for the write lock; false when a write failed.
     bool writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWait = StoreDb::shortLockWait);
@@ -621,6 +635,8 @@ private:
     bool m_alertIdsUsedUpTold = false;
     // Their change of the unread count.
     qint64 m_alertEditsUnread = 0;
+    // The place of the next edit among all edits.
+    qint64 m_nextAlertEditSequence = 1;
     // The changes of the database's mark that writing edits the reads showed already made.
     StoreDb::AlertsMark m_writtenEditsMark;
     // The last edits made here, and the number of the first of them.

@@ -1,6 +1,11 @@
 #include "store/ASOStore.h"
 
+#include "model/AlertEditCoding.h"
 #include "store/Settings.h"
+
+#include <QDir>
+
+#include <limits>
 
 // Ranking alerts: raised while a search result is applied, then read, marked and deleted.
 
@@ -240,12 +245,19 @@ void ASOStore::editAlerts(const QList<std::pair<qint64, bool>> &alerts, StoreDb:
         // unless another program holds the write lock. Else the edit is appended to the journal
         // of edits, so that neither a crash nor a quit undoes it, and written in the background,
         // into the background save if one is open: a save of its own would end that one.
-        if (m_removing || m_db->inBackgroundSave() || m_db->hasJournaledAlertEdits() || !m_alertEditBatches.isEmpty()
-            || m_alertEditQueue.size() > alertEditsPerSave || !writeAlertEdits(alertEditsPerSave, StoreDb::shortLockWait)) {
-            AlertEditBatch batch{{}, false, m_alertEditsTaken + m_alertEditQueue.size(), kind, {}};
-            batch.journaled = m_db->journalAlertEdit(kind, ids);
-            if (!batch.journaled)
-                batch.persistentIds = std::move(ids);
+        const bool later = m_removing || m_db->inBackgroundSave() || m_db->hasJournaledAlertEdits()
+            || !m_alertEditBatches.isEmpty() || m_alertEditQueue.size() > alertEditsPerSave;
+        if (later || !writeAlertEdits(alertEditsPerSave, StoreDb::shortLockWait)) {
+            AlertEditBatch batch{{}, false, m_alertEditsTaken + m_alertEditQueue.size(), kind,
+                                 AlertEditCoding::runsOf(std::move(ids)), m_nextAlertEditSequence++};
+            // A journal begun now names a state of the database that no copy of it from before
+            // has; not when that save would wait for the lock that just failed, or hold back the
+            // removal under way.
+            if (later && !m_removing)
+                renewAlertEditJournalOwner();
+            batch.journaled = m_db->journalAlertEdit(batch.sequence, kind, batch.runs);
+            if (batch.journaled)
+                batch.runs = {};
             m_alertEditBatches.append(std::move(batch));
             if (!recordAlertEdits(StoreDb::shortLockWait) && !std::exchange(m_alertEditsUnrecordedTold, true)) {
                 Q_EMIT problem(QStringLiteral("Your change to the alerts could not be saved yet: the local database is "
@@ -300,11 +312,11 @@ bool ASOStore::recordAlertEdits(std::chrono::milliseconds lockWait)
         if (writesHeld())
             return false;
         StoreDb::Transaction save(*m_db, lockWait);
-        auto key = m_db->recordAlertEdit(batch.kind, batch.persistentIds);
+        auto key = m_db->recordAlertEdit(batch.sequence, batch.kind, batch.runs);
         if (key.isEmpty() || !save.commit())
             return false;
         batch.key = std::move(key);
-        batch.persistentIds = {};
+        batch.runs = {};
     }
     m_alertEditsUnrecordedTold = false;
     return true;
@@ -331,9 +343,31 @@ void ASOStore::alertEditsRolledBack()
     startBackgroundWrites();
 }
 
-void ASOStore::loadAlertEdits()
+namespace {
+
+// Whether ascending ids are in ascending runs, asked id after id.
+class RunCursor
 {
-    // Those not recorded yet are newer than every record, and follow them.
+public:
+    explicit RunCursor(const QList<StoreDb::AlertIdRun> &runs) : m_runs(runs) {}
+
+    bool contains(qint64 id)
+    {
+        while (m_at < m_runs.size() && m_runs.at(m_at).last < id)
+            ++m_at;
+        return m_at < m_runs.size() && m_runs.at(m_at).first <= id;
+    }
+
+private:
+    const QList<StoreDb::AlertIdRun> &m_runs;
+    qsizetype m_at = 0;
+};
+
+}
+
+void ASOStore::loadAlertEdits(bool atStart)
+{
+    // Those not recorded yet keep their alerts here; the others are read again.
     auto batches = [this] {
         QList<AlertEditBatch> unrecorded;
         for (auto &batch : m_alertEditBatches) {
@@ -348,54 +382,90 @@ void ASOStore::loadAlertEdits()
     m_alertEditsUnread = 0;
     m_alertEditBatches.clear();
     m_alertEditsLost = false;
-    {
-        auto records = m_db->alertEditRecords();
-        bool damaged = false;
-        for (auto it = records.rbegin(); it != records.rend(); ++it) {
-            if (it->readable)
-                batches.prepend({it->key, it->key.isEmpty(), 0, it->kind, std::move(it->persistentIds)});
-            else
-                damaged = true;
-        }
-        // Passed over and left as found; the others apply. At the start nobody listens yet: told
-        // once the event loop turns.
-        if (damaged && !std::exchange(m_damagedAlertEditsTold, true)) {
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    Q_EMIT problem(QStringLiteral(
-                        "Some changes to your alerts, kept from before Vantu last quit, were found damaged and could "
-                        "not be applied. Alerts you marked as read or unread, or deleted, just before then may show "
-                        "as they were: mark or delete them again."));
-                },
-                Qt::QueuedConnection);
-        }
+    bool damaged = false;
+    bool kept = false;
+    for (auto &record : m_db->alertEditRecords()) {
+        m_nextAlertEditSequence =
+            std::max(m_nextAlertEditSequence, record.sequence + (record.sequence < std::numeric_limits<qint64>::max()));
+        damaged = damaged || !record.readable;
+        kept = kept || record.readable;
+        // A damaged one in the database is set aside with the edits read with it; one in the
+        // journal goes with the journal.
+        if (record.readable || !record.key.isEmpty())
+            batches.append({record.key, record.readable && record.key.isEmpty(), 0, record.kind, std::move(record.runs),
+                            record.sequence, !record.readable});
+    }
+    // In the order they were made, wherever they were kept.
+    std::stable_sort(batches.begin(), batches.end(),
+                     [](const AlertEditBatch &a, const AlertEditBatch &b) { return a.sequence < b.sequence; });
+    // At the start nobody listens yet: told once the event loop turns.
+    const auto tell = [this](const QString &message) {
+        QMetaObject::invokeMethod(this, [this, message] { Q_EMIT problem(message); }, Qt::QueuedConnection);
+    };
+    if (const auto aside = m_db->takeSetAsideAlertEditJournal(); !aside.isEmpty()) {
+        tell(QStringLiteral("Vantu found changes to alerts that were kept for another database, or for an earlier copy "
+                            "of this one (such as a backup put back in its place), and did not apply them. They were "
+                            "set aside, unchanged, in \"%1\".")
+                 .arg(QDir::toNativeSeparators(aside)));
+    }
+    // Passed over; the others apply. After a clean quit, kept edits mean that its save failed.
+    if (damaged && !std::exchange(m_damagedAlertEditsTold, true)) {
+        tell(QStringLiteral("Some changes to your alerts, kept from before Vantu last quit, were found damaged and could "
+                            "not be applied. Alerts you marked as read or unread, or deleted, just before then may show "
+                            "as they were: mark or delete them again."));
+    } else if (kept && atStart && !m_db->writesHeld()) {
+        tell(QStringLiteral("When Vantu last quit, some changes to your alerts could not be saved into the local "
+                            "database: another program was using it, or it could not be written. They were kept, "
+                            "and Vantu saves them now."));
     }
     if (batches.isEmpty())
         return;
-    // The flags as stored: alerts gone, or of apps being removed, are passed over.
-    QHash<qint64, bool> stored;
-    {
-        const auto flags = m_db->alertReadFlags();
-        stored.reserve(flags.size());
-        for (const auto &[id, read] : flags)
-            stored.insert(id, read);
+
+    // What they come to, each alert once, worked out on their runs: records may name far more
+    // ids than there are alerts.
+    QList<std::pair<StoreDb::AlertEditKind, QList<StoreDb::AlertIdRun>>> edits;
+    edits.reserve(batches.size());
+    for (const auto &batch : std::as_const(batches))
+        edits.append({batch.kind, batch.runs});
+    const auto outcome = AlertEditCoding::combine(edits);
+    edits.clear();
+    // Applied to the alerts as stored: alerts gone, or of apps being removed, are passed over,
+    // and so is a mark that changes nothing.
+    auto flags = m_db->alertReadFlags();
+    std::sort(flags.begin(), flags.end());
+    RunCursor removed(outcome.removed), read(outcome.read), unread(outcome.unread);
+    for (const auto &[id, isRead] : std::as_const(flags)) {
+        if (removed.contains(id))
+            editAlert(id, isRead, true, isRead);
+        else if (read.contains(id) ? !isRead : unread.contains(id) && isRead)
+            editAlert(id, isRead, false, !isRead);
     }
+    // Each record goes once every edit read with it is written.
     for (auto &batch : batches) {
-        reserveAlertEdits(batch.persistentIds.size());
-        for (const auto id : std::as_const(batch.persistentIds)) {
-            const auto read = stored.constFind(id);
-            if (read == stored.cend())
-                continue;
-            // A later edit of the same alert takes over from the earlier one.
-            const bool remove = batch.kind == StoreDb::AlertEditKind::remove;
-            editAlert(id, *read, remove, remove ? *read : batch.kind == StoreDb::AlertEditKind::markRead);
-        }
         batch.end = m_alertEditQueue.size();
         if (batch.recorded())
-            batch.persistentIds = {};
+            batch.runs = {};
         m_alertEditBatches.append(std::move(batch));
     }
+}
+
+void ASOStore::renewAlertEditJournalOwner()
+{
+    if (m_db->filePath().isEmpty() || m_db->hasJournaledAlertEdits() || m_db->inBackgroundSave() || writesHeld())
+        return;
+    StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
+    if (m_db->renewAlertEditJournalOwner())
+        save.commit();
+}
+
+void ASOStore::saveAlertEditsAtQuit()
+{
+    // Into the file itself, so that after a clean quit the file alone holds every edit.
+    if (!m_alertEditBatches.isEmpty() || !m_alertEditQueue.isEmpty()) {
+        if (writesHeld() || !writeAlertEdits(m_alertEditQueue.size(), StoreDb::standardLockWait))
+            recordAlertEdits(StoreDb::standardLockWait);
+    }
+    clearAlertEditJournalIfSaved();
 }
 
 bool ASOStore::writeAlertEdits(qsizetype count, std::chrono::milliseconds lockWait)
@@ -439,8 +509,11 @@ bool ASOStore::writeAlertEditsNow(qsizetype count, std::chrono::milliseconds loc
     // Each record goes with the last of its alerts.
     const auto position = m_alertEditsTaken + end;
     qsizetype done = 0;
-    for (; written && done < m_alertEditBatches.size() && m_alertEditBatches.at(done).end <= position; ++done)
-        written = m_alertEditBatches.at(done).key.isEmpty() || m_db->removeAlertEditRecord(m_alertEditBatches.at(done).key);
+    for (; written && done < m_alertEditBatches.size() && m_alertEditBatches.at(done).end <= position; ++done) {
+        const auto &batch = m_alertEditBatches.at(done);
+        written = batch.key.isEmpty()
+            || (batch.damaged ? m_db->setAlertEditRecordAside(batch.key) : m_db->removeAlertEditRecord(batch.key));
+    }
     if (!written || !save.commit()) {
         // Still to write: back into the reads, where no later edit replaced them.
         for (auto edit = taken.cbegin(); edit != taken.cend(); ++edit) {

@@ -1,3 +1,4 @@
+#include "model/AlertEditCoding.h"
 #include "model/LogCheckpointer.h"
 #include "store/ASOStore.h"
 #include "support/EventLoopSlice.h"
@@ -364,10 +365,11 @@ private Q_SLOTS:
                     ids.append(alert.persistentId);
             }
             QVERIFY(!ids.isEmpty());
+            const auto runs = AlertEditCoding::runsOf(ids);
             if (journal)
-                QVERIFY(db->journalAlertEdit(StoreDb::AlertEditKind::markRead, ids));
+                QVERIFY(db->renewAlertEditJournalOwner() && db->journalAlertEdit(1, StoreDb::AlertEditKind::markRead, runs));
             else
-                QVERIFY(!db->recordAlertEdit(StoreDb::AlertEditKind::markRead, ids).isEmpty());
+                QVERIFY(!db->recordAlertEdit(1, StoreDb::AlertEditKind::markRead, runs).isEmpty());
             QVERIFY(db->beginRemoval(*db->appByAppleId(apps.first().appleAppId)));
             while (db->continueRemoval(db->appRemovals().first(), 1000) > 0) {
             }

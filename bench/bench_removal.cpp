@@ -13,6 +13,7 @@
 //     the removal's open save holds more than 64 MB of pages (click_ms: the longest such click,
 //     target: 100 ms; the removal waits for the user to pause after each); .../meanwhile:4: with
 //     room for only 80 MB of log on the disk (a file system layer refuses the log past that);
+//     keywords:6000/alerts:0/meanwhile:0: an account of 3,000 keywords per app (about 4 GB);
 //     .../alerts:0: the same with the other app's
 //     keywords open; keywords:600: the same on an account of 300 keywords per app (about 420 MB),
 //     quicker to write and to run while a change is tried. Also reports the bytes the window's
@@ -100,10 +101,11 @@ void addAlerts(StoreDb &db, int count, const QStringList &apps)
 
 const QStringList removalApps{QStringLiteral("100000"), QStringLiteral("100001")};
 
-// The removal's accounts, by their keywords (of both apps): the large one, and the mid one to try
-// a change on quickly.
+// The removal's accounts, by their keywords (of both apps): the large one, the mid one to try a
+// change on quickly, and one of about 4 GB.
 constexpr int largeKeywords = 3000;
 constexpr int midKeywords = 600;
+constexpr int hugeKeywords = 6000;
 
 void removeDatabase(const QString &path)
 {
@@ -534,7 +536,7 @@ int main(int argc, char **argv)
         ->Args({midKeywords, 1, 0})->Args({midKeywords, 0, 0})->Args({midKeywords, 1, 1})->Args({midKeywords, 1, 2})
         ->Args({midKeywords, 0, 3})->Args({midKeywords, 1, 4})
         ->Args({largeKeywords, 1, 0})->Args({largeKeywords, 0, 0})->Args({largeKeywords, 1, 1})->Args({largeKeywords, 1, 2})
-        ->Args({largeKeywords, 0, 3})->Args({largeKeywords, 1, 4})
+        ->Args({largeKeywords, 0, 3})->Args({largeKeywords, 1, 4})->Args({hugeKeywords, 0, 0})
         ->Iterations(BenchRun::pick(2, 1))->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("readd_app", readd_app)->Arg(1)->Arg(0)->Iterations(BenchRun::pick(3, 1))
         ->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -293,15 +293,17 @@ void remove_app(benchmark::State &state)
             } else if (state.range(2) == 3) {
                 const auto other = open->store.app(removalApps.last());
                 require(other.has_value(), "finding the other app");
-                QObject::connect(&clicks, &QTimer::timeout, [&] {
+                QObject::connect(&clicks, &QTimer::timeout, [&, other] {
                     if (open->store.db().appRemovals().isEmpty() || click >= 3)
                         return clicks.stop();
                     if (!open->store.db().inBackgroundSave() || open->store.db().cacheBytesUsed() < 64 * mb)
                         return;
+                    const QStringList words{QStringLiteral("apricot jam"), QStringLiteral("blossom tea"),
+                                            QStringLiteral("cobalt paint")};
                     QElapsedTimer typed;
                     typed.start();
-                    require(open->store.addKeywords({QStringLiteral("typed keyword %1").arg(click++)}, *other) == 1,
-                            "adding a keyword");
+                    const auto added = open->store.addKeywords({words.at(click++)}, *other);
+                    require(added == 1, "adding a keyword");
                     longestClick = std::max(longestClick, double(typed.nsecsElapsed()) / 1e6);
                 });
                 clicks.start(20);

@@ -1,6 +1,7 @@
 #include "ui/cells/EmptyStateView.h"
 
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/LayOutNow.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WrappingLabel.h"
@@ -145,5 +146,8 @@ void EmptyStateView::placeOverHost()
         setFit(Fit::brief);
     const int height = neededHeight(width);
     setGeometry((m_host->width() - width) / 2, qMax(0, (m_host->height() - height) / 2), width, height);
+    // The parts at once in the places of this fit: a state that keeps its size gets no resize
+    // that would place them, and a frame would draw them where the former fit had them.
+    layOutNow(this);
     raise();
 }

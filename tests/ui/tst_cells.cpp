@@ -463,7 +463,6 @@ private Q_SLOTS:
         QTest::newRow("long name, no room for the description") << 90 << longer << false << false << "whole" << true;
         QTest::newRow("long word, title wrapped") << 110 << word << false << true << "whole" << true;
         QTest::newRow("long word, no room for the description") << 90 << word << false << false << "whole" << true;
-        QTest::newRow("longest name, title on three lines") << 100 << longest << false << false << "whole" << true;
         QTest::newRow("longest name, title cut") << 80 << longest << false << false << "cut" << true;
         QTest::newRow("no room for the title") << 45 << longer << false << false << "none" << true;
         QTest::newRow("no room for the button") << 20 << longer << false << false << "none" << false;

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <initializer_list>
 
 EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, const QString &description,
                                QWidget *parent)

@@ -440,24 +440,32 @@ private Q_SLOTS:
     // Laid over a list too short for all of it, the state gives up its symbol, then its narrow
     // width, then its description, rather than squeezing its texts: each is drawn whole inside its
     // label and inside the list, over no other text, and its button keeps its size and covers
-    // none of them. A title on two lines even across the list's width keeps them both.
+    // none of them. A title on two lines even across the list's width keeps them both. Shorter
+    // still, the title is cut to the lines that fit, its last ending in "…" and the whole in its
+    // tooltip, then left to the button, and last the button goes too: nothing is drawn cut.
     void emptyStateFitsItsHost_data()
     {
         QTest::addColumn<int>("height"); // of the list
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("symbol");
         QTest::addColumn<bool>("description");
+        QTest::addColumn<QString>("title"); // "whole", "cut" or "none"
+        QTest::addColumn<bool>("button");
         const QString longer = "Frame & Layout Studio – Collage Maker, Photo Grid & Sticker Editor Deluxe";
         const QString word = "FrameLayoutCollageStudioInternationalPhotoGridStickerEditorDeluxe";
-        QTest::newRow("room for all") << 300 << "Snapmosaic" << true << true;
-        QTest::newRow("no room for the symbol") << 110 << "Snapmosaic" << false << true;
-        QTest::newRow("texts on fewer lines") << 80 << "Snapmosaic" << false << true;
-        QTest::newRow("no room for the description") << 60 << "Snapmosaic" << false << false;
-        QTest::newRow("long name, room for all") << 300 << longer << true << true;
-        QTest::newRow("long name, title on two lines") << 110 << longer << false << true;
-        QTest::newRow("long name, no room for the description") << 90 << longer << false << false;
-        QTest::newRow("long word, title wrapped") << 110 << word << false << true;
-        QTest::newRow("long word, no room for the description") << 90 << word << false << false;
+        const QString longest = longer + " for Instagram Stories, Reels, Posts & Highlights – Templates, Fonts & Filters";
+        QTest::newRow("room for all") << 300 << "Snapmosaic" << true << true << "whole" << true;
+        QTest::newRow("no room for the symbol") << 110 << "Snapmosaic" << false << true << "whole" << true;
+        QTest::newRow("texts on fewer lines") << 80 << "Snapmosaic" << false << true << "whole" << true;
+        QTest::newRow("no room for the description") << 60 << "Snapmosaic" << false << false << "whole" << true;
+        QTest::newRow("long name, room for all") << 300 << longer << true << true << "whole" << true;
+        QTest::newRow("long name, title on two lines") << 110 << longer << false << true << "whole" << true;
+        QTest::newRow("long name, no room for the description") << 90 << longer << false << false << "whole" << true;
+        QTest::newRow("long word, title wrapped") << 110 << word << false << true << "whole" << true;
+        QTest::newRow("long word, no room for the description") << 90 << word << false << false << "whole" << true;
+        QTest::newRow("longest name, title cut") << 80 << longest << false << false << "cut" << true;
+        QTest::newRow("no room for the title") << 45 << longer << false << false << "none" << true;
+        QTest::newRow("no room for the button") << 20 << longer << false << false << "none" << false;
     }
 
     void emptyStateFitsItsHost()
@@ -468,11 +476,16 @@ private Q_SLOTS:
         host.resize(744, height);
         EmptyStateView state(QStringLiteral("text.magnifyingglass"), "No keywords tracked for " + name,
                              "This app already tracks every keyword tracked for " + name + ".");
-        auto *button = state.addAction("Discover Keywords for " + name);
+        // As the gap names the competitor: cut where no list has room for the name.
+        auto *action = new ElidingButton;
+        action->setFullText("Discover Keywords for " + name);
+        state.addActionWidget(action);
         state.overlayOn(&host);
         host.show();
         QVERIFY(QTest::qWaitForWindowExposed(&host));
-        const QRectF buttonArea(button->mapTo(&host, QPoint()), button->size());
+        QFETCH(bool, button);
+        QCOMPARE(action->isVisibleTo(&host), button);
+        const QRectF buttonArea = button ? QRectF(action->mapTo(&host, QPoint()), action->size()) : QRectF();
         QStringList drawn;
         QList<QRectF> boxes;
         bool symbolShown = false;
@@ -491,17 +504,28 @@ private Q_SLOTS:
                 boxes.append(box);
             }
         }
-        QVERIFY(QRectF(host.rect()).contains(buttonArea));
-        QVERIFY(button->height() >= button->sizeHint().height() && button->width() >= button->sizeHint().width());
+        QVERIFY(!button || QRectF(host.rect()).contains(buttonArea));
+        QVERIFY(!button
+                || (action->height() >= action->sizeHint().height()
+                    && action->width() >= std::min(action->sizeHint().width(), action->parentWidget()->width())));
         drawn.removeAll(Glyphs::text(u"text.magnifyingglass"));
         QFETCH(bool, description);
-        QCOMPARE(drawn.join(QString()).remove(u' '),
-                 state.title().remove(u' ') + (description ? state.description().remove(u' ') : QString()));
+        QFETCH(QString, title);
+        const QString read = drawn.join(QString()).remove(u' '), whole = state.title().remove(u' ');
+        auto *titleLabel = state.findChild<QLabel *>(QStringLiteral("emptyStateTitle"));
+        if (title == u"cut") {
+            QVERIFY2(read.endsWith(u'…') && whole.startsWith(read.chopped(1)), qPrintable(drawn.join(u'|')));
+            QCOMPARE(tooltipShows(titleLabel->toolTip()), state.title());
+        } else {
+            QCOMPARE(read, (title == u"whole" ? whole : QString())
+                               + (description ? state.description().remove(u' ') : QString()));
+        }
         QFETCH(bool, symbol);
         QCOMPARE(symbolShown, symbol);
-        // Room again brings the symbol back.
+        // Room again brings all back.
         host.resize(744, 300);
         QVERIFY(state.findChildren<QLabel *>().constFirst()->isVisibleTo(&host));
+        QVERIFY(titleLabel->isVisibleTo(&host) && titleLabel->toolTip().isEmpty() && action->isVisibleTo(&host));
     }
 
     // A title wider than the view wraps as the description does, at spaces or, for a word too

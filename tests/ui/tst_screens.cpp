@@ -89,6 +89,32 @@ class TestScreens : public QObject
         QTRY_VERIFY2((found = faults()).isEmpty(), qPrintable(found.join(u'\n')));
     }
 
+    // Makes `change`, which brings the section to the gap, and checks the window as a frame drawn
+    // the moment the gap shows (at once, or once its searches are read) would draw it, before any
+    // layout request waiting in the queue is handled.
+    static void verifyGapWholeAtOnce(CompetitorsView *section, QWidget *window, const std::function<void()> &change)
+    {
+        std::optional<QStringList> faults;
+        const auto check = [&] {
+            if (!faults && section->shownContent() == CompetitorsView::Content::gap)
+                faults = cutIn(window);
+        };
+        const auto connection = connect(section, &CompetitorsView::loadingChanged, window, check);
+        change();
+        check();
+        const bool shown = QTest::qWaitFor([&] { return faults.has_value(); });
+        disconnect(connection);
+        QVERIFY(shown);
+        QVERIFY2(faults->isEmpty(), qPrintable(faults->join(u'\n')));
+    }
+
+    // The wrapped descriptions of the gap's panes for a competitor.
+    static QList<Shown> gapTexts(const QString &competitor)
+    {
+        return {{competitor + " ranks in the top 50 where this app is not in the results or ranks at least 10 places lower."},
+                {"Keywords tracked for " + competitor + " that this app does not track."}};
+    }
+
     // What each shot must show: titles, column headers, button and menu texts, and cell values of
     // the seeded account in their columns.
     static QList<Shown> shownIn(const QString &shot)
@@ -192,13 +218,13 @@ class TestScreens : public QObject
                                 {"blur color", "Keyword"}, {"Not in top 16", "My rank"}, {"#9", "Their rank"},
                                 {"Only theirs", "Difference"}, {"43", "Difficulty"}, {"Medium", "Difficulty"}}},
             {"competitors-keyword-gap",
-             competitors + rivalTable
+             competitors + rivalTable + gapTexts("Brightframe Studio – Photo Collage, Frames & Portrait Retouch Editor")
                  + QList<Shown>{{"Opportunities (38)"}, {"Their keywords you don’t track (3)"}, {"Add 2 to My Keywords"},
                                 {sortArrow, "Their rank"}, {"collage maker pro", "Keyword"}, {"#14", "My rank"},
                                 {"#11", "Their rank"}, {"3", "Difference"}, {"blur vintage", "Keyword"},
                                 {"#1", "Their rank"}, {"Only theirs", "Difference"}}},
             {"competitors-keyword-gap-nothing-new",
-             competitors + rivalTable
+             competitors + rivalTable + gapTexts("Snapmosaic")
                  + QList<Shown>{{"Their keywords you don’t track (0)"}, {"Nothing new"},
                                 {"This app already tracks every keyword tracked for Snapmosaic."},
                                 {"Discover Keywords for Snapmosaic"}}},
@@ -477,7 +503,15 @@ class TestScreens : public QObject
     {
         QStringList faults;
         for (auto *label : root->findChildren<QLabel *>()) {
-            if (!label->isVisibleTo(root) || label->wordWrap() || label->width() >= label->sizeHint().width())
+            if (!label->isVisibleTo(root) || label->text().isEmpty())
+                continue;
+            // A wrapped one has the height of all its lines.
+            if (label->wordWrap()) {
+                if (label->height() < label->heightForWidth(label->width()))
+                    faults.append(QStringLiteral("%1 lacks the height of its lines").arg(label->text()));
+                continue;
+            }
+            if (label->width() >= label->sizeHint().width())
                 continue;
             const auto drawn = renderedTexts(label);
             if (!(drawn.size() == 1 && drawn[0].endsWith(u'…') && label->text().startsWith(drawn[0].chopped(1))
@@ -812,7 +846,8 @@ private Q_SLOTS:
             {CompetitorTab::compare, CompetitorsView::Content::compare},
             {CompetitorTab::gap, CompetitorsView::Content::gap}};
         for (const auto &[tab, content] : tabs) {
-            section->setTab(tab);
+            const auto choose = [&] { section->setTab(tab); };
+            tab == CompetitorTab::gap ? verifyGapWholeAtOnce(section, &window, choose) : choose();
             QTRY_COMPARE(section->shownContent(), content);
             if (auto *untracked = section->findChild<QTableView *>(QStringLiteral("untrackedTable"))) {
                 // Two rows selected, to see that they stay readable.
@@ -837,9 +872,13 @@ private Q_SLOTS:
         store.raiseDataVersion();
         auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
         QTRY_VERIFY(picker->findData(other.appleAppId) >= 0);
-        Q_EMIT picker->activated(picker->findData(other.appleAppId));
-        QTRY_COMPARE(section->shownContent(), CompetitorsView::Content::gap);
+        verifyGapWholeAtOnce(section, &window, [&] { Q_EMIT picker->activated(picker->findData(other.appleAppId)); });
         save(&window, "competitors-keyword-gap-nothing-new");
+        // Laid out for the short name, so that the long one next needs lines the panes lack.
+        for (const auto *name : {"opportunitiesDescription", "untrackedDescription"}) {
+            auto *description = section->findChild<QLabel *>(name);
+            QTRY_COMPARE(description->height(), description->heightForWidth(description->width()));
+        }
 
         // One that tracks no keyword under a name that takes the state's title to two lines, in
         // a lower pane that the warning leaves short.
@@ -848,10 +887,11 @@ private Q_SLOTS:
         store.db().insert(idle);
         store.raiseDataVersion();
         QTRY_VERIFY(picker->findData(idle.appleAppId) >= 0);
-        Q_EMIT picker->activated(picker->findData(idle.appleAppId));
-        QTRY_COMPARE(section->shownContent(), CompetitorsView::Content::gap);
+        verifyGapWholeAtOnce(section, &window, [&] { Q_EMIT picker->activated(picker->findData(idle.appleAppId)); });
         save(&window, "competitors-keyword-gap-none-tracked",
-             {{"No keywords tracked for " + idle.name}, {"Discover Keywords for " + idle.name}});
+             gapTexts(idle.name)
+                 + QList<Shown>{{"No gaps among your keywords"}, {"No keywords tracked for " + idle.name},
+                                {"Discover Keywords for " + idle.name}});
     }
 
     // Every screen that names an app, for an own app with a long name and maker, one with a name of
@@ -952,11 +992,13 @@ private Q_SLOTS:
             auto *picker = section->findChild<QComboBox *>(QStringLiteral("competitorPicker"));
             Q_EMIT picker->activated(picker->findData(i < idle.size() ? QString::number(2009 + i) : rival.appleAppId));
             for (const auto tab : {CompetitorTab::compare, CompetitorTab::gap}) {
-                section->setTab(tab);
+                const auto choose = [&] { section->setTab(tab); };
+                tab == CompetitorTab::gap ? verifyGapWholeAtOnce(section, &window, choose) : choose();
                 QTRY_COMPARE(section->shownContent(), tab == CompetitorTab::gap ? CompetitorsView::Content::gap
                                                                                 : CompetitorsView::Content::compare);
-                const QList<Shown> gap = i < idle.size() ? QList<Shown>{{"No keywords tracked for " + competitor}}
-                                                         : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}};
+                const QList<Shown> gap = gapTexts(competitor)
+                    + (i < idle.size() ? QList<Shown>{{"No gaps among your keywords"}, {"No keywords tracked for " + competitor}}
+                                       : QList<Shown>{{"Nothing new"}, {"This app already tracks every keyword tracked for " + longer + "."}});
                 save(&window, QStringLiteral("long-names-competitors-%1-%2-%3").arg(CompetitorTabs::rawValue(tab).toLower().replace(u' ', u'-'), name, tag),
                      header + (tab == CompetitorTab::gap ? gap : QList<Shown>{}));
             }

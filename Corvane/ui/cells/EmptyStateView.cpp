@@ -1,6 +1,7 @@
 #include "ui/cells/EmptyStateView.h"
 
 #include "ui/cells/Glyphs.h"
+#include "ui/cells/LayOutNow.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WrappingLabel.h"
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <initializer_list>
 
 EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, const QString &description,
                                QWidget *parent)
@@ -34,7 +36,7 @@ EmptyStateView::EmptyStateView(const QString &symbol, const QString &title, cons
     Style::setTone(m_description, Style::Tone::secondary);
     // The title and the description each go on as many lines as they need: a title on one line,
     // centred, lost both ends where it was wider than the view.
-    for (auto *label : {m_symbol, m_title, m_description})
+    for (QLabel *label : std::initializer_list<QLabel *>{m_symbol, m_title, m_description})
         label->setAlignment(Qt::AlignCenter);
 
     auto *actions = new QHBoxLayout(m_actions);
@@ -59,7 +61,7 @@ void EmptyStateView::setContent(const QString &symbol, const QString &title, con
     m_symbol->setText(Glyphs::text(symbol));
     m_title->setText(title);
     m_description->setText(description);
-    setFit(m_fit);
+    setFit(m_fit, m_titleLines);
     // Texts of another length need another height, and may leave room for the symbol again.
     placeOverHost();
 }
@@ -103,11 +105,23 @@ bool EmptyStateView::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void EmptyStateView::setFit(Fit fit)
+bool EmptyStateView::hasActions() const
+{
+    // Besides the stretches on either side.
+    return m_actions->layout()->count() > 2;
+}
+
+void EmptyStateView::setFit(Fit fit, int titleLines)
 {
     m_fit = fit;
+    m_titleLines = titleLines;
     m_symbol->setVisible(!m_symbol->text().isEmpty() && fit == Fit::whole);
-    m_description->setVisible(!m_description->text().isEmpty() && fit != Fit::brief);
+    m_title->setVisible(fit < Fit::actions);
+    m_title->setMaximumLines(fit == Fit::cut ? titleLines : 0);
+    // A title cut short reads whole in its tooltip.
+    m_title->setToolTip(fit == Fit::cut ? PlainText::tooltip(m_title->text()) : QString());
+    m_description->setVisible(!m_description->text().isEmpty() && fit < Fit::brief);
+    m_actions->setVisible(hasActions() && fit < Fit::none);
     layout()->setContentsMargins(fit == Fit::whole ? m_margins : QMargins(m_margins.left(), 0, m_margins.right(), 0));
     layout()->invalidate();
 }
@@ -125,14 +139,16 @@ void EmptyStateView::placeOverHost()
     // A short host, such as a pane at the window's least height, would squeeze the texts into
     // each other and under the buttons: the decorative symbol gives way first, then the texts
     // take the host's whole width so that they need fewer lines, then the description goes, as
-    // the title and the actions say what it would. Past that the state keeps its height and the
-    // host cuts its foot: a squeezed title drew its second line over the description.
+    // the title and the actions say what it would. Past that what is left is still drawn whole:
+    // the title gives up its last lines, then itself, as the actions say what it would, and last
+    // the actions. A squeezed title drew its second line over the description, and a host cut
+    // the foot of a state taller than itself.
     const int room = qMax(m_host->width() - 16, 1);
     const auto fits = [this](int width) { return neededHeight(width) <= m_host->height(); };
     // A narrow column, but one that breaks no word of the title and cuts no action where the host
     // has room for them: a long one-word name read badly in two pieces.
     const QFontMetricsF metrics(m_title->font());
-    int widest = m_actions->isHidden() ? 0 : m_actions->sizeHint().width();
+    int widest = hasActions() ? m_actions->sizeHint().width() : 0;
     for (const auto &word : m_title->text().split(u' ', Qt::SkipEmptyParts))
         widest = qMax(widest, int(std::ceil(metrics.horizontalAdvance(word))) + 1);
     int width = qMin(room, qMax(320, widest + m_margins.left() + m_margins.right()));
@@ -143,7 +159,17 @@ void EmptyStateView::placeOverHost()
         width = room;
     if (!fits(width))
         setFit(Fit::brief);
+    for (int lines = m_title->lineCount(width - m_margins.left() - m_margins.right()) - 1; lines > 0 && !fits(width);
+         --lines)
+        setFit(Fit::cut, lines);
+    if (!fits(width))
+        setFit(Fit::actions);
+    if (!fits(width))
+        setFit(Fit::none);
     const int height = neededHeight(width);
     setGeometry((m_host->width() - width) / 2, qMax(0, (m_host->height() - height) / 2), width, height);
+    // The parts at once in the places of this fit: a state that keeps its size gets no resize
+    // that would place them, and a frame would draw them where the former fit had them.
+    layOutNow(this);
     raise();
 }

@@ -6,6 +6,7 @@
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
+class WrappingLabel;
 
 // An empty or unavailable state: a large symbol, a title, a description and optional action
 // buttons, centred. Used as a page of its own or laid over a list (overlayOn()).
@@ -38,17 +39,23 @@ private:
         whole,
         compact, // without the symbol and the space above and below the texts
         brief,   // compact, and without the description
+        cut,     // brief, with the title on fewer lines than it needs, the last ending in "…"
+        actions, // the actions alone
+        none,    // not even the actions have room
     };
 
     void placeOverHost();
-    void setFit(Fit fit);
+    // `titleLines`: the lines the title is cut to.
+    void setFit(Fit fit, int titleLines = 0);
     int neededHeight(int width) const;
+    bool hasActions() const;
 
     QLabel *m_symbol;
-    QLabel *m_title;
-    QLabel *m_description;
+    WrappingLabel *m_title;
+    WrappingLabel *m_description;
     QWidget *m_actions;
     QWidget *m_host = nullptr;
     QMargins m_margins;
     Fit m_fit = Fit::whole;
+    int m_titleLines = 0;
 };

@@ -14,6 +14,11 @@ class WrappingLabel : public QLabel
 public:
     explicit WrappingLabel(QWidget *parent = nullptr);
 
+    // At most this many lines, the last cut at its end with "…" where the text goes on; 0: all.
+    void setMaximumLines(int lines);
+    // The lines of the whole text at this width, however many are shown.
+    int lineCount(int width) const;
+
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -22,6 +27,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Lays the text out in lines of `width` from the top; returns their height.
+    // Gives the layout the text, font and wrapping; returns the text.
+    QString prepare(QTextLayout &layout) const;
+    // Lays the text out in lines of `width` from the top, as many as are shown; returns their height.
     qreal layOut(QTextLayout &layout, qreal width) const;
+    // Lays out the layout's text in at most `lines` lines (0: all); returns their height.
+    qreal placeLines(QTextLayout &layout, qreal width, int lines) const;
+    int contentWidth(int width) const;
+
+    int m_maximumLines = 0;
 };

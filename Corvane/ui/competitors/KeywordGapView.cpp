@@ -4,6 +4,7 @@
 #include "support/Unicode.h"
 #include "ui/cells/ElidingControls.h"
 #include "ui/cells/EmptyStateView.h"
+#include "ui/cells/LayOutNow.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/Style.h"
 #include "ui/cells/WriteGuard.h"
@@ -85,6 +86,7 @@ QWidget *KeywordGapView::buildOpportunitiesPane()
     pane->setMinimumHeight(paneMinimumHeight);
     auto *header = sectionHeader(pane, m_opportunitiesTitle, m_opportunitiesDescription);
     m_opportunitiesTitle->setObjectName(QStringLiteral("opportunitiesTitle"));
+    m_opportunitiesDescription->setObjectName(QStringLiteral("opportunitiesDescription"));
     m_opportunities = new CompetitorKeywordTable(CompetitorKeywordTable::Selection::none, pane);
     m_opportunities->setObjectName(QStringLiteral("opportunitiesTable"));
     m_opportunities->setSort(CompetitorKeywordModel::theirRank, Qt::AscendingOrder);
@@ -108,6 +110,7 @@ QWidget *KeywordGapView::buildUntrackedPane()
     pane->setMinimumHeight(paneMinimumHeight);
     auto *header = sectionHeader(pane, m_untrackedTitle, m_untrackedDescription);
     m_untrackedTitle->setObjectName(QStringLiteral("untrackedTitle"));
+    m_untrackedDescription->setObjectName(QStringLiteral("untrackedDescription"));
     m_add = new QPushButton(addTitle(0, false), pane);
     m_add->setObjectName(QStringLiteral("addToMyKeywords"));
     WriteGuard::guard(m_add, m_store);
@@ -211,6 +214,9 @@ void KeywordGapView::reload()
     m_untracked->setRows(std::move(rows.untracked));
     updateUntrackedState();
     updateAddButton();
+    // Descriptions of another length need another number of lines: laid out at once, so that no
+    // frame draws them in the room the former ones took.
+    layOutNow(this);
     if (m_shown)
         refreshPopularity();
 }
@@ -249,6 +255,9 @@ void KeywordGapView::updateAddButton()
 {
     m_add->setText(addTitle(m_untracked->selection().size(), m_adding));
     WriteGuard::setEnabled(m_add, !m_untracked->selection().isEmpty() && !m_adding);
+    // A title of another width leaves the description beside it another width, and so another
+    // number of lines.
+    layOutNow(this);
 }
 
 void KeywordGapView::startDiscovery()

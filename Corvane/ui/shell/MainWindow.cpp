@@ -8,6 +8,7 @@
 #include "ui/cells/EmptyStateView.h"
 #include "ui/cells/Glyphs.h"
 #include "ui/cells/IconLoader.h"
+#include "ui/cells/LayOutNow.h"
 #include "ui/cells/PlainText.h"
 #include "ui/cells/WriteGuard.h"
 #include "ui/alerts/AlertsView.h"
@@ -32,24 +33,6 @@
 #include <QVBoxLayout>
 
 #include <memory>
-
-namespace {
-
-// Lays the widget out now, each shown part inside it before the part that holds it, so that
-// every layout starts from its parts' present sizes.
-void layOutNow(QWidget *root)
-{
-    // Every descendant comes after its ancestors.
-    const auto parts = root->findChildren<QWidget *>();
-    for (auto part = parts.crbegin(); part != parts.crend(); ++part) {
-        if (auto *layout = (*part)->layout(); layout && (*part)->isVisible())
-            layout->activate();
-    }
-    if (auto *layout = root->layout())
-        layout->activate();
-}
-
-}
 
 MainWindow::MainWindow(ASOStore *store, RankTracker *tracker, Updater *updater, QWidget *parent)
     : QMainWindow(parent), m_store(store), m_tracker(tracker), m_updater(updater), m_model(new SidebarModel(this))

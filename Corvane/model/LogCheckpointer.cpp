@@ -220,6 +220,14 @@ void LogCheckpointer::catchUp()
     m_wake.notify_all();
 }
 
+void LogCheckpointer::beginAnew()
+{
+    const std::lock_guard lock(m_mutex);
+    askForRoom();
+    m_writerAside = true;
+    m_wake.notify_all();
+}
+
 bool LogCheckpointer::stepAsideForRestart()
 {
     const std::lock_guard lock(m_mutex);

@@ -97,6 +97,9 @@ public:
     // can wait calls it between its commits and, when true, waits for roomMade before it writes
     // again, so that the log is copied back in full meanwhile without holding the writer.
     bool stepAsideForRestart();
+    // A save of the writer's found no room on the disk for the log: the writer steps aside
+    // while the log is copied back and begins anew, whatever its length, and waits for roomMade.
+    void beginAnew();
     // The writer's next commit is of one that steps aside after it when asked: it is not held
     // there, however long the log.
     void stepsAsideAfterNextCommit();

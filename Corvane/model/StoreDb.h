@@ -248,6 +248,9 @@ public:
     // applies many results) waits for logRoomMade() before it writes again, rather than be held
     // in a later save while the log begins anew.
     bool stepAsideForLog();
+    // A save found no room for the log: it is copied back and begins anew, and logRoomMade()
+    // follows. False for a database in memory, which has no log.
+    bool beginLogAnew();
     // Bytes a save may still add to the log before it passes its bound; unbounded without one.
     qint64 logRoom() const;
     // Absent for a database in memory.

@@ -374,6 +374,14 @@ bool StoreDb::stepAsideForLog()
     return m_checkpointer && m_checkpointer->stepAsideForRestart();
 }
 
+bool StoreDb::beginLogAnew()
+{
+    if (!m_checkpointer)
+        return false;
+    m_checkpointer->beginAnew();
+    return true;
+}
+
 qint64 StoreDb::logRoom() const
 {
     if (!m_checkpointer)

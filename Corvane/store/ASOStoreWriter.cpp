@@ -28,6 +28,8 @@ constexpr qint64 fewestSaveRows = 2000;
 constexpr qint64 mostSaveRows = 500000;
 // A save that could not take the write lock, or failed, is tried again after this.
 constexpr auto retryWait = std::chrono::seconds(1);
+// The log begins anew within this, or it is tried again without it.
+constexpr auto logRoomWait = std::chrono::seconds(10);
 
 qint64 nextRemovalLimit(qint64 limit, qint64 elapsedMs)
 {
@@ -83,6 +85,8 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
     qint64 rows = 0;
     // Cancelled by quitting.
     const auto closing = self->m_closing;
+    // Since the last save: the log was begun anew after a save found no room for it.
+    bool logBegunAnew = false;
     while (self && !self->isShutDown() && !self->writesHeld()) {
         if (!self->recordAlertEdits(StoreDb::shortLockWait)) {
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
@@ -139,6 +143,7 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                         }
                         saveStart.reset();
                         rows = 0;
+                        logBegunAnew = false;
                     }
                 }
             } catch (const std::bad_alloc &) {
@@ -155,7 +160,15 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             // what the log holds was copied back; at the smallest, removals stop until the next
             // start rather than try forever.
             if (self->m_db->backgroundSaveShortOfRoom()) {
-                self->m_db->checkpointInBackground();
+                // The frames of earlier saves may have taken the room: the log begins anew first,
+                // and only a save that finds no room in a log begun anew goes smaller.
+                if (!std::exchange(logBegunAnew, true) && self->m_db->beginLogAnew()) {
+                    const auto woken = CancelToken::create();
+                    connect(self->m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
+                    connect(closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
+                    co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
+                    continue;
+                }
                 if (!self->m_db->shrinkHeldPages() && !self->m_removalsStopped && !self->m_db->appRemovals().isEmpty()) {
                     self->m_removalsStopped = true;
                     Q_EMIT self->problem(QStringLiteral(

@@ -160,20 +160,21 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             // what the log holds was copied back; at the smallest, removals stop until the next
             // start rather than try forever.
             if (self->m_db->backgroundSaveShortOfRoom()) {
-                // The frames of earlier saves may have taken the room: the log begins anew first,
-                // and only a save that finds no room in a log begun anew goes smaller.
-                if (!std::exchange(logBegunAnew, true) && self->m_db->beginLogAnew()) {
-                    const auto woken = CancelToken::create();
-                    connect(self->m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
-                    connect(closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
-                    co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
-                    continue;
-                }
-                if (!self->m_db->shrinkHeldPages() && !self->m_removalsStopped && !self->m_db->appRemovals().isEmpty()) {
+                // The frames of earlier saves may have taken the room: only a save that found no
+                // room in a log begun anew goes smaller, and the log begins anew before each try.
+                if (std::exchange(logBegunAnew, true) && !self->m_db->shrinkHeldPages() && !self->m_removalsStopped
+                    && !self->m_db->appRemovals().isEmpty()) {
                     self->m_removalsStopped = true;
                     Q_EMIT self->problem(QStringLiteral(
                         "The history of a removed app could not be deleted: there is not enough memory or disk "
                         "space. Free some disk space; Vantu tries again the next time it starts."));
+                    continue;
+                }
+                if (self->m_db->beginLogAnew()) {
+                    const auto woken = CancelToken::create();
+                    connect(self->m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
+                    connect(closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
+                    co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
                     continue;
                 }
             }

@@ -236,7 +236,7 @@ void StoreDb::holdChangedPages()
         restoreCacheSize();
         return;
     }
-    auto budget = std::min(m_heldBudgetKiB < 0 ? heldPagesKiB : m_heldBudgetKiB, heldPagesKiB) * 1024;
+    auto budget = heldBudgetKiB() * 1024;
     if (!m_path.isEmpty()) {
         // The log takes what the save holds at its commit, beside frames that wait to be copied
         // back: half of the room left to it, where the log's own file counts as room.
@@ -246,6 +246,12 @@ void StoreDb::holdChangedPages()
     }
     m_heldBudgetBytes = budget;
     m_heldMost = 0;
+}
+
+qint64 StoreDb::heldBudgetKiB() const
+{
+    // heldPagesKiB, where nothing ran short; tests may lower it after that.
+    return std::min(m_heldBudgetKiB < 0 ? heldPagesKiB : m_heldBudgetKiB, heldPagesKiB);
 }
 
 qint64 StoreDb::heldPagesBudget() const
@@ -258,8 +264,7 @@ bool StoreDb::shrinkHeldPages()
 {
     m_shortOfRoom = false;
     // Half of what it held when that ran short, where that was less than it might hold.
-    const auto current = std::min({m_heldBudgetKiB < 0 ? heldPagesKiB : m_heldBudgetKiB, heldPagesKiB,
-                                   std::max<qint64>(m_heldWhenShort / 1024, 1)});
+    const auto current = std::min(heldBudgetKiB(), std::max<qint64>(m_heldWhenShort / 1024, 1));
     if (current <= fewestHeldKiB)
         return false;
     m_heldBudgetKiB = std::max(current / 2, fewestHeldKiB);
@@ -412,6 +417,8 @@ void StoreDb::noteError(const QSqlError &error)
     constexpr int diskFull = 13;
     if (ok && (code == noMemory || code == diskFull) && !std::exchange(m_shortOfRoom, true))
         m_heldWhenShort = std::max(m_heldMost, cacheBytesUsed());
+    if (ok && code == diskFull)
+        m_logShortOfRoom = true;
     if (ok && (code == corrupt || code == notADatabase))
         markDamaged(error.text());
 }

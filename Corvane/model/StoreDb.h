@@ -251,6 +251,8 @@ public:
     // A save found no room for the log: it is copied back and begins anew, and logRoomMade()
     // follows. False for a database in memory, which has no log.
     bool beginLogAnew();
+    // Times the log began anew since the database was opened.
+    int logRestarts() const;
     // Bytes a save may still add to the log before it passes its bound; unbounded without one.
     qint64 logRoom() const;
     // Absent for a database in memory.
@@ -551,6 +553,8 @@ public:
     bool takeRemovalStretchEnd();
     // The last background save failed because memory or disk room ran short.
     bool backgroundSaveShortOfRoom() const { return m_shortOfRoom; }
+    // A save found no room on the disk for its log, since the database was opened.
+    bool logRanShortOfRoom() const { return m_logShortOfRoom; }
     // Makes the saves of removals hold half as much from now on; false when they hold as little
     // as they may already.
     bool shrinkHeldPages();
@@ -672,6 +676,8 @@ private:
     // What the held pages may take before the save is due: their bound, less where memory ran
     // short, and at most half of the room the disk has for the log.
     qint64 heldPagesBudget() const;
+    // What a removal's save may hold, before the room on the disk is counted.
+    qint64 heldBudgetKiB() const;
     // Before another write: saves the background save, or rolls it back when writing its held
     // pages would hold that write (see yieldAboveKiB).
     void settleBackgroundSave();
@@ -683,6 +689,7 @@ private:
     // What the held pages of the open save may take.
     qint64 m_heldBudgetBytes = 0;
     bool m_shortOfRoom = false;
+    bool m_logShortOfRoom = false;
     // What the cache took when memory or disk room ran short.
     qint64 m_heldWhenShort = 0;
     // The most the open save's held pages took so far.

@@ -382,6 +382,11 @@ bool StoreDb::beginLogAnew()
     return true;
 }
 
+int StoreDb::logRestarts() const
+{
+    return m_checkpointer ? m_checkpointer->counts().restarts : 0;
+}
+
 qint64 StoreDb::logRoom() const
 {
     if (!m_checkpointer)

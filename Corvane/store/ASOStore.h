@@ -240,6 +240,11 @@ public:
     // from a stored search; loops over many results call it between their other long steps too.
     // While the database's log is past its bound, it returns once the log began anew.
     QCoro::Task<> pauseIfSliceSpent();
+    // Returns once the database's log was begun anew, or tried to, or the store shuts down.
+    QCoro::Task<> awaitLogRoom();
+    // Asks for the database's log to be copied back and begun anew, and waits for it: whether it
+    // began anew (a reader's snapshot or another save can keep it from doing so).
+    QCoro::Task<bool> awaitLogAnew();
 
     // Turns the observation into readings of the tracked apps it concerns: the calling app,
     // the apps linked to its keyword, and tracked apps among its hits.

@@ -115,9 +115,29 @@ namespace {
 
 // Every try to restart the log makes room once it ends, even when the log could not begin anew
 // (a reader held an old snapshot); this is only a net. Well above what a try takes on a slow
-// disk, so that the run never goes on while the restart's write syncs.
+// disk, so that the work never goes on while the restart's write syncs.
 constexpr auto logRoomWait = std::chrono::seconds(10);
 
+}
+
+QCoro::Task<> ASOStore::awaitLogRoom()
+{
+    // Quitting does not wait for the log.
+    const auto woken = CancelToken::create();
+    connect(m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
+    connect(m_closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
+    co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
+}
+
+QCoro::Task<bool> ASOStore::awaitLogAnew()
+{
+    const QPointer<ASOStore> self(this);
+    // A database in memory has no log: the next save finds all the room there is.
+    const auto restarts = m_db->logRestarts();
+    if (!m_db->beginLogAnew())
+        co_return true;
+    co_await awaitLogRoom();
+    co_return self && self->m_db->logRestarts() > restarts;
 }
 
 QCoro::Task<> ASOStore::pauseIfSliceSpent()
@@ -126,11 +146,8 @@ QCoro::Task<> ASOStore::pauseIfSliceSpent()
     // The log begins anew on its own thread, which holds the write lock for a moment: the run waits
     // for it here rather than the window in its next commit.
     if (!isShutDown() && m_db->stepAsideForLog()) {
-        // Quitting does not wait for the log: it ends the run at its next check.
-        const auto woken = CancelToken::create();
-        connect(m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
-        connect(m_closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
-        co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
+        // A quit ends the run at its next check.
+        co_await awaitLogRoom();
         if (self)
             m_slice.restart();
         co_return;

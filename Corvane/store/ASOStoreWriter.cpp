@@ -28,8 +28,6 @@ constexpr qint64 fewestSaveRows = 2000;
 constexpr qint64 mostSaveRows = 500000;
 // A save that could not take the write lock, or failed, is tried again after this.
 constexpr auto retryWait = std::chrono::seconds(1);
-// The log begins anew within this, or it is tried again without it.
-constexpr auto logRoomWait = std::chrono::seconds(10);
 
 qint64 nextRemovalLimit(qint64 limit, qint64 elapsedMs)
 {
@@ -87,6 +85,10 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
     const auto closing = self->m_closing;
     // Since the last save: the log was begun anew after a save found no room for it.
     bool logBegunAnew = false;
+    // Once the disk had no room for a save's log, each next save begins on a log copied back and
+    // begun anew: the frames of the one before would take the room, and it would fail and go
+    // again, its work and its log's writes lost.
+    bool logAnewFirst = false;
     while (self && !self->isShutDown() && !self->writesHeld()) {
         if (!self->recordAlertEdits(StoreDb::shortLockWait)) {
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
@@ -144,6 +146,7 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                         saveStart.reset();
                         rows = 0;
                         logBegunAnew = false;
+                        logAnewFirst = self->m_db->logRanShortOfRoom();
                     }
                 }
             } catch (const std::bad_alloc &) {
@@ -162,7 +165,7 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
             if (self->m_db->backgroundSaveShortOfRoom()) {
                 // The frames of earlier saves may have taken the room: only a save that found no
                 // room in a log begun anew goes smaller, and the log begins anew before each try.
-                if (std::exchange(logBegunAnew, true) && !self->m_db->shrinkHeldPages() && !self->m_removalsStopped
+                if (logBegunAnew && !self->m_db->shrinkHeldPages() && !self->m_removalsStopped
                     && !self->m_db->appRemovals().isEmpty()) {
                     self->m_removalsStopped = true;
                     Q_EMIT self->problem(QStringLiteral(
@@ -170,19 +173,18 @@ QCoro::Task<> ASOStore::writeInBackground(QPointer<ASOStore> self)
                         "space. Free some disk space; Vantu tries again the next time it starts."));
                     continue;
                 }
-                if (self->m_db->beginLogAnew()) {
-                    const auto woken = CancelToken::create();
-                    connect(self->m_db.get(), &StoreDb::logRoomMade, woken.get(), &CancelToken::cancel);
-                    connect(closing.get(), &CancelToken::cancelled, woken.get(), &CancelToken::cancel);
-                    co_await qCoro(woken.get(), &CancelToken::cancelled, logRoomWait);
-                    continue;
-                }
+                logBegunAnew = co_await self->awaitLogAnew();
+                continue;
             }
             co_await qCoro(closing.get(), &CancelToken::cancelled, retryWait);
             continue;
         }
         if (!more && !self->hasBackgroundWork())
             break;
+        if (std::exchange(logAnewFirst, false)) {
+            logBegunAnew = co_await self->awaitLogAnew();
+            continue;
+        }
         // Steps aside while the log begins anew, as a tracking run does, else lets the window
         // answer before the next step.
         if (self->m_db->stepAsideForLog())

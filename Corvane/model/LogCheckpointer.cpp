@@ -238,6 +238,18 @@ bool LogCheckpointer::stepAsideForRestart()
     return m_needsRoom;
 }
 
+LogCheckpointer::OwnWrites LogCheckpointer::ownWrites() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_ownWrites;
+}
+
+bool LogCheckpointer::awaitOwnWrite(std::chrono::milliseconds most)
+{
+    std::unique_lock lock(m_mutex);
+    return m_ownWriteEnded.wait_for(lock, most, [this] { return !m_ownWrites.running; });
+}
+
 void LogCheckpointer::waitUntilIdle()
 {
     std::unique_lock lock(m_mutex);
@@ -531,6 +543,16 @@ bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
     }
     if (begun != SQLITE_OK)
         return false;
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_ownWrites.begun;
+        m_ownWrites.running = true;
+    }
+    const auto ownWriteEnded = [this] {
+        const std::lock_guard lock(m_mutex);
+        m_ownWrites.running = false;
+        m_ownWriteEnded.notify_all();
+    };
     int before = 0;
     bool whole = false;
     {
@@ -543,6 +565,7 @@ bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
     }
     if (!whole) {
         exec(m_checkpointer, "ROLLBACK");
+        ownWriteEnded();
         return false;
     }
     // This transaction's snapshot began on a log copied back in full, and the write lock keeps the
@@ -561,6 +584,7 @@ bool LogCheckpointer::beginLogAnew(bool patient, bool *busy, quint64 hold)
           && exec(m_checkpointer, "COMMIT");
     if (!written)
         exec(m_checkpointer, "ROLLBACK");
+    ownWriteEnded();
     if (hold)
         release(hold);
     // Keeps the writer from beginning anew the log that holds this write; copied back later.

@@ -105,6 +105,16 @@ public:
     void stepsAsideAfterNextCommit();
     // Pages the writer may still add before the log passes its bound; none past it.
     int roomBeforeBound() const;
+    // The writes of this object's own (each restart of the log), which hold the write lock over
+    // a sync or two: how many began so far, with whether one holds it now.
+    struct OwnWrites
+    {
+        quint64 begun = 0;
+        bool running = false;
+    };
+    OwnWrites ownWrites() const;
+    // Waits up to `most` for an own write that holds the write lock to end; whether none holds it.
+    bool awaitOwnWrite(std::chrono::milliseconds most);
     // Waits until nothing is asked of this thread, nothing runs and no try is due; for tests.
     void waitUntilIdle();
     Counts counts() const;
@@ -166,6 +176,9 @@ private:
     std::condition_variable m_idle;
     // What a held writer waits for.
     std::condition_variable m_released;
+    // What a save that found an own write holding the write lock waits for.
+    std::condition_variable m_ownWriteEnded;
+    OwnWrites m_ownWrites;
     bool m_stop = false;
     bool m_started = false;
     std::optional<QString> m_damage;

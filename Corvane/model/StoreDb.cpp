@@ -83,7 +83,7 @@ StoreDb::Transaction::Transaction(StoreDb &db, std::chrono::milliseconds lockWai
     m_owner = true;
     m_db.m_inTransaction = true;
     m_db.m_transactionFailed = false;
-    m_db.m_transactionFailed = !m_db.begin(lockWait);
+    m_db.m_transactionFailed = !m_db.beginPastOwnWrites(lockWait);
 }
 
 StoreDb::Transaction::~Transaction()
@@ -130,6 +130,31 @@ bool StoreDb::begin(std::chrono::milliseconds lockWait)
         setLockWait(standardLockWait);
     m_transactionBegun = begun;
     return begun;
+}
+
+bool StoreDb::beginPastOwnWrites(std::chrono::milliseconds lockWait)
+{
+    if (!m_checkpointer || lockWait >= standardLockWait)
+        return begin(lockWait);
+    // The log's restart, on its own thread, holds the write lock over a sync or two. A save that
+    // waits only shortly goes on after it rather than be refused as if another program held the
+    // lock, as long as the whole wait stays within ownWritesWait.
+    QElapsedTimer waited;
+    waited.start();
+    const auto before = m_checkpointer->ownWrites();
+    if (begin(lockWait))
+        return true;
+    if (!m_lockHeldElsewhere)
+        return false;
+    const auto after = m_checkpointer->ownWrites();
+    if (!after.running && after.begun == before.begun)
+        return false;
+    const auto left = [&] { return ownWritesWait - std::chrono::milliseconds(waited.elapsed()); };
+    if (left().count() <= 0 || !m_checkpointer->awaitOwnWrite(left()))
+        return false;
+    // The failed begin doomed the save.
+    m_transactionFailed = false;
+    return left().count() > 0 && begin(std::min(lockWait, left()));
 }
 
 bool StoreDb::commitTransaction()

@@ -91,6 +91,8 @@ public:
     // a short one for work that tries again later rather than hold the window.
     static constexpr std::chrono::milliseconds standardLockWait{5000};
     static constexpr std::chrono::milliseconds shortLockWait{40};
+    // The most a save with the short wait waits in all when the log's own restart holds the lock.
+    static inline std::chrono::milliseconds ownWritesWait{80};
     // The memory a connection keeps pages of the file in, in KiB, for connections opened from
     // now on (tests make it small); more while a removal holds the pages it changed.
     static inline qint64 standardCacheKiB = 32768;
@@ -603,6 +605,8 @@ private:
 
     // Transaction plumbing.
     bool begin(std::chrono::milliseconds lockWait = standardLockWait);
+    // begin(), and with a short wait, begun again once the log's own restart let go of the lock.
+    bool beginPastOwnWrites(std::chrono::milliseconds lockWait);
     bool commitTransaction();
     void rollback();
 

@@ -7,10 +7,13 @@
 #include "TestSettings.h"
 #include "WrittenPages.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <thread>
 
 #include <dlfcn.h>
 
@@ -357,6 +360,42 @@ private Q_SLOTS:
         const auto failed = saves.count(QList<QVariant>{false});
         QVERIFY2(saves.count(QList<QVariant>{true}) >= 6, "too few saves to tell");
         QVERIFY2(failed <= 2, qPrintable(QString::number(failed)));
+    }
+
+    // The log's restart holds the write lock over its syncs, on its own thread: a click meanwhile
+    // waits for it, rather than be refused as if another program held the lock.
+    void aClickWaitsForTheLogsOwnRestart()
+    {
+        const auto path = m_dir.filePath(QStringLiteral("own-restart.sqlite"));
+        const auto apps = writeAccount(path, 3);
+        // However slow the sync, here: the click is to wait for it, not for a time.
+        const auto wait = std::exchange(StoreDb::ownWritesWait, std::chrono::milliseconds(60000));
+        ASOStore store(StoreDb::openFile(path), m_client);
+        // Before the store goes, which waits for the log's thread.
+        const auto restore = qScopeGuard([wait] {
+            StoreDb::ownWritesWait = wait;
+            WrittenPages::holdSyncs(false);
+        });
+        QSignalSpy problems(&store, &ASOStore::problem);
+        QVERIFY(store.isIdle() || removalsEnd(store));
+        // Copied back in full, so that the first sync of the log is the restart's.
+        store.db().checkpointInBackground();
+        store.db().logCheckpointer()->waitUntilIdle();
+        const auto before = store.db().logCheckpointer()->ownWrites().begun;
+        WrittenPages::holdSyncs(true);
+        QVERIFY(store.db().beginLogAnew());
+        QTRY_VERIFY(WrittenPages::syncsHeld() > 0);
+        QVERIFY(store.db().logCheckpointer()->ownWrites().running);
+        std::thread letGo([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WrittenPages::holdSyncs(false);
+        });
+        const auto added = store.addKeywords({QStringLiteral("typed keyword")}, apps.last());
+        letGo.join();
+        QCOMPARE(added, std::optional<qint64>(1));
+        QVERIFY(problems.isEmpty());
+        QVERIFY(store.linkedKeywords(apps.last()).contains(QStringLiteral("typed keyword")));
+        QCOMPARE(store.db().logCheckpointer()->ownWrites().begun, before + 1);
     }
 
     // A Clear of many alerts goes in several saves, each within the log's bound.

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -36,6 +37,12 @@ struct Pages
 
 // Past this many bytes a log refuses writes as a full disk does; none while negative.
 inline std::int64_t logLimit = -1;
+
+// While set, a sync of a log waits until it is cleared, as on a slow disk; syncsWaiting counts
+// those that wait.
+inline bool holdLogSyncs = false;
+inline int syncsWaiting = 0;
+inline std::condition_variable syncsLetGo;
 
 namespace Detail {
 
@@ -143,6 +150,12 @@ inline int xTruncate(sqlite3_file *file, sqlite3_int64 size)
 }
 inline int xSync(sqlite3_file *file, int flags)
 {
+    if (auto *written = reinterpret_cast<File *>(file)->written; written && written->log) {
+        std::unique_lock lock(mutex);
+        ++syncsWaiting;
+        syncsLetGo.wait(lock, [] { return !holdLogSyncs; });
+        --syncsWaiting;
+    }
     const int result = real(file)->pMethods->xSync(real(file), flags);
     if (auto *written = reinterpret_cast<File *>(file)->written; written && result == SQLITE_OK) {
         const std::lock_guard lock(mutex);
@@ -256,6 +269,21 @@ inline bool install()
         return registered(&shim, 1) == SQLITE_OK;
     }();
     return installed;
+}
+
+// Holds the syncs of logs from now on (see holdLogSyncs), or lets them go.
+inline void holdSyncs(bool hold)
+{
+    const std::lock_guard lock(Detail::mutex);
+    holdLogSyncs = hold;
+    if (!hold)
+        syncsLetGo.notify_all();
+}
+
+inline int syncsHeld()
+{
+    const std::lock_guard lock(Detail::mutex);
+    return syncsWaiting;
 }
 
 // The pages written since the start, or since the last reset().

@@ -157,6 +157,25 @@ bool StoreDb::beginPastOwnWrites(std::chrono::milliseconds lockWait)
     return left().count() > 0 && begin(std::min(lockWait, left()));
 }
 
+bool StoreDb::writeLockFree()
+{
+    // Held here, by a save or the background save (which gives way to the next save); or a save
+    // fails anyway, with no lock to wait for.
+    if (m_inTransaction || m_transactionBegun || m_damage || m_check)
+        return true;
+    const auto *sqlite = SqliteLibrary::get();
+    auto *handle = SqliteLibrary::handle(database());
+    if (!sqlite || !handle)
+        return true;
+    // Straight on the connection: this is no write of the user's, which would make a removal pause.
+    sqlite->busy_timeout(handle, 0);
+    const int begun = sqlite->exec(handle, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (begun == SQLITE_OK)
+        sqlite->exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite->busy_timeout(handle, int(standardLockWait.count()));
+    return (begun & 0xff) != SQLITE_BUSY;
+}
+
 bool StoreDb::commitTransaction()
 {
     Statement statement(*this, QStringLiteral("COMMIT"));

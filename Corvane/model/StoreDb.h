@@ -241,6 +241,9 @@ public:
     // Whether the last save that began could not take the write lock because another connection
     // (another program) held it past the save's lock wait.
     bool lockHeldElsewhere() const { return m_lockHeldElsewhere; }
+    // Whether a save would take the write lock at once: no other connection holds it, or this
+    // one does. Takes it and lets it go, without waiting.
+    bool writeLockFree();
 
     // The write-ahead log of a file database is copied back into the file on a thread of its own
     // (see LogCheckpointer), never in this connection's commits. Asks it to copy back whatever the

@@ -242,6 +242,10 @@ public:
     QCoro::Task<> pauseIfSliceSpent();
     // Returns once the database's log was begun anew, or tried to, or the store shuts down.
     QCoro::Task<> awaitLogRoom();
+    // Returns once no other program holds the database's write lock, or after as long as a save
+    // would wait for it, or when the store shuts down: a save that follows a reply waits here,
+    // between turns of the event loop, rather than in its begin, which holds the window.
+    QCoro::Task<> awaitWriteLock();
     // Asks for the database's log to be copied back and begun anew, and waits for it: whether it
     // began anew (a reader's snapshot or another save can keep it from doing so).
     QCoro::Task<bool> awaitLogAnew();

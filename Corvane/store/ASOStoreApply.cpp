@@ -42,7 +42,8 @@ void ASOStore::apply(const SearchObservation &observation, const TrackedApp &app
         }
     }
 
-    StoreDb::Transaction save(*m_db);
+    // After awaitWriteLock(), which waited for another program's lock without holding the window.
+    StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
     QList<TrackedApp> concerned;
     QStringList keys;
     for (auto &tracked : m_db->apps()) {

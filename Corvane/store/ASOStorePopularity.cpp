@@ -61,9 +61,12 @@ QCoro::Task<> ASOStore::refreshPopularity(TrackedApp app, QString country, bool 
         co_return;
     }
 
+    co_await self->awaitWriteLock();
+    if (!self || isCancelled(cancel) || self->isShutDown())
+        co_return;
     // Read again: other work may have written metrics while the service answered.
     auto fresh = self->metrics(country);
-    StoreDb::Transaction save(*self->m_db);
+    StoreDb::Transaction save(*self->m_db, StoreDb::shortLockWait);
     const auto checkedAt = QDateTime::currentDateTimeUtc();
     for (const auto &item : response->items) {
         auto metric = fresh.value(item.term, KeywordMetric(item.term, country));

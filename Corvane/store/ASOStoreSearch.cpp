@@ -80,6 +80,8 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
             // never let the window answer. Only here, so that a call made while a search runs
             // still joins it.
             co_await pauseIfSliceSpent();
+            if (self)
+                co_await self->awaitWriteLock();
             co_return *cached;
         }
         // This lookup found the file damaged: what a search finds could not be saved, and the
@@ -90,7 +92,12 @@ QCoro::Task<SearchObservation> ASOStore::observation(Keyword keyword, QString co
 
     const auto key = country + QLatin1Char('|') + normalized + QLatin1Char('|') + QString::number(limit);
     if (const auto running = m_running.constFind(key); running != m_running.cend())
-        co_return co_await sharedResult(self, running->future);
+    {
+        auto shared = co_await sharedResult(self, running->future);
+        if (self)
+            co_await self->awaitWriteLock();
+        co_return shared;
+    }
 
     // Registered before anything waits, so that every later caller of the key joins this one.
     QPromise<SearchObservation> promise;
@@ -117,7 +124,20 @@ namespace {
 // (a reader held an old snapshot); this is only a net. Well above what a try takes on a slow
 // disk, so that the work never goes on while the restart's write syncs.
 constexpr auto logRoomWait = std::chrono::seconds(10);
+// How often a save after a reply looks whether another program still holds the write lock.
+constexpr auto writeLockPoll = std::chrono::milliseconds(50);
 
+}
+
+QCoro::Task<> ASOStore::awaitWriteLock()
+{
+    const QPointer<ASOStore> self(this);
+    const auto closing = m_closing;
+    QElapsedTimer waited;
+    waited.start();
+    while (self && !self->isShutDown() && !self->m_db->writeLockFree()
+           && waited.elapsed() < StoreDb::standardLockWait.count())
+        co_await qCoro(closing.get(), &CancelToken::cancelled, writeLockPoll);
 }
 
 QCoro::Task<> ASOStore::awaitLogRoom()
@@ -203,12 +223,15 @@ QCoro::Task<SearchObservation> ASOStore::searchTask(QPointer<ASOStore> self, std
     // A search cut short by quitting is no failure of Apple's: it is not recorded as one.
     if (!self || self->isShutDown())
         co_return observation;
+    co_await self->awaitWriteLock();
+    if (!self || self->isShutDown())
+        co_return observation;
     co_return self->record(std::move(observation));
 }
 
 SearchObservation ASOStore::record(SearchObservation observation)
 {
-    StoreDb::Transaction save(*m_db);
+    StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
     // Only the newest successful search of a keyword keeps its hits; a failed one takes
     // nothing away from it.
     if (observation.succeeded)
@@ -239,7 +262,7 @@ void ASOStore::updateMetric(const SearchObservation &observation)
     metric.resultCount = observation.resultCount;
     metric.topRatingMedian = result.topRatingMedian;
     metric.updatedAt = QDateTime::currentDateTimeUtc();
-    StoreDb::Transaction save(*m_db);
+    StoreDb::Transaction save(*m_db, StoreDb::shortLockWait);
     m_db->insert(metric);
     save.commit();
 }

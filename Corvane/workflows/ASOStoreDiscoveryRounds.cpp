@@ -89,6 +89,10 @@ private:
                                                   true, m_store->observedKeywords(*app, m_country), existing);
         }
 
+        // Another program's write lock is waited for between turns, not in the save.
+        co_await m_store->awaitWriteLock();
+        if (!m_self)
+            co_return false;
         const auto added = m_store->link(candidates, *app, depth);
         m_run->addCandidates(added);
 

@@ -5,9 +5,11 @@
 #include "support/TaskRunner.h"
 
 #include "FakeSearchClient.h"
+#include "LockHolder.h"
 #include "TestSettings.h"
 
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 // The store on an in-memory database with a scripted search client: adding apps, linking,
@@ -614,6 +616,57 @@ private Q_SLOTS:
 
     // The unknown-source repair runs again only when a program of another layout used the file
     // since it last ran (it is skipped otherwise, so a source it would clear is left alone).
+    // A search's result and its readings, or popularity, that come back while another program
+    // holds the write lock wait for it between turns of the event loop, not in the save, and are
+    // saved once it goes. The lock goes after ten turns of a timer: a save that held the window
+    // until it went would wait in vain, and one that did not wait would find it held.
+    void repliesWaitForAnotherProgramsLockBetweenTurns_data()
+    {
+        QTest::addColumn<bool>("popularity");
+        QTest::newRow("search") << false;
+        QTest::newRow("popularity") << true;
+    }
+
+    void repliesWaitForAnotherProgramsLockBetweenTurns()
+    {
+        QFETCH(bool, popularity);
+        QTemporaryDir dir;
+        const auto path = dir.filePath(QStringLiteral("vantu.sqlite"));
+        ASOStore store(StoreDb::openFile(path), m_client, m_popularity);
+        TrackedApp app(AppInfo{QStringLiteral("11111"), QStringLiteral("App 11111")}, true);
+        QVERIFY(store.db().insert(app));
+        QVERIFY(store.addKeywords({QStringLiteral("photo")}, app) == 1);
+        m_client->answer = [](const QString &) { return FakeSearchClient::results({QStringLiteral("22222"), QStringLiteral("11111")}); };
+        const auto keyword = store.keyword(QStringLiteral("photo"));
+        QVERIFY(keyword);
+        auto holder = std::make_unique<LockHolder>(path, std::chrono::seconds(60));
+        bool done = false;
+        std::optional<ASOStore::SearchOutcome> outcome;
+        auto task = popularity ? store.refreshPopularity(app, us, true).then([&] { done = true; })
+                               : store.search(*keyword, app, us, true).then([&](ASOStore::SearchOutcome found) {
+                                     outcome = std::move(found);
+                                     done = true;
+                                 });
+        QTRY_VERIFY(popularity ? !m_popularity->requests.isEmpty() : !m_client->searches.isEmpty());
+        int turns = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&] {
+            if (++turns == 10)
+                holder.reset();
+        });
+        ticks.start(10);
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        QVERIFY(!holder);
+        if (popularity) {
+            QCOMPARE(store.metrics(us).value(QStringLiteral("photo")).popularity, std::optional<qint64>(10));
+        } else {
+            QVERIFY(outcome->observation.persistentId != 0);
+            const auto state = store.rankState(app.appleAppId, QStringLiteral("photo"), us);
+            QVERIFY(state);
+            QCOMPARE(state->latestObservationId, outcome->observation.id);
+        }
+    }
+
     void unknownSourcesClearedOncePerLayout_data()
     {
         QTest::addColumn<std::optional<qint64>>("clearedBy");
